@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+#include <stdexcept>
+
+namespace quillmar {
+
+// A failed FTP operation: a refused command carries the server's reply code
+// and text; no connection carries 10038; network trouble carries a number of
+// its own and a description a person can act on.
+struct FtpError : std::runtime_error {
+    FtpError(int number, const QString& description)
+        : std::runtime_error(description.toStdString()), number(number), description(description) {}
+    int number;
+    QString description;
+};
+
+namespace ftp_errors {
+constexpr int NotConnected = 10038;
+constexpr int Network = 10050;   // host unknown, unreachable, connection lost
+constexpr int TimedOut = 10060;  // the server went silent
+constexpr int BadName = 10022;   // a name that would break the command line
+constexpr int LocalFile = 10013; // the local file cannot be read or written
+constexpr int Cancelled = 10004; // the call was ended by the program (window closing)
+}  // namespace ftp_errors
+
+class FtpWorker;
+
+// The FTP component (objectName "FTP1"). Every method blocks until the
+// operation is over. The network work happens on a worker thread; meanwhile
+// the caller waits in a nested event loop that repaints but takes no mouse or
+// keyboard input, and the events below are delivered on the caller's thread
+// before the method returns. Failures throw FtpError.
+class FtpComponent : public QObject {
+    Q_OBJECT
+public:
+    enum ActionCode { Connect = 5, Close = 9, ListFolder = 11 };
+
+    explicit FtpComponent(QObject* parent = nullptr);
+    ~FtpComponent() override;
+
+    // Properties.
+    void setHost(const QString& host);  // "host", "host:port" or "[v6]:port"
+    void setUserName(const QString& user);
+    void setPassword(const QString& password);
+    void setPort(int port);             // used when Host names no port
+    void setAction(int code);           // 5 connect, 11 list, 9 close
+    int State() const;                  // 0 no connection, 1 connection open
+    void setCommand(const QString& command);
+    QString Reply() const;
+
+    // Every network wait ends after this long (30 s unless set).
+    void setTimeout(std::chrono::milliseconds timeout);
+
+    // Methods. Names are relative to the current remote folder; local names
+    // to the process's current folder.
+    void Quit();
+    void ChangeDir(const QString& folder);
+    void List();
+    void MakeDir(const QString& folder);
+    void DeleteFile(const QString& name);
+    void RemoveDir(const QString& folder);
+    void GetFile(const QString& remoteName, const QString& localName);
+    void PutFile(const QString& localName, const QString& remoteName);
+    void Rename(const QString& oldName, const QString& newName);
+    void SendCommand();
+
+    // Ends the call in progress (if any) with a Cancelled failure; used when
+    // the window closes during a transfer. Safe to call at any time.
+    void Abort();
+
+Q_SIGNALS:
+    void StateChanged(int connected);
+    void ListEntry(const QString& line);
+    void ListComplete();
+    void Progress(qint64 bytes);
+
+private:
+    std::unique_ptr<FtpWorker> worker_;
+    // (implementation state lives in the worker and in private members added
+    // by the implementation)
+};
+
+}  // namespace quillmar

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QSettings>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+
+class QPrinter;
+
+namespace quillmar {
+
+// Every message box, input box and the Confirm window go through here, so a
+// test can script the person's answers.
+class Dialogs {
+public:
+    enum class Buttons { Ok, YesNo };
+    enum class Icon { None, Information };
+    enum class ConfirmChoice { Yes, All, No, Closed };
+    virtual ~Dialogs() = default;
+    // Returns 1 for OK, 6 for Yes, 7 for No.
+    virtual int message(const QString& text, Buttons buttons, Icon icon, const QString& title) = 0;
+    // Returns the entered text; an empty text when cancelled.
+    virtual QString input(const QString& prompt, const QString& title, const QString& defaultText) = 0;
+    virtual ConfirmChoice confirm() = 0;  // the modal Confirm window
+};
+
+// Everything the main window needs from the person or the machine.
+struct Services {
+    QString appFolder;              // where sites.snd, *.dat and the Cache folder live
+    QSettings* settings = nullptr;  // the per-user store; group "StartUp"
+    Dialogs* dialogs = nullptr;
+    std::function<std::unique_ptr<QPrinter>()> printer;  // default printer; tests return a PDF printer
+    std::function<bool(const QUrl&)> openUrl;            // mailto: links
+};
+
+}  // namespace quillmar

@@ -1,0 +1,59 @@
+#!/usr/bin/python3
+"""A real FTP server on loopback for the tests and the demo.
+
+Prints "PORT <n>" once it listens, then serves until killed or until its
+standard input closes (so it never outlives the process that started it).
+"""
+import argparse
+import logging
+import os
+import sys
+import threading
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--user", default="demo")
+    parser.add_argument("--password", default="demo")
+    parser.add_argument("--watch-stdin", action="store_true",
+                        help="stop when standard input closes")
+    args = parser.parse_args()
+
+    logging.basicConfig(level=logging.WARNING)
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(args.user, args.password, os.path.abspath(args.root), perm="elradfmwMT")
+
+    class Handler(FTPHandler):
+        pass
+
+    Handler.authorizer = authorizer
+    Handler.banner = "Quillmar test server ready."
+    Handler.timeout = 120
+    server = FTPServer(("127.0.0.1", args.port), Handler)
+    server.max_cons = 64
+    port = server.socket.getsockname()[1]
+    print("PORT %d" % port, flush=True)
+
+    if args.watch_stdin:
+        def watch():
+            try:
+                while sys.stdin.buffer.read(1024):
+                    pass
+            finally:
+                os._exit(0)
+        threading.Thread(target=watch, daemon=True).start()
+
+    try:
+        server.serve_forever(timeout=0.2, blocking=True, handle_exit=True)
+    finally:
+        server.close_all()
+
+
+if __name__ == "__main__":
+    main()

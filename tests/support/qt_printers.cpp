@@ -1,0 +1,25 @@
+#include "support/qt_printers.h"
+
+void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+void PrintTo(const QByteArray& bytes, std::ostream* out)
+{
+    if (bytes.size() > 200)
+        *out << "<" << bytes.size() << " bytes>";
+    else
+        *out << '"' << bytes.toStdString() << '"';
+}
+
+void PrintTo(const QStringList& list, std::ostream* out)
+{
+    *out << '[';
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        if (i)
+            *out << ", ";
+        PrintTo(list[i], out);
+    }
+    *out << ']';
+}
