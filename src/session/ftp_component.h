@@ -2,8 +2,10 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
@@ -26,6 +28,7 @@ constexpr int TimedOut = 10060;  // the server went silent
 constexpr int BadName = 10022;   // a name that would break the command line
 constexpr int LocalFile = 10013; // the local file cannot be read or written
 constexpr int Cancelled = 10004; // the call was ended by the program (window closing)
+constexpr int Busy = 10036;      // a call was made while another one is still running
 }  // namespace ftp_errors
 
 class FtpWorker;
@@ -80,9 +83,26 @@ Q_SIGNALS:
     void Progress(qint64 bytes);
 
 private:
+    struct Call;
+
+    void openConnection();
+    // Runs work on the worker thread and waits for it in a nested loop; the
+    // events it posts are delivered before this returns. Returns the text the
+    // work left in the call (the reply of SendCommand).
+    QString runCall(std::function<void(FtpWorker&, Call&)> work);
+    void requireConnection() const;
+    void deliverState(int connected);
+    void deliverLines(const QStringList& lines);
+
+    QString host_;
+    QString userName_;
+    QString password_;
+    QString command_;
+    QString reply_;
+    int port_ = 21;
+    int state_ = 0;                // as last reported on this thread
+    std::shared_ptr<Call> call_;   // the call in progress, if any
     std::unique_ptr<FtpWorker> worker_;
-    // (implementation state lives in the worker and in private members added
-    // by the implementation)
 };
 
 }  // namespace quillmar

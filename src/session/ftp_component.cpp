@@ -1,0 +1,248 @@
+#include "session/ftp_component.h"
+
+#include "session/ftp_address.h"
+#include "session/ftp_component_worker.h"
+
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QPointer>
+
+#include <optional>
+
+namespace quillmar {
+
+namespace {
+
+QString Visible(QString text)
+{
+    return text.replace(u'\r', QStringLiteral("\\r")).replace(u'\n', QStringLiteral("\\n")).replace(QChar(0), QStringLiteral("\\0"));
+}
+
+// A line break (or NUL) inside would end the command line early and let the
+// rest be read as a second command.
+void RefuseLineBreaks(const QString& text, const QString& what)
+{
+    if (text.contains(u'\r') || text.contains(u'\n') || text.contains(QChar(0)))
+        throw FtpError(ftp_errors::BadName, QStringLiteral("The %1 \"%2\" holds a line break and cannot be sent to the server.")
+                                                .arg(what, Visible(text)));
+}
+
+}  // namespace
+
+struct FtpComponent::Call {
+    bool done = false;
+    std::optional<FtpError> failure;
+    QString result;
+    QEventLoop* loop = nullptr;
+};
+
+FtpComponent::FtpComponent(QObject* parent) : QObject(parent)
+{
+    setObjectName(QStringLiteral("FTP1"));
+    FtpWorkerEvents events;
+    events.stateChanged = [this](int connected) {
+        QMetaObject::invokeMethod(this, [this, connected] { deliverState(connected); }, Qt::QueuedConnection);
+    };
+    events.listLines = [this](QStringList lines) {
+        QMetaObject::invokeMethod(this, [this, lines = std::move(lines)] { deliverLines(lines); }, Qt::QueuedConnection);
+    };
+    events.progress = [this](qint64 bytes) {
+        QMetaObject::invokeMethod(this, [this, bytes] { Q_EMIT Progress(bytes); }, Qt::QueuedConnection);
+    };
+    worker_ = std::make_unique<FtpWorker>(std::move(events));
+}
+
+FtpComponent::~FtpComponent()
+{
+    // A call still waiting below us on this thread ends with Cancelled.
+    if (call_) {
+        call_->failure = FtpError(ftp_errors::Cancelled, QStringLiteral("The FTP component was closed during the command."));
+        call_->done = true;
+        if (call_->loop)
+            call_->loop->quit();
+    }
+    worker_.reset();
+}
+
+void FtpComponent::setHost(const QString& host) { host_ = host; }
+void FtpComponent::setUserName(const QString& user) { userName_ = user; }
+void FtpComponent::setPassword(const QString& password) { password_ = password; }
+void FtpComponent::setPort(int port) { port_ = port; }
+int FtpComponent::State() const { return state_; }
+void FtpComponent::setCommand(const QString& command) { command_ = command; }
+QString FtpComponent::Reply() const { return reply_; }
+void FtpComponent::setTimeout(std::chrono::milliseconds timeout) { worker_->setTimeout(timeout); }
+
+void FtpComponent::setAction(int code)
+{
+    switch (code) {
+    case Connect:
+        openConnection();
+        return;
+    case ListFolder:
+        List();
+        return;
+    case Close:
+        Quit();
+        return;
+    default:
+        throw FtpError(ftp_errors::BadName, QStringLiteral("The FTP component has no action %1.").arg(code));
+    }
+}
+
+void FtpComponent::openConnection()
+{
+    RefuseLineBreaks(host_, QStringLiteral("server address"));
+    RefuseLineBreaks(userName_, QStringLiteral("user name"));
+    RefuseLineBreaks(password_, QStringLiteral("password"));
+    const int defaultPort = (port_ >= 1 && port_ <= 65535) ? port_ : 21;
+    const auto address = SplitServerAddress(host_, defaultPort);
+    if (!address)
+        throw FtpError(ftp_errors::Network, QStringLiteral("The server address \"%1\" is not valid.").arg(host_));
+    const FtpLogin login{address->host, address->port, userName_, password_};
+    runCall([login](FtpWorker& worker, Call&) { worker.open(login); });
+}
+
+void FtpComponent::Quit()
+{
+    if (call_)
+        throw FtpError(ftp_errors::Busy, QStringLiteral("Another FTP command is still running."));
+    if (state_ == 0)
+        return;
+    runCall([](FtpWorker& worker, Call&) { worker.quit(); });
+}
+
+void FtpComponent::ChangeDir(const QString& folder)
+{
+    RefuseLineBreaks(folder, QStringLiteral("folder name"));
+    requireConnection();
+    const QString line = folder == QLatin1String("..") ? QStringLiteral("CDUP") : QStringLiteral("CWD ") + folder;
+    runCall([line](FtpWorker& worker, Call&) { worker.require(line); });
+}
+
+void FtpComponent::List()
+{
+    requireConnection();
+    runCall([](FtpWorker& worker, Call&) { worker.list(); });
+    Q_EMIT ListComplete();
+}
+
+void FtpComponent::MakeDir(const QString& folder)
+{
+    RefuseLineBreaks(folder, QStringLiteral("folder name"));
+    requireConnection();
+    runCall([folder](FtpWorker& worker, Call&) { worker.require(QStringLiteral("MKD ") + folder); });
+}
+
+void FtpComponent::DeleteFile(const QString& name)
+{
+    RefuseLineBreaks(name, QStringLiteral("file name"));
+    requireConnection();
+    runCall([name](FtpWorker& worker, Call&) { worker.require(QStringLiteral("DELE ") + name); });
+}
+
+void FtpComponent::RemoveDir(const QString& folder)
+{
+    RefuseLineBreaks(folder, QStringLiteral("folder name"));
+    requireConnection();
+    runCall([folder](FtpWorker& worker, Call&) { worker.require(QStringLiteral("RMD ") + folder); });
+}
+
+void FtpComponent::GetFile(const QString& remoteName, const QString& localName)
+{
+    RefuseLineBreaks(remoteName, QStringLiteral("file name"));
+    requireConnection();
+    const QString localPath = QFileInfo(localName).absoluteFilePath();
+    runCall([remoteName, localPath](FtpWorker& worker, Call&) { worker.download(remoteName, localPath); });
+}
+
+void FtpComponent::PutFile(const QString& localName, const QString& remoteName)
+{
+    RefuseLineBreaks(remoteName, QStringLiteral("file name"));
+    requireConnection();
+    const QString localPath = QFileInfo(localName).absoluteFilePath();
+    runCall([localPath, remoteName](FtpWorker& worker, Call&) { worker.upload(localPath, remoteName); });
+}
+
+void FtpComponent::Rename(const QString& oldName, const QString& newName)
+{
+    RefuseLineBreaks(oldName, QStringLiteral("name"));
+    RefuseLineBreaks(newName, QStringLiteral("new name"));
+    requireConnection();
+    runCall([oldName, newName](FtpWorker& worker, Call&) { worker.rename(oldName, newName); });
+}
+
+void FtpComponent::SendCommand()
+{
+    RefuseLineBreaks(command_, QStringLiteral("command"));
+    requireConnection();
+    const QString line = command_;
+    reply_ = runCall([line](FtpWorker& worker, Call& call) { call.result = worker.command(line).text; });
+}
+
+void FtpComponent::Abort()
+{
+    worker_->abort();
+}
+
+void FtpComponent::requireConnection() const
+{
+    if (state_ == 0)
+        throw FtpError(ftp_errors::NotConnected, QStringLiteral("There is no connection to a server."));
+}
+
+QString FtpComponent::runCall(std::function<void(FtpWorker&, Call&)> work)
+{
+    if (call_)
+        throw FtpError(ftp_errors::Busy, QStringLiteral("Another FTP command is still running."));
+    auto call = std::make_shared<Call>();
+    call_ = call;
+    FtpWorker* worker = worker_.get();
+    worker->submit([worker, call, work = std::move(work)] { work(*worker, *call); },
+                   [this, call](std::optional<FtpError> failure) {
+                       // The last post of the call: everything it raised is delivered before this.
+                       QMetaObject::invokeMethod(
+                           this,
+                           [call, failure = std::move(failure)]() mutable {
+                               call->failure = std::move(failure);
+                               call->done = true;
+                               if (call->loop)
+                                   call->loop->quit();
+                           },
+                           Qt::QueuedConnection);
+                   });
+    QPointer<FtpComponent> self(this);
+    {
+        QEventLoop loop;
+        call->loop = &loop;
+        while (!call->done)
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+        call->loop = nullptr;
+    }
+    if (!self)
+        throw *call->failure;  // set by the destructor
+    call_.reset();
+    if (call->failure)
+        throw *call->failure;
+    return call->result;
+}
+
+void FtpComponent::deliverState(int connected)
+{
+    if (state_ == connected)
+        return;
+    state_ = connected;
+    Q_EMIT StateChanged(connected);
+}
+
+void FtpComponent::deliverLines(const QStringList& lines)
+{
+    QPointer<FtpComponent> self(this);
+    for (const QString& line : lines) {
+        Q_EMIT ListEntry(line);
+        if (!self)
+            return;
+    }
+}
+
+}  // namespace quillmar

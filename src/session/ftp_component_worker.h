@@ -1,0 +1,68 @@
+#pragma once
+
+#include "session/ftp_component.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace quillmar {
+
+// What the worker reports; called on the worker thread, in the order things
+// happen. The component turns each into a post to the window thread.
+struct FtpWorkerEvents {
+    std::function<void(int connected)> stateChanged;
+    std::function<void(QStringList lines)> listLines;
+    std::function<void(qint64 bytes)> progress;
+};
+
+struct FtpLogin {
+    QString host;
+    int port = 21;
+    QString userName;
+    QString password;
+};
+
+struct FtpReply {
+    int code = 0;
+    QString text;   // every line of the reply, code first
+};
+
+// The thread that owns the FTP session and does all network work. Jobs run
+// one at a time; between jobs it watches the control connection so a server
+// that hangs up is noticed without any call.
+class FtpWorker {
+public:
+    explicit FtpWorker(FtpWorkerEvents events);
+    ~FtpWorker();   // ends any job, closes the connection, joins the thread
+
+    FtpWorker(const FtpWorker&) = delete;
+    FtpWorker& operator=(const FtpWorker&) = delete;
+
+    // Queues job; finished runs on the worker thread after it, with the
+    // failure if there was one.
+    void submit(std::function<void()> job, std::function<void(std::optional<FtpError>)> finished);
+    // Ends the job in progress with a Cancelled failure; does nothing between jobs.
+    void abort();
+    void setTimeout(std::chrono::milliseconds timeout);
+
+    // The operations; call them only from a job. Each throws FtpError.
+    void open(const FtpLogin& login);
+    void quit();
+    FtpReply command(const QString& line);          // a negative reply is returned, not thrown
+    void require(const QString& line);              // throws on a negative reply
+    void rename(const QString& oldName, const QString& newName);
+    void list();
+    void download(const QString& remoteName, const QString& localPath);
+    void upload(const QString& localPath, const QString& remoteName);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+}  // namespace quillmar
