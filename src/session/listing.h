@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QLocale>
+#include <QString>
+
+#include <optional>
+
+namespace quillmar {
+
+// One raw listing line, and the texts built from it.
+// text: the row's text ("images/" for a folder); sizeText: the "Size" column
+// ("999 bytes", empty for a folder); bytes: the size field read as a number,
+// what a file row adds to the totals (0 for a folder).
+struct ListRow {
+    QString text;
+    bool folder = false;
+    QString sizeText;
+    qint64 bytes = 0;
+};
+
+// Turns one line of a Unix long listing into a row; empty for the "total"
+// line that opens such a listing. Lines in other formats still give a row.
+std::optional<ListRow> ParseListLine(const QString& line);
+
+// The "Size" column of a file row: "512 bytes", "2 KB", "4 MB" (decimal
+// units, halves to even). Below 1000 the field is shown as it came.
+QString RowSizeText(const QString& sizeField);
+
+// The totals panel: "Total: 3 files 512 bytes", "... 45.3 KB", "... 12.35 MB",
+// with the locale's decimal separator and no digit grouping.
+QString TotalsText(qint64 files, qint64 bytes, const QLocale& locale = QLocale());
+
+// The expected size of a transfer from the reply to "SIZE name": a reply that
+// is not preliminary gives the number after its code (0 when there is none);
+// anything else keeps previous.
+qint64 SizeFromReply(const QString& reply, qint64 previous);
+
+// Adds a row's bytes to a running total without ever wrapping around.
+qint64 AddToTotal(qint64 total, qint64 bytes);
+
+}  // namespace quillmar
