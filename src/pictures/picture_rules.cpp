@@ -1,0 +1,52 @@
+#include "pictures/picture_rules.h"
+
+#include "session/listing.h"
+
+#include <algorithm>
+
+namespace quillmar {
+
+bool IsPicture(const QString& name)
+{
+    return name.endsWith(QLatin1StringView("JPG"), Qt::CaseInsensitive)
+           || name.endsWith(QLatin1StringView("GIF"), Qt::CaseInsensitive);
+}
+
+QString SizeText(qint64 bytes)
+{
+    // A file's length follows the same rule as the server list's size column.
+    return RowSizeText(QString::number(std::max<qint64>(bytes, 0)));
+}
+
+Fit FitPicture(double naturalW, double naturalH, double frameW, double frameH)
+{
+    Fit fit;
+    if (!(naturalW > 0) || !(naturalH > 0))
+        return fit;
+
+    if (naturalH < frameH && naturalW < frameW) {
+        fit.width = naturalW;
+        fit.height = naturalH;
+    } else {
+        // Fit to the height first, keeping the proportions.
+        fit.stretched = true;
+        fit.height = frameH - 2;
+        double percent = (frameH - 2) / naturalH * 100;
+        fit.width = naturalW / 100 * percent;
+        if (fit.width > frameW - 2) {
+            // Still too wide: fit to the width instead.
+            fit.width = frameW - 1;
+            percent = (frameW - 1) / naturalW * 100;
+            fit.height = naturalH / 100 * percent;
+        }
+        // A frame too small to hold anything shows nothing rather than a
+        // negative size.
+        if (!(fit.width > 0) || !(fit.height > 0))
+            return Fit{};
+    }
+    fit.left = (frameW - fit.width) / 2;
+    fit.top = (frameH - fit.height) / 2;
+    return fit;
+}
+
+}  // namespace quillmar
