@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace quillmar {
+
+// The user's saved accounts: "sites.snd" directly in the application folder,
+// one entry a line. An entry is the description, 100 blanks (so a narrow list
+// shows only the description), then ";address;login;password".
+struct SiteFields {
+    QString description, address, login, password;
+};
+
+// Empty when there is no address. A leading "ftp://" (any letter case) is
+// dropped from the address; nothing else is changed.
+std::optional<QString> BuildSiteEntry(const QString& description, const QString& address,
+                                      const QString& login, const QString& password);
+
+// Empty when the entry has fewer than four ";"-separated parts. Each part is
+// stripped of leading and trailing blanks; parts after the fourth are ignored.
+std::optional<SiteFields> SplitSiteEntry(const QString& entry);
+
+// Every line of the store, empty ones included; empty when there is no store.
+QStringList LoadSiteList(const QString& appFolder);
+
+// Rewrites the store from entries (empty ones are left out), atomically and
+// readable by its owner only. On failure the old store stays as it was,
+// *error gets the system's description and the result is false.
+bool SaveSiteList(const QString& appFolder, const QStringList& entries, QString* error = nullptr);
+
+// Splits stored text into lines; a line ends at CR LF, CR or LF, and a last
+// line without an end still counts.
+QStringList SplitStoredLines(const QString& text);
+
+}  // namespace quillmar

@@ -1,0 +1,99 @@
+#include "sites/snapshot.h"
+
+#include "sites/site_store.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+#include <algorithm>
+
+namespace quillmar {
+namespace {
+
+const QLatin1StringView kExtension(".dat");
+const QLatin1StringView kHeaderMark("|URL|");
+
+// Only a plain name inside the folder: no separators, not the folder itself
+// nor its parent.
+// A NUL would cut the name short and reach another file.
+bool IsPlainName(const QString& name)
+{
+    return !name.isEmpty() && name != u"." && name != u".." && !name.contains(u'/')
+           && !name.contains(u'\\') && !name.contains(QChar(0));
+}
+
+}  // namespace
+
+QString SnapshotFileName(const QString& description)
+{
+    // Adding ".dat" already rules out "." and ".."; without separators the
+    // name cannot leave the folder.
+    QString name = description + kExtension;
+    name.replace(u'/', u'_');
+    name.replace(u'\\', u'_');
+    return name;
+}
+
+bool WriteListingSnapshot(const QString& appFolder, const QString& description, const QString& url,
+                          const QStringList& rowTexts, QString* error)
+{
+    // Text is stored as UTF-8, the system's code page on Linux.
+    QByteArray content = QByteArray("|URL| ") + url.toUtf8() + "\r\n";
+    for (const QString& text : rowTexts) {
+        content += text.toUtf8();
+        content += "\r\n";
+    }
+
+    const QString name = SnapshotFileName(description);
+    const QString path = appFolder + u'/' + name;
+    if (!IsPlainName(name)) {
+        if (error)
+            *error = QLatin1StringView("Cannot save the listing: the site description holds a "
+                                       "character no file name can have");
+        return false;
+    }
+    QSaveFile file(path);
+    const bool saved = file.open(QIODevice::WriteOnly) && file.write(content) == content.size()
+                       && file.commit();
+    if (!saved) {
+        if (error)
+            *error = QLatin1StringView("Cannot save the listing to ") % path
+                     % QLatin1StringView(": ") % file.errorString();
+        file.cancelWriting();
+    }
+    return saved;
+}
+
+QStringList ListSnapshotFiles(const QString& appFolder)
+{
+    // Hidden files are included because an empty description writes ".dat".
+    const QStringList names =
+        QDir(appFolder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::NoSort);
+    QStringList snapshots;
+    for (const QString& name : names) {
+        if (name.endsWith(kExtension, Qt::CaseSensitive))
+            snapshots.append(name);
+    }
+    std::sort(snapshots.begin(), snapshots.end());
+    return snapshots;
+}
+
+QList<SnapshotRow> ReadListingSnapshot(const QString& appFolder, const QString& fileName)
+{
+    if (!IsPlainName(fileName))
+        return {};
+    QFile file(appFolder + u'/' + fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+
+    QList<SnapshotRow> rows;
+    for (const QString& line : SplitStoredLines(QString::fromUtf8(file.readAll()))) {
+        if (line.contains(kHeaderMark))
+            continue;
+        rows.append(SnapshotRow{line, line.endsWith(u'/')});
+    }
+    return rows;
+}
+
+}  // namespace quillmar

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace quillmar {
+
+// The server list as it stood when a connection ended: "<description>.dat"
+// directly in the application folder, a "|URL| <address>" header line, then
+// one row text a line (folders end in "/").
+struct SnapshotRow {
+    QString text;
+    bool folder = false;
+};
+
+// The file name for a site description: the description and ".dat", with
+// path separators turned into "_" so the file stays in the application
+// folder ("" gives ".dat").
+QString SnapshotFileName(const QString& description);
+
+// Rewrites the site's snapshot atomically. On failure (a name the file system
+// refuses, a full disk) the old snapshot stays, *error says why and the result
+// is false.
+bool WriteListingSnapshot(const QString& appFolder, const QString& description, const QString& url,
+                          const QStringList& rowTexts, QString* error = nullptr);
+
+// Names of the snapshot files (ordinary files ending in ".dat", lower case),
+// sorted by name.
+QStringList ListSnapshotFiles(const QString& appFolder);
+
+// The rows of one snapshot; header lines are skipped wherever they are.
+// Empty when the file is missing or the name would leave the folder.
+QList<SnapshotRow> ReadListingSnapshot(const QString& appFolder, const QString& fileName);
+
+}  // namespace quillmar
