@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QIcon>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace quillmar {
+
+// One row of the server list: "images/" for a folder, the file name otherwise.
+struct ServerRow {
+    QString text;
+    QString sizeText;
+    bool folder = false;
+    bool dimmed = false;  // shown grey, e.g. while a delete is under way
+};
+
+// The rows of the server list, always ordered by their text (plain code-unit
+// comparison, letter case counts), ascending or descending. Rows with equal
+// texts keep the order they arrived in.
+class ServerListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { NameColumn = 0, SizeColumn = 1, ColumnCount };
+
+    explicit ServerListModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // An edit of the name does not change the row; it asks whoever listens.
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+    void clear();
+    // Places a batch of rows in order: sorted once, then merged with the rows
+    // already shown.
+    void appendRows(QList<ServerRow> batch);
+
+    bool descending() const { return m_descending; }
+    void setDescending(bool descending);
+
+    int size() const { return int(m_rows.size()); }
+    const ServerRow& row(int row) const { return m_rows.at(row); }
+    QStringList rowTexts() const;
+
+    // Gives a row a new text and moves it to where the new text belongs.
+    void setRowText(int row, const QString& text);
+    void setDimmed(int row, bool dimmed);
+
+    bool editable() const { return m_editable; }
+    void setEditable(bool editable);
+
+Q_SIGNALS:
+    void renameRequested(int row, const QString& newText);
+    void editableChanged(bool editable);
+
+private:
+    bool before(const ServerRow& a, const ServerRow& b) const;
+    int insertionPoint(const ServerRow& row) const;
+    void mergeIn(const QList<ServerRow>& sorted);
+    QList<int> reverseKeepingArrivalOrder();
+
+    QList<ServerRow> m_rows;
+    bool m_descending = false;
+    bool m_editable = false;
+    QIcon m_folderIcon;
+    QIcon m_fileIcon;
+};
+
+}  // namespace quillmar

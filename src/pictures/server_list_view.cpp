@@ -1,0 +1,238 @@
+#include "pictures/server_list_view.h"
+
+#include "pictures/server_list_model.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <QScrollBar>
+
+#include <algorithm>
+
+namespace quillmar {
+
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+constexpr int kNameWidth = 2000 / kTwipsPerPixel;
+constexpr int kSizeWidth = 1440 / kTwipsPerPixel;
+constexpr QSize kArrowSize(240 / kTwipsPerPixel, 195 / kTwipsPerPixel);  // 16 x 13
+
+// A curved arrow: an arc bending over to a head at the bottom right; the
+// upward one is its mirror image.
+QPixmap DrawArrow(SortArrow::Direction direction)
+{
+    QPixmap pixmap(kArrowSize);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    if (direction == SortArrow::Direction::Up) {
+        p.translate(0, kArrowSize.height());
+        p.scale(1, -1);
+    }
+    QPainterPath shaft;
+    shaft.moveTo(3, 2);
+    shaft.cubicTo(9, 2, 11, 4, 11, 8);
+    p.setPen(QPen(QColor(0x20, 0x20, 0x80), 1.6, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(shaft);
+    const QPointF head[] = {{7.5, 7.5}, {14.5, 7.5}, {11, 12}};
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x20, 0x20, 0x80));
+    p.drawPolygon(head, 3);
+    return pixmap;
+}
+
+}  // namespace
+
+SortArrow::SortArrow(Direction direction, QWidget* parent) : QLabel(parent)
+{
+    setPixmap(DrawArrow(direction));
+    setFixedSize(kArrowSize);
+    setCursor(Qt::PointingHandCursor);
+}
+
+void SortArrow::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        Q_EMIT clicked();
+    QLabel::mouseReleaseEvent(event);
+}
+
+ServerListView::ServerListView(ServerListModel* model, QWidget* parent)
+    : QTreeView(parent), m_model(model)
+{
+    setObjectName(QStringLiteral("ListView1"));
+    if (!m_model->parent())
+        m_model->setParent(this);
+    setModel(m_model);
+    setRootIsDecorated(false);
+    setUniformRowHeights(true);
+    setItemsExpandable(false);
+    setAllColumnsShowFocus(true);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSortingEnabled(false);
+    setIconSize(QSize(16, 16));
+
+    QHeaderView* head = header();
+    head->setSortIndicatorShown(false);
+    head->setSectionsClickable(true);
+    head->setSectionsMovable(false);
+    head->setStretchLastSection(false);
+    setColumnWidth(ServerListModel::NameColumn, kNameWidth);
+    setColumnWidth(ServerListModel::SizeColumn, kSizeWidth);
+    connect(head, &QHeaderView::sectionClicked, this, &ServerListView::onSectionClicked);
+    connect(head, &QHeaderView::sectionResized, this, &ServerListView::placeArrows);
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, &ServerListView::placeArrows);
+
+    // Both pictures sit at the same spot; the upward one lies on top and,
+    // being filled, covers the downward one while it is shown.
+    m_arrowFrame = new QWidget(this);
+    m_arrowFrame->setObjectName(QStringLiteral("arrowframe"));
+    m_arrowFrame->setFixedSize(kArrowSize);
+    m_arrowDown = new SortArrow(SortArrow::Direction::Down, m_arrowFrame);
+    m_arrowDown->setObjectName(QStringLiteral("FileArrow0"));
+    m_arrowUp = new SortArrow(SortArrow::Direction::Up, m_arrowFrame);
+    m_arrowUp->setObjectName(QStringLiteral("FileArrow1"));
+    m_arrowUp->setAutoFillBackground(true);
+    m_arrowUp->setBackgroundRole(QPalette::Button);
+    m_arrowUp->raise();
+    connect(m_arrowDown, &SortArrow::clicked, this, &ServerListView::toggleSortDirection);
+    connect(m_arrowUp, &SortArrow::clicked, this, &ServerListView::toggleSortDirection);
+
+    applyEditTriggers(m_model->editable());
+    connect(m_model, &ServerListModel::editableChanged, this, &ServerListView::applyEditTriggers);
+    connect(this, &QAbstractItemView::clicked, this, [this](const QModelIndex&) { Q_EMIT rowClicked(); });
+
+    showDirection();
+    placeArrows();
+}
+
+void ServerListView::onSectionClicked(int section)
+{
+    if (section == ServerListModel::NameColumn)
+        toggleSortDirection();
+}
+
+void ServerListView::toggleSortDirection()
+{
+    m_model->setDescending(!m_model->descending());
+    showDirection();
+}
+
+void ServerListView::showDirection()
+{
+    m_arrowDown->setVisible(true);
+    m_arrowUp->setVisible(m_model->descending());
+}
+
+void ServerListView::setReportView(bool report)
+{
+    m_reportView = report;
+    header()->setVisible(report);
+    setColumnHidden(ServerListModel::SizeColumn, !report);
+    m_arrowFrame->setVisible(report);
+    placeArrows();
+}
+
+// Inside the Name heading, against its right end, centred in height.
+void ServerListView::placeArrows()
+{
+    const QHeaderView* head = header();
+    const int right = head->sectionViewportPosition(ServerListModel::NameColumn)
+                      + head->sectionSize(ServerListModel::NameColumn);
+    const int x = head->geometry().left() + std::max(0, right - kArrowSize.width() - 3);
+    const int y = head->geometry().top() + std::max(0, (head->height() - kArrowSize.height()) / 2);
+    m_arrowFrame->move(x, y);
+    m_arrowFrame->raise();
+}
+
+void ServerListView::updateGeometries()
+{
+    QTreeView::updateGeometries();
+    placeArrows();
+}
+
+void ServerListView::applyEditTriggers(bool editable)
+{
+    setEditTriggers(editable ? QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked
+                             : QAbstractItemView::NoEditTriggers);
+}
+
+QList<int> ServerListView::selectedRows() const
+{
+    QList<int> rows;
+    if (!selectionModel())
+        return rows;
+    for (const QModelIndex& index : selectionModel()->selectedRows(ServerListModel::NameColumn))
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+QString ServerListView::selectedRowText() const
+{
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && selectionModel()->isRowSelected(current.row(), {}))
+        return m_model->row(current.row()).text;
+    const QList<int> rows = selectedRows();
+    return rows.isEmpty() ? QString() : m_model->row(rows.first()).text;
+}
+
+void ServerListView::focusInEvent(QFocusEvent* event)
+{
+    QTreeView::focusInEvent(event);
+    Q_EMIT focusEntered();
+}
+
+// A right click only raises the commands menu; the selection stays as it is.
+void ServerListView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        return;
+    }
+    QTreeView::mousePressEvent(event);
+}
+
+void ServerListView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        Q_EMIT rightButtonReleased(event->globalPosition().toPoint());
+        return;
+    }
+    QTreeView::mouseReleaseEvent(event);
+}
+
+void ServerListView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QTreeView::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton)
+        Q_EMIT rowDoubleClicked();
+}
+
+void ServerListView::keyPressEvent(QKeyEvent* event)
+{
+    // The main window runs delete on this key.
+    if (event->key() == Qt::Key_Delete) {
+        event->ignore();
+        return;
+    }
+    m_keyboardMove = true;
+    QTreeView::keyPressEvent(event);
+    m_keyboardMove = false;
+}
+
+void ServerListView::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    QTreeView::currentChanged(current, previous);
+    if (m_keyboardMove && current.isValid())
+        Q_EMIT rowClicked();
+}
+
+}  // namespace quillmar

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QLabel>
+#include <QList>
+#include <QPoint>
+#include <QTreeView>
+
+namespace quillmar {
+
+class ServerListModel;
+
+// One of the two sort-direction pictures over the Name heading; a click on it
+// counts as a click on the heading.
+class SortArrow : public QLabel {
+    Q_OBJECT
+public:
+    enum class Direction { Down, Up };
+    SortArrow(Direction direction, QWidget* parent);
+
+Q_SIGNALS:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+// The server list: two columns (Name, Size), report or small-icon view, kept
+// in name order with our own direction arrows instead of the header's
+// indicator.
+class ServerListView : public QTreeView {
+    Q_OBJECT
+public:
+    // A model without a parent is adopted by the view and dies with it.
+    ServerListView(ServerListModel* model, QWidget* parent = nullptr);
+
+    ServerListModel* listModel() const { return m_model; }
+
+    // Same as clicking the Name heading or either arrow.
+    void toggleSortDirection();
+
+    bool reportView() const { return m_reportView; }
+    void setReportView(bool report);
+
+    // The current row's text when it is selected, else the first selected
+    // row's; empty when nothing is selected.
+    QString selectedRowText() const;
+    QList<int> selectedRows() const;  // in list order
+
+Q_SIGNALS:
+    void focusEntered();
+    void rightButtonReleased(const QPoint& globalPos);
+    void rowClicked();
+    // Any left double click in the list, also on empty space: the handler
+    // decides what an empty list means.
+    void rowDoubleClicked();
+
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void updateGeometries() override;
+
+private:
+    void onSectionClicked(int section);
+    void showDirection();
+    void placeArrows();
+    void applyEditTriggers(bool editable);
+
+    ServerListModel* m_model;
+    QWidget* m_arrowFrame;
+    SortArrow* m_arrowDown;
+    SortArrow* m_arrowUp;
+    bool m_reportView = true;
+    bool m_keyboardMove = false;
+};
+
+}  // namespace quillmar
