@@ -1,0 +1,312 @@
+#include "pictures/local_pane.h"
+
+#include "shell/services.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <optional>
+
+namespace quillmar {
+
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+constexpr QSize kFrameSize(3060 / kTwipsPerPixel, 4815 / kTwipsPerPixel);  // 204 x 321
+constexpr int kPathRole = Qt::UserRole;
+
+const QString kTitle = QStringLiteral("Quillmar");
+
+// What a folder holds, read before anything on screen changes so a folder
+// that cannot be read leaves the pane as it was.
+struct FolderContents {
+    QString path;  // canonical, as the working directory will report it
+    QStringList subfolders;
+    QStringList files;
+};
+
+std::optional<FolderContents> ReadFolder(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    if (canonical.isEmpty() || !info.isDir() || !info.isReadable() || !info.isExecutable())
+        return std::nullopt;
+    const QDir dir(canonical);
+    const QDir::SortFlags order = QDir::Name | QDir::IgnoreCase;
+    FolderContents contents;
+    contents.path = canonical;
+    contents.subfolders = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, order);
+    contents.files = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, order);
+    return contents;
+}
+
+bool IsWithin(const QString& path, const QString& root)
+{
+    if (root.isEmpty())
+        return false;
+    if (root.endsWith(QLatin1Char('/')))
+        return path.startsWith(root) || path == root.chopped(1);
+    return path == root || path.startsWith(root + QLatin1Char('/'));
+}
+
+QString Normalised(const QString& path)
+{
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(path) : canonical;
+}
+
+}  // namespace
+
+void LocalList::focusInEvent(QFocusEvent* event)
+{
+    QListWidget::focusInEvent(event);
+    Q_EMIT focusEntered();
+}
+
+// A right click only raises the commands menu; the selection stays as it is.
+void LocalList::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        return;
+    }
+    QListWidget::mousePressEvent(event);
+}
+
+void LocalList::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        Q_EMIT rightButtonReleased(event->globalPosition().toPoint());
+        return;
+    }
+    QListWidget::mouseReleaseEvent(event);
+}
+
+void LocalList::keyPressEvent(QKeyEvent* event)
+{
+    // The main window runs delete on this key.
+    if (event->key() == Qt::Key_Delete) {
+        event->ignore();
+        return;
+    }
+    m_keyboardMove = true;
+    QListWidget::keyPressEvent(event);
+    m_keyboardMove = false;
+}
+
+void LocalList::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    QListWidget::currentChanged(current, previous);
+    if (m_keyboardMove && current.isValid())
+        Q_EMIT currentMovedByKey();
+}
+
+LocalPane::LocalPane(Dialogs& dialogs, std::function<QStringList()> drives, QWidget* parent)
+    : QGroupBox(QStringLiteral(" Local Files"), parent), m_dialogs(dialogs)
+{
+    setObjectName(QStringLiteral("localFrame"));
+    setFixedSize(kFrameSize);
+
+    m_drives = new QComboBox(this);
+    m_drives->setObjectName(QStringLiteral("Drive1"));
+    m_drives->setToolTip(QStringLiteral("Local drive"));
+
+    m_folders = new LocalList(this);
+    m_folders->setObjectName(QStringLiteral("Dir1"));
+    m_folders->setToolTip(QStringLiteral("Local folder"));
+    m_folders->setSelectionMode(QAbstractItemView::SingleSelection);
+
+    m_files = new LocalList(this);
+    m_files->setObjectName(QStringLiteral("File1"));
+    m_files->setToolTip(QStringLiteral("Local files"));
+    m_files->setSelectionMode(QAbstractItemView::ExtendedSelection);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->setSpacing(4);
+    layout->addWidget(m_drives);
+    layout->addWidget(m_folders, 1);
+    layout->addWidget(m_files, 1);
+
+    if (drives)
+        m_driveRoots = drives();
+    for (const QString& root : std::as_const(m_driveRoots))
+        m_drives->addItem(root, root);
+
+    // Start where the process was started, on that folder's drive.
+    const QString start = QDir::currentPath();
+    m_drives->setCurrentIndex(driveIndexOf(start));
+    if (!enterFolder(start))
+        m_folder = Normalised(start);
+
+    connect(m_drives, &QComboBox::currentIndexChanged, this, &LocalPane::onDriveChanged);
+    connect(m_folders, &QListWidget::itemActivated, this, &LocalPane::onFolderActivated);
+    connect(m_folders, &LocalList::focusEntered, this, &LocalPane::focusEntered);
+    connect(m_files, &LocalList::focusEntered, this, &LocalPane::focusEntered);
+    connect(m_files, &LocalList::rightButtonReleased, this, &LocalPane::contextMenuRequested);
+    connect(m_files, &QAbstractItemView::clicked, this, &LocalPane::fileClicked);
+    connect(m_files, &LocalList::currentMovedByKey, this, &LocalPane::fileClicked);
+    connect(m_files, &QAbstractItemView::doubleClicked, this, &LocalPane::fileDoubleClicked);
+}
+
+int LocalPane::driveIndexOf(const QString& path) const
+{
+    const QString normalised = Normalised(path);
+    int best = -1;
+    for (int i = 0; i < m_driveRoots.size(); ++i) {
+        const QString root = Normalised(m_driveRoots.at(i));
+        if (IsWithin(normalised, root) && (best < 0 || root.size() > Normalised(m_driveRoots.at(best)).size()))
+            best = i;
+    }
+    return best;
+}
+
+QString LocalPane::currentFile() const
+{
+    const QListWidgetItem* item = m_files->currentItem();
+    return item ? item->text() : QString();
+}
+
+QStringList LocalPane::selectedFiles() const
+{
+    QList<int> rows;
+    for (const QModelIndex& index : m_files->selectionModel()->selectedRows())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    QStringList names;
+    for (int row : rows)
+        names.append(m_files->item(row)->text());
+    return names;
+}
+
+bool LocalPane::setFolder(const QString& path)
+{
+    return runFolderChange(path);
+}
+
+bool LocalPane::setDrive(int index)
+{
+    if (index < 0 || index >= m_drives->count())
+        return false;
+    if (index == m_drives->currentIndex())
+        return runDriveChange(index);
+    m_drives->setCurrentIndex(index);  // runs the drive change
+    return m_driveChangeOk;
+}
+
+void LocalPane::onDriveChanged(int index)
+{
+    if (index >= 0)
+        m_driveChangeOk = runDriveChange(index);
+}
+
+void LocalPane::onFolderActivated(QListWidgetItem* item)
+{
+    if (item)
+        runFolderChange(item->data(kPathRole).toString());
+}
+
+// Entering the drive's root also re-reads the file list, which is all that
+// making a drive current means here. Any failure is the drive's: one
+// message, and the pane stays on the folder it had.
+bool LocalPane::runDriveChange(int index)
+{
+    if (!enterFolder(m_driveRoots.at(index))) {
+        showMessage(QStringLiteral("Drive or disk not ready."));
+        return false;
+    }
+    return true;
+}
+
+bool LocalPane::runFolderChange(const QString& path)
+{
+    if (!enterFolder(path)) {
+        showMessage(QStringLiteral("An unexpected error occurred."));
+        refreshFolders();  // drop an entry that has gone away
+        return false;
+    }
+    return true;
+}
+
+// All or nothing: the folder list, the file list and the working directory
+// change together, so a bare name from the file list never resolves in
+// another folder than the one shown.
+bool LocalPane::enterFolder(const QString& path)
+{
+    const std::optional<FolderContents> contents = ReadFolder(path);
+    if (!contents || !QDir::setCurrent(contents->path))
+        return false;
+    m_folder = contents->path;
+    showFolders(contents->path, contents->subfolders);
+    showFiles(contents->files, {});
+    return true;
+}
+
+void LocalPane::refreshFolders()
+{
+    if (const std::optional<FolderContents> contents = ReadFolder(m_folder))
+        showFolders(m_folder, contents->subfolders);
+}
+
+void LocalPane::refreshFiles()
+{
+    if (const std::optional<FolderContents> contents = ReadFolder(m_folder))
+        showFiles(contents->files, currentFile());
+}
+
+// The chain from the drive root down to the folder, then its subfolders one
+// step further in.
+void LocalPane::showFolders(const QString& path, const QStringList& subfolders)
+{
+    const int selected = m_drives->currentIndex();
+    const int driveIndex = selected >= 0 && IsWithin(path, Normalised(m_driveRoots.at(selected)))
+                               ? selected
+                               : driveIndexOf(path);
+    const QString root = driveIndex >= 0 ? Normalised(m_driveRoots.at(driveIndex)) : QDir::rootPath();
+
+    QStringList chain{root};
+    const QString below = path.mid(root.size());
+    for (const QString& part : below.split(QLatin1Char('/'), Qt::SkipEmptyParts))
+        chain.append(part);
+
+    const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
+    const QIcon closed = style()->standardIcon(QStyle::SP_DirIcon);
+    const QSignalBlocker quiet(m_folders);
+    m_folders->clear();
+    QString walked;
+    for (int level = 0; level < chain.size(); ++level) {
+        walked = level == 0 ? root : QDir(walked).filePath(chain.at(level));
+        auto* item = new QListWidgetItem(open, QString(level * 2, QLatin1Char(' ')) + chain.at(level), m_folders);
+        item->setData(kPathRole, walked);
+    }
+    m_folders->setCurrentRow(int(chain.size()) - 1);
+    const QString indent(chain.size() * 2, QLatin1Char(' '));
+    for (const QString& name : subfolders) {
+        auto* item = new QListWidgetItem(closed, indent + name, m_folders);
+        item->setData(kPathRole, QDir(path).filePath(name));
+    }
+}
+
+void LocalPane::showFiles(const QStringList& files, const QString& keepCurrent)
+{
+    const QSignalBlocker quiet(m_files);
+    m_files->clear();
+    m_files->addItems(files);
+    const int row = keepCurrent.isEmpty() ? -1 : int(files.indexOf(keepCurrent));
+    if (row >= 0)
+        m_files->setCurrentRow(row);
+}
+
+void LocalPane::showMessage(const QString& text)
+{
+    m_dialogs.message(text, Dialogs::Buttons::Ok, Dialogs::Icon::Information, kTitle);
+}
+
+}  // namespace quillmar
