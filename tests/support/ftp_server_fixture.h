@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace quillmar::test {
+
+// A real FTP server (tests/support/ftp_server.py) on 127.0.0.1, a free port
+// and a temporary root; stopped when this object goes.
+class FtpServerFixture {
+public:
+    FtpServerFixture();
+    ~FtpServerFixture();
+    FtpServerFixture(const FtpServerFixture&) = delete;
+    FtpServerFixture& operator=(const FtpServerFixture&) = delete;
+
+    bool running() const { return port_ > 0; }
+    QString error() const { return error_; }   // why it did not start
+
+    QString host() const { return QStringLiteral("127.0.0.1"); }
+    int port() const { return port_; }
+    QString root() const { return root_.path(); }
+    QString user() const { return QStringLiteral("demo"); }
+    QString password() const { return QStringLiteral("demo"); }
+
+private:
+    void start();
+    void stop();
+
+    QTemporaryDir root_;
+    QProcess process_;
+    int port_ = 0;
+    QString error_;
+};
+
+}  // namespace quillmar::test

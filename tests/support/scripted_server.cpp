@@ -1,0 +1,288 @@
+#include "support/scripted_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <string>
+
+namespace quillmar::test {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int PollSliceMs = 100;
+constexpr int DataAcceptWaitMs = 10000;
+constexpr int LineWaitMs = 30000;   // a client silent this long is given up
+constexpr std::size_t MaxLine = 4096;
+
+int Listen(const char* address, int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return -1;
+    const int yes = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    where.sin_port = htons(quint16(port));
+    ::inet_pton(AF_INET, address, &where.sin_addr);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0 || ::listen(fd, 4) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int LocalPort(int fd)
+{
+    sockaddr_in where{};
+    socklen_t length = sizeof where;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&where), &length) != 0)
+        return 0;
+    return ntohs(where.sin_port);
+}
+
+bool SendAll(int fd, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= std::size_t(n);
+    }
+    return true;
+}
+
+bool Say(int fd, const std::string& line)
+{
+    const std::string text = line + "\r\n";
+    return SendAll(fd, text.data(), text.size());
+}
+
+bool Readable(int fd, int ms)
+{
+    pollfd entry{fd, POLLIN, 0};
+    return ::poll(&entry, 1, ms) > 0;
+}
+
+std::string Verb(const std::string& line)
+{
+    std::string verb = line.substr(0, line.find(' '));
+    for (char& c : verb)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    return verb;
+}
+
+}  // namespace
+
+void ScriptedServer::Passive::close()
+{
+    if (data >= 0)
+        ::close(data);
+    if (stranger >= 0)
+        ::close(stranger);
+    data = stranger = -1;
+}
+
+ScriptedServer::ScriptedServer(ServerScript script) : script_(std::move(script))
+{
+    listener_ = Listen("127.0.0.1", 0);
+    if (listener_ < 0)
+        return;
+    port_ = LocalPort(listener_);
+    thread_ = std::thread([this] { run(); });
+}
+
+ScriptedServer::~ScriptedServer()
+{
+    stopping_ = true;
+    if (thread_.joinable())
+        thread_.join();
+    if (listener_ >= 0)
+        ::close(listener_);
+}
+
+QStringList ScriptedServer::commands() const
+{
+    std::lock_guard lock(commandsMutex_);
+    return commands_;
+}
+
+void ScriptedServer::record(const std::string& line)
+{
+    std::lock_guard lock(commandsMutex_);
+    commands_.append(QString::fromStdString(line));
+}
+
+void ScriptedServer::run()
+{
+    while (!stopping_) {
+        if (!Readable(listener_, PollSliceMs))
+            continue;
+        const int control = ::accept(listener_, nullptr, nullptr);
+        if (control < 0)
+            continue;
+        serve(control);
+        ::close(control);
+    }
+}
+
+// Waits for a whole line; Idle once idleMs (if >= 0) pass without one.
+ScriptedServer::Wait ScriptedServer::readLine(int fd, std::string& pending, std::string& line, int idleMs)
+{
+    const auto start = Clock::now();
+    const int limitMs = idleMs >= 0 ? idleMs : LineWaitMs;
+    for (;;) {
+        const auto newline = pending.find('\n');
+        if (newline != std::string::npos) {
+            line = pending.substr(0, newline);
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            pending.erase(0, newline + 1);
+            return Wait::Line;
+        }
+        if (stopping_)
+            return Wait::Stopped;
+        if (pending.size() > MaxLine)
+            return Wait::Closed;
+        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+        if (waited >= limitMs)
+            return idleMs >= 0 ? Wait::Idle : Wait::Closed;
+        if (!Readable(fd, int(std::min<long long>(PollSliceMs, limitMs - waited))))
+            continue;
+        char bytes[1024];
+        const ssize_t n = ::recv(fd, bytes, sizeof bytes, 0);
+        if (n <= 0)
+            return Wait::Closed;
+        pending.append(bytes, std::size_t(n));
+    }
+}
+
+// Silent mode: holds the connection until the client leaves or the test ends.
+bool ScriptedServer::waitForPeerToGo(int fd)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(LineWaitMs);
+    while (!stopping_ && Clock::now() < deadline) {
+        if (!Readable(fd, PollSliceMs))
+            continue;
+        char bytes[256];
+        if (::recv(fd, bytes, sizeof bytes, 0) <= 0)
+            return true;
+    }
+    return false;
+}
+
+bool ScriptedServer::openPassive(Passive& passive, int& port)
+{
+    passive.close();
+    passive.data = Listen("127.0.0.1", 0);
+    if (passive.data < 0)
+        return false;
+    port = LocalPort(passive.data);
+    passive.stranger = Listen("127.0.0.2", port);   // -1 when the address is not usable here
+    return true;
+}
+
+int ScriptedServer::acceptData(Passive& passive)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(DataAcceptWaitMs);
+    while (!stopping_ && Clock::now() < deadline) {
+        pollfd entries[2] = {{passive.data, POLLIN, 0}, {passive.stranger, POLLIN, 0}};
+        if (::poll(entries, passive.stranger >= 0 ? 2 : 1, PollSliceMs) <= 0)
+            continue;
+        if (passive.stranger >= 0 && (entries[1].revents & POLLIN)) {
+            const int fd = ::accept(passive.stranger, nullptr, nullptr);
+            if (fd >= 0) {
+                ++strangerConnections_;
+                ::close(fd);
+            }
+        }
+        if (entries[0].revents & POLLIN) {
+            const int fd = ::accept(passive.data, nullptr, nullptr);
+            if (fd >= 0) {
+                ++dataConnections_;
+                return fd;
+            }
+        }
+    }
+    return -1;
+}
+
+void ScriptedServer::serve(int control)
+{
+    if (!script_.greet) {
+        waitForPeerToGo(control);
+        return;
+    }
+    if (!Say(control, "220 Scripted server ready."))
+        return;
+    std::string pending;
+    std::string line;
+    bool loggedIn = false;
+    Passive passive;
+    for (;;) {
+        const int idleMs = loggedIn ? script_.hangUpWhenIdleMs : -1;
+        const Wait wait = readLine(control, pending, line, idleMs);
+        if (wait == Wait::Idle && script_.say421)
+            Say(control, "421 Idle too long, closing the connection.");
+        if (wait != Wait::Line)
+            break;
+        record(line);
+        const std::string verb = Verb(line);
+        bool keepGoing = true;
+        if (verb == "USER") {
+            keepGoing = Say(control, "331 Password, please.");
+        } else if (verb == "PASS") {
+            loggedIn = true;
+            keepGoing = Say(control, "230 Logged in.");
+        } else if (verb == "TYPE" || verb == "NOOP") {
+            keepGoing = Say(control, "200 OK.");
+        } else if (verb == "SIZE") {
+            keepGoing = Say(control, "213 " + std::to_string(script_.file.size()));
+        } else if (verb == "PASV") {
+            int port = 0;
+            if (!openPassive(passive, port)) {
+                keepGoing = Say(control, "425 Cannot open a passive port.");
+            } else {
+                std::string host = script_.passiveHost.toStdString();
+                for (char& c : host)
+                    c = c == '.' ? ',' : c;
+                keepGoing = Say(control, "227 Entering Passive Mode (" + host + "," + std::to_string(port / 256) + "," +
+                                             std::to_string(port % 256) + ").");
+            }
+        } else if (verb == "RETR") {
+            const int data = passive.data >= 0 ? acceptData(passive) : -1;
+            passive.close();
+            if (data < 0) {
+                keepGoing = Say(control, "425 No data connection.");
+                continue;
+            }
+            Say(control, "150 Sending.");
+            const qint64 size = script_.hangUpAfterBytes >= 0 ? std::min<qint64>(script_.hangUpAfterBytes, script_.file.size())
+                                                              : script_.file.size();
+            const bool sent = SendAll(data, script_.file.constData(), std::size_t(size));
+            ::close(data);
+            if (script_.hangUpAfterBytes >= 0 || !sent)
+                break;
+            keepGoing = Say(control, "226 Transfer complete.");
+        } else if (verb == "QUIT") {
+            Say(control, "221 Goodbye.");
+            break;
+        } else {
+            keepGoing = Say(control, "502 Not implemented here.");
+        }
+        if (!keepGoing)
+            break;
+    }
+    passive.close();
+}
+
+}  // namespace quillmar::test

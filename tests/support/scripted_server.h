@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+namespace quillmar::test {
+
+// How the scripted server misbehaves.
+struct ServerScript {
+    bool greet = true;                               // false: accepts, then stays silent
+    QString passiveHost = QStringLiteral("127.0.0.1");  // the address its PASV reply names
+    QByteArray file;                                 // what RETR sends, whatever the name
+    qint64 hangUpAfterBytes = -1;                    // >= 0: RETR sends this much, then both connections close
+    int hangUpWhenIdleMs = -1;                       // >= 0: logged in and idle this long, it hangs up
+    bool say421 = true;                              // ... sending "421 ..." first
+};
+
+// A tiny FTP-ish server on 127.0.0.1 for the faults a real server will not
+// produce on demand. Serves one control connection at a time on its own
+// thread; data connections are accepted on 127.0.0.1 only. It also listens on
+// 127.0.0.2 at the passive port and counts anyone who connects there.
+class ScriptedServer {
+public:
+    explicit ScriptedServer(ServerScript script);
+    ~ScriptedServer();
+    ScriptedServer(const ScriptedServer&) = delete;
+    ScriptedServer& operator=(const ScriptedServer&) = delete;
+
+    bool running() const { return port_ > 0; }
+    int port() const { return port_; }
+    QStringList commands() const;          // every command line it received
+    int dataConnections() const { return dataConnections_; }
+    int strangerConnections() const { return strangerConnections_; }
+
+private:
+    enum class Wait { Line, Closed, Idle, Stopped };
+    struct Passive {
+        int data = -1;
+        int stranger = -1;
+        void close();
+    };
+
+    void run();
+    void serve(int control);
+    Wait readLine(int fd, std::string& pending, std::string& line, int idleMs);
+    bool waitForPeerToGo(int fd);
+    bool openPassive(Passive& passive, int& port);
+    int acceptData(Passive& passive);
+    void record(const std::string& line);
+
+    ServerScript script_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stopping_{false};
+    std::atomic<int> dataConnections_{0};
+    std::atomic<int> strangerConnections_{0};
+    mutable std::mutex commandsMutex_;
+    QStringList commands_;
+    std::thread thread_;
+};
+
+}  // namespace quillmar::test
