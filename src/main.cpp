@@ -1,11 +1,35 @@
+#include "shell/app_folder.h"
+#include "shell/form1.h"
+#include "shell/message_dialogs.h"
+
 #include <QApplication>
-#include <QMainWindow>
+#include <QDesktopServices>
+#include <QPrinter>
+#include <QSettings>
+#include <QStandardPaths>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Quillmar"));
-    window.show();
+    QCoreApplication::setOrganizationName(QStringLiteral("Quillmar"));
+    QCoreApplication::setApplicationName(QStringLiteral("Quillmar"));
+
+    const QString userData =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Quillmar");
+    QSettings settings(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                           QStringLiteral("/Quillmar/Quillmar.conf"),
+                       QSettings::IniFormat);
+    quillmar::MessageDialogs dialogs;
+
+    quillmar::Services services;
+    services.appFolder = quillmar::ResolveAppFolder(QCoreApplication::applicationDirPath(), userData);
+    services.settings = &settings;
+    services.dialogs = &dialogs;
+    services.printer = [] { return std::make_unique<QPrinter>(QPrinter::HighResolution); };
+    services.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+
+    quillmar::Form1 window(services);
+    dialogs.setParent(&window);
+    window.Form_Load();
     return app.exec();
 }

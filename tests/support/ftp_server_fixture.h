@@ -24,9 +24,11 @@ public:
     QString user() const { return QStringLiteral("demo"); }
     QString password() const { return QStringLiteral("demo"); }
 
+    // Ends the server at once, as a server going away would.
+    void stop();
+
 private:
     void start();
-    void stop();
 
     QTemporaryDir root_;
     QProcess process_;

@@ -23,3 +23,8 @@ void PrintTo(const QStringList& list, std::ostream* out)
     }
     *out << ']';
 }
+
+std::ostream& operator<<(std::ostream& out, const QString& text)
+{
+    return out << text.toStdString();
+}

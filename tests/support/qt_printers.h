@@ -10,3 +10,6 @@
 void PrintTo(const QString& text, std::ostream* out);
 void PrintTo(const QByteArray& bytes, std::ostream* out);
 void PrintTo(const QStringList& list, std::ostream* out);
+
+// So a QString can follow a failing check's << message.
+std::ostream& operator<<(std::ostream& out, const QString& text);

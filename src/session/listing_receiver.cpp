@@ -1,0 +1,79 @@
+#include "session/listing_receiver.h"
+
+#include "session/ftp_component.h"
+#include "session/listing.h"
+#include "shell/feedback.h"
+
+#include <QTimer>
+
+namespace quillmar {
+
+namespace {
+constexpr qsizetype kBatchLimit = 8192;
+}
+
+ListingReceiver::ListingReceiver(FtpComponent& ftp, ServerListModel& model, Feedback& feedback, QObject* parent)
+    : QObject(parent), model_(model), feedback_(feedback)
+{
+    connect(&ftp, &FtpComponent::ListEntry, this, &ListingReceiver::ListEntry);
+    connect(&ftp, &FtpComponent::ListComplete, this, &ListingReceiver::ListComplete);
+}
+
+void ListingReceiver::ListEntry(const QString& line)
+{
+    const std::optional<ListRow> row = ParseListLine(line);
+    if (!row)
+        return;
+    if (!row->folder) {
+        ++totalFiles_;
+        dirSize_ += row->bytes;
+    }
+    pending_.append(ServerRow{row->text, row->sizeText, row->folder});
+    if (pending_.size() >= kBatchLimit)
+        flush();
+    else
+        scheduleFlush();
+}
+
+void ListingReceiver::ListComplete()
+{
+    flush();
+    feedback_.panel(3, TotalsText(totalFiles_, dirSize_));
+    resetCounters();
+}
+
+void ListingReceiver::resetCounters()
+{
+    totalFiles_ = 0;
+    dirSize_ = 0;
+}
+
+void ListingReceiver::flush()
+{
+    if (pending_.isEmpty())
+        return;
+    QList<ServerRow> batch;
+    batch.swap(pending_);
+    model_.appendRows(std::move(batch));
+}
+
+void ListingReceiver::clearList()
+{
+    pending_.clear();
+    model_.clear();
+}
+
+void ListingReceiver::scheduleFlush()
+{
+    // Lines come in bursts; one batch per burst, handed over as soon as the
+    // burst has been read.
+    if (flushScheduled_)
+        return;
+    flushScheduled_ = true;
+    QTimer::singleShot(0, this, [this] {
+        flushScheduled_ = false;
+        flush();
+    });
+}
+
+}  // namespace quillmar

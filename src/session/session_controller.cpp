@@ -1,0 +1,205 @@
+#include "session/session_controller.h"
+
+#include "pictures/local_pane.h"
+#include "pictures/server_list_model.h"
+#include "pictures/server_list_view.h"
+#include "session/ftp_component.h"
+#include "session/listing.h"
+#include "session/listing_receiver.h"
+#include "shell/connection_settings.h"
+#include "shell/feedback.h"
+#include "shell/file_names.h"
+#include "shell/services.h"
+#include "sites/snapshot.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace quillmar {
+
+namespace {
+// The number a missing selection carries, so the error report shows the
+// "connect first" message for a double click on an empty list.
+constexpr int kNoRowSelected = 91;
+}
+
+SessionController::SessionController(MainContext& context, ListingReceiver& receiver, QObject* parent)
+    : QObject(parent), ctx_(context), receiver_(receiver)
+{
+    connect(&ctx_.ftp, &FtpComponent::StateChanged, this, &SessionController::StateChanged);
+    connect(&ctx_.ftp, &FtpComponent::Progress, this, &SessionController::Progress);
+}
+
+void SessionController::Connect()
+{
+    BusyPointer busy;
+    const ConnectionSettings& settings = ctx_.settings;
+    try {
+        if (ctx_.ftp.State() == 1)
+            ctx_.ftp.Quit();
+        if (!settings.URL.isEmpty()) {
+            ctx_.feedback.status(QStringLiteral("Status: Connecting to ") + settings.URL);
+            ctx_.ftp.setUserName(settings.User);
+            ctx_.ftp.setPassword(settings.Pass);
+            ctx_.ftp.setPort(21);
+            ctx_.ftp.setHost(settings.URL);
+            ctx_.feedback.status(QStringLiteral("Status: Retrieving Directory List"));
+            receiver_.resetCounters();
+            ctx_.ftp.setAction(FtpComponent::Connect);
+            ctx_.ftp.setAction(FtpComponent::ListFolder);
+            ctx_.feedback.status(QStringLiteral("Status: Done"));
+            ctx_.feedback.panel(2, QStringLiteral("Connected"));
+            return;
+        }
+    } catch (const FtpError& error) {
+        if (error.number == ftp_errors::Cancelled)
+            return;
+    }
+    busy.restore();
+    if (settings.User.isEmpty() || settings.Pass.isEmpty())
+        Inform(ctx_.services, QStringLiteral("You must use the site manager to set your username and password."));
+    else
+        Inform(ctx_.services,
+               QStringLiteral("It appears you are not connected to the internet.  If you are connected then "
+                              "please verify that you entered your server information correctly in the site "
+                              "manager."));
+}
+
+void SessionController::Disconnect()
+{
+    try {
+        if (ctx_.ftp.State() == 0) {
+            Inform(ctx_.services, QStringLiteral("You are already disconnected."));
+            return;
+        }
+        ctx_.ftp.setAction(FtpComponent::Close);
+        ctx_.feedback.status(QStringLiteral("Status: Disconnected"));
+        receiver_.clearList();
+    } catch (const FtpError& error) {
+        ctx_.reportError(error);
+    }
+}
+
+void SessionController::StateChanged(int connected)
+{
+    if (connected != 0) {
+        ctx_.feedback.lightsConnected();
+        return;
+    }
+    ctx_.feedback.panel(2, QStringLiteral("Disconnected"));
+    ctx_.feedback.status(QStringLiteral("Status: Disconnected"));
+    receiver_.flush();
+    QString error;
+    if (!WriteListingSnapshot(ctx_.services.appFolder, ctx_.settings.Description, ctx_.settings.URL,
+                              ctx_.serverModel.rowTexts(), &error)) {
+        // The disconnect goes on; the person learns the listing was not kept.
+        ctx_.feedback.status(QStringLiteral("Status: Disconnected (the listing was not saved: %1)").arg(error));
+    }
+    receiver_.clearList();
+    ctx_.feedback.lightsBusy();
+}
+
+void SessionController::Relist()
+{
+    receiver_.clearList();
+    ctx_.ftp.List();
+}
+
+void SessionController::ServerDoubleClick()
+{
+    BusyPointer busy;
+    try {
+        ctx_.feedback.lightsBusy();
+        const int row = ctx_.serverView.currentIndex().isValid() ? ctx_.serverView.currentIndex().row() : -1;
+        if (row < 0 || row >= ctx_.serverModel.rowCount())
+            throw FtpError(kNoRowSelected, QStringLiteral("No row of the server list is selected."));
+        const QString text = ctx_.serverModel.row(row).text;
+        if (text.endsWith(QLatin1Char('/'))) {
+            const QString folder = text.left(text.indexOf(QLatin1Char('/')));
+            ctx_.feedback.status(QStringLiteral("Status: Changing Folders"));
+            ctx_.ftp.ChangeDir(folder);
+            Relist();
+            ctx_.feedback.status(QStringLiteral("Status: Done"));
+        } else {
+            DownloadFile(text);
+        }
+        ctx_.feedback.lightsConnected();
+    } catch (const FtpError& error) {
+        busy.restore();
+        ctx_.reportError(error);
+    }
+}
+
+void SessionController::DownloadFile(const QString& name)
+{
+    const QString problem = EntryNameProblem(name);
+    if (!problem.isEmpty())
+        throw FtpError(ftp_errors::BadName, QStringLiteral("%1 cannot be downloaded: %2").arg(name, problem));
+    ctx_.ftp.setCommand(QStringLiteral("SIZE ") + name);
+    ctx_.ftp.SendCommand();
+    ctx_.state.lSize = SizeFromReply(ctx_.ftp.Reply(), ctx_.state.lSize);
+    ctx_.feedback.status(QStringLiteral("Status: Downloading ") + name);
+    ctx_.ftp.GetFile(name, QDir(ctx_.localPane.folder()).filePath(name));
+    ctx_.feedback.status(QStringLiteral("Status: Download Complete"));
+    ctx_.feedback.setProgress(0);
+    ctx_.localPane.refreshFiles();
+}
+
+void SessionController::GoUp()
+{
+    if (ctx_.ftp.State() == 0) {
+        Inform(ctx_.services, QStringLiteral("You are not connected to the server."));
+        return;
+    }
+    BusyPointer busy;
+    try {
+        ctx_.feedback.status(QStringLiteral("Status: Changing to parent folder"));
+        ctx_.ftp.ChangeDir(QStringLiteral(".."));
+        Relist();
+        ctx_.feedback.status(QStringLiteral("Status: Done"));
+    } catch (const FtpError& error) {
+        busy.restore();
+        ctx_.reportError(error);
+    }
+}
+
+void SessionController::Refresh()
+{
+    BusyPointer busy;
+    ctx_.feedback.lightsBusy();
+    ctx_.feedback.status(QStringLiteral("Status: Refreshing File List."));
+    ctx_.localPane.refreshFiles();
+    ctx_.localPane.refreshFolders();
+    if (ctx_.ftp.State() == 1) {
+        try {
+            Relist();
+        } catch (const FtpError& error) {
+            // A refresh that could not list says so instead of claiming success.
+            busy.restore();
+            ctx_.reportError(error);
+            return;
+        }
+    }
+    ctx_.feedback.status(QStringLiteral("Status: Refresh Complete."));
+    ctx_.feedback.lightsConnected();
+}
+
+void SessionController::Progress(qint64 bytes)
+{
+    const qint64 expected = ctx_.state.lSize;
+    if (expected <= 0)
+        return;
+    if (bytes >= expected) {
+        ctx_.feedback.setProgress(100);
+        return;
+    }
+    ctx_.feedback.setProgress(static_cast<double>(bytes) / static_cast<double>(expected) * 100.0);
+    qint64 total = expected;
+    if (ctx_.state.GotFocus == 1) {
+        const QString file = ctx_.localPane.currentFile();
+        total = file.isEmpty() ? 0 : QFileInfo(QDir(ctx_.localPane.folder()).filePath(file)).size();
+    }
+    ctx_.feedback.status(QStringLiteral("Status: %1 bytes transferred out of %2").arg(bytes).arg(total));
+}
+
+}  // namespace quillmar

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "shell/main_context.h"
+
+#include <QObject>
+
+namespace quillmar {
+
+class ListingReceiver;
+
+// Connecting and disconnecting, the component's connection reports, moving
+// around the server's folders, refreshing, and the progress display.
+class SessionController : public QObject {
+    Q_OBJECT
+public:
+    SessionController(MainContext& context, ListingReceiver& receiver, QObject* parent = nullptr);
+
+    void Connect();
+    void Disconnect();
+    void StateChanged(int connected);
+    void ServerDoubleClick();
+    void GoUp();
+    void Refresh();
+    void Progress(qint64 bytes);
+
+    // One file from the server into the local folder, with its size query
+    // first; shared by the double click and Download. Throws FtpError.
+    void DownloadFile(const QString& name);
+
+    // Empties the server list and lists the current remote folder.
+    void Relist();
+
+private:
+    MainContext& ctx_;
+    ListingReceiver& receiver_;
+};
+
+}  // namespace quillmar

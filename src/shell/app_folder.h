@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+namespace quillmar {
+
+// The folder that holds sites.snd, the listing snapshots and the picture
+// cache: the program's own folder when it is writable, otherwise the
+// per-user data folder, so an installed copy keeps working.
+QString ResolveAppFolder(const QString& programFolder, const QString& userDataFolder);
+
+}  // namespace quillmar

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+class QSettings;
+
+namespace quillmar {
+
+// The one set of connection settings of the process. Port is carried from
+// run to run; the site chosen last is what the next start reads.
+struct ConnectionSettings {
+    QString URL;
+    QString User;
+    QString Pass;
+    QString Port;
+    QString Description;
+};
+
+struct StartUpValues {
+    ConnectionSettings connection;
+    bool autoConnect = false;
+};
+
+// Group "StartUp" of the per-user store. Absent keys read as empty text and
+// an unusable "StartUpConnect" leaves Auto Connect off.
+StartUpValues ReadStartUpValues(QSettings& store);
+
+// Writes all six keys, also when nothing changed. Returns false with a reason
+// when the store could not be written; closing goes on regardless.
+bool WriteStartUpValues(QSettings& store, const StartUpValues& values, QString* error = nullptr);
+
+}  // namespace quillmar

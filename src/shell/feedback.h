@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+
+class QLabel;
+class QMainWindow;
+class QProgressBar;
+class QStatusBar;
+class QWidget;
+
+namespace quillmar {
+
+// The status bar of the main window: five panels (panel 1 is the status
+// line), the progress bar and the two lights.
+class Feedback {
+public:
+    explicit Feedback(QMainWindow& window);
+
+    void status(const QString& text);           // panel 1, always "Status: ..."
+    void panel(int number, const QString& text);  // panels 1 to 5
+    QString panelText(int number) const;
+
+    void lightsConnected();  // green shown, red hidden
+    void lightsBusy();       // red shown, green hidden
+
+    void setProgress(double percent);  // 0 to 100
+
+    // Paints the status bar now, so a text shows before a blocking step.
+    void repaintNow();
+
+private:
+    QStatusBar* bar_ = nullptr;
+    std::array<QLabel*, 5> panels_{};
+    QProgressBar* progress_ = nullptr;
+    QWidget* red_ = nullptr;
+    QWidget* green_ = nullptr;
+};
+
+// The busy pointer over the program while a server command runs; restored on
+// every way out of the command.
+class BusyPointer {
+public:
+    BusyPointer();
+    ~BusyPointer();
+    void restore();
+    BusyPointer(const BusyPointer&) = delete;
+    BusyPointer& operator=(const BusyPointer&) = delete;
+
+private:
+    bool active_ = true;
+};
+
+}  // namespace quillmar

@@ -1,0 +1,377 @@
+#include "shell/form1.h"
+
+#include "pictures/local_pane.h"
+#include "pictures/server_list_model.h"
+#include "pictures/server_list_view.h"
+#include "session/ftp_component.h"
+#include "session/listing_receiver.h"
+#include "session/session_controller.h"
+#include "shell/feedback.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QStorageInfo>
+#include <QStyle>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace quillmar {
+
+namespace {
+
+// Layout is given in twips; 15 twips make a pixel at 96 dots per inch.
+constexpr int Px(int twips) { return twips / 15; }
+
+const QString kTitle = QStringLiteral("Quillmar");
+
+// The drives of a machine without drive letters: its mounted file-system
+// roots, "/" first.
+QStringList MountedRoots()
+{
+    QStringList roots{QStringLiteral("/")};
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+        if (volume.isValid() && volume.isReady() && !roots.contains(volume.rootPath()))
+            roots.append(volume.rootPath());
+    }
+    return roots;
+}
+
+struct ToolButton {
+    const char* key;
+    const char* caption;
+    const char* tip;
+    QStyle::StandardPixmap icon;
+};
+
+}  // namespace
+
+void Inform(const Services& services, const QString& text)
+{
+    services.dialogs->message(text, Dialogs::Buttons::Ok, Dialogs::Icon::Information, kTitle);
+}
+
+Form1::Form1(const Services& services, QWidget* parent) : QMainWindow(parent), services_(services)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(kTitle);
+    ftp_ = new FtpComponent(this);
+    ftp_->setObjectName(QStringLiteral("FTP1"));
+    buildElements();
+    buildMenus();
+    buildToolbar();
+    context_ = std::make_unique<MainContext>(MainContext{*this, services_, settings_, *ftp_, *feedback_,
+                                                         *serverModel_, *serverView_, *localPane_, state_,
+                                                         [this](const FtpError& e) { ReportError(e); }});
+    receiver_ = new ListingReceiver(*ftp_, *serverModel_, *feedback_, this);
+    session_ = new SessionController(*context_, *receiver_, this);
+    wireEvents();
+}
+
+Form1::~Form1()
+{
+    // The component may still be inside a call when the window goes away.
+    ftp_->Abort();
+}
+
+void Form1::buildElements()
+{
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("client"));
+    central->setFixedSize(Px(11685), Px(4815) + 8);
+    setCentralWidget(central);
+
+    localPane_ = new LocalPane(*services_.dialogs, MountedRoots, central);
+    localPane_->setGeometry(Px(0), 4, Px(3060), Px(4815));
+
+    auto* frame2 = new QGroupBox(QStringLiteral(" Image Viewer "), central);
+    frame2->setObjectName(QStringLiteral("Frame2"));
+    frame2->setGeometry(Px(3090), 4, Px(4920), Px(4815));
+    picback_ = new QFrame(frame2);
+    picback_->setObjectName(QStringLiteral("picback"));
+    picback_->setGeometry(Px(90), Px(240), Px(4740), Px(4515));
+    picback_->setAutoFillBackground(true);
+    QPalette grey = picback_->palette();
+    grey.setColor(QPalette::Window, QColor(128, 128, 128));
+    picback_->setPalette(grey);
+    viewimage_ = new QLabel(picback_);
+    viewimage_->setObjectName(QStringLiteral("viewimage"));
+    viewimage_->setToolTip(QStringLiteral("Double Click to see a full screen preview!"));
+    viewimage_->setScaledContents(true);
+    viewimage_->hide();
+
+    auto* frame1 = new QGroupBox(QStringLiteral(" Server Files "), central);
+    frame1->setObjectName(QStringLiteral("Frame1"));
+    frame1->setGeometry(Px(8040), 4, Px(3645), Px(4815));
+    serverModel_ = new ServerListModel(this);
+    serverView_ = new ServerListView(serverModel_, frame1);
+    auto* serverLayout = new QVBoxLayout(frame1);
+    serverLayout->setContentsMargins(4, 4, 4, 4);
+    serverLayout->addWidget(serverView_);
+
+    feedback_ = std::make_unique<Feedback>(*this);
+}
+
+QAction* Form1::addMenuAction(QMenu* menu, const char* name, const QString& caption, void (Form1::*slot)())
+{
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QLatin1String(name));
+    if (slot)
+        connect(action, &QAction::triggered, this, slot);
+    return action;
+}
+
+void Form1::buildMenus()
+{
+    QMenuBar* bar = menuBar();
+    QMenu* ftpMenu = bar->addMenu(QStringLiteral("&FTP"));
+    ftpMenu->setObjectName(QStringLiteral("mnuMaster"));
+    addMenuAction(ftpMenu, "mnuConnect", QStringLiteral("&Connect"), &Form1::Connect);
+    addMenuAction(ftpMenu, "mnuHangUp", QStringLiteral("&Disconnect"), &Form1::Disconnect);
+    ftpMenu->addSeparator();
+    addMenuAction(ftpMenu, "mnuSiteMan", QStringLiteral("&Site Manager"), &Form1::OpenSiteManager);
+    ftpMenu->addSeparator();
+    addMenuAction(ftpMenu, "mnuExit", QStringLiteral("E&xit Quillmar"), &Form1::Exit);
+
+    mnuCommands_ = bar->addMenu(QStringLiteral("&Commands"));
+    mnuCommands_->setObjectName(QStringLiteral("mnuCommands"));
+    addMenuAction(mnuCommands_, "mnuUpload", QStringLiteral("&Upload"), &Form1::Upload);
+    addMenuAction(mnuCommands_, "mnuDownload", QStringLiteral("&Download"), &Form1::Download);
+    addMenuAction(mnuCommands_, "mnuGoUp", QStringLiteral("&Go  Up"), &Form1::GoUp);
+    mnuCommands_->addSeparator()->setObjectName(QStringLiteral("mnusep2"));
+    addMenuAction(mnuCommands_, "mnuNewFolder", QStringLiteral("&New Folder"), &Form1::NewFolderCommand);
+    addMenuAction(mnuCommands_, "mnuRename", QStringLiteral("&Rename"), &Form1::RenameCommand);
+    addMenuAction(mnuCommands_, "mnuDelete", QStringLiteral("De&lete File"), &Form1::DeleteCommand);
+    mnuCommands_->addSeparator();
+    addMenuAction(mnuCommands_, "mnuPrintRemote", QStringLiteral("&Print Remote File List"), &Form1::PrintRemoteList);
+
+    QMenu* viewMenu = bar->addMenu(QStringLiteral("&View"));
+    viewMenu->setObjectName(QStringLiteral("mnuView"));
+    addMenuAction(viewMenu, "mnuPrevConnect", QStringLiteral("&Last Connection Listing"), &Form1::OpenListingViewer);
+    addMenuAction(viewMenu, "mnuRefresh", QStringLiteral("&Refresh"), &Form1::Refresh);
+
+    QMenu* options = bar->addMenu(QStringLiteral("&Options"));
+    options->setObjectName(QStringLiteral("mnuOptions"));
+    mnuReportStyle_ = addMenuAction(options, "mnuReportStyle", QStringLiteral("&Report View"), nullptr);
+    mnuReportStyle_->setCheckable(true);
+    mnuReportStyle_->setChecked(true);
+    connect(mnuReportStyle_, &QAction::triggered, this,
+            [this](bool checked) { serverView_->setReportView(checked); });
+    addMenuAction(options, "mnuImageCache", QStringLiteral("&Empy Image Cache"), &Form1::EmptyImageCache);
+    options->addSeparator();
+    mnuStartupConnect_ = addMenuAction(options, "mnuStartupConnect", QStringLiteral("&Auto Connect"), nullptr);
+    mnuStartupConnect_->setCheckable(true);
+    mnuStartupConnect_->setChecked(false);
+
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("mnuHelp"));
+    addMenuAction(help, "mnuContents", QStringLiteral("&Contents"), &Form1::OpenHelp);
+    addMenuAction(help, "mnuUninstall", QStringLiteral("&Uninstallation Information"), &Form1::ShowUninstallNote);
+    addMenuAction(help, "mnuAbout", QStringLiteral("&About"), &Form1::OpenAbout);
+}
+
+void Form1::buildToolbar()
+{
+    static const ToolButton kButtons[] = {
+        {"Connect", "Open", "Connect", QStyle::SP_DriveNetIcon},
+        {"Disconnect", "Close", "Disconnect", QStyle::SP_DialogCloseButton},
+        {nullptr, nullptr, nullptr, QStyle::SP_CustomBase},
+        {"Sites", "Sites", "Site Manager", QStyle::SP_DirHomeIcon},
+        {"List", "List", "Display uploaded files without connecting.", QStyle::SP_FileDialogDetailedView},
+        {"Print", "Print", "Print Remote File List", QStyle::SP_FileDialogContentsView},
+        {nullptr, nullptr, nullptr, QStyle::SP_CustomBase},
+        {"Delete", "Delete", "Delete Selected File", QStyle::SP_TrashIcon},
+        {nullptr, nullptr, nullptr, QStyle::SP_CustomBase},
+        {"Get", "Download", "Download Selected File", QStyle::SP_ArrowDown},
+        {"Put", "Upload", "Upload Selected File", QStyle::SP_ArrowUp},
+        {nullptr, nullptr, nullptr, QStyle::SP_CustomBase},
+        {"Refresh", "Refresh", "Refresh File List", QStyle::SP_BrowserReload},
+        {"Back", "Go Back", "Go Up One Folder On Server", QStyle::SP_FileDialogToParent},
+        {nullptr, nullptr, nullptr, QStyle::SP_CustomBase},
+        {"Help", "Help", "Display Help Dialog", QStyle::SP_DialogHelpButton},
+    };
+    toolbar_ = addToolBar(QStringLiteral("Toolbar"));
+    toolbar_->setObjectName(QStringLiteral("Toolbar1"));
+    toolbar_->setMovable(false);
+    toolbar_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    for (const ToolButton& button : kButtons) {
+        if (!button.key) {
+            toolbar_->addSeparator();
+            continue;
+        }
+        QAction* action = toolbar_->addAction(style()->standardIcon(button.icon), QLatin1String(button.caption));
+        const QString key = QLatin1String(button.key);
+        action->setObjectName(key);
+        action->setData(key);
+        action->setToolTip(QLatin1String(button.tip));
+        connect(action, &QAction::triggered, this, [this, key] { Toolbar1_ButtonClick(key); });
+    }
+}
+
+void Form1::wireEvents()
+{
+    connect(serverView_, &ServerListView::focusEntered, this, [this] { state_.GotFocus = 2; });
+    connect(localPane_, &LocalPane::focusEntered, this, [this] { state_.GotFocus = 1; });
+    connect(serverView_, &ServerListView::rightButtonReleased, this,
+            [this](const QPoint& at) { mnuCommands_->popup(at); });
+    connect(localPane_, &LocalPane::contextMenuRequested, this,
+            [this](const QPoint& at) { mnuCommands_->popup(at); });
+    connect(serverView_, &ServerListView::rowDoubleClicked, session_, &SessionController::ServerDoubleClick);
+    connect(serverView_, &ServerListView::rowClicked, this, &Form1::ListView1_Click);
+    connect(localPane_, &LocalPane::fileClicked, this, &Form1::File1_Click);
+    connect(localPane_, &LocalPane::fileDoubleClicked, this, &Form1::File1_DblClick);
+}
+
+void Form1::Form_Load()
+{
+    const StartUpValues values = ReadStartUpValues(*services_.settings);
+    settings_ = values.connection;
+    mnuStartupConnect_->setChecked(values.autoConnect);
+    show();
+    if (mnuStartupConnect_->isChecked())
+        Connect();
+}
+
+void Form1::saveSettings()
+{
+    StartUpValues values{settings_, mnuStartupConnect_->isChecked()};
+    QString error;
+    if (!WriteStartUpValues(*services_.settings, values, &error))
+        qWarning("%s", qUtf8Printable(error));
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    if (!closing_) {
+        closing_ = true;
+        saveSettings();
+        // A transfer still running ends here; its command winds down quietly.
+        ftp_->Abort();
+    }
+    event->accept();
+}
+
+void Form1::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Delete) {
+        DeleteCommand();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+void Form1::Toolbar1_ButtonClick(const QString& key)
+{
+    using Command = void (Form1::*)();
+    static const std::pair<const char*, Command> kDispatch[] = {
+        {"Connect", &Form1::Connect},
+        {"Disconnect", &Form1::Disconnect},
+        {"Sites", &Form1::OpenSiteManager},
+        {"List", &Form1::OpenListingViewer},
+        {"Print", &Form1::PrintRemoteList},
+        {"Delete", &Form1::DeleteCommand},
+        {"Get", &Form1::Download},
+        {"Put", &Form1::Upload},
+        {"Refresh", &Form1::Refresh},
+        {"Back", &Form1::GoUp},
+        {"Help", &Form1::OpenHelp},
+    };
+    for (const auto& [name, command] : kDispatch) {
+        if (key == QLatin1String(name)) {
+            (this->*command)();
+            return;
+        }
+    }
+}
+
+void Form1::ReportError(const FtpError& error)
+{
+    if (error.number == ftp_errors::Cancelled)
+        return;  // the program ended the call itself (the window is closing)
+    if (error.number == 91 || error.number == ftp_errors::NotConnected) {
+        services_.dialogs->message(QStringLiteral("You must first connect to the internet or your server."),
+                                   Dialogs::Buttons::Ok, Dialogs::Icon::None, kTitle);
+        return;
+    }
+    services_.dialogs->message(error.description, Dialogs::Buttons::Ok, Dialogs::Icon::None,
+                               QStringLiteral("Quillmar Information"));
+}
+
+bool Form1::guardConnected()
+{
+    if (ftp_->State() != 0)
+        return true;
+    Inform(services_, QStringLiteral("You must first connect to a server."));
+    return false;
+}
+
+void Form1::Connect() { session_->Connect(); }
+void Form1::Disconnect() { session_->Disconnect(); }
+void Form1::GoUp() { session_->GoUp(); }
+void Form1::Refresh() { session_->Refresh(); }
+
+void Form1::Download()
+{
+    if (!guardConnected())
+        return;
+    notYetAvailable(QStringLiteral("Download"));
+}
+
+void Form1::Upload()
+{
+    if (!guardConnected())
+        return;
+    notYetAvailable(QStringLiteral("Upload"));
+}
+
+void Form1::DeleteCommand()
+{
+    if (state_.GotFocus == 2 && !guardConnected())
+        return;
+    notYetAvailable(QStringLiteral("Delete"));
+}
+
+void Form1::RenameCommand()
+{
+    if (state_.GotFocus == 2 && !guardConnected())
+        return;
+    notYetAvailable(QStringLiteral("Rename"));
+}
+
+void Form1::NewFolderCommand()
+{
+    if (state_.GotFocus == 2 && !guardConnected())
+        return;
+    notYetAvailable(QStringLiteral("New Folder"));
+}
+
+void Form1::PrintRemoteList() { notYetAvailable(QStringLiteral("Print Remote File List")); }
+void Form1::OpenSiteManager() { notYetAvailable(QStringLiteral("Site Manager")); }
+void Form1::OpenListingViewer() { notYetAvailable(QStringLiteral("Last Connection Listing")); }
+void Form1::OpenHelp() { notYetAvailable(QStringLiteral("Help")); }
+void Form1::OpenAbout() { notYetAvailable(QStringLiteral("About")); }
+void Form1::ShowUninstallNote() { notYetAvailable(QStringLiteral("Uninstallation Information")); }
+void Form1::EmptyImageCache() { notYetAvailable(QStringLiteral("Empty Image Cache")); }
+
+void Form1::notYetAvailable(const QString& what)
+{
+    Inform(services_, QStringLiteral("%1 is not available in this version of Quillmar yet.").arg(what));
+}
+
+void Form1::Exit()
+{
+    close();
+    QCoreApplication::exit(0);
+}
+
+// The preview and upload flows attach here.
+void Form1::File1_Click() {}
+void Form1::File1_DblClick() {}
+void Form1::ListView1_Click() {}
+void Form1::viewimage_DblClick() {}
+
+}  // namespace quillmar

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "shell/connection_settings.h"
+#include "shell/main_context.h"
+#include "shell/services.h"
+
+#include <QMainWindow>
+
+#include <memory>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class QToolBar;
+
+namespace quillmar {
+
+class Feedback;
+class FtpComponent;
+class ListingReceiver;
+class LocalPane;
+class ServerListModel;
+class ServerListView;
+class SessionController;
+
+// The main window: its elements, the command surface (menu bar, toolbar,
+// Delete key) and the common error report. The commands themselves live in
+// the controllers it hands its parts to.
+class Form1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit Form1(const Services& services, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Start-up: read the store, show the window, Auto Connect.
+    void Form_Load();
+
+    // Runs the command behind a toolbar key; an unknown key does nothing.
+    void Toolbar1_ButtonClick(const QString& key);
+
+    // The common failure report: one message box, nothing else.
+    void ReportError(const FtpError& error);
+
+    void Connect();
+    void Disconnect();
+    void GoUp();
+    void Refresh();
+    void Download();
+    void Upload();
+    void DeleteCommand();
+    void RenameCommand();
+    void NewFolderCommand();
+    void PrintRemoteList();
+    void OpenSiteManager();
+    void OpenListingViewer();
+    void OpenHelp();
+    void OpenAbout();
+    void ShowUninstallNote();
+    void EmptyImageCache();
+    void Exit();
+
+    ConnectionSettings& connectionSettings() { return settings_; }
+    MainState& state() { return state_; }
+    FtpComponent& ftp() { return *ftp_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void buildElements();
+    void buildMenus();
+    void buildToolbar();
+    void wireEvents();
+    QAction* addMenuAction(QMenu* menu, const char* name, const QString& caption, void (Form1::*slot)());
+    void saveSettings();
+    void notYetAvailable(const QString& what);
+    bool guardConnected();
+
+    // Entry points of the preview and of upload by double click.
+    void File1_Click();
+    void File1_DblClick();
+    void ListView1_Click();
+    void viewimage_DblClick();
+
+    Services services_;
+    ConnectionSettings settings_;
+    MainState state_;
+
+    FtpComponent* ftp_ = nullptr;
+    std::unique_ptr<Feedback> feedback_;
+    ServerListModel* serverModel_ = nullptr;
+    ServerListView* serverView_ = nullptr;
+    LocalPane* localPane_ = nullptr;
+    QFrame* picback_ = nullptr;
+    QLabel* viewimage_ = nullptr;
+    QMenu* mnuCommands_ = nullptr;
+    QAction* mnuReportStyle_ = nullptr;
+    QAction* mnuStartupConnect_ = nullptr;
+    QToolBar* toolbar_ = nullptr;
+
+    std::unique_ptr<MainContext> context_;
+    ListingReceiver* receiver_ = nullptr;
+    SessionController* session_ = nullptr;
+    bool closing_ = false;
+};
+
+}  // namespace quillmar

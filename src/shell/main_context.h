@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <functional>
+
+class QMainWindow;
+
+namespace quillmar {
+
+class Feedback;
+class FtpComponent;
+class LocalPane;
+class ServerListModel;
+class ServerListView;
+struct ConnectionSettings;
+struct FtpError;
+struct Services;
+
+// Variables of the main window that several commands share.
+struct MainState {
+    qint64 lSize = 0;  // expected size of the transfer in progress; never cleared
+    int GotFocus = 0;  // 0 none yet, 1 local pane, 2 server list
+};
+
+// What the main window hands to the controllers of its commands.
+struct MainContext {
+    QMainWindow& window;
+    const Services& services;
+    ConnectionSettings& settings;
+    FtpComponent& ftp;
+    Feedback& feedback;
+    ServerListModel& serverModel;
+    ServerListView& serverView;
+    LocalPane& localPane;
+    MainState& state;
+    std::function<void(const FtpError&)> reportError;
+};
+
+// The guard and command messages: OK button, information icon, "Quillmar".
+void Inform(const Services& services, const QString& text);
+
+}  // namespace quillmar

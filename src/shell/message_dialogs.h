@@ -1,0 +1,23 @@
+#pragma once
+
+#include "shell/services.h"
+
+class QWidget;
+
+namespace quillmar {
+
+// The real message boxes, input boxes and the delete confirmation.
+class MessageDialogs : public Dialogs {
+public:
+    explicit MessageDialogs(QWidget* parent = nullptr) : parent_(parent) {}
+    void setParent(QWidget* parent) { parent_ = parent; }
+
+    int message(const QString& text, Buttons buttons, Icon icon, const QString& title) override;
+    QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
+    ConfirmChoice confirm() override;
+
+private:
+    QWidget* parent_ = nullptr;
+};
+
+}  // namespace quillmar

@@ -1,0 +1,457 @@
+// The main window against a real FTP server: start-up and shutdown, the
+// connection, listing, navigation, progress and the command surface.
+
+#include "pictures/local_pane.h"
+#include "pictures/server_list_model.h"
+#include "pictures/server_list_view.h"
+#include "session/ftp_component.h"
+#include "shell/window_rig.h"
+#include "support/ftp_server_fixture.h"
+#include "support/qt_printers.h"
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QHeaderView>
+#include <QListWidget>
+#include <QMenu>
+#include <QProgressBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using quillmar::Dialogs;
+using quillmar::test::FtpServerFixture;
+
+namespace {
+
+const QString kConnectFirst = QStringLiteral("You must first connect to a server.");
+
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(bytes);
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QStringList ModelTexts(const WindowRig& rig)
+{
+    auto* view = rig.find<QAbstractItemView>("ListView1");
+    QStringList texts;
+    for (int row = 0; row < view->model()->rowCount(); ++row)
+        texts << view->model()->index(row, 0).data().toString();
+    return texts;
+}
+
+QStringList SizeTexts(const WindowRig& rig)
+{
+    auto* view = rig.find<QAbstractItemView>("ListView1");
+    QStringList texts;
+    for (int row = 0; row < view->model()->rowCount(); ++row)
+        texts << view->model()->index(row, 1).data().toString();
+    return texts;
+}
+
+void DoubleClickRow(WindowRig& rig, const QString& text)
+{
+    auto* view = rig.find<QAbstractItemView>("ListView1");
+    const QModelIndexList hits = view->model()->match(view->model()->index(0, 0), Qt::DisplayRole, text, 1,
+                                                      Qt::MatchExactly);
+    ASSERT_FALSE(hits.isEmpty()) << "no row " << text.toStdString();
+    view->setCurrentIndex(hits.first());
+    const QPoint at = view->visualRect(hits.first()).center();
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+}
+
+// A server with a folder, a picture and a text file.
+class ServerWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.running()) << server.error().toStdString();
+        QDir(server.root()).mkdir(QStringLiteral("images"));
+        WriteFile(server.root() + QStringLiteral("/a.jpg"), QByteArray(1500, 'j'));
+        WriteFile(server.root() + QStringLiteral("/b.txt"), QByteArray(512, 't'));
+        WriteFile(server.root() + QStringLiteral("/images/c.gif"), QByteArray(2500, 'g'));
+    }
+
+    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(server.port()); }
+
+    quillmar::Form1& openWithSite(const QString& description = QStringLiteral("Shop"))
+    {
+        rig.presetStore({{QStringLiteral("URL"), address()},
+                         {QStringLiteral("User"), server.user()},
+                         {QStringLiteral("Pass"), server.password()},
+                         {QStringLiteral("Description"), description}});
+        return rig.open();
+    }
+
+    QString snapshot(const QString& description) const
+    {
+        return QString::fromUtf8(ReadFile(rig.appFolder.filePath(description + QStringLiteral(".dat"))));
+    }
+
+    FtpServerFixture server;
+    WindowRig rig;
+};
+
+}  // namespace
+
+TEST(StartUp, FirstStartOnEmptyStoreWritesAllSixKeysAtClose)
+{
+    WindowRig rig;
+    quillmar::Form1& form = rig.open();
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Disconnected."));
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << "no connection attempt on an empty store";
+    EXPECT_FALSE(rig.find<QAction>("mnuStartupConnect")->isChecked());
+    EXPECT_TRUE(rig.find<QAction>("mnuReportStyle")->isChecked());
+    EXPECT_EQ(form.ftp().State(), 0);
+    rig.close();
+    EXPECT_EQ(rig.storedValue(QStringLiteral("StartUpConnect")), QStringLiteral("False"));
+    for (const char* key : {"URL", "User", "Pass", "Port", "Description"})
+        EXPECT_EQ(rig.storedValue(QLatin1String(key)), QString()) << key;
+    EXPECT_EQ(QFile::permissions(rig.settingsFile()) & (QFileDevice::ReadOther | QFileDevice::ReadGroup), 0)
+        << "the store holds a password";
+}
+
+TEST(StartUp, StartUpConnectTextDecidesAutoConnectAndIsRewritten)
+{
+    struct Case {
+        const char* stored;
+        bool autoConnect;
+        const char* rewritten;
+    };
+    const Case cases[] = {{"true", true, "True"},  {"FALSE", false, "False"}, {"1", true, "True"},
+                          {"0", false, "False"},   {"maybe", false, "False"}, {"", false, "False"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        WindowRig rig;
+        rig.presetStore({{QStringLiteral("StartUpConnect"), QLatin1String(c.stored)}});
+        rig.open();
+        EXPECT_EQ(rig.find<QAction>("mnuStartupConnect")->isChecked(), c.autoConnect);
+        // Auto Connect with no site set asks for one; otherwise nothing is said.
+        EXPECT_EQ(rig.dialogs.messageTexts(),
+                  c.autoConnect
+                      ? QStringList{QStringLiteral("You must use the site manager to set your username and password.")}
+                      : QStringList{});
+        rig.close();
+        EXPECT_EQ(rig.storedValue(QStringLiteral("StartUpConnect")), QLatin1String(c.rewritten));
+    }
+}
+
+TEST(StartUp, SettingsCarryForwardExactlyAndAutoConnectToggles)
+{
+    WindowRig rig;
+    const QString password = QStringLiteral(" p;a=ss wörd%\" ");
+    rig.presetStore({{QStringLiteral("Pass"), password},
+                     {QStringLiteral("Port"), QStringLiteral("2121")},
+                     {QStringLiteral("Description"), QStringLiteral("My shop")}});
+    rig.open();
+    rig.find<QAction>("mnuStartupConnect")->trigger();
+    rig.close();
+    EXPECT_EQ(rig.storedValue(QStringLiteral("Pass")), password);
+    EXPECT_EQ(rig.storedValue(QStringLiteral("Port")), QStringLiteral("2121"));
+    EXPECT_EQ(rig.storedValue(QStringLiteral("Description")), QStringLiteral("My shop"));
+    EXPECT_EQ(rig.storedValue(QStringLiteral("StartUpConnect")), QStringLiteral("True"));
+}
+
+TEST_F(ServerWindow, ConnectListsTheFolderAndDisconnectSavesTheSnapshot)
+{
+    quillmar::Form1& form = openWithSite();
+    form.Connect();
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join(QLatin1Char('|'));
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Done"));
+    EXPECT_EQ(rig.panel(2), QStringLiteral("Connected"));
+    EXPECT_TRUE(rig.greenShown());
+    EXPECT_FALSE(rig.redShown());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(ModelTexts(rig), (QStringList{"a.jpg", "b.txt", "images/"}));
+    EXPECT_EQ(SizeTexts(rig), (QStringList{"2 KB", "512 bytes", ""}));
+    EXPECT_EQ(rig.panel(3), QStringLiteral("Total: 2 files 2 KB"));
+
+    auto* view = rig.find<QAbstractItemView>("ListView1");
+    const QIcon folder = view->model()->index(2, 0).data(Qt::DecorationRole).value<QIcon>();
+    const QIcon file = view->model()->index(0, 0).data(Qt::DecorationRole).value<QIcon>();
+    EXPECT_FALSE(folder.isNull());
+    EXPECT_NE(folder.pixmap(16).toImage(), file.pixmap(16).toImage());
+
+    form.Disconnect();
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Disconnected"));
+    EXPECT_EQ(rig.panel(2), QStringLiteral("Disconnected"));
+    EXPECT_TRUE(rig.redShown());
+    EXPECT_FALSE(rig.greenShown());
+    EXPECT_EQ(view->model()->rowCount(), 0);
+    EXPECT_EQ(snapshot(QStringLiteral("Shop")),
+              QStringLiteral("|URL| %1\r\na.jpg\r\nb.txt\r\nimages/\r\n").arg(address()));
+
+    rig.dialogs.clear();
+    form.Disconnect();
+    EXPECT_EQ(rig.dialogs.messageTexts(), QStringList{QStringLiteral("You are already disconnected.")});
+    EXPECT_EQ(rig.dialogs.calls().first().icon, Dialogs::Icon::Information);
+    EXPECT_EQ(rig.dialogs.calls().first().title, QStringLiteral("Quillmar"));
+}
+
+TEST_F(ServerWindow, ConnectTwiceSavesTheFirstListingAndShowsAFreshOne)
+{
+    quillmar::Form1& form = openWithSite(QStringLiteral("First"));
+    form.Connect();
+    WriteFile(server.root() + QStringLiteral("/new.gif"), "GIF89a");
+    form.connectionSettings().Description = QStringLiteral("Second");
+    form.Connect();
+    EXPECT_EQ(snapshot(QStringLiteral("Second")),
+              QStringLiteral("|URL| %1\r\na.jpg\r\nb.txt\r\nimages/\r\n").arg(address()));
+    EXPECT_EQ(ModelTexts(rig), (QStringList{"a.jpg", "b.txt", "images/", "new.gif"}));
+    EXPECT_EQ(rig.panel(2), QStringLiteral("Connected"));
+}
+
+TEST_F(ServerWindow, ConnectFailuresChooseTheirMessageByLoginAndPassword)
+{
+    const QString internet = QStringLiteral(
+        "It appears you are not connected to the internet.  If you are connected then please verify that you "
+        "entered your server information correctly in the site manager.");
+    const QString siteManager = QStringLiteral("You must use the site manager to set your username and password.");
+    struct Case {
+        QString url, user, pass, message;
+        bool attempted;
+    };
+    const Case cases[] = {
+        {QString(), QStringLiteral("u"), QStringLiteral("p"), internet, false},
+        {address(), QString(), QStringLiteral("p"), siteManager, true},
+        {address(), server.user(), QStringLiteral("wrong"), internet, true},
+    };
+    quillmar::Form1& form = rig.open();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.url.toStdString() + "/" + c.user.toStdString());
+        rig.dialogs.clear();
+        form.connectionSettings() = {c.url, c.user, c.pass, QString(), QStringLiteral("x")};
+        form.Connect();
+        EXPECT_EQ(rig.dialogs.messageTexts(), QStringList{c.message});
+        EXPECT_EQ(rig.dialogs.calls().first().title, QStringLiteral("Quillmar"));
+        EXPECT_EQ(form.ftp().State(), 0);
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        // The status line keeps the last step the attempt reached.
+        EXPECT_EQ(rig.panel(1), c.attempted ? QStringLiteral("Status: Retrieving Directory List")
+                                            : QStringLiteral("Status: Disconnected."));
+    }
+}
+
+TEST_F(ServerWindow, ServerClosingAnIdleConnectionIsReportedWithoutAnyAction)
+{
+    quillmar::Form1& form = openWithSite();
+    form.Connect();
+    ASSERT_EQ(rig.panel(2), QStringLiteral("Connected"));
+    server.stop();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rig.panel(2) == QStringLiteral("Disconnected"); }, 3000));
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Disconnected"));
+    EXPECT_TRUE(rig.redShown());
+    EXPECT_EQ(ModelTexts(rig), QStringList());
+    EXPECT_EQ(snapshot(QStringLiteral("Shop")),
+              QStringLiteral("|URL| %1\r\na.jpg\r\nb.txt\r\nimages/\r\n").arg(address()));
+    EXPECT_EQ(form.ftp().State(), 0);
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty());
+}
+
+TEST_F(ServerWindow, DoubleClickEntersFoldersAndDownloadsFilesIntoTheLocalFolder)
+{
+    quillmar::Form1& form = openWithSite();
+    form.Connect();
+    DoubleClickRow(rig, QStringLiteral("images/"));
+    EXPECT_EQ(ModelTexts(rig), QStringList{QStringLiteral("c.gif")});
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Done"));
+    EXPECT_TRUE(rig.greenShown());
+
+    // An older local copy is replaced only by the finished download.
+    WriteFile(rig.localFolder.filePath(QStringLiteral("c.gif")), "old");
+    DoubleClickRow(rig, QStringLiteral("c.gif"));
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(ReadFile(rig.localFolder.filePath(QStringLiteral("c.gif"))), QByteArray(2500, 'g'));
+    EXPECT_EQ(form.state().lSize, 2500);
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Download Complete"));
+    EXPECT_EQ(rig.find<QProgressBar>("PB1")->value(), 0);
+    EXPECT_TRUE(rig.greenShown());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    auto* files = rig.find<QListWidget>("File1");
+    EXPECT_EQ(files->findItems(QStringLiteral("c.gif"), Qt::MatchExactly).size(), 1);
+
+    form.GoUp();
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Done"));
+    EXPECT_EQ(ModelTexts(rig), (QStringList{"a.jpg", "b.txt", "images/"}));
+}
+
+TEST_F(ServerWindow, DoubleClickRefusesNamesThatWouldLeaveTheLocalFolder)
+{
+    quillmar::Form1& form = openWithSite();
+    form.Connect();
+    auto* model = form.findChild<quillmar::ServerListModel*>();
+    ASSERT_NE(model, nullptr);
+    for (const QString& name : {QStringLiteral(".."), QStringLiteral("..\\evil.jpg")}) {
+        SCOPED_TRACE(name.toStdString());
+        rig.dialogs.clear();
+        model->appendRows({quillmar::ServerRow{name, QStringLiteral("1 bytes"), false}});
+        DoubleClickRow(rig, name);
+        ASSERT_EQ(rig.dialogs.calls().size(), 1);
+        EXPECT_EQ(rig.dialogs.calls().first().title, QStringLiteral("Quillmar Information"));
+        EXPECT_TRUE(rig.dialogs.calls().first().text.contains(name)) << rig.dialogs.calls().first().text;
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    }
+    QDir parent(rig.localFolder.path());
+    parent.cdUp();
+    EXPECT_FALSE(QFile::exists(parent.filePath(QStringLiteral("evil.jpg"))));
+}
+
+TEST(Commands, DoubleClickOnAnEmptyListAsksToConnect)
+{
+    WindowRig rig;
+    rig.open();
+    auto* view = rig.find<QAbstractItemView>("ListView1");
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, QPoint(20, 10));
+    // An empty list may not report a double click at all; if it does, the
+    // message is the "connect first" one.
+    for (const auto& call : rig.dialogs.calls())
+        EXPECT_EQ(call.text, QStringLiteral("You must first connect to the internet or your server."));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST(Commands, GuardsAndDispatchByKey)
+{
+    struct Case {
+        const char* key;
+        int gotFocus;
+        QStringList messages;
+    };
+    const Case cases[] = {
+        {"Get", 0, {kConnectFirst}},
+        {"Put", 0, {kConnectFirst}},
+        {"Back", 0, {QStringLiteral("You are not connected to the server.")}},
+        {"Disconnect", 0, {QStringLiteral("You are already disconnected.")}},
+        {"Delete", 2, {kConnectFirst}},
+        {"get", 0, {}},
+        {"Go Back", 0, {}},
+    };
+    WindowRig rig;
+    quillmar::Form1& form = rig.open();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        rig.dialogs.clear();
+        form.state().GotFocus = c.gotFocus;
+        form.Toolbar1_ButtonClick(QLatin1String(c.key));
+        EXPECT_EQ(rig.dialogs.messageTexts(), c.messages);
+        for (const auto& call : rig.dialogs.calls()) {
+            EXPECT_EQ(call.icon, Dialogs::Icon::Information);
+            EXPECT_EQ(call.title, QStringLiteral("Quillmar"));
+        }
+    }
+    // The toolbar's "Go Back" and the menu's "Go  Up" are the same command.
+    rig.dialogs.clear();
+    rig.find<QAction>("mnuGoUp")->trigger();
+    rig.find<QAction>("Back")->trigger();
+    EXPECT_EQ(rig.dialogs.messageTexts(), QStringList(2, QStringLiteral("You are not connected to the server.")));
+    EXPECT_EQ(rig.find<QAction>("Get")->toolTip(), QStringLiteral("Download Selected File"));
+    EXPECT_EQ(rig.find<QAction>("Get")->text(), QStringLiteral("Download"));
+}
+
+TEST(Commands, DeleteKeyReachesTheDeleteCommand)
+{
+    WindowRig rig;
+    quillmar::Form1& form = rig.open();
+    form.state().GotFocus = 2;
+    QTest::keyClick(&form, Qt::Key_Delete);
+    EXPECT_EQ(rig.dialogs.messageTexts(), QStringList{kConnectFirst});
+}
+
+TEST(Commands, RefreshWhileNotConnectedRefreshesLocallyAndEndsGreen)
+{
+    WindowRig rig;
+    quillmar::Form1& form = rig.open();
+    WriteFile(rig.localFolder.filePath(QStringLiteral("late.jpg")), "x");
+    form.Refresh();
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Refresh Complete."));
+    EXPECT_TRUE(rig.greenShown());
+    EXPECT_FALSE(rig.redShown());
+    EXPECT_EQ(rig.find<QListWidget>("File1")->findItems(QStringLiteral("late.jpg"), Qt::MatchExactly).size(), 1);
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty());
+}
+
+TEST(Commands, ProgressFollowsTheExpectedSizeAndTheActivePane)
+{
+    WindowRig rig;
+    quillmar::Form1& form = rig.open();
+    WriteFile(rig.localFolder.filePath(QStringLiteral("up.jpg")), QByteArray(4000, 'u'));
+    auto* pane = form.findChild<quillmar::LocalPane*>();
+    pane->refreshFiles();
+    auto* files = rig.find<QListWidget>("File1");
+    files->setCurrentItem(files->findItems(QStringLiteral("up.jpg"), Qt::MatchExactly).value(0));
+    auto* bar = rig.find<QProgressBar>("PB1");
+
+    struct Case {
+        qint64 lSize;
+        int gotFocus;
+        qint64 bytes;
+        int bar;
+        QString status;
+    };
+    const QString before = QStringLiteral("Status: before");
+    const Case cases[] = {
+        {5000, 2, 2500, 50, QStringLiteral("Status: 2500 bytes transferred out of 5000")},
+        {5000, 1, 2500, 50, QStringLiteral("Status: 2500 bytes transferred out of 4000")},
+        {5000, 2, 5000, 100, before},
+        {0, 2, 2500, 7, before},
+        {3000000000LL, 2, 1500000000LL, 50, QStringLiteral("Status: 1500000000 bytes transferred out of 3000000000")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status.toStdString());
+        bar->setValue(7);
+        form.findChild<QLabel*>(QStringLiteral("Panel1"))->setText(before);
+        form.state().lSize = c.lSize;
+        form.state().GotFocus = c.gotFocus;
+        Q_EMIT form.ftp().Progress(c.bytes);
+        EXPECT_EQ(bar->value(), c.bar);
+        EXPECT_EQ(rig.panel(1), c.status);
+    }
+}
+
+TEST(Presentation, RightClickPopsTheCommandsMenuAndViewsSwitch)
+{
+    WindowRig rig;
+    rig.open();
+    auto* menu = rig.find<QMenu>("mnuCommands");
+    auto* view = rig.find<QAbstractItemView>("ListView1");
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_FALSE(menu->isVisible());
+    QTest::mouseClick(view->viewport(), Qt::RightButton, {}, QPoint(10, 10));
+    EXPECT_TRUE(menu->isVisible());
+    menu->hide();
+
+    auto* arrows = rig.find<QWidget>("arrowframe");
+    EXPECT_FALSE(arrows->isHidden());
+    rig.find<QAction>("mnuReportStyle")->trigger();
+    EXPECT_FALSE(rig.find<QAction>("mnuReportStyle")->isChecked());
+    EXPECT_TRUE(arrows->isHidden());
+    rig.find<QAction>("mnuReportStyle")->trigger();
+    EXPECT_FALSE(arrows->isHidden());
+}
+
+TEST(Presentation, MainWindowHasItsElementsByName)
+{
+    WindowRig rig;
+    quillmar::Form1& form = rig.open();
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Quillmar"));
+    for (const char* name : {"Toolbar1", "Frame1", "Frame2", "localFrame", "StatusBar1", "PB1", "RedBall",
+                             "GreenBall", "Frame3", "FTP1", "picback", "viewimage", "Drive1", "Dir1", "File1",
+                             "ListView1", "arrowframe", "FileArrow0", "FileArrow1", "Panel1", "Panel5"})
+        EXPECT_NE(form.findChild<QObject*>(QLatin1String(name)), nullptr) << name;
+    const QStringList keys{"Connect", "Disconnect", "Sites", "List", "Print", "Delete", "Get",
+                           "Put",     "Refresh",    "Back",  "Help"};
+    for (const QString& key : keys)
+        EXPECT_NE(rig.find<QAction>(qPrintable(key)), nullptr) << key.toStdString();
+    EXPECT_EQ(rig.find<QAction>("mnuGoUp")->text(), QStringLiteral("&Go  Up"));
+    EXPECT_EQ(rig.find<QAction>("mnuImageCache")->text(), QStringLiteral("&Empy Image Cache"));
+}

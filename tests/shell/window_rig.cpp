@@ -1,0 +1,66 @@
+#include "shell/window_rig.h"
+
+#include <QLabel>
+
+WindowRig::WindowRig()
+{
+    QDir::setCurrent(localFolder.path());
+    store = std::make_unique<QSettings>(settingsFile(), QSettings::IniFormat);
+    services.appFolder = appFolder.path();
+    services.settings = store.get();
+    services.dialogs = &dialogs;
+    services.printer = [] { return std::unique_ptr<QPrinter>(); };
+    services.openUrl = [](const QUrl&) { return false; };
+}
+
+WindowRig::~WindowRig()
+{
+    form.reset();
+    QDir::setCurrent(savedCwd);
+}
+
+void WindowRig::presetStore(const QMap<QString, QString>& values)
+{
+    store->beginGroup(QStringLiteral("StartUp"));
+    for (auto it = values.begin(); it != values.end(); ++it)
+        store->setValue(it.key(), it.value());
+    store->endGroup();
+    store->sync();
+}
+
+quillmar::Form1& WindowRig::open()
+{
+    form = std::make_unique<quillmar::Form1>(services);
+    form->Form_Load();
+    return *form;
+}
+
+void WindowRig::close()
+{
+    form->close();
+    form.reset();
+}
+
+QString WindowRig::storedValue(const QString& key) const
+{
+    QSettings fresh(settingsFile(), QSettings::IniFormat);
+    return fresh.value(QStringLiteral("StartUp/") + key, QStringLiteral("<absent>")).toString();
+}
+
+QString WindowRig::panel(int number) const
+{
+    auto* label = form->findChild<QLabel*>(QStringLiteral("Panel%1").arg(number));
+    return label ? label->text() : QStringLiteral("<no panel>");
+}
+
+bool WindowRig::greenShown() const
+{
+    auto* green = find<QWidget>("GreenBall");
+    return green && !green->isHidden();
+}
+
+bool WindowRig::redShown() const
+{
+    auto* red = find<QWidget>("RedBall");
+    return red && !red->isHidden();
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "shell/form1.h"
+#include "shell/services.h"
+#include "support/scripted_dialogs.h"
+
+#include <QDir>
+#include <QPrinter>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// A real main window over temporary folders: the application folder, the
+// settings file and a local folder the local pane starts in.
+struct WindowRig {
+    QTemporaryDir appFolder;
+    QTemporaryDir localFolder;
+    QTemporaryDir configFolder;
+    QString savedCwd = QDir::currentPath();
+    std::unique_ptr<QSettings> store;
+    ScriptedDialogs dialogs;
+    quillmar::Services services;
+    std::unique_ptr<quillmar::Form1> form;
+
+    WindowRig();
+    ~WindowRig();
+
+    QString settingsFile() const { return configFolder.filePath(QStringLiteral("Quillmar.conf")); }
+    // Writes StartUp keys before the window reads them.
+    void presetStore(const QMap<QString, QString>& values);
+    // Builds the window and runs its start-up.
+    quillmar::Form1& open();
+    // Closes the window (the shutdown save) and drops it.
+    void close();
+    // Reads the store as a fresh process would.
+    QString storedValue(const QString& key) const;
+
+    template <typename T>
+    T* find(const char* name) const
+    {
+        return form->findChild<T*>(QLatin1String(name));
+    }
+    QString panel(int number) const;
+    bool greenShown() const;
+    bool redShown() const;
+};
