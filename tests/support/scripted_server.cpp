@@ -266,9 +266,17 @@ void ScriptedServer::serve(int control)
                 continue;
             }
             Say(control, "150 Sending.");
-            const qint64 size = script_.hangUpAfterBytes >= 0 ? std::min<qint64>(script_.hangUpAfterBytes, script_.file.size())
-                                                              : script_.file.size();
+            qint64 size = script_.file.size();
+            if (script_.hangUpAfterBytes >= 0)
+                size = std::min(size, script_.hangUpAfterBytes);
+            if (script_.stallAfterBytes >= 0)
+                size = std::min(size, script_.stallAfterBytes);
             const bool sent = SendAll(data, script_.file.constData(), std::size_t(size));
+            if (script_.stallAfterBytes >= 0) {
+                waitForPeerToGo(data);
+                ::close(data);
+                break;
+            }
             ::close(data);
             if (script_.hangUpAfterBytes >= 0 || !sent)
                 break;
