@@ -73,7 +73,7 @@ void SessionController::Disconnect()
             return;
         }
         ctx_.ftp.setAction(FtpComponent::Close);
-        ctx_.feedback.status(QStringLiteral("Status: Disconnected"));
+        ctx_.feedback.status(disconnectedText());
         receiver_.clearList();
     } catch (const FtpError& error) {
         ctx_.reportError(error);
@@ -89,14 +89,20 @@ void SessionController::StateChanged(int connected)
     ctx_.feedback.panel(2, QStringLiteral("Disconnected"));
     ctx_.feedback.status(QStringLiteral("Status: Disconnected"));
     receiver_.flush();
-    QString error;
-    if (!WriteListingSnapshot(ctx_.services.appFolder, ctx_.settings.Description, ctx_.settings.URL,
-                              ctx_.serverModel.rowTexts(), &error)) {
-        // The disconnect goes on; the person learns the listing was not kept.
-        ctx_.feedback.status(QStringLiteral("Status: Disconnected (the listing was not saved: %1)").arg(error));
-    }
+    snapshotProblem_.clear();
+    // The disconnect goes on when the listing cannot be kept; the status line says so.
+    WriteListingSnapshot(ctx_.services.appFolder, ctx_.settings.Description, ctx_.settings.URL,
+                         ctx_.serverModel.rowTexts(), &snapshotProblem_);
+    ctx_.feedback.status(disconnectedText());
     receiver_.clearList();
     ctx_.feedback.lightsBusy();
+}
+
+QString SessionController::disconnectedText() const
+{
+    if (snapshotProblem_.isEmpty())
+        return QStringLiteral("Status: Disconnected");
+    return QStringLiteral("Status: Disconnected (the listing was not saved: %1)").arg(snapshotProblem_);
 }
 
 void SessionController::Relist()

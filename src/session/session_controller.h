@@ -31,7 +31,10 @@ public:
     void Relist();
 
 private:
+    QString disconnectedText() const;
+
     MainContext& ctx_;
+    QString snapshotProblem_;  // why the last disconnect's listing was not saved
     ListingReceiver& receiver_;
 };
 

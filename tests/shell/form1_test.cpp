@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QTest>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -454,4 +455,69 @@ TEST(Presentation, MainWindowHasItsElementsByName)
         EXPECT_NE(rig.find<QAction>(qPrintable(key)), nullptr) << key.toStdString();
     EXPECT_EQ(rig.find<QAction>("mnuGoUp")->text(), QStringLiteral("&Go  Up"));
     EXPECT_EQ(rig.find<QAction>("mnuImageCache")->text(), QStringLiteral("&Empy Image Cache"));
+}
+
+TEST_F(ServerWindow, ClosingDuringATransferEndsItQuietlyAndStillSavesTheSettings)
+{
+    WriteFile(server.root() + QStringLiteral("/big.jpg"), QByteArray(64 * 1024 * 1024, 'b'));
+    quillmar::Form1& form = openWithSite();
+    form.Connect();
+    form.connectionSettings().Description = QStringLiteral("Changed before closing");
+    bool closed = false;
+    QObject::connect(&form.ftp(), &quillmar::FtpComponent::Progress, &form, [&] {
+        if (!closed) {
+            closed = true;
+            form.close();
+        }
+    });
+    DoubleClickRow(rig, QStringLiteral("big.jpg"));
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join(QLatin1Char('|'));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(rig.storedValue(QStringLiteral("Description")), QStringLiteral("Changed before closing"));
+    EXPECT_FALSE(QFile::exists(rig.localFolder.filePath(QStringLiteral("big.jpg")))) << "no partial download";
+}
+
+TEST_F(ServerWindow, ASnapshotThatCannotBeWrittenDoesNotStopTheDisconnect)
+{
+    quillmar::Form1& form = openWithSite();
+    form.Connect();
+    form.connectionSettings().Description = QStringLiteral("bad") + QChar(0) + QStringLiteral("name");
+    form.Disconnect();
+    EXPECT_EQ(form.ftp().State(), 0);
+    EXPECT_EQ(rig.panel(2), QStringLiteral("Disconnected"));
+    EXPECT_TRUE(rig.panel(1).startsWith(QStringLiteral("Status: Disconnected (the listing was not saved")))
+        << rig.panel(1);
+    EXPECT_TRUE(rig.redShown());
+    EXPECT_EQ(ModelTexts(rig), QStringList());
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty());
+}
+
+TEST_F(ServerWindow, AFolderOfThousandsArrivesWholeAndInOrder)
+{
+    QDir(server.root()).mkdir(QStringLiteral("many"));
+    QStringList expected;
+    for (int i = 0; i < 3000; ++i) {
+        const QString name = QStringLiteral("p%1.jpg").arg((i * 7919) % 3000, 4, 10, QLatin1Char('0'));
+        WriteFile(server.root() + QStringLiteral("/many/") + name, QByteArray(i % 5, 'x'));
+        expected << name;
+    }
+    expected.sort();
+    quillmar::Form1& form = openWithSite();
+    form.Connect();
+    DoubleClickRow(rig, QStringLiteral("many/"));
+    EXPECT_EQ(ModelTexts(rig), expected);
+    qint64 bytes = 0;
+    for (int i = 0; i < 3000; ++i)
+        bytes += i % 5;
+    EXPECT_EQ(rig.panel(3), QStringLiteral("Total: 3000 files %1 KB").arg(QLocale().toString(bytes / 1000.0, 'g', 3)));
+
+    // The Name heading turns the order round, and the next listing follows it.
+    auto* view = rig.find<QTreeView>("ListView1");
+    Q_EMIT view->header()->sectionClicked(0);
+    form.Refresh();
+    std::reverse(expected.begin(), expected.end());
+    EXPECT_EQ(ModelTexts(rig), expected);
+    EXPECT_FALSE(rig.find<QWidget>("FileArrow1")->isHidden());
 }
