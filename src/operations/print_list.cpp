@@ -1,0 +1,92 @@
+#include "operations/print_list.h"
+
+#include "shell/feedback.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <QPrinter>
+
+#include <memory>
+
+namespace quillmar {
+
+namespace {
+
+constexpr double kScreenPixelsPerInch = 96.0;
+constexpr double kTwipsPerInch = 1440.0;
+
+bool Usable(const QPrinter* printer) { return printer && printer->isValid(); }
+
+// Ends the job; the printer reports a failure either from end() or in its
+// state afterwards.
+bool Finish(QPainter& painter, QPrinter& printer)
+{
+    return painter.end() && printer.printerState() != QPrinter::Error;
+}
+
+}  // namespace
+
+QStringList RemoteListLines(const QString& url, const QStringList& rowTexts)
+{
+    QStringList lines{QStringLiteral("Remote file listing for ") + url};
+    lines += rowTexts;
+    return lines;
+}
+
+bool PrintTextLines(QPrinter* printer, const QStringList& lines)
+{
+    if (!Usable(printer))
+        return false;
+    QPainter painter;
+    if (!painter.begin(printer))
+        return false;
+    const QFontMetrics metrics(painter.font(), printer);
+    const int pageHeight = painter.viewport().height();
+    const int lineHeight = qMax(1, metrics.lineSpacing());
+    int y = 0;
+    for (const QString& line : lines) {
+        if (y > 0 && y + lineHeight > pageHeight) {
+            if (!printer->newPage()) {
+                painter.end();
+                return false;
+            }
+            y = 0;
+        }
+        painter.drawText(0, y + metrics.ascent(), line);
+        y += lineHeight;
+    }
+    return Finish(painter, *printer);
+}
+
+bool PrintDrawing(QPrinter* printer, QSize pixels, int leftTwips, int topTwips,
+                  const std::function<void(QPainter&)>& draw)
+{
+    if (!Usable(printer))
+        return false;
+    QPainter painter;
+    if (!painter.begin(printer))
+        return false;
+    const double dotsPerInch = printer->resolution();
+    painter.translate(leftTwips * dotsPerInch / kTwipsPerInch, topTwips * dotsPerInch / kTwipsPerInch);
+    painter.scale(dotsPerInch / kScreenPixelsPerInch, dotsPerInch / kScreenPixelsPerInch);
+    painter.setClipRect(QRect(QPoint(0, 0), pixels));
+    draw(painter);
+    return Finish(painter, *printer);
+}
+
+void ReportPrintProblem(const Services& services)
+{
+    services.dialogs->message(QStringLiteral("There was a problem printing to your printer."), Dialogs::Buttons::Ok,
+                              Dialogs::Icon::Information, QStringLiteral("Quillmar"));
+}
+
+void PrintRemoteFileList(const Services& services, Feedback& feedback, const QString& url,
+                         const QStringList& rowTexts)
+{
+    feedback.status(QStringLiteral("Status: Printing File List."));
+    std::unique_ptr<QPrinter> printer = services.printer ? services.printer() : nullptr;
+    if (!PrintTextLines(printer.get(), RemoteListLines(url, rowTexts)))
+        ReportPrintProblem(services);
+}
+
+}  // namespace quillmar
