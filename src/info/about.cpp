@@ -1,0 +1,86 @@
+#include "info/about.h"
+
+#include "info/contact_label.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace quillmar {
+
+namespace {
+
+const QString kAppTitle = QStringLiteral("Quillmar");
+constexpr int kMajor = 2;
+constexpr int kMinor = 3;
+constexpr int kRevision = 12;
+
+QLabel* NamedLabel(const char* name, const QString& text)
+{
+    auto* label = new QLabel(text);
+    label->setObjectName(QLatin1String(name));
+    return label;
+}
+
+}  // namespace
+
+QString VersionText(int major, int minor, int revision)
+{
+    return QStringLiteral("Version %1.%2.%3").arg(major).arg(minor).arg(revision);
+}
+
+frmAbout::frmAbout(const Services& services, QWidget* parent) : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("frmAbout"));
+    setWindowTitle(QStringLiteral("About ") + kAppTitle);
+    QIcon icon = parent ? parent->windowIcon() : QApplication::windowIcon();
+    if (icon.isNull())
+        icon = style()->standardIcon(QStyle::SP_DriveNetIcon);
+    setWindowIcon(icon);
+
+    QLabel* picIcon = NamedLabel("picIcon", QString());
+    picIcon->setPixmap(icon.pixmap(32, 32));
+    QLabel* title = NamedLabel("lblTitle", kAppTitle);
+    QFont big = title->font();
+    big.setPointSizeF(big.pointSizeF() * 1.5);
+    big.setBold(true);
+    title->setFont(big);
+    QLabel* version = NamedLabel("lblVersion", VersionText(kMajor, kMinor, kRevision));
+    QLabel* description = NamedLabel(
+        "lblDescription",
+        QStringLiteral("Quillmar remains to be the simplest method possible to upload pictures for your online "
+                       "auctions or just to update your website.  I have put alot of time and effort into this "
+                       "product and I hope you enjoy using it."));
+    description->setWordWrap(true);
+    auto* contact = new ContactLabel(services);
+    auto* ok = new QPushButton(QStringLiteral("OK"));
+    ok->setObjectName(QStringLiteral("cmdOK"));
+    connect(ok, &QPushButton::clicked, this, &QWidget::close);
+
+    auto* heading = new QVBoxLayout;
+    heading->addWidget(title);
+    heading->addWidget(version);
+    auto* top = new QHBoxLayout;
+    top->addWidget(picIcon, 0, Qt::AlignTop);
+    top->addLayout(heading, 1);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(contact, 1);
+    bottom->addWidget(ok);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(description);
+    layout->addLayout(bottom);
+    setFixedWidth(420);
+}
+
+void frmAbout::Open()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+}  // namespace quillmar

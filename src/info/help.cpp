@@ -1,0 +1,287 @@
+#include "info/help.h"
+
+#include "info/contact_label.h"
+#include "operations/print_list.h"
+
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+#include <QPrinter>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <memory>
+
+namespace quillmar {
+
+namespace {
+
+const QString kAppTitle = QStringLiteral("Quillmar");
+
+HelpLine Plain(const QString& text) { return {text, false}; }
+HelpLine Bold(const QString& text) { return {text, true}; }
+
+// The page: a margin round everything, a gap between frames, padding inside
+// a frame below its caption.
+constexpr int kMargin = 4;
+constexpr int kGap = 6;
+constexpr int kPad = 6;
+
+QFont PageFont(int pixels, bool bold)
+{
+    QFont font;
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
+}
+
+int ParagraphHeight(const HelpLine& line, int width, int pixels)
+{
+    const QFontMetrics metrics(PageFont(pixels, line.bold));
+    return metrics.boundingRect(QRect(0, 0, width, 100000), Qt::TextWordWrap, line.text).height() + pixels / 3;
+}
+
+int ContentHeight(const QList<HelpLine>& lines, int width, int pixels)
+{
+    int height = 0;
+    for (const HelpLine& line : lines)
+        height += ParagraphHeight(line, width, pixels);
+    return height;
+}
+
+// The lines drawn in each frame; the contact line closes the last one as it
+// does in the window.
+QList<QList<HelpLine>> PageContents(const QList<HelpSection>& sections)
+{
+    QList<QList<HelpLine>> contents;
+    for (const HelpSection& section : sections)
+        contents.append(section.lines);
+    contents.last().append(Plain(QStringLiteral("Questions or ideas? Write to %1").arg(ContactAddress())));
+    return contents;
+}
+
+struct PageLayout {
+    int pixels = 6;
+    QList<QRect> frames;  // top section, then the three columns
+};
+
+PageLayout LayOutPage(const QList<QList<HelpLine>>& contents)
+{
+    const QSize page = HelpPageSize();
+    const int fullWidth = page.width() - 2 * kMargin;
+    const int columnWidth = (fullWidth - 2 * kGap) / 3;
+    for (int pixels = 12; pixels >= 6; --pixels) {
+        const int captionHeight = pixels + kPad;
+        const int topHeight = captionHeight + ContentHeight(contents[0], fullWidth - 2 * kPad, pixels) + kPad;
+        const int columnsTop = kMargin + topHeight + kGap;
+        const int columnsHeight = page.height() - kMargin - columnsTop;
+        bool fits = true;
+        for (int i = 1; i < contents.size(); ++i) {
+            // A little room to spare: another device may break lines a bit
+            // differently.
+            const int needed = captionHeight + ContentHeight(contents[i], columnWidth - 2 * kPad, pixels) * 21 / 20;
+            fits = fits && needed + kPad <= columnsHeight;
+        }
+        if (!fits && pixels > 6)
+            continue;
+        PageLayout layout;
+        layout.pixels = pixels;
+        layout.frames.append(QRect(kMargin, kMargin, fullWidth, topHeight));
+        for (int i = 0; i < 3; ++i)
+            layout.frames.append(QRect(kMargin + i * (columnWidth + kGap), columnsTop, columnWidth, columnsHeight));
+        return layout;
+    }
+    return {};
+}
+
+void PaintSection(QPainter& painter, const QRect& frame, const QString& caption, const QList<HelpLine>& lines,
+                  int pixels)
+{
+    const int captionMiddle = frame.top() + pixels / 2;
+    painter.setPen(QColor(128, 128, 128));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(frame.adjusted(0, pixels / 2, -1, -1));
+    const QFont captionFont = PageFont(pixels, false);
+    painter.setFont(captionFont);
+    const QFontMetrics captionMetrics(captionFont);
+    const QRect captionRect(frame.left() + kPad, captionMiddle - captionMetrics.height() / 2,
+                            captionMetrics.horizontalAdvance(caption), captionMetrics.height());
+    painter.fillRect(captionRect, Qt::white);
+    painter.setPen(Qt::black);
+    painter.drawText(captionRect, Qt::AlignLeft | Qt::AlignVCenter, caption);
+
+    int y = frame.top() + pixels + kPad;
+    const int width = frame.width() - 2 * kPad;
+    for (const HelpLine& line : lines) {
+        painter.setFont(PageFont(pixels, line.bold));
+        const int height = ParagraphHeight(line, width, pixels);
+        painter.drawText(QRect(frame.left() + kPad, y, width, height), Qt::TextWordWrap, line.text);
+        y += height;
+    }
+}
+
+QLabel* SectionLabel(const HelpLine& line)
+{
+    auto* label = new QLabel(line.text);
+    label->setWordWrap(true);
+    if (line.bold) {
+        QFont font = label->font();
+        font.setBold(true);
+        label->setFont(font);
+    }
+    return label;
+}
+
+QGroupBox* SectionFrame(const HelpSection& section, const char* name)
+{
+    auto* frame = new QGroupBox(section.caption);
+    frame->setObjectName(QLatin1String(name));
+    auto* layout = new QVBoxLayout(frame);
+    for (const HelpLine& line : section.lines)
+        layout->addWidget(SectionLabel(line));
+    return frame;
+}
+
+}  // namespace
+
+QString ExampleServerName() { return QStringLiteral("ftp.quillmar.example"); }
+
+QList<HelpSection> HelpSections()
+{
+    return {
+        {QStringLiteral("  Release Notes  "),
+         {Plain(QStringLiteral(
+             "  Added ability to select mutliple files in server list to delete.  This is done by pressing control "
+             "and clicking individual files, followed by clicking the delete button on the toolbar.  You may also use "
+             "the shift key instead of control along with the up and down arrow keys to select many files that are "
+             "already grouped together.  Double click the currently viewed image to see a full screen preview!"))}},
+        {QStringLiteral(" Site Manager "),
+         {Bold(QStringLiteral("Create New Connection:")),
+          Plain(QStringLiteral("1.  Select \"Site Manager\" from the \"FTP\" menu.")),
+          Plain(QStringLiteral("2.  Click clear, then enter a description for the site you wish to connect to. ")),
+          Plain(QStringLiteral("3.  Now enter the FTP address of the site.  For example: \"%1\"")
+                    .arg(ExampleServerName())),
+          Bold(QStringLiteral(
+              "Note:  It is not necessary to place \"ftp://\" before an ftp address in the address box.  ")),
+          Plain(QStringLiteral("4.  Now enter your login name in the login box.")),
+          Plain(QStringLiteral("5.  And now enter your password in it's box.")),
+          Plain(QStringLiteral("6.  Now click \"Add\", select your new entry and click \"Connect\".")),
+          Bold(QStringLiteral("Use Existing Connection:")),
+          Plain(QStringLiteral("1.  Open \"Site Manager\" and select an entry from the \"Favorite Sites\" list.  "
+                               "Then click \"Connect\".")),
+          Plain(QStringLiteral("2.  Alternatively the next time you want to connect you can just click the connect "
+                               "button from the toolbar because Quillmar remembers your last connection!"))}},
+        {QStringLiteral(" Assorted Features "),
+         {Plain(QStringLiteral("1.  Uploaded images are viewable by selecting them from the server file list.")),
+          Plain(QStringLiteral(
+              "2.  To empty your image cache, select \"Empty Image Cache\" from the \"Options\" menu.")),
+          Plain(QStringLiteral("3.  Select the filename column heading in the server file list to sort in "
+                               "ascending or descending order.")),
+          Plain(QStringLiteral("4.  Delete multiple files on a server by holding down control or shift while "
+                               "selecting files.  Then choose delete.")),
+          Plain(QStringLiteral("5.  Select \"Last Connection Listing\" from \"View\" menu to see the files you have "
+                               "currently on your server without connecting.  Date and time of last update will "
+                               "be shown in status bar.")),
+          Plain(QStringLiteral("6.  Double click on the currently viewed image to see a full screen preview."))}},
+        {QStringLiteral(" Controls "),
+         {Plain(QStringLiteral("1.  Uploading, downloading and changing directories is accomplished by "
+                               "doubleclicking the filename or directory name.")),
+          Plain(QStringLiteral("2.  Other operations require you to simply select the item to perform the "
+                               "operation on and then to click the appropriate button or menu item.")),
+          Plain(QStringLiteral("3.  Some operations are available by right-clicking as well.")),
+          Plain(QStringLiteral("4.  File transfer progress is indicated by a blue progress bar in the lower right "
+                               "corner of the program.")),
+          Plain(QStringLiteral("5.  A red and a green light in the lower right hand corner also tell you when an "
+                               "operation has been completed."))}},
+    };
+}
+
+QSize HelpPageSize() { return {686, 408}; }
+
+void PaintHelpPage(QPainter& painter)
+{
+    const QList<HelpSection> sections = HelpSections();
+    const QList<QList<HelpLine>> contents = PageContents(sections);
+    const PageLayout layout = LayOutPage(contents);
+    painter.save();
+    painter.fillRect(QRect(QPoint(0, 0), HelpPageSize()), Qt::white);
+    for (int i = 0; i < sections.size() && i < layout.frames.size(); ++i)
+        PaintSection(painter, layout.frames[i], sections[i].caption, contents[i], layout.pixels);
+    painter.restore();
+}
+
+QString UninstallNoteText()
+{
+    return QStringLiteral("To uninstall Quillmar use the Add/Remove programs applet in Windows Control Panel");
+}
+
+void ShowUninstallNote(const Services& services)
+{
+    services.dialogs->message(UninstallNoteText(), Dialogs::Buttons::Ok, Dialogs::Icon::None, kAppTitle);
+}
+
+HelpFrm::HelpFrm(const Services& services, QWidget* parent) : QWidget(parent, Qt::Window), services_(services)
+{
+    setObjectName(QStringLiteral("HelpFrm"));
+    setWindowTitle(QStringLiteral("Quillmar Help"));
+
+    const QList<HelpSection> sections = HelpSections();
+    QGroupBox* notes = SectionFrame(sections[0], "Frame1");
+    QGroupBox* sites = SectionFrame(sections[1], "Frame2");
+    QGroupBox* features = SectionFrame(sections[2], "Frame3");
+    QGroupBox* controls = SectionFrame(sections[3], "Frame4");
+    for (QGroupBox* frame : {sites, features, controls})
+        static_cast<QVBoxLayout*>(frame->layout())->addStretch();
+
+    auto* controlsLayout = static_cast<QVBoxLayout*>(controls->layout());
+    controlsLayout->addWidget(new ContactLabel(services_));
+    auto* print = new QPushButton(QStringLiteral("&Print"));
+    print->setObjectName(QStringLiteral("PrintBtn"));
+    auto* ok = new QPushButton(QStringLiteral("&OK"));
+    ok->setObjectName(QStringLiteral("Command1"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(print);
+    buttons->addWidget(ok);
+    controlsLayout->addLayout(buttons);
+    connect(print, &QPushButton::clicked, this, &HelpFrm::PrintBtn_Click);
+    connect(ok, &QPushButton::clicked, this, &QWidget::close);
+
+    // The page picture that "&Print" prints; the window shows the live text.
+    picture1_ = new QLabel(this);
+    picture1_->setObjectName(QStringLiteral("Picture1"));
+    QPixmap page(HelpPageSize());
+    page.fill(Qt::white);
+    {
+        QPainter painter(&page);
+        PaintHelpPage(painter);
+    }
+    picture1_->setPixmap(page);
+    picture1_->resize(HelpPageSize());
+    picture1_->hide();
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(notes, 0, 0, 1, 3);
+    grid->addWidget(sites, 1, 0);
+    grid->addWidget(features, 1, 1);
+    grid->addWidget(controls, 1, 2);
+    setMinimumWidth(860);
+}
+
+void HelpFrm::Open()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+void HelpFrm::PrintBtn_Click()
+{
+    std::unique_ptr<QPrinter> printer = services_.printer ? services_.printer() : nullptr;
+    if (!PrintDrawing(printer.get(), HelpPageSize(), 50, 50, [](QPainter& painter) { PaintHelpPage(painter); }))
+        ReportPrintProblem(services_);
+}
+
+}  // namespace quillmar
