@@ -1,0 +1,261 @@
+#include "sites/site_form.h"
+
+#include "sites/site_store.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace quillmar {
+
+namespace {
+
+const QString kTitle = QStringLiteral("Quillmar");
+
+QLineEdit* AddBox(QGridLayout* grid, int row, const char* name, const QString& caption, const QString& tip,
+                  const char* labelName)
+{
+    auto* box = new QLineEdit;
+    box->setObjectName(QLatin1String(name));
+    box->setToolTip(tip);
+    auto* label = new QLabel(caption);
+    label->setObjectName(QLatin1String(labelName));
+    label->setBuddy(box);
+    grid->addWidget(label, row, 0);
+    grid->addWidget(box, row, 1);
+    return box;
+}
+
+QPushButton* AddButton(QHBoxLayout* row, const char* name, const QString& caption, const QString& tip)
+{
+    auto* button = new QPushButton(caption);
+    button->setObjectName(QLatin1String(name));
+    button->setToolTip(tip);
+    button->setAutoDefault(false);
+    row->addWidget(button);
+    return button;
+}
+
+}  // namespace
+
+SiteForm::SiteForm(const Services& services, ConnectionSettings& settings, std::function<void()> connect,
+                   QWidget* parent)
+    : QWidget(parent, Qt::Window), services_(services), settings_(settings), connect_(std::move(connect))
+{
+    setObjectName(QStringLiteral("SiteForm"));
+    setWindowTitle(QStringLiteral("Your Site Manager"));
+    buildElements();
+}
+
+void SiteForm::buildElements()
+{
+    auto* sites = new QGroupBox(QStringLiteral(" Favorite Site List "));
+    sites->setObjectName(QStringLiteral("Frame1"));
+    list_ = new QListWidget;
+    list_->setObjectName(QStringLiteral("List1"));
+    list_->setToolTip(QStringLiteral("Your saved remote sites."));
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setMinimumWidth(180);
+    (new QVBoxLayout(sites))->addWidget(list_);
+
+    auto* info = new QGroupBox(QStringLiteral(" Remote Site Information "));
+    info->setObjectName(QStringLiteral("Frame2"));
+    auto* grid = new QGridLayout;
+    txtSite_ = AddBox(grid, 0, "txtSite", QStringLiteral("Description:"),
+                      QStringLiteral("Enter site description here."), "lblSite");
+    txtRemote_ = AddBox(grid, 1, "txtRemote", QStringLiteral("Server Address:"),
+                        QStringLiteral("Enter remote address here, WITHOUT the ftp:// in front."), "lblRemote");
+    txtLogin_ = AddBox(grid, 2, "txtLogin", QStringLiteral("Login:"), QStringLiteral("Enter your site login."),
+                       "lblLogin");
+    txtPass_ = AddBox(grid, 3, "txtPass", QStringLiteral("Password:"), QStringLiteral("Enter your site password."),
+                      "lblPass");
+    txtPass_->setEchoMode(QLineEdit::Password);
+    txtPass_->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));  // "*"
+
+    auto* buttons = new QHBoxLayout;
+    QPushButton* clear = AddButton(buttons, "Command4", QStringLiteral("Clear"),
+                                   QStringLiteral("Clears out information so you can add a new site."));
+    QPushButton* add = AddButton(buttons, "Command2", QStringLiteral("Add "),
+                                 QStringLiteral("Add this information as a new site."));
+    QPushButton* remove = AddButton(buttons, "Command1", QStringLiteral("Delete"),
+                                    QStringLiteral("Remove the selected entry."));
+    QPushButton* connectButton = AddButton(buttons, "CloseBtn", QStringLiteral("Connect"),
+                                           QStringLiteral("Connect to selected site."));
+    QPushButton* exit = AddButton(buttons, "Command3", QStringLiteral("Exit"),
+                                  QStringLiteral("Exit site manager without saving."));
+    auto* infoLayout = new QVBoxLayout(info);
+    infoLayout->addLayout(grid);
+    infoLayout->addStretch();
+    infoLayout->addLayout(buttons);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(sites);
+    layout->addWidget(info, 1);
+    setTabOrder(txtSite_, txtRemote_);
+    setTabOrder(txtRemote_, txtLogin_);
+    setTabOrder(txtLogin_, txtPass_);
+
+    // A selection (click or keyboard) is complete only once the item is
+    // selected, which comes after it becomes current.
+    connect(list_, &QListWidget::itemSelectionChanged, this, [this] {
+        if (!quiet_)
+            List1_Click();
+    });
+    connect(list_, &QListWidget::itemDoubleClicked, this, [this] {
+        if (!quiet_)
+            List1_DblClick();
+    });
+    connect(clear, &QPushButton::clicked, this, &SiteForm::Command4_Click);
+    connect(add, &QPushButton::clicked, this, &SiteForm::Command2_Click);
+    connect(remove, &QPushButton::clicked, this, &SiteForm::Command1_Click);
+    connect(connectButton, &QPushButton::clicked, this, &SiteForm::CloseBtn_Click);
+    connect(exit, &QPushButton::clicked, this, &SiteForm::Command3_Click);
+}
+
+void SiteForm::quietly(const std::function<void()>& change)
+{
+    const bool was = quiet_;
+    quiet_ = true;
+    change();
+    quiet_ = was;
+}
+
+void SiteForm::Open()
+{
+    if (!loaded_) {
+        quietly([this] {
+            list_->clear();
+            list_->addItems(LoadSiteList(services_.appFolder));
+            list_->setCurrentRow(-1);
+        });
+        loaded_ = true;
+    }
+    savedForClose_ = false;
+    showSettings();
+    show();
+    raise();
+    activateWindow();
+}
+
+void SiteForm::showSettings()
+{
+    txtLogin_->setText(settings_.User);
+    txtPass_->setText(settings_.Pass);
+    txtRemote_->setText(settings_.URL);
+    txtSite_->setText(settings_.Description);
+}
+
+void SiteForm::clearBoxes()
+{
+    txtLogin_->clear();
+    txtSite_->clear();
+    txtPass_->clear();
+    txtRemote_->clear();
+}
+
+void SiteForm::ParseView()
+{
+    QListWidgetItem* selected = list_->currentItem();
+    if (!selected || !selected->isSelected())
+        return;
+    // A blank or hand-edited line has no four values: it changes nothing,
+    // and a double click on it does not connect.
+    const std::optional<SiteFields> site = SplitSiteEntry(selected->text());
+    if (!site)
+        return;
+    settings_.Description = site->description;
+    settings_.URL = site->address;
+    settings_.User = site->login;
+    settings_.Pass = site->password;
+    showSettings();
+    if (SingleClick == 0) {
+        connect_();
+        close();
+    }
+}
+
+void SiteForm::List1_Click()
+{
+    SingleClick = 1;
+    ParseView();
+}
+
+void SiteForm::List1_DblClick()
+{
+    SingleClick = 0;
+    ParseView();
+    SingleClick = 1;
+}
+
+void SiteForm::Command4_Click() { clearBoxes(); }
+
+void SiteForm::Command2_Click()
+{
+    const std::optional<QString> entry =
+        BuildSiteEntry(txtSite_->text(), txtRemote_->text(), txtLogin_->text(), txtPass_->text());
+    if (!entry)
+        return;
+    quietly([this, &entry] { list_->addItem(*entry); });
+    clearBoxes();
+}
+
+void SiteForm::Command1_Click()
+{
+    QListWidgetItem* selected = list_->currentItem();
+    if (!selected || !selected->isSelected())
+        return;
+    // Removing moves the current row; that is no choice of the person's.
+    quietly([this, selected] {
+        delete list_->takeItem(list_->row(selected));
+        list_->clearSelection();
+        list_->setCurrentRow(-1);
+    });
+    clearBoxes();
+}
+
+void SiteForm::CloseBtn_Click()
+{
+    if (!saveList())
+        return;  // no connection with a list that could not be kept
+    savedForClose_ = true;
+    hide();
+    close();
+    connect_();
+}
+
+void SiteForm::Command3_Click()
+{
+    if (!saveList())
+        return;
+    savedForClose_ = true;
+    close();
+}
+
+bool SiteForm::saveList()
+{
+    QStringList entries;
+    for (int row = 0; row < list_->count(); ++row)
+        entries << list_->item(row)->text();
+    QString error;
+    if (SaveSiteList(services_.appFolder, entries, &error))
+        return true;
+    services_.dialogs->message(error, Dialogs::Buttons::Ok, Dialogs::Icon::None, kTitle);
+    return false;
+}
+
+void SiteForm::closeEvent(QCloseEvent* event)
+{
+    if (!savedForClose_)
+        saveList();  // the close goes ahead even when the list could not be written
+    savedForClose_ = false;
+    loaded_ = false;
+    event->accept();
+}
+
+}  // namespace quillmar

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "shell/connection_settings.h"
+#include "shell/services.h"
+
+#include <QWidget>
+
+#include <functional>
+
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+namespace quillmar {
+
+// The site manager: the user's saved accounts and the boxes to add one.
+// Picking an entry replaces the connection settings at once; a double click
+// also connects. The list is written back to the store whenever the window
+// closes, whichever way.
+class SiteForm : public QWidget {
+    Q_OBJECT
+public:
+    // connect runs the main window's Connect.
+    SiteForm(const Services& services, ConnectionSettings& settings, std::function<void()> connect,
+             QWidget* parent = nullptr);
+
+    // Loads the list when the window is not loaded, shows the current
+    // settings in the boxes and shows the window.
+    void Open();
+
+    // Copies the selected entry into the settings and the boxes; with
+    // SingleClick 0 it then connects and closes the window.
+    void ParseView();
+
+    void List1_Click();
+    void List1_DblClick();
+    void Command4_Click();  // Clear
+    void Command2_Click();  // Add
+    void Command1_Click();  // Delete
+    void CloseBtn_Click();  // Connect
+    void Command3_Click();  // Exit
+
+    bool isLoaded() const { return loaded_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildElements();
+    void showSettings();
+    void clearBoxes();
+    // Writes the list to the store; on failure tells the person why.
+    bool saveList();
+    // Runs a change to the list that must not count as a selection.
+    void quietly(const std::function<void()>& change);
+
+    Services services_;
+    ConnectionSettings& settings_;
+    std::function<void()> connect_;
+
+    QListWidget* list_ = nullptr;
+    QLineEdit* txtSite_ = nullptr;
+    QLineEdit* txtRemote_ = nullptr;
+    QLineEdit* txtLogin_ = nullptr;
+    QLineEdit* txtPass_ = nullptr;
+
+    int SingleClick = 1;
+    bool loaded_ = false;
+    bool quiet_ = false;
+    bool savedForClose_ = false;  // the list was just written; closing need not write it again
+};
+
+}  // namespace quillmar
