@@ -1,5 +1,7 @@
 #include "shell/message_dialogs.h"
 
+#include "operations/confirm.h"
+
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -27,19 +29,7 @@ QString MessageDialogs::input(const QString& prompt, const QString& title, const
 
 Dialogs::ConfirmChoice MessageDialogs::confirm()
 {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), QStringLiteral("Delete this file?"),
-                    QMessageBox::NoButton, parent_);
-    QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
-    QPushButton* all = box.addButton(QStringLiteral("&All"), QMessageBox::YesRole);
-    QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
-    box.exec();
-    if (box.clickedButton() == yes)
-        return ConfirmChoice::Yes;
-    if (box.clickedButton() == all)
-        return ConfirmChoice::All;
-    if (box.clickedButton() == no)
-        return ConfirmChoice::No;
-    return ConfirmChoice::Closed;
+    return Confirm::ask(parent_);
 }
 
 }  // namespace quillmar

@@ -1,0 +1,60 @@
+#include "operations/confirm.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace quillmar {
+
+Confirm::Confirm(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("Confirm"));
+    setWindowTitle(QStringLiteral("Confirmation"));
+    setModal(true);
+
+    auto* label = new QLabel(QStringLiteral("Are you sure you want to delete this file(s)?"), this);
+    label->setObjectName(QStringLiteral("Label1"));
+
+    struct Button {
+        const char* name;
+        const char* caption;
+        Dialogs::ConfirmChoice choice;
+    };
+    const Button buttons[] = {
+        {"Command1", "&Yes", Dialogs::ConfirmChoice::Yes},
+        {"Confirm", "&All", Dialogs::ConfirmChoice::All},
+        {"Command3", "&No", Dialogs::ConfirmChoice::No},
+    };
+    auto* row = new QHBoxLayout;
+    QWidget* previous = nullptr;
+    for (const Button& b : buttons) {
+        auto* button = new QPushButton(QString::fromLatin1(b.caption), this);
+        button->setObjectName(QLatin1String(b.name));
+        button->setAutoDefault(false);
+        const Dialogs::ConfirmChoice choice = b.choice;
+        connect(button, &QPushButton::clicked, this, [this, choice] { answer(choice); });
+        row->addWidget(button);
+        if (previous)
+            setTabOrder(previous, button);
+        previous = button;
+    }
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(label);
+    layout->addLayout(row);
+}
+
+void Confirm::answer(Dialogs::ConfirmChoice choice)
+{
+    choice_ = choice;
+    accept();
+}
+
+Dialogs::ConfirmChoice Confirm::ask(QWidget* parent)
+{
+    Confirm window(parent);
+    window.exec();
+    return window.choice();
+}
+
+}  // namespace quillmar

@@ -1,0 +1,128 @@
+#include "operations/rename_command.h"
+
+#include "operations/server_names.h"
+#include "pictures/local_pane.h"
+#include "pictures/picture_cache.h"
+#include "pictures/server_list_view.h"
+#include "session/ftp_component.h"
+#include "session/session_controller.h"
+#include "shell/feedback.h"
+#include "shell/file_names.h"
+#include "shell/services.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace quillmar {
+
+namespace {
+
+const QString kPrompt = QStringLiteral("Enter New File Name.");
+const QString kTitle = QStringLiteral("Quillmar");
+constexpr int kNoRowSelected = 91;
+
+void RequireServerName(const QString& name)
+{
+    const QString problem = ServerNameProblem(name);
+    if (!problem.isEmpty())
+        throw FtpError(ftp_errors::BadName, QStringLiteral("Cannot rename to \"%1\": %2").arg(name, problem));
+}
+
+}  // namespace
+
+RenameController::RenameController(MainContext& context, SessionController& session, QObject* parent)
+    : QObject(parent), ctx_(context), session_(session)
+{
+}
+
+void RenameController::Rename()
+{
+    if (ctx_.state.GotFocus == 2)
+        renameOnServer();
+    else if (ctx_.state.GotFocus == 1)
+        renameLocally();
+}
+
+void RenameController::renameOnServer()
+{
+    if (ctx_.ftp.State() == 0) {
+        Inform(ctx_.services, QStringLiteral("You must first connect to a server."));
+        return;
+    }
+    BusyPointer busy;
+    try {
+        const QString oldName = ctx_.serverView.selectedRowText();
+        if (oldName.isEmpty())
+            throw FtpError(kNoRowSelected, QStringLiteral("No row of the server list is selected."));
+        const QString newName = ctx_.services.dialogs->input(kPrompt, kTitle, oldName);
+        if (newName.isEmpty())
+            return;  // cancelled: the server is not asked
+        RequireServerName(newName);
+        ctx_.feedback.status(QStringLiteral("Status: Renaming ") + oldName);
+        ctx_.ftp.Rename(oldName, newName);
+        // Only once the server has the new name does the preview copy follow
+        // it; a missing copy is no failure.
+        RenameInCache(ctx_.services.appFolder, oldName, newName);
+        session_.Relist();
+        ctx_.feedback.status(QStringLiteral("Status: Renamed File."));
+    } catch (const FtpError& error) {
+        busy.restore();
+        ctx_.reportError(error);
+    }
+}
+
+void RenameController::renameLocally()
+{
+    try {
+        const QString oldName = ctx_.localPane.currentFile();
+        if (oldName.isEmpty())
+            throw FtpError(ftp_errors::LocalFile, QStringLiteral("Choose a file in the local file list to rename."));
+        const QString newName = ctx_.services.dialogs->input(kPrompt, kTitle, oldName);
+        if (newName.isEmpty())
+            throw FtpError(ftp_errors::LocalFile,
+                           QStringLiteral("%1 was not renamed: no new name was given.").arg(oldName));
+        const QString problem = EntryNameProblem(newName);
+        if (!problem.isEmpty())
+            throw FtpError(ftp_errors::LocalFile, QStringLiteral("Cannot rename to \"%1\": %2").arg(newName, problem));
+        const QDir folder(ctx_.localPane.folder());
+        const QString target = folder.filePath(newName);
+        const bool caseOnly = oldName.compare(newName, Qt::CaseInsensitive) == 0;
+        if (QFileInfo::exists(target) && !caseOnly)
+            throw FtpError(ftp_errors::LocalFile,
+                           QStringLiteral("%1 was not renamed: %2 already exists.").arg(oldName, newName));
+        QFile file(folder.filePath(oldName));
+        if (!file.rename(target))
+            throw FtpError(ftp_errors::LocalFile,
+                           QStringLiteral("%1 could not be renamed: %2").arg(oldName, file.errorString()));
+    } catch (const FtpError& error) {
+        ctx_.reportError(error);
+        return;
+    }
+    ctx_.localPane.refreshFiles();
+}
+
+void RenameController::RenameInPlace(const QString& oldText, const QString& newText)
+{
+    // A change of letter case only is not sent; the row keeps the server's name.
+    if (oldText.compare(newText, Qt::CaseInsensitive) == 0)
+        return;
+    BusyPointer busy;
+    if (ctx_.ftp.State() == 0) {
+        busy.restore();
+        Inform(ctx_.services, QStringLiteral("You are no longer connected to server."));
+        return;
+    }
+    try {
+        RequireServerName(newText);
+        ctx_.feedback.status(QStringLiteral("Status: Renaming ") + oldText);
+        ctx_.ftp.Rename(oldText, newText);
+        session_.Relist();
+        ctx_.feedback.status(QStringLiteral("Status: Renamed File."));
+    } catch (const FtpError& error) {
+        busy.restore();
+        ctx_.reportError(error);
+    }
+}
+
+}  // namespace quillmar
