@@ -59,12 +59,6 @@ TEST(About, CaptionTitleVersionAndOneWindow)
     EXPECT_EQ(rig.form->findChildren<quillmar::frmAbout*>().size(), 1);
 }
 
-TEST(About, VersionNumbersHaveNoPadding)
-{
-    EXPECT_EQ(quillmar::VersionText(2, 3, 12), QStringLiteral("Version 2.3.12"));
-    EXPECT_EQ(quillmar::VersionText(10, 0, 7), QStringLiteral("Version 10.0.7"));
-}
-
 TEST(Uninstall, TheNoteIsOneMessageAndChangesNothing)
 {
     WindowRig rig;

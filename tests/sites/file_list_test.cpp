@@ -14,7 +14,6 @@
 #include <QFile>
 #include <QImage>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
 #include <QPixmap>
@@ -126,16 +125,6 @@ TEST_F(Viewer, ShowsRowsWithTheirPicturesOnceAndTheTimeStamp)
     EXPECT_EQ(list()->count(), 0);
     EXPECT_TRUE(stamp().contains(QLocale::system().toString(written.date(), QLocale::ShortFormat))) << stamp();
     EXPECT_TRUE(rig.dialogs.calls().isEmpty());
-}
-
-TEST_F(Viewer, TypingInTheComboChoosesNothing)
-{
-    snapshot(QStringLiteral("Shop.dat"), "|URL| x\r\nimages/\r\n");
-    open();
-    combo()->lineEdit()->selectAll();
-    QTest::keyClicks(combo()->lineEdit(), QStringLiteral("Shop.dat"));
-    QTest::keyClick(combo()->lineEdit(), Qt::Key_Return);
-    EXPECT_EQ(combo()->count(), 1) << "typed text is never added";
 }
 
 TEST_F(Viewer, ASnapshotGoneBeforeTheChoiceIsSaidAndLeavesAnEmptyList)
