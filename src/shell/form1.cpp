@@ -1,11 +1,21 @@
 #include "shell/form1.h"
 
+#include "operations/delete_command.h"
+#include "operations/new_folder_command.h"
+#include "operations/rename_command.h"
+#include "operations/transfers.h"
 #include "pictures/local_pane.h"
+#include "pictures/preview.h"
 #include "pictures/server_list_model.h"
 #include "pictures/server_list_view.h"
 #include "session/ftp_component.h"
 #include "session/listing_receiver.h"
 #include "session/session_controller.h"
+#include "info/about.h"
+#include "info/help.h"
+#include "operations/print_list.h"
+#include "sites/file_list.h"
+#include "sites/site_form.h"
 #include "shell/feedback.h"
 
 #include <QCloseEvent>
@@ -69,6 +79,19 @@ Form1::Form1(const Services& services, QWidget* parent) : QMainWindow(parent), s
                                                          [this](const FtpError& e) { ReportError(e); }});
     receiver_ = new ListingReceiver(*ftp_, *serverModel_, *feedback_, this);
     session_ = new SessionController(*context_, *receiver_, this);
+    transfers_ = new TransferController(*context_, *session_, this);
+    deleter_ = new DeleteController(*context_, *session_, this);
+    renamer_ = new RenameController(*context_, *session_, this);
+    newFolder_ = new NewFolderController(*context_, *session_, this);
+    preview_ = new PreviewController(*context_, this);
+    connect(preview_, &PreviewController::viewImageDoubleClicked, this, &Form1::viewimage_DblClick);
+    // The edit ends before the rename runs, so the list may be re-read safely.
+    serverModel_->setEditable(true);
+    connect(serverModel_, &ServerListModel::renameRequested, this, [this](int row, const QString& text) {
+        const QString old = serverModel_->row(row).text;
+        QMetaObject::invokeMethod(renamer_, [this, old, text] { renamer_->RenameInPlace(old, text); },
+                                  Qt::QueuedConnection);
+    });
     wireEvents();
 }
 
@@ -314,48 +337,47 @@ void Form1::Disconnect() { session_->Disconnect(); }
 void Form1::GoUp() { session_->GoUp(); }
 void Form1::Refresh() { session_->Refresh(); }
 
-void Form1::Download()
+void Form1::Download() { transfers_->Download(); }
+void Form1::Upload() { transfers_->Upload(); }
+void Form1::DeleteCommand() { deleter_->Delete(); }
+void Form1::RenameCommand() { renamer_->Rename(); }
+void Form1::NewFolderCommand() { newFolder_->NewFolder(); }
+
+void Form1::PrintRemoteList()
 {
-    if (!guardConnected())
-        return;
-    notYetAvailable(QStringLiteral("Download"));
+    PrintRemoteFileList(services_, *feedback_, settings_.URL, serverModel_->rowTexts());
 }
 
-void Form1::Upload()
+void Form1::OpenSiteManager()
 {
-    if (!guardConnected())
-        return;
-    notYetAvailable(QStringLiteral("Upload"));
+    if (!siteForm_)
+        siteForm_ = new SiteForm(services_, settings_, [this] { Connect(); }, this);
+    siteForm_->Open();
 }
 
-void Form1::DeleteCommand()
+void Form1::OpenListingViewer()
 {
-    if (state_.GotFocus == 2 && !guardConnected())
-        return;
-    notYetAvailable(QStringLiteral("Delete"));
+    if (!fileList_)
+        fileList_ = new FileList(services_, this);
+    fileList_->Open();
 }
 
-void Form1::RenameCommand()
+void Form1::OpenHelp()
 {
-    if (state_.GotFocus == 2 && !guardConnected())
-        return;
-    notYetAvailable(QStringLiteral("Rename"));
+    if (!help_)
+        help_ = new HelpFrm(services_, this);
+    help_->Open();
 }
 
-void Form1::NewFolderCommand()
+void Form1::OpenAbout()
 {
-    if (state_.GotFocus == 2 && !guardConnected())
-        return;
-    notYetAvailable(QStringLiteral("New Folder"));
+    if (!about_)
+        about_ = new frmAbout(services_, this);
+    about_->Open();
 }
 
-void Form1::PrintRemoteList() { notYetAvailable(QStringLiteral("Print Remote File List")); }
-void Form1::OpenSiteManager() { notYetAvailable(QStringLiteral("Site Manager")); }
-void Form1::OpenListingViewer() { notYetAvailable(QStringLiteral("Last Connection Listing")); }
-void Form1::OpenHelp() { notYetAvailable(QStringLiteral("Help")); }
-void Form1::OpenAbout() { notYetAvailable(QStringLiteral("About")); }
-void Form1::ShowUninstallNote() { notYetAvailable(QStringLiteral("Uninstallation Information")); }
-void Form1::EmptyImageCache() { notYetAvailable(QStringLiteral("Empty Image Cache")); }
+void Form1::ShowUninstallNote() { quillmar::ShowUninstallNote(services_); }
+void Form1::EmptyImageCache() { deleter_->EmptyImageCache(); }
 
 void Form1::notYetAvailable(const QString& what)
 {
@@ -369,9 +391,9 @@ void Form1::Exit()
 }
 
 // The preview and upload flows attach here.
-void Form1::File1_Click() {}
-void Form1::File1_DblClick() {}
-void Form1::ListView1_Click() {}
-void Form1::viewimage_DblClick() {}
+void Form1::File1_Click() { preview_->File1_Click(); }
+void Form1::File1_DblClick() { transfers_->UploadByDoubleClick(); }
+void Form1::ListView1_Click() { preview_->ListView1_Click(); }
+void Form1::viewimage_DblClick() { preview_->viewimage_DblClick(); }
 
 }  // namespace quillmar

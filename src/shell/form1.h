@@ -23,6 +23,15 @@ class LocalPane;
 class ServerListModel;
 class ServerListView;
 class SessionController;
+class SiteForm;
+class FileList;
+class frmAbout;
+class HelpFrm;
+class TransferController;
+class DeleteController;
+class RenameController;
+class NewFolderController;
+class PreviewController;
 
 // The main window: its elements, the command surface (menu bar, toolbar,
 // Delete key) and the common error report. The commands themselves live in
@@ -100,9 +109,20 @@ private:
     QAction* mnuStartupConnect_ = nullptr;
     QToolBar* toolbar_ = nullptr;
 
+    // Secondary windows, made on first use; one of each.
+    SiteForm* siteForm_ = nullptr;
+    FileList* fileList_ = nullptr;
+    frmAbout* about_ = nullptr;
+    HelpFrm* help_ = nullptr;
+
     std::unique_ptr<MainContext> context_;
     ListingReceiver* receiver_ = nullptr;
     SessionController* session_ = nullptr;
+    TransferController* transfers_ = nullptr;
+    DeleteController* deleter_ = nullptr;
+    RenameController* renamer_ = nullptr;
+    NewFolderController* newFolder_ = nullptr;
+    PreviewController* preview_ = nullptr;
     bool closing_ = false;
 };
 

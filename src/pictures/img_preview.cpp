@@ -1,0 +1,81 @@
+#include "pictures/img_preview.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QScreen>
+
+namespace quillmar {
+
+imgPreview::imgPreview(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+{
+    setObjectName(QStringLiteral("imgPreview"));
+    setWindowTitle(QStringLiteral("Quillmar"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFocusPolicy(Qt::StrongFocus);
+
+    picback_ = new QWidget(this);
+    picback_->setObjectName(QStringLiteral("picback"));
+    picback_->setAutoFillBackground(true);
+    QPalette grey = picback_->palette();
+    grey.setColor(QPalette::Window, QColor(128, 128, 128));
+    picback_->setPalette(grey);
+
+    viewimage_ = new QLabel(picback_);
+    viewimage_->setObjectName(QStringLiteral("viewimage"));
+    viewimage_->setScaledContents(true);
+    viewimage_->hide();
+
+    // 90, 60, 4140 x 270 twips.
+    label_ = new QLabel(QStringLiteral("Press any key, or click mouse on image to close window."), picback_);
+    label_->setObjectName(QStringLiteral("Label1"));
+    label_->setGeometry(6, 4, 276, 18);
+
+    picback_->installEventFilter(this);
+    viewimage_->installEventFilter(this);
+    label_->installEventFilter(this);
+}
+
+void imgPreview::showCoveringScreen()
+{
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        setGeometry(screen->geometry());
+    showFullScreen();
+    picback_->setGeometry(rect());
+    raise();
+    activateWindow();
+    setFocus();
+}
+
+void imgPreview::keyPressEvent(QKeyEvent* event)
+{
+    event->accept();
+    close();
+}
+
+void imgPreview::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    picback_->setGeometry(rect());
+}
+
+bool imgPreview::eventFilter(QObject* watched, QEvent* event)
+{
+    const bool press = event->type() == QEvent::MouseButtonPress;
+    const bool mouse = press || event->type() == QEvent::MouseButtonRelease
+                       || event->type() == QEvent::MouseButtonDblClick;
+    if (watched == label_ && mouse)
+        return true;  // the hint is only text
+    if ((watched == picback_ || watched == viewimage_) && press) {
+        close();
+        return true;
+    }
+    if (event->type() == QEvent::KeyPress) {
+        close();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace quillmar

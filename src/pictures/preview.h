@@ -1,0 +1,56 @@
+#pragma once
+
+#include "pictures/img_preview.h"
+#include "shell/main_context.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class QWidget;
+
+namespace quillmar {
+
+
+
+// Fits a picture into a picture host: any widget owning a frame "picback"
+// with an image "viewimage" (a QLabel) inside it. The picture is decoded at
+// the size it is shown, so large photographs stay quick. A picture that
+// cannot be read, or has no size, leaves an empty grey frame; nothing is
+// ever passed back to the caller.
+void ShowImage(const QString& path, QWidget& host);
+
+// Centres the image in its frame as it is now sized.
+void CenterImage(QWidget& host);
+
+// Takes the picture away; the image keeps its size, place and visibility.
+void ClearImage(QWidget& host);
+
+// The preview flows of the main window: a click on a local file or a server
+// row, and the double click that opens the full-screen preview.
+class PreviewController : public QObject {
+    Q_OBJECT
+public:
+    PreviewController(MainContext& context, QObject* parent = nullptr);
+    ~PreviewController() override;
+
+    void File1_Click();
+    void ListView1_Click();
+    void viewimage_DblClick();
+
+    // The full-screen preview while it is open; null otherwise.
+    imgPreview* previewWindow() const { return preview_; }
+
+Q_SIGNALS:
+    // The main window's image was double-clicked.
+    void viewImageDoubleClicked();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    MainContext& ctx_;
+    QPointer<imgPreview> preview_;
+};
+
+}  // namespace quillmar
