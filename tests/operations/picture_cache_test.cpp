@@ -56,8 +56,10 @@ TEST(PictureCache, FolderIsFoundInAnyLetterCaseAndCreatedOnce)
 
     QTemporaryDir withFile;
     Write(withFile.filePath(QStringLiteral("CACHE")), "a file, not the folder");
-    QString error;
-    EXPECT_TRUE(EnsureCacheFolder(withFile.path(), &error).isEmpty() || QFileInfo(CacheFolder(withFile.path())).isDir());
+    // A file of that name is no cache folder: the folder is made beside it.
+    EXPECT_EQ(EnsureCacheFolder(withFile.path()), withFile.filePath(QStringLiteral("Cache")));
+    EXPECT_TRUE(QFileInfo(withFile.filePath(QStringLiteral("Cache"))).isDir());
+    EXPECT_EQ(Read(withFile.filePath(QStringLiteral("CACHE"))), QByteArray("a file, not the folder"));
 }
 
 TEST(PictureCache, StoreLookUpRenameAndRefuseEscapingNames)
