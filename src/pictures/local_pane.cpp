@@ -1,5 +1,6 @@
 #include "pictures/local_pane.h"
 
+#include "pictures/master_list.h"
 #include "shell/services.h"
 
 #include <QComboBox>
@@ -276,8 +277,10 @@ void LocalPane::showFolders(const QString& path, const QStringList& subfolders)
     for (const QString& part : below.split(QLatin1Char('/'), Qt::SkipEmptyParts))
         chain.append(part);
 
-    const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
-    const QIcon closed = style()->standardIcon(QStyle::SP_DirIcon);
+    // The drawn folder picture of the server list: the same look on both
+    // sides, and no icon files to decode while the window opens.
+    const QIcon open = FolderIcon();
+    const QIcon& closed = open;
     const QSignalBlocker quiet(m_folders);
     m_folders->clear();
     QString walked;

@@ -151,6 +151,13 @@ void ServerListView::placeArrows()
     m_arrowFrame->raise();
 }
 
+QSize ServerListView::viewportSizeHint() const
+{
+    // The list sits in a frame of fixed size; asking the tree for a hint
+    // would lay out every row again each time the window's layout runs.
+    return viewport()->size();
+}
+
 void ServerListView::updateGeometries()
 {
     QTreeView::updateGeometries();

@@ -62,6 +62,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void updateGeometries() override;
+    QSize viewportSizeHint() const override;
 
 private:
     void onSectionClicked(int section);

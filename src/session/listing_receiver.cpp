@@ -10,6 +10,9 @@ namespace quillmar {
 
 namespace {
 constexpr qsizetype kBatchLimit = 8192;
+// Rows go to the list a few times a second rather than with every burst of
+// lines: each hand-over makes the view lay out its rows again.
+constexpr int kFlushIntervalMs = 40;
 }
 
 ListingReceiver::ListingReceiver(FtpComponent& ftp, ServerListModel& model, Feedback& feedback, QObject* parent)
@@ -65,12 +68,10 @@ void ListingReceiver::clearList()
 
 void ListingReceiver::scheduleFlush()
 {
-    // Lines come in bursts; one batch per burst, handed over as soon as the
-    // burst has been read.
     if (flushScheduled_)
         return;
     flushScheduled_ = true;
-    QTimer::singleShot(0, this, [this] {
+    QTimer::singleShot(kFlushIntervalMs, this, [this] {
         flushScheduled_ = false;
         flush();
     });

@@ -226,7 +226,10 @@ void Form1::buildToolbar()
             toolbar_->addSeparator();
             continue;
         }
-        QAction* action = toolbar_->addAction(style()->standardIcon(button.icon), QLatin1String(button.caption));
+        // One pixmap per button: a full icon set would decode every size of
+        // every picture while the window opens.
+        QAction* action = toolbar_->addAction(QIcon(style()->standardPixmap(button.icon, nullptr, this)),
+                                              QLatin1String(button.caption));
         const QString key = QLatin1String(button.key);
         action->setObjectName(key);
         action->setData(key);
