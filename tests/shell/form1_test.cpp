@@ -310,11 +310,11 @@ TEST(Commands, DoubleClickOnAnEmptyListAsksToConnect)
     rig.open();
     auto* view = rig.find<QAbstractItemView>("ListView1");
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, QPoint(20, 10));
-    // An empty list may not report a double click at all; if it does, the
-    // message is the "connect first" one.
-    for (const auto& call : rig.dialogs.calls())
-        EXPECT_EQ(call.text, QStringLiteral("You must first connect to the internet or your server."));
+    ASSERT_EQ(rig.dialogs.calls().size(), 1);
+    EXPECT_EQ(rig.dialogs.calls().first().text, QStringLiteral("You must first connect to the internet or your server."));
+    EXPECT_EQ(rig.dialogs.calls().first().icon, Dialogs::Icon::None);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(rig.redShown()) << "a failed double click leaves the lights as they were";
 }
 
 TEST(Commands, GuardsAndDispatchByKey)
