@@ -1,5 +1,7 @@
 #include "pictures/img_preview.h"
 
+#include "pictures/picture_frame.h"
+
 #include <QEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -15,17 +17,9 @@ imgPreview::imgPreview(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frame
     setAttribute(Qt::WA_DeleteOnClose);
     setFocusPolicy(Qt::StrongFocus);
 
-    picback_ = new QWidget(this);
-    picback_->setObjectName(QStringLiteral("picback"));
-    picback_->setAutoFillBackground(true);
-    QPalette grey = picback_->palette();
-    grey.setColor(QPalette::Window, QColor(128, 128, 128));
-    picback_->setPalette(grey);
-
-    viewimage_ = new QLabel(picback_);
-    viewimage_->setObjectName(QStringLiteral("viewimage"));
-    viewimage_->setScaledContents(true);
-    viewimage_->hide();
+    const PictureFrame frame = AddPictureFrame(this);
+    picback_ = frame.picback;
+    viewimage_ = frame.viewimage;
 
     // 90, 60, 4140 x 270 twips.
     label_ = new QLabel(QStringLiteral("Press any key, or click mouse on image to close window."), picback_);

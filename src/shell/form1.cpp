@@ -5,6 +5,7 @@
 #include "operations/rename_command.h"
 #include "operations/transfers.h"
 #include "pictures/local_pane.h"
+#include "pictures/picture_frame.h"
 #include "pictures/preview.h"
 #include "pictures/server_list_model.h"
 #include "pictures/server_list_view.h"
@@ -114,18 +115,11 @@ void Form1::buildElements()
     auto* frame2 = new QGroupBox(QStringLiteral(" Image Viewer "), central);
     frame2->setObjectName(QStringLiteral("Frame2"));
     frame2->setGeometry(Px(3090), 4, Px(4920), Px(4815));
-    picback_ = new QFrame(frame2);
-    picback_->setObjectName(QStringLiteral("picback"));
+    const PictureFrame preview = AddPictureFrame(frame2);
+    picback_ = preview.picback;
+    viewimage_ = preview.viewimage;
     picback_->setGeometry(Px(90), Px(240), Px(4740), Px(4515));
-    picback_->setAutoFillBackground(true);
-    QPalette grey = picback_->palette();
-    grey.setColor(QPalette::Window, QColor(128, 128, 128));
-    picback_->setPalette(grey);
-    viewimage_ = new QLabel(picback_);
-    viewimage_->setObjectName(QStringLiteral("viewimage"));
     viewimage_->setToolTip(QStringLiteral("Double Click to see a full screen preview!"));
-    viewimage_->setScaledContents(true);
-    viewimage_->hide();
 
     auto* frame1 = new QGroupBox(QStringLiteral(" Server Files "), central);
     frame1->setObjectName(QStringLiteral("Frame1"));

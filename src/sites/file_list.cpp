@@ -2,6 +2,7 @@
 
 #include "pictures/master_list.h"
 #include "pictures/picture_cache.h"
+#include "pictures/picture_frame.h"
 #include "pictures/preview.h"
 #include "shell/main_context.h"
 #include "sites/snapshot.h"
@@ -67,16 +68,9 @@ void FileList::buildElements()
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->move(0, Px(kListTop));
 
-    picback_ = new QFrame(client);
-    picback_->setObjectName(QStringLiteral("picback"));
-    picback_->setAutoFillBackground(true);
-    QPalette grey = picback_->palette();
-    grey.setColor(QPalette::Window, QColor(128, 128, 128));
-    picback_->setPalette(grey);
-    viewimage_ = new QLabel(picback_);
-    viewimage_->setObjectName(QStringLiteral("viewimage"));
-    viewimage_->setScaledContents(true);
-    viewimage_->hide();
+    const PictureFrame frame = AddPictureFrame(client);
+    picback_ = frame.picback;
+    viewimage_ = frame.viewimage;
 
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar1"));
