@@ -21,8 +21,6 @@ namespace quillmar {
 namespace {
 
 constexpr int kYes = 6;
-// The number of a missing selection: the error report asks to connect.
-constexpr int kNoRowSelected = 91;
 
 // Clears the All choice whichever way the command ends.
 struct AllChoiceReset {
@@ -80,15 +78,13 @@ bool DeleteController::confirmFile()
 
 void DeleteController::deleteOnServer()
 {
-    if (ctx_.ftp.State() == 0) {
-        Inform(ctx_.services, QStringLiteral("You must first connect to a server."));
+    if (!EnsureConnected(ctx_))
         return;
-    }
     BusyPointer busy;
     try {
         const QString current = ctx_.serverView.selectedRowText();
         if (current.isEmpty())
-            throw FtpError(kNoRowSelected, QStringLiteral("No row of the server list is selected."));
+            throw NoRowSelected();
         if (current.endsWith(QLatin1Char('/'))) {
             DeleteName = current;
             if (ConfirmDelete(QString()) != kYes)

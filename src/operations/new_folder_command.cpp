@@ -54,10 +54,8 @@ void NewFolderController::newFolderLocally()
 
 void NewFolderController::newFolderOnServer()
 {
-    if (ctx_.ftp.State() == 0) {
-        Inform(ctx_.services, QStringLiteral("You must first connect to a server."));
+    if (!EnsureConnected(ctx_))
         return;
-    }
     BusyPointer busy;
     try {
         const QString name = ctx_.services.dialogs->input(QStringLiteral("Enter new folder name"), kTitle,

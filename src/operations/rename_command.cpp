@@ -20,7 +20,6 @@ namespace {
 
 const QString kPrompt = QStringLiteral("Enter New File Name.");
 const QString kTitle = QStringLiteral("Quillmar");
-constexpr int kNoRowSelected = 91;
 
 void RequireServerName(const QString& name)
 {
@@ -46,15 +45,13 @@ void RenameController::Rename()
 
 void RenameController::renameOnServer()
 {
-    if (ctx_.ftp.State() == 0) {
-        Inform(ctx_.services, QStringLiteral("You must first connect to a server."));
+    if (!EnsureConnected(ctx_))
         return;
-    }
     BusyPointer busy;
     try {
         const QString oldName = ctx_.serverView.selectedRowText();
         if (oldName.isEmpty())
-            throw FtpError(kNoRowSelected, QStringLiteral("No row of the server list is selected."));
+            throw NoRowSelected();
         const QString newName = ctx_.services.dialogs->input(kPrompt, kTitle, oldName);
         if (newName.isEmpty())
             return;  // cancelled: the server is not asked

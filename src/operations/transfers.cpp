@@ -18,10 +18,6 @@
 
 namespace quillmar {
 
-namespace {
-const QString kConnectFirst = QStringLiteral("You must first connect to a server.");
-}
-
 TransferController::TransferController(MainContext& context, SessionController& session, QObject* parent)
     : QObject(parent), ctx_(context), session_(session)
 {
@@ -29,10 +25,8 @@ TransferController::TransferController(MainContext& context, SessionController& 
 
 void TransferController::Download()
 {
-    if (ctx_.ftp.State() == 0) {
-        Inform(ctx_.services, kConnectFirst);
+    if (!EnsureConnected(ctx_))
         return;
-    }
     BusyPointer busy;
     ctx_.feedback.lightsBusy();
     try {
@@ -56,10 +50,8 @@ void TransferController::Download()
 
 void TransferController::Upload()
 {
-    if (ctx_.ftp.State() == 0) {
-        Inform(ctx_.services, kConnectFirst);
+    if (!EnsureConnected(ctx_))
         return;
-    }
     BusyPointer busy;
     const QString name = ctx_.localPane.currentFile();
     const QString localFile = QDir(ctx_.localPane.folder()).filePath(name);

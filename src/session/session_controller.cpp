@@ -17,12 +17,6 @@
 
 namespace quillmar {
 
-namespace {
-// The number a missing selection carries, so the error report shows the
-// "connect first" message for a double click on an empty list.
-constexpr int kNoRowSelected = 91;
-}
-
 SessionController::SessionController(MainContext& context, ListingReceiver& receiver, QObject* parent)
     : QObject(parent), ctx_(context), receiver_(receiver)
 {
@@ -118,7 +112,7 @@ void SessionController::ServerDoubleClick()
         ctx_.feedback.lightsBusy();
         const int row = ctx_.serverView.currentIndex().isValid() ? ctx_.serverView.currentIndex().row() : -1;
         if (row < 0 || row >= ctx_.serverModel.rowCount())
-            throw FtpError(kNoRowSelected, QStringLiteral("No row of the server list is selected."));
+            throw NoRowSelected();
         const QString text = ctx_.serverModel.row(row).text;
         if (text.endsWith(QLatin1Char('/'))) {
             const QString folder = text.left(text.indexOf(QLatin1Char('/')));

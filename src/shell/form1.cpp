@@ -61,11 +61,6 @@ struct ToolButton {
 
 }  // namespace
 
-void Inform(const Services& services, const QString& text)
-{
-    services.dialogs->message(text, Dialogs::Buttons::Ok, Dialogs::Icon::Information, kTitle);
-}
-
 Form1::Form1(const Services& services, QWidget* parent) : QMainWindow(parent), services_(services)
 {
     setObjectName(QStringLiteral("Form1"));
@@ -321,14 +316,6 @@ void Form1::ReportError(const FtpError& error)
                                QStringLiteral("Quillmar Information"));
 }
 
-bool Form1::guardConnected()
-{
-    if (ftp_->State() != 0)
-        return true;
-    Inform(services_, QStringLiteral("You must first connect to a server."));
-    return false;
-}
-
 void Form1::Connect() { session_->Connect(); }
 void Form1::Disconnect() { session_->Disconnect(); }
 void Form1::GoUp() { session_->GoUp(); }
@@ -375,11 +362,6 @@ void Form1::OpenAbout()
 
 void Form1::ShowUninstallNote() { quillmar::ShowUninstallNote(services_); }
 void Form1::EmptyImageCache() { deleter_->EmptyImageCache(); }
-
-void Form1::notYetAvailable(const QString& what)
-{
-    Inform(services_, QStringLiteral("%1 is not available in this version of Quillmar yet.").arg(what));
-}
 
 void Form1::Exit()
 {

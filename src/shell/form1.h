@@ -84,8 +84,6 @@ private:
     void wireEvents();
     QAction* addMenuAction(QMenu* menu, const char* name, const QString& caption, void (Form1::*slot)());
     void saveSettings();
-    void notYetAvailable(const QString& what);
-    bool guardConnected();
 
     // Entry points of the preview and of upload by double click.
     void File1_Click();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
 #include <functional>
@@ -39,5 +40,12 @@ struct MainContext {
 
 // The guard and command messages: OK button, information icon, "Quillmar".
 void Inform(const Services& services, const QString& text);
+
+// The connection guard of the server commands: says "You must first connect
+// to a server." and returns false while there is no connection.
+bool EnsureConnected(const MainContext& context);
+
+// The failure of a server command that needs a selected row and has none.
+FtpError NoRowSelected();
 
 }  // namespace quillmar
