@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <string>
 
@@ -75,10 +74,7 @@ bool Readable(int fd, int ms)
 
 std::string Verb(const std::string& line)
 {
-    std::string verb = line.substr(0, line.find(' '));
-    for (char& c : verb)
-        c = char(std::toupper(static_cast<unsigned char>(c)));
-    return verb;
+    return line.substr(0, line.find(' '));   // the client sends verbs in capitals
 }
 
 }  // namespace
@@ -108,18 +104,6 @@ ScriptedServer::~ScriptedServer()
         thread_.join();
     if (listener_ >= 0)
         ::close(listener_);
-}
-
-QStringList ScriptedServer::commands() const
-{
-    std::lock_guard lock(commandsMutex_);
-    return commands_;
-}
-
-void ScriptedServer::record(const std::string& line)
-{
-    std::lock_guard lock(commandsMutex_);
-    commands_.append(QString::fromStdString(line));
 }
 
 void ScriptedServer::run()
@@ -235,7 +219,6 @@ void ScriptedServer::serve(int control)
             Say(control, "421 Idle too long, closing the connection.");
         if (wait != Wait::Line)
             break;
-        record(line);
         const std::string verb = Verb(line);
         bool keepGoing = true;
         if (verb == "USER") {
@@ -243,10 +226,8 @@ void ScriptedServer::serve(int control)
         } else if (verb == "PASS") {
             loggedIn = true;
             keepGoing = Say(control, "230 Logged in.");
-        } else if (verb == "TYPE" || verb == "NOOP") {
+        } else if (verb == "TYPE") {
             keepGoing = Say(control, "200 OK.");
-        } else if (verb == "SIZE") {
-            keepGoing = Say(control, "213 " + std::to_string(script_.file.size()));
         } else if (verb == "PASV") {
             int port = 0;
             if (!openPassive(passive, port)) {

@@ -2,10 +2,8 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 
 #include <atomic>
-#include <mutex>
 #include <thread>
 
 namespace quillmar::test {
@@ -14,7 +12,7 @@ namespace quillmar::test {
 struct ServerScript {
     bool greet = true;                               // false: accepts, then stays silent
     QString passiveHost = QStringLiteral("127.0.0.1");  // the address its PASV reply names
-    QByteArray file;                                 // what RETR sends, whatever the name
+    QByteArray file = {};                            // what RETR sends, whatever the name
     qint64 hangUpAfterBytes = -1;                    // >= 0: RETR sends this much, then both connections close
     qint64 stallAfterBytes = -1;                     // >= 0: RETR sends this much, then goes silent
     int hangUpWhenIdleMs = -1;                       // >= 0: logged in and idle this long, it hangs up
@@ -34,7 +32,6 @@ public:
 
     bool running() const { return port_ > 0; }
     int port() const { return port_; }
-    QStringList commands() const;          // every command line it received
     int dataConnections() const { return dataConnections_; }
     int strangerConnections() const { return strangerConnections_; }
 
@@ -52,7 +49,6 @@ private:
     bool waitForPeerToGo(int fd);
     bool openPassive(Passive& passive, int& port);
     int acceptData(Passive& passive);
-    void record(const std::string& line);
 
     ServerScript script_;
     int listener_ = -1;
@@ -60,8 +56,6 @@ private:
     std::atomic<bool> stopping_{false};
     std::atomic<int> dataConnections_{0};
     std::atomic<int> strangerConnections_{0};
-    mutable std::mutex commandsMutex_;
-    QStringList commands_;
     std::thread thread_;
 };
 
