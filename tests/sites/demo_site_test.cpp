@@ -2,45 +2,34 @@
 
 #include "sites/site_store.h"
 #include "sites/ui_kit.h"
-#include "support/qt_printers.h"
 
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
-
 namespace {
-
-int RunAddDemoSite(const QString& buildDir)
-{
-    QProcess script;
-    script.start(QStringLiteral("bash"), {QStringLiteral(QUILLMAR_SCRIPTS_DIR "/add-demo-site"), buildDir});
-    if (!script.waitForFinished(60000))
-        return -1;
-    return script.exitCode();
-}
 
 TEST(DemoSite, AddedOnceInTheSiteManagersOwnFormat)
 {
     QTemporaryDir build;
-    ASSERT_TRUE(QDir(build.path()).mkdir(QStringLiteral("src")));
-    const QString store = build.filePath(QStringLiteral("src/sites.snd"));
+    ASSERT_TRUE(QDir(build.path()).mkdir("src"));
+    const QString store = build.filePath("src/sites.snd");
+    const auto addDemoSite = [&build] {
+        QProcess script;
+        script.start("bash", {QUILLMAR_SCRIPTS_DIR "/add-demo-site", build.path()});
+        return script.waitForFinished(60000) ? script.exitCode() : -1;
+    };
     uikit::WriteFile(store, "Mine;mine.example;me;pw");  // a last line without its end
-
-    ASSERT_EQ(RunAddDemoSite(build.path()), 0);
-    ASSERT_EQ(RunAddDemoSite(build.path()), 0);
-    const QString demo = *quillmar::BuildSiteEntry(QStringLiteral("Demo"), QStringLiteral("127.0.0.1:2121"),
-                                                   QStringLiteral("demo"), QStringLiteral("demo"));
-    EXPECT_EQ(quillmar::LoadSiteList(build.filePath(QStringLiteral("src"))),
-              (QStringList{QStringLiteral("Mine;mine.example;me;pw"), demo}));
+    ASSERT_EQ(addDemoSite(), 0);
+    ASSERT_EQ(addDemoSite(), 0);
+    const QString demo = "Demo" + QString(100, u' ') + ";127.0.0.1:2121;demo;demo";
+    EXPECT_EQ(quillmar::LoadSiteList(build.filePath("src")), (QStringList{"Mine;mine.example;me;pw", demo}));
     EXPECT_TRUE(uikit::ReadFile(store).endsWith("demo\r\n"));
-    EXPECT_EQ(QFile::permissions(store) & (QFileDevice::ReadGroup | QFileDevice::ReadOther), 0);
+    EXPECT_EQ(QFile::permissions(store) & QFileDevice::Permissions(0x0077), 0);
 
     // Deleted by the person later: not forced back on the next run.
     uikit::WriteFile(store, "");
-    ASSERT_EQ(RunAddDemoSite(build.path()), 0);
+    ASSERT_EQ(addDemoSite(), 0);
     EXPECT_EQ(uikit::ReadFile(store), QByteArray());
 }
 

@@ -1,26 +1,21 @@
 #include "sites/site_store.h"
 
-#include "support/qt_printers.h"
+#include "sites/ui_kit.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
-
+#include <algorithm>
 #include <csignal>
 #include <sys/resource.h>
 
 namespace quillmar {
 namespace {
 
-const QString kGap(100, u' ');
+using uikit::ReadFile;
+using uikit::WriteFile;
 
-QByteArray ReadBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+const QString kGap(100, u' ');
 
 // Who may do what: owner, group and others (the current user's bits left out).
 QFileDevice::Permissions Access(const QString& path)
@@ -29,171 +24,99 @@ QFileDevice::Permissions Access(const QString& path)
 }
 const QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
-void WriteBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
 TEST(BuildSiteEntry, AddressLosesOnlyAnFtpPrefix)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"ftp://host", "host"},         {"FtP://host", "host"},       {"ftp://", ""},
-        {"host", "host"},               {"http://host", "http://host"},
-        {"ftp:/host", "ftp:/host"},     {" ftp://host", " ftp://host"},
-        {"ftp://host/", "host/"},       {"   ", "   "},
+        {"ftp://host", "host"},     {"FtP://host", "host"},         {"ftp://", ""},
+        {"host", "host"},           {"http://host", "http://host"}, {"ftp:/host", "ftp:/host"},
+        {" ftp://host", " ftp://host"}, {"ftp://host/", "host/"},   {"   ", "   "},
     };
     for (const auto& [address, stored] : cases) {
         SCOPED_TRACE(address);
-        EXPECT_EQ(BuildSiteEntry("Shop", QString::fromLatin1(address), "me", "pw"),
-                  "Shop" + kGap + ";" + QString::fromLatin1(stored) + ";me;pw");
+        EXPECT_EQ(BuildSiteEntry("Shop", address, "me", "pw"), "Shop" + kGap + ";" + stored + ";me;pw");
     }
     EXPECT_FALSE(BuildSiteEntry("Shop", "", "me", "pw").has_value());
 }
 
-TEST(SplitSiteEntry, FourTrimmedParts)
+TEST(SplitSiteEntry, FourTrimmedPartsOrNothing)
 {
-    struct Case {
-        QString entry;
-        QString description, address, login, password;
+    const std::pair<QString, QStringList> cases[] = {
+        {"Shop" + kGap + ";host;me;p w ", {"Shop", "host", "me", "p w"}},
+        {"Shop" + kGap + ";   ;me;pw", {"Shop", "", "me", "pw"}},
+        {"a;b" + kGap + ";host;me;pw", {"a", "b", "host", "me"}},
+        {"\tTab ;host; me;pw;extra;more", {"\tTab", "host", "me", "pw"}},
+        {";;;", {"", "", "", ""}}, {"", {}}, {"Shop", {}}, {"a;b;c", {}},
     };
-    const Case cases[] = {
-        {"Shop" + kGap + ";host;me;p w ", "Shop", "host", "me", "p w"},
-        {"Shop" + kGap + ";   ;me;pw", "Shop", "", "me", "pw"},
-        {"a;b" + kGap + ";host;me;pw", "a", "b", "host", "me"},
-        {"\tTab ;host; me;pw;extra;more", "\tTab", "host", "me", "pw"},
-        {";;;", "", "", "", ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.entry.toStdString());
-        const std::optional<SiteFields> fields = SplitSiteEntry(c.entry);
-        ASSERT_TRUE(fields.has_value());
-        EXPECT_EQ(fields->description, c.description);
-        EXPECT_EQ(fields->address, c.address);
-        EXPECT_EQ(fields->login, c.login);
-        EXPECT_EQ(fields->password, c.password);
+    for (const auto& [entry, parts] : cases) {
+        SCOPED_TRACE(entry.toStdString());
+        const std::optional<SiteFields> f = SplitSiteEntry(entry);
+        const QStringList split = f ? QStringList{f->description, f->address, f->login, f->password} : QStringList();
+        EXPECT_EQ(split, parts);
     }
-    for (const char* entry : {"", "Shop", "a;b;c"}) {
-        SCOPED_TRACE(entry);
-        EXPECT_FALSE(SplitSiteEntry(QString::fromLatin1(entry)).has_value());
-    }
-}
-
-TEST(SiteEntry, PasswordWithAnyCharactersSurvivesTheRoundTrip)
-{
-    const QString password = QStringLiteral("p\u00e4ss \u20ac%'\"|\\/*");
-    const std::optional<QString> entry = BuildSiteEntry("Shop", "ftp://host", "me", password);
-    ASSERT_TRUE(entry.has_value());
-    QTemporaryDir folder;
-    ASSERT_TRUE(SaveSiteList(folder.path(), {*entry}));
-    const QStringList loaded = LoadSiteList(folder.path());
-    ASSERT_EQ(loaded, QStringList{*entry});
-    EXPECT_EQ(SplitSiteEntry(loaded[0])->password, password);
 }
 
 TEST(LoadSiteList, LinesEndAtCrLfCrOrLf)
 {
     const std::pair<QByteArray, QStringList> cases[] = {
-        {"", {}},
-        {"a\r\nb\r\n", {"a", "b"}},
-        {"a\r\n\r\nb", {"a", "", "b"}},
-        {"a\rb\nc\r\nd", {"a", "b", "c", "d"}},
-        {"\r\n", {""}},
-        {"a\n\r", {"a", ""}},
+        {"", {}},          {"a\r\nb\r\n", {"a", "b"}}, {"a\r\n\r\nb", {"a", "", "b"}},
+        {"\r\n", {""}},    {"a\n\r", {"a", ""}},       {"a\rb\nc\r\nd", {"a", "b", "c", "d"}},
     };
     for (const auto& [bytes, lines] : cases) {
         SCOPED_TRACE(bytes.toStdString());
         QTemporaryDir folder;
-        WriteBytes(folder.filePath("sites.snd"), bytes);
+        WriteFile(folder.filePath("sites.snd"), bytes);
         EXPECT_EQ(LoadSiteList(folder.path()), lines);
     }
+    QTemporaryDir empty;
+    EXPECT_TRUE(LoadSiteList(empty.path()).isEmpty()) << "no store, no sites";
 }
 
-TEST(LoadSiteList, NoStoreMeansNoSites)
+TEST(SaveSiteList, CrLfLinesWithoutEmptyEntriesForTheOwnerOnly)
 {
     QTemporaryDir folder;
-    EXPECT_TRUE(LoadSiteList(folder.path()).isEmpty());
-    EXPECT_TRUE(LoadSiteList(folder.filePath("missing")).isEmpty());
-}
-
-TEST(SaveSiteList, WritesCrLfLinesWithoutEmptyEntriesForTheOwnerOnly)
-{
-    QTemporaryDir folder;
-    ASSERT_TRUE(SaveSiteList(folder.path(), {"one", "", "tw\u00f6"}));
     const QString path = folder.filePath("sites.snd");
-    EXPECT_EQ(ReadBytes(path), QByteArray("one\r\ntw\xc3\xb6\r\n"));
-    EXPECT_EQ(Access(path), kOwnerOnly);
+    WriteFile(path, "old\r\n");
+    QFile::setPermissions(path, kOwnerOnly | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    const QString entry = *BuildSiteEntry("Shop", "host", "me", "p\u00e4ss \u20ac%'\"|\\/*");
+    ASSERT_TRUE(SaveSiteList(folder.path(), {entry, "", "tw\u00f6"}));
+    EXPECT_EQ(ReadFile(path), (entry + "\r\ntw\u00f6\r\n").toUtf8());
+    EXPECT_EQ(Access(path), kOwnerOnly) << "even over a readable store";
+    EXPECT_EQ(LoadSiteList(folder.path()), (QStringList{entry, "tw\u00f6"}));
 
     // An empty list leaves a zero-length store, still private.
     ASSERT_TRUE(SaveSiteList(folder.path(), {""}));
-    EXPECT_EQ(ReadBytes(path), QByteArray());
+    EXPECT_EQ(ReadFile(path), QByteArray());
     EXPECT_EQ(Access(path), kOwnerOnly);
 }
 
-TEST(SaveSiteList, PrivateEvenOverAReadableStore)
+// Saves with the process's file size limit held low, like a full disk.
+bool SaveOnAFullDisk(const QString& appFolder, const QStringList& entries, QString* error)
+{
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit low = saved;
+    low.rlim_cur = std::min<rlim_t>(4096, saved.rlim_max);
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &low);
+    const bool done = SaveSiteList(appFolder, entries, error);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, handler);
+    return done;
+}
+
+TEST(SaveSiteList, AFailedWriteIsReportedAndLeavesTheOldStore)
 {
     QTemporaryDir folder;
     const QString path = folder.filePath("sites.snd");
-    WriteBytes(path, "old\r\n");
-    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                    | QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    ASSERT_TRUE(SaveSiteList(folder.path(), {"new"}));
-    EXPECT_EQ(ReadBytes(path), QByteArray("new\r\n"));
-    EXPECT_EQ(Access(path), kOwnerOnly);
-}
-
-TEST(SaveSiteList, FailureIsReportedForAFolderThatIsNotThere)
-{
-    QTemporaryDir folder;
-    WriteBytes(folder.filePath("plain"), "x");
-    for (const QString& appFolder : {folder.filePath("missing"), folder.filePath("plain")}) {
-        SCOPED_TRACE(appFolder.toStdString());
-        QString error;
-        EXPECT_FALSE(SaveSiteList(appFolder, {"one"}, &error));
-        EXPECT_FALSE(error.isEmpty());
-    }
-}
-
-// Holds the process's file size limit low for one scope, like a full disk.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*oldHandler_)(int) = nullptr;
-};
-
-TEST(SaveSiteList, FailedWriteLeavesTheOldStore)
-{
-    QTemporaryDir folder;
-    const QString path = folder.filePath("sites.snd");
-    WriteBytes(path, "old\r\n");
-    const QStringList many(200, QString(200, u'x'));
-
+    WriteFile(path, "old\r\n");
     QString error;
-    bool saved = true;
-    {
-        const FileSizeLimit limit(4096);
-        saved = SaveSiteList(folder.path(), many, &error);
-    }
-    EXPECT_FALSE(saved);
+    EXPECT_FALSE(SaveOnAFullDisk(folder.path(), QStringList(200, QString(200, u'x')), &error));
     EXPECT_FALSE(error.isEmpty());
-    EXPECT_EQ(ReadBytes(path), QByteArray("old\r\n"));
+    EXPECT_EQ(ReadFile(path), QByteArray("old\r\n"));
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"sites.snd"});
+    error.clear();
+    EXPECT_FALSE(SaveSiteList(folder.filePath("missing"), {"new"}, &error));
+    EXPECT_FALSE(error.isEmpty()) << "no such folder";
 }
 
 }  // namespace

@@ -1,27 +1,11 @@
 #include "sites/ui_kit.h"
 
 #include <QAbstractItemView>
-#include <QFile>
 #include <QPrinter>
 #include <QProcess>
 #include <QTest>
 
-#include <gtest/gtest.h>
-
 namespace uikit {
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(bytes);
-}
 
 std::function<std::unique_ptr<QPrinter>()> PdfPrinter(const QString& path)
 {
@@ -36,39 +20,28 @@ std::function<std::unique_ptr<QPrinter>()> PdfPrinter(const QString& path)
 QStringList PdfLines(const QString& path)
 {
     QProcess tool;
-    tool.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    tool.start("pdftotext", {"-layout", path, "-"});
     if (!tool.waitForFinished(60000) || tool.exitCode() != 0)
-        return {QStringLiteral("<pdftotext failed: %1>").arg(QString::fromUtf8(tool.readAllStandardError()))};
+        return {"<pdftotext failed: " + QString::fromUtf8(tool.readAllStandardError()) + ">"};
+    // "ﬁ" ligatures back to letters; a page break on a line of its own.
+    const QString text = QString::fromUtf8(tool.readAllStandardOutput()).normalized(QString::NormalizationForm_KC);
     QStringList lines;
-    for (QString line : QString::fromUtf8(tool.readAllStandardOutput()).split(u'\n')) {
-        if (line.startsWith(u'\f')) {
-            lines << QStringLiteral("\f");
-            line.remove(0, 1);
-        }
-        line = line.normalized(QString::NormalizationForm_KC).trimmed();  // "ﬁ" ligatures back to letters
-        if (!line.isEmpty())
-            lines << line;
-    }
-    if (!lines.isEmpty() && lines.last() == QStringLiteral("\f"))
+    for (const QString& line : QString(text).replace(u'\f', "\n\f\n").split(u'\n'))
+        if (line == "\f" || !line.trimmed().isEmpty())
+            lines << (line == "\f" ? line : line.trimmed());
+    while (!lines.isEmpty() && lines.last() == "\f")
         lines.removeLast();
     return lines;
 }
 
-void ClickRow(QAbstractItemView* view, int row)
-{
-    const QModelIndex index = view->model()->index(row, 0);
-    view->scrollTo(index);
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
-
-}
-
-void DoubleClickRow(QAbstractItemView* view, int row)
+void ClickRow(QAbstractItemView* view, int row, bool twice)
 {
     const QModelIndex index = view->model()->index(row, 0);
     view->scrollTo(index);
     const QPoint at = view->visualRect(index).center();
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
-    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+    if (twice)
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
 }
 
 QStringList RowTexts(const QAbstractItemView* view)

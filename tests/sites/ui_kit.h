@@ -1,8 +1,13 @@
 #pragma once
 
+#include "support/qt_printers.h"
+
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QStringList>
+
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
@@ -10,21 +15,30 @@
 class QAbstractItemView;
 class QPrinter;
 
-// Small helpers shared by the window tests of this program.
+// Small helpers shared by this folder's tests, with readable failures for Qt
+// types. The file helpers need Qt Core only, so the rules tests use them too.
 namespace uikit {
 
-QByteArray ReadFile(const QString& path);
-void WriteFile(const QString& path, const QByteArray& bytes);
+inline QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
 
-// A printer that writes a PDF file at path.
+inline void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+// A printer that writes a PDF file at path, and that file's text as pdftotext
+// reads it: one line an entry, blank lines dropped, "\f" between pages.
 std::function<std::unique_ptr<QPrinter>()> PdfPrinter(const QString& path);
-// The text of a PDF as pdftotext reads it, one entry a line, pages apart by
-// "\f"; empty lines dropped.
 QStringList PdfLines(const QString& path);
 
-// The person's mouse on a row of a list.
-void ClickRow(QAbstractItemView* view, int row);
-void DoubleClickRow(QAbstractItemView* view, int row);
+// The person's mouse on a row of a list, once or twice.
+void ClickRow(QAbstractItemView* view, int row, bool twice = false);
 QStringList RowTexts(const QAbstractItemView* view);
 
 }  // namespace uikit
