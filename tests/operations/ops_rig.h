@@ -1,17 +1,17 @@
 #pragma once
 
-// A main window connected to the real FTP server, with helpers to pick rows
-// and files as a person would.
+// The shared window rig connected to the real FTP server, with helpers to
+// pick rows and files as a person would.
 
+#include "pictures/server_list_model.h"
 #include "shell/window_rig.h"
 #include "support/ftp_server_fixture.h"
 
 #include <QAbstractItemView>
-#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QListWidget>
-#include <QStringList>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -28,74 +28,77 @@ inline QByteArray ReadBytes(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-// A real JPEG (or GIF) of the given pixel size.
-inline void WritePicture(const QString& path, int width, int height, const char* format = "JPG")
+inline void WritePicture(const QString& path, int width, int height)
 {
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(QColor(200, 120, 40));
-    ASSERT_TRUE(image.save(path, format)) << path.toStdString();
+    ASSERT_TRUE(image.save(path, "JPG")) << path.toStdString();
 }
 
-inline QStringList RowTexts(const WindowRig& rig)
-{
-    auto* view = rig.find<QAbstractItemView>("ListView1");
-    QStringList texts;
-    for (int row = 0; row < view->model()->rowCount(); ++row)
-        texts << view->model()->index(row, 0).data().toString();
-    return texts;
-}
+inline QAbstractItemView* ServerView(const WindowRig& rig) { return rig.find<QAbstractItemView>("ListView1"); }
+inline quillmar::ServerListModel* Model(const WindowRig& rig) { return rig.form->findChild<quillmar::ServerListModel*>(); }
+inline QStringList RowTexts(const WindowRig& rig) { return Model(rig)->rowTexts(); }
 
 inline QModelIndex RowIndex(const WindowRig& rig, const QString& text)
 {
-    auto* view = rig.find<QAbstractItemView>("ListView1");
-    const QModelIndexList hits =
-        view->model()->match(view->model()->index(0, 0), Qt::DisplayRole, text, 1, Qt::MatchExactly);
-    return hits.value(0);
+    const QAbstractItemModel* model = ServerView(rig)->model();
+    return model->match(model->index(0, 0), Qt::DisplayRole, text, 1, Qt::MatchExactly).value(0);
 }
 
 // Selects exactly these server rows; the first becomes the current one.
 inline void SelectRows(WindowRig& rig, const QStringList& texts)
 {
-    auto* view = rig.find<QAbstractItemView>("ListView1");
-    view->clearSelection();
-    bool first = true;
+    ServerView(rig)->clearSelection();
     for (const QString& text : texts) {
-        const QModelIndex index = RowIndex(rig, text);
-        ASSERT_TRUE(index.isValid()) << "no row " << text.toStdString();
-        if (first)
-            view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect
-                                                               | QItemSelectionModel::Rows);
-        else
-            view->selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        first = false;
+        ASSERT_TRUE(RowIndex(rig, text).isValid()) << "no row " << text.toStdString();
+        if (text == texts.first())
+            ServerView(rig)->setCurrentIndex(RowIndex(rig, text));
+        ServerView(rig)->selectionModel()->select(RowIndex(rig, text),
+                                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
 }
 
 inline QStringList SelectedTexts(const WindowRig& rig)
 {
-    auto* view = rig.find<QAbstractItemView>("ListView1");
     QStringList texts;
-    for (const QModelIndex& index : view->selectionModel()->selectedRows(0))
+    for (const QModelIndex& index : ServerView(rig)->selectionModel()->selectedRows(0))
         texts << index.data().toString();
     texts.sort();
     return texts;
 }
 
-// Makes a local file the current one of File1 and selects exactly these.
+// Makes the first local file the current one of File1 and selects exactly these.
 inline void SelectLocalFiles(WindowRig& rig, const QStringList& names)
 {
     auto* files = rig.find<QListWidget>("File1");
     files->clearSelection();
     for (const QString& name : names) {
-        const QList<QListWidgetItem*> hits = files->findItems(name, Qt::MatchExactly);
-        ASSERT_EQ(hits.size(), 1) << name.toStdString();
+        QListWidgetItem* item = files->findItems(name, Qt::MatchExactly).value(0);
+        ASSERT_NE(item, nullptr) << name.toStdString();
         if (name == names.first())
-            files->setCurrentItem(hits.first());
-        hits.first()->setSelected(true);
+            files->setCurrentItem(item);
+        item->setSelected(true);
     }
 }
 
-// The window connected to a server that holds a.jpg, b.txt and images/c.gif.
+inline void ClickLocalFile(WindowRig& rig, const QString& name)
+{
+    auto* files = rig.find<QListWidget>("File1");
+    QListWidgetItem* item = files->findItems(name, Qt::MatchExactly).value(0);
+    ASSERT_NE(item, nullptr) << name.toStdString();
+    files->scrollToItem(item);
+    QTest::mouseClick(files->viewport(), Qt::LeftButton, {}, files->visualItemRect(item).center());
+}
+
+inline void ClickServerRow(WindowRig& rig, const QString& text)
+{
+    ASSERT_TRUE(RowIndex(rig, text).isValid()) << text.toStdString();
+    QTest::mouseClick(ServerView(rig)->viewport(), Qt::LeftButton, {},
+                      ServerView(rig)->visualRect(RowIndex(rig, text)).center());
+}
+
+// The window and a server that holds a.jpg, b.txt and images/c.gif; local
+// files written before openConnected() are listed without a refresh.
 class ConnectedWindow : public ::testing::Test {
 protected:
     void SetUp() override
@@ -107,24 +110,19 @@ protected:
         WriteBytes(serverPath(QStringLiteral("images/c.gif")), QByteArray(2500, 'g'));
         rig.presetStore({{QStringLiteral("URL"), QStringLiteral("127.0.0.1:%1").arg(server.port())},
                          {QStringLiteral("User"), server.user()},
-                         {QStringLiteral("Pass"), server.password()},
-                         {QStringLiteral("Description"), QStringLiteral("Shop")}});
+                         {QStringLiteral("Pass"), server.password()}});
     }
 
     quillmar::Form1& openConnected()
     {
-        quillmar::Form1& form = rig.open();
-        form.Connect();
+        rig.open().Connect();
         EXPECT_EQ(rig.panel(2), QStringLiteral("Connected"));
-        return form;
+        return *rig.form;
     }
 
     QString serverPath(const QString& name) const { return QDir(server.root()).filePath(name); }
     QString localPath(const QString& name) const { return rig.localFolder.filePath(name); }
-    QString cachePath(const QString& name) const
-    {
-        return QDir(rig.appFolder.filePath(QStringLiteral("Cache"))).filePath(name);
-    }
+    QString cachePath(const QString& name) const { return rig.appFolder.filePath(QStringLiteral("Cache/") + name); }
 
     quillmar::test::FtpServerFixture server;
     WindowRig rig;

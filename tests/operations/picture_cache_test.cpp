@@ -26,76 +26,58 @@ QByteArray Read(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-TEST(ServerNames, RefusedNamesSayWhy)
+TEST(ServerNames, NamesThatLeaveTheFolderOrCarryCommandsAreRefused)
 {
-    const std::pair<QString, bool> cases[] = {
-        {QStringLiteral("a.jpg"), true},         {QStringLiteral("pics/"), true},
-        {QStringLiteral("with blank.gif"), true}, {QStringLiteral(".hidden"), true},
-        {QString(), false},                       {QStringLiteral("/"), false},
-        {QStringLiteral("."), false},             {QStringLiteral(".."), false},
-        {QStringLiteral("../"), false},           {QStringLiteral("../x"), false},
-        {QStringLiteral("a/b"), false},           {QStringLiteral("a\r\nDELE b"), false},
-        {QStringLiteral("a\nb"), false},          {QStringLiteral("/etc/passwd"), false},
-    };
-    for (const auto& [name, accepted] : cases) {
-        SCOPED_TRACE(name.toStdString());
-        EXPECT_EQ(ServerNameProblem(name).isEmpty(), accepted) << ServerNameProblem(name).toStdString();
-    }
-    EXPECT_EQ(FolderName(QStringLiteral("photos/")), QStringLiteral("photos"));
+    for (const char* name : {"a.jpg", "pics/", "with blank.gif", ".hidden"})
+        EXPECT_TRUE(ServerNameProblem(QLatin1String(name)).isEmpty()) << name;
+    for (const char* name : {"", "/", ".", "..", "../", "../x", "a/b", "a\r\nDELE b", "a\nb", "/etc/passwd"})
+        EXPECT_FALSE(ServerNameProblem(QLatin1String(name)).isEmpty()) << name;
 }
 
-TEST(PictureCache, FolderIsFoundInAnyLetterCaseAndCreatedOnce)
+TEST(PictureCache, FolderOfAnyCaseIsUsedAndAFileOfThatNameIsLeftAlone)
 {
     QTemporaryDir app;
     EXPECT_EQ(CacheFolder(app.path()), app.filePath(QStringLiteral("Cache")));
     EXPECT_FALSE(QFileInfo::exists(app.filePath(QStringLiteral("Cache")))) << "looking never creates";
     ASSERT_TRUE(QDir(app.path()).mkdir(QStringLiteral("cache")));
-    EXPECT_EQ(CacheFolder(app.path()), app.filePath(QStringLiteral("cache")));
     EXPECT_EQ(EnsureCacheFolder(app.path()), app.filePath(QStringLiteral("cache")));
     EXPECT_EQ(QDir(app.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"cache"});
 
     QTemporaryDir withFile;
     Write(withFile.filePath(QStringLiteral("CACHE")), "a file, not the folder");
-    // A file of that name is no cache folder: the folder is made beside it.
     EXPECT_EQ(EnsureCacheFolder(withFile.path()), withFile.filePath(QStringLiteral("Cache")));
     EXPECT_TRUE(QFileInfo(withFile.filePath(QStringLiteral("Cache"))).isDir());
     EXPECT_EQ(Read(withFile.filePath(QStringLiteral("CACHE"))), QByteArray("a file, not the folder"));
 }
 
-TEST(PictureCache, StoreLookUpRenameAndRefuseEscapingNames)
+TEST(PictureCache, StoreAndRenameKeepOneEntryAndRefuseEscapingNames)
 {
     QTemporaryDir app;
     QTemporaryDir local;
     Write(local.filePath(QStringLiteral("a.jpg")), "first");
-    Write(local.filePath(QStringLiteral("second.jpg")), "second");
-
-    EXPECT_TRUE(StoreInCache(app.path(), local.filePath(QStringLiteral("a.jpg")), QStringLiteral("a.jpg")));
-    EXPECT_EQ(Read(app.filePath(QStringLiteral("Cache/a.jpg"))), QByteArray("first"));
+    const QDir cache(app.filePath(QStringLiteral("Cache")));
+    Write(local.filePath(QStringLiteral("old.jpg")), "older copy");
+    EXPECT_TRUE(StoreInCache(app.path(), local.filePath(QStringLiteral("old.jpg")), QStringLiteral("a.jpg")));
     // The same name in another letter case replaces the entry.
-    EXPECT_TRUE(StoreInCache(app.path(), local.filePath(QStringLiteral("second.jpg")), QStringLiteral("A.JPG")));
-    EXPECT_EQ(QDir(app.filePath(QStringLiteral("Cache"))).entryList(QDir::Files), QStringList{"A.JPG"});
-    EXPECT_EQ(Read(CacheEntryPath(app.path(), QStringLiteral("a.jpg"))), QByteArray("second"));
-
+    EXPECT_TRUE(StoreInCache(app.path(), local.filePath(QStringLiteral("a.jpg")), QStringLiteral("A.JPG")));
+    EXPECT_EQ(cache.entryList(QDir::Files), QStringList{"A.JPG"});
     QString error;
     EXPECT_FALSE(StoreInCache(app.path(), local.filePath(QStringLiteral("a.jpg")), QStringLiteral("../x.jpg"), &error));
     EXPECT_FALSE(error.isEmpty());
     EXPECT_FALSE(StoreInCache(app.path(), local.filePath(QStringLiteral("gone.jpg")), QStringLiteral("g.jpg")));
-    EXPECT_FALSE(QFileInfo::exists(app.filePath(QStringLiteral("Cache/g.jpg"))));
-    for (const QString& name : {QStringLiteral("../sites.snd"), QStringLiteral("/etc/passwd"), QStringLiteral("..")})
-        EXPECT_TRUE(CacheEntryPath(app.path(), name).isEmpty()) << name.toStdString();
+    for (const char* name : {"../sites.snd", "/etc/passwd", ".."})
+        EXPECT_TRUE(CacheEntryPath(app.path(), QLatin1String(name)).isEmpty()) << name;
 
-    EXPECT_TRUE(RenameInCache(app.path(), QStringLiteral("a.jpg"), QStringLiteral("b.jpg")));
-    EXPECT_EQ(QDir(app.filePath(QStringLiteral("Cache"))).entryList(QDir::Files), QStringList{"b.jpg"});
-    EXPECT_FALSE(RenameInCache(app.path(), QStringLiteral("b.jpg"), QStringLiteral("../x.jpg")));
+    EXPECT_FALSE(RenameInCache(app.path(), QStringLiteral("a.jpg"), QStringLiteral("../x.jpg")));
     EXPECT_FALSE(RenameInCache(app.path(), QStringLiteral("missing.jpg"), QStringLiteral("m.jpg")));
+    EXPECT_TRUE(RenameInCache(app.path(), QStringLiteral("a.jpg"), QStringLiteral("b.jpg")));
+    EXPECT_TRUE(RenameInCache(app.path(), QStringLiteral("b.jpg"), QStringLiteral("B.jpg")));  // letter case only
+    EXPECT_EQ(cache.entryList(QDir::Files), QStringList{"B.jpg"});
+    EXPECT_EQ(Read(CacheEntryPath(app.path(), QStringLiteral("b.jpg"))), QByteArray("first"));
     EXPECT_FALSE(QFileInfo::exists(app.filePath(QStringLiteral("x.jpg"))));
-    EXPECT_EQ(Read(app.filePath(QStringLiteral("Cache/b.jpg"))), QByteArray("second"));
-    // A change of letter case keeps the entry.
-    EXPECT_TRUE(RenameInCache(app.path(), QStringLiteral("b.jpg"), QStringLiteral("B.jpg")));
-    EXPECT_EQ(QDir(app.filePath(QStringLiteral("Cache"))).entryList(QDir::Files), QStringList{"B.jpg"});
 }
 
-TEST(PictureCache, EmptyingDeletesOnlyFilesDirectlyInTheFolder)
+TEST(PictureCache, EmptyingDeletesOnlyFilesDirectlyInTheFolderNotWhatLinksPointTo)
 {
     QTemporaryDir app;
     QTemporaryDir outside;
@@ -112,11 +94,6 @@ TEST(PictureCache, EmptyingDeletesOnlyFilesDirectlyInTheFolder)
     EXPECT_EQ(cache.entryList(QDir::Files | QDir::Hidden), QStringList());
     EXPECT_TRUE(QFileInfo::exists(cache.filePath(QStringLiteral("sub/keep.jpg"))));
     EXPECT_EQ(Read(outside.filePath(QStringLiteral("target.jpg"))), QByteArray("t"));
-    EXPECT_TRUE(cache.exists());
-
-    QTemporaryDir none;
-    EXPECT_EQ(EmptyCache(none.path()), 0);
-    EXPECT_FALSE(QFileInfo::exists(none.filePath(QStringLiteral("Cache"))));
 }
 
 }  // namespace
