@@ -101,8 +101,10 @@ void ServerListModel::appendRows(QList<ServerRow> batch)
 {
     if (batch.isEmpty())
         return;
-    std::stable_sort(batch.begin(), batch.end(),
-                     [this](const ServerRow& a, const ServerRow& b) { return before(a, b); });
+    const auto order = [this](const ServerRow& a, const ServerRow& b) { return before(a, b); };
+    // Most servers send their folders in name order already.
+    if (!std::is_sorted(batch.begin(), batch.end(), order))
+        std::stable_sort(batch.begin(), batch.end(), order);
 
     // Listings mostly arrive in order: then the batch fits into one gap
     // (usually the end) and goes in as one contiguous insert.

@@ -63,22 +63,28 @@ void SortArrow::mouseReleaseEvent(QMouseEvent* event)
 }
 
 ServerListView::ServerListView(ServerListModel* model, QWidget* parent)
-    : QTreeView(parent), m_model(model)
+    : QTableView(parent), m_model(model)
 {
     setObjectName(QStringLiteral("ListView1"));
     if (!m_model->parent())
         m_model->setParent(this);
     setModel(m_model);
-    setRootIsDecorated(false);
-    setUniformRowHeights(true);
-    setItemsExpandable(false);
-    setAllColumnsShowFocus(true);
+    // A flat table: rows of one fixed height, so a listing of any length
+    // is placed without measuring every row.
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(std::max(18, fontMetrics().height() + 2));
+    setShowGrid(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSortingEnabled(false);
     setIconSize(QSize(16, 16));
 
     QHeaderView* head = header();
+    head->setHighlightSections(false);
+    head->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     head->setSortIndicatorShown(false);
     head->setSectionsClickable(true);
     head->setSectionsMovable(false);
@@ -142,6 +148,8 @@ void ServerListView::setReportView(bool report)
 // Inside the Name heading, against its right end, centred in height.
 void ServerListView::placeArrows()
 {
+    if (!m_arrowFrame)
+        return;  // the table places its headings before the arrows exist
     const QHeaderView* head = header();
     const int right = head->sectionViewportPosition(ServerListModel::NameColumn)
                       + head->sectionSize(ServerListModel::NameColumn);
@@ -153,14 +161,14 @@ void ServerListView::placeArrows()
 
 QSize ServerListView::viewportSizeHint() const
 {
-    // The list sits in a frame of fixed size; asking the tree for a hint
-    // would lay out every row again each time the window's layout runs.
+    // The list sits in a frame of fixed size; a hint from the rows would
+    // measure every row each time the window's layout runs.
     return viewport()->size();
 }
 
 void ServerListView::updateGeometries()
 {
-    QTreeView::updateGeometries();
+    QTableView::updateGeometries();
     placeArrows();
 }
 
@@ -192,7 +200,7 @@ QString ServerListView::selectedRowText() const
 
 void ServerListView::focusInEvent(QFocusEvent* event)
 {
-    QTreeView::focusInEvent(event);
+    QTableView::focusInEvent(event);
     Q_EMIT focusEntered();
 }
 
@@ -203,7 +211,7 @@ void ServerListView::mousePressEvent(QMouseEvent* event)
         event->accept();
         return;
     }
-    QTreeView::mousePressEvent(event);
+    QTableView::mousePressEvent(event);
 }
 
 void ServerListView::mouseReleaseEvent(QMouseEvent* event)
@@ -213,12 +221,12 @@ void ServerListView::mouseReleaseEvent(QMouseEvent* event)
         Q_EMIT rightButtonReleased(event->globalPosition().toPoint());
         return;
     }
-    QTreeView::mouseReleaseEvent(event);
+    QTableView::mouseReleaseEvent(event);
 }
 
 void ServerListView::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    QTreeView::mouseDoubleClickEvent(event);
+    QTableView::mouseDoubleClickEvent(event);
     if (event->button() == Qt::LeftButton)
         Q_EMIT rowDoubleClicked();
 }
@@ -231,13 +239,13 @@ void ServerListView::keyPressEvent(QKeyEvent* event)
         return;
     }
     m_keyboardMove = true;
-    QTreeView::keyPressEvent(event);
+    QTableView::keyPressEvent(event);
     m_keyboardMove = false;
 }
 
 void ServerListView::currentChanged(const QModelIndex& current, const QModelIndex& previous)
 {
-    QTreeView::currentChanged(current, previous);
+    QTableView::currentChanged(current, previous);
     if (m_keyboardMove && current.isValid())
         Q_EMIT rowClicked();
 }

@@ -3,7 +3,8 @@
 #include <QLabel>
 #include <QList>
 #include <QPoint>
-#include <QTreeView>
+#include <QHeaderView>
+#include <QTableView>
 
 namespace quillmar {
 
@@ -27,11 +28,14 @@ protected:
 // The server list: two columns (Name, Size), report or small-icon view, kept
 // in name order with our own direction arrows instead of the header's
 // indicator.
-class ServerListView : public QTreeView {
+class ServerListView : public QTableView {
     Q_OBJECT
 public:
     // A model without a parent is adopted by the view and dies with it.
     ServerListView(ServerListModel* model, QWidget* parent = nullptr);
+
+    // The column headings ("Name", "Size").
+    QHeaderView* header() const { return horizontalHeader(); }
 
     ServerListModel* listModel() const { return m_model; }
 
@@ -71,9 +75,9 @@ private:
     void applyEditTriggers(bool editable);
 
     ServerListModel* m_model;
-    QWidget* m_arrowFrame;
-    SortArrow* m_arrowDown;
-    SortArrow* m_arrowUp;
+    QWidget* m_arrowFrame = nullptr;
+    SortArrow* m_arrowDown = nullptr;
+    SortArrow* m_arrowUp = nullptr;
     bool m_reportView = true;
     bool m_keyboardMove = false;
 };

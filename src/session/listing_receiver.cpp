@@ -57,6 +57,7 @@ void ListingReceiver::flush()
         return;
     QList<ServerRow> batch;
     batch.swap(pending_);
+    pending_.reserve(batch.size());
     model_.appendRows(std::move(batch));
 }
 

@@ -20,7 +20,6 @@
 #include <QProgressBar>
 #include <QTest>
 #include <QTimer>
-#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -507,7 +506,7 @@ TEST_F(ServerWindow, AFolderOfThousandsArrivesWholeAndInOrder)
     EXPECT_EQ(rig.panel(3), QStringLiteral("Total: 3000 files %1 KB").arg(QLocale().toString(bytes / 1000.0, 'g', 3)));
 
     // The Name heading turns the order round, and the next listing follows it.
-    auto* view = rig.find<QTreeView>("ListView1");
+    auto* view = rig.find<quillmar::ServerListView>("ListView1");
     Q_EMIT view->header()->sectionClicked(0);
     form.Refresh();
     std::reverse(expected.begin(), expected.end());
