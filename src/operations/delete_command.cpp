@@ -82,9 +82,7 @@ void DeleteController::deleteOnServer()
         return;
     BusyPointer busy;
     try {
-        const QString current = ctx_.serverView.selectedRowText();
-        if (current.isEmpty())
-            throw NoRowSelected();
+        const QString current = SelectedServerRow(ctx_);
         if (current.endsWith(QLatin1Char('/'))) {
             DeleteName = current;
             if (ConfirmDelete(QString()) != kYes)

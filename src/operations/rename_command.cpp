@@ -49,9 +49,7 @@ void RenameController::renameOnServer()
         return;
     BusyPointer busy;
     try {
-        const QString oldName = ctx_.serverView.selectedRowText();
-        if (oldName.isEmpty())
-            throw NoRowSelected();
+        const QString oldName = SelectedServerRow(ctx_);
         const QString newName = ctx_.services.dialogs->input(kPrompt, kTitle, oldName);
         if (newName.isEmpty())
             return;  // cancelled: the server is not asked

@@ -1,5 +1,6 @@
 #include "shell/main_context.h"
 
+#include "pictures/server_list_view.h"
 #include "session/ftp_component.h"
 #include "shell/services.h"
 
@@ -27,6 +28,14 @@ bool EnsureConnected(const MainContext& context)
 FtpError NoRowSelected()
 {
     return FtpError(kNoRowSelected, QStringLiteral("No row of the server list is selected."));
+}
+
+QString SelectedServerRow(const MainContext& context)
+{
+    const QString text = context.serverView.selectedRowText();
+    if (text.isEmpty())
+        throw NoRowSelected();
+    return text;
 }
 
 }  // namespace quillmar

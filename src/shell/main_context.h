@@ -48,4 +48,7 @@ bool EnsureConnected(const MainContext& context);
 // The failure of a server command that needs a selected row and has none.
 FtpError NoRowSelected();
 
+// The text of the server list's selected row; throws NoRowSelected().
+QString SelectedServerRow(const MainContext& context);
+
 }  // namespace quillmar
