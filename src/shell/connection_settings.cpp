@@ -2,14 +2,32 @@
 
 #include "shell/startup_rules.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 
 namespace quillmar {
 
 namespace {
+
 const QString kGroup = QStringLiteral("StartUp");
+
+// The store holds a password in plain text. A store written for the first
+// time starts as an empty file only its owner may read, so the rewrite,
+// which keeps the permissions of the file it replaces, never shows the
+// password to anyone else, not even for a moment.
+void PrepareOwnerOnlyFile(const QString& fileName)
+{
+    if (fileName.isEmpty() || QFile::exists(fileName))
+        return;
+    QDir().mkpath(QFileInfo(fileName).absolutePath());
+    QFile file(fileName);
+    if (file.open(QIODevice::WriteOnly))
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
+
+}  // namespace
 
 StartUpValues ReadStartUpValues(QSettings& store)
 {
@@ -37,15 +55,15 @@ bool WriteStartUpValues(QSettings& store, const StartUpValues& values, QString* 
     store.setValue(QStringLiteral("StartUpConnect"),
                    values.autoConnect ? QStringLiteral("True") : QStringLiteral("False"));
     store.endGroup();
+    PrepareOwnerOnlyFile(store.fileName());
     store.sync();  // written through a temporary file and renamed: never half a file
     if (store.status() != QSettings::NoError) {
         if (error)
             *error = QStringLiteral("The settings could not be written to %1.").arg(store.fileName());
         return false;
     }
-    // The store holds a password in plain text: the owner alone may read it.
-    if (store.format() != QSettings::NativeFormat || QFile::exists(store.fileName()))
-        QFile::setPermissions(store.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    // A store that already existed with wider permissions is narrowed too.
+    QFile::setPermissions(store.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     return true;
 }
 
