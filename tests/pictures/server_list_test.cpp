@@ -56,10 +56,10 @@ TEST(ServerListOrder, SelectionAndDimmingFollowTheirRowUntilCleared)
 {
     ServerListView view(new ServerListModel);
     ServerListModel& model = *view.listModel();
-    model.appendRows({{"b"}, {"d"}, {"f"}});
+    model.appendRows({{"b", {}}, {"d", {}}, {"f", {}}});
     view.selectionModel()->select(model.index(1, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     model.setDimmed(1, true);
-    model.appendRows({{"a"}, {"e"}, {"c"}});  // spreads over several gaps
+    model.appendRows({{"a", {}}, {"e", {}}, {"c", {}}});  // spreads over several gaps
     model.setDescending(true);
     EXPECT_EQ(view.selectedRows(), QList<int>{2});
     EXPECT_EQ(view.selectedRowText(), "d");
