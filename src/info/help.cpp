@@ -268,6 +268,9 @@ HelpFrm::HelpFrm(const Services& services, QWidget* parent) : QWidget(parent, Qt
     grid->addWidget(features, 1, 1);
     grid->addWidget(controls, 1, 2);
     setMinimumWidth(860);
+    // Wrapped text needs the height that goes with the width, or the lines
+    // of the narrow columns overlap.
+    resize(860, grid->totalHeightForWidth(860));
 }
 
 void HelpFrm::Open()
