@@ -64,21 +64,6 @@ QIcon FileIcon()
     return QIcon(QPixmap::fromImage(image));
 }
 
-MasterList::MasterList(QObject* parent) : QObject(parent), m_folder(FolderIcon()), m_file(FileIcon())
-{
-    setObjectName(QStringLiteral("MasterList"));
-}
 
-QIcon MasterList::image(int index) const
-{
-    switch (index) {
-    case 1:
-        return m_folder;
-    case 2:
-        return m_file;
-    default:
-        return {};
-    }
-}
 
 }  // namespace quillmar
