@@ -64,6 +64,4 @@ QIcon FileIcon()
     return QIcon(QPixmap::fromImage(image));
 }
 
-
-
 }  // namespace quillmar
