@@ -28,7 +28,7 @@ public:
         return 1;
     }
     QString input(const QString&, const QString&, const QString&) override { return {}; }
-    ConfirmChoice confirm() override { return ConfirmChoice::Closed; }
+    ConfirmChoice confirm(const QString&) override { return ConfirmChoice::Closed; }
 
     int messages = 0;
     QString lastMessage;

@@ -282,7 +282,10 @@ void HelpFrm::Open()
 
 void HelpFrm::PrintBtn_Click()
 {
-    std::unique_ptr<QPrinter> printer = services_.printer ? services_.printer() : nullptr;
+    bool cancelled = false;
+    std::unique_ptr<QPrinter> printer = ChosenPrinter(services_, this, &cancelled);
+    if (cancelled)
+        return;
     if (!PrintDrawing(printer.get(), HelpPageSize(), 50, 50, [](QPainter& painter) { PaintHelpPage(painter); }))
         ReportPrintProblem(services_);
 }

@@ -15,8 +15,65 @@
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QListWidget>
+#include <QLocale>
 
 namespace quillmar {
+
+namespace {
+
+QString BytesText(qint64 bytes)
+{
+    return QStringLiteral("%1 bytes").arg(QLocale().toString(bytes));
+}
+
+// The question before a transfer replaces a file; All answers it for the
+// rest of the command.
+class ReplaceQuestion {
+public:
+    enum class Answer { Replace, Skip, Cancel };
+
+    ReplaceQuestion(Dialogs& dialogs, bool ask) : dialogs_(dialogs), ask_(ask) {}
+
+    // name already exists where it is going (its size there: targetSize).
+    Answer ask(const QString& name, const QString& there, const QString& targetSize, const QString& from,
+               const QString& sourceSize)
+    {
+        if (!ask_)
+            return Answer::Replace;
+        const QString text = QStringLiteral("Replace %1 %2 (%3) with %1 %4 (%5)?\nYes replaces it, All replaces it "
+                                            "and every further one, No skips it; closing this window stops the "
+                                            "transfer of the rest.")
+                                 .arg(name, there, targetSize, from, sourceSize);
+        switch (dialogs_.confirm(text)) {
+        case Dialogs::ConfirmChoice::Yes:
+            return Answer::Replace;
+        case Dialogs::ConfirmChoice::All:
+            ask_ = false;
+            return Answer::Replace;
+        case Dialogs::ConfirmChoice::No:
+            return Answer::Skip;
+        case Dialogs::ConfirmChoice::Closed:
+            break;
+        }
+        return Answer::Cancel;
+    }
+
+private:
+    Dialogs& dialogs_;
+    bool ask_;
+};
+
+const ServerRow* ServerFile(const ServerListModel& model, const QString& name)
+{
+    for (int row = 0; row < model.size(); ++row) {
+        const ServerRow& entry = model.row(row);
+        if (!entry.folder && entry.text == name)
+            return &entry;
+    }
+    return nullptr;
+}
+
+}  // namespace
 
 TransferController::TransferController(MainContext& context, SessionController& session, QObject* parent)
     : QObject(parent), ctx_(context), session_(session)
@@ -29,23 +86,67 @@ void TransferController::Download()
         return;
     BusyPointer busy;
     ctx_.feedback.lightsBusy();
+    ReplaceQuestion replace(*ctx_.services.dialogs, ctx_.state.AskReplace);
+    const QDir folder(ctx_.localPane.folder());
+    // Fetched rows are deselected, and the local list re-read, once at the
+    // end on every way out: per file they cost more than a small transfer.
+    QItemSelection fetched;
+    auto finish = [&] {
+        if (fetched.isEmpty())
+            return;
+        ctx_.serverView.selectionModel()->select(fetched, QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+        ctx_.localPane.refreshFiles();
+    };
+    bool cancelled = false;
     try {
         // Rows keep their places: a download does not re-read the list.
         for (int row : ctx_.serverView.selectedRows()) {
-            const ServerRow& entry = ctx_.serverModel.row(row);
+            const ServerRow entry = ctx_.serverModel.row(row);
             if (entry.folder || entry.text.endsWith(QLatin1Char('/')))
                 continue;
-            session_.DownloadFile(entry.text);
-            ctx_.serverView.selectionModel()->select(ctx_.serverModel.index(row, 0),
-                                                     QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+            const QFileInfo local(folder.filePath(entry.text));
+            if (IsPlainEntryName(entry.text) && local.exists()) {
+                const auto answer =
+                    replace.ask(entry.text, QStringLiteral("on this computer"), BytesText(local.size()),
+                                QStringLiteral("from the server"),
+                                entry.bytes >= 0 ? BytesText(entry.bytes) : entry.sizeText);
+                if (answer == ReplaceQuestion::Answer::Skip)
+                    continue;
+                if (answer == ReplaceQuestion::Answer::Cancel) {
+                    cancelled = true;
+                    break;
+                }
+            }
+            session_.FetchFile(entry.text);
+            fetched.select(ctx_.serverModel.index(row, 0), ctx_.serverModel.index(row, 0));
         }
     } catch (const FtpError& error) {
+        finish();
         busy.restore();
         ctx_.reportError(error);
         return;
     }
+    finish();
     ctx_.feedback.lightsConnected();
-    ctx_.feedback.status(QStringLiteral("Status: Download(s) Complete"));
+    ctx_.feedback.status(cancelled ? QStringLiteral("Status: Download(s) cancelled")
+                                   : QStringLiteral("Status: Download(s) Complete"));
+}
+
+bool TransferController::sendFile(const QString& name, QString* cacheProblem)
+{
+    const QString localFile = QDir(ctx_.localPane.folder()).filePath(name);
+    const QFileInfo file(localFile);
+    if (!file.isFile())
+        throw FtpError(ftp_errors::LocalFile, QStringLiteral("The file %1 cannot be read.").arg(localFile));
+    // The file on its way is the current one, so the progress shows its size.
+    QListWidget* files = ctx_.localPane.fileList();
+    if (QListWidgetItem* item = files->findItems(name, Qt::MatchExactly).value(0))
+        files->selectionModel()->setCurrentIndex(files->indexFromItem(item), QItemSelectionModel::NoUpdate);
+    ctx_.feedback.status(QStringLiteral("Status: Uploading %1 %2 bytes").arg(name, QString::number(file.size())));
+    ctx_.state.lSize = file.size();
+    ctx_.feedback.lightsBusy();
+    ctx_.ftp.PutFile(localFile, name);
+    return !IsPicture(name) || StoreInCache(ctx_.services.appFolder, localFile, name, cacheProblem);
 }
 
 void TransferController::Upload()
@@ -53,35 +154,84 @@ void TransferController::Upload()
     if (!EnsureConnected(ctx_))
         return;
     BusyPointer busy;
-    const QString name = ctx_.localPane.currentFile();
-    const QString localFile = QDir(ctx_.localPane.folder()).filePath(name);
+    QStringList names = ctx_.localPane.selectedFiles();
+    if (names.isEmpty() && !ctx_.localPane.currentFile().isEmpty())
+        names << ctx_.localPane.currentFile();
+    if (names.isEmpty()) {
+        busy.restore();
+        ctx_.reportError(
+            FtpError(ftp_errors::LocalFile, QStringLiteral("Choose a file in the local file list to upload.")));
+        return;
+    }
+    ReplaceQuestion replace(*ctx_.services.dialogs, ctx_.state.AskReplace);
+    QStringList cacheProblems;
+    qsizetype sent = 0;
+    qsizetype failures = 0;
+    bool cancelled = false;
+    bool stopped = false;  // by a failure: the window stays as the failure left it
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QString& name = names.at(i);
+        if (const ServerRow* existing = ServerFile(ctx_.serverModel, name)) {
+            const auto answer =
+                replace.ask(name, QStringLiteral("on the server"),
+                            existing->bytes >= 0 ? BytesText(existing->bytes) : existing->sizeText,
+                            QStringLiteral("from this computer"),
+                            BytesText(QFileInfo(QDir(ctx_.localPane.folder()).filePath(name)).size()));
+            if (answer == ReplaceQuestion::Answer::Skip)
+                continue;
+            if (answer == ReplaceQuestion::Answer::Cancel) {
+                cancelled = true;
+                break;
+            }
+        }
+        try {
+            QString cacheProblem;
+            if (!sendFile(name, &cacheProblem))
+                cacheProblems << QStringLiteral("%1: %2").arg(name, cacheProblem);
+            ++sent;
+        } catch (const FtpError& error) {
+            ++failures;
+            if (error.number == ftp_errors::Cancelled)
+                return;  // the window is closing
+            const qsizetype rest = names.size() - i - 1;
+            if (rest == 0 || ctx_.ftp.State() == 0) {
+                stopped = true;
+                busy.restore();
+                ctx_.reportError(error);
+                break;
+            }
+            const QString question = QStringLiteral("%1 could not be uploaded:\n%2\n\nGo on with the remaining %3?")
+                                         .arg(name, error.description,
+                                              rest == 1 ? QStringLiteral("file") : QStringLiteral("%1 files").arg(rest));
+            if (ctx_.services.dialogs->message(question, Dialogs::Buttons::YesNo, Dialogs::Icon::Information,
+                                               QStringLiteral("Quillmar")) != 6) {
+                stopped = true;
+                break;
+            }
+        }
+    }
     try {
-        const QFileInfo file(localFile);
-        if (name.isEmpty())
-            throw FtpError(ftp_errors::LocalFile, QStringLiteral("Choose a file in the local file list to upload."));
-        if (!file.isFile())
-            throw FtpError(ftp_errors::LocalFile, QStringLiteral("The file %1 cannot be read.").arg(localFile));
-        ctx_.feedback.status(QStringLiteral("Status: Uploading %1 %2 bytes").arg(name, QString::number(file.size())));
-        ctx_.state.lSize = file.size();
-        ctx_.feedback.lightsBusy();
-        ctx_.ftp.PutFile(localFile, name);
-        session_.Relist();
-        ctx_.feedback.status(QStringLiteral("Status: Upload Complete"));
-        ctx_.feedback.setProgress(0);
-        ctx_.feedback.lightsConnected();
+        // One re-listing for the whole command.
+        if (sent > 0 && ctx_.ftp.State() != 0)
+            session_.Relist();
     } catch (const FtpError& error) {
         busy.restore();
         ctx_.reportError(error);
         return;
     }
-    QString error;
-    const bool kept = !IsPicture(name) || StoreInCache(ctx_.services.appFolder, localFile, name, &error);
+    if (!stopped) {
+        ctx_.feedback.status(cancelled  ? QStringLiteral("Status: Upload cancelled")
+                             : failures ? QStringLiteral("Status: Upload Complete (%1 failed)").arg(failures)
+                                        : QStringLiteral("Status: Upload Complete"));
+        ctx_.feedback.setProgress(0);
+        ctx_.feedback.lightsConnected();
+    }
     busy.restore();
-    if (!kept) {
-        // The upload itself went through; the person learns only the preview is missing.
+    if (!cacheProblems.isEmpty()) {
+        // The uploads went through; the person learns only the preview is missing.
         ctx_.reportError(FtpError(ftp_errors::LocalFile,
-                              QStringLiteral("%1 was uploaded, but no copy could be kept for the preview: %2")
-                                  .arg(name, error)));
+                                  QStringLiteral("Uploaded, but no copy could be kept for the preview:\n%1")
+                                      .arg(cacheProblems.join(u'\n'))));
     }
 }
 

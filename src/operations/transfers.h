@@ -8,8 +8,9 @@ namespace quillmar {
 
 class SessionController;
 
-// Download of the selected server rows and upload of the current local file,
-// with the copy of an uploaded picture into the picture cache.
+// Download of the selected server rows and upload of the selected local
+// files, asking before either replaces a file, with the copy of an uploaded
+// picture into the picture cache.
 class TransferController : public QObject {
     Q_OBJECT
 public:
@@ -21,6 +22,10 @@ public:
     void UploadByDoubleClick();
 
 private:
+    // Sends one local file; returns false when a picture's cache copy could
+    // not be made (why in *cacheProblem). Throws FtpError.
+    bool sendFile(const QString& name, QString* cacheProblem);
+
     MainContext& ctx_;
     SessionController& session_;
 };

@@ -14,6 +14,7 @@ struct ServerRow {
     QString sizeText;
     bool folder = false;
     bool dimmed = false;  // shown grey, e.g. while a delete is under way
+    qint64 bytes = -1;    // the listed size; -1 when not known
 };
 
 // The rows of the server list, always ordered by their text (plain code-unit

@@ -27,11 +27,15 @@ void ListingReceiver::ListEntry(const QString& line)
     const std::optional<ListRow> row = ParseListLine(line);
     if (!row)
         return;
+    if (captured_) {
+        captured_->append(*row);
+        return;
+    }
     if (!row->folder) {
         ++totalFiles_;
         dirSize_ += row->bytes;
     }
-    pending_.append(ServerRow{row->text, row->sizeText, row->folder});
+    pending_.append(ServerRow{row->text, row->sizeText, row->folder, false, row->folder ? -1 : row->bytes});
     if (pending_.size() >= kBatchLimit)
         flush();
     else
@@ -40,9 +44,23 @@ void ListingReceiver::ListEntry(const QString& line)
 
 void ListingReceiver::ListComplete()
 {
+    if (captured_)
+        return;
     flush();
     feedback_.panel(3, TotalsText(totalFiles_, dirSize_));
     resetCounters();
+}
+
+QList<ListRow> ListingReceiver::captureListing(const std::function<void()>& list)
+{
+    QList<ListRow> rows;
+    struct Capture {
+        QList<ListRow>*& slot;
+        ~Capture() { slot = nullptr; }
+    } capture{captured_};
+    captured_ = &rows;
+    list();
+    return rows;
 }
 
 void ListingReceiver::resetCounters()

@@ -26,8 +26,20 @@ SessionController::SessionController(MainContext& context, ListingReceiver& rece
 
 void SessionController::Connect()
 {
-    BusyPointer busy;
     const ConnectionSettings& settings = ctx_.settings;
+    const QStringList attempt{settings.URL, settings.User, settings.Pass};
+    if (!settings.URL.isEmpty() && refusedLogin_ == attempt) {
+        // The same login again would only be refused again: say so before trying.
+        const QString question = QStringLiteral("The server %1 refused this login the last time:\n%2\n\n"
+                                                "Try again with the same login and password?")
+                                     .arg(settings.URL, refusedReply_);
+        if (ctx_.services.dialogs->message(question, Dialogs::Buttons::YesNo, Dialogs::Icon::Information,
+                                          QStringLiteral("Quillmar")) != 6)
+            return;
+    }
+    BusyPointer busy;
+    std::optional<FtpError> failure;
+    bool loggingIn = false;
     try {
         if (ctx_.ftp.State() == 1)
             ctx_.ftp.Quit();
@@ -39,7 +51,10 @@ void SessionController::Connect()
             ctx_.ftp.setHost(settings.URL);
             ctx_.feedback.status(QStringLiteral("Status: Retrieving Directory List"));
             receiver_.resetCounters();
+            loggingIn = true;
             ctx_.ftp.setAction(FtpComponent::Connect);
+            loggingIn = false;
+            refusedLogin_.reset();
             ctx_.ftp.setAction(FtpComponent::ListFolder);
             ctx_.feedback.status(QStringLiteral("Status: Done"));
             ctx_.feedback.panel(2, QStringLiteral("Connected"));
@@ -48,15 +63,37 @@ void SessionController::Connect()
     } catch (const FtpError& error) {
         if (error.number == ftp_errors::Cancelled)
             return;
+        failure = error;
     }
     busy.restore();
-    if (settings.User.isEmpty() || settings.Pass.isEmpty())
-        Inform(ctx_.services, QStringLiteral("You must use the site manager to set your username and password."));
-    else
-        Inform(ctx_.services,
-               QStringLiteral("It appears you are not connected to the internet.  If you are connected then "
-                              "please verify that you entered your server information correctly in the site "
-                              "manager."));
+    // A reply code while logging in is the server saying no, not the network.
+    const bool refused = failure && loggingIn && failure->number >= 400 && failure->number < 600;
+    if (refused) {
+        refusedLogin_ = attempt;
+        refusedReply_ = failure->description;
+    }
+    QString text;
+    if (settings.URL.isEmpty() && (settings.User.isEmpty() || settings.Pass.isEmpty())) {
+        text = QStringLiteral("You must use the site manager to set your username and password.");
+    } else if (settings.URL.isEmpty()) {
+        text = QStringLiteral("No server address is set. Please choose or add a site in the site manager.");
+    } else if (failure->number == ftp_errors::Network || failure->number == ftp_errors::TimedOut) {
+        text = QStringLiteral("It appears you are not connected to the internet.  If you are connected then please "
+                              "verify that you entered your server information correctly in the site manager.\n\n(%1)")
+                   .arg(failure->description);
+    } else if (settings.User.isEmpty() || settings.Pass.isEmpty()) {
+        text = QStringLiteral("You must use the site manager to set your username and password.");
+    } else if (refused) {
+        text = QStringLiteral("The server %1 refused the login:\n%2\n\nThe site's login and password can be changed "
+                              "in the site manager (FTP menu, Site Manager).")
+                   .arg(settings.URL, failure->description);
+    } else {
+        text = QStringLiteral("The connection to %1 failed:\n%2").arg(settings.URL, failure->description);
+    }
+    if (!settings.URL.isEmpty())
+        ctx_.feedback.status(refused ? QStringLiteral("Status: Login refused by ") + settings.URL
+                                     : QStringLiteral("Status: Could not connect to ") + settings.URL);
+    Inform(ctx_.services, text);
 }
 
 void SessionController::Disconnect()
@@ -132,6 +169,12 @@ void SessionController::ServerDoubleClick()
 
 void SessionController::DownloadFile(const QString& name)
 {
+    FetchFile(name);
+    ctx_.localPane.refreshFiles();
+}
+
+void SessionController::FetchFile(const QString& name)
+{
     const QString problem = EntryNameProblem(name);
     if (!problem.isEmpty())
         throw FtpError(ftp_errors::BadName, QStringLiteral("%1 cannot be downloaded: %2").arg(name, problem));
@@ -142,7 +185,29 @@ void SessionController::DownloadFile(const QString& name)
     ctx_.ftp.GetFile(name, QDir(ctx_.localPane.folder()).filePath(name));
     ctx_.feedback.status(QStringLiteral("Status: Download Complete"));
     ctx_.feedback.setProgress(0);
-    ctx_.localPane.refreshFiles();
+}
+
+void SessionController::InSubFolder(const QString& folder, const std::function<void()>& work)
+{
+    ctx_.ftp.ChangeDir(folder);
+    try {
+        work();
+    } catch (...) {
+        try {
+            ctx_.ftp.ChangeDir(QStringLiteral(".."));
+        } catch (const FtpError&) {
+            // The first failure is the one the person needs to hear about.
+        }
+        throw;
+    }
+    ctx_.ftp.ChangeDir(QStringLiteral(".."));
+}
+
+QList<ListRow> SessionController::ListSubFolder(const QString& folder)
+{
+    QList<ListRow> rows;
+    InSubFolder(folder, [&] { rows = receiver_.captureListing([this] { ctx_.ftp.List(); }); });
+    return rows;
 }
 
 void SessionController::GoUp()

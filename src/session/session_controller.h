@@ -2,7 +2,13 @@
 
 #include "shell/main_context.h"
 
+#include "session/listing.h"
+
+#include <QList>
 #include <QObject>
+
+#include <functional>
+#include <optional>
 
 namespace quillmar {
 
@@ -27,8 +33,19 @@ public:
     // first; shared by the double click and Download. Throws FtpError.
     void DownloadFile(const QString& name);
 
+    // One file from the server into the local folder, without re-reading the
+    // local list; commands that fetch many files re-read it once at the end.
+    void FetchFile(const QString& name);
+
     // Empties the server list and lists the current remote folder.
     void Relist();
+
+    // Runs work inside a folder of the current server folder and comes back
+    // on every way out. Throws FtpError.
+    void InSubFolder(const QString& folder, const std::function<void()>& work);
+    // The rows of a folder of the current server folder, read without
+    // showing them. Throws FtpError.
+    QList<ListRow> ListSubFolder(const QString& folder);
 
 private:
     QString disconnectedText() const;
@@ -36,6 +53,10 @@ private:
     MainContext& ctx_;
     QString snapshotProblem_;  // why the last disconnect's listing was not saved
     ListingReceiver& receiver_;
+    // The address, login and password the server last refused; Connect asks
+    // before trying them again.
+    std::optional<QStringList> refusedLogin_;
+    QString refusedReply_;
 };
 
 }  // namespace quillmar

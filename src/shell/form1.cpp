@@ -39,6 +39,7 @@ namespace {
 constexpr int Px(int twips) { return twips / 15; }
 
 const QString kTitle = QStringLiteral("Quillmar");
+const QString kAskReplaceKey = QStringLiteral("Transfers/AskReplace");
 
 // The drives of a machine without drive letters: its mounted file-system
 // roots, "/" first.
@@ -175,6 +176,10 @@ void Form1::buildMenus()
             [this](bool checked) { serverView_->setReportView(checked); });
     addMenuAction(options, "mnuImageCache", QStringLiteral("&Empy Image Cache"), &Form1::EmptyImageCache);
     options->addSeparator();
+    mnuAskReplace_ = addMenuAction(options, "mnuAskReplace", QStringLiteral("&Ask Before Replacing Files"), nullptr);
+    mnuAskReplace_->setCheckable(true);
+    mnuAskReplace_->setChecked(true);
+    connect(mnuAskReplace_, &QAction::toggled, this, [this](bool checked) { state_.AskReplace = checked; });
     mnuStartupConnect_ = addMenuAction(options, "mnuStartupConnect", QStringLiteral("&Auto Connect"), nullptr);
     mnuStartupConnect_->setCheckable(true);
     mnuStartupConnect_->setChecked(false);
@@ -229,8 +234,17 @@ void Form1::buildToolbar()
 
 void Form1::wireEvents()
 {
-    connect(serverView_, &ServerListView::focusEntered, this, [this] { state_.GotFocus = 2; });
-    connect(localPane_, &LocalPane::focusEntered, this, [this] { state_.GotFocus = 1; });
+    // Only the two lists of entries choose the side; the preview, the
+    // toolbar and the folder list leave it as it is.
+    connect(serverView_, &ServerListView::focusEntered, this, [this] {
+        state_.GotFocus = 2;
+        state_.FolderListFocus = false;
+    });
+    connect(localPane_, &LocalPane::focusEntered, this, [this] {
+        state_.GotFocus = 1;
+        state_.FolderListFocus = false;
+    });
+    connect(localPane_, &LocalPane::folderListFocused, this, [this] { state_.FolderListFocus = true; });
     connect(serverView_, &ServerListView::rightButtonReleased, this,
             [this](const QPoint& at) { mnuCommands_->popup(at); });
     connect(localPane_, &LocalPane::contextMenuRequested, this,
@@ -246,6 +260,7 @@ void Form1::Form_Load()
     const StartUpValues values = ReadStartUpValues(*services_.settings);
     settings_ = values.connection;
     mnuStartupConnect_->setChecked(values.autoConnect);
+    mnuAskReplace_->setChecked(services_.settings->value(kAskReplaceKey, true).toBool());
     show();
     if (mnuStartupConnect_->isChecked())
         Connect();
@@ -253,7 +268,8 @@ void Form1::Form_Load()
 
 void Form1::saveSettings()
 {
-    StartUpValues values{settings_, mnuStartupConnect_->isChecked()};
+    services_.settings->setValue(kAskReplaceKey, mnuAskReplace_->isChecked());
+    StartUpValues values{settings_, mnuStartupConnect_->isChecked()};  // writes the store
     QString error;
     if (!WriteStartUpValues(*services_.settings, values, &error))
         qWarning("%s", qUtf8Printable(error));
@@ -329,7 +345,7 @@ void Form1::NewFolderCommand() { newFolder_->NewFolder(); }
 
 void Form1::PrintRemoteList()
 {
-    PrintRemoteFileList(services_, *feedback_, settings_.URL, serverModel_->rowTexts());
+    PrintRemoteFileList(services_, *feedback_, settings_.URL, serverModel_->rowTexts(), this);
 }
 
 void Form1::OpenSiteManager()

@@ -105,6 +105,7 @@ private:
     QMenu* mnuCommands_ = nullptr;
     QAction* mnuReportStyle_ = nullptr;
     QAction* mnuStartupConnect_ = nullptr;
+    QAction* mnuAskReplace_ = nullptr;
     QToolBar* toolbar_ = nullptr;
 
     // Secondary windows, made on first use; one of each.

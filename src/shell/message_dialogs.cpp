@@ -27,9 +27,9 @@ QString MessageDialogs::input(const QString& prompt, const QString& title, const
     return ok ? text : QString();
 }
 
-Dialogs::ConfirmChoice MessageDialogs::confirm()
+Dialogs::ConfirmChoice MessageDialogs::confirm(const QString& text)
 {
-    return Confirm::ask(parent_);
+    return Confirm::ask(text, parent_);
 }
 
 }  // namespace quillmar

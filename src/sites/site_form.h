@@ -6,9 +6,11 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class QLineEdit;
 class QListWidget;
+class QListWidgetItem;
 class QPushButton;
 
 namespace quillmar {
@@ -36,6 +38,7 @@ public:
     void List1_DblClick();
     void Command4_Click();  // Clear
     void Command2_Click();  // Add
+    void cmdSave_Click();   // Save: the boxes replace the selected entry
     void Command1_Click();  // Delete
     void CloseBtn_Click();  // Connect
     void Command3_Click();  // Exit
@@ -44,11 +47,16 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Enter connects, as the Connect button does, unless a button has the focus.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void buildElements();
     void showSettings();
     void clearBoxes();
+    // The entry the four boxes make; empty without a server address.
+    std::optional<QString> entryFromBoxes() const;
+    QListWidgetItem* selectedItem() const;
     // Writes the list to the store; on failure tells the person why.
     bool saveList();
     // Runs a change to the list that must not count as a selection.

@@ -35,6 +35,8 @@ def main():
     Handler.authorizer = authorizer
     Handler.banner = "Quillmar test server ready."
     Handler.timeout = 120
+    # A refused login is answered at once rather than after the usual pause.
+    Handler.auth_failed_timeout = 0.1
     server = FTPServer(("127.0.0.1", args.port), Handler)
     server.max_cons = 64
     port = server.socket.getsockname()[1]
