@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <utility>
 
@@ -38,6 +39,26 @@ constexpr bool kLocalTrash =
 #else
     false;
 #endif
+
+// The home trash's folders, made when missing. Where Qt finds no trash
+// folder it moves the file into the folder it runs in and reports success,
+// so no file goes to the trash unless this holds.
+bool PrepareHomeTrash(QString* why)
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    if (data.isEmpty())
+        data = QDir::homePath() + QStringLiteral("/.local/share");
+    const QDir trash(data + QStringLiteral("/Trash"));
+    if (QDir().mkpath(trash.filePath(QStringLiteral("files"))) && QDir().mkpath(trash.filePath(QStringLiteral("info"))))
+        return true;
+    *why = QStringLiteral("no trash folder can be made in %1").arg(data);
+    return false;
+#else
+    Q_UNUSED(why);
+    return true;
+#endif
+}
 
 QString Count(qsizetype n, const char* one, const char* many)
 {
@@ -163,6 +184,8 @@ bool DeleteController::emptyThenRemove(const QString& rowText, const FtpError& r
         throw refusal;  // empty, so the server refused for another reason
     QStringList files, folders;
     for (const ListRow& entry : entries) {
+        if (FolderName(entry.text) == QLatin1String(".") || FolderName(entry.text) == QLatin1String(".."))
+            continue;  // some servers list the folder itself and its parent
         const QString problem = ServerNameProblem(entry.text);
         if (!problem.isEmpty())
             throw FtpError(ftp_errors::BadName, NameProblemFailure(rowText + entry.text, problem));
@@ -266,11 +289,18 @@ bool DeleteController::removeLocalFile(const QString& path, const QString& name)
 {
     QFile file(path);
     if (kLocalTrash) {
-        if (file.moveToTrash())
-            return true;
-        const QString question =
-            QStringLiteral("%1 could not be moved to the trash (%2).\n\nDelete it %3 for good?")
-                .arg(name, file.errorString(), kFromComputer);
+        QString why;
+        if (PrepareHomeTrash(&why)) {
+            if (file.moveToTrash()) {
+                if (QFileInfo(file.fileName()).isAbsolute())
+                    return true;
+                throw FtpError(ftp_errors::LocalFile, QStringLiteral("%1 was moved to %2 instead of the trash.")
+                                                          .arg(name, QFileInfo(file.fileName()).absoluteFilePath()));
+            }
+            why = file.errorString();
+        }
+        const QString question = QStringLiteral("%1 could not be moved to the trash (%2).\n\nDelete it %3 for good?")
+                                     .arg(name, why, kFromComputer);
         if (ctx_.services.dialogs->message(question, Dialogs::Buttons::YesNo, Dialogs::Icon::None,
                                            QStringLiteral("Confirmation")) != kYes)
             return false;

@@ -158,6 +158,20 @@ TEST_F(ConnectedWindow, DeleteLocalFilesWithAllAndNothingWithoutAnActivePane)
     EXPECT_EQ(ReadBytes(trash.trashed("l2.txt")), QByteArray("l"));
     EXPECT_EQ(rig.find<QListWidget>("File1")->count(), 1);
     EXPECT_TRUE(QFileInfo::exists(serverPath(QStringLiteral("a.jpg")))) << "the server side is untouched";
+
+    // Where no trash can be made, deleting for good is asked first.
+    qputenv("XDG_DATA_HOME", localPath(QStringLiteral("keep.txt")).toUtf8());
+    for (const int answer : {7, 6}) {
+        rig.dialogs.clear();
+        rig.dialogs.queueMessageAnswer(answer);
+        SelectLocalFiles(rig, {"keep.txt"});
+        rig.form->DeleteCommand();
+        const QStringList messages = rig.dialogs.messageTexts();
+        ASSERT_EQ(messages.size(), 1);
+        EXPECT_TRUE(messages[0].startsWith("keep.txt could not be moved to the trash")) << messages[0].toStdString();
+        EXPECT_TRUE(messages[0].endsWith("Delete it from this computer for good?")) << messages[0].toStdString();
+        EXPECT_EQ(QFileInfo::exists(localPath(QStringLiteral("keep.txt"))), answer == 7);
+    }
 }
 
 // Only the two lists choose the side: not the preview, the toolbar or the
