@@ -97,12 +97,14 @@ def met(kind, value, quillmar, ratio):
     return "yes" if ok else "**no**"
 
 
-def table(runs, notes):
+def table(runs, notes, measured_only=False):
     lines = ["| figure | Quillmar | peer, same run | ratio | budget | met? |",
              "|---|---|---|---|---|---|"]
     for _, label, unit, digits, mine, peer, peer_label, kind, value in ROWS:
         q = median(runs, *mine)
         p = median(runs, *peer) if peer else None
+        if measured_only and q is None and p is None:
+            continue
         ratio = q / p if q is not None and p else None
         q_text = f"{fmt(q, digits)} {unit}" if q is not None else "n/a"
         if mine[0].startswith("show_") and q is None:
@@ -155,7 +157,8 @@ def details(runs, notes):
 
 def main():
     runs, notes = load(sys.argv[1])
-    text = table(runs, notes)
+    # Without a file to write, only what this run measured (bench/run with BENCH_ONLY).
+    text = table(runs, notes, measured_only=len(sys.argv) <= 2)
     print(text)
     more = details(runs, notes)
     if more:

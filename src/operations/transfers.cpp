@@ -16,6 +16,10 @@
 #include <QItemSelectionModel>
 #include <QListWidget>
 #include <QLocale>
+#include <QMutex>
+#include <QThreadPool>
+
+#include <utility>
 
 namespace quillmar {
 
@@ -62,6 +66,43 @@ private:
     Dialogs& dialogs_;
     bool ask_;
 };
+
+}  // namespace
+
+// The cache copies of uploaded pictures are made on a thread of their own
+// while the next files go up; all are in place when the command ends.
+class CacheCopies {
+public:
+    explicit CacheCopies(QString appFolder) : appFolder_(std::move(appFolder)) { pool_.setMaxThreadCount(1); }
+    ~CacheCopies() { pool_.waitForDone(); }
+
+    void add(const QString& localFile, const QString& name)
+    {
+        pool_.start([this, localFile, name] {
+            QString problem;
+            if (StoreInCache(appFolder_, localFile, name, &problem))
+                return;
+            const QMutexLocker lock(&mutex_);
+            problems_ << QStringLiteral("%1: %2").arg(name, problem);
+        });
+    }
+
+    // Waits for every copy; what went wrong, one line a picture.
+    QStringList finish()
+    {
+        pool_.waitForDone();
+        const QMutexLocker lock(&mutex_);
+        return problems_;
+    }
+
+private:
+    const QString appFolder_;
+    QThreadPool pool_;
+    QMutex mutex_;
+    QStringList problems_;
+};
+
+namespace {
 
 const ServerRow* ServerFile(const ServerListModel& model, const QString& name)
 {
@@ -117,7 +158,7 @@ void TransferController::Download()
                     break;
                 }
             }
-            session_.FetchFile(entry.text);
+            session_.FetchFile(entry.text, entry.bytes);
             fetched.select(ctx_.serverModel.index(row, 0), ctx_.serverModel.index(row, 0));
         }
     } catch (const FtpError& error) {
@@ -132,21 +173,18 @@ void TransferController::Download()
                                    : QStringLiteral("Status: Download(s) Complete"));
 }
 
-bool TransferController::sendFile(const QString& name, QString* cacheProblem)
+void TransferController::sendFile(const QString& name, CacheCopies& copies)
 {
     const QString localFile = QDir(ctx_.localPane.folder()).filePath(name);
     const QFileInfo file(localFile);
     if (!file.isFile())
         throw FtpError(ftp_errors::LocalFile, QStringLiteral("The file %1 cannot be read.").arg(localFile));
-    // The file on its way is the current one, so the progress shows its size.
-    QListWidget* files = ctx_.localPane.fileList();
-    if (QListWidgetItem* item = files->findItems(name, Qt::MatchExactly).value(0))
-        files->selectionModel()->setCurrentIndex(files->indexFromItem(item), QItemSelectionModel::NoUpdate);
     ctx_.feedback.status(QStringLiteral("Status: Uploading %1 %2 bytes").arg(name, QString::number(file.size())));
     ctx_.state.lSize = file.size();
     ctx_.feedback.lightsBusy();
     ctx_.ftp.PutFile(localFile, name);
-    return !IsPicture(name) || StoreInCache(ctx_.services.appFolder, localFile, name, cacheProblem);
+    if (IsPicture(name))
+        copies.add(localFile, name);
 }
 
 void TransferController::Upload()
@@ -164,7 +202,7 @@ void TransferController::Upload()
         return;
     }
     ReplaceQuestion replace(*ctx_.services.dialogs, ctx_.state.AskReplace);
-    QStringList cacheProblems;
+    CacheCopies copies(ctx_.services.appFolder);
     qsizetype sent = 0;
     qsizetype failures = 0;
     bool cancelled = false;
@@ -185,9 +223,7 @@ void TransferController::Upload()
             }
         }
         try {
-            QString cacheProblem;
-            if (!sendFile(name, &cacheProblem))
-                cacheProblems << QStringLiteral("%1: %2").arg(name, cacheProblem);
+            sendFile(name, copies);
             ++sent;
         } catch (const FtpError& error) {
             ++failures;
@@ -226,6 +262,7 @@ void TransferController::Upload()
         ctx_.feedback.setProgress(0);
         ctx_.feedback.lightsConnected();
     }
+    const QStringList cacheProblems = copies.finish();
     busy.restore();
     if (!cacheProblems.isEmpty()) {
         // The uploads went through; the person learns only the preview is missing.

@@ -6,6 +6,7 @@
 
 namespace quillmar {
 
+class CacheCopies;
 class SessionController;
 
 // Download of the selected server rows and upload of the selected local
@@ -22,9 +23,9 @@ public:
     void UploadByDoubleClick();
 
 private:
-    // Sends one local file; returns false when a picture's cache copy could
-    // not be made (why in *cacheProblem). Throws FtpError.
-    bool sendFile(const QString& name, QString* cacheProblem);
+    // Sends one local file and has a picture copied into the cache. Throws
+    // FtpError.
+    void sendFile(const QString& name, CacheCopies& copies);
 
     MainContext& ctx_;
     SessionController& session_;

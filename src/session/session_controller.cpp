@@ -158,7 +158,7 @@ void SessionController::ServerDoubleClick()
             Relist();
             ctx_.feedback.status(QStringLiteral("Status: Done"));
         } else {
-            DownloadFile(text);
+            DownloadFile(text, ctx_.serverModel.row(row).bytes);
         }
         ctx_.feedback.lightsConnected();
     } catch (const FtpError& error) {
@@ -167,20 +167,25 @@ void SessionController::ServerDoubleClick()
     }
 }
 
-void SessionController::DownloadFile(const QString& name)
+void SessionController::DownloadFile(const QString& name, qint64 listedSize)
 {
-    FetchFile(name);
+    FetchFile(name, listedSize);
     ctx_.localPane.refreshFiles();
 }
 
-void SessionController::FetchFile(const QString& name)
+void SessionController::FetchFile(const QString& name, qint64 listedSize)
 {
     const QString problem = EntryNameProblem(name);
     if (!problem.isEmpty())
         throw FtpError(ftp_errors::BadName, QStringLiteral("%1 cannot be downloaded: %2").arg(name, problem));
-    ctx_.ftp.setCommand(QStringLiteral("SIZE ") + name);
-    ctx_.ftp.SendCommand();
-    ctx_.state.lSize = SizeFromReply(ctx_.ftp.Reply(), ctx_.state.lSize);
+    if (listedSize > 0) {
+        // A question per file costs a round trip the listing already answered.
+        ctx_.state.lSize = listedSize;
+    } else {
+        ctx_.ftp.setCommand(QStringLiteral("SIZE ") + name);
+        ctx_.ftp.SendCommand();
+        ctx_.state.lSize = SizeFromReply(ctx_.ftp.Reply(), ctx_.state.lSize);
+    }
     ctx_.feedback.status(QStringLiteral("Status: Downloading ") + name);
     ctx_.ftp.GetFile(name, QDir(ctx_.localPane.folder()).filePath(name));
     ctx_.feedback.status(QStringLiteral("Status: Download Complete"));
@@ -259,12 +264,9 @@ void SessionController::Progress(qint64 bytes)
         return;
     }
     ctx_.feedback.setProgress(static_cast<double>(bytes) / static_cast<double>(expected) * 100.0);
-    qint64 total = expected;
-    if (ctx_.state.GotFocus == 1) {
-        const QString file = ctx_.localPane.currentFile();
-        total = file.isEmpty() ? 0 : QFileInfo(QDir(ctx_.localPane.folder()).filePath(file)).size();
-    }
-    ctx_.feedback.status(QStringLiteral("Status: %1 bytes transferred out of %2").arg(bytes).arg(total));
+    // The size of the file on its way, whichever list has the focus: the
+    // local list's current file need not be the one moving.
+    ctx_.feedback.status(QStringLiteral("Status: %1 bytes transferred out of %2").arg(bytes).arg(expected));
 }
 
 }  // namespace quillmar

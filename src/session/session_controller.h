@@ -29,13 +29,14 @@ public:
     void Refresh();
     void Progress(qint64 bytes);
 
-    // One file from the server into the local folder, with its size query
-    // first; shared by the double click and Download. Throws FtpError.
-    void DownloadFile(const QString& name);
+    // One file from the server into the local folder; the double click's.
+    // Throws FtpError.
+    void DownloadFile(const QString& name, qint64 listedSize = -1);
 
     // One file from the server into the local folder, without re-reading the
     // local list; commands that fetch many files re-read it once at the end.
-    void FetchFile(const QString& name);
+    // The server is asked for the size only when the list gave none.
+    void FetchFile(const QString& name, qint64 listedSize = -1);
 
     // Empties the server list and lists the current remote folder.
     void Relist();

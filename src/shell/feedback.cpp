@@ -7,10 +7,14 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QStatusBar>
+#include <QTimer>
 
 namespace quillmar {
 
 namespace {
+
+// About ten paints a second is smooth for a status line.
+constexpr qint64 kPaintIntervalMs = 100;
 
 QPixmap Ball(const QColor& colour)
 {
@@ -78,9 +82,25 @@ void Feedback::status(const QString& text)
 
 void Feedback::panel(int number, const QString& text)
 {
-    if (number < 1 || number > 5)
+    if (number < 1 || number > 5 || panels_[number - 1]->text() == text)
         return;
+    holdPaint();
     panels_[number - 1]->setText(text);
+}
+
+void Feedback::holdPaint()
+{
+    if (!bar_->updatesEnabled())
+        return;  // a paint is already on its way
+    if (!lastPaint_.isValid() || lastPaint_.elapsed() >= kPaintIntervalMs) {
+        lastPaint_.start();
+        return;
+    }
+    bar_->setUpdatesEnabled(false);
+    QTimer::singleShot(kPaintIntervalMs - lastPaint_.elapsed(), bar_, [this] {
+        lastPaint_.start();
+        bar_->setUpdatesEnabled(true);  // paints what changed meanwhile
+    });
 }
 
 QString Feedback::panelText(int number) const
@@ -92,23 +112,31 @@ QString Feedback::panelText(int number) const
 
 void Feedback::lightsConnected()
 {
+    holdPaint();
     red_->hide();
     green_->show();
 }
 
 void Feedback::lightsBusy()
 {
+    holdPaint();
     green_->hide();
     red_->show();
 }
 
 void Feedback::setProgress(double percent)
 {
-    progress_->setValue(static_cast<int>(qBound(0.0, percent, 100.0)));
+    const int value = static_cast<int>(qBound(0.0, percent, 100.0));
+    if (progress_->value() == value)
+        return;
+    holdPaint();
+    progress_->setValue(value);
 }
 
 void Feedback::repaintNow()
 {
+    lastPaint_.start();
+    bar_->setUpdatesEnabled(true);
     bar_->repaint();
 }
 

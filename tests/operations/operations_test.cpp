@@ -310,9 +310,9 @@ TEST_F(ConnectedWindow, EverySelectedLocalFileUploads)
     QFile::remove(localPath(QStringLiteral("gone.txt")));  // since the list was read
     QStringList order;
     QObject::connect(&rig.form->ftp(), &quillmar::FtpComponent::Progress, rig.form.get(), [&] {
-        const QString current = rig.find<QListWidget>("File1")->currentItem()->text();
-        if (order.isEmpty() || order.last() != current)
-            order << current;
+        const QString uploading = rig.panel(1).section(u' ', 2, 2);  // "Status: Uploading <name> <n> bytes"
+        if (order.isEmpty() || order.last() != uploading)
+            order << uploading;
     });
     QSignalSpy listings(&rig.form->ftp(), &quillmar::FtpComponent::ListComplete);
     SelectLocalFiles(rig, {"p1.jpg", "p2.jpg", "gone.txt", "p3.txt"});
