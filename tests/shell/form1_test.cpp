@@ -223,7 +223,7 @@ TEST_F(ServerWindow, ConnectFailuresChooseTheirMessageByLoginAndPassword)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.url.toStdString() + "/" + c.user.toStdString());
         rig.dialogs.clear();
-        form.connectionSettings() = {c.url, c.user, c.pass, QString(), QStringLiteral("x")};
+        form.connectionSettings() = {c.url, c.user, c.pass, QString(), QStringLiteral("x"), {}, {}};
         form.Connect();
         EXPECT_EQ(rig.dialogs.messageTexts(), QStringList{c.message});
         EXPECT_EQ(rig.dialogs.calls().first().title, QStringLiteral("Quillmar"));
