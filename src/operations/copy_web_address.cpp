@@ -14,10 +14,6 @@ void CopyWebAddress(const MainContext& context)
     if (!EnsureConnected(context))
         return;
     const QString row = context.serverView.selectedRowText();
-    if (row.isEmpty()) {
-        Inform(context.services, QStringLiteral("Choose a row in the server list to copy its web address."));
-        return;
-    }
     const WebAddressResult web = WebAddressFor(context.settings.WebAddress, context.settings.WebFolder,
                                                context.state.place.folder, row);
     if (web.address.isEmpty()) {

@@ -24,6 +24,8 @@ WebAddressResult WebAddressFor(const QString& webAddress, const QString& webFold
                                    "it shows in the site manager.")};
     if (serverFolder.isEmpty())
         return {{}, QStringLiteral("The server did not say which folder it shows, so no web address can be made.")};
+    if (rowText.isEmpty())
+        return {{}, QStringLiteral("Choose a row in the server list to copy its web address.")};
     const bool folderRow = rowText.endsWith(u'/');
     const QString name = folderRow ? rowText.chopped(1) : rowText;
     if (name.isEmpty() || name.contains(u'/'))
