@@ -71,14 +71,15 @@ QJsonObject RunPython(const QString& script, const QStringList& arguments)
     return QJsonDocument::fromJson(out).object();
 }
 
-// A camera photograph: 4000 x 3000 as stored, turned a quarter by its EXIF
+// A camera photograph of the given size as stored, turned a quarter by its EXIF
 // orientation (6), the top half red and the bottom half blue as stored, so
 // upright the left half is blue and the right half red.
 const char* const kMakePhoto = R"(
 import sys
 from PIL import Image
-im = Image.new("RGB", (4000, 3000), (30, 30, 220))
-im.paste((220, 30, 30), (0, 0, 4000, 1500))
+w, h = int(sys.argv[2]), int(sys.argv[3])
+im = Image.new("RGB", (w, h), (30, 30, 220))
+im.paste((220, 30, 30), (0, 0, w, h // 2))
 exif = Image.Exif()
 exif[0x0112] = 6
 exif[0x0110] = "QuillCam 7"
@@ -207,7 +208,11 @@ TEST_F(ConnectedWindow, TheWebAddressOfARowIsCopiedOrTheReasonThereIsNone)
 TEST_F(ConnectedWindow, PhotosMadeReadyForTheWebAreUprightSmallAndWithoutTheirLocation)
 {
     const QString photo = localPath(QStringLiteral("camera.jpg"));
-    RunPython(QLatin1String(kMakePhoto), {photo});
+    RunPython(QLatin1String(kMakePhoto), {photo, QStringLiteral("4000"), QStringLiteral("3000")});
+    RunPython(QLatin1String(kMakePhoto), {localPath(QStringLiteral("small.jpg")), QStringLiteral("400"), QStringLiteral("300")});
+    QImage wide(2000, 1000, QImage::Format_RGB32);
+    wide.fill(Qt::green);
+    ASSERT_TRUE(wide.save(localPath(QStringLiteral("wide.png")), "PNG"));
     const QByteArray original = ReadBytes(photo);
     openConnected();
     auto* webReady = rig.find<QAction>("mnuWebReady");
@@ -232,6 +237,18 @@ TEST_F(ConnectedWindow, PhotosMadeReadyForTheWebAreUprightSmallAndWithoutTheirLo
     EXPECT_EQ(sent["model"].toString(), QStringLiteral("QuillCam 7"));
     EXPECT_EQ(ReadBytes(photo), original) << "the local original is never changed";
     EXPECT_EQ(ReadBytes(cachePath(QStringLiteral("camera.jpg"))), ReadBytes(serverPath(QStringLiteral("camera.jpg"))));
+
+    // Small enough: only the location goes; a large PNG is scaled too.
+    Upload(rig, QStringLiteral("small.jpg"));
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Upload Complete (location removed)"));
+    const QJsonObject small = RunPython(QLatin1String(kDescribePhoto), {serverPath(QStringLiteral("small.jpg"))});
+    EXPECT_EQ(QList<int>({small["width"].toInt(), small["height"].toInt(), small["orientation"].toInt()}),
+              QList<int>({400, 300, 6}));
+    EXPECT_FALSE(small["gps"].toBool());
+    EXPECT_EQ(small["model"].toString(), QStringLiteral("QuillCam 7"));
+    Upload(rig, QStringLiteral("wide.png"));
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Upload Complete (resized to 1600 x 800)"));
+    EXPECT_EQ(QImage(serverPath(QStringLiteral("wide.png"))).size(), QSize(1600, 800));
 
     rig.close();
     QSettings stored(rig.settingsFile(), QSettings::IniFormat);
