@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QPixmap>
+#include <QScopeGuard>
 
 #include <cmath>
 
@@ -195,59 +196,69 @@ bool PreviewController::fetchIntoCache(const QString& name)
 {
     const QString target = CacheEntryPath(ctx_.services.appFolder, ctx_.state.place, name);
     if (target.isEmpty()) {
-        ShowNote(ctx_.window, QStringLiteral("Not in the picture cache: the server did not say which folder it shows."));
+        ShowNote(ctx_.window, kNotCached + QStringLiteral(": the server did not say which folder it shows."));
         return false;
     }
     BusyPointer busy;
-    // A picture that turns out larger than the limit is stopped on the way.
-    bool tooLarge = false;
-    const QMetaObject::Connection guard = connect(&ctx_.ftp, &FtpComponent::Progress, this, [&](qint64 bytes) {
-        if (bytes > kPreviewFetchLimit && !tooLarge) {
-            tooLarge = true;
-            ctx_.ftp.Abort();
-        }
-    });
-    QString outcome;
+    QString refusal;
     try {
-        ctx_.ftp.setCommand(QStringLiteral("SIZE ") + name);
-        ctx_.ftp.SendCommand();
-        const qint64 size = SizeFromReply(ctx_.ftp.Reply(), -1);
-        if (size > kPreviewFetchLimit) {
-            tooLarge = true;
-        } else {
-            QString error;
-            if (EnsureCacheFolder(ctx_.services.appFolder, &error).isEmpty() || !QDir().mkpath(QFileInfo(target).path()))
-                throw FtpError(ftp_errors::LocalFile, error.isEmpty() ? QStringLiteral("The picture cache folder could not be made.") : error);
-            ctx_.state.lSize = std::max<qint64>(size, 0);
-            ctx_.feedback.lightsBusy();
-            ctx_.feedback.status(QStringLiteral("Status: Fetching %1 for its preview").arg(name));
-            ctx_.ftp.GetFile(name, target);
-            ctx_.feedback.setProgress(0);
-            ctx_.feedback.status(QStringLiteral("Status: Fetched %1 into the picture cache").arg(name));
-        }
+        refusal = fetch(name, target);
     } catch (const FtpError& error) {
-        if (!tooLarge && error.number != ftp_errors::Cancelled) {
-            disconnect(guard);
-            busy.restore();
-            ctx_.feedback.setProgress(0);
+        busy.restore();
+        ctx_.feedback.setProgress(0);
+        if (error.number != ftp_errors::Cancelled) {
             ShowNote(ctx_.window, kNotCached);
             ctx_.reportError(error);
             return false;
         }
-        outcome = tooLarge ? QString() : QStringLiteral("Not in the picture cache: the fetch was stopped.");
+        refusal = kNotCached + QStringLiteral(": the fetch was stopped.");
     }
-    disconnect(guard);
-    ctx_.feedback.setProgress(0);
     if (ctx_.ftp.State() != 0)
         ctx_.feedback.lightsConnected();
-    if (tooLarge)
-        outcome = QStringLiteral("Not in the picture cache: larger than 20 MB, too large to fetch for a preview.");
-    if (!outcome.isEmpty()) {
-        ShowNote(ctx_.window, outcome);
-        ctx_.feedback.status(QStringLiteral("Status: ") + outcome);
-        return false;
+    if (refusal.isEmpty())
+        return true;
+    ShowNote(ctx_.window, refusal);
+    ctx_.feedback.status(QStringLiteral("Status: ") + refusal);
+    return false;
+}
+
+QString PreviewController::fetch(const QString& name, const QString& target)
+{
+    const QString tooLarge = kNotCached + QStringLiteral(": larger than 20 MB, too large to fetch for a preview.");
+    ctx_.ftp.setCommand(QStringLiteral("SIZE ") + name);
+    ctx_.ftp.SendCommand();
+    const qint64 size = SizeFromReply(ctx_.ftp.Reply(), -1);
+    if (size > kPreviewFetchLimit)
+        return tooLarge;
+    QString error;
+    if (EnsureCacheFolder(ctx_.services.appFolder, &error).isEmpty())
+        throw FtpError(ftp_errors::LocalFile, error);
+    if (!QDir().mkpath(QFileInfo(target).path()))
+        throw FtpError(ftp_errors::LocalFile,
+                       QStringLiteral("The picture cache folder %1 could not be made.").arg(QFileInfo(target).path()));
+
+    ctx_.state.lSize = std::max<qint64>(size, 0);
+    ctx_.feedback.lightsBusy();
+    ctx_.feedback.status(QStringLiteral("Status: Fetching %1 for its preview").arg(name));
+    // A picture larger than its size said is stopped on the way.
+    bool overLimit = false;
+    const QMetaObject::Connection watch = connect(&ctx_.ftp, &FtpComponent::Progress, this, [&](qint64 bytes) {
+        if (bytes > kPreviewFetchLimit && !overLimit) {
+            overLimit = true;
+            ctx_.ftp.Abort();
+        }
+    });
+    const auto unwatch = qScopeGuard([&] { disconnect(watch); });
+    try {
+        ctx_.ftp.GetFile(name, target);
+    } catch (const FtpError&) {
+        if (overLimit)
+            return tooLarge;
+        throw;
     }
-    return true;
+    ctx_.feedback.setProgress(0);
+    ctx_.feedback.status(QStringLiteral("Status: Fetched %1 into the picture cache").arg(name));
+    return {};
 }
 
 void PreviewController::viewimage_DblClick()

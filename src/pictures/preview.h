@@ -59,6 +59,9 @@ private:
     // Brings a server picture into the cache for its preview (when the View
     // entry asks for it); false, with the reason in the frame, when not.
     bool fetchIntoCache(const QString& name);
+    // The transfer itself: empty once the picture is in the cache, or why it
+    // was not fetched. Throws FtpError.
+    QString fetch(const QString& name, const QString& target);
 
     MainContext& ctx_;
     QPointer<imgPreview> preview_;

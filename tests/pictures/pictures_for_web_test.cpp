@@ -286,6 +286,7 @@ TEST_F(ConnectedWindow, ServerPicturesAreFetchedOnceForThePreviewWhenAsked)
     EXPECT_FALSE(QFileInfo::exists(cachePath(QStringLiteral("big.jpg"))));
     EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
     EXPECT_EQ(rig.form->ftp().State(), 1);
+
     rig.close();
     QSettings stored(rig.settingsFile(), QSettings::IniFormat);
     EXPECT_EQ(stored.value(QStringLiteral("Upload/RemotePreview")).toString(), QStringLiteral("True"));
