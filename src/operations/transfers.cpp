@@ -67,8 +67,8 @@ void TransferController::Upload()
         if (!file.isFile())
             throw FtpError(ftp_errors::LocalFile, QStringLiteral("The file %1 cannot be read.").arg(localFile));
         sent = PrepareUpload(localFile, work);
-        ctx_.feedback.status(QStringLiteral("Status: Uploading %1 %2 bytes").arg(name, QString::number(QFileInfo(sent.file).size())));
         ctx_.state.lSize = QFileInfo(sent.file).size();
+        ctx_.feedback.status(QStringLiteral("Status: Uploading %1 %2 bytes").arg(name, QString::number(ctx_.state.lSize)));
         ctx_.feedback.lightsBusy();
         ctx_.ftp.PutFile(sent.file, name);
         session_.Relist();
@@ -81,7 +81,9 @@ void TransferController::Upload()
         return;
     }
     QString error;
-    const bool kept = !IsPicture(name) || StoreInCache(ctx_.services.appFolder, ctx_.state.place, sent.file, name, &error);
+    // The cache holds what the server got, made ready for the web or not.
+    const bool kept =
+        !IsPicture(name) || StoreInCache(ctx_.services.appFolder, ctx_.state.place, sent.file, name, &error);
     busy.restore();
     if (!kept) {
         // The upload itself went through; the person learns only the preview is missing.
