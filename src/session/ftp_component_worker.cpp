@@ -1,5 +1,7 @@
 #include "session/ftp_component_worker.h"
 
+#include "session/part_name.h"
+
 #include <Poco/Exception.h>
 #include <Poco/Net/DialogSocket.h>
 #include <Poco/Net/FTPClientSession.h>
@@ -12,13 +14,16 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTemporaryFile>
 
 #include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <condition_variable>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -41,7 +46,17 @@ constexpr qsizetype LinesPerPost = 2000;
 constexpr auto PostInterval = std::chrono::milliseconds(50);
 constexpr auto IdleWatchInterval = std::chrono::milliseconds(200);
 constexpr auto QuitReplyWait = std::chrono::milliseconds(3000);
+// How long the server may take to answer ABOR, or to explain a broken data
+// connection, before the control connection is given up too.
+constexpr auto ShortReplyWait = std::chrono::milliseconds(3000);
+constexpr auto LookupSlice = std::chrono::milliseconds(20);
 constexpr int MaxReplyLines = 1000;
+// A transfer moving less than this in one time-out has stalled.
+constexpr qint64 StallBytes = 1024;
+// Bounds of one listing: a longer line is cut, a longer listing ends.
+constexpr qsizetype MaxListLineBytes = 8 * 1024;
+constexpr qint64 MaxListLines = 1000000;
+constexpr qint64 MaxListBytes = qint64(512) * 1024 * 1024;
 
 // Poco's session keeps the control socket; replies are read by the worker
 // with a bound on their length, so a server hanging up in mid-reply ends in
@@ -111,13 +126,13 @@ class DownloadTarget {
 public:
     explicit DownloadTarget(const QString& target)
         : target_(target),
-          part_(QFileInfo(target).dir().filePath(QStringLiteral(".%1.XXXXXX.part").arg(QFileInfo(target).fileName())))
+          part_(QFileInfo(target).dir().filePath(HiddenPartName(QFileInfo(target).fileName(), QStringLiteral(".XXXXXX.part"))))
     {
     }
 
     bool open() { return part_.open(); }
     QIODevice& device() { return part_; }
-    QString errorString() const { return part_.errorString(); }
+    QString errorString() const { return problem_.isEmpty() ? part_.errorString() : problem_; }
 
     bool commit()
     {
@@ -127,8 +142,10 @@ public:
         part_.setPermissions(existing.exists() ? existing.permissions() : kNewFilePermissions);
         const QByteArray from = QFile::encodeName(part_.fileName());
         part_.close();
-        if (std::rename(from.constData(), QFile::encodeName(target_).constData()) != 0)
+        if (std::rename(from.constData(), QFile::encodeName(target_).constData()) != 0) {
+            problem_ = QString::fromLocal8Bit(std::strerror(errno));
             return false;
+        }
         part_.setAutoRemove(false);
         return true;
     }
@@ -139,6 +156,130 @@ private:
 
     QString target_;
     QTemporaryFile part_;
+    QString problem_;   // the system's reason a rename failed
+};
+
+// The short hidden name an upload is stored under in the target's folder.
+QString UploadTempName(const QString& remoteName)
+{
+    const qsizetype slash = remoteName.lastIndexOf(u'/');
+    return remoteName.left(slash + 1) +
+           QStringLiteral(".quillmar-%1.part").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+}
+
+// Ends a transfer that moves fewer than StallBytes in one time-out, however
+// the bytes trickle in: each wait on the data socket is bounded by what is
+// left of the current window while that window is short of StallBytes.
+class StallWatch {
+public:
+    StallWatch(Poco::Net::StreamSocket& socket, bool sending, Poco::Timespan window)
+        : socket_(socket), sending_(sending), window_(window)
+    {
+    }
+
+    // Before each wait; false once the window has run out short.
+    bool arm()
+    {
+        const Clock::time_point now = Clock::now();
+        if (now >= end_) {
+            if (bytes_ < StallBytes)
+                return false;
+            start(now);
+        }
+        if (bytes_ >= StallBytes)
+            return true;
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(end_ - now).count();
+        const Poco::Timespan wait(std::max<Poco::Timespan::TimeDiff>(1000, left));
+        sending_ ? socket_.setSendTimeout(wait) : socket_.setReceiveTimeout(wait);
+        return true;
+    }
+
+    void moved(qint64 bytes)
+    {
+        bytes_ += bytes;
+        if (bytes_ >= StallBytes && bytes_ - bytes < StallBytes)
+            sending_ ? socket_.setSendTimeout(window_) : socket_.setReceiveTimeout(window_);
+    }
+
+private:
+    void start(Clock::time_point now)
+    {
+        end_ = now + std::chrono::microseconds(window_.totalMicroseconds());
+        bytes_ = 0;
+    }
+
+    Poco::Net::StreamSocket& socket_;
+    bool sending_;
+    Poco::Timespan window_;
+    Clock::time_point end_ = Clock::now() + std::chrono::microseconds(window_.totalMicroseconds());
+    qint64 bytes_ = 0;
+};
+
+// Splits a listing into lines, cutting over-long ones and ending the whole
+// once it passes the bounds.
+class ListSplitter {
+public:
+    explicit ListSplitter(std::function<void(QStringList)> post) : post_(std::move(post)) {}
+
+    // False once the listing is past its bounds.
+    bool take(const char* p, qint64 size)
+    {
+        bytes_ += size;
+        const char* end = p + size;
+        while (p < end) {
+            const char* newline = static_cast<const char*>(std::memchr(p, '\n', std::size_t(end - p)));
+            const char* stop = newline ? newline : end;
+            partial_.append(p, std::min<qsizetype>(stop - p, std::max<qsizetype>(0, MaxListLineBytes + 1 - partial_.size())));
+            if (!newline)
+                break;
+            endLine();
+            p = newline + 1;
+        }
+        if (lines_.size() >= LinesPerPost || Clock::now() - lastPost_ >= PostInterval)
+            flush();
+        return count_ <= MaxListLines && bytes_ <= MaxListBytes;
+    }
+
+    void finish()
+    {
+        if (!partial_.isEmpty())
+            endLine();
+        flush();
+    }
+
+    static QString boundText()
+    {
+        return QStringLiteral("The server's listing went past %1 lines or %2 MiB and was cut there; the entries "
+                              "received so far are shown.")
+            .arg(MaxListLines)
+            .arg(MaxListBytes / (1024 * 1024));
+    }
+
+private:
+    void endLine()
+    {
+        if (partial_.size() > MaxListLineBytes)
+            partial_.truncate(MaxListLineBytes);
+        else if (partial_.endsWith('\r'))
+            partial_.chop(1);
+        lines_.append(QString::fromUtf8(partial_));
+        partial_.clear();
+        ++count_;
+    }
+
+    void flush()
+    {
+        if (!lines_.isEmpty())
+            post_(std::exchange(lines_, {}));
+        lastPost_ = Clock::now();
+    }
+
+    std::function<void(QStringList)> post_;
+    QByteArray partial_;
+    QStringList lines_;
+    qint64 count_ = 0;
+    qint64 bytes_ = 0;
+    Clock::time_point lastPost_ = Clock::now();
 };
 
 // At most one report every PostInterval; the caller sends the final count.
@@ -148,7 +289,7 @@ public:
     void moved(qint64 bytes)
     {
         const auto now = Clock::now();
-        if (now - last_ >= PostInterval) {
+        if (report_ && now - last_ >= PostInterval) {
             last_ = now;
             report_(bytes);
         }
@@ -170,17 +311,17 @@ struct FtpWorker::Impl {
     // Keeps a socket's descriptor known to abort() while it may block.
     class AbortableSocket {
     public:
-        AbortableSocket(Impl& impl, int fd) : impl_(impl), fd_(fd)
+        AbortableSocket(Impl& impl, int fd, bool data) : impl_(impl), fd_(fd)
         {
             std::lock_guard lock(impl_.abortMutex);
-            impl_.openFds.push_back(fd_);
+            impl_.openFds.push_back({fd_, data});
             if (impl_.aborted)
                 ::shutdown(fd_, SHUT_RDWR);
         }
         ~AbortableSocket()
         {
             std::lock_guard lock(impl_.abortMutex);
-            std::erase(impl_.openFds, fd_);
+            std::erase_if(impl_.openFds, [this](const OpenFd& open) { return open.fd == fd_; });
         }
         AbortableSocket(const AbortableSocket&) = delete;
         AbortableSocket& operator=(const AbortableSocket&) = delete;
@@ -188,6 +329,11 @@ struct FtpWorker::Impl {
     private:
         Impl& impl_;
         int fd_;
+    };
+
+    struct OpenFd {
+        int fd;
+        bool data;
     };
 
     // A passive data connection with its command sent and accepted.
@@ -203,6 +349,9 @@ struct FtpWorker::Impl {
         }
     };
 
+    // How the byte pump between a data connection and the local side ended.
+    enum class Ending { Complete, LocalFailed, Stalled, Broken };
+
     explicit Impl(FtpWorkerEvents e) : events(std::move(e)) {}
 
     FtpWorkerEvents events;
@@ -216,7 +365,9 @@ struct FtpWorker::Impl {
     std::mutex abortMutex;
     bool callRunning = false;
     bool aborted = false;
-    std::vector<int> openFds;
+    bool controlKept = false;     // the abort cut only the data connection
+    int abortNumber = ftp_errors::Cancelled;
+    std::vector<OpenFd> openFds;
 
     // Worker thread only.
     std::unique_ptr<ControlSession> session;
@@ -226,6 +377,8 @@ struct FtpWorker::Impl {
     QString serverLabel;              // "host:port", for messages
     Poco::Net::IPAddress serverHost;  // where data connections go
     std::string idleText;
+    bool recoveryPending = false;     // a stopped transfer awaits its ABOR
+    std::optional<QString> uploadTemp;  // the temporary upload on the server
 
     std::thread thread;
 
@@ -274,15 +427,20 @@ struct FtpWorker::Impl {
             std::lock_guard lock(abortMutex);
             callRunning = false;
             aborted = false;
+            controlKept = false;
         }
         job.finished(std::move(failure));
+        // The call has returned; the server is told about the stop meanwhile.
+        if (std::exchange(recoveryPending, false))
+            abandonTransfer();
+        uploadTemp.reset();
     }
 
     void checkAborted()
     {
         std::lock_guard lock(abortMutex);
         if (aborted)
-            throw cancelled();
+            throw abortFailure();
     }
 
     bool isAborted()
@@ -291,12 +449,35 @@ struct FtpWorker::Impl {
         return aborted;
     }
 
+    void abort(int number, bool keepControl)
+    {
+        std::lock_guard lock(abortMutex);
+        if (!callRunning)
+            return;
+        if (!aborted)
+            abortNumber = number;
+        aborted = true;
+        const bool dataOpen = std::any_of(openFds.begin(), openFds.end(), [](const OpenFd& open) { return open.data; });
+        controlKept = keepControl && dataOpen;
+        for (const OpenFd& open : openFds) {
+            if (open.data) {
+                // Closed with a reset: bytes still queued for the server are dropped, not sent.
+                const linger reset{1, 0};
+                ::setsockopt(open.fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+            }
+            if (open.data || !controlKept)
+                ::shutdown(open.fd, SHUT_RDWR);
+        }
+    }
+
     // ---- failures
 
     Poco::Timespan timeout() const { return Poco::Timespan(Poco::Timespan::TimeDiff(timeoutMs.load()) * 1000); }
 
-    static FtpError cancelled()
+    FtpError abortFailure() const
     {
+        if (abortNumber == ftp_errors::Stopped)
+            return FtpError(ftp_errors::Stopped, QStringLiteral("The FTP command was stopped."));
         return FtpError(ftp_errors::Cancelled, QStringLiteral("The FTP command was ended by the program."));
     }
 
@@ -305,6 +486,15 @@ struct FtpWorker::Impl {
         return FtpError(ftp_errors::TimedOut, QStringLiteral("The server %1 did not answer within %2 seconds.")
                                                   .arg(serverLabel)
                                                   .arg(double(timeoutMs.load()) / 1000.0));
+    }
+
+    FtpError stalled() const
+    {
+        return FtpError(ftp_errors::TimedOut,
+                        QStringLiteral("The transfer with the server %1 timed out: fewer than %2 bytes moved in %3 seconds.")
+                            .arg(serverLabel)
+                            .arg(StallBytes)
+                            .arg(double(timeoutMs.load()) / 1000.0));
     }
 
     FtpError lost(const QString& why = {}) const
@@ -323,7 +513,8 @@ struct FtpWorker::Impl {
     }
 
     // Runs one exchange with the server. Trouble on the connection closes it
-    // (reporting the disconnect before the failure); a refusal keeps it.
+    // (reporting the disconnect before the failure); a refusal keeps it, and
+    // so does a stop that cut only the data connection, until ABOR tells.
     template <class Work>
     void guarded(Work&& work)
     {
@@ -340,8 +531,14 @@ struct FtpWorker::Impl {
         } catch (const Poco::Exception& e) {
             failure = lost(QString::fromStdString(e.displayText()));
         }
-        if (isAborted())
-            failure = cancelled();
+        if (isAborted()) {
+            failure = abortFailure();
+            std::lock_guard lock(abortMutex);
+            if (controlKept && session) {
+                recoveryPending = true;
+                throw *failure;
+            }
+        }
         dropConnection();
         throw *failure;
     }
@@ -354,16 +551,26 @@ struct FtpWorker::Impl {
 
     // ---- control connection
 
+    void setControlWait(Poco::Timespan wait)
+    {
+        session->socket().setReceiveTimeout(wait);
+        session->socket().setSendTimeout(wait);
+    }
+
     void applyTimeout()
     {
         if (!session)
             return;
         try {
-            session->socket().setReceiveTimeout(timeout());
-            session->socket().setSendTimeout(timeout());
+            setControlWait(timeout());
         } catch (const Poco::Exception&) {
             // A dead socket shows itself at the next exchange.
         }
+    }
+
+    Poco::Timespan shortWait() const
+    {
+        return Poco::Timespan(Poco::Timespan::TimeDiff(std::min<long long>(timeoutMs.load(), ShortReplyWait.count())) * 1000);
     }
 
     void sendLine(const QString& line)
@@ -431,6 +638,43 @@ struct FtpWorker::Impl {
         dropConnection();
     }
 
+    // After a transfer ended from our side: ABOR, the replies that close the
+    // transfer, and the removal of a temporary upload. A server that does not
+    // answer within a short wait loses the connection.
+    void abandonTransfer()
+    {
+        if (!session)
+            return;
+        try {
+            setControlWait(shortWait());
+            session->socket().sendMessage("ABOR");
+            for (int replies = 0; readReply().code / 100 != 2;) {
+                if (++replies >= 3)
+                    throw lost(QStringLiteral("it did not confirm the end of the transfer"));
+            }
+            // A last word about the transfer may still follow the ABOR reply.
+            while (session->socket().poll(Poco::Timespan(100 * 1000), Poco::Net::Socket::SELECT_READ))
+                readReply();
+            removeUploadTemp();
+            applyTimeout();
+        } catch (const std::exception&) {
+            dropConnection();
+        }
+    }
+
+    // Best effort: a failed upload leaves no temporary file behind.
+    void removeUploadTemp()
+    {
+        if (!uploadTemp || !session)
+            return;
+        try {
+            exchange(QStringLiteral("DELE ") + *std::exchange(uploadTemp, std::nullopt));
+        } catch (const FtpError&) {
+        } catch (const Poco::Exception&) {
+            dropConnection();
+        }
+    }
+
     // Between jobs: a server that hangs up (with or without a 421 first)
     // ends the connection here.
     void watchIdle()
@@ -459,30 +703,61 @@ struct FtpWorker::Impl {
         }
     }
 
+    // The look-up runs on a thread of its own that is left behind when the
+    // time-out passes or the call is ended: the system's resolver cannot be
+    // interrupted.
     Poco::Net::SocketAddress resolve(const FtpLogin& login)
     {
-        try {
-            return Poco::Net::SocketAddress(Encode(login.host), Poco::UInt16(login.port));
-        } catch (const Poco::Exception& e) {
-            throw FtpError(ftp_errors::Network, QStringLiteral("The server address \"%1\" could not be found (%2).")
-                                                    .arg(login.host, QString::fromStdString(e.displayText())));
+        struct Lookup {
+            std::mutex mutex;
+            std::condition_variable done;
+            std::optional<Poco::Net::SocketAddress> address;
+            std::optional<QString> problem;
+        };
+        auto lookup = std::make_shared<Lookup>();
+        std::thread([lookup, host = Encode(login.host), port = Poco::UInt16(login.port)] {
+            std::optional<Poco::Net::SocketAddress> address;
+            QString problem;
+            try {
+                address = Poco::Net::SocketAddress(host, port);
+            } catch (const Poco::Exception& e) {
+                problem = QString::fromStdString(e.displayText());
+            }
+            std::lock_guard lock(lookup->mutex);
+            lookup->address = address;
+            lookup->problem = problem;
+            lookup->done.notify_all();
+        }).detach();
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs.load());
+        std::unique_lock lock(lookup->mutex);
+        while (!lookup->problem) {
+            checkAborted();
+            if (Clock::now() >= deadline)
+                throw FtpError(ftp_errors::TimedOut, QStringLiteral("The server address \"%1\" could not be looked up within %2 seconds.")
+                                                         .arg(login.host)
+                                                         .arg(double(timeoutMs.load()) / 1000.0));
+            lookup->done.wait_for(lock, LookupSlice);
         }
+        if (!lookup->address)
+            throw FtpError(ftp_errors::Network, QStringLiteral("The server address \"%1\" could not be found (%2).")
+                                                    .arg(login.host, *lookup->problem));
+        return *lookup->address;
     }
 
     Poco::Net::StreamSocket connectControl(const Poco::Net::SocketAddress& address)
     {
         Poco::Net::StreamSocket socket(address.family());
-        AbortableSocket abortable(*this, socket.impl()->sockfd());
+        AbortableSocket abortable(*this, socket.impl()->sockfd(), false);
         try {
             socket.connect(address, timeout());
         } catch (const Poco::TimeoutException&) {
-            throw isAborted() ? cancelled() : silent();
+            throw isAborted() ? abortFailure() : silent();
         } catch (const Poco::Net::ConnectionRefusedException&) {
-            throw isAborted() ? cancelled()
+            throw isAborted() ? abortFailure()
                               : FtpError(ftp_errors::Network,
                                          QStringLiteral("The server %1 refused the connection.").arg(serverLabel));
         } catch (const Poco::Exception& e) {
-            throw isAborted() ? cancelled()
+            throw isAborted() ? abortFailure()
                               : FtpError(ftp_errors::Network, QStringLiteral("The server %1 cannot be reached (%2).")
                                                                   .arg(serverLabel, QString::fromStdString(e.displayText())));
         }
@@ -499,13 +774,14 @@ struct FtpWorker::Impl {
         Poco::Net::StreamSocket socket = connectControl(address);
         socket.setNoDelay(true);
         session = std::make_unique<ControlSession>(socket);
-        controlAbortable = std::make_unique<AbortableSocket>(*this, socket.impl()->sockfd());
+        controlAbortable = std::make_unique<AbortableSocket>(*this, socket.impl()->sockfd(), false);
         serverHost = socket.peerAddress().host();
         epsvWorks = true;
         applyTimeout();
         try {
             guarded([&] { logIn(login); });
         } catch (...) {
+            recoveryPending = false;
             dropConnection();
             throw;
         }
@@ -569,7 +845,7 @@ struct FtpWorker::Impl {
     {
         const Poco::Net::SocketAddress target(serverHost, passivePort());
         data.socket = Poco::Net::StreamSocket(target.family());
-        data.abortable = std::make_unique<AbortableSocket>(*this, data.socket.impl()->sockfd());
+        data.abortable = std::make_unique<AbortableSocket>(*this, data.socket.impl()->sockfd(), true);
         data.socket.connect(target, timeout());
         data.socket.setReceiveTimeout(timeout());
         data.socket.setSendTimeout(timeout());
@@ -580,60 +856,120 @@ struct FtpWorker::Impl {
             throw refused(reply);
     }
 
-    // Closes the data side and reads how the server saw the transfer.
-    void finishData(DataConnection& data, bool checkReply)
+    // Moves bytes between the data connection and the local side until the
+    // end. Receiving, local(block, n) takes n bytes and returns false to end;
+    // sending, it fills the block and returns how much, 0 at the end, -1 on
+    // failure.
+    template <class Local>
+    Ending pump(DataConnection& data, bool sending, int blockSize, Local&& local, qint64& total,
+                const std::function<void(qint64)>& progress)
     {
-        data.close();
+        std::vector<char> block(std::size_t(blockSize), '\0');
+        StallWatch watch(data.socket, sending, timeout());
+        ProgressThrottle throttle(progress);
+        try {
+            for (;;) {
+                checkAborted();
+                if (sending) {
+                    const qint64 n = local(block.data(), qint64(blockSize));
+                    if (n <= 0)
+                        return n == 0 ? Ending::Complete : Ending::LocalFailed;
+                    for (qint64 sent = 0; sent < n;) {
+                        if (!watch.arm())
+                            return Ending::Stalled;
+                        const int step = data.socket.sendBytes(block.data() + sent, int(n - sent));
+                        if (step <= 0)
+                            return Ending::Broken;
+                        sent += step;
+                        watch.moved(step);
+                    }
+                    total += n;
+                } else {
+                    if (!watch.arm())
+                        return Ending::Stalled;
+                    const int n = data.socket.receiveBytes(block.data(), blockSize);
+                    if (n <= 0)
+                        return Ending::Complete;
+                    watch.moved(n);
+                    total += n;
+                    if (!local(block.data(), qint64(n)))
+                        return Ending::LocalFailed;
+                }
+                throttle.moved(total);
+            }
+        } catch (const Poco::TimeoutException&) {
+            return Ending::Stalled;
+        } catch (const Poco::Exception&) {
+            return Ending::Broken;
+        }
+    }
+
+    // One transfer: the data command, the bytes, and the server's verdict.
+    // Returns how the pump ended; only Complete means the server confirmed
+    // the whole transfer. A stall or a local failure is ended with ABOR and
+    // reported by the caller; the connection stays when the server answers.
+    template <class Local>
+    Ending transfer(const QString& commandLine, bool sending, int blockSize, Local&& local, qint64& total,
+                    const std::function<void(qint64)>& progress)
+    {
+        Ending ending = Ending::Complete;
+        guarded([&] {
+            DataConnection data;
+            openData(commandLine, data);
+            ending = pump(data, sending, blockSize, local, total, progress);
+            checkAborted();
+            data.close();
+            if (ending == Ending::Complete)
+                finishData(data);
+            else if (ending == Ending::Broken)
+                explainBrokenData(data);
+        });
+        if (ending == Ending::Stalled || ending == Ending::LocalFailed)
+            abandonTransfer();
+        return ending;
+    }
+
+    // Reads how the server saw the transfer.
+    void finishData(DataConnection& data)
+    {
         if (!data.finalReplyPending)
             return;
         const FtpReply reply = readReply();
-        if (checkReply && reply.code / 100 != 2)
+        if (reply.code / 100 != 2)
             throw refused(reply);
+    }
+
+    // The data connection broke: the server's reason (a refusal such as a
+    // full disk) is reported and the session kept; only a silent or lost
+    // control connection counts as lost.
+    void explainBrokenData(DataConnection& data)
+    {
+        const QString why = QStringLiteral("the data connection broke during the transfer");
+        if (!data.finalReplyPending)
+            throw lost(why);
+        FtpReply reply;
+        try {
+            setControlWait(shortWait());
+            reply = readReply();
+            applyTimeout();
+        } catch (const Poco::Exception&) {
+            throw lost(why);
+        }
+        throw reply.code / 100 == 4 || reply.code / 100 == 5 ? refused(reply) : lost(why);
     }
 
     void list()
     {
         requireSession();
-        guarded([&] {
-            DataConnection data;
-            openData(QStringLiteral("LIST"), data);
-            std::vector<char> block(BlockSize);
-            QByteArray partial;
-            QStringList lines;
-            auto lastPost = Clock::now();
-            auto flush = [&] {
-                if (!lines.isEmpty())
-                    events.listLines(std::exchange(lines, {}));
-                lastPost = Clock::now();
-            };
-            for (;;) {
-                checkAborted();
-                const int n = data.socket.receiveBytes(block.data(), BlockSize);
-                if (n <= 0)
-                    break;
-                const char* p = block.data();
-                const char* end = p + n;
-                while (p < end) {
-                    const char* newline = static_cast<const char*>(std::memchr(p, '\n', std::size_t(end - p)));
-                    if (!newline) {
-                        partial.append(p, end - p);
-                        break;
-                    }
-                    partial.append(p, newline - p);
-                    if (partial.endsWith('\r'))
-                        partial.chop(1);
-                    lines.append(QString::fromUtf8(partial));
-                    partial.clear();
-                    p = newline + 1;
-                }
-                if (lines.size() >= LinesPerPost || Clock::now() - lastPost >= PostInterval)
-                    flush();
-            }
-            if (!partial.isEmpty())
-                lines.append(QString::fromUtf8(partial));
-            flush();
-            finishData(data, true);
-        });
+        ListSplitter lines(events.listLines);
+        qint64 total = 0;
+        const Ending ending = transfer(QStringLiteral("LIST"), false, BlockSize,
+                                       [&](const char* p, qint64 n) { return lines.take(p, n); }, total, {});
+        lines.finish();
+        if (ending == Ending::Stalled)
+            throw stalled();
+        if (ending == Ending::LocalFailed)
+            throw FtpError(ftp_errors::TooLong, ListSplitter::boundText());
     }
 
     static FtpError localWriteError(const QString& path, const QString& why)
@@ -653,32 +989,21 @@ struct FtpWorker::Impl {
         QIODevice& file = target.device();
         // Each block reaches the disk as it arrives: larger writes into the
         // page cache measured several times slower here.
-        std::vector<char> block(BlockSize);
         qint64 total = 0;
-        bool localFailed = false;
-        ProgressThrottle throttle(events.progress);
-        guarded([&] {
-            DataConnection data;
-            openData(QStringLiteral("RETR ") + remoteName, data);
-            for (;;) {
-                checkAborted();
-                const int n = data.socket.receiveBytes(block.data(), BlockSize);
-                if (n <= 0)
-                    break;
-                if (!WriteAll(file, block.data(), n)) {
-                    localFailed = true;
-                    break;
-                }
-                total += n;
-                throttle.moved(total);
-            }
-            finishData(data, !localFailed);
-        });
-        if (localFailed || !target.commit())
-            throw localWriteError(localPath, localFailed ? file.errorString() : target.errorString());
+        const Ending ending = transfer(QStringLiteral("RETR ") + remoteName, false, BlockSize,
+                                       [&](const char* p, qint64 n) { return WriteAll(file, p, n); }, total,
+                                       events.progress);
+        if (ending == Ending::Stalled)
+            throw stalled();
+        if (ending == Ending::LocalFailed)
+            throw localWriteError(localPath, file.errorString());
+        if (!target.commit())
+            throw localWriteError(localPath, target.errorString());
         events.progress(total);
     }
 
+    // Stored under a temporary name and renamed onto the target after the
+    // server's final reply, so a failed upload never damages the server's copy.
     void upload(const QString& localPath, const QString& remoteName)
     {
         requireSession();
@@ -686,42 +1011,71 @@ struct FtpWorker::Impl {
         if (!file.open(QIODevice::ReadOnly))
             throw FtpError(ftp_errors::LocalFile, QStringLiteral("The file \"%1\" cannot be read: %2")
                                                       .arg(QDir::toNativeSeparators(localPath), file.errorString()));
-        std::vector<char> block(UploadBlockSize);
+        const QString temp = UploadTempName(remoteName);
+        uploadTemp = temp;
         qint64 total = 0;
-        bool localFailed = false;
-        ProgressThrottle throttle(events.progress);
-        guarded([&] {
-            DataConnection data;
-            openData(QStringLiteral("STOR ") + remoteName, data);
-            for (;;) {
-                checkAborted();
-                const qint64 n = file.read(block.data(), UploadBlockSize);
-                if (n < 0) {
-                    localFailed = true;
-                    break;
-                }
-                if (n == 0)
-                    break;
-                for (qint64 sent = 0; sent < n;) {
-                    const int step = data.socket.sendBytes(block.data() + sent, int(n - sent));
-                    if (step <= 0)
-                        throw lost(QStringLiteral("the data connection closed during the upload"));
-                    sent += step;
-                }
-                total += n;
-                throttle.moved(total);
-            }
-            finishData(data, !localFailed);
-        });
-        if (localFailed)
+        Ending ending = Ending::Complete;
+        try {
+            ending = transfer(QStringLiteral("STOR ") + temp, true, UploadBlockSize,
+                              [&](char* p, qint64 n) { return file.read(p, n); }, total, events.progress);
+        } catch (const FtpError&) {
+            if (!recoveryPending)
+                removeUploadTemp();
+            throw;
+        }
+        if (ending == Ending::Stalled)
+            throw stalled();
+        if (ending == Ending::LocalFailed)
             throw FtpError(ftp_errors::LocalFile, QStringLiteral("The file \"%1\" could not be read to the end: %2")
                                                       .arg(QDir::toNativeSeparators(localPath), file.errorString()));
+        placeUpload(temp, remoteName);
         events.progress(total);
+    }
+
+    // RNFR then RNTO: the reply that ended it, and whether RNFR was accepted.
+    std::pair<FtpReply, bool> renameReply(const QString& oldName, const QString& newName)
+    {
+        FtpReply reply;
+        bool fromAccepted = false;
+        guarded([&] {
+            reply = exchange(QStringLiteral("RNFR ") + oldName);
+            fromAccepted = reply.code / 100 == 3;
+            if (fromAccepted)
+                reply = exchange(QStringLiteral("RNTO ") + newName);
+        });
+        return {reply, fromAccepted};
+    }
+
+    // Some servers refuse to rename onto an existing name: the target is
+    // deleted and the rename tried once more.
+    void placeUpload(const QString& temp, const QString& target)
+    {
+        auto [reply, fromAccepted] = renameReply(temp, target);
+        if (reply.code / 100 != 2 && fromAccepted) {
+            guarded([&] { exchange(QStringLiteral("DELE ") + target); });
+            std::tie(reply, fromAccepted) = renameReply(temp, target);
+        }
+        if (reply.code / 100 != 2) {
+            removeUploadTemp();
+            throw refused(reply);
+        }
+        uploadTemp.reset();
+    }
+
+    void rename(const QString& oldName, const QString& newName)
+    {
+        requireSession();
+        const FtpReply reply = renameReply(oldName, newName).first;
+        if (reply.code / 100 != 2)
+            throw refused(reply);
     }
 };
 
 FtpWorker::FtpWorker(FtpWorkerEvents events) : d(std::make_unique<Impl>(std::move(events)))
 {
+    // A server closing a data connection mid-send is reported as an error, not a signal that ends the program.
+    static const bool pipeSignalIgnored = std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+    Q_UNUSED(pipeSignalIgnored);
     d->thread = std::thread([this] { d->run(); });
 }
 
@@ -731,7 +1085,7 @@ FtpWorker::~FtpWorker()
         std::lock_guard lock(d->queueMutex);
         d->stopping = true;
     }
-    abort();
+    abort(ftp_errors::Cancelled, false);
     d->wake.notify_all();
     d->thread.join();
 }
@@ -742,6 +1096,7 @@ void FtpWorker::submit(std::function<void()> job, std::function<void(std::option
         std::lock_guard lock(d->abortMutex);
         d->callRunning = true;
         d->aborted = false;
+        d->controlKept = false;
     }
     {
         std::lock_guard lock(d->queueMutex);
@@ -750,15 +1105,7 @@ void FtpWorker::submit(std::function<void()> job, std::function<void(std::option
     d->wake.notify_all();
 }
 
-void FtpWorker::abort()
-{
-    std::lock_guard lock(d->abortMutex);
-    if (!d->callRunning)
-        return;
-    d->aborted = true;
-    for (int fd : d->openFds)
-        ::shutdown(fd, SHUT_RDWR);
-}
+void FtpWorker::abort(int number, bool keepControl) { d->abort(number, keepControl); }
 
 void FtpWorker::setTimeout(std::chrono::milliseconds timeout)
 {
@@ -783,14 +1130,7 @@ void FtpWorker::require(const QString& line)
         throw Impl::refused(reply);
 }
 
-void FtpWorker::rename(const QString& oldName, const QString& newName)
-{
-    const FtpReply from = command(QStringLiteral("RNFR ") + oldName);
-    if (from.code / 100 != 3)
-        throw Impl::refused(from);
-    require(QStringLiteral("RNTO ") + newName);
-}
-
+void FtpWorker::rename(const QString& oldName, const QString& newName) { d->rename(oldName, newName); }
 void FtpWorker::list() { d->list(); }
 void FtpWorker::download(const QString& remoteName, const QString& localPath) { d->download(remoteName, localPath); }
 void FtpWorker::upload(const QString& localPath, const QString& remoteName) { d->upload(localPath, remoteName); }

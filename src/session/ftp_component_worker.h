@@ -46,8 +46,12 @@ public:
     // Queues job; finished runs on the worker thread after it, with the
     // failure if there was one.
     void submit(std::function<void()> job, std::function<void(std::optional<FtpError>)> finished);
-    // Ends the job in progress with a Cancelled failure; does nothing between jobs.
-    void abort();
+    // Ends the job in progress with the failure `number` (Stopped or
+    // Cancelled); does nothing between jobs. With keepControl only the data
+    // connection is cut, so the control connection survives when the server
+    // answers ABOR afterwards; without a data connection, or without
+    // keepControl, every socket of the job is cut.
+    void abort(int number, bool keepControl);
     void setTimeout(std::chrono::milliseconds timeout);
 
     // The operations; call them only from a job. Each throws FtpError.
