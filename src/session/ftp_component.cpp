@@ -126,7 +126,7 @@ void FtpComponent::openConnection()
     const auto address = SplitServerAddress(host_, defaultPort);
     if (!address)
         throw FtpError(ftp_errors::Network, QStringLiteral("The server address \"%1\" is not valid.").arg(host_));
-    const FtpLogin login{address->host, address->port, userName_, password_};
+    const FtpLogin login{address->host, address->port, userName_, password_, address->scheme};
     runCall([login](FtpWorker& worker, Call&) { worker.open(login); });
 }
 
@@ -143,8 +143,7 @@ void FtpComponent::ChangeDir(const QString& folder)
 {
     RefuseLineBreaks(folder, QStringLiteral("folder name"));
     requireConnection();
-    const QString line = folder == QLatin1String("..") ? QStringLiteral("CDUP") : QStringLiteral("CWD ") + folder;
-    runCall([line](FtpWorker& worker, Call&) { worker.require(line); });
+    runCall([folder](FtpWorker& worker, Call&) { worker.changeFolder(folder); });
 }
 
 void FtpComponent::List()
@@ -158,21 +157,21 @@ void FtpComponent::MakeDir(const QString& folder)
 {
     RefuseLineBreaks(folder, QStringLiteral("folder name"));
     requireConnection();
-    runCall([folder](FtpWorker& worker, Call&) { worker.require(QStringLiteral("MKD ") + folder); });
+    runCall([folder](FtpWorker& worker, Call&) { worker.makeFolder(folder); });
 }
 
 void FtpComponent::DeleteFile(const QString& name)
 {
     RefuseLineBreaks(name, QStringLiteral("file name"));
     requireConnection();
-    runCall([name](FtpWorker& worker, Call&) { worker.require(QStringLiteral("DELE ") + name); });
+    runCall([name](FtpWorker& worker, Call&) { worker.remove(name); });
 }
 
 void FtpComponent::RemoveDir(const QString& folder)
 {
     RefuseLineBreaks(folder, QStringLiteral("folder name"));
     requireConnection();
-    runCall([folder](FtpWorker& worker, Call&) { worker.require(QStringLiteral("RMD ") + folder); });
+    runCall([folder](FtpWorker& worker, Call&) { worker.removeFolder(folder); });
 }
 
 void FtpComponent::GetFile(const QString& remoteName, const QString& localName)
