@@ -172,6 +172,7 @@ void DeleteController::deleteFolderOnServer(const QString& rowText)
         if (!emptyThenRemove(rowText, error))
             return;
     }
+    RemoveFromCache(ctx_.services.appFolder, ctx_.state.place, rowText);
     ctx_.feedback.status(QStringLiteral("Status: Delete Complete"));
     session_.Relist();
 }
@@ -251,6 +252,7 @@ void DeleteController::deleteFilesOnServer()
             throw FtpError(ftp_errors::BadName, NameProblemFailure(text, problem));
         ctx_.feedback.status(QStringLiteral("Status: Deleting ") + text);
         ctx_.ftp.DeleteFile(text);
+        RemoveFromCache(ctx_.services.appFolder, ctx_.state.place, text);
         if (answeredYes)
             ctx_.serverModel.setDimmed(row, true);
     }

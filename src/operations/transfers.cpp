@@ -5,11 +5,13 @@
 #include "pictures/picture_rules.h"
 #include "pictures/server_list_model.h"
 #include "pictures/server_list_view.h"
+#include "pictures/web_ready.h"
 #include "session/ftp_component.h"
 #include "session/session_controller.h"
 #include "shell/feedback.h"
 #include "shell/file_names.h"
 #include "shell/services.h"
+#include "sites/web_address.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -17,8 +19,11 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QMutex>
+#include <QTemporaryDir>
 #include <QThreadPool>
 
+#include <memory>
+#include <optional>
 #include <utility>
 
 namespace quillmar {
@@ -73,14 +78,19 @@ private:
 // while the next files go up; all are in place when the command ends.
 class CacheCopies {
 public:
-    explicit CacheCopies(QString appFolder) : appFolder_(std::move(appFolder)) { pool_.setMaxThreadCount(1); }
+    CacheCopies(QString appFolder, ServerPlace place) : appFolder_(std::move(appFolder)), place_(std::move(place))
+    {
+        pool_.setMaxThreadCount(1);
+    }
     ~CacheCopies() { pool_.waitForDone(); }
 
-    void add(const QString& localFile, const QString& name)
+    // file is what the server got; work, when set, holds it until copied.
+    void add(const QString& file, const QString& name, std::optional<QTemporaryDir> work)
     {
-        pool_.start([this, localFile, name] {
+        auto keep = std::make_shared<std::optional<QTemporaryDir>>(std::move(work));
+        pool_.start([this, file, name, keep] {
             QString problem;
-            if (StoreInCache(appFolder_, localFile, name, &problem))
+            if (StoreInCache(appFolder_, place_, file, name, &problem))
                 return;
             const QMutexLocker lock(&mutex_);
             problems_ << QStringLiteral("%1: %2").arg(name, problem);
@@ -97,6 +107,7 @@ public:
 
 private:
     const QString appFolder_;
+    const ServerPlace place_;
     QThreadPool pool_;
     QMutex mutex_;
     QStringList problems_;
@@ -173,18 +184,21 @@ void TransferController::Download()
                                    : QStringLiteral("Status: Download(s) Complete"));
 }
 
-void TransferController::sendFile(const QString& name, CacheCopies& copies)
+QString TransferController::sendFile(const QString& name, CacheCopies& copies)
 {
     const QString localFile = QDir(ctx_.localPane.folder()).filePath(name);
-    const QFileInfo file(localFile);
-    if (!file.isFile())
+    if (!QFileInfo(localFile).isFile())
         throw FtpError(ftp_errors::LocalFile, QStringLiteral("The file %1 cannot be read.").arg(localFile));
-    ctx_.feedback.status(QStringLiteral("Status: Uploading %1 %2 bytes").arg(name, QString::number(file.size())));
-    ctx_.state.lSize = file.size();
+    std::optional<QTemporaryDir> work;  // the copy made ready for the web lives until the cache has it
+    const WebReadyCopy sent = PrepareUpload(localFile, work);
+    ctx_.state.lSize = QFileInfo(sent.file).size();
+    ctx_.feedback.status(QStringLiteral("Status: Uploading %1 %2 bytes").arg(name, QString::number(ctx_.state.lSize)));
     ctx_.feedback.lightsBusy();
-    ctx_.ftp.PutFile(localFile, name);
+    ctx_.ftp.PutFile(sent.file, name);
+    // The cache holds what the server got, made ready for the web or not.
     if (IsPicture(name))
-        copies.add(localFile, name);
+        copies.add(sent.file, name, std::move(work));
+    return sent.note;
 }
 
 void TransferController::Upload()
@@ -202,8 +216,9 @@ void TransferController::Upload()
         return;
     }
     ReplaceQuestion replace(*ctx_.services.dialogs, ctx_.state.AskReplace);
-    CacheCopies copies(ctx_.services.appFolder);
+    CacheCopies copies(ctx_.services.appFolder, ctx_.state.place);
     qsizetype sent = 0;
+    QString lastName, lastNote;
     qsizetype failures = 0;
     bool cancelled = false;
     bool stopped = false;  // by a failure: the window stays as the failure left it
@@ -223,14 +238,16 @@ void TransferController::Upload()
             }
         }
         try {
-            sendFile(name, copies);
+            lastNote = sendFile(name, copies);
+            lastName = name;
             ++sent;
         } catch (const FtpError& error) {
             ++failures;
             if (error.number == ftp_errors::Cancelled)
                 return;  // the window is closing
             const qsizetype rest = names.size() - i - 1;
-            if (rest == 0 || ctx_.ftp.State() == 0) {
+            // Stop means stop: the rest is not offered.
+            if (rest == 0 || ctx_.ftp.State() == 0 || error.number == ftp_errors::Stopped) {
                 stopped = true;
                 busy.restore();
                 ctx_.reportError(error);
@@ -256,9 +273,10 @@ void TransferController::Upload()
         return;
     }
     if (!stopped) {
-        ctx_.feedback.status(cancelled  ? QStringLiteral("Status: Upload cancelled")
-                             : failures ? QStringLiteral("Status: Upload Complete (%1 failed)").arg(failures)
-                                        : QStringLiteral("Status: Upload Complete"));
+        ctx_.feedback.status(cancelled   ? QStringLiteral("Status: Upload cancelled")
+                             : failures  ? QStringLiteral("Status: Upload Complete (%1 failed)").arg(failures)
+                             : sent == 1 ? UploadCompleteText(lastName, lastNote)
+                                         : QStringLiteral("Status: Upload Complete"));
         ctx_.feedback.setProgress(0);
         ctx_.feedback.lightsConnected();
     }
@@ -270,6 +288,33 @@ void TransferController::Upload()
                                   QStringLiteral("Uploaded, but no copy could be kept for the preview:\n%1")
                                       .arg(cacheProblems.join(u'\n'))));
     }
+}
+
+WebReadyCopy TransferController::PrepareUpload(const QString& localFile, std::optional<QTemporaryDir>& work) const
+{
+    if (!ctx_.state.upload.webReady || !IsPicture(localFile))
+        return {localFile, {}, {}};
+    work.emplace();
+    if (!work->isValid())
+        throw FtpError(ftp_errors::LocalFile, QStringLiteral("No room for the copy made ready for the web: %1")
+                                                  .arg(work->errorString()));
+    ctx_.feedback.status(QStringLiteral("Status: Preparing %1 for the web").arg(QFileInfo(localFile).fileName()));
+    WebReadyCopy copy = PrepareForWeb(localFile, ctx_.state.upload.maxSide, work->path());
+    if (!copy.error.isEmpty())
+        throw FtpError(ftp_errors::LocalFile, copy.error + QStringLiteral(" Nothing was uploaded."));
+    return copy;
+}
+
+QString TransferController::UploadCompleteText(const QString& name, const QString& note) const
+{
+    QString text = QStringLiteral("Status: Upload Complete");
+    if (!note.isEmpty())
+        text += QStringLiteral(" (%1)").arg(note);
+    const WebAddressResult web = WebAddressFor(ctx_.settings.WebAddress, ctx_.settings.WebFolder,
+                                               ctx_.state.place.folder, name);
+    if (!web.address.isEmpty())
+        text += QStringLiteral(": ") + web.address;
+    return text;
 }
 
 void TransferController::UploadByDoubleClick()

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "pictures/web_ready.h"
 #include "shell/main_context.h"
 
 #include <QObject>
+#include <QTemporaryDir>
+
+#include <optional>
 
 namespace quillmar {
 
@@ -23,9 +27,15 @@ public:
     void UploadByDoubleClick();
 
 private:
-    // Sends one local file and has a picture copied into the cache. Throws
+    // Sends one local file (made ready for the web when that is on) and has
+    // a picture copied into the cache; returns what was done to it. Throws
     // FtpError.
-    void sendFile(const QString& name, CacheCopies& copies);
+    QString sendFile(const QString& name, CacheCopies& copies);
+    // The file to send: the local file, or its copy made ready for the web
+    // when the Options entry is on. Throws FtpError when it cannot be made.
+    WebReadyCopy PrepareUpload(const QString& localFile, std::optional<QTemporaryDir>& work) const;
+    // "Status: Upload Complete", what was done to the picture and its web address.
+    QString UploadCompleteText(const QString& name, const QString& note) const;
 
     MainContext& ctx_;
     SessionController& session_;

@@ -49,6 +49,10 @@ public:
     QList<ListRow> ListSubFolder(const QString& folder);
 
 private:
+    // Asks the server where it is now (PWD) and keeps it as the place of the
+    // rows; a server that will not say leaves the folder unknown.
+    void readServerFolder();
+
     QString disconnectedText() const;
 
     MainContext& ctx_;

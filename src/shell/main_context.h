@@ -1,5 +1,8 @@
 #pragma once
 
+#include "session/server_place.h"
+#include "shell/connection_settings.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -14,7 +17,6 @@ class FtpComponent;
 class LocalPane;
 class ServerListModel;
 class ServerListView;
-struct ConnectionSettings;
 struct FtpError;
 struct Services;
 
@@ -24,6 +26,8 @@ struct MainState {
     int GotFocus = 0;  // 0 none yet, 1 local file list, 2 server list
     bool FolderListFocus = false;  // the local folder list had the focus after either list
     bool AskReplace = true;        // ask before a transfer replaces a file
+    ServerPlace place;      // where the server list's rows are; set at login and each folder change
+    UploadOptions upload;   // the Options and View entries of group "Upload"
 };
 
 // What the main window hands to the controllers of its commands.

@@ -78,6 +78,12 @@ void SiteForm::buildElements()
                       "lblPass");
     txtPass_->setEchoMode(QLineEdit::Password);
     txtPass_->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));  // "*"
+    txtWeb_ = AddBox(grid, 4, "txtWeb", QStringLiteral("Web address:"),
+                     QStringLiteral("The web address of the server folder below, for example https://www.example.org/"),
+                     "lblWeb");
+    txtWebFolder_ = AddBox(grid, 5, "txtWebFolder", QStringLiteral("Server folder:"),
+                           QStringLiteral("The server folder the web address shows, for example /public_html"),
+                           "lblWebFolder");
 
     auto* buttons = new QHBoxLayout;
     QPushButton* clear = AddButton(buttons, "Command4", QStringLiteral("Clear"),
@@ -103,6 +109,8 @@ void SiteForm::buildElements()
     setTabOrder(txtSite_, txtRemote_);
     setTabOrder(txtRemote_, txtLogin_);
     setTabOrder(txtLogin_, txtPass_);
+    setTabOrder(txtPass_, txtWeb_);
+    setTabOrder(txtWeb_, txtWebFolder_);
 
     // A selection (click or keyboard) is complete only once the item is
     // selected, which comes after it becomes current.
@@ -153,6 +161,8 @@ void SiteForm::showSettings()
     txtPass_->setText(settings_.Pass);
     txtRemote_->setText(settings_.URL);
     txtSite_->setText(settings_.Description);
+    txtWeb_->setText(settings_.WebAddress);
+    txtWebFolder_->setText(settings_.WebFolder);
 }
 
 void SiteForm::clearBoxes()
@@ -161,6 +171,18 @@ void SiteForm::clearBoxes()
     txtSite_->clear();
     txtPass_->clear();
     txtRemote_->clear();
+    txtWeb_->clear();
+    txtWebFolder_->clear();
+}
+
+void SiteForm::chooseSite(const SiteFields& site)
+{
+    settings_.Description = site.description;
+    settings_.URL = site.address;
+    settings_.User = site.login;
+    settings_.Pass = site.password;
+    settings_.WebAddress = site.webAddress;
+    settings_.WebFolder = site.webFolder;
 }
 
 void SiteForm::ParseView()
@@ -173,10 +195,7 @@ void SiteForm::ParseView()
     const std::optional<SiteFields> site = SplitSiteEntry(selected->text());
     if (!site)
         return;
-    settings_.Description = site->description;
-    settings_.URL = site->address;
-    settings_.User = site->login;
-    settings_.Pass = site->password;
+    chooseSite(*site);
     showSettings();
     if (SingleClick == 0) {
         connect_();
@@ -201,7 +220,8 @@ void SiteForm::Command4_Click() { clearBoxes(); }
 
 std::optional<QString> SiteForm::entryFromBoxes() const
 {
-    return BuildSiteEntry(txtSite_->text(), txtRemote_->text(), txtLogin_->text(), txtPass_->text());
+    return BuildSiteEntry(SiteFields{txtSite_->text(), txtRemote_->text(), txtLogin_->text(), txtPass_->text(),
+                                     txtWeb_->text(), txtWebFolder_->text()});
 }
 
 QListWidgetItem* SiteForm::selectedItem() const
@@ -235,12 +255,8 @@ void SiteForm::cmdSave_Click()
     }
     selected->setText(*entry);
     // The saved entry is the chosen site now, so a connection uses what was saved.
-    if (const std::optional<SiteFields> site = SplitSiteEntry(*entry)) {
-        settings_.Description = site->description;
-        settings_.URL = site->address;
-        settings_.User = site->login;
-        settings_.Pass = site->password;
-    }
+    if (const std::optional<SiteFields> site = SplitSiteEntry(*entry))
+        chooseSite(*site);
     saveList();
 }
 

@@ -2,6 +2,7 @@
 
 #include "shell/connection_settings.h"
 #include "shell/services.h"
+#include "sites/site_store.h"
 
 #include <QWidget>
 
@@ -57,6 +58,8 @@ private:
     // The entry the four boxes make; empty without a server address.
     std::optional<QString> entryFromBoxes() const;
     QListWidgetItem* selectedItem() const;
+    // The site's values become the connection settings.
+    void chooseSite(const SiteFields& site);
     // Writes the list to the store; on failure tells the person why.
     bool saveList();
     // Runs a change to the list that must not count as a selection.
@@ -71,6 +74,8 @@ private:
     QLineEdit* txtRemote_ = nullptr;
     QLineEdit* txtLogin_ = nullptr;
     QLineEdit* txtPass_ = nullptr;
+    QLineEdit* txtWeb_ = nullptr;
+    QLineEdit* txtWebFolder_ = nullptr;
 
     int SingleClick = 1;
     bool loaded_ = false;
