@@ -113,21 +113,42 @@ void SessionController::ServerDoubleClick()
         const int row = ctx_.serverView.currentIndex().isValid() ? ctx_.serverView.currentIndex().row() : -1;
         if (row < 0 || row >= ctx_.serverModel.rowCount())
             throw NoRowSelected();
-        const QString text = ctx_.serverModel.row(row).text;
-        if (text.endsWith(QLatin1Char('/'))) {
-            const QString folder = text.left(text.indexOf(QLatin1Char('/')));
-            ctx_.feedback.status(QStringLiteral("Status: Changing Folders"));
-            ctx_.ftp.ChangeDir(folder);
-            Relist();
-            ctx_.feedback.status(QStringLiteral("Status: Done"));
-        } else {
+        const ServerRow& chosen = ctx_.serverModel.row(row);
+        const QString text = chosen.text;
+        if (text.endsWith(QLatin1Char('/')))
+            EnterFolder(text.left(text.indexOf(QLatin1Char('/'))));
+        else if (!chosen.link || !EnterLinkedFolder(text))
             DownloadFile(text);
-        }
         ctx_.feedback.lightsConnected();
     } catch (const FtpError& error) {
         busy.restore();
         ctx_.reportError(error);
     }
+}
+
+void SessionController::EnterFolder(const QString& folder)
+{
+    ctx_.feedback.status(QStringLiteral("Status: Changing Folders"));
+    ctx_.ftp.ChangeDir(folder);
+    Relist();
+    ctx_.feedback.status(QStringLiteral("Status: Done"));
+}
+
+bool SessionController::EnterLinkedFolder(const QString& link)
+{
+    // A link may lead to a folder or a file; the server knows which. Its
+    // refusal to enter means a file; any other failure is reported.
+    ctx_.feedback.status(QStringLiteral("Status: Changing Folders"));
+    try {
+        ctx_.ftp.ChangeDir(link);
+    } catch (const FtpError& error) {
+        if (error.number < 400 || error.number > 599)
+            throw;
+        return false;
+    }
+    Relist();
+    ctx_.feedback.status(QStringLiteral("Status: Done"));
+    return true;
 }
 
 void SessionController::DownloadFile(const QString& name)

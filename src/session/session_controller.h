@@ -32,6 +32,9 @@ public:
 
 private:
     QString disconnectedText() const;
+    void EnterFolder(const QString& folder);
+    // Enters the folder a link leads to; false when the server refuses.
+    bool EnterLinkedFolder(const QString& link);
 
     MainContext& ctx_;
     QString snapshotProblem_;  // why the last disconnect's listing was not saved

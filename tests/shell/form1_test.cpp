@@ -23,6 +23,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 using quillmar::Dialogs;
 using quillmar::test::FtpServerFixture;
 
@@ -276,6 +278,26 @@ TEST_F(ServerWindow, DoubleClickEntersFoldersAndDownloadsFilesIntoTheLocalFolder
     form.GoUp();
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Done"));
     EXPECT_EQ(ModelTexts(rig), (QStringList{"a.jpg", "b.txt", "images/"}));
+}
+
+TEST_F(ServerWindow, DoubleClickOnALinkEntersItsFolderOrDownloadsItsFile)
+{
+    ASSERT_EQ(::symlink("images", QFile::encodeName(server.root() + QStringLiteral("/to-images")).constData()), 0);
+    ASSERT_EQ(::symlink("a.jpg", QFile::encodeName(server.root() + QStringLiteral("/to-a.jpg")).constData()), 0);
+    quillmar::Form1& form = openWithSite();
+    form.Connect();
+    // Links show by their own names and count as files (their own size is
+    // the length of what they point to).
+    EXPECT_EQ(ModelTexts(rig), (QStringList{"a.jpg", "b.txt", "images/", "to-a.jpg", "to-images"}));
+    EXPECT_EQ(rig.panel(3), QStringLiteral("Total: 4 files 2 KB"));
+
+    DoubleClickRow(rig, QStringLiteral("to-images"));
+    EXPECT_EQ(ModelTexts(rig), QStringList{QStringLiteral("c.gif")});
+    form.GoUp();
+    DoubleClickRow(rig, QStringLiteral("to-a.jpg"));
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(ReadFile(rig.localFolder.filePath(QStringLiteral("to-a.jpg"))), QByteArray(1500, 'j'));
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Download Complete"));
 }
 
 TEST_F(ServerWindow, DoubleClickRefusesNamesThatWouldLeaveTheLocalFolder)
