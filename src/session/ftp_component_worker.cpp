@@ -1,5 +1,7 @@
 #include "session/ftp_component_worker.h"
 
+#include "session/listing.h"
+
 #include <Poco/Exception.h>
 #include <Poco/Net/DialogSocket.h>
 #include <Poco/Net/FTPClientSession.h>
@@ -12,6 +14,8 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QFileInfo>
+#include <QHash>
+#include <QStringDecoder>
 #include <QTemporaryFile>
 
 #include <sys/socket.h>
@@ -52,9 +56,32 @@ public:
     Poco::Net::DialogSocket& socket() { return *_pControlSocket; }
 };
 
+// Text from bytes a server sent: UTF-8 when they are, otherwise Latin-1, in
+// which every byte stands for itself (*latin1 tells which).
+QString Decode(QByteArrayView bytes, bool* latin1 = nullptr)
+{
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (latin1)
+        *latin1 = utf8.hasError();
+    return utf8.hasError() ? QString::fromLatin1(bytes) : text;
+}
+
 QString Decode(const std::string& bytes)
 {
-    return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+    return Decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+}
+
+// Whether a FEAT reply lists feature (its lines between the first and last).
+bool HasFeature(const QString& featReply, QStringView feature)
+{
+    const QStringList lines = featReply.split(u'\n');
+    for (qsizetype i = 1; i + 1 < lines.size(); ++i) {
+        const QString line = lines[i].trimmed();
+        if (line.section(u' ', 0, 0).compare(feature, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
 }
 
 std::string Encode(const QString& text)
@@ -223,6 +250,11 @@ struct FtpWorker::Impl {
     std::unique_ptr<AbortableSocket> controlAbortable;
     bool loggedIn = false;
     bool epsvWorks = true;
+    bool listsWithMlsd = false;   // the server offers machine listings
+    bool listTakesDashA = true;   // until the server refuses "LIST -a"
+    // Names of the last listing that were not UTF-8, shown decoded as
+    // Latin-1, with the bytes the server sent: those go back in commands.
+    QHash<QString, QByteArray> rawNames;
     QString serverLabel;              // "host:port", for messages
     Poco::Net::IPAddress serverHost;  // where data connections go
     std::string idleText;
@@ -369,7 +401,20 @@ struct FtpWorker::Impl {
     void sendLine(const QString& line)
     {
         checkAborted();
-        session->socket().sendMessage(Encode(line));
+        session->socket().sendMessage(EncodeCommand(line));
+    }
+
+    // A command whose argument is a name shown from Latin-1 sends the name's
+    // own bytes; everything else goes as UTF-8.
+    std::string EncodeCommand(const QString& line) const
+    {
+        const qsizetype blank = line.indexOf(u' ');
+        if (blank > 0 && !rawNames.isEmpty()) {
+            const auto raw = rawNames.constFind(line.sliced(blank + 1));
+            if (raw != rawNames.cend())
+                return QByteArray(line.first(blank + 1).toUtf8() + *raw).toStdString();
+        }
+        return Encode(line);
     }
 
     std::string receiveLine()
@@ -404,7 +449,16 @@ struct FtpWorker::Impl {
     FtpReply exchange(const QString& line)
     {
         sendLine(line);
-        return readReply();
+        FtpReply reply = readReply();
+        if (reply.code / 100 == 2 && ChangesFolder(line))
+            rawNames.clear();  // they belong to the folder just left
+        return reply;
+    }
+
+    static bool ChangesFolder(const QString& line)
+    {
+        const QString verb = line.section(u' ', 0, 0).toUpper();
+        return verb == QLatin1String("CWD") || verb == QLatin1String("CDUP") || verb == QLatin1String("XCWD");
     }
 
     void dropConnection()
@@ -502,6 +556,9 @@ struct FtpWorker::Impl {
         controlAbortable = std::make_unique<AbortableSocket>(*this, socket.impl()->sockfd());
         serverHost = socket.peerAddress().host();
         epsvWorks = true;
+        listsWithMlsd = false;
+        listTakesDashA = true;
+        rawNames.clear();
         applyTimeout();
         try {
             guarded([&] { logIn(login); });
@@ -526,6 +583,14 @@ struct FtpWorker::Impl {
         reply = exchange(QStringLiteral("TYPE I"));
         if (reply.code / 100 != 2)
             throw refused(reply);
+        // What the server offers beyond the basics decides how to list and
+        // whether names travel as UTF-8.
+        const FtpReply features = exchange(QStringLiteral("FEAT"));
+        if (features.code == 211) {
+            listsWithMlsd = HasFeature(features.text, u"MLST");
+            if (HasFeature(features.text, u"UTF8"))
+                exchange(QStringLiteral("OPTS UTF8 ON"));
+        }
     }
 
     void quit()
@@ -591,12 +656,60 @@ struct FtpWorker::Impl {
             throw refused(reply);
     }
 
+    // Opens a data connection for command; false when the server refuses it.
+    bool tryOpenData(const QString& command, DataConnection& data)
+    {
+        try {
+            openData(command, data);
+            return true;
+        } catch (const FtpError& e) {
+            if (e.number / 100 != 5)
+                throw;
+            data.close();
+            data.finalReplyPending = true;
+            return false;
+        }
+    }
+
+    // Machine listings when offered; otherwise a long listing with hidden
+    // entries where the server takes "-a", else a plain one.
+    void openListing(DataConnection& data)
+    {
+        if (listsWithMlsd) {
+            if (tryOpenData(QStringLiteral("MLSD"), data))
+                return;
+            listsWithMlsd = false;
+        }
+        if (listTakesDashA) {
+            if (tryOpenData(QStringLiteral("LIST -a"), data))
+                return;
+            listTakesDashA = false;
+        }
+        openData(QStringLiteral("LIST"), data);
+    }
+
+    // One listing line as text; a line that is not UTF-8 is read as Latin-1
+    // and the name in it is remembered with its bytes.
+    QString listLine(const QByteArray& bytes)
+    {
+        bool latin1 = false;
+        QString line = Decode(bytes, &latin1);
+        if (latin1) {
+            if (const std::optional<ListRow> row = ParseListLine(line)) {
+                const QString name = row->folder ? row->text.chopped(1) : row->text;
+                rawNames.insert(name, name.toLatin1());
+            }
+        }
+        return line;
+    }
+
     void list()
     {
         requireSession();
+        rawNames.clear();
         guarded([&] {
             DataConnection data;
-            openData(QStringLiteral("LIST"), data);
+            openListing(data);
             std::vector<char> block(BlockSize);
             QByteArray partial;
             QStringList lines;
@@ -622,7 +735,7 @@ struct FtpWorker::Impl {
                     partial.append(p, newline - p);
                     if (partial.endsWith('\r'))
                         partial.chop(1);
-                    lines.append(QString::fromUtf8(partial));
+                    lines.append(listLine(partial));
                     partial.clear();
                     p = newline + 1;
                 }
@@ -630,7 +743,7 @@ struct FtpWorker::Impl {
                     flush();
             }
             if (!partial.isEmpty())
-                lines.append(QString::fromUtf8(partial));
+                lines.append(listLine(partial));
             flush();
             finishData(data, true);
         });
