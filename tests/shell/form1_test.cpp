@@ -238,6 +238,20 @@ TEST_F(ServerWindow, ConnectFailuresChooseTheirMessageByLoginAndPassword)
     }
 }
 
+TEST_F(ServerWindow, LinesNoFormatReadsAreLeftOutAndCounted)
+{
+    // A line end inside a name splits its listing line in two: the first
+    // half still reads as an entry, the second reads as nothing.
+    WriteFile(server.root() + QStringLiteral("/half\nsplit"), "x");
+    quillmar::Form1& form = openWithSite();
+    form.Connect();
+    EXPECT_EQ(ModelTexts(rig), (QStringList{"a.jpg", "b.txt", "half", "images/"}));
+    EXPECT_EQ(rig.panel(3), QStringLiteral("Total: 3 files 2 KB (1 line not understood)"));
+    QFile::remove(server.root() + QStringLiteral("/half\nsplit"));
+    form.Refresh();
+    EXPECT_EQ(rig.panel(3), QStringLiteral("Total: 2 files 2 KB"));
+}
+
 TEST_F(ServerWindow, ServerClosingAnIdleConnectionIsReportedWithoutAnyAction)
 {
     quillmar::Form1& form = openWithSite();
