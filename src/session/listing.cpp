@@ -388,7 +388,12 @@ Entry ReadEntry(QStringView line)
 
 }  // namespace
 
-std::optional<ListRow> ParseListLine(const QString& line, bool* unread)
+std::optional<ListRow> ParseListLine(const QString& line)
+{
+    return ReadListLine(line, nullptr);
+}
+
+std::optional<ListRow> ReadListLine(const QString& line, bool* unread)
 {
     if (unread)
         *unread = false;

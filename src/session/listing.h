@@ -24,8 +24,12 @@ struct ListRow {
 // in: a Unix long listing line, a Windows (IIS) line or a machine listing
 // (MLSD) fact line. Empty for the "total" line, for entries of the folder
 // itself or its parent ("." "..", cdir, pdir), for blank lines, and for a
-// line no format reads; that last kind sets *unread when it is given.
-std::optional<ListRow> ParseListLine(const QString& line, bool* unread = nullptr);
+// line no format reads.
+std::optional<ListRow> ParseListLine(const QString& line);
+
+// ParseListLine that also tells (in *unread) whether an empty result is a
+// line no format reads rather than a summary or folder entry.
+std::optional<ListRow> ReadListLine(const QString& line, bool* unread);
 
 // What panel 3 adds after the totals when lines were left out of the list:
 // empty for none, " (1 line not understood)", " (3 lines not understood)".

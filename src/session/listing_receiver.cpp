@@ -25,7 +25,7 @@ ListingReceiver::ListingReceiver(FtpComponent& ftp, ServerListModel& model, Feed
 void ListingReceiver::ListEntry(const QString& line)
 {
     bool unread = false;
-    const std::optional<ListRow> row = ParseListLine(line, &unread);
+    const std::optional<ListRow> row = ReadListLine(line, &unread);
     if (!row) {
         if (unread)
             ++leftOut_;

@@ -134,7 +134,7 @@ Rows Listed(FtpComponent& ftp, int* unread)
     *unread = 0;
     const auto connection = QObject::connect(&ftp, &FtpComponent::ListEntry, [&](const QString& line) {
         bool notRead = false;
-        if (const std::optional<ListRow> row = ParseListLine(line, &notRead))
+        if (const std::optional<ListRow> row = ReadListLine(line, &notRead))
             rows[row->text] = Row{row->folder, row->bytes, row->link};
         *unread += notRead;
     });

@@ -29,7 +29,7 @@ TEST(ParseListLine, SummaryEntriesGiveNoRowAndAreNotLeftOut)
                              "12-06-26  10:15AM       <DIR>          .."}) {
         SCOPED_TRACE(line);
         bool unread = true;
-        EXPECT_FALSE(ParseListLine(QString::fromUtf8(line), &unread).has_value());
+        EXPECT_FALSE(ReadListLine(QString::fromUtf8(line), &unread).has_value());
         EXPECT_FALSE(unread);
     }
     EXPECT_TRUE(ParseListLine(FileLine("1", "total")).has_value());
@@ -54,7 +54,7 @@ TEST(ParseListLine, LinesNoFormatReadsAreLeftOut)
              QStringLiteral("550 No files found")}) {
         SCOPED_TRACE(line.toStdString());
         bool unread = false;
-        EXPECT_FALSE(ParseListLine(line, &unread).has_value());
+        EXPECT_FALSE(ReadListLine(line, &unread).has_value());
         EXPECT_TRUE(unread);
     }
 }
@@ -119,12 +119,15 @@ TEST(ParseListLine, RowsFromEachFormat)
         {"type=OS.unix=slink:;size=7;modify=20261207003900; linkdir", "linkdir", false, "7 bytes", 7, true},
         {"modify=20261207003900;perm=adfrw;size=8;type=OS.unix=symlink;unique=FE00UA72462; linkfile", "linkfile", false, "8 bytes", 8, true},
         {"type=unknown;size=0;modify=20261207003949; tty0", "tty0", false, "0 bytes", 0},
+        // As the machine listing's own definition shows them.
+        {"Type=file;Size=25730;Modify=19940728095854;Perm=; capmux.tar.z", "capmux.tar.z", false, "26 KB", 25730},
+        {"Type=dir;Modify=19990112030508;Perm=flcdmpe; incoming", "incoming/", true, "", 0},
         {"type=file;size=1; a; b=c; d", "a; b=c; d", false, "1 bytes", 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line.toStdString());
         bool unread = true;
-        const std::optional<ListRow> row = ParseListLine(c.line, &unread);
+        const std::optional<ListRow> row = ReadListLine(c.line, &unread);
         ASSERT_TRUE(row.has_value());
         EXPECT_FALSE(unread);
         EXPECT_EQ(row->text, c.text);
