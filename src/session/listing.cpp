@@ -174,6 +174,8 @@ bool IsMonth(QStringView field)
         return false;
     // Letters only; OR-ing 0x20 lowers ASCII capitals.
     const char16_t a = field[0].unicode() | 0x20, b = field[1].unicode() | 0x20, c = field[2].unicode() | 0x20;
+    if (a < u'a' || a > u's')  // no month name starts elsewhere
+        return false;
     for (int i = 0; i < 36; i += 3) {
         if (kMonths[i] == a && kMonths[i + 1] == b && kMonths[i + 2] == c)
             return true;
@@ -252,9 +254,12 @@ Entry ReadUnix(QStringView line)
 
     // A device has no size but a "major, minor" pair (or "major,minor").
     QStringView size = before[count - 1];
-    if (size.contains(u',') || (before[count - 2].endsWith(u',') && AllDigits(size))) {
+    if (AllDigits(size)) {
+        if (before[count - 2].back() == u',')  // "4, 65"
+            size = u"0";
+    } else if (size.contains(u',')) {  // "4,65"
         size = u"0";
-    } else if (!AllDigits(size)) {
+    } else {
         return entry;
     }
 
@@ -400,7 +405,7 @@ std::optional<ListRow> ReadListLine(const QString& line, bool* unread)
     if (IsTotalLine(line))
         return std::nullopt;
     QStringView all(line);
-    if (all.endsWith(u"\r\n"))
+    if (all.size() >= 2 && all[all.size() - 2] == u'\r' && all.back() == u'\n')
         all.chop(2);
     if (TrimBlanks(all).isEmpty())
         return std::nullopt;
