@@ -672,20 +672,19 @@ struct FtpWorker::Impl {
     }
 
     // Machine listings when offered; otherwise a long listing with hidden
-    // entries where the server takes "-a", else a plain one.
+    // entries where the server takes "-a", else a plain one. A refusal is
+    // remembered only once a plainer listing works: a folder that cannot be
+    // listed at all says nothing about the commands.
     void openListing(DataConnection& data)
     {
-        if (listsWithMlsd) {
-            if (tryOpenData(QStringLiteral("MLSD"), data))
-                return;
-            listsWithMlsd = false;
-        }
-        if (listTakesDashA) {
-            if (tryOpenData(QStringLiteral("LIST -a"), data))
-                return;
-            listTakesDashA = false;
-        }
-        openData(QStringLiteral("LIST"), data);
+        const bool mlsdRefused = listsWithMlsd && !tryOpenData(QStringLiteral("MLSD"), data);
+        if (listsWithMlsd && !mlsdRefused)
+            return;
+        const bool dashARefused = listTakesDashA && !tryOpenData(QStringLiteral("LIST -a"), data);
+        if (!listTakesDashA || dashARefused)
+            openData(QStringLiteral("LIST"), data);
+        listsWithMlsd = listsWithMlsd && !mlsdRefused;
+        listTakesDashA = listTakesDashA && !dashARefused;
     }
 
     // One listing line as text; a line that is not UTF-8 is read as Latin-1

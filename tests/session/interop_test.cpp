@@ -278,7 +278,9 @@ TEST_P(RealServer, ListsOpensLinksAndMovesEveryNameByteForByte)
 
 INSTANTIATE_TEST_SUITE_P(, RealServer,
                          ::testing::Values(QStringLiteral("vsftpd"), QStringLiteral("proftpd"),
-                                           QStringLiteral("pure-ftpd"), kPyftpdlib),
+                                           QStringLiteral("pure-ftpd"), kPyftpdlib,
+                                           // Offers machine listings, then refuses them.
+                                           QStringLiteral("proftpd-refusing-mlsd")),
                          [](const auto& info) {
                              QString name = info.param;
                              return name.remove(u'-').toStdString();

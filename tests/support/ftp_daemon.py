@@ -25,6 +25,11 @@ PACKAGES = {"proftpd": "proftpd-core", "pure-ftpd": "pure-ftpd"}
 PROGRAMS = {"vsftpd": "/usr/sbin/vsftpd", "proftpd": "usr/sbin/proftpd", "pure-ftpd": "usr/sbin/pure-ftpd"}
 
 
+def program_kind(kind):
+    """The daemon a configuration kind runs ("proftpd-refusing-mlsd" runs proftpd)."""
+    return next(k for k in PROGRAMS if kind == k or kind.startswith(k + "-"))
+
+
 def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
@@ -81,7 +86,7 @@ def vsftpd_command(program, work, root, port, pasv):
     return [program, conf]
 
 
-def proftpd_command(program, work, root, port, pasv):
+def proftpd_command(program, work, root, port, pasv, refuse_mlsd=False):
     conf = os.path.join(work, "proftpd.conf")
     with open(conf, "w") as f:
         f.write("\n".join([
@@ -94,6 +99,9 @@ def proftpd_command(program, work, root, port, pasv):
             "AuthOrder mod_auth_unix.c", "AuthPAM off", "RequireValidShell off",
             "DefaultRoot %s" % root, "DefaultChdir %s" % root,
             "PassivePorts %d %d" % (pasv, pasv + 100), "MaxInstances 20", ""]))
+        if refuse_mlsd:
+            # Offers machine listings in FEAT but refuses them.
+            f.write("<Limit MLSD>\n  DenyAll\n</Limit>\n")
     return [program, "-n", "-q", "-c", conf]
 
 
@@ -102,7 +110,12 @@ def pure_ftpd_command(program, work, root, port, pasv):
             "-p", "%d:%d" % (pasv, pasv + 100), "-u", "1", "-c", "20", "-C", "20"]
 
 
-COMMANDS = {"vsftpd": vsftpd_command, "proftpd": proftpd_command, "pure-ftpd": pure_ftpd_command}
+COMMANDS = {
+    "vsftpd": vsftpd_command,
+    "proftpd": proftpd_command,
+    "proftpd-refusing-mlsd": lambda *args: proftpd_command(*args, refuse_mlsd=True),
+    "pure-ftpd": pure_ftpd_command,
+}
 
 
 def wait_greeting(port, deadline):
@@ -128,14 +141,14 @@ def main():
     if os.geteuid() != 0:
         sys.exit("the real FTP daemons need root")
 
-    program = unpacked(args.kind, args.kit)
+    program = unpacked(program_kind(args.kind), args.kit)
     password = args.password or secrets.token_urlsafe(12)
     root = os.path.abspath(args.root)
     prepare_account(root, password)
     port = free_port()
     pasv = 40000 + secrets.randbelow(20000)
     command = COMMANDS[args.kind](program, args.work, root, port, pasv)
-    log = open(os.path.join(args.work, args.kind + ".out"), "wb")
+    log = open(os.path.join(args.work, "daemon.out"), "wb")
     daemon = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
                               start_new_session=True)
     try:
