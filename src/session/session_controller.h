@@ -31,8 +31,13 @@ public:
     void Relist();
 
 private:
+    // Asks the server where it is now (PWD) and keeps it as the place of the
+    // rows; a server that will not say leaves the folder unknown.
+    void readServerFolder();
+
     QString disconnectedText() const;
     void EnterFolder(const QString& folder);
+    void ShowEnteredFolder();
     // Enters the folder a link leads to; false when the server refuses.
     bool EnterLinkedFolder(const QString& link);
 

@@ -67,6 +67,7 @@ public:
     void OpenAbout();
     void ShowUninstallNote();
     void EmptyImageCache();
+    void CopyWebAddress();
     void Exit();
 
     ConnectionSettings& connectionSettings() { return settings_; }
@@ -83,6 +84,8 @@ private:
     void buildToolbar();
     void wireEvents();
     QAction* addMenuAction(QMenu* menu, const char* name, const QString& caption, void (Form1::*slot)());
+    // A checkable entry that switches one of the upload options.
+    QAction* addUploadOption(QMenu* menu, const char* name, const QString& caption, bool UploadOptions::*option);
     void saveSettings();
 
     // Entry points of the preview and of upload by double click.
@@ -105,6 +108,8 @@ private:
     QMenu* mnuCommands_ = nullptr;
     QAction* mnuReportStyle_ = nullptr;
     QAction* mnuStartupConnect_ = nullptr;
+    QAction* mnuWebReady_ = nullptr;
+    QAction* mnuRemotePreview_ = nullptr;
     QToolBar* toolbar_ = nullptr;
 
     // Secondary windows, made on first use; one of each.
