@@ -10,6 +10,7 @@ packages into --kit on first use: installed, they would conflict with
 vsftpd, and Debian would start them on port 21.
 """
 import argparse
+import fcntl
 import glob
 import os
 import secrets
@@ -141,6 +142,10 @@ def main():
     if os.geteuid() != 0:
         sys.exit("the real FTP daemons need root")
 
+    # One daemon at a time on this machine: they share the account, whose
+    # password and home each run sets.
+    lock = open("/run/quillmar-ftp-daemon.lock", "w")
+    fcntl.flock(lock, fcntl.LOCK_EX)
     program = unpacked(program_kind(args.kind), args.kit)
     password = args.password or secrets.token_urlsafe(12)
     root = os.path.abspath(args.root)
