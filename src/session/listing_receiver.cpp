@@ -33,7 +33,7 @@ void ListingReceiver::ListEntry(const QString& line)
     }
     if (!row->folder) {
         ++totalFiles_;
-        dirSize_ += row->bytes;
+        dirSize_ = AddToTotal(dirSize_, row->bytes);
     }
     pending_.append(ServerRow{row->text, row->sizeText, row->folder, false, row->link});
     if (pending_.size() >= kBatchLimit)
