@@ -145,7 +145,7 @@ bool AllDigits(QStringView text)
     return !text.isEmpty() && std::all_of(text.begin(), text.end(), IsDigit);
 }
 
-// Walks the blank-separated fields of a line, remembering where each starts.
+// Walks the blank-separated fields of a line; pos() is where the last one ended.
 class Fields {
 public:
     explicit Fields(QStringView line, qsizetype from = 0) : line_(line), pos_(from) {}
@@ -185,9 +185,9 @@ bool IsMonth(QStringView field)
 
 bool IsDay(QStringView field)
 {
-    if (field.isEmpty() || field.size() > 2 || !AllDigits(field))
+    if (field.size() > 2 || !AllDigits(field))
         return false;
-    const int day = field.size() == 1 ? field[0].unicode() - u'0' : (field[0].unicode() - u'0') * 10 + field[1].unicode() - u'0';
+    const qint64 day = LeadingNumber(field);
     return day >= 1 && day <= 31;
 }
 
