@@ -50,21 +50,32 @@ void TransferController::Download()
 
 void TransferController::Upload()
 {
+    const QString name = ctx_.localPane.currentFile();
+    UploadFiles({name.isEmpty() ? QString() : QDir(ctx_.localPane.folder()).filePath(name)});
+}
+
+void TransferController::UploadFiles(const QStringList& localFiles)
+{
     if (!EnsureConnected(ctx_))
         return;
     BusyPointer busy;
-    const QString name = ctx_.localPane.currentFile();
-    const QString localFile = QDir(ctx_.localPane.folder()).filePath(name);
+    QStringList uploaded;
     try {
-        const QFileInfo file(localFile);
-        if (name.isEmpty())
-            throw FtpError(ftp_errors::LocalFile, QStringLiteral("Choose a file in the local file list to upload."));
-        if (!file.isFile())
-            throw FtpError(ftp_errors::LocalFile, QStringLiteral("The file %1 cannot be read.").arg(localFile));
-        ctx_.feedback.status(QStringLiteral("Status: Uploading %1 %2 bytes").arg(name, QString::number(file.size())));
-        ctx_.state.lSize = file.size();
-        ctx_.feedback.lightsBusy();
-        ctx_.ftp.PutFile(localFile, name);
+        for (const QString& localFile : localFiles) {
+            const QFileInfo file(localFile);
+            const QString name = file.fileName();
+            if (name.isEmpty())
+                throw FtpError(ftp_errors::LocalFile, QStringLiteral("Choose a file in the local file list to upload."));
+            if (!file.isFile())
+                throw FtpError(ftp_errors::LocalFile, QStringLiteral("The file %1 cannot be read.").arg(localFile));
+            ctx_.feedback.status(QStringLiteral("Status: Uploading %1 %2 bytes").arg(name, QString::number(file.size())));
+            ctx_.state.lSize = file.size();
+            ctx_.feedback.lightsBusy();
+            ctx_.feedback.startTransfer();
+            ctx_.ftp.PutFile(localFile, name);
+            ctx_.feedback.setProgress(0);
+            uploaded.append(localFile);
+        }
         session_.Relist();
         ctx_.feedback.status(QStringLiteral("Status: Upload Complete"));
         ctx_.feedback.setProgress(0);
@@ -74,15 +85,29 @@ void TransferController::Upload()
         ctx_.reportError(error);
         return;
     }
-    QString error;
-    const bool kept = !IsPicture(name) || StoreInCache(ctx_.services.appFolder, localFile, name, &error);
-    busy.restore();
-    if (!kept) {
-        // The upload itself went through; the person learns only the preview is missing.
-        ctx_.reportError(FtpError(ftp_errors::LocalFile,
-                              QStringLiteral("%1 was uploaded, but no copy could be kept for the preview: %2")
-                                  .arg(name, error)));
+    QStringList problems;
+    for (const QString& localFile : std::as_const(uploaded)) {
+        const QString name = QFileInfo(localFile).fileName();
+        QString error;
+        if (IsPicture(name) && !StoreInCache(ctx_.services.appFolder, localFile, name, &error))
+            problems.append(QStringLiteral("%1 was uploaded, but no copy could be kept for the preview: %2")
+                                .arg(name, error));
     }
+    busy.restore();
+    // The uploads themselves went through; the person learns only the preview is missing.
+    if (!problems.isEmpty())
+        ctx_.reportError(FtpError(ftp_errors::LocalFile, problems.join(QLatin1Char('\n'))));
+}
+
+void TransferController::DownloadRows(const QStringList& texts)
+{
+    QItemSelectionModel* selection = ctx_.serverView.selectionModel();
+    selection->clearSelection();
+    for (int row = 0; row < ctx_.serverModel.rowCount(); ++row) {
+        if (texts.contains(ctx_.serverModel.row(row).text))
+            selection->select(ctx_.serverModel.index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    Download();
 }
 
 void TransferController::UploadByDoubleClick()

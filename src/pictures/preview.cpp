@@ -103,8 +103,28 @@ void ClearImage(QWidget& host)
 
 PreviewController::PreviewController(MainContext& context, QObject* parent) : QObject(parent), ctx_(context)
 {
-    if (QLabel* image = FindHost(ctx_.window).image)
-        image->installEventFilter(this);
+    const Host parts = FindHost(ctx_.window);
+    if (parts.image)
+        parts.image->installEventFilter(this);
+    // A resize of the window comes as a burst; the picture is fitted once
+    // the burst is over, and kept centred meanwhile.
+    refit_.setSingleShot(true);
+    refit_.setInterval(120);
+    connect(&refit_, &QTimer::timeout, this, [this] {
+        if (!shown_.isEmpty())
+            ShowImage(shown_, ctx_.window);
+    });
+    if (parts.frame)
+        parts.frame->installEventFilter(this);
+}
+
+void PreviewController::show(const QString& path)
+{
+    shown_ = path;
+    if (path.isEmpty())
+        ClearImage(ctx_.window);
+    else
+        ShowImage(path, ctx_.window);
 }
 
 PreviewController::~PreviewController()
@@ -114,7 +134,14 @@ PreviewController::~PreviewController()
 
 bool PreviewController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseButtonDblClick) {
+    if (event->type() == QEvent::Resize && watched->objectName() == QLatin1String("picback")) {
+        if (!shown_.isEmpty()) {
+            CenterImage(ctx_.window);
+            refit_.start();
+        }
+        return false;
+    }
+    if (event->type() == QEvent::MouseButtonDblClick && watched->objectName() == QLatin1String("viewimage")) {
         Q_EMIT viewImageDoubleClicked();
         return true;
     }
@@ -127,10 +154,7 @@ void PreviewController::File1_Click()
     if (name.isEmpty())
         return;
     const QFileInfo file(QDir(ctx_.localPane.folder()).filePath(name));
-    if (IsPicture(name))
-        ShowImage(file.filePath(), ctx_.window);
-    else
-        ClearImage(ctx_.window);
+    show(IsPicture(name) ? file.filePath() : QString());
     // A file that went away since the list was read shows without a size.
     ctx_.feedback.panel(4, file.exists() ? name + QLatin1Char(' ') + SizeText(file.size()) : name);
 }
@@ -139,10 +163,7 @@ void PreviewController::ListView1_Click()
 {
     const QString text = ctx_.serverView.selectedRowText();
     const QString cached = IsPicture(text) ? CacheEntryPath(ctx_.services.appFolder, text) : QString();
-    if (!cached.isEmpty())
-        ShowImage(cached, ctx_.window);
-    else
-        ClearImage(ctx_.window);
+    show(cached);
     ctx_.feedback.panel(4, text);
 }
 

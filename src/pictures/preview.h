@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
 class QWidget;
 
@@ -49,8 +50,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void show(const QString& path);
+
     MainContext& ctx_;
     QPointer<imgPreview> preview_;
+    QString shown_;       // the picture in the frame, fitted again when the frame's size changes
+    QTimer refit_;
 };
 
 }  // namespace quillmar

@@ -6,6 +6,7 @@
 #include "session/ftp_component.h"
 #include "session/listing.h"
 #include "session/listing_receiver.h"
+#include "session/server_folder.h"
 #include "shell/connection_settings.h"
 #include "shell/feedback.h"
 #include "shell/file_names.h"
@@ -14,6 +15,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QMainWindow>
 
 namespace quillmar {
 
@@ -41,6 +43,7 @@ void SessionController::Connect()
             receiver_.resetCounters();
             ctx_.ftp.setAction(FtpComponent::Connect);
             ctx_.ftp.setAction(FtpComponent::ListFolder);
+            showServerFolder();
             ctx_.feedback.status(QStringLiteral("Status: Done"));
             ctx_.feedback.panel(2, QStringLiteral("Connected"));
             return;
@@ -90,6 +93,25 @@ void SessionController::StateChanged(int connected)
     ctx_.feedback.status(disconnectedText());
     receiver_.clearList();
     ctx_.feedback.lightsBusy();
+    ctx_.window.setWindowTitle(WindowTitle({}, {}));
+}
+
+// The title names the site and the server folder, so the person always
+// sees where the list comes from. A server that refuses to say leaves the
+// folder out.
+void SessionController::showServerFolder()
+{
+    QString folder;
+    try {
+        ctx_.ftp.setCommand(QStringLiteral("PWD"));
+        ctx_.ftp.SendCommand();
+        folder = FolderFromReply(ctx_.ftp.Reply());
+    } catch (const FtpError& error) {
+        if (error.number >= 1000)
+            throw;  // not a refusal: the connection or the command itself ended
+    }
+    const QString site = ctx_.settings.Description.isEmpty() ? ctx_.settings.URL : ctx_.settings.Description;
+    ctx_.window.setWindowTitle(WindowTitle(site, folder));
 }
 
 QString SessionController::disconnectedText() const
@@ -119,6 +141,7 @@ void SessionController::ServerDoubleClick()
             ctx_.feedback.status(QStringLiteral("Status: Changing Folders"));
             ctx_.ftp.ChangeDir(folder);
             Relist();
+            showServerFolder();
             ctx_.feedback.status(QStringLiteral("Status: Done"));
         } else {
             DownloadFile(text);
@@ -139,6 +162,7 @@ void SessionController::DownloadFile(const QString& name)
     ctx_.ftp.SendCommand();
     ctx_.state.lSize = SizeFromReply(ctx_.ftp.Reply(), ctx_.state.lSize);
     ctx_.feedback.status(QStringLiteral("Status: Downloading ") + name);
+    ctx_.feedback.startTransfer();
     ctx_.ftp.GetFile(name, QDir(ctx_.localPane.folder()).filePath(name));
     ctx_.feedback.status(QStringLiteral("Status: Download Complete"));
     ctx_.feedback.setProgress(0);
@@ -156,6 +180,7 @@ void SessionController::GoUp()
         ctx_.feedback.status(QStringLiteral("Status: Changing to parent folder"));
         ctx_.ftp.ChangeDir(QStringLiteral(".."));
         Relist();
+        showServerFolder();
         ctx_.feedback.status(QStringLiteral("Status: Done"));
     } catch (const FtpError& error) {
         busy.restore();
@@ -189,11 +214,9 @@ void SessionController::Progress(qint64 bytes)
     const qint64 expected = ctx_.state.lSize;
     if (expected <= 0)
         return;
-    if (bytes >= expected) {
-        ctx_.feedback.setProgress(100);
+    ctx_.feedback.showTransfer(bytes, expected);
+    if (bytes >= expected)
         return;
-    }
-    ctx_.feedback.setProgress(static_cast<double>(bytes) / static_cast<double>(expected) * 100.0);
     qint64 total = expected;
     if (ctx_.state.GotFocus == 1) {
         const QString file = ctx_.localPane.currentFile();

@@ -32,6 +32,7 @@ public:
 
 private:
     QString disconnectedText() const;
+    void showServerFolder();
 
     MainContext& ctx_;
     QString snapshotProblem_;  // why the last disconnect's listing was not saved

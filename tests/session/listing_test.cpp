@@ -1,3 +1,4 @@
+#include "pictures/picture_rules.h"
 #include "session/listing.h"
 
 #include "support/qt_printers.h"
@@ -44,7 +45,7 @@ TEST(ParseListLine, RowsFromLines)
         {FileLine("999", "a b.jpg"), "a b.jpg", false, "999 bytes", 999},
         {FileLine("512", "  x.gif  "), "x.gif", false, "512 bytes", 512},
         {FileLine("7", "two  blanks   inside"), "two  blanks   inside", false, "7 bytes", 7},
-        {"Drwxr-xr-x 2 owner group 4096 Jan 5 12:00 upper", "upper", false, "4 KB", 4096},
+        {"Drwxr-xr-x 2 owner group 4096 Jan 5 12:00 upper", "upper", false, "4.1 KB", 4096},
         {"lrwxrwxrwx 1 owner group 7 Jan 5 12:00 link -> target", "link -> target", false, "7 bytes", 7},
         // Fewer than eight runs of blanks: no name.
         {"drwxr-xr-x 2 owner group 4096 Jan", "/", true, "", 0},
@@ -63,12 +64,12 @@ TEST(ParseListLine, RowsFromLines)
         // Size fields that are not numbers: the leading number counts.
         {FileLine("abc"), "a.jpg", false, "abc bytes", 0},
         {FileLine("12abc"), "a.jpg", false, "12abc bytes", 12},
-        {FileLine("1500x"), "a.jpg", false, "2 KB", 1500},
+        {FileLine("1500x"), "a.jpg", false, "1.5 KB", 1500},
         {FileLine("-5"), "a.jpg", false, "-5 bytes", 0},
         // Sizes beyond 32 bits keep their true figures.
         {FileLine("5000000000"), "a.jpg", false, "5000 MB", 5000000000},
-        {FileLine("32767500000"), "a.jpg", false, "32768 MB", 32767500000},
-        {FileLine("99999999999999999999999"), "a.jpg", false, "9223372036855 MB", kMax},
+        {FileLine("32767500000"), "a.jpg", false, "32767.5 MB", 32767500000},
+        {FileLine("99999999999999999999999"), "a.jpg", false, "9223372036854.78 MB", kMax},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line.toStdString());
@@ -81,20 +82,32 @@ TEST(ParseListLine, RowsFromLines)
     }
 }
 
-TEST(RowSizeText, DecimalUnitsRoundHalvesToEven)
+// One rule for the list's "Size" column, the totals panel and the picture
+// facts: the same bytes read the same everywhere.
+TEST(SizeRule, ColumnTotalsAndPictureFactsAgree)
 {
-    const std::pair<const char*, const char*> cases[] = {
-        {"0", "0 bytes"},         {"512", "512 bytes"},     {"999", "999 bytes"},
-        {"", " bytes"},           {"1000", "1 KB"},         {"1499", "1 KB"},
-        {"1500", "2 KB"},         {"2500", "2 KB"},         {"3500", "4 KB"},
-        {"999499", "999 KB"},     {"999500", "1000 KB"},    {"999999", "1000 KB"},
-        {"1000000", "1 MB"},      {"2500000", "2 MB"},      {"2500001", "3 MB"},
-        {"3500000", "4 MB"},      {"007", "007 bytes"},
+    const QLocale saved;
+    QLocale::setDefault(QLocale::c());
+    const std::pair<qint64, const char*> cases[] = {
+        {0, "0 bytes"},        {999, "999 bytes"},        {1000, "1 KB"},          {1499, "1.5 KB"},
+        {1450, "1.4 KB"},      {2500, "2.5 KB"},          {4096, "4.1 KB"},        {999949, "999.9 KB"},
+        {999950, "1000 KB"},   {1000000, "1 MB"},         {2500000, "2.5 MB"},     {1050000, "1.05 MB"},
+        {12345000, "12.34 MB"}, {12355000, "12.36 MB"},   {3221225472, "3221.23 MB"},
     };
-    for (const auto& [field, expected] : cases) {
-        SCOPED_TRACE(field);
-        EXPECT_EQ(RowSizeText(QString::fromLatin1(field)), QString::fromLatin1(expected));
+    for (const auto& [bytes, expected] : cases) {
+        SCOPED_TRACE(expected);
+        EXPECT_EQ(RowSizeText(QString::number(bytes)), QString::fromLatin1(expected));
+        EXPECT_EQ(TotalsText(1, bytes, QLocale::c()), QStringLiteral("Total: 1 files ") + QLatin1String(expected));
+        EXPECT_EQ(SizeText(bytes), QString::fromLatin1(expected));
     }
+    EXPECT_EQ(SizeText(-1), QStringLiteral("0 bytes"));
+    // Below 1000 the column shows the field as it came.
+    EXPECT_EQ(RowSizeText(QStringLiteral("007")), QStringLiteral("007 bytes"));
+    EXPECT_EQ(RowSizeText(QString()), QStringLiteral(" bytes"));
+    // The default locale's separator, also in the column.
+    QLocale::setDefault(QLocale(QLocale::German));
+    EXPECT_EQ(RowSizeText(QStringLiteral("1250")), QStringLiteral("1,2 KB"));
+    QLocale::setDefault(saved);
 }
 
 TEST(TotalsText, BytesKilobytesMegabytes)
