@@ -256,9 +256,16 @@ TEST_F(ServerWindow, DoubleClickEntersFoldersAndDownloadsFilesIntoTheLocalFolder
 {
     quillmar::Form1& form = openWithSite();
     form.Connect();
+    // A clicked row's facts go when the list changes; the title follows the folder.
+    auto* view = rig.find<QAbstractItemView>("ListView1");
+    view->setCurrentIndex(view->model()->index(0, 0));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->currentIndex()).center());
+    EXPECT_EQ(rig.panel(4), QStringLiteral("a.jpg"));
     DoubleClickRow(rig, QStringLiteral("images/"));
     EXPECT_EQ(ModelTexts(rig), QStringList{QStringLiteral("c.gif")});
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Done"));
+    EXPECT_EQ(rig.panel(4), QString());
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Shop \u2014 /images \u2014 Quillmar"));
     EXPECT_TRUE(rig.greenShown());
 
     // An older local copy is replaced only by the finished download.
@@ -277,6 +284,9 @@ TEST_F(ServerWindow, DoubleClickEntersFoldersAndDownloadsFilesIntoTheLocalFolder
     form.GoUp();
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Done"));
     EXPECT_EQ(ModelTexts(rig), (QStringList{"a.jpg", "b.txt", "images/"}));
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Shop \u2014 / \u2014 Quillmar"));
+    form.Disconnect();
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Quillmar"));
 }
 
 TEST_F(ServerWindow, DoubleClickRefusesNamesThatWouldLeaveTheLocalFolder)
