@@ -17,6 +17,7 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QScreen>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSplitter>
@@ -357,4 +358,37 @@ TEST(DragAndDrop, DroppedFilesUploadAndDroppedRowsDownload)
     EXPECT_TRUE(Drop(list->viewport(), &files));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !rig.dialogs.calls().isEmpty(); }, 2000));
     EXPECT_EQ(rig.dialogs.messageTexts(), QStringList{kConnectFirst});
+}
+
+TEST(Windows, EachOpensOverTheMainWindowAndFitsTheScreen)
+{
+    WindowRig rig;
+    quillmar::Form1& form = rig.open();
+    const QRect screen = form.screen()->availableGeometry();
+    form.move(screen.topLeft() + QPoint(40, 30));
+    const std::pair<const char*, const char*> windows[] = {
+        {"mnuAbout", "frmAbout"}, {"mnuContents", "HelpFrm"}, {"mnuSiteMan", "SiteForm"}, {"mnuPrevConnect", "FileList"}};
+    for (const auto& [action, name] : windows) {
+        SCOPED_TRACE(name);
+        rig.find<QAction>(action)->trigger();
+        auto* window = rig.find<QWidget>(name);
+        ASSERT_NE(window, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+        const auto text = [](const QRect& r) {
+            return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()).toStdString();
+        };
+        EXPECT_TRUE(screen.contains(window->geometry())) << text(window->geometry()) << " on " << text(screen);
+        EXPECT_TRUE(window->geometry().contains(form.geometry().center())) << text(window->geometry());
+        EXPECT_GE(window->width(), window->minimumSizeHint().width()) << "nothing cut";
+        EXPECT_EQ(window->windowIcon().cacheKey(), QApplication::windowIcon().cacheKey());
+        window->close();
+    }
+    EXPECT_FALSE(QApplication::windowIcon().pixmap(32).isNull()) << "the program's picture";
+    QImage get = rig.find<QAction>("Get")->icon().pixmap(24).toImage();
+    QImage put = rig.find<QAction>("Put")->icon().pixmap(24).toImage();
+    QImage back = rig.find<QAction>("Back")->icon().pixmap(24).toImage();
+    EXPECT_FALSE(get.isNull());
+    EXPECT_NE(get, put);
+    EXPECT_NE(put, back);
+    EXPECT_NE(get, back);
 }
