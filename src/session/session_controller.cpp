@@ -6,7 +6,7 @@
 #include "session/ftp_component.h"
 #include "session/listing.h"
 #include "session/listing_receiver.h"
-#include "session/server_folder.h"
+#include "session/server_place.h"
 #include "shell/connection_settings.h"
 #include "shell/feedback.h"
 #include "shell/file_names.h"
@@ -42,6 +42,8 @@ void SessionController::Connect()
             ctx_.feedback.status(QStringLiteral("Status: Retrieving Directory List"));
             receiver_.resetCounters();
             ctx_.ftp.setAction(FtpComponent::Connect);
+            ctx_.state.place.site = SiteKey(settings.User, settings.URL);
+            readServerFolder();
             ctx_.ftp.setAction(FtpComponent::ListFolder);
             showServerFolder();
             ctx_.feedback.status(QStringLiteral("Status: Done"));
@@ -51,6 +53,10 @@ void SessionController::Connect()
     } catch (const FtpError& error) {
         if (error.number == ftp_errors::Cancelled)
             return;
+        if (error.number == ftp_errors::Stopped) {
+            ctx_.reportError(error);
+            return;
+        }
     }
     busy.restore();
     if (settings.User.isEmpty() || settings.Pass.isEmpty())
@@ -89,7 +95,8 @@ void SessionController::StateChanged(int connected)
     snapshotProblem_.clear();
     // The disconnect goes on when the listing cannot be kept; the status line says so.
     WriteListingSnapshot(ctx_.services.appFolder, ctx_.settings.Description, ctx_.settings.URL,
-                         ctx_.serverModel.rowTexts(), &snapshotProblem_);
+                         ctx_.state.place, ctx_.serverModel.rowTexts(), &snapshotProblem_);
+    ctx_.state.place = ServerPlace{};
     ctx_.feedback.status(disconnectedText());
     receiver_.clearList();
     ctx_.feedback.lightsBusy();
@@ -97,21 +104,11 @@ void SessionController::StateChanged(int connected)
 }
 
 // The title names the site and the server folder, so the person always
-// sees where the list comes from. A server that refuses to say leaves the
-// folder out.
+// sees where the list comes from.
 void SessionController::showServerFolder()
 {
-    QString folder;
-    try {
-        ctx_.ftp.setCommand(QStringLiteral("PWD"));
-        ctx_.ftp.SendCommand();
-        folder = FolderFromReply(ctx_.ftp.Reply());
-    } catch (const FtpError& error) {
-        if (error.number >= 1000)
-            throw;  // not a refusal: the connection or the command itself ended
-    }
     const QString site = ctx_.settings.Description.isEmpty() ? ctx_.settings.URL : ctx_.settings.Description;
-    ctx_.window.setWindowTitle(WindowTitle(site, folder));
+    ctx_.window.setWindowTitle(WindowTitle(site, ctx_.state.place.folder));
 }
 
 QString SessionController::disconnectedText() const
@@ -119,6 +116,14 @@ QString SessionController::disconnectedText() const
     if (snapshotProblem_.isEmpty())
         return QStringLiteral("Status: Disconnected");
     return QStringLiteral("Status: Disconnected (the listing was not saved: %1)").arg(snapshotProblem_);
+}
+
+void SessionController::readServerFolder()
+{
+    ctx_.state.place.folder.clear();
+    ctx_.ftp.setCommand(QStringLiteral("PWD"));
+    ctx_.ftp.SendCommand();
+    ctx_.state.place.folder = FolderFromPwdReply(ctx_.ftp.Reply()).value_or(QString());
 }
 
 void SessionController::Relist()
@@ -140,6 +145,7 @@ void SessionController::ServerDoubleClick()
             const QString folder = text.left(text.indexOf(QLatin1Char('/')));
             ctx_.feedback.status(QStringLiteral("Status: Changing Folders"));
             ctx_.ftp.ChangeDir(folder);
+            readServerFolder();
             Relist();
             showServerFolder();
             ctx_.feedback.status(QStringLiteral("Status: Done"));
@@ -179,6 +185,7 @@ void SessionController::GoUp()
     try {
         ctx_.feedback.status(QStringLiteral("Status: Changing to parent folder"));
         ctx_.ftp.ChangeDir(QStringLiteral(".."));
+        readServerFolder();
         Relist();
         showServerFolder();
         ctx_.feedback.status(QStringLiteral("Status: Done"));

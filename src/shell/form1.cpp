@@ -1,5 +1,6 @@
 #include "shell/form1.h"
 
+#include "operations/copy_web_address.h"
 #include "operations/delete_command.h"
 #include "operations/new_folder_command.h"
 #include "operations/rename_command.h"
@@ -18,6 +19,7 @@
 #include "sites/file_list.h"
 #include "sites/site_form.h"
 #include "shell/feedback.h"
+#include "shell/input_gate.h"
 #include "shell/window_kit.h"
 
 #include <QApplication>
@@ -75,6 +77,16 @@ Form1::Form1(const Services& services, QWidget* parent) : QMainWindow(parent), s
         QMetaObject::invokeMethod(renamer_, [this, old, text] { renamer_->RenameInPlace(old, text); },
                                   Qt::QueuedConnection);
     });
+    inputGate_ = new InputGate({mnuStop_, toolbar_->findChild<QAction*>(QStringLiteral("Stop"))}, this);
+    connect(ftp_, &FtpComponent::Busy, this, &Form1::showCallRunning);
+    showCallRunning(false);
+    // A quit request (logout, session manager) saves as the close box does.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        if (!closing_) {
+            closing_ = true;
+            saveSettings();
+        }
+    });
     wireEvents();
 }
 
@@ -90,6 +102,14 @@ QAction* Form1::addMenuAction(QMenu* menu, const char* name, const QString& capt
     action->setObjectName(QLatin1String(name));
     if (slot)
         connect(action, &QAction::triggered, this, slot);
+    return action;
+}
+
+QAction* Form1::addUploadOption(QMenu* menu, const char* name, const QString& caption, bool UploadOptions::*option)
+{
+    QAction* action = addMenuAction(menu, name, caption, nullptr);
+    action->setCheckable(true);
+    connect(action, &QAction::toggled, this, [this, option](bool checked) { state_.upload.*option = checked; });
     return action;
 }
 
@@ -110,10 +130,13 @@ void Form1::buildMenus()
     addMenuAction(mnuCommands_, "mnuUpload", QStringLiteral("&Upload"), &Form1::Upload);
     addMenuAction(mnuCommands_, "mnuDownload", QStringLiteral("&Download"), &Form1::Download);
     addMenuAction(mnuCommands_, "mnuGoUp", QStringLiteral("&Go Up"), &Form1::GoUp);
+    mnuStop_ = addMenuAction(mnuCommands_, "mnuStop", QStringLiteral("&Stop"), &Form1::Stop);
     mnuCommands_->addSeparator()->setObjectName(QStringLiteral("mnusep2"));
     addMenuAction(mnuCommands_, "mnuNewFolder", QStringLiteral("&New Folder"), &Form1::NewFolderCommand);
     addMenuAction(mnuCommands_, "mnuRename", QStringLiteral("&Rename"), &Form1::RenameCommand);
     addMenuAction(mnuCommands_, "mnuDelete", QStringLiteral("De&lete File"), &Form1::DeleteCommand);
+    addMenuAction(mnuCommands_, "mnuCopyWebAddress", QStringLiteral("Copy &Web Address"), &Form1::CopyWebAddress)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
     mnuCommands_->addSeparator();
     addMenuAction(mnuCommands_, "mnuPrintRemote", QStringLiteral("&Print Remote File List"), &Form1::PrintRemoteList);
 
@@ -121,6 +144,8 @@ void Form1::buildMenus()
     viewMenu->setObjectName(QStringLiteral("mnuView"));
     addMenuAction(viewMenu, "mnuPrevConnect", QStringLiteral("&Last Connection Listing"), &Form1::OpenListingViewer);
     addMenuAction(viewMenu, "mnuRefresh", QStringLiteral("&Refresh"), &Form1::Refresh);
+    mnuRemotePreview_ = addUploadOption(viewMenu, "mnuRemotePreview", QStringLiteral("Preview &Server Pictures"),
+                                        &UploadOptions::remotePreview);
 
     QMenu* options = bar->addMenu(QStringLiteral("&Options"));
     options->setObjectName(QStringLiteral("mnuOptions"));
@@ -130,6 +155,8 @@ void Form1::buildMenus()
     connect(mnuReportStyle_, &QAction::triggered, this,
             [this](bool checked) { serverView_->setReportView(checked); });
     addMenuAction(options, "mnuImageCache", QStringLiteral("&Empty Image Cache"), &Form1::EmptyImageCache);
+    mnuWebReady_ = addUploadOption(options, "mnuWebReady", QStringLiteral("Prepare Pictures for the &Web"),
+                                   &UploadOptions::webReady);
     options->addSeparator();
     mnuStartupConnect_ = addMenuAction(options, "mnuStartupConnect", QStringLiteral("&Auto Connect"), nullptr);
     mnuStartupConnect_->setCheckable(true);
@@ -159,6 +186,7 @@ void Form1::buildToolbar()
         {nullptr, nullptr, nullptr, nullptr},
         {"Refresh", "Refresh", "Refresh File List", "view-refresh"},
         {"Back", "Go Up", "Go Up One Folder On Server", "go-up"},
+        {"Stop", "Stop", "Stop the running command (Esc)", "process-stop"},
         {nullptr, nullptr, nullptr, nullptr},
         {"Help", "Help", "Display Help Dialog", "help-contents"},
     };
@@ -179,6 +207,14 @@ void Form1::buildToolbar()
         action->setToolTip(QLatin1String(button.tip));
         connect(action, &QAction::triggered, this, [this, key] { Toolbar1_ButtonClick(key); });
     }
+    toolbar_->findChild<QAction*>(QStringLiteral("Stop"))->setShortcut(Qt::Key_Escape);
+}
+
+void Form1::showCallRunning(bool running)
+{
+    mnuStop_->setEnabled(running);
+    toolbar_->findChild<QAction*>(QStringLiteral("Stop"))->setEnabled(running);
+    inputGate_->setClosed(running);
 }
 
 void Form1::wireEvents()
@@ -205,6 +241,10 @@ void Form1::Form_Load()
     const StartUpValues values = ReadStartUpValues(*services_.settings);
     settings_ = values.connection;
     mnuStartupConnect_->setChecked(values.autoConnect);
+    const UploadOptions upload = ReadUploadOptions(*services_.settings);
+    mnuWebReady_->setChecked(upload.webReady);
+    mnuRemotePreview_->setChecked(upload.remotePreview);
+    state_.upload = upload;
     restoreWindowPlace();
     show();
     if (mnuStartupConnect_->isChecked())
@@ -213,6 +253,7 @@ void Form1::Form_Load()
 
 void Form1::saveSettings()
 {
+    WriteUploadOptions(*services_.settings, state_.upload);
     StartUpValues values{settings_, mnuStartupConnect_->isChecked()};
     QString error;
     if (!WriteStartUpValues(*services_.settings, values, &error))
@@ -254,6 +295,7 @@ void Form1::Toolbar1_ButtonClick(const QString& key)
         {"Put", &Form1::Upload},
         {"Refresh", &Form1::Refresh},
         {"Back", &Form1::GoUp},
+        {"Stop", &Form1::Stop},
         {"Help", &Form1::OpenHelp},
     };
     for (const auto& [name, command] : kDispatch) {
@@ -268,6 +310,11 @@ void Form1::ReportError(const FtpError& error)
 {
     if (error.number == ftp_errors::Cancelled)
         return;  // the program ended the call itself (the window is closing)
+    if (error.number == ftp_errors::Stopped) {
+        feedback_->status(QStringLiteral("Status: Stopped."));
+        feedback_->setProgress(0);
+        return;
+    }
     if (error.number == 91 || error.number == ftp_errors::NotConnected) {
         services_.dialogs->message(QStringLiteral("You must first connect to the internet or your server."),
                                    Dialogs::Buttons::Ok, Dialogs::Icon::None, kTitle);
@@ -279,6 +326,7 @@ void Form1::ReportError(const FtpError& error)
 
 void Form1::Connect() { session_->Connect(); }
 void Form1::Disconnect() { session_->Disconnect(); }
+void Form1::Stop() { ftp_->Stop(); }
 void Form1::GoUp() { session_->GoUp(); }
 void Form1::Refresh() { session_->Refresh(); }
 
@@ -323,6 +371,7 @@ void Form1::OpenAbout()
 
 void Form1::ShowUninstallNote() { quillmar::ShowUninstallNote(services_); }
 void Form1::EmptyImageCache() { deleter_->EmptyImageCache(); }
+void Form1::CopyWebAddress() { quillmar::CopyWebAddress(*context_); }
 
 void Form1::Exit()
 {

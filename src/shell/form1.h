@@ -19,6 +19,7 @@ namespace quillmar {
 
 class Feedback;
 class FtpComponent;
+class InputGate;
 class ListingReceiver;
 class LocalPane;
 class ServerListModel;
@@ -54,6 +55,7 @@ public:
 
     void Connect();
     void Disconnect();
+    void Stop();
     void GoUp();
     void Refresh();
     void Download();
@@ -68,6 +70,7 @@ public:
     void OpenAbout();
     void ShowUninstallNote();
     void EmptyImageCache();
+    void CopyWebAddress();
     void Exit();
 
     ConnectionSettings& connectionSettings() { return settings_; }
@@ -91,7 +94,11 @@ private:
     void buildToolbar();
     void wireEvents();
     QAction* addMenuAction(QMenu* menu, const char* name, const QString& caption, void (Form1::*slot)());
+    // A checkable entry that switches one of the upload options.
+    QAction* addUploadOption(QMenu* menu, const char* name, const QString& caption, bool UploadOptions::*option);
     void saveSettings();
+    // Stop works only while a server command runs, and then little else does.
+    void showCallRunning(bool running);
 
     // Entry points of the preview and of upload by double click.
     void File1_Click();
@@ -114,7 +121,11 @@ private:
     QMenu* mnuCommands_ = nullptr;
     QAction* mnuReportStyle_ = nullptr;
     QAction* mnuStartupConnect_ = nullptr;
+    QAction* mnuWebReady_ = nullptr;
+    QAction* mnuRemotePreview_ = nullptr;
     QToolBar* toolbar_ = nullptr;
+    QAction* mnuStop_ = nullptr;
+    InputGate* inputGate_ = nullptr;
 
     // Secondary windows, made on first use; one of each.
     SiteForm* siteForm_ = nullptr;

@@ -1,4 +1,4 @@
-#include "session/server_folder.h"
+#include "session/server_place.h"
 #include "session/transfer_meter.h"
 
 #include "support/qt_printers.h"
@@ -62,19 +62,8 @@ TEST(TransferMeter, AverageSpeedSinceTheStart)
     QLocale::setDefault(saved);
 }
 
-TEST(ServerFolder, ReplyToPwdAndTheTitle)
+TEST(WindowTitle, SiteFolderAndProgram)
 {
-    const std::pair<const char*, const char*> replies[] = {
-        {"257 \"/listing photos\" is the current directory.", "/listing photos"},
-        {"257 \"/a \"\"quoted\"\" name\"", "/a \"quoted\" name"},
-        {"257 \"/\"", "/"},
-        {"257 \"/unterminated", ""},
-        {"257 no quotes", ""},
-        {"550 \"/secret\" not allowed", ""},
-        {"", ""},
-    };
-    for (const auto& [reply, folder] : replies)
-        EXPECT_EQ(FolderFromReply(QLatin1String(reply)), QLatin1String(folder)) << reply;
     EXPECT_EQ(WindowTitle(QStringLiteral("Demo"), QStringLiteral("/listing photos")),
               QStringLiteral("Demo \u2014 /listing photos \u2014 Quillmar"));
     EXPECT_EQ(WindowTitle(QStringLiteral("Demo"), QString()), QStringLiteral("Demo \u2014 Quillmar"));

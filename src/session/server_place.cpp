@@ -1,28 +1,36 @@
-#include "session/server_folder.h"
+#include "session/server_place.h"
 
 #include <QStringList>
 
 namespace quillmar {
 
-QString FolderFromReply(const QString& reply)
+QString SiteKey(const QString& login, const QString& address)
+{
+    return login + u'@' + address;
+}
+
+std::optional<QString> FolderFromPwdReply(const QString& reply)
 {
     if (!reply.startsWith(QLatin1StringView("257")))
-        return {};
-    const qsizetype open = reply.indexOf(QLatin1Char('"'));
+        return std::nullopt;
+    const qsizetype open = reply.indexOf(u'"');
     if (open < 0)
-        return {};
+        return std::nullopt;
+    // A quote inside the name is sent doubled.
     QString folder;
     for (qsizetype i = open + 1; i < reply.size(); ++i) {
         if (reply[i] != u'"') {
+            if (reply[i] == u'\r' || reply[i] == u'\n')
+                break;
             folder += reply[i];
         } else if (i + 1 < reply.size() && reply[i + 1] == u'"') {
             folder += u'"';
             ++i;
         } else {
-            return folder;
+            return folder.isEmpty() ? std::nullopt : std::optional<QString>(folder);
         }
     }
-    return {};  // no closing quote
+    return std::nullopt;  // no closing quote
 }
 
 QString WindowTitle(const QString& site, const QString& folder)
