@@ -116,12 +116,14 @@ QString ScaledSize(qint64 value, QChar point)
     return ShortDecimal(DivideHalfEven(value, 10000), 2, point, u" MB");
 }
 
+QChar DecimalPoint();
+
 // The "Size" column for a field whose leading number is value.
-QString SizeColumn(QStringView field, qint64 value, QChar point)
+QString SizeColumn(QStringView field, qint64 value)
 {
     if (value < 1000)
         return Joined(field, u" bytes");
-    return ScaledSize(value, point);
+    return ScaledSize(value, DecimalPoint());
 }
 
 // The default locale's decimal separator, looked up again only when the
@@ -201,13 +203,13 @@ std::optional<ListRow> ParseListLine(const QString& line)
     }
     row.text = name.toString();
     row.bytes = LeadingNumber(sizeField);
-    row.sizeText = SizeColumn(sizeField, row.bytes, DecimalPoint());
+    row.sizeText = SizeColumn(sizeField, row.bytes);
     return row;
 }
 
 QString RowSizeText(const QString& sizeField)
 {
-    return SizeColumn(sizeField, LeadingNumber(sizeField), DecimalPoint());
+    return SizeColumn(sizeField, LeadingNumber(sizeField));
 }
 
 QString TotalsText(qint64 files, qint64 bytes, const QLocale& locale)
