@@ -81,7 +81,7 @@ Feedback::Feedback(QMainWindow& window)
     bar_->setSizeGripEnabled(false);
     // Panel 1 takes what the others leave; each panel draws inside its own
     // width whatever its text.
-    const int widths[5] = {200, 90, 150, 130, 10};
+    const int widths[5] = {200, 85, 140, 110, 10};
     for (int i = 0; i < 5; ++i) {
         auto* label = new PanelLabel(widths[i], bar_);
         label->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
