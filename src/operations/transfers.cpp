@@ -26,6 +26,8 @@
 #include <optional>
 #include <utility>
 
+#include <list>
+
 namespace quillmar {
 
 namespace {
@@ -184,17 +186,20 @@ void TransferController::Download()
                                    : QStringLiteral("Status: Download(s) Complete"));
 }
 
-QString TransferController::sendFile(const QString& name, CacheCopies& copies)
+QString TransferController::sendFile(const QString& localFile, CacheCopies& copies)
 {
-    const QString localFile = QDir(ctx_.localPane.folder()).filePath(name);
-    if (!QFileInfo(localFile).isFile())
+    const QFileInfo file(localFile);
+    const QString name = file.fileName();
+    if (!file.isFile())
         throw FtpError(ftp_errors::LocalFile, QStringLiteral("The file %1 cannot be read.").arg(localFile));
     std::optional<QTemporaryDir> work;  // the copy made ready for the web lives until the cache has it
     const WebReadyCopy sent = PrepareUpload(localFile, work);
     ctx_.state.lSize = QFileInfo(sent.file).size();
     ctx_.feedback.status(QStringLiteral("Status: Uploading %1 %2 bytes").arg(name, QString::number(ctx_.state.lSize)));
     ctx_.feedback.lightsBusy();
+    ctx_.feedback.startTransfer();
     ctx_.ftp.PutFile(sent.file, name);
+    ctx_.feedback.setProgress(0);
     // The cache holds what the server got, made ready for the web or not.
     if (IsPicture(name))
         copies.add(sent.file, name, std::move(work));
@@ -203,13 +208,24 @@ QString TransferController::sendFile(const QString& name, CacheCopies& copies)
 
 void TransferController::Upload()
 {
-    if (!EnsureConnected(ctx_))
-        return;
-    BusyPointer busy;
     QStringList names = ctx_.localPane.selectedFiles();
     if (names.isEmpty() && !ctx_.localPane.currentFile().isEmpty())
         names << ctx_.localPane.currentFile();
-    if (names.isEmpty()) {
+    QStringList localFiles;
+    const QDir folder(ctx_.localPane.folder());
+    for (const QString& name : std::as_const(names))
+        localFiles << folder.filePath(name);
+    if (localFiles.isEmpty())
+        localFiles << QString();  // said below, once connected
+    UploadFiles(localFiles);
+}
+
+void TransferController::UploadFiles(const QStringList& localFiles)
+{
+    if (!EnsureConnected(ctx_) || localFiles.isEmpty())
+        return;
+    BusyPointer busy;
+    if (localFiles.size() == 1 && localFiles.first().isEmpty()) {
         busy.restore();
         ctx_.reportError(
             FtpError(ftp_errors::LocalFile, QStringLiteral("Choose a file in the local file list to upload.")));
@@ -222,14 +238,14 @@ void TransferController::Upload()
     qsizetype failures = 0;
     bool cancelled = false;
     bool stopped = false;  // by a failure: the window stays as the failure left it
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        const QString& name = names.at(i);
+    for (qsizetype i = 0; i < localFiles.size(); ++i) {
+        const QString& localFile = localFiles.at(i);
+        const QString name = QFileInfo(localFile).fileName();
         if (const ServerRow* existing = ServerFile(ctx_.serverModel, name)) {
             const auto answer =
                 replace.ask(name, QStringLiteral("on the server"),
                             existing->bytes >= 0 ? BytesText(existing->bytes) : existing->sizeText,
-                            QStringLiteral("from this computer"),
-                            BytesText(QFileInfo(QDir(ctx_.localPane.folder()).filePath(name)).size()));
+                            QStringLiteral("from this computer"), BytesText(QFileInfo(localFile).size()));
             if (answer == ReplaceQuestion::Answer::Skip)
                 continue;
             if (answer == ReplaceQuestion::Answer::Cancel) {
@@ -238,14 +254,14 @@ void TransferController::Upload()
             }
         }
         try {
-            lastNote = sendFile(name, copies);
+            lastNote = sendFile(localFile, copies);
             lastName = name;
             ++sent;
         } catch (const FtpError& error) {
             ++failures;
             if (error.number == ftp_errors::Cancelled)
                 return;  // the window is closing
-            const qsizetype rest = names.size() - i - 1;
+            const qsizetype rest = localFiles.size() - i - 1;
             // Stop means stop: the rest is not offered.
             if (rest == 0 || ctx_.ftp.State() == 0 || error.number == ftp_errors::Stopped) {
                 stopped = true;
@@ -288,6 +304,17 @@ void TransferController::Upload()
                                   QStringLiteral("Uploaded, but no copy could be kept for the preview:\n%1")
                                       .arg(cacheProblems.join(u'\n'))));
     }
+}
+
+void TransferController::DownloadRows(const QStringList& texts)
+{
+    QItemSelectionModel* selection = ctx_.serverView.selectionModel();
+    selection->clearSelection();
+    for (int row = 0; row < ctx_.serverModel.rowCount(); ++row) {
+        if (texts.contains(ctx_.serverModel.row(row).text))
+            selection->select(ctx_.serverModel.index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    Download();
 }
 
 WebReadyCopy TransferController::PrepareUpload(const QString& localFile, std::optional<QTemporaryDir>& work) const

@@ -23,6 +23,14 @@ public:
 
     void Download();
     void Upload();
+    // Files named by their full paths (dropped on the server list, or the
+    // selected local files), one after the other in that order, with one
+    // re-listing at the end; after a failure the person says whether the
+    // rest go on.
+    void UploadFiles(const QStringList& localFiles);
+    // The server rows with these texts (dropped on the local file list),
+    // as Download does.
+    void DownloadRows(const QStringList& texts);
     // The local file list stays disabled while its double-click upload runs.
     void UploadByDoubleClick();
 
@@ -30,7 +38,7 @@ private:
     // Sends one local file (made ready for the web when that is on) and has
     // a picture copied into the cache; returns what was done to it. Throws
     // FtpError.
-    QString sendFile(const QString& name, CacheCopies& copies);
+    QString sendFile(const QString& localFile, CacheCopies& copies);
     // The file to send: the local file, or its copy made ready for the web
     // when the Options entry is on. Throws FtpError when it cannot be made.
     WebReadyCopy PrepareUpload(const QString& localFile, std::optional<QTemporaryDir>& work) const;

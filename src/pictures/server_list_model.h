@@ -14,7 +14,8 @@ struct ServerRow {
     QString sizeText;
     bool folder = false;
     bool dimmed = false;  // shown grey, e.g. while a delete is under way
-    qint64 bytes = -1;    // the listed size; -1 when not known
+    bool link = false;    // a file row that may lead to a folder
+    qint64 bytes = -1;    // the listed size of a plain file; -1 when not known
 };
 
 // The rows of the server list, always ordered by their text (plain code-unit

@@ -24,9 +24,13 @@ ListingReceiver::ListingReceiver(FtpComponent& ftp, ServerListModel& model, Feed
 
 void ListingReceiver::ListEntry(const QString& line)
 {
-    const std::optional<ListRow> row = ParseListLine(line);
-    if (!row)
+    bool unread = false;
+    const std::optional<ListRow> row = ReadListLine(line, &unread);
+    if (!row) {
+        if (unread)
+            ++leftOut_;
         return;
+    }
     if (captured_) {
         captured_->append(*row);
         return;
@@ -35,7 +39,8 @@ void ListingReceiver::ListEntry(const QString& line)
         ++totalFiles_;
         dirSize_ = AddToTotal(dirSize_, row->bytes);
     }
-    pending_.append(ServerRow{row->text, row->sizeText, row->folder, false, row->folder ? -1 : row->bytes});
+    pending_.append(ServerRow{row->text, row->sizeText, row->folder, false, row->link,
+                              row->folder || row->link ? -1 : row->bytes});
     if (pending_.size() >= kBatchLimit)
         flush();
     else
@@ -47,7 +52,7 @@ void ListingReceiver::ListComplete()
     if (captured_)
         return;
     flush();
-    feedback_.panel(3, TotalsText(totalFiles_, dirSize_));
+    feedback_.panel(3, TotalsText(totalFiles_, dirSize_) + LeftOutText(leftOut_));
     resetCounters();
 }
 
@@ -67,6 +72,7 @@ void ListingReceiver::resetCounters()
 {
     totalFiles_ = 0;
     dirSize_ = 0;
+    leftOut_ = 0;
 }
 
 void ListingReceiver::flush()
@@ -83,6 +89,7 @@ void ListingReceiver::clearList()
 {
     pending_.clear();
     model_.clear();
+    feedback_.panel(4, QString());  // the facts of a row that is gone
 }
 
 void ListingReceiver::scheduleFlush()

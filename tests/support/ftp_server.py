@@ -11,7 +11,7 @@ import sys
 import threading
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -21,6 +21,8 @@ def main():
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--user", default="demo")
     parser.add_argument("--password", default="demo")
+    parser.add_argument("--send-limit", type=int, default=0,
+                        help="bytes per second a download may take (0: no limit)")
     parser.add_argument("--watch-stdin", action="store_true",
                         help="stop when standard input closes")
     args = parser.parse_args()
@@ -32,11 +34,19 @@ def main():
     class Handler(FTPHandler):
         pass
 
+    if args.send_limit > 0:
+        class Slow(ThrottledDTPHandler):
+            write_limit = args.send_limit
+        Handler.dtp_handler = Slow
+        Handler.use_sendfile = False  # sendfile would pass the throttle by
+
     Handler.authorizer = authorizer
     Handler.banner = "Quillmar test server ready."
     Handler.timeout = 120
     # A refused login is answered at once rather than after the usual pause.
     Handler.auth_failed_timeout = 0.1
+    # Names that are not UTF-8 travel as their bytes, as other servers send them.
+    Handler.unicode_errors = "surrogateescape"
     server = FTPServer(("127.0.0.1", args.port), Handler)
     server.max_cons = 64
     port = server.socket.getsockname()[1]
