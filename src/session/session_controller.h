@@ -7,6 +7,7 @@
 namespace quillmar {
 
 class ListingReceiver;
+struct ServerCertificate;
 
 // Connecting and disconnecting, the component's connection reports, moving
 // around the server's folders, refreshing, and the progress display.
@@ -32,6 +33,9 @@ public:
 
 private:
     QString disconnectedText() const;
+    // A certificate the system does not vouch for: silent when pinned,
+    // otherwise the person decides, and Yes pins it.
+    bool TrustCertificate(const ServerCertificate& certificate);
 
     MainContext& ctx_;
     QString snapshotProblem_;  // why the last disconnect's listing was not saved

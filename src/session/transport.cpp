@@ -11,10 +11,10 @@ FtpError AbortFailure(int number)
     return FtpError(ftp_errors::Cancelled, QStringLiteral("The FTP command was ended by the program."));
 }
 
-std::unique_ptr<Transport> MakeTransport(const QString& scheme, std::function<void()> disconnected)
+std::unique_ptr<Transport> MakeTransport(const QString& scheme, std::function<void()> disconnected, TrustQuestion trust)
 {
-    if (scheme == QLatin1String("ftp"))
-        return std::make_unique<FtpTransport>(std::move(disconnected));
+    if (scheme == QLatin1String("ftp") || scheme == QLatin1String("ftps"))
+        return std::make_unique<FtpTransport>(scheme == QLatin1String("ftps"), std::move(disconnected), std::move(trust));
     throw FtpError(ftp_errors::Network, QStringLiteral("Quillmar cannot connect to %1:// addresses.").arg(scheme));
 }
 

@@ -24,9 +24,9 @@ QString ServerProgram()
 
 }  // namespace
 
-FtpServerFixture::FtpServerFixture()
+FtpServerFixture::FtpServerFixture(const QStringList& extraArguments)
 {
-    start();
+    start(extraArguments);
 }
 
 FtpServerFixture::~FtpServerFixture()
@@ -34,7 +34,7 @@ FtpServerFixture::~FtpServerFixture()
     stop();
 }
 
-void FtpServerFixture::start()
+void FtpServerFixture::start(const QStringList& extraArguments)
 {
     if (!root_.isValid()) {
         error_ = QStringLiteral("no temporary root: ") + root_.errorString();
@@ -42,9 +42,10 @@ void FtpServerFixture::start()
     }
     const QString python = qEnvironmentVariable("QUILLMAR_PYTHON", QStringLiteral("/usr/bin/python3"));
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(python, {ServerProgram(), QStringLiteral("--root"), root(),
+    process_.start(python, QStringList{ServerProgram(), QStringLiteral("--root"), root(),
                             QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--user"), user(),
-                            QStringLiteral("--password"), password(), QStringLiteral("--watch-stdin")});
+                            QStringLiteral("--password"), password(), QStringLiteral("--watch-stdin")} +
+                               extraArguments);
     if (!process_.waitForStarted(StartWaitMs)) {
         error_ = QStringLiteral("cannot start %1: %2").arg(python, process_.errorString());
         return;

@@ -10,7 +10,8 @@ namespace quillmar::test {
 // and a temporary root; stopped when this object goes.
 class FtpServerFixture {
 public:
-    FtpServerFixture();
+    // extraArguments go to ftp_server.py (--tls-cert, --tls-required, --port).
+    explicit FtpServerFixture(const QStringList& extraArguments = {});
     ~FtpServerFixture();
     FtpServerFixture(const FtpServerFixture&) = delete;
     FtpServerFixture& operator=(const FtpServerFixture&) = delete;
@@ -28,7 +29,7 @@ public:
     void stop();
 
 private:
-    void start();
+    void start(const QStringList& extraArguments);
 
     QTemporaryDir root_;
     QProcess process_;
