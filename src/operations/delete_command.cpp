@@ -92,6 +92,7 @@ void DeleteController::deleteOnServer()
                 throw FtpError(ftp_errors::BadName, QStringLiteral("%1 cannot be deleted: %2").arg(current, problem));
             ctx_.feedback.status(QStringLiteral("Status: Deleting ") + current);
             ctx_.ftp.RemoveDir(FolderName(current));
+            RemoveFromCache(ctx_.services.appFolder, ctx_.state.place, current);
             ctx_.feedback.status(QStringLiteral("Status: Delete Complete"));
         } else {
             const QList<int> rows = ctx_.serverView.selectedRows();
@@ -109,6 +110,7 @@ void DeleteController::deleteOnServer()
                     throw FtpError(ftp_errors::BadName, QStringLiteral("%1 cannot be deleted: %2").arg(text, problem));
                 ctx_.feedback.status(QStringLiteral("Status: Deleting ") + text);
                 ctx_.ftp.DeleteFile(text);
+                RemoveFromCache(ctx_.services.appFolder, ctx_.state.place, text);
                 if (answeredYes)
                     ctx_.serverModel.setDimmed(row, true);
             }

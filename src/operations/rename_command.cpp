@@ -58,7 +58,7 @@ void RenameController::renameOnServer()
         ctx_.ftp.Rename(oldName, newName);
         // Only once the server has the new name does the preview copy follow
         // it; a missing copy is no failure.
-        RenameInCache(ctx_.services.appFolder, oldName, newName);
+        RenameInCache(ctx_.services.appFolder, ctx_.state.place, oldName, newName);
         session_.Relist();
         ctx_.feedback.status(QStringLiteral("Status: Renamed File."));
     } catch (const FtpError& error) {
@@ -112,6 +112,7 @@ void RenameController::RenameInPlace(const QString& oldText, const QString& newT
         RequireServerName(newText);
         ctx_.feedback.status(QStringLiteral("Status: Renaming ") + oldText);
         ctx_.ftp.Rename(oldText, newText);
+        RenameInCache(ctx_.services.appFolder, ctx_.state.place, oldText, newText);
         session_.Relist();
         ctx_.feedback.status(QStringLiteral("Status: Renamed File."));
     } catch (const FtpError& error) {

@@ -5,16 +5,19 @@
 #include "pictures/picture_rules.h"
 #include "pictures/server_list_model.h"
 #include "pictures/server_list_view.h"
+#include "pictures/web_ready.h"
 #include "session/ftp_component.h"
 #include "session/session_controller.h"
 #include "shell/feedback.h"
 #include "shell/file_names.h"
 #include "shell/services.h"
+#include "sites/web_address.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QListWidget>
+#include <QTemporaryDir>
 
 namespace quillmar {
 
@@ -55,18 +58,21 @@ void TransferController::Upload()
     BusyPointer busy;
     const QString name = ctx_.localPane.currentFile();
     const QString localFile = QDir(ctx_.localPane.folder()).filePath(name);
+    std::optional<QTemporaryDir> work;  // the copy made ready for the web lives until the cache has it
+    WebReadyCopy sent{localFile, {}, {}};
     try {
         const QFileInfo file(localFile);
         if (name.isEmpty())
             throw FtpError(ftp_errors::LocalFile, QStringLiteral("Choose a file in the local file list to upload."));
         if (!file.isFile())
             throw FtpError(ftp_errors::LocalFile, QStringLiteral("The file %1 cannot be read.").arg(localFile));
-        ctx_.feedback.status(QStringLiteral("Status: Uploading %1 %2 bytes").arg(name, QString::number(file.size())));
-        ctx_.state.lSize = file.size();
+        sent = PrepareUpload(localFile, work);
+        ctx_.state.lSize = QFileInfo(sent.file).size();
+        ctx_.feedback.status(QStringLiteral("Status: Uploading %1 %2 bytes").arg(name, QString::number(ctx_.state.lSize)));
         ctx_.feedback.lightsBusy();
-        ctx_.ftp.PutFile(localFile, name);
+        ctx_.ftp.PutFile(sent.file, name);
         session_.Relist();
-        ctx_.feedback.status(QStringLiteral("Status: Upload Complete"));
+        ctx_.feedback.status(UploadCompleteText(name, sent.note));
         ctx_.feedback.setProgress(0);
         ctx_.feedback.lightsConnected();
     } catch (const FtpError& error) {
@@ -75,7 +81,9 @@ void TransferController::Upload()
         return;
     }
     QString error;
-    const bool kept = !IsPicture(name) || StoreInCache(ctx_.services.appFolder, localFile, name, &error);
+    // The cache holds what the server got, made ready for the web or not.
+    const bool kept =
+        !IsPicture(name) || StoreInCache(ctx_.services.appFolder, ctx_.state.place, sent.file, name, &error);
     busy.restore();
     if (!kept) {
         // The upload itself went through; the person learns only the preview is missing.
@@ -83,6 +91,33 @@ void TransferController::Upload()
                               QStringLiteral("%1 was uploaded, but no copy could be kept for the preview: %2")
                                   .arg(name, error)));
     }
+}
+
+WebReadyCopy TransferController::PrepareUpload(const QString& localFile, std::optional<QTemporaryDir>& work) const
+{
+    if (!ctx_.state.upload.webReady || !IsPicture(localFile))
+        return {localFile, {}, {}};
+    work.emplace();
+    if (!work->isValid())
+        throw FtpError(ftp_errors::LocalFile, QStringLiteral("No room for the copy made ready for the web: %1")
+                                                  .arg(work->errorString()));
+    ctx_.feedback.status(QStringLiteral("Status: Preparing %1 for the web").arg(QFileInfo(localFile).fileName()));
+    WebReadyCopy copy = PrepareForWeb(localFile, ctx_.state.upload.maxSide, work->path());
+    if (!copy.error.isEmpty())
+        throw FtpError(ftp_errors::LocalFile, copy.error + QStringLiteral(" Nothing was uploaded."));
+    return copy;
+}
+
+QString TransferController::UploadCompleteText(const QString& name, const QString& note) const
+{
+    QString text = QStringLiteral("Status: Upload Complete");
+    if (!note.isEmpty())
+        text += QStringLiteral(" (%1)").arg(note);
+    const WebAddressResult web = WebAddressFor(ctx_.settings.WebAddress, ctx_.settings.WebFolder,
+                                               ctx_.state.place.folder, name);
+    if (!web.address.isEmpty())
+        text += QStringLiteral(": ") + web.address;
+    return text;
 }
 
 void TransferController::UploadByDoubleClick()

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "pictures/web_ready.h"
 #include "shell/main_context.h"
 
 #include <QObject>
+#include <QTemporaryDir>
+
+#include <optional>
 
 namespace quillmar {
 
@@ -21,6 +25,12 @@ public:
     void UploadByDoubleClick();
 
 private:
+    // The file to send: the local file, or its copy made ready for the web
+    // when the Options entry is on. Throws FtpError when it cannot be made.
+    WebReadyCopy PrepareUpload(const QString& localFile, std::optional<QTemporaryDir>& work) const;
+    // "Status: Upload Complete", what was done to the picture and its web address.
+    QString UploadCompleteText(const QString& name, const QString& note) const;
+
     MainContext& ctx_;
     SessionController& session_;
 };

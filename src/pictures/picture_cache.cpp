@@ -4,6 +4,7 @@
 #include "shell/file_names.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
@@ -33,6 +34,41 @@ void SetError(QString* error, const QString& text)
         *error = text;
 }
 
+QString EntryName(const QString& rowText)
+{
+    return rowText.endsWith(u'/') ? rowText.chopped(1) : rowText;
+}
+
+// The folder levels below the cache for a place: the site, then each part
+// of the server folder.
+QStringList PlaceLevels(const ServerPlace& place)
+{
+    QStringList levels{SafeFolderName(place.site)};
+    for (const QString& part : place.folder.split(u'/', Qt::SkipEmptyParts))
+        levels << SafeFolderName(part);
+    return levels;
+}
+
+// The place's folder, each level found in any letter case; levels not there
+// yet are named as they would be created.
+QString PlaceFolder(const QString& appFolder, const ServerPlace& place)
+{
+    QString path = CacheFolder(appFolder);
+    for (const QString& level : PlaceLevels(place)) {
+        const QDir folder(path);
+        const QString found = folder.exists() ? FindCaseless(folder, level, QDir::Dirs) : QString();
+        path = folder.filePath(found.isEmpty() || !QFileInfo(folder.filePath(found)).isDir() ? level : found);
+    }
+    return path;
+}
+
+bool RemoveEntry(const QFileInfo& entry)
+{
+    if (entry.isDir() && !entry.isSymLink())
+        return QDir(entry.filePath()).removeRecursively();
+    return QFile::remove(entry.filePath());
+}
+
 }  // namespace
 
 QString CacheFolder(const QString& appFolder)
@@ -56,25 +92,51 @@ QString EnsureCacheFolder(const QString& appFolder, QString* error)
     return folder;
 }
 
-QString CacheEntryPath(const QString& appFolder, const QString& name)
+QString SafeFolderName(const QString& text)
 {
-    if (!IsPlainEntryName(name))
-        return {};
-    const QDir folder(CacheFolder(appFolder));
-    const QString found = folder.exists() ? FindCaseless(folder, name, QDir::Files) : QString();
-    return folder.filePath(found.isEmpty() ? name : found);
+    if (IsPlainEntryName(text) && !text.contains(u'%'))
+        return text;
+    if (text == u"." || text == u"..")
+        return QString(text).replace(u'.', QLatin1StringView("%2E"));
+    QString safe;
+    for (const QChar c : text) {
+        if (c == u'%' || c == u'/' || c == u'\\' || c == QChar(0))
+            safe += u'%' + QString::number(c.unicode(), 16).toUpper().rightJustified(2, u'0');
+        else
+            safe += c;
+    }
+    return safe.isEmpty() ? QStringLiteral("%00") : safe;
 }
 
-bool StoreInCache(const QString& appFolder, const QString& localFile, const QString& name, QString* error)
+QString CacheEntryPath(const QString& appFolder, const ServerPlace& place, const QString& name)
+{
+    const QString entry = EntryName(name);
+    if (!place.known() || !IsPlainEntryName(entry))
+        return {};
+    const QDir folder(PlaceFolder(appFolder, place));
+    const QString found = folder.exists() ? FindCaseless(folder, entry, QDir::Files | QDir::Dirs) : QString();
+    return folder.filePath(found.isEmpty() ? entry : found);
+}
+
+bool StoreInCache(const QString& appFolder, const ServerPlace& place, const QString& localFile,
+                  const QString& name, QString* error)
 {
     const QString problem = EntryNameProblem(name);
     if (!problem.isEmpty()) {
         SetError(error, QStringLiteral("%1 cannot be kept in the picture cache: %2").arg(name, problem));
         return false;
     }
-    const QString folderPath = EnsureCacheFolder(appFolder, error);
-    if (folderPath.isEmpty())
+    if (!place.known()) {
+        SetError(error, QStringLiteral("the server did not say which folder it shows."));
         return false;
+    }
+    if (EnsureCacheFolder(appFolder, error).isEmpty())
+        return false;
+    const QString folderPath = PlaceFolder(appFolder, place);
+    if (!QDir().mkpath(folderPath)) {
+        SetError(error, QStringLiteral("The picture cache folder %1 could not be created.").arg(folderPath));
+        return false;
+    }
     const QDir folder(folderPath);
     // Copy beside the entry first, so a failed copy leaves the old entry whole.
     const QString temporary = folder.filePath(HiddenPartName(name, QStringLiteral(".part")));
@@ -83,9 +145,9 @@ bool StoreInCache(const QString& appFolder, const QString& localFile, const QStr
         SetError(error, QStringLiteral("%1 could not be copied into the picture cache.").arg(localFile));
         return false;
     }
-    const QString existing = FindCaseless(folder, name, QDir::Files);
+    const QString existing = FindCaseless(folder, name, QDir::Files | QDir::Dirs);
     if (!existing.isEmpty())
-        QFile::remove(folder.filePath(existing));
+        RemoveEntry(QFileInfo(folder.filePath(existing)));
     if (!QFile::rename(temporary, folder.filePath(name))) {
         QFile::remove(temporary);
         SetError(error, QStringLiteral("%1 could not be stored in the picture cache.").arg(name));
@@ -94,34 +156,37 @@ bool StoreInCache(const QString& appFolder, const QString& localFile, const QStr
     return true;
 }
 
-bool RenameInCache(const QString& appFolder, const QString& oldName, const QString& newName, QString* error)
+bool RenameInCache(const QString& appFolder, const ServerPlace& place, const QString& oldName,
+                   const QString& newName, QString* error)
 {
-    for (const QString& name : {oldName, newName}) {
-        const QString problem = EntryNameProblem(name);
-        if (!problem.isEmpty()) {
-            SetError(error, QStringLiteral("The picture cache entry cannot be renamed: %1").arg(problem));
-            return false;
-        }
+    const QString from = CacheEntryPath(appFolder, place, oldName);
+    const QString to = CacheEntryPath(appFolder, place, newName);
+    if (from.isEmpty() || to.isEmpty()) {
+        SetError(error, QStringLiteral("The picture cache entry cannot be renamed: %1")
+                            .arg(EntryNameProblem(EntryName(from.isEmpty() ? oldName : newName))));
+        return false;
     }
-    const QDir folder(CacheFolder(appFolder));
-    const QString existing = folder.exists() ? FindCaseless(folder, oldName, QDir::Files) : QString();
-    if (existing.isEmpty()) {
+    if (!QFileInfo::exists(from)) {
         SetError(error, QStringLiteral("The picture cache holds no copy of %1.").arg(oldName));
         return false;
     }
-    const QString from = folder.filePath(existing);
-    const QString to = folder.filePath(newName);
-    if (existing == newName)
+    const QString target = QFileInfo(from).dir().filePath(EntryName(newName));
+    if (from == target)
         return true;
-    const QString taken = FindCaseless(folder, newName, QDir::Files);
     // A change of letter case only must not delete the entry it renames.
-    if (!taken.isEmpty() && taken != existing)
-        QFile::remove(folder.filePath(taken));
-    if (!QFile::rename(from, to)) {
+    if (to != from && QFileInfo::exists(to))
+        RemoveEntry(QFileInfo(to));
+    if (!QFile::rename(from, target)) {
         SetError(error, QStringLiteral("The picture cache entry %1 could not be renamed.").arg(oldName));
         return false;
     }
     return true;
+}
+
+bool RemoveFromCache(const QString& appFolder, const ServerPlace& place, const QString& name)
+{
+    const QString path = CacheEntryPath(appFolder, place, name);
+    return !path.isEmpty() && QFileInfo::exists(path) && RemoveEntry(QFileInfo(path));
 }
 
 int EmptyCache(const QString& appFolder)
@@ -130,12 +195,16 @@ int EmptyCache(const QString& appFolder)
     if (!folder.exists())
         return 0;
     int deleted = 0;
-    const QFileInfoList entries = folder.entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QFileInfo& entry : entries) {
-        // A link is removed itself, never what it points to.
-        if (QFile::remove(entry.filePath()))
+    // Depth first, never into a linked folder: files go, then their folders.
+    QDirIterator files(folder.path(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        if (QFile::remove(files.next()))
             ++deleted;
     }
+    const QFileInfoList entries =
+        folder.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries)
+        RemoveEntry(entry);
     return deleted;
 }
 

@@ -1,15 +1,15 @@
 #pragma once
 
-#include <QString>
+#include "session/server_place.h"
 
-#include <optional>
+#include <QString>
 
 namespace quillmar {
 
-// The picture cache: one flat folder "Cache" in the application folder that
-// holds a copy of every picture uploaded, so the server list can preview it
-// without a transfer. The folder is found whatever letter case it was created
-// with; the files in it are looked up the same way.
+// The picture cache: the folder "Cache" in the application folder holds a
+// copy of every picture uploaded (or fetched for a preview), kept by server
+// place: Cache/<site>/<server folder>/<name>. The folders and files are found
+// whatever letter case they were created with.
 
 // The cache folder: an existing folder named "cache" in any letter case, or
 // the path where "Cache" would be created. Never creates anything.
@@ -18,25 +18,35 @@ QString CacheFolder(const QString& appFolder);
 // The cache folder, created when missing; empty with *error set on failure.
 QString EnsureCacheFolder(const QString& appFolder, QString* error = nullptr);
 
-// Where the entry for a name lives; empty when the name is not a plain entry
-// name (it could reach outside the cache). An existing entry whose name
-// differs only in letter case is preferred to a missing exact one.
-QString CacheEntryPath(const QString& appFolder, const QString& name);
+// A folder name that stays one plain entry: text the file-name rule accepts
+// stays as it is; anything else has "%", separators and NUL written as %XX
+// ("." and ".." become "%2E" and "%2E%2E").
+QString SafeFolderName(const QString& text);
 
-// Copies a local file into the cache under the name, replacing an entry of
-// that name (in any letter case). Creates the folder on first use. The old
-// entry stays if the copy fails.
-bool StoreInCache(const QString& appFolder, const QString& localFile, const QString& name,
-                  QString* error = nullptr);
+// Where the entry for a name of a place lives; empty when the place is not
+// known or the name is not a plain entry name (it could reach outside).
+// An entry or folder whose name differs only in letter case is preferred to
+// a missing exact one. A trailing "/" (a folder row) is ignored.
+QString CacheEntryPath(const QString& appFolder, const ServerPlace& place, const QString& name);
 
-// Moves the entry of oldName to newName, replacing an entry already there.
-// Returns false (and changes nothing) when there is no entry, or either name
-// is not a plain entry name.
-bool RenameInCache(const QString& appFolder, const QString& oldName, const QString& newName,
-                   QString* error = nullptr);
+// Copies a local file into the cache as the name of the place, replacing the
+// entry of that name (in any letter case). Creates the folders on first use.
+// The old entry stays if the copy fails.
+bool StoreInCache(const QString& appFolder, const ServerPlace& place, const QString& localFile,
+                  const QString& name, QString* error = nullptr);
 
-// Deletes every file directly in the cache folder; the folder and anything
-// below it stay. Returns how many files were deleted.
+// Moves the entry (a picture or a folder's pictures) of oldName to newName
+// within the place, replacing what was there. False, changing nothing, when
+// there is no entry or a name is not plain.
+bool RenameInCache(const QString& appFolder, const ServerPlace& place, const QString& oldName,
+                   const QString& newName, QString* error = nullptr);
+
+// Removes the entry (a picture, or a folder's pictures) of the name; false
+// when there was none.
+bool RemoveFromCache(const QString& appFolder, const ServerPlace& place, const QString& name);
+
+// Deletes everything inside the cache folder, the folder itself stays. Links
+// are removed, never what they point to. Returns how many files went.
 int EmptyCache(const QString& appFolder);
 
 }  // namespace quillmar

@@ -18,6 +18,15 @@ PictureFrame AddPictureFrame(QWidget* parent)
     frame.viewimage->setObjectName(QStringLiteral("viewimage"));
     frame.viewimage->setScaledContents(true);
     frame.viewimage->hide();
+    frame.picnote = new QLabel(frame.picback);
+    frame.picnote->setObjectName(QStringLiteral("picnote"));
+    frame.picnote->setAlignment(Qt::AlignCenter);
+    frame.picnote->setWordWrap(true);
+    frame.picnote->setAttribute(Qt::WA_TransparentForMouseEvents);
+    QPalette white = frame.picnote->palette();
+    white.setColor(QPalette::WindowText, Qt::white);
+    frame.picnote->setPalette(white);
+    frame.picnote->hide();
     return frame;
 }
 

@@ -7,10 +7,12 @@ class QWidget;
 namespace quillmar {
 
 // What makes a window a picture host: the grey frame "picback" with the
-// hidden image "viewimage" inside it. The caller places and sizes the frame.
+// hidden image "viewimage" inside it, and the hidden note "picnote" that
+// says why no picture is shown. The caller places and sizes the frame.
 struct PictureFrame {
     QFrame* picback = nullptr;
     QLabel* viewimage = nullptr;
+    QLabel* picnote = nullptr;
 };
 PictureFrame AddPictureFrame(QWidget* parent);
 

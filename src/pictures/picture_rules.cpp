@@ -8,8 +8,15 @@ namespace quillmar {
 
 bool IsPicture(const QString& name)
 {
-    return name.endsWith(QLatin1StringView("JPG"), Qt::CaseInsensitive)
-           || name.endsWith(QLatin1StringView("GIF"), Qt::CaseInsensitive);
+    static const QLatin1StringView kEndings[] = {
+        QLatin1StringView(".jpg"), QLatin1StringView(".jpeg"), QLatin1StringView(".png"),
+        QLatin1StringView(".gif"), QLatin1StringView(".webp"), QLatin1StringView(".bmp"),
+    };
+    for (const QLatin1StringView ending : kEndings) {
+        if (name.size() > ending.size() && name.endsWith(ending, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
 }
 
 QString SizeText(qint64 bytes)

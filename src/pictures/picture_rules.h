@@ -4,8 +4,8 @@
 
 namespace quillmar {
 
-// A name is a picture when it ends in JPG or GIF, in any letter case
-// ("xjpg" passes, "a.jpeg" does not).
+// A name is a picture when it ends in .jpg, .jpeg, .png, .gif, .webp or
+// .bmp, in any letter case ("a.JPEG" passes, "xjpg" and "pics/" do not).
 bool IsPicture(const QString& name);
 
 // A file length as shown beside its name: "0 bytes", "45 KB", "2 MB"

@@ -5,6 +5,8 @@
 #include "pictures/picture_cache.h"
 #include "pictures/picture_rules.h"
 #include "pictures/server_list_view.h"
+#include "session/ftp_component.h"
+#include "session/listing.h"
 #include "shell/feedback.h"
 #include "shell/services.h"
 
@@ -15,6 +17,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QPixmap>
+#include <QScopeGuard>
 
 #include <cmath>
 
@@ -30,18 +33,32 @@ int ToPixels(double twips)
     return int(std::lround(twips / kTwipsPerPixel));
 }
 
+// Pictures larger than this are not fetched only to be previewed.
+constexpr qint64 kPreviewFetchLimit = 20 * 1000 * 1000;
+
+const QString kNotCached = QStringLiteral("Not in the picture cache");
+
 struct Host {
     QWidget* frame = nullptr;
     QLabel* image = nullptr;
+    QLabel* note = nullptr;
 };
 
 Host FindHost(QWidget& host)
 {
     Host parts;
     parts.frame = host.findChild<QWidget*>(QStringLiteral("picback"));
-    if (parts.frame)
+    if (parts.frame) {
         parts.image = parts.frame->findChild<QLabel*>(QStringLiteral("viewimage"));
+        parts.note = parts.frame->findChild<QLabel*>(QStringLiteral("picnote"));
+    }
     return parts;
+}
+
+void HideNote(const Host& parts)
+{
+    if (parts.note)
+        parts.note->hide();
 }
 
 void ShowEmptyFrame(const Host& parts)
@@ -58,6 +75,7 @@ void ShowImage(const QString& path, QWidget& host)
     if (!parts.image)
         return;
     parts.image->hide();
+    HideNote(parts);
 
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
@@ -99,6 +117,34 @@ void ClearImage(QWidget& host)
     const Host parts = FindHost(host);
     if (parts.image)
         parts.image->clear();
+    HideNote(parts);
+}
+
+void ShowNote(QWidget& host, const QString& text)
+{
+    const Host parts = FindHost(host);
+    if (!parts.image || !parts.note)
+        return;
+    ShowEmptyFrame(parts);
+    parts.note->setText(text);
+    parts.note->setGeometry(parts.frame->rect().adjusted(8, 8, -8, -8));
+    parts.note->show();
+    parts.note->raise();
+}
+
+bool ShowServerPicture(QWidget& host, const QString& appFolder, const ServerPlace& place, const QString& rowText)
+{
+    if (!IsPicture(rowText)) {
+        ClearImage(host);
+        return false;
+    }
+    const QString cached = CacheEntryPath(appFolder, place, rowText);
+    if (cached.isEmpty() || !QFileInfo(cached).isFile()) {
+        ShowNote(host, kNotCached);
+        return false;
+    }
+    ShowImage(cached, host);
+    return true;
 }
 
 PreviewController::PreviewController(MainContext& context, QObject* parent) : QObject(parent), ctx_(context)
@@ -138,12 +184,81 @@ void PreviewController::File1_Click()
 void PreviewController::ListView1_Click()
 {
     const QString text = ctx_.serverView.selectedRowText();
-    const QString cached = IsPicture(text) ? CacheEntryPath(ctx_.services.appFolder, text) : QString();
-    if (!cached.isEmpty())
-        ShowImage(cached, ctx_.window);
-    else
-        ClearImage(ctx_.window);
     ctx_.feedback.panel(4, text);
+    const QString& app = ctx_.services.appFolder;
+    if (ShowServerPicture(ctx_.window, app, ctx_.state.place, text) || !IsPicture(text))
+        return;
+    if (ctx_.state.upload.remotePreview && ctx_.ftp.State() != 0 && fetchIntoCache(text))
+        ShowServerPicture(ctx_.window, app, ctx_.state.place, text);
+}
+
+bool PreviewController::fetchIntoCache(const QString& name)
+{
+    const QString target = CacheEntryPath(ctx_.services.appFolder, ctx_.state.place, name);
+    if (target.isEmpty()) {
+        ShowNote(ctx_.window, kNotCached + QStringLiteral(": the server did not say which folder it shows."));
+        return false;
+    }
+    BusyPointer busy;
+    QString refusal;
+    try {
+        refusal = fetch(name, target);
+    } catch (const FtpError& error) {
+        busy.restore();
+        ctx_.feedback.setProgress(0);
+        if (error.number != ftp_errors::Cancelled) {
+            ShowNote(ctx_.window, kNotCached);
+            ctx_.reportError(error);
+            return false;
+        }
+        refusal = kNotCached + QStringLiteral(": the fetch was stopped.");
+    }
+    if (ctx_.ftp.State() != 0)
+        ctx_.feedback.lightsConnected();
+    if (refusal.isEmpty())
+        return true;
+    ShowNote(ctx_.window, refusal);
+    ctx_.feedback.status(QStringLiteral("Status: ") + refusal);
+    return false;
+}
+
+QString PreviewController::fetch(const QString& name, const QString& target)
+{
+    const QString tooLarge = kNotCached + QStringLiteral(": larger than 20 MB, too large to fetch for a preview.");
+    ctx_.ftp.setCommand(QStringLiteral("SIZE ") + name);
+    ctx_.ftp.SendCommand();
+    const qint64 size = SizeFromReply(ctx_.ftp.Reply(), -1);
+    if (size > kPreviewFetchLimit)
+        return tooLarge;
+    QString error;
+    if (EnsureCacheFolder(ctx_.services.appFolder, &error).isEmpty())
+        throw FtpError(ftp_errors::LocalFile, error);
+    if (!QDir().mkpath(QFileInfo(target).path()))
+        throw FtpError(ftp_errors::LocalFile,
+                       QStringLiteral("The picture cache folder %1 could not be made.").arg(QFileInfo(target).path()));
+
+    ctx_.state.lSize = std::max<qint64>(size, 0);
+    ctx_.feedback.lightsBusy();
+    ctx_.feedback.status(QStringLiteral("Status: Fetching %1 for its preview").arg(name));
+    // A picture larger than its size said is stopped on the way.
+    bool overLimit = false;
+    const QMetaObject::Connection watch = connect(&ctx_.ftp, &FtpComponent::Progress, this, [&](qint64 bytes) {
+        if (bytes > kPreviewFetchLimit && !overLimit) {
+            overLimit = true;
+            ctx_.ftp.Abort();
+        }
+    });
+    const auto unwatch = qScopeGuard([&] { disconnect(watch); });
+    try {
+        ctx_.ftp.GetFile(name, target);
+    } catch (const FtpError&) {
+        if (overLimit)
+            return tooLarge;
+        throw;
+    }
+    ctx_.feedback.setProgress(0);
+    ctx_.feedback.status(QStringLiteral("Status: Fetched %1 into the picture cache").arg(name));
+    return {};
 }
 
 void PreviewController::viewimage_DblClick()
@@ -157,7 +272,9 @@ void PreviewController::viewimage_DblClick()
         if (!name.isEmpty())
             path = QDir(ctx_.localPane.folder()).filePath(name);
     } else if (ctx_.state.GotFocus == 2) {
-        path = CacheEntryPath(ctx_.services.appFolder, ctx_.serverView.selectedRowText());
+        const QString text = ctx_.serverView.selectedRowText();
+        if (!text.isEmpty())
+            ShowServerPicture(*preview_, ctx_.services.appFolder, ctx_.state.place, text);
     }
     if (!path.isEmpty())
         ShowImage(path, *preview_);

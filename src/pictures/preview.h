@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pictures/img_preview.h"
+#include "session/server_place.h"
 #include "shell/main_context.h"
 
 #include <QObject>
@@ -10,8 +11,6 @@
 class QWidget;
 
 namespace quillmar {
-
-
 
 // Fits a picture into a picture host: any widget owning a frame "picback"
 // with an image "viewimage" (a QLabel) inside it. The picture is decoded at
@@ -25,6 +24,14 @@ void CenterImage(QWidget& host);
 
 // Takes the picture away; the image keeps its size, place and visibility.
 void ClearImage(QWidget& host);
+
+// Says in the frame why no picture is shown; the image is hidden.
+void ShowNote(QWidget& host, const QString& text);
+
+// The cached copy of a server row of a place; a row that is no picture
+// clears the image, a picture not in the cache says so in the frame.
+// Returns whether the cache holds the picture.
+bool ShowServerPicture(QWidget& host, const QString& appFolder, const ServerPlace& place, const QString& rowText);
 
 // The preview flows of the main window: a click on a local file or a server
 // row, and the double click that opens the full-screen preview.
@@ -49,6 +56,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Brings a server picture into the cache for its preview (when the View
+    // entry asks for it); false, with the reason in the frame, when not.
+    bool fetchIntoCache(const QString& name);
+    // The transfer itself: empty once the picture is in the cache, or why it
+    // was not fetched. Throws FtpError.
+    QString fetch(const QString& name, const QString& target);
+
     MainContext& ctx_;
     QPointer<imgPreview> preview_;
 };

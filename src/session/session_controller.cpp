@@ -6,6 +6,7 @@
 #include "session/ftp_component.h"
 #include "session/listing.h"
 #include "session/listing_receiver.h"
+#include "session/server_place.h"
 #include "session/transport.h"
 #include "session/trusted_servers.h"
 #include "shell/connection_settings.h"
@@ -72,6 +73,8 @@ void SessionController::Connect()
             ctx_.feedback.status(QStringLiteral("Status: Retrieving Directory List"));
             receiver_.resetCounters();
             ctx_.ftp.setAction(FtpComponent::Connect);
+            ctx_.state.place.site = SiteKey(settings.User, settings.URL);
+            readServerFolder();
             ctx_.ftp.setAction(FtpComponent::ListFolder);
             ctx_.feedback.status(QStringLiteral("Status: Done"));
             ctx_.feedback.panel(2, QStringLiteral("Connected"));
@@ -127,7 +130,8 @@ void SessionController::StateChanged(int connected)
     snapshotProblem_.clear();
     // The disconnect goes on when the listing cannot be kept; the status line says so.
     WriteListingSnapshot(ctx_.services.appFolder, ctx_.settings.Description, ctx_.settings.URL,
-                         ctx_.serverModel.rowTexts(), &snapshotProblem_);
+                         ctx_.state.place, ctx_.serverModel.rowTexts(), &snapshotProblem_);
+    ctx_.state.place = ServerPlace{};
     ctx_.feedback.status(disconnectedText());
     receiver_.clearList();
     ctx_.feedback.lightsBusy();
@@ -138,6 +142,14 @@ QString SessionController::disconnectedText() const
     if (snapshotProblem_.isEmpty())
         return QStringLiteral("Status: Disconnected");
     return QStringLiteral("Status: Disconnected (the listing was not saved: %1)").arg(snapshotProblem_);
+}
+
+void SessionController::readServerFolder()
+{
+    ctx_.state.place.folder.clear();
+    ctx_.ftp.setCommand(QStringLiteral("PWD"));
+    ctx_.ftp.SendCommand();
+    ctx_.state.place.folder = FolderFromPwdReply(ctx_.ftp.Reply()).value_or(QString());
 }
 
 void SessionController::Relist()
@@ -159,6 +171,7 @@ void SessionController::ServerDoubleClick()
             const QString folder = text.left(text.indexOf(QLatin1Char('/')));
             ctx_.feedback.status(QStringLiteral("Status: Changing Folders"));
             ctx_.ftp.ChangeDir(folder);
+            readServerFolder();
             Relist();
             ctx_.feedback.status(QStringLiteral("Status: Done"));
         } else {
@@ -196,6 +209,7 @@ void SessionController::GoUp()
     try {
         ctx_.feedback.status(QStringLiteral("Status: Changing to parent folder"));
         ctx_.ftp.ChangeDir(QStringLiteral(".."));
+        readServerFolder();
         Relist();
         ctx_.feedback.status(QStringLiteral("Status: Done"));
     } catch (const FtpError& error) {

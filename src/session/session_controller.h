@@ -32,6 +32,10 @@ public:
     void Relist();
 
 private:
+    // Asks the server where it is now (PWD) and keeps it as the place of the
+    // rows; a server that will not say leaves the folder unknown.
+    void readServerFolder();
+
     QString disconnectedText() const;
     // A certificate the system does not vouch for: silent when pinned,
     // otherwise the person decides, and Yes pins it.

@@ -40,6 +40,8 @@ StartUpValues ReadStartUpValues(QSettings& store)
     values.connection.Pass = text("Pass");
     values.connection.Port = text("Port");
     values.connection.Description = text("Description");
+    values.connection.WebAddress = text("WebAddress");
+    values.connection.WebFolder = text("WebFolder");
     store.endGroup();
     return values;
 }
@@ -52,6 +54,8 @@ bool WriteStartUpValues(QSettings& store, const StartUpValues& values, QString* 
     store.setValue(QStringLiteral("Pass"), values.connection.Pass);
     store.setValue(QStringLiteral("Port"), values.connection.Port);
     store.setValue(QStringLiteral("Description"), values.connection.Description);
+    store.setValue(QStringLiteral("WebAddress"), values.connection.WebAddress);
+    store.setValue(QStringLiteral("WebFolder"), values.connection.WebFolder);
     store.setValue(QStringLiteral("StartUpConnect"),
                    values.autoConnect ? QStringLiteral("True") : QStringLiteral("False"));
     store.endGroup();
@@ -65,6 +69,34 @@ bool WriteStartUpValues(QSettings& store, const StartUpValues& values, QString* 
     // A store that already existed with wider permissions is narrowed too.
     QFile::setPermissions(store.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     return true;
+}
+
+UploadOptions ReadUploadOptions(QSettings& store)
+{
+    UploadOptions options;
+    store.beginGroup(QStringLiteral("Upload"));
+    auto flag = [&store](const char* key) {
+        return ParseStartUpConnect(store.value(QLatin1String(key)).toString()).value_or(false);
+    };
+    options.webReady = flag("WebReady");
+    options.remotePreview = flag("RemotePreview");
+    bool number = false;
+    const int side = store.value(QStringLiteral("MaxSide")).toString().trimmed().toInt(&number);
+    // A side too small to show anything is no setting a person meant.
+    if (number && side >= 16)
+        options.maxSide = side;
+    store.endGroup();
+    return options;
+}
+
+void WriteUploadOptions(QSettings& store, const UploadOptions& options)
+{
+    auto text = [](bool on) { return on ? QStringLiteral("True") : QStringLiteral("False"); };
+    store.beginGroup(QStringLiteral("Upload"));
+    store.setValue(QStringLiteral("WebReady"), text(options.webReady));
+    store.setValue(QStringLiteral("MaxSide"), QString::number(options.maxSide));
+    store.setValue(QStringLiteral("RemotePreview"), text(options.remotePreview));
+    store.endGroup();
 }
 
 }  // namespace quillmar

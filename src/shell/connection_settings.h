@@ -14,6 +14,8 @@ struct ConnectionSettings {
     QString Pass;
     QString Port;
     QString Description;
+    QString WebAddress;  // the site's web address and the server folder it shows
+    QString WebFolder;
 };
 
 struct StartUpValues {
@@ -25,8 +27,18 @@ struct StartUpValues {
 // an unusable "StartUpConnect" leaves Auto Connect off.
 StartUpValues ReadStartUpValues(QSettings& store);
 
-// Writes all six keys, also when nothing changed. Returns false with a reason
+// Writes all eight keys, also when nothing changed. Returns false with a reason
 // when the store could not be written; closing goes on regardless.
 bool WriteStartUpValues(QSettings& store, const StartUpValues& values, QString* error = nullptr);
+
+// Group "Upload": pictures made ready for the web on the way up, and
+// previews fetched from the server.
+struct UploadOptions {
+    bool webReady = false;
+    int maxSide = 1600;  // longest side of a picture made ready for the web
+    bool remotePreview = false;
+};
+UploadOptions ReadUploadOptions(QSettings& store);
+void WriteUploadOptions(QSettings& store, const UploadOptions& options);
 
 }  // namespace quillmar

@@ -1,5 +1,6 @@
 #include "shell/form1.h"
 
+#include "operations/copy_web_address.h"
 #include "operations/delete_command.h"
 #include "operations/new_folder_command.h"
 #include "operations/rename_command.h"
@@ -148,6 +149,14 @@ QAction* Form1::addMenuAction(QMenu* menu, const char* name, const QString& capt
     return action;
 }
 
+QAction* Form1::addUploadOption(QMenu* menu, const char* name, const QString& caption, bool UploadOptions::*option)
+{
+    QAction* action = addMenuAction(menu, name, caption, nullptr);
+    action->setCheckable(true);
+    connect(action, &QAction::toggled, this, [this, option](bool checked) { state_.upload.*option = checked; });
+    return action;
+}
+
 void Form1::buildMenus()
 {
     QMenuBar* bar = menuBar();
@@ -170,6 +179,8 @@ void Form1::buildMenus()
     addMenuAction(mnuCommands_, "mnuNewFolder", QStringLiteral("&New Folder"), &Form1::NewFolderCommand);
     addMenuAction(mnuCommands_, "mnuRename", QStringLiteral("&Rename"), &Form1::RenameCommand);
     addMenuAction(mnuCommands_, "mnuDelete", QStringLiteral("De&lete File"), &Form1::DeleteCommand);
+    addMenuAction(mnuCommands_, "mnuCopyWebAddress", QStringLiteral("Copy &Web Address"), &Form1::CopyWebAddress)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
     mnuCommands_->addSeparator();
     addMenuAction(mnuCommands_, "mnuPrintRemote", QStringLiteral("&Print Remote File List"), &Form1::PrintRemoteList);
 
@@ -177,6 +188,8 @@ void Form1::buildMenus()
     viewMenu->setObjectName(QStringLiteral("mnuView"));
     addMenuAction(viewMenu, "mnuPrevConnect", QStringLiteral("&Last Connection Listing"), &Form1::OpenListingViewer);
     addMenuAction(viewMenu, "mnuRefresh", QStringLiteral("&Refresh"), &Form1::Refresh);
+    mnuRemotePreview_ = addUploadOption(viewMenu, "mnuRemotePreview", QStringLiteral("Preview &Server Pictures"),
+                                        &UploadOptions::remotePreview);
 
     QMenu* options = bar->addMenu(QStringLiteral("&Options"));
     options->setObjectName(QStringLiteral("mnuOptions"));
@@ -186,6 +199,8 @@ void Form1::buildMenus()
     connect(mnuReportStyle_, &QAction::triggered, this,
             [this](bool checked) { serverView_->setReportView(checked); });
     addMenuAction(options, "mnuImageCache", QStringLiteral("&Empy Image Cache"), &Form1::EmptyImageCache);
+    mnuWebReady_ = addUploadOption(options, "mnuWebReady", QStringLiteral("Prepare Pictures for the &Web"),
+                                   &UploadOptions::webReady);
     options->addSeparator();
     mnuStartupConnect_ = addMenuAction(options, "mnuStartupConnect", QStringLiteral("&Auto Connect"), nullptr);
     mnuStartupConnect_->setCheckable(true);
@@ -267,6 +282,10 @@ void Form1::Form_Load()
     const StartUpValues values = ReadStartUpValues(*services_.settings);
     settings_ = values.connection;
     mnuStartupConnect_->setChecked(values.autoConnect);
+    const UploadOptions upload = ReadUploadOptions(*services_.settings);
+    mnuWebReady_->setChecked(upload.webReady);
+    mnuRemotePreview_->setChecked(upload.remotePreview);
+    state_.upload = upload;
     show();
     if (mnuStartupConnect_->isChecked())
         Connect();
@@ -274,6 +293,7 @@ void Form1::Form_Load()
 
 void Form1::saveSettings()
 {
+    WriteUploadOptions(*services_.settings, state_.upload);
     StartUpValues values{settings_, mnuStartupConnect_->isChecked()};
     QString error;
     if (!WriteStartUpValues(*services_.settings, values, &error))
@@ -390,6 +410,7 @@ void Form1::OpenAbout()
 
 void Form1::ShowUninstallNote() { quillmar::ShowUninstallNote(services_); }
 void Form1::EmptyImageCache() { deleter_->EmptyImageCache(); }
+void Form1::CopyWebAddress() { quillmar::CopyWebAddress(*context_); }
 
 void Form1::Exit()
 {

@@ -69,6 +69,7 @@ public:
     void OpenAbout();
     void ShowUninstallNote();
     void EmptyImageCache();
+    void CopyWebAddress();
     void Exit();
 
     ConnectionSettings& connectionSettings() { return settings_; }
@@ -85,6 +86,8 @@ private:
     void buildToolbar();
     void wireEvents();
     QAction* addMenuAction(QMenu* menu, const char* name, const QString& caption, void (Form1::*slot)());
+    // A checkable entry that switches one of the upload options.
+    QAction* addUploadOption(QMenu* menu, const char* name, const QString& caption, bool UploadOptions::*option);
     void saveSettings();
     // Stop works only while a server command runs, and then little else does.
     void showCallRunning(bool running);
@@ -109,6 +112,8 @@ private:
     QMenu* mnuCommands_ = nullptr;
     QAction* mnuReportStyle_ = nullptr;
     QAction* mnuStartupConnect_ = nullptr;
+    QAction* mnuWebReady_ = nullptr;
+    QAction* mnuRemotePreview_ = nullptr;
     QToolBar* toolbar_ = nullptr;
     QAction* mnuStop_ = nullptr;
     InputGate* inputGate_ = nullptr;

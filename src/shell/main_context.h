@@ -1,5 +1,8 @@
 #pragma once
 
+#include "session/server_place.h"
+#include "shell/connection_settings.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -14,7 +17,6 @@ class FtpComponent;
 class LocalPane;
 class ServerListModel;
 class ServerListView;
-struct ConnectionSettings;
 struct FtpError;
 struct Services;
 
@@ -22,6 +24,8 @@ struct Services;
 struct MainState {
     qint64 lSize = 0;  // expected size of the transfer in progress; never cleared
     int GotFocus = 0;  // 0 none yet, 1 local pane, 2 server list
+    ServerPlace place;      // where the server list's rows are; set at login and each folder change
+    UploadOptions upload;   // the Options and View entries of group "Upload"
 };
 
 // What the main window hands to the controllers of its commands.

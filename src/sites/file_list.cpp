@@ -3,6 +3,7 @@
 #include "pictures/master_list.h"
 #include "pictures/picture_cache.h"
 #include "pictures/picture_frame.h"
+#include "pictures/picture_rules.h"
 #include "pictures/preview.h"
 #include "shell/main_context.h"
 #include "sites/snapshot.h"
@@ -121,6 +122,7 @@ void FileList::Combo1_Click(int index)
         return;
     }
     panel1_->setText(TimeStampText(file.lastModified()));
+    place_ = ReadSnapshotPlace(services_.appFolder, name);
     const QIcon folder = FolderIcon();
     const QIcon plain = FileIcon();
     for (const SnapshotRow& row : ReadListingSnapshot(services_.appFolder, name)) {
@@ -139,16 +141,13 @@ void FileList::ListView1_Click(int row)
     showPreview(list_->item(row)->text());
 }
 
-// The cached copy of the name, fitted into the preview; a folder, a name not
-// in the cache or a file that is no picture leaves the preview empty.
+// The cached copy of the name in the place the snapshot was taken, fitted
+// into the preview; a picture not in the cache says so.
 void FileList::showPreview(const QString& name)
 {
-    const QString path = CacheEntryPath(services_.appFolder, name);
-    if (path.isEmpty()) {
+    ShowServerPicture(*this, services_.appFolder, place_, name);
+    if (!IsPicture(name))
         hidePreview();
-        return;
-    }
-    ShowImage(path, *this);
 }
 
 void FileList::hidePreview()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "session/server_place.h"
 #include "shell/services.h"
 
 #include <QMainWindow>
@@ -47,6 +48,7 @@ private:
     QLabel* panel1_ = nullptr;
     QFrame* picback_ = nullptr;
     QLabel* viewimage_ = nullptr;
+    ServerPlace place_;  // where the chosen snapshot's rows were
     bool loaded_ = false;
 };
 

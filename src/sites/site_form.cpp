@@ -77,6 +77,12 @@ void SiteForm::buildElements()
                       "lblPass");
     txtPass_->setEchoMode(QLineEdit::Password);
     txtPass_->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));  // "*"
+    txtWeb_ = AddBox(grid, 4, "txtWeb", QStringLiteral("Web address:"),
+                     QStringLiteral("The web address of the server folder below, for example https://www.example.org/"),
+                     "lblWeb");
+    txtWebFolder_ = AddBox(grid, 5, "txtWebFolder", QStringLiteral("Server folder:"),
+                           QStringLiteral("The server folder the web address shows, for example /public_html"),
+                           "lblWebFolder");
 
     auto* buttons = new QHBoxLayout;
     QPushButton* clear = AddButton(buttons, "Command4", QStringLiteral("Clear"),
@@ -100,6 +106,8 @@ void SiteForm::buildElements()
     setTabOrder(txtSite_, txtRemote_);
     setTabOrder(txtRemote_, txtLogin_);
     setTabOrder(txtLogin_, txtPass_);
+    setTabOrder(txtPass_, txtWeb_);
+    setTabOrder(txtWeb_, txtWebFolder_);
 
     // A selection (click or keyboard) is complete only once the item is
     // selected, which comes after it becomes current.
@@ -149,6 +157,8 @@ void SiteForm::showSettings()
     txtPass_->setText(settings_.Pass);
     txtRemote_->setText(settings_.URL);
     txtSite_->setText(settings_.Description);
+    txtWeb_->setText(settings_.WebAddress);
+    txtWebFolder_->setText(settings_.WebFolder);
 }
 
 void SiteForm::clearBoxes()
@@ -157,6 +167,8 @@ void SiteForm::clearBoxes()
     txtSite_->clear();
     txtPass_->clear();
     txtRemote_->clear();
+    txtWeb_->clear();
+    txtWebFolder_->clear();
 }
 
 void SiteForm::ParseView()
@@ -173,6 +185,8 @@ void SiteForm::ParseView()
     settings_.URL = site->address;
     settings_.User = site->login;
     settings_.Pass = site->password;
+    settings_.WebAddress = site->webAddress;
+    settings_.WebFolder = site->webFolder;
     showSettings();
     if (SingleClick == 0) {
         connect_();
@@ -198,7 +212,8 @@ void SiteForm::Command4_Click() { clearBoxes(); }
 void SiteForm::Command2_Click()
 {
     const std::optional<QString> entry =
-        BuildSiteEntry(txtSite_->text(), txtRemote_->text(), txtLogin_->text(), txtPass_->text());
+        BuildSiteEntry(SiteFields{txtSite_->text(), txtRemote_->text(), txtLogin_->text(), txtPass_->text(),
+                                  txtWeb_->text(), txtWebFolder_->text()});
     if (!entry)
         return;
     quietly([this, &entry] { list_->addItem(*entry); });

@@ -63,6 +63,8 @@ private:
     QLineEdit* txtRemote_ = nullptr;
     QLineEdit* txtLogin_ = nullptr;
     QLineEdit* txtPass_ = nullptr;
+    QLineEdit* txtWeb_ = nullptr;
+    QLineEdit* txtWebFolder_ = nullptr;
 
     int SingleClick = 1;
     bool loaded_ = false;

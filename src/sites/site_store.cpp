@@ -35,10 +35,18 @@ bool HasFtpPrefix(const QString& address)
 std::optional<QString> BuildSiteEntry(const QString& description, const QString& address,
                                       const QString& login, const QString& password)
 {
-    if (address.isEmpty())
+    return BuildSiteEntry(SiteFields{description, address, login, password, {}, {}});
+}
+
+std::optional<QString> BuildSiteEntry(const SiteFields& site)
+{
+    if (site.address.isEmpty())
         return std::nullopt;
-    const QString stored = HasFtpPrefix(address) ? address.sliced(6) : address;
-    return description % QString(100, u' ') % u';' % stored % u';' % login % u';' % password;
+    const QString stored = HasFtpPrefix(site.address) ? site.address.sliced(6) : site.address;
+    QString entry = site.description % QString(100, u' ') % u';' % stored % u';' % site.login % u';' % site.password;
+    if (!site.webAddress.isEmpty() || !site.webFolder.isEmpty())
+        entry += u';' % site.webAddress % u';' % site.webFolder;
+    return entry;
 }
 
 std::optional<SiteFields> SplitSiteEntry(const QString& entry)
@@ -46,8 +54,8 @@ std::optional<SiteFields> SplitSiteEntry(const QString& entry)
     const QStringList parts = entry.split(u';');
     if (parts.size() < 4)
         return std::nullopt;
-    return SiteFields{TrimBlanks(parts[0]), TrimBlanks(parts[1]), TrimBlanks(parts[2]),
-                      TrimBlanks(parts[3])};
+    return SiteFields{TrimBlanks(parts[0]), TrimBlanks(parts[1]), TrimBlanks(parts[2]), TrimBlanks(parts[3]),
+                      TrimBlanks(parts.value(4)), TrimBlanks(parts.value(5))};
 }
 
 QStringList SplitStoredLines(const QString& text)

@@ -9,18 +9,23 @@ namespace quillmar {
 
 // The user's saved accounts: "sites.snd" directly in the application folder,
 // one entry a line. An entry is the description, 100 blanks (so a narrow list
-// shows only the description), then ";address;login;password".
+// shows only the description), then ";address;login;password", and for a
+// site with a web address ";web address;server folder" after that.
 struct SiteFields {
     QString description, address, login, password;
+    QString webAddress, webFolder;  // empty for a site without them
 };
 
 // Empty when there is no address. A leading "ftp://" (any letter case) is
 // dropped from the address; nothing else is changed.
 std::optional<QString> BuildSiteEntry(const QString& description, const QString& address,
                                       const QString& login, const QString& password);
+// The same with the web fields, which are left out when both are empty, so
+// such an entry reads the same to a reader that knows only four parts.
+std::optional<QString> BuildSiteEntry(const SiteFields& site);
 
 // Empty when the entry has fewer than four ";"-separated parts. Each part is
-// stripped of leading and trailing blanks; parts after the fourth are ignored.
+// stripped of leading and trailing blanks; parts after the sixth are ignored.
 std::optional<SiteFields> SplitSiteEntry(const QString& entry);
 
 // Every line of the store, empty ones included; empty when there is no store.

@@ -13,6 +13,8 @@ namespace {
 
 const QLatin1StringView kExtension(".dat");
 const QLatin1StringView kHeaderMark("|URL|");
+const QLatin1StringView kSiteMark("|URL|Site| ");
+const QLatin1StringView kFolderMark("|URL|Folder| ");
 
 // Only a plain name inside the folder: no separators, not the folder itself
 // nor its parent.
@@ -38,8 +40,16 @@ QString SnapshotFileName(const QString& description)
 bool WriteListingSnapshot(const QString& appFolder, const QString& description, const QString& url,
                           const QStringList& rowTexts, QString* error)
 {
+    return WriteListingSnapshot(appFolder, description, url, ServerPlace{}, rowTexts, error);
+}
+
+bool WriteListingSnapshot(const QString& appFolder, const QString& description, const QString& url,
+                          const ServerPlace& place, const QStringList& rowTexts, QString* error)
+{
     // Text is stored as UTF-8, the system's code page on Linux.
     QByteArray content = QByteArray("|URL| ") + url.toUtf8() + "\r\n";
+    if (place.known())
+        content += (kSiteMark + place.site).toUtf8() + "\r\n" + (kFolderMark + place.folder).toUtf8() + "\r\n";
     for (const QString& text : rowTexts) {
         content += text.toUtf8();
         content += "\r\n";
@@ -79,16 +89,32 @@ QStringList ListSnapshotFiles(const QString& appFolder)
     return snapshots;
 }
 
-QList<SnapshotRow> ReadListingSnapshot(const QString& appFolder, const QString& fileName)
+static QStringList ReadSnapshotLines(const QString& appFolder, const QString& fileName)
 {
     if (!IsPlainName(fileName))
         return {};
     QFile file(appFolder + u'/' + fileName);
     if (!file.open(QIODevice::ReadOnly))
         return {};
+    return SplitStoredLines(QString::fromUtf8(file.readAll()));
+}
 
+ServerPlace ReadSnapshotPlace(const QString& appFolder, const QString& fileName)
+{
+    ServerPlace place;
+    for (const QString& line : ReadSnapshotLines(appFolder, fileName)) {
+        if (line.startsWith(kSiteMark))
+            place.site = line.mid(kSiteMark.size());
+        else if (line.startsWith(kFolderMark))
+            place.folder = line.mid(kFolderMark.size());
+    }
+    return place;
+}
+
+QList<SnapshotRow> ReadListingSnapshot(const QString& appFolder, const QString& fileName)
+{
     QList<SnapshotRow> rows;
-    for (const QString& line : SplitStoredLines(QString::fromUtf8(file.readAll()))) {
+    for (const QString& line : ReadSnapshotLines(appFolder, fileName)) {
         if (line.contains(kHeaderMark))
             continue;
         rows.append(SnapshotRow{line, line.endsWith(u'/')});

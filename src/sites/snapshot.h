@@ -1,5 +1,7 @@
 #pragma once
 
+#include "session/server_place.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -24,6 +26,11 @@ QString SnapshotFileName(const QString& description);
 // is false.
 bool WriteListingSnapshot(const QString& appFolder, const QString& description, const QString& url,
                           const QStringList& rowTexts, QString* error = nullptr);
+// The same, followed by the place the rows came from when it is known, in
+// two more header lines ("|URL|Site| " and "|URL|Folder| ") that every
+// reader skips, so the viewer can preview the rows' cached pictures.
+bool WriteListingSnapshot(const QString& appFolder, const QString& description, const QString& url,
+                          const ServerPlace& place, const QStringList& rowTexts, QString* error = nullptr);
 
 // Names of the snapshot files (ordinary files ending in ".dat", lower case),
 // sorted by name.
@@ -32,5 +39,9 @@ QStringList ListSnapshotFiles(const QString& appFolder);
 // The rows of one snapshot; header lines are skipped wherever they are.
 // Empty when the file is missing or the name would leave the folder.
 QList<SnapshotRow> ReadListingSnapshot(const QString& appFolder, const QString& fileName);
+
+// The place a snapshot's rows came from; not known for a snapshot that does
+// not name it.
+ServerPlace ReadSnapshotPlace(const QString& appFolder, const QString& fileName);
 
 }  // namespace quillmar

@@ -147,7 +147,6 @@ TEST_F(ConnectedWindow, DeleteLocalFilesWithAllAndNothingWithoutAnActivePane)
 
 TEST_F(ConnectedWindow, ServerRenameByMenuMovesTheCacheCopyAndRefusesWithoutAsking)
 {
-    QDir().mkpath(rig.appFolder.filePath(QStringLiteral("Cache")));
     WriteBytes(cachePath(QStringLiteral("a.jpg")), "cached a");
     openConnected();
     rig.form->state().GotFocus = 2;
@@ -177,15 +176,14 @@ TEST_F(ConnectedWindow, ServerRenameByMenuMovesTheCacheCopyAndRefusesWithoutAski
     EXPECT_EQ(rig.dialogs.calls().value(0).defaultText, QStringLiteral("a.jpg"));
     EXPECT_EQ(ReadBytes(serverPath(QStringLiteral("b.jpg"))), QByteArray(1500, 'j'));
     EXPECT_EQ(RowTexts(rig), (QStringList{"b.jpg", "b.txt", "images/"}));
-    EXPECT_EQ(QDir(rig.appFolder.filePath(QStringLiteral("Cache"))).entryList(QDir::Files), QStringList{"b.jpg"});
+    EXPECT_EQ(QDir(cacheFolder()).entryList(QDir::Files), QStringList{"b.jpg"});
     EXPECT_EQ(ReadBytes(cachePath(QStringLiteral("b.jpg"))), QByteArray("cached a"));
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Renamed File."));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-TEST_F(ConnectedWindow, InPlaceEditRenamesOnTheServerAndLeavesTheCache)
+TEST_F(ConnectedWindow, InPlaceEditRenamesOnTheServerAndMovesTheCacheCopy)
 {
-    QDir().mkpath(rig.appFolder.filePath(QStringLiteral("Cache")));
     WriteBytes(cachePath(QStringLiteral("a.jpg")), "cached a");
     openConnected();
     auto* view = ServerView(rig);
@@ -207,7 +205,7 @@ TEST_F(ConnectedWindow, InPlaceEditRenamesOnTheServerAndLeavesTheCache)
     EXPECT_EQ(ReadBytes(serverPath(QStringLiteral("shop.jpg"))), QByteArray(1500, 'j'));
     EXPECT_EQ(RowTexts(rig), (QStringList{"b.txt", "images/", "shop.jpg"}));
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Renamed File."));
-    EXPECT_EQ(QDir(rig.appFolder.filePath(QStringLiteral("Cache"))).entryList(QDir::Files), QStringList{"a.jpg"});
+    EXPECT_EQ(QDir(cacheFolder()).entryList(QDir::Files), QStringList{"shop.jpg"});
 }
 
 TEST_F(ConnectedWindow, LocalRenameByMenuRefusesNamesOutsideTheFolder)
@@ -259,7 +257,7 @@ TEST_F(ConnectedWindow, NewFolderOnEitherSideAndNeverOutside)
         EXPECT_FALSE(QFileInfo::exists(path)) << path.toStdString();
 }
 
-TEST(PictureCacheMenu, EmptyingAsksAndDeletesOnlyTheFilesDirectlyInTheCache)
+TEST(PictureCacheMenu, EmptyingAsksAndDeletesEverythingInTheCache)
 {
     WindowRig rig;
     rig.open();
@@ -272,9 +270,9 @@ TEST(PictureCacheMenu, EmptyingAsksAndDeletesOnlyTheFilesDirectlyInTheCache)
         rig.dialogs.queueMessageAnswer(answer);
         rig.find<QAction>("mnuImageCache")->trigger();
         EXPECT_EQ(rig.dialogs.messageTexts(), QStringList{QStringLiteral("Are you sure you want to empty your cache?")});
-        EXPECT_EQ(cache.entryList(QDir::Files).size(), answer == 7 ? 2 : 0);
+        EXPECT_EQ(cache.entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), answer == 7 ? 3 : 0);
     }
-    EXPECT_TRUE(QFileInfo::exists(cache.filePath(QStringLiteral("sub/deep.jpg"))));
+    EXPECT_TRUE(cache.exists());
     EXPECT_TRUE(QFileInfo::exists(rig.appFolder.filePath(QStringLiteral("sites.snd"))));
 }
 

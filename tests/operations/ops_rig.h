@@ -120,7 +120,14 @@ protected:
 
     QString serverPath(const QString& name) const { return QDir(server.root()).filePath(name); }
     QString localPath(const QString& name) const { return rig.localFolder.filePath(name); }
-    QString cachePath(const QString& name) const { return rig.appFolder.filePath(QStringLiteral("Cache/") + name); }
+    // The cache folder of the server's top folder, made when asked for.
+    QString cacheFolder(const QString& below = QString()) const
+    {
+        const QString folder = rig.appFolder.filePath(QStringLiteral("Cache/demo@127.0.0.1:%1").arg(server.port()) + below);
+        QDir().mkpath(folder);
+        return folder;
+    }
+    QString cachePath(const QString& name) const { return QDir(cacheFolder()).filePath(name); }
 
     quillmar::test::FtpServerFixture server;
     WindowRig rig;

@@ -50,49 +50,89 @@ TEST(PictureCache, FolderOfAnyCaseIsUsedAndAFileOfThatNameIsLeftAlone)
     EXPECT_EQ(Read(withFile.filePath(QStringLiteral("CACHE"))), QByteArray("a file, not the folder"));
 }
 
-TEST(PictureCache, StoreAndRenameKeepOneEntryAndRefuseEscapingNames)
+TEST(PictureCache, EntriesAreKeptBySiteAndFolderUnderSafeNames)
+{
+    QTemporaryDir app;
+    QTemporaryDir local;
+    Write(local.filePath(QStringLiteral("red.jpg")), "red");
+    Write(local.filePath(QStringLiteral("big.jpg")), "big");
+    const ServerPlace top{QStringLiteral("demo@127.0.0.1:21"), QStringLiteral("/")};
+    const ServerPlace sub{top.site, QStringLiteral("/pics/my ..")};
+    const ServerPlace other{QStringLiteral("demo@127.0.0.2:21"), QStringLiteral("/")};
+    EXPECT_TRUE(StoreInCache(app.path(), top, local.filePath(QStringLiteral("big.jpg")), QStringLiteral("a.jpg")));
+    EXPECT_TRUE(StoreInCache(app.path(), sub, local.filePath(QStringLiteral("red.jpg")), QStringLiteral("a.jpg")));
+    EXPECT_EQ(Read(CacheEntryPath(app.path(), top, QStringLiteral("a.jpg"))), QByteArray("big"));
+    EXPECT_EQ(Read(CacheEntryPath(app.path(), sub, QStringLiteral("A.JPG"))), QByteArray("red"));
+    EXPECT_FALSE(QFileInfo::exists(CacheEntryPath(app.path(), other, QStringLiteral("a.jpg"))));
+    EXPECT_EQ(CacheEntryPath(app.path(), sub, QStringLiteral("a.jpg")),
+              app.filePath(QStringLiteral("Cache/demo@127.0.0.1:21/pics/my ../a.jpg")));
+
+    // Folder names the file-name rule refuses are written so they stay one
+    // folder; names that could reach outside, or an unknown place, give none.
+    const std::pair<const char*, const char*> names[] = {
+        {"pics", "pics"}, {"..", "%2E%2E"}, {".", "%2E"}, {"a\\b", "a%5Cb"}, {"50%", "50%25"}, {"", "%00"},
+    };
+    for (const auto& [text, safe] : names)
+        EXPECT_EQ(SafeFolderName(QString::fromUtf8(text)), QString::fromUtf8(safe)) << text;
+    const ServerPlace escaping{QStringLiteral(".."), QStringLiteral("/../..")};
+    EXPECT_TRUE(StoreInCache(app.path(), escaping, local.filePath(QStringLiteral("red.jpg")), QStringLiteral("e.jpg")));
+    EXPECT_TRUE(CacheEntryPath(app.path(), escaping, QStringLiteral("e.jpg")).startsWith(app.filePath(QStringLiteral("Cache/%2E%2E/"))));
+    for (const char* name : {"../sites.snd", "/etc/passwd", ".."})
+        EXPECT_TRUE(CacheEntryPath(app.path(), top, QLatin1String(name)).isEmpty()) << name;
+    EXPECT_TRUE(CacheEntryPath(app.path(), ServerPlace{top.site, QString()}, QStringLiteral("a.jpg")).isEmpty());
+    QString error;
+    EXPECT_FALSE(StoreInCache(app.path(), ServerPlace{top.site, QString()}, local.filePath(QStringLiteral("red.jpg")),
+                              QStringLiteral("a.jpg"), &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(StoreInCache(app.path(), top, local.filePath(QStringLiteral("red.jpg")), QStringLiteral("../x.jpg")));
+    EXPECT_FALSE(StoreInCache(app.path(), top, local.filePath(QStringLiteral("gone.jpg")), QStringLiteral("g.jpg")));
+    EXPECT_EQ(Read(CacheEntryPath(app.path(), top, QStringLiteral("a.jpg"))), QByteArray("big"));
+}
+
+TEST(PictureCache, RenameAndRemoveFollowTheServerWithinOnePlace)
 {
     QTemporaryDir app;
     QTemporaryDir local;
     Write(local.filePath(QStringLiteral("a.jpg")), "first");
-    const QDir cache(app.filePath(QStringLiteral("Cache")));
-    Write(local.filePath(QStringLiteral("old.jpg")), "older copy");
-    EXPECT_TRUE(StoreInCache(app.path(), local.filePath(QStringLiteral("old.jpg")), QStringLiteral("a.jpg")));
-    // The same name in another letter case replaces the entry.
-    EXPECT_TRUE(StoreInCache(app.path(), local.filePath(QStringLiteral("a.jpg")), QStringLiteral("A.JPG")));
-    EXPECT_EQ(cache.entryList(QDir::Files), QStringList{"A.JPG"});
-    QString error;
-    EXPECT_FALSE(StoreInCache(app.path(), local.filePath(QStringLiteral("a.jpg")), QStringLiteral("../x.jpg"), &error));
-    EXPECT_FALSE(error.isEmpty());
-    EXPECT_FALSE(StoreInCache(app.path(), local.filePath(QStringLiteral("gone.jpg")), QStringLiteral("g.jpg")));
-    for (const char* name : {"../sites.snd", "/etc/passwd", ".."})
-        EXPECT_TRUE(CacheEntryPath(app.path(), QLatin1String(name)).isEmpty()) << name;
+    const ServerPlace top{QStringLiteral("demo@h"), QStringLiteral("/")};
+    const ServerPlace pics{top.site, QStringLiteral("/pics")};
+    ASSERT_TRUE(StoreInCache(app.path(), top, local.filePath(QStringLiteral("a.jpg")), QStringLiteral("a.jpg")));
+    ASSERT_TRUE(StoreInCache(app.path(), pics, local.filePath(QStringLiteral("a.jpg")), QStringLiteral("p.jpg")));
+    const QDir topFolder(app.filePath(QStringLiteral("Cache/demo@h")));
 
-    EXPECT_FALSE(RenameInCache(app.path(), QStringLiteral("a.jpg"), QStringLiteral("../x.jpg")));
-    EXPECT_FALSE(RenameInCache(app.path(), QStringLiteral("missing.jpg"), QStringLiteral("m.jpg")));
-    EXPECT_TRUE(RenameInCache(app.path(), QStringLiteral("a.jpg"), QStringLiteral("b.jpg")));
-    EXPECT_TRUE(RenameInCache(app.path(), QStringLiteral("b.jpg"), QStringLiteral("B.jpg")));  // letter case only
-    EXPECT_EQ(cache.entryList(QDir::Files), QStringList{"B.jpg"});
-    EXPECT_EQ(Read(CacheEntryPath(app.path(), QStringLiteral("b.jpg"))), QByteArray("first"));
+    EXPECT_FALSE(RenameInCache(app.path(), top, QStringLiteral("a.jpg"), QStringLiteral("../x.jpg")));
+    EXPECT_FALSE(RenameInCache(app.path(), top, QStringLiteral("missing.jpg"), QStringLiteral("m.jpg")));
+    EXPECT_TRUE(RenameInCache(app.path(), top, QStringLiteral("a.jpg"), QStringLiteral("b.jpg")));
+    EXPECT_TRUE(RenameInCache(app.path(), top, QStringLiteral("b.jpg"), QStringLiteral("B.jpg")));  // letter case only
+    EXPECT_EQ(topFolder.entryList(QDir::Files), QStringList{"B.jpg"});
+    // A folder row renamed on the server takes its pictures along.
+    EXPECT_TRUE(RenameInCache(app.path(), top, QStringLiteral("pics/"), QStringLiteral("photos")));
+    EXPECT_EQ(Read(CacheEntryPath(app.path(), ServerPlace{top.site, QStringLiteral("/photos")}, QStringLiteral("p.jpg"))),
+              QByteArray("first"));
+
+    EXPECT_TRUE(RemoveFromCache(app.path(), top, QStringLiteral("b.jpg")));
+    EXPECT_FALSE(RemoveFromCache(app.path(), top, QStringLiteral("b.jpg")));
+    EXPECT_TRUE(RemoveFromCache(app.path(), top, QStringLiteral("photos/")));
+    EXPECT_EQ(topFolder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
     EXPECT_FALSE(QFileInfo::exists(app.filePath(QStringLiteral("x.jpg"))));
 }
 
-TEST(PictureCache, EmptyingDeletesOnlyFilesDirectlyInTheFolderNotWhatLinksPointTo)
+TEST(PictureCache, EmptyingDeletesEverythingInsideButNotWhatLinksPointTo)
 {
     QTemporaryDir app;
     QTemporaryDir outside;
     const QDir cache(EnsureCacheFolder(app.path()));
-    Write(cache.filePath(QStringLiteral("a.jpg")), "a");
+    Write(cache.filePath(QStringLiteral("a.jpg")), "a");  // an old flat entry
     Write(cache.filePath(QStringLiteral(".hidden.gif")), "h");
-    QDir().mkpath(cache.filePath(QStringLiteral("sub")));
-    Write(cache.filePath(QStringLiteral("sub/keep.jpg")), "k");
+    QDir().mkpath(cache.filePath(QStringLiteral("site/sub")));
+    Write(cache.filePath(QStringLiteral("site/sub/deep.jpg")), "k");
     Write(outside.filePath(QStringLiteral("target.jpg")), "t");
     QFile::link(outside.filePath(QStringLiteral("target.jpg")), cache.filePath(QStringLiteral("link.jpg")));
-    QFile::link(outside.path(), cache.filePath(QStringLiteral("linkdir")));
+    QFile::link(outside.path(), cache.filePath(QStringLiteral("site/linkdir")));
 
-    EXPECT_EQ(EmptyCache(app.path()), 3);
-    EXPECT_EQ(cache.entryList(QDir::Files | QDir::Hidden), QStringList());
-    EXPECT_TRUE(QFileInfo::exists(cache.filePath(QStringLiteral("sub/keep.jpg"))));
+    EXPECT_EQ(EmptyCache(app.path()), 4);
+    EXPECT_EQ(cache.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot), QStringList());
+    EXPECT_TRUE(cache.exists());
     EXPECT_EQ(Read(outside.filePath(QStringLiteral("target.jpg"))), QByteArray("t"));
 }
 

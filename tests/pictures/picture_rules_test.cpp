@@ -1,4 +1,6 @@
 #include "pictures/picture_rules.h"
+#include "session/server_place.h"
+#include "sites/web_address.h"
 
 #include "support/qt_printers.h"
 
@@ -7,12 +9,12 @@
 namespace quillmar {
 namespace {
 
-TEST(IsPicture, LastThreeLettersDecide)
+TEST(IsPicture, TheEndingDecidesInAnyLetterCase)
 {
     const std::pair<const char*, bool> cases[] = {
-        {"a.jpg", true},  {"A.GIF", true},   {"photo.JpG", true}, {"xjpg", true},
-        {"jpg", true},    {"a.jpeg", false}, {"a.png", false},    {"pg", false},
-        {"", false},      {"a.jpg ", false}, {"gif.txt", false},
+        {"a.jpg", true},   {"A.GIF", true},    {"photo.JpG", true}, {"b.JPEG", true}, {"c.png", true},
+        {"d.WebP", true},  {"e.bmp", true},    {"xjpg", false},     {"jpg", false},   {".png", false},
+        {"a.jpe", false},  {"pics/", false},   {"", false},         {"a.jpg ", false}, {"gif.txt", false},
     };
     for (const auto& [name, expected] : cases) {
         SCOPED_TRACE(name);
@@ -20,6 +22,54 @@ TEST(IsPicture, LastThreeLettersDecide)
     }
 }
 
+TEST(ServerPlace, FolderFromPwdReply)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"257 \"/\" is the current directory.", "/"},
+        {"257 \"/public_html/my pics\"", "/public_html/my pics"},
+        {"257 \"/a \"\"b\"\"\" is current", "/a \"b\""},
+        {"257 \"/unclosed", nullptr},
+        {"257 no quotes", nullptr},
+        {"257 \"\"", nullptr},
+        {"550 Permission denied.", nullptr},
+        {"502 Not implemented here.", nullptr},
+        {"", nullptr},
+    };
+    for (const auto& [reply, folder] : cases) {
+        SCOPED_TRACE(reply);
+        const std::optional<QString> found = FolderFromPwdReply(QString::fromUtf8(reply));
+        EXPECT_EQ(found.has_value(), folder != nullptr);
+        EXPECT_EQ(found.value_or(QString()), QString::fromUtf8(folder ? folder : ""));
+    }
+}
+
+TEST(WebAddress, RowsInsideTheMappedFolderGetEncodedAddressesOthersAReason)
+{
+    struct Case {
+        const char *web, *webFolder, *serverFolder, *row, *address;  // address null: a reason instead
+    };
+    const Case cases[] = {
+        {"https://www.example.org/", "/public_html", "/public_html", "a.jpg", "https://www.example.org/a.jpg"},
+        {"https://www.example.org", "/public_html/", "/public_html/my pics", "Grüne Vase 1.jpg",
+         "https://www.example.org/my%20pics/Gr%C3%BCne%20Vase%201.jpg"},
+        {"http://example.org/~me/", "", "/", "pics/", "http://example.org/~me/pics/"},
+        {"http://example.org", "public_html", "/public_html/a#b", "50%;?.png", "http://example.org/a%23b/50%25%3B%3F.png"},
+        {"https://x.test/", "/", "/deep/er", "a.jpg", "https://x.test/deep/er/a.jpg"},
+        {"https://x.test/", "/public_html", "/public_html2", "a.jpg", nullptr},  // a neighbour, not inside
+        {"https://x.test/", "/public_html", "/", "a.jpg", nullptr},
+        {"", "/public_html", "/public_html", "a.jpg", nullptr},                  // no web address
+        {"  ", "/", "/", "a.jpg", nullptr},
+        {"https://x.test/", "/", "", "a.jpg", nullptr},                          // folder not known
+        {"https://x.test/", "/", "/", "", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.serverFolder) + " " + c.row);
+        const WebAddressResult result = WebAddressFor(QString::fromUtf8(c.web), QString::fromUtf8(c.webFolder),
+                                                      QString::fromUtf8(c.serverFolder), QString::fromUtf8(c.row));
+        EXPECT_EQ(result.address, c.address ? QString::fromUtf8(c.address) : QString());
+        EXPECT_EQ(result.problem.isEmpty(), c.address != nullptr) << result.problem.toStdString();
+    }
+}
 TEST(SizeText, SameRuleAsTheServerList)
 {
     const std::pair<qint64, const char*> cases[] = {

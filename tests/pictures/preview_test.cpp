@@ -111,12 +111,14 @@ TEST_F(ConnectedWindow, TheRoadOfOneUploadEndsWithAPreviewFromTheCache)
     EXPECT_EQ(rig.panel(4), QStringLiteral("shot.jpg"));
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Upload Complete"));
 
-    // A folder row clears the picture; a picture not in the cache leaves an
-    // empty frame and is not downloaded for it.
+    // A folder row clears the picture; a picture not in the cache says so in
+    // the frame and is not downloaded for it.
     ClickServerRow(rig, QStringLiteral("images/"));
     EXPECT_TRUE(Image(rig)->pixmap().isNull());
     ClickServerRow(rig, QStringLiteral("a.jpg"));
     EXPECT_TRUE(Image(rig)->isHidden());
+    EXPECT_TRUE(rig.find<QLabel>("picnote")->isVisible());
+    EXPECT_EQ(rig.find<QLabel>("picnote")->text(), QStringLiteral("Not in the picture cache"));
     EXPECT_EQ(rig.panel(4), QStringLiteral("a.jpg"));
     EXPECT_FALSE(QFileInfo::exists(localPath(QStringLiteral("a.jpg"))));
     EXPECT_TRUE(rig.dialogs.calls().isEmpty());
@@ -125,7 +127,6 @@ TEST_F(ConnectedWindow, TheRoadOfOneUploadEndsWithAPreviewFromTheCache)
 TEST_F(ConnectedWindow, FullScreenPreviewFollowsTheActivePaneAndClosesOnKeyOrClick)
 {
     WritePicture(localPath(QStringLiteral("local.jpg")), 40, 30);
-    QDir().mkpath(rig.appFolder.filePath(QStringLiteral("Cache")));
     WritePicture(cachePath(QStringLiteral("a.jpg")), 2000, 1000);
     openConnected();
     const QRect screen = QGuiApplication::primaryScreen()->geometry();

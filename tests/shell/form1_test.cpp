@@ -103,6 +103,11 @@ protected:
     {
         return QString::fromUtf8(ReadFile(rig.appFolder.filePath(description + QStringLiteral(".dat"))));
     }
+    // The header lines of a snapshot taken in the server's top folder.
+    QString snapshotHeader() const
+    {
+        return QStringLiteral("|URL| %1\r\n|URL|Site| demo@%1\r\n|URL|Folder| /\r\n").arg(address());
+    }
 
     FtpServerFixture server;
     WindowRig rig;
@@ -195,7 +200,7 @@ TEST_F(ServerWindow, ConnectListsTheFolderAndDisconnectSavesTheSnapshot)
     form.connectionSettings().Description = QStringLiteral("Second");
     form.Connect();
     EXPECT_EQ(snapshot(QStringLiteral("Second")),
-              QStringLiteral("|URL| %1\r\na.jpg\r\nb.txt\r\nimages/\r\n").arg(address()));
+              snapshotHeader() + QStringLiteral("a.jpg\r\nb.txt\r\nimages/\r\n"));
     EXPECT_EQ(ModelTexts(rig), (QStringList{"a.jpg", "b.txt", "images/", "new.gif"}));
 
     form.Disconnect();
@@ -205,7 +210,7 @@ TEST_F(ServerWindow, ConnectListsTheFolderAndDisconnectSavesTheSnapshot)
     EXPECT_FALSE(rig.greenShown());
     EXPECT_EQ(view->model()->rowCount(), 0);
     EXPECT_EQ(snapshot(QStringLiteral("Second")),
-              QStringLiteral("|URL| %1\r\na.jpg\r\nb.txt\r\nimages/\r\nnew.gif\r\n").arg(address()));
+              snapshotHeader() + QStringLiteral("a.jpg\r\nb.txt\r\nimages/\r\nnew.gif\r\n"));
 
     rig.dialogs.clear();
     form.Disconnect();
@@ -233,7 +238,7 @@ TEST_F(ServerWindow, ConnectFailuresChooseTheirMessageByLoginAndPassword)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.url.toStdString() + "/" + c.user.toStdString());
         rig.dialogs.clear();
-        form.connectionSettings() = {c.url, c.user, c.pass, QString(), QStringLiteral("x")};
+        form.connectionSettings() = {c.url, c.user, c.pass, QString(), QStringLiteral("x"), {}, {}};
         form.Connect();
         EXPECT_EQ(rig.dialogs.messageTexts(), QStringList{c.message});
         EXPECT_EQ(rig.dialogs.calls().first().title, QStringLiteral("Quillmar"));
@@ -256,7 +261,7 @@ TEST_F(ServerWindow, ServerClosingAnIdleConnectionIsReportedWithoutAnyAction)
     EXPECT_TRUE(rig.redShown());
     EXPECT_EQ(ModelTexts(rig), QStringList());
     EXPECT_EQ(snapshot(QStringLiteral("Shop")),
-              QStringLiteral("|URL| %1\r\na.jpg\r\nb.txt\r\nimages/\r\n").arg(address()));
+              snapshotHeader() + QStringLiteral("a.jpg\r\nb.txt\r\nimages/\r\n"));
     EXPECT_EQ(form.ftp().State(), 0);
     EXPECT_TRUE(rig.dialogs.calls().isEmpty());
 }

@@ -62,13 +62,14 @@ TEST_F(Viewer, OffersLowerCaseDatFilesAndOpensEmptyInOneWindow)
 
 TEST_F(Viewer, ShowsRowsWithTheirPicturesOnceTheTimeStampAndThePreview)
 {
-    uikit::WriteFile(path("Shop.dat"), "|URL| shop.example\r\nimages/\r\nphoto.jpg\r\n\r\nmissing.jpg\r\n");
+    uikit::WriteFile(path("Shop.dat"), "|URL| shop.example\r\n|URL|Site| me@shop.example\r\n|URL|Folder| /pics\r\n"
+                                       "images/\r\nphoto.jpg\r\n\r\nmissing.jpg\r\n");
     uikit::WriteFile(path("Empty.dat"), "|URL| empty.example\r\n");
     uikit::WriteFile(path("Gone.dat"), "|URL| x\r\nold.jpg\r\n");
-    ASSERT_TRUE(QDir(rig.appFolder.path()).mkdir("Cache"));
+    ASSERT_TRUE(QDir(rig.appFolder.path()).mkpath("Cache/me@shop.example/pics"));
     QImage photo(60, 30, QImage::Format_RGB32);
     photo.fill(Qt::red);
-    ASSERT_TRUE(photo.save(path("Cache/photo.jpg"), "JPG"));
+    ASSERT_TRUE(photo.save(path("Cache/me@shop.example/pics/photo.jpg"), "JPG"));
     const QDateTime written(QDate(2021, 3, 4), QTime(5, 6, 7));
     const QString day = QLocale::system().toString(written.date(), QLocale::ShortFormat);
     for (const char* name : {"Shop.dat", "Empty.dat"}) {
@@ -94,9 +95,11 @@ TEST_F(Viewer, ShowsRowsWithTheirPicturesOnceTheTimeStampAndThePreview)
     // A row click previews the cached picture of that name, and only that.
     auto* image = viewer->findChild<QLabel*>("viewimage");
     ASSERT_NE(image, nullptr);
+    auto* note = viewer->findChild<QLabel*>("picnote");
     for (int row : {1, 0, 1, 3}) {  // a cached picture, a folder, a picture not in the cache
         uikit::ClickRow(list(), row);
         EXPECT_EQ(image->isHidden() || image->pixmap().isNull(), row != 1) << "row " << row;
+        EXPECT_EQ(note->isVisible() ? note->text() : QString(), row == 3 ? "Not in the picture cache" : "") << row;
     }
     EXPECT_TRUE(rig.dialogs.calls().isEmpty());
 

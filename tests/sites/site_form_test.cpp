@@ -141,6 +141,39 @@ TEST_F(SiteManager, AddAppendsUnselectedEntriesThatSurviveARestart)
     EXPECT_EQ(rows(), entries);
 }
 
+TEST_F(SiteManager, AWebAddressRidesAfterThePasswordAndOldStoresStayByteForByte)
+{
+    const QByteArray old = (Stored("Shop", "shop.example;ann;pw1") + "\r\n" + Stored("Blog", "blog.example;cy;") + "\r\n").toUtf8();
+    uikit::WriteFile(storePath(), old);
+    rig.presetStore({{"WebAddress", "https://left.over/"}, {"WebFolder", "/old"}});
+    openSites();
+    auto* web = rig.find<QLineEdit>("txtWeb");
+    auto* webFolder = rig.find<QLineEdit>("txtWebFolder");
+    EXPECT_EQ(web->text(), "https://left.over/");
+    uikit::ClickRow(list(), 1);
+    EXPECT_EQ(QStringList({rig.form->connectionSettings().WebAddress, rig.form->connectionSettings().WebFolder}),
+              QStringList({"", ""})) << "an entry without them has none";
+    EXPECT_EQ(QStringList({web->text(), webFolder->text()}), QStringList({"", ""}));
+    press("Command3");
+    EXPECT_EQ(uikit::ReadFile(storePath()), old);
+
+    openSites();
+    fill({"Pictures", "ftp://pics.example", "me", "pw"});
+    QTest::keyClicks(web, "https://www.example.org/");
+    QTest::keyClicks(webFolder, "/public_html");
+    press("Command2");
+    EXPECT_EQ(QStringList({web->text(), webFolder->text()}), QStringList({"", ""}));
+    EXPECT_EQ(rows().last(), Stored("Pictures", "pics.example;me;pw;https://www.example.org/;/public_html"));
+    uikit::ClickRow(list(), 2);
+    EXPECT_EQ(QStringList({web->text(), webFolder->text()}), QStringList({"https://www.example.org/", "/public_html"}));
+    press("Command3");
+    EXPECT_EQ(uikit::ReadFile(storePath()),
+              old + (Stored("Pictures", "pics.example;me;pw;https://www.example.org/;/public_html") + "\r\n").toUtf8());
+    rig.close();
+    EXPECT_EQ(rig.storedValue("WebAddress"), "https://www.example.org/");
+    EXPECT_EQ(rig.storedValue("WebFolder"), "/public_html");
+}
+
 TEST_F(SiteManager, AFailedSaveKeepsTheOldStoreAndTheWindowOpen)
 {
     // The store's folder is swapped for a plain file while the window is open.

@@ -43,16 +43,32 @@ TEST(SplitSiteEntry, FourTrimmedPartsOrNothing)
     const std::pair<QString, QStringList> cases[] = {
         {"Shop" + kGap + ";host;me;p w ", {"Shop", "host", "me", "p w"}},
         {"Shop" + kGap + ";   ;me;pw", {"Shop", "", "me", "pw"}},
-        {"a;b" + kGap + ";host;me;pw", {"a", "b", "host", "me"}},
-        {"\tTab ;host; me;pw;extra;more", {"\tTab", "host", "me", "pw"}},
+        {"a;b" + kGap + ";host;me;pw", {"a", "b", "host", "me", "pw", ""}},  // everything moves one field on
+        {"\tTab ;host; me;pw; https://x.test/ ;/public_html;more", {"\tTab", "host", "me", "pw", "https://x.test/", "/public_html"}},
+        {"Shop;host;me;pw;https://x.test/", {"Shop", "host", "me", "pw", "https://x.test/", ""}},
         {";;;", {"", "", "", ""}}, {"", {}}, {"Shop", {}}, {"a;b;c", {}},
     };
     for (const auto& [entry, parts] : cases) {
         SCOPED_TRACE(entry.toStdString());
         const std::optional<SiteFields> f = SplitSiteEntry(entry);
-        const QStringList split = f ? QStringList{f->description, f->address, f->login, f->password} : QStringList();
+        QStringList split = f ? QStringList{f->description, f->address, f->login, f->password} : QStringList();
+        if (f && !(f->webAddress.isEmpty() && f->webFolder.isEmpty()))
+            split << f->webAddress << f->webFolder;
         EXPECT_EQ(split, parts);
     }
+}
+
+TEST(BuildSiteEntry, WebFieldsFollowThePasswordOnlyWhenGiven)
+{
+    const SiteFields plain{"Shop", "ftp://host", "me", "pw", "", ""};
+    EXPECT_EQ(BuildSiteEntry(plain), "Shop" + kGap + ";host;me;pw");
+    SiteFields web = plain;
+    web.webAddress = "https://www.example.org/";
+    web.webFolder = "/public_html";
+    const QString entry = *BuildSiteEntry(web);
+    EXPECT_EQ(entry, "Shop" + kGap + ";host;me;pw;https://www.example.org/;/public_html");
+    const SiteFields back = *SplitSiteEntry(entry);
+    EXPECT_EQ(QStringList({back.webAddress, back.webFolder}), QStringList({web.webAddress, web.webFolder}));
 }
 
 TEST(LoadSiteList, LinesEndAtCrLfCrOrLf)

@@ -47,6 +47,14 @@ TEST(WriteListingSnapshot, HeaderThenOneCrLfLinePerRow)
     ASSERT_TRUE(WriteListingSnapshot(folder.path(), "Shop", "127.0.0.1", {}));
     EXPECT_EQ(ReadFile(folder.filePath("Shop.dat")), QByteArray("|URL| 127.0.0.1\r\n"));
     EXPECT_TRUE(ReadListingSnapshot(folder.path(), "Shop.dat").isEmpty());
+    EXPECT_FALSE(ReadSnapshotPlace(folder.path(), "Shop.dat").known());
+
+    // The place of the rows rides in header lines that every reader skips.
+    ASSERT_TRUE(WriteListingSnapshot(folder.path(), "Shop", "h", ServerPlace{"me@h", "/pics"}, {"a.jpg"}));
+    EXPECT_EQ(ReadFile(folder.filePath("Shop.dat")), QByteArray("|URL| h\r\n|URL|Site| me@h\r\n|URL|Folder| /pics\r\na.jpg\r\n"));
+    EXPECT_EQ(ReadListingSnapshot(folder.path(), "Shop.dat").size(), 1);
+    const ServerPlace place = ReadSnapshotPlace(folder.path(), "Shop.dat");
+    EXPECT_EQ(QStringList({place.site, place.folder}), QStringList({"me@h", "/pics"}));
 }
 
 TEST(WriteListingSnapshot, RefusedNameIsReportedAndOtherFilesStay)

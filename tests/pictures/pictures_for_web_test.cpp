@@ -1,0 +1,295 @@
+// Pictures as a person who puts them on the web sees them, against the real
+// FTP server: previews kept by folder, every common format, web addresses,
+// pictures made ready for the web, and previews fetched from the server.
+
+#include "operations/ops_rig.h"
+#include "session/ftp_component.h"
+#include "sites/file_list.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QComboBox>
+#include <QCryptographicHash>
+#include <QGuiApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QMenu>
+#include <QProcess>
+
+namespace {
+
+QLabel* Image(const WindowRig& rig) { return rig.find<QLabel>("viewimage"); }
+QLabel* Note(QWidget& host) { return host.findChild<QLabel*>(QStringLiteral("picnote")); }
+
+// The colour in the middle of a shown picture, as "red", "green" or "blue".
+QString ShownColour(QLabel* image)
+{
+    if (image->isHidden() || image->pixmap().isNull())
+        return QStringLiteral("none");
+    const QColor c = image->pixmap().toImage().pixelColor(image->pixmap().rect().center());
+    if (c.red() > 150 && c.green() < 100 && c.blue() < 100)
+        return QStringLiteral("red");
+    if (c.green() > 150 && c.red() < 100 && c.blue() < 100)
+        return QStringLiteral("green");
+    if (c.blue() > 150 && c.red() < 100 && c.green() < 100)
+        return QStringLiteral("blue");
+    return c.name();
+}
+
+void WriteColoured(const QString& path, const QColor& colour, const char* format = "JPG")
+{
+    QImage image(120, 80, QImage::Format_RGB32);
+    image.fill(colour);
+    ASSERT_TRUE(image.save(path, format)) << path.toStdString();
+}
+
+void EnterServerFolder(WindowRig& rig, const QString& text)
+{
+    ASSERT_TRUE(RowIndex(rig, text).isValid()) << text.toStdString();
+    ServerView(rig)->setCurrentIndex(RowIndex(rig, text));
+    QTest::mouseDClick(ServerView(rig)->viewport(), Qt::LeftButton, {},
+                       ServerView(rig)->visualRect(RowIndex(rig, text)).center());
+}
+
+void Upload(WindowRig& rig, const QString& name)
+{
+    ClickLocalFile(rig, name);
+    rig.find<QAction>("Put")->trigger();
+}
+
+// Runs a Python script with the Debian interpreter that has PIL; its
+// standard output as JSON.
+QJsonObject RunPython(const QString& script, const QStringList& arguments)
+{
+    QProcess python;
+    python.start(qEnvironmentVariable("QUILLMAR_PYTHON", QStringLiteral("/usr/bin/python3")),
+                 QStringList{QStringLiteral("-c"), script} + arguments);
+    python.waitForFinished(120000);
+    const QByteArray out = python.readAllStandardOutput();
+    EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+    return QJsonDocument::fromJson(out).object();
+}
+
+// A camera photograph of the given size as stored, turned a quarter by its EXIF
+// orientation (6), the top half red and the bottom half blue as stored, so
+// upright the left half is blue and the right half red.
+const char* const kMakePhoto = R"(
+import sys
+from PIL import Image
+w, h = int(sys.argv[2]), int(sys.argv[3])
+im = Image.new("RGB", (w, h), (30, 30, 220))
+im.paste((220, 30, 30), (0, 0, w, h // 2))
+exif = Image.Exif()
+exif[0x0112] = 6
+exif[0x0110] = "QuillCam 7"
+exif[0x8825] = {1: "N", 2: (52.0, 31.0, 12.0), 3: "E", 4: (13.0, 24.0, 0.0)}
+im.save(sys.argv[1], "JPEG", exif=exif.tobytes(), quality=90)
+print("{}")
+)";
+
+const char* const kDescribePhoto = R"(
+import json, sys
+from PIL import Image
+im = Image.open(sys.argv[1])
+exif = im.getexif()
+rgb = im.convert("RGB")
+w, h = im.size
+print(json.dumps({"width": w, "height": h, "orientation": exif.get(0x0112, 1),
+                  "model": exif.get(0x0110, ""), "gps": 0x8825 in exif and len(exif.get_ifd(0x8825)) > 0,
+                  "left": list(rgb.getpixel((w // 4, h // 2))), "right": list(rgb.getpixel((3 * w // 4, h // 2)))}))
+)";
+
+bool Reddish(const QJsonValue& pixel) { return pixel[0].toInt() > 150 && pixel[2].toInt() < 100; }
+bool Bluish(const QJsonValue& pixel) { return pixel[2].toInt() > 150 && pixel[0].toInt() < 100; }
+
+TEST_F(ConnectedWindow, PicturesOfOneNameInTwoFoldersPreviewAsThemselvesHereAndInTheViewer)
+{
+    WriteColoured(localPath(QStringLiteral("a.jpg")), Qt::green);
+    WriteColoured(localPath(QStringLiteral("c.png")), Qt::blue, "PNG");
+    WriteColoured(localPath(QStringLiteral("d.WEBP")), Qt::red, "WEBP");
+    WriteColoured(localPath(QStringLiteral("e.jpeg")), Qt::green);
+    openConnected();
+    QFile::remove(serverPath(QStringLiteral("a.jpg")));
+    for (const char* name : {"a.jpg", "c.png", "d.WEBP", "e.jpeg"})
+        Upload(rig, QLatin1String(name));
+    ASSERT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
+    WriteColoured(localPath(QStringLiteral("a.jpg")), Qt::red);  // a different picture of the same name
+    EnterServerFolder(rig, QStringLiteral("images/"));
+    Upload(rig, QStringLiteral("a.jpg"));
+    ClickServerRow(rig, QStringLiteral("a.jpg"));
+    EXPECT_EQ(ShownColour(Image(rig)), QStringLiteral("red"));
+
+    // Saved as the listing of "Images", then back in the top folder.
+    rig.form->connectionSettings().Description = QStringLiteral("Images");
+    rig.form->Connect();
+    const std::pair<const char*, const char*> top[] = {
+        {"a.jpg", "green"}, {"c.png", "blue"}, {"d.WEBP", "red"}, {"e.jpeg", "green"}};
+    for (const auto& [name, colour] : top) {
+        ClickServerRow(rig, QLatin1String(name));
+        EXPECT_EQ(ShownColour(Image(rig)), QLatin1String(colour)) << name;
+    }
+
+    // A rename on the server keeps the preview; a delete takes it away.
+    rig.form->state().GotFocus = 2;
+    SelectRows(rig, {QStringLiteral("a.jpg")});
+    rig.dialogs.queueInput(QStringLiteral("renamed.jpg"));
+    rig.find<QAction>("mnuRename")->trigger();
+    ClickServerRow(rig, QStringLiteral("renamed.jpg"));
+    EXPECT_EQ(ShownColour(Image(rig)), QStringLiteral("green"));
+    SelectRows(rig, {QStringLiteral("c.png")});
+    rig.dialogs.queueConfirm(quillmar::Dialogs::ConfirmChoice::Yes);
+    rig.find<QAction>("mnuDelete")->trigger();
+    EXPECT_FALSE(QFileInfo::exists(cachePath(QStringLiteral("c.png"))));
+    EXPECT_TRUE(rig.dialogs.messageTexts().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
+    rig.form->connectionSettings().Description = QStringLiteral("Top");
+    rig.form->Disconnect();
+
+    // The viewer shows each listing's own picture of the name.
+    rig.find<QAction>("mnuPrevConnect")->trigger();
+    auto* viewer = rig.find<quillmar::FileList>("FileList");
+    ASSERT_NE(viewer, nullptr);
+    auto* combo = viewer->findChild<QComboBox*>(QStringLiteral("Combo1"));
+    auto* rows = viewer->findChild<QListWidget*>(QStringLiteral("ListView1"));
+    auto* viewerImage = viewer->findChild<QWidget*>(QStringLiteral("picback"))->findChild<QLabel*>(QStringLiteral("viewimage"));
+    const std::pair<const char*, const char*> listings[] = {{"Images.dat", "red"}, {"Top.dat", "green"}};
+    for (const auto& [listing, colour] : listings) {
+        viewer->Combo1_Click(combo->findText(QLatin1String(listing)));
+        const QString name = QLatin1String(listing) == QLatin1String("Top.dat") ? QStringLiteral("renamed.jpg")
+                                                                                  : QStringLiteral("a.jpg");
+        rows->setCurrentItem(rows->findItems(name, Qt::MatchExactly).value(0));
+        EXPECT_EQ(ShownColour(viewerImage), QLatin1String(colour)) << listing;
+    }
+    rows->setCurrentItem(rows->findItems(QStringLiteral("b.txt"), Qt::MatchExactly).value(0));
+    EXPECT_FALSE(Note(*viewer)->isVisible());
+}
+
+TEST_F(ConnectedWindow, TheWebAddressOfARowIsCopiedOrTheReasonThereIsNone)
+{
+    QDir(server.root()).mkpath(QStringLiteral("public_html/my pics"));
+    WriteBytes(serverPath(QStringLiteral("public_html/my pics/Grüne Vase 1.jpg")), "vase");
+    WritePicture(localPath(QStringLiteral("new one.jpg")), 20, 10);
+    rig.presetStore({{QStringLiteral("WebAddress"), QStringLiteral("https://www.example.org/")},
+                     {QStringLiteral("WebFolder"), QStringLiteral("/public_html")}});
+    openConnected();
+    auto* copy = rig.find<QAction>("mnuCopyWebAddress");
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+C")));
+    EXPECT_TRUE(rig.find<QMenu>("mnuCommands")->actions().contains(copy)) << "the server list's context menu";
+
+    // Outside the mapped folder: said, and nothing copied.
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    SelectRows(rig, {QStringLiteral("b.txt")});
+    copy->trigger();
+    ASSERT_EQ(rig.dialogs.messageTexts().size(), 1);
+    EXPECT_TRUE(rig.dialogs.messageTexts().first().contains(QStringLiteral("outside the folder /public_html")))
+        << rig.dialogs.messageTexts().first().toStdString();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+
+    rig.dialogs.clear();
+    EnterServerFolder(rig, QStringLiteral("public_html/"));
+    EnterServerFolder(rig, QStringLiteral("my pics/"));
+    const QString vase = QStringLiteral("https://www.example.org/my%20pics/Gr%C3%BCne%20Vase%201.jpg");
+    SelectRows(rig, {QStringLiteral("Grüne Vase 1.jpg")});
+    copy->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), vase);
+    EXPECT_TRUE(rig.panel(1).endsWith(vase)) << rig.panel(1).toStdString();
+    Upload(rig, QStringLiteral("new one.jpg"));
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Upload Complete: https://www.example.org/my%20pics/new%20one.jpg"));
+
+    // A site without a web address says where to give one.
+    rig.form->connectionSettings().WebAddress.clear();
+    copy->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), vase);
+    EXPECT_TRUE(rig.dialogs.messageTexts().value(0).contains(QStringLiteral("site manager")))
+        << rig.dialogs.messageTexts().join('|').toStdString();
+}
+
+TEST_F(ConnectedWindow, PhotosMadeReadyForTheWebAreUprightSmallAndWithoutTheirLocation)
+{
+    const QString photo = localPath(QStringLiteral("camera.jpg"));
+    RunPython(QLatin1String(kMakePhoto), {photo, QStringLiteral("4000"), QStringLiteral("3000")});
+    RunPython(QLatin1String(kMakePhoto), {localPath(QStringLiteral("small.jpg")), QStringLiteral("400"), QStringLiteral("300")});
+    QImage wide(2000, 1000, QImage::Format_RGB32);
+    wide.fill(Qt::green);
+    ASSERT_TRUE(wide.save(localPath(QStringLiteral("wide.png")), "PNG"));
+    const QByteArray original = ReadBytes(photo);
+    openConnected();
+    auto* webReady = rig.find<QAction>("mnuWebReady");
+    ASSERT_TRUE(webReady && webReady->isCheckable() && !webReady->isChecked());
+
+    // Off: the server copy is the local file, byte for byte.
+    Upload(rig, QStringLiteral("camera.jpg"));
+    EXPECT_EQ(ReadBytes(serverPath(QStringLiteral("camera.jpg"))), original);
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Upload Complete"));
+
+    // On: over the same name, a smaller upright copy without its location.
+    webReady->trigger();
+    Upload(rig, QStringLiteral("camera.jpg"));
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Upload Complete (resized to 1200 x 1600, location removed)"));
+    const QJsonObject sent = RunPython(QLatin1String(kDescribePhoto), {serverPath(QStringLiteral("camera.jpg"))});
+    EXPECT_EQ(sent["width"].toInt(), 1200);
+    EXPECT_EQ(sent["height"].toInt(), 1600);
+    EXPECT_EQ(sent["orientation"].toInt(), 1);
+    EXPECT_TRUE(Bluish(sent["left"]) && Reddish(sent["right"])) << "upright";
+    EXPECT_FALSE(sent["gps"].toBool());
+    EXPECT_EQ(sent["model"].toString(), QStringLiteral("QuillCam 7"));
+    EXPECT_EQ(ReadBytes(photo), original) << "the local original is never changed";
+    EXPECT_EQ(ReadBytes(cachePath(QStringLiteral("camera.jpg"))), ReadBytes(serverPath(QStringLiteral("camera.jpg"))));
+
+    // Small enough: only the location goes; a large PNG is scaled too.
+    Upload(rig, QStringLiteral("small.jpg"));
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Upload Complete (location removed)"));
+    const QJsonObject small = RunPython(QLatin1String(kDescribePhoto), {serverPath(QStringLiteral("small.jpg"))});
+    EXPECT_EQ(QList<int>({small["width"].toInt(), small["height"].toInt(), small["orientation"].toInt()}),
+              QList<int>({400, 300, 6}));
+    EXPECT_FALSE(small["gps"].toBool());
+    EXPECT_EQ(small["model"].toString(), QStringLiteral("QuillCam 7"));
+    Upload(rig, QStringLiteral("wide.png"));
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Upload Complete (resized to 1600 x 800)"));
+    EXPECT_EQ(QImage(serverPath(QStringLiteral("wide.png"))).size(), QSize(1600, 800));
+
+    rig.close();
+    QSettings stored(rig.settingsFile(), QSettings::IniFormat);
+    EXPECT_EQ(stored.value(QStringLiteral("Upload/WebReady")).toString(), QStringLiteral("True"));
+    EXPECT_EQ(stored.value(QStringLiteral("Upload/MaxSide")).toString(), QStringLiteral("1600"));
+}
+
+TEST_F(ConnectedWindow, ServerPicturesAreFetchedOnceForThePreviewWhenAsked)
+{
+    WriteColoured(serverPath(QStringLiteral("remote.jpg")), Qt::blue);
+    const QByteArray remote = ReadBytes(serverPath(QStringLiteral("remote.jpg")));
+    QFile big(serverPath(QStringLiteral("big.jpg")));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(21 * 1000 * 1000));
+    big.close();
+    openConnected();
+    auto* remotePreview = rig.find<QAction>("mnuRemotePreview");
+    ASSERT_TRUE(remotePreview && remotePreview->isCheckable() && !remotePreview->isChecked());
+
+    ClickServerRow(rig, QStringLiteral("remote.jpg"));  // off: as before, nothing fetched
+    EXPECT_EQ(Note(*rig.form)->text(), QStringLiteral("Not in the picture cache"));
+    EXPECT_FALSE(QFileInfo::exists(cachePath(QStringLiteral("remote.jpg"))));
+
+    remotePreview->trigger();
+    ClickServerRow(rig, QStringLiteral("remote.jpg"));
+    EXPECT_EQ(ShownColour(Image(rig)), QStringLiteral("blue"));
+    EXPECT_EQ(ReadBytes(cachePath(QStringLiteral("remote.jpg"))), remote);
+    // Gone from the server, still previewed: the second look is the cache's.
+    QFile::remove(serverPath(QStringLiteral("remote.jpg")));
+    ClickServerRow(rig, QStringLiteral("b.txt"));
+    ClickServerRow(rig, QStringLiteral("remote.jpg"));
+    EXPECT_EQ(ShownColour(Image(rig)), QStringLiteral("blue"));
+
+    ClickServerRow(rig, QStringLiteral("big.jpg"));
+    EXPECT_TRUE(Note(*rig.form)->text().contains(QStringLiteral("larger than 20 MB")));
+    EXPECT_FALSE(QFileInfo::exists(cachePath(QStringLiteral("big.jpg"))));
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
+    EXPECT_EQ(rig.form->ftp().State(), 1);
+
+    rig.close();
+    QSettings stored(rig.settingsFile(), QSettings::IniFormat);
+    EXPECT_EQ(stored.value(QStringLiteral("Upload/RemotePreview")).toString(), QStringLiteral("True"));
+}
+
+}  // namespace
