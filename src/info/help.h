@@ -38,8 +38,9 @@ QSize HelpPageSize();
 // HelpPageSize() pixels; the letters shrink until every section fits.
 void PaintHelpPage(QPainter& painter);
 
-// The uninstall note: its text, and the message box that shows it.
-QString UninstallNoteText();
+// The uninstall note: its text for a program in programFolder, and the
+// message box that shows it for this copy.
+QString UninstallNoteText(const QString& programFolder);
 void ShowUninstallNote(const Services& services);
 
 // The help window: the four sections, the page picture Picture1 that

@@ -17,6 +17,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QMainWindow>
 
 namespace quillmar {
 
@@ -76,6 +77,7 @@ void SessionController::Connect()
             ctx_.state.place.site = SiteKey(settings.User, settings.URL);
             readServerFolder();
             ctx_.ftp.setAction(FtpComponent::ListFolder);
+            showServerFolder();
             ctx_.feedback.status(QStringLiteral("Status: Done"));
             ctx_.feedback.panel(2, QStringLiteral("Connected"));
             return;
@@ -135,6 +137,15 @@ void SessionController::StateChanged(int connected)
     ctx_.feedback.status(disconnectedText());
     receiver_.clearList();
     ctx_.feedback.lightsBusy();
+    ctx_.window.setWindowTitle(WindowTitle({}, {}));
+}
+
+// The title names the site and the server folder, so the person always
+// sees where the list comes from.
+void SessionController::showServerFolder()
+{
+    const QString site = ctx_.settings.Description.isEmpty() ? ctx_.settings.URL : ctx_.settings.Description;
+    ctx_.window.setWindowTitle(WindowTitle(site, ctx_.state.place.folder));
 }
 
 QString SessionController::disconnectedText() const
@@ -166,22 +177,48 @@ void SessionController::ServerDoubleClick()
         const int row = ctx_.serverView.currentIndex().isValid() ? ctx_.serverView.currentIndex().row() : -1;
         if (row < 0 || row >= ctx_.serverModel.rowCount())
             throw NoRowSelected();
-        const QString text = ctx_.serverModel.row(row).text;
-        if (text.endsWith(QLatin1Char('/'))) {
-            const QString folder = text.left(text.indexOf(QLatin1Char('/')));
-            ctx_.feedback.status(QStringLiteral("Status: Changing Folders"));
-            ctx_.ftp.ChangeDir(folder);
-            readServerFolder();
-            Relist();
-            ctx_.feedback.status(QStringLiteral("Status: Done"));
-        } else {
+        const ServerRow& chosen = ctx_.serverModel.row(row);
+        const QString text = chosen.text;
+        if (text.endsWith(QLatin1Char('/')))
+            EnterFolder(text.left(text.indexOf(QLatin1Char('/'))));
+        else if (!chosen.link || !EnterLinkedFolder(text))
             DownloadFile(text);
-        }
         ctx_.feedback.lightsConnected();
     } catch (const FtpError& error) {
         busy.restore();
         ctx_.reportError(error);
     }
+}
+
+void SessionController::EnterFolder(const QString& folder)
+{
+    ctx_.feedback.status(QStringLiteral("Status: Changing Folders"));
+    ctx_.ftp.ChangeDir(folder);
+    ShowEnteredFolder();
+}
+
+void SessionController::ShowEnteredFolder()
+{
+    readServerFolder();
+    Relist();
+    showServerFolder();
+    ctx_.feedback.status(QStringLiteral("Status: Done"));
+}
+
+bool SessionController::EnterLinkedFolder(const QString& link)
+{
+    // A link may lead to a folder or a file; the server knows which. Its
+    // refusal to enter means a file; any other failure is reported.
+    ctx_.feedback.status(QStringLiteral("Status: Changing Folders"));
+    try {
+        ctx_.ftp.ChangeDir(link);
+    } catch (const FtpError& error) {
+        if (error.number < 400 || error.number > 599)
+            throw;
+        return false;
+    }
+    ShowEnteredFolder();
+    return true;
 }
 
 void SessionController::DownloadFile(const QString& name)
@@ -193,6 +230,7 @@ void SessionController::DownloadFile(const QString& name)
     ctx_.ftp.SendCommand();
     ctx_.state.lSize = SizeFromReply(ctx_.ftp.Reply(), ctx_.state.lSize);
     ctx_.feedback.status(QStringLiteral("Status: Downloading ") + name);
+    ctx_.feedback.startTransfer();
     ctx_.ftp.GetFile(name, QDir(ctx_.localPane.folder()).filePath(name));
     ctx_.feedback.status(QStringLiteral("Status: Download Complete"));
     ctx_.feedback.setProgress(0);
@@ -209,9 +247,7 @@ void SessionController::GoUp()
     try {
         ctx_.feedback.status(QStringLiteral("Status: Changing to parent folder"));
         ctx_.ftp.ChangeDir(QStringLiteral(".."));
-        readServerFolder();
-        Relist();
-        ctx_.feedback.status(QStringLiteral("Status: Done"));
+        ShowEnteredFolder();
     } catch (const FtpError& error) {
         busy.restore();
         ctx_.reportError(error);
@@ -244,11 +280,9 @@ void SessionController::Progress(qint64 bytes)
     const qint64 expected = ctx_.state.lSize;
     if (expected <= 0)
         return;
-    if (bytes >= expected) {
-        ctx_.feedback.setProgress(100);
+    ctx_.feedback.showTransfer(bytes, expected);
+    if (bytes >= expected)
         return;
-    }
-    ctx_.feedback.setProgress(static_cast<double>(bytes) / static_cast<double>(expected) * 100.0);
     qint64 total = expected;
     if (ctx_.state.GotFocus == 1) {
         const QString file = ctx_.localPane.currentFile();

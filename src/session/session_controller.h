@@ -37,6 +37,11 @@ private:
     void readServerFolder();
 
     QString disconnectedText() const;
+    void EnterFolder(const QString& folder);
+    void ShowEnteredFolder();
+    // Enters the folder a link leads to; false when the server refuses.
+    bool EnterLinkedFolder(const QString& link);
+    void showServerFolder();
     // A certificate the system does not vouch for: silent when pinned,
     // otherwise the person decides, and Yes pins it.
     bool TrustCertificate(const ServerCertificate& certificate);

@@ -1,5 +1,7 @@
 #include "sites/file_list.h"
 
+#include "shell/window_kit.h"
+
 #include "pictures/master_list.h"
 #include "pictures/picture_cache.h"
 #include "pictures/picture_frame.h"
@@ -89,6 +91,8 @@ void FileList::Open()
 {
     if (!loaded_)
         Form_Load();
+    if (!isVisible())
+        PlaceOverMainWindow(this);
     show();
     raise();
     activateWindow();

@@ -1,5 +1,7 @@
 #include "sites/site_form.h"
 
+#include "shell/window_kit.h"
+
 #include "sites/site_store.h"
 
 #include <QCloseEvent>
@@ -124,6 +126,7 @@ void SiteForm::buildElements()
     connect(remove, &QPushButton::clicked, this, &SiteForm::Command1_Click);
     connect(connectButton, &QPushButton::clicked, this, &SiteForm::CloseBtn_Click);
     connect(exit, &QPushButton::clicked, this, &SiteForm::Command3_Click);
+    MakeDefaultButton(this, connectButton);
 }
 
 void SiteForm::quietly(const std::function<void()>& change)
@@ -146,6 +149,8 @@ void SiteForm::Open()
     }
     savedForClose_ = false;
     showSettings();
+    if (!isVisible())
+        PlaceOverMainWindow(this);
     show();
     raise();
     activateWindow();

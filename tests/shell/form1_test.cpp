@@ -6,6 +6,7 @@
 #include "pictures/server_list_view.h"
 #include "session/ftp_component.h"
 #include "shell/window_rig.h"
+#include "support/ftp_daemon_fixture.h"
 #include "support/ftp_server_fixture.h"
 #include "support/scripted_server.h"
 #include "support/qt_printers.h"
@@ -32,6 +33,8 @@
 #include <cstdlib>
 #include <mutex>
 #include <thread>
+
+#include <unistd.h>
 
 using quillmar::Dialogs;
 using quillmar::test::FtpServerFixture;
@@ -185,8 +188,9 @@ TEST_F(ServerWindow, ConnectListsTheFolderAndDisconnectSavesTheSnapshot)
     EXPECT_FALSE(rig.redShown());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(ModelTexts(rig), (QStringList{"a.jpg", "b.txt", "images/"}));
-    EXPECT_EQ(ColumnTexts(rig, 1), (QStringList{"2 KB", "512 bytes", ""}));
+    EXPECT_EQ(ColumnTexts(rig, 1), (QStringList{"1.5 KB", "512 bytes", ""}));
     EXPECT_EQ(rig.panel(3), QStringLiteral("Total: 2 files 2 KB"));
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Shop \u2014 / \u2014 Quillmar"));
 
     auto* view = rig.find<QAbstractItemView>("ListView1");
     const QIcon folder = view->model()->index(2, 0).data(Qt::DecorationRole).value<QIcon>();
@@ -250,6 +254,20 @@ TEST_F(ServerWindow, ConnectFailuresChooseTheirMessageByLoginAndPassword)
     }
 }
 
+TEST_F(ServerWindow, LinesNoFormatReadsAreLeftOutAndCounted)
+{
+    // A line end inside a name splits its listing line in two: the first
+    // half still reads as an entry, the second reads as nothing.
+    WriteFile(server.root() + QStringLiteral("/half\nsplit"), "x");
+    quillmar::Form1& form = openWithSite();
+    form.Connect();
+    EXPECT_EQ(ModelTexts(rig), (QStringList{"a.jpg", "b.txt", "half", "images/"}));
+    EXPECT_EQ(rig.panel(3), QStringLiteral("Total: 3 files 2 KB (1 line not understood)"));
+    QFile::remove(server.root() + QStringLiteral("/half\nsplit"));
+    form.Refresh();
+    EXPECT_EQ(rig.panel(3), QStringLiteral("Total: 2 files 2 KB"));
+}
+
 TEST_F(ServerWindow, ServerClosingAnIdleConnectionIsReportedWithoutAnyAction)
 {
     quillmar::Form1& form = openWithSite();
@@ -270,9 +288,16 @@ TEST_F(ServerWindow, DoubleClickEntersFoldersAndDownloadsFilesIntoTheLocalFolder
 {
     quillmar::Form1& form = openWithSite();
     form.Connect();
+    // A clicked row's facts go when the list changes; the title follows the folder.
+    auto* view = rig.find<QAbstractItemView>("ListView1");
+    view->setCurrentIndex(view->model()->index(0, 0));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->currentIndex()).center());
+    EXPECT_EQ(rig.panel(4), QStringLiteral("a.jpg"));
     DoubleClickRow(rig, QStringLiteral("images/"));
     EXPECT_EQ(ModelTexts(rig), QStringList{QStringLiteral("c.gif")});
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Done"));
+    EXPECT_EQ(rig.panel(4), QString());
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Shop \u2014 /images \u2014 Quillmar"));
     EXPECT_TRUE(rig.greenShown());
 
     // An older local copy is replaced only by the finished download.
@@ -291,6 +316,43 @@ TEST_F(ServerWindow, DoubleClickEntersFoldersAndDownloadsFilesIntoTheLocalFolder
     form.GoUp();
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Done"));
     EXPECT_EQ(ModelTexts(rig), (QStringList{"a.jpg", "b.txt", "images/"}));
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Shop \u2014 / \u2014 Quillmar"));
+    form.Disconnect();
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Quillmar"));
+}
+
+TEST(LinkRows, DoubleClickEntersTheFolderALinkLeadsToOrDownloadsItsFile)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "vsftpd needs root";
+    // vsftpd lists links as links ("to-images -> images").
+    quillmar::test::FtpDaemonFixture server(QStringLiteral("vsftpd"));
+    QDir(server.root()).mkdir(QStringLiteral("images"));
+    WriteFile(server.root() + QStringLiteral("/a.jpg"), QByteArray(1500, 'j'));
+    WriteFile(server.root() + QStringLiteral("/images/c.gif"), QByteArray(2500, 'g'));
+    ASSERT_EQ(::symlink("images", QFile::encodeName(server.root() + QStringLiteral("/to-images")).constData()), 0);
+    ASSERT_EQ(::symlink("a.jpg", QFile::encodeName(server.root() + QStringLiteral("/to-a.jpg")).constData()), 0);
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << error.toStdString();
+    WindowRig rig;
+    rig.presetStore({{QStringLiteral("URL"), QStringLiteral("127.0.0.1:%1").arg(server.port())},
+                     {QStringLiteral("User"), server.user()},
+                     {QStringLiteral("Pass"), server.password()},
+                     {QStringLiteral("Description"), QStringLiteral("Links")}});
+    quillmar::Form1& form = rig.open();
+    form.Connect();
+    // Links show by their own names and count as files (their own size is
+    // the length of what they point to).
+    EXPECT_EQ(ModelTexts(rig), (QStringList{"a.jpg", "images/", "to-a.jpg", "to-images"}));
+    EXPECT_EQ(rig.panel(3), QStringLiteral("Total: 3 files 1.5 KB"));
+
+    DoubleClickRow(rig, QStringLiteral("to-images"));
+    EXPECT_EQ(ModelTexts(rig), QStringList{QStringLiteral("c.gif")});
+    form.GoUp();
+    DoubleClickRow(rig, QStringLiteral("to-a.jpg"));
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(ReadFile(rig.localFolder.filePath(QStringLiteral("to-a.jpg"))), QByteArray(1500, 'j'));
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Download Complete"));
 }
 
 TEST_F(ServerWindow, DoubleClickRefusesNamesThatWouldLeaveTheLocalFolder)
@@ -341,7 +403,7 @@ TEST(Commands, GuardsAndDispatchByKey)
         {"Disconnect", 0, {QStringLiteral("You are already disconnected.")}},
         {"Delete", 2, {kConnectFirst}},
         {"get", 0, {}},
-        {"Go Back", 0, {}},
+        {"Go Up", 0, {}},
     };
     WindowRig rig;
     quillmar::Form1& form = rig.open();
@@ -356,7 +418,7 @@ TEST(Commands, GuardsAndDispatchByKey)
             EXPECT_EQ(call.title, QStringLiteral("Quillmar"));
         }
     }
-    // The toolbar's "Go Back" and the menu's "Go  Up" are the same command.
+    // The toolbar's "Go Up" and the menu's "Go Up" are the same command.
     rig.dialogs.clear();
     rig.find<QAction>("mnuGoUp")->trigger();
     rig.find<QAction>("Back")->trigger();
@@ -448,8 +510,9 @@ TEST(Presentation, MainWindowHasItsElementsByName)
                            "Put",     "Refresh",    "Back",  "Stop",  "Help"};
     for (const QString& key : keys)
         EXPECT_NE(rig.find<QAction>(qPrintable(key)), nullptr) << key.toStdString();
-    EXPECT_EQ(rig.find<QAction>("mnuGoUp")->text(), QStringLiteral("&Go  Up"));
-    EXPECT_EQ(rig.find<QAction>("mnuImageCache")->text(), QStringLiteral("&Empy Image Cache"));
+    EXPECT_EQ(rig.find<QAction>("mnuGoUp")->text(), QStringLiteral("&Go Up"));
+    EXPECT_EQ(rig.find<QAction>("Back")->text(), QStringLiteral("Go Up"));
+    EXPECT_EQ(rig.find<QAction>("mnuImageCache")->text(), QStringLiteral("&Empty Image Cache"));
 }
 
 // Input queued the way the window system delivers it.
@@ -676,7 +739,7 @@ TEST(Encryption, UnknownCertificatesAreAskedAboutOncePinnedAndAskedAgainWhenChan
     const Certificate first = MakeCertificate(keys, QStringLiteral("first"));
     const Certificate second = MakeCertificate(keys, QStringLiteral("second"));
     ASSERT_TRUE(first.fingerprint.count(u':') == 31 && first.fingerprint != second.fingerprint) << first.fingerprint.toStdString();
-    auto server = std::make_unique<FtpServerFixture>(QStringList{"--tls-cert", first.pem, "--tls-required"});
+    auto server = std::make_unique<FtpServerFixture>(0, QStringList{"--tls-cert", first.pem, "--tls-required"});
     ASSERT_TRUE(server->running()) << server->error().toStdString();
     const int port = server->port();
     const QByteArray picture(300 * 1000, 'q');
@@ -713,7 +776,7 @@ TEST(Encryption, UnknownCertificatesAreAskedAboutOncePinnedAndAskedAgainWhenChan
     rig.close();
 
     server.reset();
-    server = std::make_unique<FtpServerFixture>(QStringList{"--tls-cert", second.pem, "--tls-required", "--port",
+    server = std::make_unique<FtpServerFixture>(0, QStringList{"--tls-cert", second.pem, "--tls-required", "--port",
                                                             QString::number(port)});
     ASSERT_EQ(server->port(), port) << server->error().toStdString();
     rig.dialogs.clear();

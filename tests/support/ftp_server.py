@@ -11,7 +11,7 @@ import sys
 import threading
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -23,6 +23,8 @@ def main():
     parser.add_argument("--password", default="demo")
     parser.add_argument("--tls-cert", help="PEM file with certificate and key: serve FTP over TLS")
     parser.add_argument("--tls-required", action="store_true", help="refuse logins without TLS")
+    parser.add_argument("--send-limit", type=int, default=0,
+                        help="bytes per second a download may take (0: no limit)")
     parser.add_argument("--watch-stdin", action="store_true",
                         help="stop when standard input closes")
     args = parser.parse_args()
@@ -43,10 +45,17 @@ def main():
         Handler.certfile = args.tls_cert
         Handler.tls_control_required = args.tls_required
         Handler.tls_data_required = args.tls_required
+    if args.send_limit > 0:
+        class Slow(ThrottledDTPHandler):
+            write_limit = args.send_limit
+        Handler.dtp_handler = Slow
+        Handler.use_sendfile = False  # sendfile would pass the throttle by
 
     Handler.authorizer = authorizer
     Handler.banner = "Quillmar test server ready."
     Handler.timeout = 120
+    # Names that are not UTF-8 travel as their bytes, as other servers send them.
+    Handler.unicode_errors = "surrogateescape"
     server = FTPServer(("127.0.0.1", args.port), Handler)
     server.max_cons = 64
     port = server.socket.getsockname()[1]

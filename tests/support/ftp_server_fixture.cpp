@@ -24,7 +24,7 @@ QString ServerProgram()
 
 }  // namespace
 
-FtpServerFixture::FtpServerFixture(const QStringList& extraArguments)
+FtpServerFixture::FtpServerFixture(int sendLimit, const QStringList& extraArguments) : sendLimit_(sendLimit)
 {
     start(extraArguments);
 }
@@ -44,7 +44,8 @@ void FtpServerFixture::start(const QStringList& extraArguments)
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start(python, QStringList{ServerProgram(), QStringLiteral("--root"), root(),
                             QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--user"), user(),
-                            QStringLiteral("--password"), password(), QStringLiteral("--watch-stdin")} +
+                            QStringLiteral("--password"), password(), QStringLiteral("--watch-stdin"),
+                            QStringLiteral("--send-limit"), QString::number(sendLimit_)} +
                                extraArguments);
     if (!process_.waitForStarted(StartWaitMs)) {
         error_ = QStringLiteral("cannot start %1: %2").arg(python, process_.errorString());

@@ -10,8 +10,9 @@ namespace quillmar::test {
 // and a temporary root; stopped when this object goes.
 class FtpServerFixture {
 public:
+    // sendLimit > 0: downloads move at most this many bytes a second;
     // extraArguments go to ftp_server.py (--tls-cert, --tls-required, --port).
-    explicit FtpServerFixture(const QStringList& extraArguments = {});
+    explicit FtpServerFixture(int sendLimit = 0, const QStringList& extraArguments = {});
     ~FtpServerFixture();
     FtpServerFixture(const FtpServerFixture&) = delete;
     FtpServerFixture& operator=(const FtpServerFixture&) = delete;
@@ -35,6 +36,7 @@ private:
     QProcess process_;
     int port_ = 0;
     QString error_;
+    int sendLimit_ = 0;
 };
 
 }  // namespace quillmar::test
