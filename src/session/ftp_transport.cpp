@@ -922,16 +922,23 @@ struct FtpTransport::Impl {
     }
 
     // RNFR then RNTO: the reply that ended it, and whether RNFR was accepted.
+    // Both go out together, one round trip instead of two: a server that
+    // refuses RNFR refuses the RNTO after it as out of sequence, so nothing
+    // moves then.
     std::pair<FtpReply, bool> renameReply(const QString& from, const QString& to)
     {
         requireSession();
         FtpReply reply;
         bool fromAccepted = false;
         guarded([&] {
-            reply = exchange(QStringLiteral("RNFR ") + from);
+            checkAborted();
+            control->sendString(EncodeCommand(QStringLiteral("RNFR ") + from) + "\r\n" +
+                                EncodeCommand(QStringLiteral("RNTO ") + to) + "\r\n");
+            reply = readReply();
             fromAccepted = reply.code / 100 == 3;
+            const FtpReply toReply = readReply();
             if (fromAccepted)
-                reply = exchange(QStringLiteral("RNTO ") + to);
+                reply = toReply;
         });
         return {reply, fromAccepted};
     }
