@@ -1,11 +1,10 @@
 #include "operations/new_folder_command.h"
 
-#include "operations/server_names.h"
 #include "pictures/local_pane.h"
+#include "session/entry_names.h"
 #include "session/ftp_component.h"
 #include "session/session_controller.h"
 #include "shell/feedback.h"
-#include "shell/file_names.h"
 #include "shell/services.h"
 
 #include <QDir>

@@ -1,13 +1,12 @@
 #include "operations/rename_command.h"
 
-#include "operations/server_names.h"
 #include "pictures/local_pane.h"
 #include "pictures/picture_cache.h"
 #include "pictures/server_list_view.h"
+#include "session/entry_names.h"
 #include "session/ftp_component.h"
 #include "session/session_controller.h"
 #include "shell/feedback.h"
-#include "shell/file_names.h"
 #include "shell/services.h"
 
 #include <QDir>

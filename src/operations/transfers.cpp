@@ -9,7 +9,6 @@
 #include "session/ftp_component.h"
 #include "session/session_controller.h"
 #include "shell/feedback.h"
-#include "shell/file_names.h"
 #include "shell/services.h"
 #include "sites/web_address.h"
 

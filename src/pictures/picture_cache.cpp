@@ -1,6 +1,6 @@
 #include "pictures/picture_cache.h"
 
-#include "shell/file_names.h"
+#include "session/entry_names.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -3,13 +3,13 @@
 #include "pictures/local_pane.h"
 #include "pictures/server_list_model.h"
 #include "pictures/server_list_view.h"
+#include "session/entry_names.h"
 #include "session/ftp_component.h"
 #include "session/listing.h"
 #include "session/listing_receiver.h"
 #include "session/server_place.h"
 #include "shell/connection_settings.h"
 #include "shell/feedback.h"
-#include "shell/file_names.h"
 #include "shell/services.h"
 #include "sites/snapshot.h"
 
@@ -127,7 +127,10 @@ void SessionController::ServerDoubleClick()
             throw NoRowSelected();
         const QString text = ctx_.serverModel.row(row).text;
         if (text.endsWith(QLatin1Char('/'))) {
-            const QString folder = text.left(text.indexOf(QLatin1Char('/')));
+            const QString problem = ServerNameProblem(text);
+            if (!problem.isEmpty())
+                throw FtpError(ftp_errors::BadName, QStringLiteral("%1 cannot be opened: %2").arg(text, problem));
+            const QString folder = FolderName(text);
             ctx_.feedback.status(QStringLiteral("Status: Changing Folders"));
             ctx_.ftp.ChangeDir(folder);
             readServerFolder();

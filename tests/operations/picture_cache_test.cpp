@@ -1,7 +1,5 @@
-// The picture cache folder and its entries, and the names the server
-// commands accept: window-free rules.
+// The picture cache folder and its entries: window-free rules.
 
-#include "operations/server_names.h"
 #include "pictures/picture_cache.h"
 
 #include <QDir>
@@ -24,14 +22,6 @@ QByteArray Read(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-TEST(ServerNames, NamesThatLeaveTheFolderOrCarryCommandsAreRefused)
-{
-    for (const char* name : {"a.jpg", "pics/", "with blank.gif", ".hidden"})
-        EXPECT_TRUE(ServerNameProblem(QLatin1String(name)).isEmpty()) << name;
-    for (const char* name : {"", "/", ".", "..", "../", "../x", "a/b", "a\r\nDELE b", "a\nb", "/etc/passwd"})
-        EXPECT_FALSE(ServerNameProblem(QLatin1String(name)).isEmpty()) << name;
 }
 
 TEST(PictureCache, FolderOfAnyCaseIsUsedAndAFileOfThatNameIsLeftAlone)
