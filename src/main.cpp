@@ -1,4 +1,5 @@
 #include "shell/app_folder.h"
+#include "shell/constants.h"
 #include "shell/form1.h"
 #include "shell/message_dialogs.h"
 
@@ -11,8 +12,8 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("Quillmar"));
-    QCoreApplication::setApplicationName(QStringLiteral("Quillmar"));
+    QCoreApplication::setOrganizationName(quillmar::kAppTitle);
+    QCoreApplication::setApplicationName(quillmar::kAppTitle);
 
     const QString userData =
         QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Quillmar");

@@ -2,6 +2,7 @@
 
 #include "info/contact_label.h"
 #include "operations/print_list.h"
+#include "shell/constants.h"
 
 #include <QFontMetrics>
 #include <QGridLayout>
@@ -19,7 +20,6 @@ namespace quillmar {
 
 namespace {
 
-const QString kAppTitle = QStringLiteral("Quillmar");
 
 HelpLine Plain(const QString& text) { return {text, false}; }
 HelpLine Bold(const QString& text) { return {text, true}; }
@@ -226,7 +226,7 @@ void ShowUninstallNote(const Services& services)
 HelpFrm::HelpFrm(const Services& services, QWidget* parent) : QWidget(parent, Qt::Window), services_(services)
 {
     setObjectName(QStringLiteral("HelpFrm"));
-    setWindowTitle(QStringLiteral("Quillmar Help"));
+    setWindowTitle(kAppTitle + QStringLiteral(" Help"));
 
     const QList<HelpSection> sections = HelpSections();
     QGroupBox* notes = SectionFrame(sections[0], "Frame1");

@@ -1,5 +1,6 @@
 #include "operations/print_list.h"
 
+#include "shell/constants.h"
 #include "shell/feedback.h"
 
 #include <QFontMetrics>
@@ -13,7 +14,6 @@ namespace quillmar {
 namespace {
 
 constexpr double kScreenPixelsPerInch = 96.0;
-constexpr double kTwipsPerInch = 1440.0;
 
 bool Usable(const QPrinter* printer) { return printer && printer->isValid(); }
 
@@ -67,7 +67,7 @@ bool PrintDrawing(QPrinter* printer, QSize pixels, int leftTwips, int topTwips,
     if (!painter.begin(printer))
         return false;
     const double dotsPerInch = printer->resolution();
-    painter.translate(leftTwips * dotsPerInch / kTwipsPerInch, topTwips * dotsPerInch / kTwipsPerInch);
+    painter.translate(leftTwips * dotsPerInch / double(kTwipsPerInch), topTwips * dotsPerInch / double(kTwipsPerInch));
     painter.scale(dotsPerInch / kScreenPixelsPerInch, dotsPerInch / kScreenPixelsPerInch);
     painter.setClipRect(QRect(QPoint(0, 0), pixels));
     draw(painter);
@@ -77,7 +77,7 @@ bool PrintDrawing(QPrinter* printer, QSize pixels, int leftTwips, int topTwips,
 void ReportPrintProblem(const Services& services)
 {
     services.dialogs->message(QStringLiteral("There was a problem printing to your printer."), Dialogs::Buttons::Ok,
-                              Dialogs::Icon::Information, QStringLiteral("Quillmar"));
+                              Dialogs::Icon::Information, kAppTitle);
 }
 
 void PrintRemoteFileList(const Services& services, Feedback& feedback, const QString& url,

@@ -6,6 +6,7 @@
 #include "session/entry_names.h"
 #include "session/ftp_component.h"
 #include "session/session_controller.h"
+#include "shell/constants.h"
 #include "shell/feedback.h"
 #include "shell/services.h"
 
@@ -18,7 +19,6 @@ namespace quillmar {
 namespace {
 
 const QString kPrompt = QStringLiteral("Enter New File Name.");
-const QString kTitle = QStringLiteral("Quillmar");
 
 void RequireServerName(const QString& name)
 {
@@ -49,7 +49,7 @@ void RenameController::renameOnServer()
     BusyPointer busy;
     try {
         const QString oldName = SelectedServerRow(ctx_);
-        const QString newName = ctx_.services.dialogs->input(kPrompt, kTitle, oldName);
+        const QString newName = ctx_.services.dialogs->input(kPrompt, kAppTitle, oldName);
         if (newName.isEmpty())
             return;  // cancelled: the server is not asked
         RequireServerName(newName);
@@ -72,7 +72,7 @@ void RenameController::renameLocally()
         const QString oldName = ctx_.localPane.currentFile();
         if (oldName.isEmpty())
             throw FtpError(ftp_errors::LocalFile, QStringLiteral("Choose a file in the local file list to rename."));
-        const QString newName = ctx_.services.dialogs->input(kPrompt, kTitle, oldName);
+        const QString newName = ctx_.services.dialogs->input(kPrompt, kAppTitle, oldName);
         if (newName.isEmpty())
             throw FtpError(ftp_errors::LocalFile,
                            QStringLiteral("%1 was not renamed: no new name was given.").arg(oldName));

@@ -1,6 +1,7 @@
 #include "pictures/local_pane.h"
 
-#include "pictures/master_list.h"
+#include "pictures/list_icons.h"
+#include "shell/constants.h"
 #include "shell/services.h"
 
 #include <QComboBox>
@@ -18,11 +19,8 @@ namespace quillmar {
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
 constexpr QSize kFrameSize(3060 / kTwipsPerPixel, 4815 / kTwipsPerPixel);  // 204 x 321
 constexpr int kPathRole = Qt::UserRole;
-
-const QString kTitle = QStringLiteral("Quillmar");
 
 // What a folder holds, read before anything on screen changes so a folder
 // that cannot be read leaves the pane as it was.
@@ -309,7 +307,7 @@ void LocalPane::showFiles(const QStringList& files, const QString& keepCurrent)
 
 void LocalPane::showMessage(const QString& text)
 {
-    m_dialogs.message(text, Dialogs::Buttons::Ok, Dialogs::Icon::Information, kTitle);
+    m_dialogs.message(text, Dialogs::Buttons::Ok, Dialogs::Icon::Information, kAppTitle);
 }
 
 }  // namespace quillmar

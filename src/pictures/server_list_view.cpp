@@ -1,6 +1,7 @@
 #include "pictures/server_list_view.h"
 
 #include "pictures/server_list_model.h"
+#include "shell/constants.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -16,7 +17,6 @@ namespace quillmar {
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
 constexpr int kNameWidth = 2000 / kTwipsPerPixel;
 constexpr int kSizeWidth = 1440 / kTwipsPerPixel;
 constexpr QSize kArrowSize(240 / kTwipsPerPixel, 195 / kTwipsPerPixel);  // 16 x 13

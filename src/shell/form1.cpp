@@ -16,6 +16,7 @@
 #include "info/about.h"
 #include "info/help.h"
 #include "operations/print_list.h"
+#include "shell/constants.h"
 #include "sites/file_list.h"
 #include "sites/site_form.h"
 #include "shell/feedback.h"
@@ -36,10 +37,7 @@ namespace quillmar {
 
 namespace {
 
-// Layout is given in twips; 15 twips make a pixel at 96 dots per inch.
-constexpr int Px(int twips) { return twips / 15; }
 
-const QString kTitle = QStringLiteral("Quillmar");
 
 // The drives of a machine without drive letters: its mounted file-system
 // roots, "/" first.
@@ -65,7 +63,7 @@ struct ToolButton {
 Form1::Form1(const Services& services, QWidget* parent) : QMainWindow(parent), services_(services)
 {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(kTitle);
+    setWindowTitle(kAppTitle);
     ftp_ = new FtpComponent(this);
     ftp_->setObjectName(QStringLiteral("FTP1"));
     buildElements();
@@ -329,11 +327,11 @@ void Form1::ReportError(const FtpError& error)
         return;  // the program ended the call itself (the window is closing)
     if (error.number == 91 || error.number == ftp_errors::NotConnected) {
         services_.dialogs->message(QStringLiteral("You must first connect to the internet or your server."),
-                                   Dialogs::Buttons::Ok, Dialogs::Icon::None, kTitle);
+                                   Dialogs::Buttons::Ok, Dialogs::Icon::None, kAppTitle);
         return;
     }
     services_.dialogs->message(error.description, Dialogs::Buttons::Ok, Dialogs::Icon::None,
-                               QStringLiteral("Quillmar Information"));
+                               kAppTitle + QStringLiteral(" Information"));
 }
 
 void Form1::Connect() { session_->Connect(); }

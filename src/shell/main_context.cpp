@@ -2,6 +2,7 @@
 
 #include "pictures/server_list_view.h"
 #include "session/ftp_component.h"
+#include "shell/constants.h"
 #include "shell/services.h"
 
 namespace quillmar {
@@ -14,7 +15,7 @@ constexpr int kNoRowSelected = 91;
 
 void Inform(const Services& services, const QString& text)
 {
-    services.dialogs->message(text, Dialogs::Buttons::Ok, Dialogs::Icon::Information, QStringLiteral("Quillmar"));
+    services.dialogs->message(text, Dialogs::Buttons::Ok, Dialogs::Icon::Information, kAppTitle);
 }
 
 bool EnsureConnected(const MainContext& context)

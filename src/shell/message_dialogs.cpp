@@ -1,6 +1,7 @@
 #include "shell/message_dialogs.h"
 
 #include "operations/confirm.h"
+#include "shell/constants.h"
 
 #include <QInputDialog>
 #include <QMessageBox>
@@ -11,7 +12,7 @@ namespace quillmar {
 int MessageDialogs::message(const QString& text, Buttons buttons, Icon icon, const QString& title)
 {
     QMessageBox box(icon == Icon::Information ? QMessageBox::Information : QMessageBox::NoIcon,
-                    title.isEmpty() ? QStringLiteral("Quillmar") : title, text,
+                    title.isEmpty() ? kAppTitle : title, text,
                     buttons == Buttons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, parent_);
     const int answer = box.exec();
     if (buttons == Buttons::YesNo)
@@ -22,7 +23,7 @@ int MessageDialogs::message(const QString& text, Buttons buttons, Icon icon, con
 QString MessageDialogs::input(const QString& prompt, const QString& title, const QString& defaultText)
 {
     bool ok = false;
-    const QString text = QInputDialog::getText(parent_, title.isEmpty() ? QStringLiteral("Quillmar") : title, prompt,
+    const QString text = QInputDialog::getText(parent_, title.isEmpty() ? kAppTitle : title, prompt,
                                                QLineEdit::Normal, defaultText, &ok);
     return ok ? text : QString();
 }

@@ -1,10 +1,11 @@
 #include "sites/file_list.h"
 
-#include "pictures/master_list.h"
+#include "pictures/list_icons.h"
 #include "pictures/picture_cache.h"
 #include "pictures/picture_frame.h"
 #include "pictures/picture_rules.h"
 #include "pictures/preview.h"
+#include "shell/constants.h"
 #include "shell/main_context.h"
 #include "sites/snapshot.h"
 
@@ -23,8 +24,6 @@ namespace quillmar {
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
-constexpr int Px(int twips) { return twips / kTwipsPerPixel; }
 constexpr int Twips(int pixels) { return pixels * kTwipsPerPixel; }
 
 const QString kPrompt = QStringLiteral("Select Connection To View");

@@ -1,6 +1,6 @@
 // The last-connection listing viewer over snapshot files written beforehand.
 
-#include "pictures/master_list.h"
+#include "pictures/list_icons.h"
 #include "shell/window_rig.h"
 #include "sites/file_list.h"
 #include "sites/ui_kit.h"
