@@ -105,6 +105,17 @@ TEST(SaveSiteList, CrLfLinesWithoutEmptyEntriesForTheOwnerOnly)
     EXPECT_EQ(Access(path), kOwnerOnly);
 }
 
+TEST(AddSiteEntry, AddedOnceAfterALastLineWithoutItsEnd)
+{
+    QTemporaryDir folder;
+    WriteFile(folder.filePath("sites.snd"), "Mine;mine.test;me;pw");
+    const QString demo = *BuildSiteEntry("Demo", "127.0.0.1:2121", "demo", "demo");
+    ASSERT_TRUE(AddSiteEntry(folder.path(), demo));
+    ASSERT_TRUE(AddSiteEntry(folder.path(), demo));
+    EXPECT_EQ(ReadFile(folder.filePath("sites.snd")), ("Mine;mine.test;me;pw\r\n" + demo + "\r\n").toUtf8());
+    EXPECT_EQ(Access(folder.filePath("sites.snd")), kOwnerOnly);
+}
+
 // Saves with the process's file size limit held low, like a full disk.
 bool SaveOnAFullDisk(const QString& appFolder, const QStringList& entries, QString* error)
 {
