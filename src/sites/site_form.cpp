@@ -1,5 +1,6 @@
 #include "sites/site_form.h"
 
+#include "shell/constants.h"
 #include "sites/site_store.h"
 
 #include <QCloseEvent>
@@ -10,13 +11,13 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 namespace quillmar {
 
 namespace {
 
-const QString kTitle = QStringLiteral("Quillmar");
 
 QLineEdit* AddBox(QGridLayout* grid, int row, const char* name, const QString& caption, const QString& tip,
                   const char* labelName)
@@ -111,14 +112,8 @@ void SiteForm::buildElements()
 
     // A selection (click or keyboard) is complete only once the item is
     // selected, which comes after it becomes current.
-    connect(list_, &QListWidget::itemSelectionChanged, this, [this] {
-        if (!quiet_)
-            List1_Click();
-    });
-    connect(list_, &QListWidget::itemDoubleClicked, this, [this] {
-        if (!quiet_)
-            List1_DblClick();
-    });
+    connect(list_, &QListWidget::itemSelectionChanged, this, &SiteForm::List1_Click);
+    connect(list_, &QListWidget::itemDoubleClicked, this, &SiteForm::List1_DblClick);
     connect(clear, &QPushButton::clicked, this, &SiteForm::Command4_Click);
     connect(add, &QPushButton::clicked, this, &SiteForm::Command2_Click);
     connect(remove, &QPushButton::clicked, this, &SiteForm::Command1_Click);
@@ -126,22 +121,13 @@ void SiteForm::buildElements()
     connect(exit, &QPushButton::clicked, this, &SiteForm::Command3_Click);
 }
 
-void SiteForm::quietly(const std::function<void()>& change)
-{
-    const bool was = quiet_;
-    quiet_ = true;
-    change();
-    quiet_ = was;
-}
-
 void SiteForm::Open()
 {
     if (!loaded_) {
-        quietly([this] {
-            list_->clear();
-            list_->addItems(LoadSiteList(services_.appFolder));
-            list_->setCurrentRow(-1);
-        });
+        const QSignalBlocker quiet(list_);
+        list_->clear();
+        list_->addItems(LoadSiteList(services_.appFolder));
+        list_->setCurrentRow(-1);
         loaded_ = true;
     }
     savedForClose_ = false;
@@ -216,7 +202,10 @@ void SiteForm::Command2_Click()
                                   txtWeb_->text(), txtWebFolder_->text()});
     if (!entry)
         return;
-    quietly([this, &entry] { list_->addItem(*entry); });
+    {
+        const QSignalBlocker quiet(list_);
+        list_->addItem(*entry);
+    }
     clearBoxes();
 }
 
@@ -226,11 +215,12 @@ void SiteForm::Command1_Click()
     if (!selected || !selected->isSelected())
         return;
     // Removing moves the current row; that is no choice of the person's.
-    quietly([this, selected] {
+    {
+        const QSignalBlocker quiet(list_);
         delete list_->takeItem(list_->row(selected));
         list_->clearSelection();
         list_->setCurrentRow(-1);
-    });
+    }
     clearBoxes();
 }
 
@@ -260,7 +250,7 @@ bool SiteForm::saveList()
     QString error;
     if (SaveSiteList(services_.appFolder, entries, &error))
         return true;
-    services_.dialogs->message(error, Dialogs::Buttons::Ok, Dialogs::Icon::None, kTitle);
+    services_.dialogs->message(error, Dialogs::Buttons::Ok, Dialogs::Icon::None, kAppTitle);
     return false;
 }
 
