@@ -17,14 +17,7 @@ bool IsDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 // The summary line ("total 48") that opens a long listing, in any letter case.
 bool IsTotalLine(const QString& line)
 {
-    static constexpr char16_t kTotal[] = u"TOTAL";
-    if (line.size() < 5 || (line[0] != u't' && line[0] != u'T'))
-        return false;
-    for (int i = 0; i < 5; ++i) {
-        if (line[i].toUpper() != QChar(kTotal[i]))
-            return false;
-    }
-    return true;
+    return line.startsWith(QLatin1StringView("total"), Qt::CaseInsensitive);
 }
 
 // Adds one decimal digit, sticking at the largest value instead of wrapping.
@@ -74,20 +67,10 @@ struct Digits {
     QStringView view() const { return QStringView(buffer.data() + first, buffer.size() - first); }
 };
 
-// Two pieces in one allocation: every row needs a text and a size text.
-QString Joined(QStringView first, QStringView second)
-{
-    QString text(first.size() + second.size(), Qt::Uninitialized);
-    QChar* out = text.data();
-    std::copy(first.begin(), first.end(), out);
-    std::copy(second.begin(), second.end(), out + first.size());
-    return text;
-}
-
 // "2 KB", "4 MB".
 QString UnitText(qint64 value, QStringView unit)
 {
-    return Joined(Digits(value).view(), unit);
+    return Digits(value).view() % unit;
 }
 
 // A fixed-point number (value / 10^places) in its shortest form:
@@ -113,7 +96,7 @@ QString ShortDecimal(qint64 value, int places, const QString& separator)
 QString SizeColumn(QStringView field, qint64 value)
 {
     if (value < 1000)
-        return Joined(field, u" bytes");
+        return field % u" bytes";
     if (value < 1000000)
         return UnitText(DivideHalfEven(value, 1000), u" KB");
     return UnitText(DivideHalfEven(value, 1000000), u" MB");
@@ -173,7 +156,7 @@ std::optional<ListRow> ParseListLine(const QString& line)
     ListRow row;
     row.folder = folder;
     if (folder) {
-        row.text = Joined(name, u"/");
+        row.text = name % u'/';
         return row;
     }
     row.text = name.toString();
