@@ -1,6 +1,7 @@
 #include "pictures/picture_cache.h"
 
 #include "session/entry_names.h"
+#include "session/part_name.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -138,7 +139,7 @@ bool StoreInCache(const QString& appFolder, const ServerPlace& place, const QStr
     }
     const QDir folder(folderPath);
     // Copy beside the entry first, so a failed copy leaves the old entry whole.
-    const QString temporary = folder.filePath(QStringLiteral(".%1.part").arg(name));
+    const QString temporary = folder.filePath(HiddenPartName(name, QStringLiteral(".part")));
     QFile::remove(temporary);
     if (!QFile::copy(localFile, temporary)) {
         SetError(error, QStringLiteral("%1 could not be copied into the picture cache.").arg(localFile));

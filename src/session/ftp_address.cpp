@@ -17,7 +17,16 @@ std::optional<int> ReadPort(const QString& text)
 
 std::optional<ServerAddress> SplitServerAddress(const QString& text, int defaultPort)
 {
-    const QString address = text.trimmed();
+    QString address = text.trimmed();
+    const qsizetype schemeEnd = address.indexOf(QStringLiteral("://"));
+    if (schemeEnd >= 0) {
+        const QString scheme = address.left(schemeEnd).toLower();
+        auto split = SplitServerAddress(address.mid(schemeEnd + 3), defaultPort);
+        if (!split || scheme.isEmpty())
+            return std::nullopt;
+        split->scheme = scheme;
+        return split;
+    }
     if (address.startsWith(u'[')) {
         const qsizetype close = address.indexOf(u']');
         if (close < 0)

@@ -7,12 +7,20 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QPointer>
+#include <QTimer>
 
+#include <condition_variable>
+#include <mutex>
 #include <optional>
 
 namespace quillmar {
 
 namespace {
+
+// A stop that has not ended the call by then cuts the control connection too.
+constexpr auto StopGrace = std::chrono::milliseconds(600);
+// How long a quit request waits for the worker to let go of the call.
+constexpr auto QuitWait = std::chrono::milliseconds(2500);
 
 QString Visible(QString text)
 {
@@ -31,10 +39,29 @@ void RefuseLineBreaks(const QString& text, const QString& what)
 }  // namespace
 
 struct FtpComponent::Call {
-    bool done = false;
+    bool done = false;                  // seen on the window thread
     std::optional<FtpError> failure;
     QString result;
     QEventLoop* loop = nullptr;
+
+    // Set by the worker; read without an event loop when the program quits.
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool workerDone = false;
+    std::optional<FtpError> workerFailure;
+
+    void finish(std::optional<FtpError> failure)
+    {
+        std::lock_guard lock(mutex);
+        workerFailure = std::move(failure);
+        workerDone = true;
+        finished.notify_all();
+    }
+    bool waitForWorker(std::chrono::milliseconds limit)
+    {
+        std::unique_lock lock(mutex);
+        return finished.wait_for(lock, limit, [this] { return workerDone; });
+    }
 };
 
 FtpComponent::FtpComponent(QObject* parent) : QObject(parent)
@@ -100,7 +127,7 @@ void FtpComponent::openConnection()
     const auto address = SplitServerAddress(host_, defaultPort);
     if (!address)
         throw FtpError(ftp_errors::Network, QStringLiteral("The server address \"%1\" is not valid.").arg(host_));
-    const FtpLogin login{address->host, address->port, userName_, password_};
+    const FtpLogin login{address->host, address->port, userName_, password_, address->scheme};
     runCall([login](FtpWorker& worker, Call&) { worker.open(login); });
 }
 
@@ -117,8 +144,7 @@ void FtpComponent::ChangeDir(const QString& folder)
 {
     RefuseLineBreaks(folder, QStringLiteral("folder name"));
     requireConnection();
-    const QString line = folder == QLatin1String("..") ? QStringLiteral("CDUP") : QStringLiteral("CWD ") + folder;
-    runCall([line](FtpWorker& worker, Call&) { worker.require(line); });
+    runCall([folder](FtpWorker& worker, Call&) { worker.changeFolder(folder); });
 }
 
 void FtpComponent::List()
@@ -132,21 +158,21 @@ void FtpComponent::MakeDir(const QString& folder)
 {
     RefuseLineBreaks(folder, QStringLiteral("folder name"));
     requireConnection();
-    runCall([folder](FtpWorker& worker, Call&) { worker.require(QStringLiteral("MKD ") + folder); });
+    runCall([folder](FtpWorker& worker, Call&) { worker.makeFolder(folder); });
 }
 
 void FtpComponent::DeleteFile(const QString& name)
 {
     RefuseLineBreaks(name, QStringLiteral("file name"));
     requireConnection();
-    runCall([name](FtpWorker& worker, Call&) { worker.require(QStringLiteral("DELE ") + name); });
+    runCall([name](FtpWorker& worker, Call&) { worker.remove(name); });
 }
 
 void FtpComponent::RemoveDir(const QString& folder)
 {
     RefuseLineBreaks(folder, QStringLiteral("folder name"));
     requireConnection();
-    runCall([folder](FtpWorker& worker, Call&) { worker.require(QStringLiteral("RMD ") + folder); });
+    runCall([folder](FtpWorker& worker, Call&) { worker.removeFolder(folder); });
 }
 
 void FtpComponent::GetFile(const QString& remoteName, const QString& localName)
@@ -181,9 +207,21 @@ void FtpComponent::SendCommand()
     reply_ = runCall([line](FtpWorker& worker, Call& call) { call.result = worker.command(line).text; });
 }
 
+void FtpComponent::Stop()
+{
+    if (!call_)
+        return;
+    worker_->abort(ftp_errors::Stopped, true);
+    std::weak_ptr<Call> stopped = call_;
+    QTimer::singleShot(StopGrace, this, [this, stopped] {
+        if (const auto call = stopped.lock(); call && call == call_ && !call->done)
+            worker_->abort(ftp_errors::Stopped, false);
+    });
+}
+
 void FtpComponent::Abort()
 {
-    worker_->abort();
+    worker_->abort(ftp_errors::Cancelled, false);
 }
 
 void FtpComponent::requireConnection() const
@@ -201,11 +239,11 @@ QString FtpComponent::runCall(std::function<void(FtpWorker&, Call&)> work)
     FtpWorker* worker = worker_.get();
     worker->submit([worker, call, work = std::move(work)] { work(*worker, *call); },
                    [this, call](std::optional<FtpError> failure) {
+                       call->finish(std::move(failure));
                        // The last post of the call: everything it raised is delivered before this.
                        QMetaObject::invokeMethod(
                            this,
-                           [call, failure = std::move(failure)]() mutable {
-                               call->failure = std::move(failure);
+                           [call] {
                                call->done = true;
                                if (call->loop)
                                    call->loop->quit();
@@ -213,16 +251,30 @@ QString FtpComponent::runCall(std::function<void(FtpWorker&, Call&)> work)
                            Qt::QueuedConnection);
                    });
     QPointer<FtpComponent> self(this);
-    {
+    Q_EMIT Busy(true);
+    bool quitting = false;
+    if (self && !call->done) {
+        // Input is not excluded: Stop and the close box must get through.
         QEventLoop loop;
         call->loop = &loop;
-        while (!call->done)
-            loop.exec(QEventLoop::ExcludeUserInputEvents);
+        loop.exec();
         call->loop = nullptr;
+        // Only a quit request leaves the loop early; after it every loop
+        // returns at once, so the worker is waited for without one.
+        quitting = !call->done;
     }
     if (!self)
         throw *call->failure;  // set by the destructor
+    if (quitting) {
+        worker_->abort(ftp_errors::Cancelled, false);
+        call->waitForWorker(QuitWait);
+        call->failure = FtpError(ftp_errors::Cancelled, QStringLiteral("The FTP command was ended because the program is quitting."));
+    } else {
+        std::lock_guard lock(call->mutex);
+        call->failure = call->workerFailure;
+    }
     call_.reset();
+    Q_EMIT Busy(false);
     if (call->failure)
         throw *call->failure;
     return call->result;

@@ -27,7 +27,9 @@ constexpr int Network = 10050;   // host unknown, unreachable, connection lost
 constexpr int TimedOut = 10060;  // the server went silent
 constexpr int BadName = 10022;   // a name that would break the command line
 constexpr int LocalFile = 10013; // the local file cannot be read or written
-constexpr int Cancelled = 10004; // the call was ended by the program (window closing)
+constexpr int Cancelled = 10004; // the call was ended by the program (window closing, quitting)
+constexpr int Stopped = 10053;   // the person stopped the call
+constexpr int TooLong = 10040;   // a listing past its bounds, cut there
 constexpr int Busy = 10036;      // a call was made while another one is still running
 }  // namespace ftp_errors
 
@@ -35,9 +37,10 @@ class FtpWorker;
 
 // The FTP component (objectName "FTP1"). Every method blocks until the
 // operation is over. The network work happens on a worker thread; meanwhile
-// the caller waits in a nested event loop that repaints but takes no mouse or
-// keyboard input, and the events below are delivered on the caller's thread
-// before the method returns. Failures throw FtpError.
+// the caller waits in a nested event loop, and the events below are delivered
+// on the caller's thread before the method returns. Busy(true) and Busy(false)
+// frame each wait, so the window can hold back input meanwhile. A quit request
+// during a call ends it. Failures throw FtpError.
 class FtpComponent : public QObject {
     Q_OBJECT
 public:
@@ -72,8 +75,13 @@ public:
     void Rename(const QString& oldName, const QString& newName);
     void SendCommand();
 
-    // Ends the call in progress (if any) with a Cancelled failure; used when
-    // the window closes during a transfer. Safe to call at any time.
+    // Ends the call in progress (if any) with a Stopped failure within a
+    // second. A transfer's connection stays when the server answers ABOR
+    // soon after; otherwise it is closed. Safe to call at any time.
+    void Stop();
+
+    // Ends the call in progress (if any) at once with a Cancelled failure,
+    // closing the connection; used when the window closes. Safe at any time.
     void Abort();
 
 Q_SIGNALS:
@@ -81,6 +89,7 @@ Q_SIGNALS:
     void ListEntry(const QString& line);
     void ListComplete();
     void Progress(qint64 bytes);
+    void Busy(bool running);
 
 private:
     struct Call;

@@ -1,23 +1,17 @@
 #include "session/ftp_component_worker.h"
 
-#include <Poco/Exception.h>
-#include <Poco/Net/DialogSocket.h>
-#include <Poco/Net/FTPClientSession.h>
-#include <Poco/Net/NetException.h>
-#include <Poco/Net/SocketAddress.h>
-#include <Poco/Net/StreamSocket.h>
-#include <Poco/Timespan.h>
+#include "session/part_name.h"
 
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTemporaryFile>
-
-#include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <csignal>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -25,7 +19,6 @@
 #include <mutex>
 #include <thread>
 #include <utility>
-#include <vector>
 
 namespace quillmar {
 
@@ -33,69 +26,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int BlockSize = 64 * 1024;                 // one receive or send
-// An upload reads and sends larger pieces: fewer, larger sends kept pace
-// with curl here where 64 KiB ones fell behind.
-constexpr int UploadBlockSize = 256 * 1024;
 constexpr qsizetype LinesPerPost = 2000;
 constexpr auto PostInterval = std::chrono::milliseconds(50);
 constexpr auto IdleWatchInterval = std::chrono::milliseconds(200);
-constexpr auto QuitReplyWait = std::chrono::milliseconds(3000);
-constexpr int MaxReplyLines = 1000;
-
-// Poco's session keeps the control socket; replies are read by the worker
-// with a bound on their length, so a server hanging up in mid-reply ends in
-// an error rather than a loop.
-class ControlSession : public Poco::Net::FTPClientSession {
-public:
-    explicit ControlSession(const Poco::Net::StreamSocket& socket) : FTPClientSession(socket, false) {}
-    Poco::Net::DialogSocket& socket() { return *_pControlSocket; }
-};
-
-QString Decode(const std::string& bytes)
-{
-    return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
-}
-
-std::string Encode(const QString& text)
-{
-    return text.toUtf8().toStdString();
-}
-
-// The three-digit code a reply line starts with, or -1.
-int ReplyCode(const std::string& line)
-{
-    if (line.size() < 3 || !std::all_of(line.begin(), line.begin() + 3, [](char c) { return c >= '0' && c <= '9'; }))
-        return -1;
-    if (line.size() > 3 && line[3] != ' ' && line[3] != '-')
-        return -1;
-    return std::stoi(line.substr(0, 3));
-}
-
-std::optional<Poco::UInt16> PortFromPasv(const QString& text)
-{
-    static const QRegularExpression pattern(QStringLiteral(R"((\d+),\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+))"));
-    const auto match = pattern.match(text);
-    if (!match.hasMatch())
-        return std::nullopt;
-    const int high = match.captured(5).toInt();
-    const int low = match.captured(6).toInt();
-    if (high > 255 || low > 255 || (high == 0 && low == 0))
-        return std::nullopt;
-    return Poco::UInt16(high * 256 + low);
-}
-
-std::optional<Poco::UInt16> PortFromEpsv(const QString& text)
-{
-    static const QRegularExpression pattern(QStringLiteral(R"(\((.)\1\1(\d+)\1\))"));
-    const auto match = pattern.match(text);
-    if (!match.hasMatch())
-        return std::nullopt;
-    const int port = match.captured(2).toInt();
-    if (port < 1 || port > 65535)
-        return std::nullopt;
-    return Poco::UInt16(port);
-}
+// Bounds of one listing: a longer line is cut, a longer listing ends.
+constexpr qsizetype MaxListLineBytes = 8 * 1024;
+constexpr qint64 MaxListLines = 1000000;
+constexpr qint64 MaxListBytes = qint64(512) * 1024 * 1024;
+// A transfer moving less than this in one time-out has stalled.
+constexpr qint64 StallBytes = 1024;
 
 bool WriteAll(QIODevice& file, const char* data, qint64 size)
 {
@@ -111,13 +50,13 @@ class DownloadTarget {
 public:
     explicit DownloadTarget(const QString& target)
         : target_(target),
-          part_(QFileInfo(target).dir().filePath(QStringLiteral(".%1.XXXXXX.part").arg(QFileInfo(target).fileName())))
+          part_(QFileInfo(target).dir().filePath(HiddenPartName(QFileInfo(target).fileName(), QStringLiteral(".XXXXXX.part"))))
     {
     }
 
     bool open() { return part_.open(); }
     QIODevice& device() { return part_; }
-    QString errorString() const { return part_.errorString(); }
+    QString errorString() const { return problem_.isEmpty() ? part_.errorString() : problem_; }
 
     bool commit()
     {
@@ -127,8 +66,10 @@ public:
         part_.setPermissions(existing.exists() ? existing.permissions() : kNewFilePermissions);
         const QByteArray from = QFile::encodeName(part_.fileName());
         part_.close();
-        if (std::rename(from.constData(), QFile::encodeName(target_).constData()) != 0)
+        if (std::rename(from.constData(), QFile::encodeName(target_).constData()) != 0) {
+            problem_ = QString::fromLocal8Bit(std::strerror(errno));
             return false;
+        }
         part_.setAutoRemove(false);
         return true;
     }
@@ -139,6 +80,82 @@ private:
 
     QString target_;
     QTemporaryFile part_;
+    QString problem_;   // the system's reason a rename failed
+};
+
+// The short hidden name an upload is stored under in the target's folder.
+QString UploadTempName(const QString& remoteName)
+{
+    const qsizetype slash = remoteName.lastIndexOf(u'/');
+    return remoteName.left(slash + 1) +
+           QStringLiteral(".quillmar-%1.part").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+}
+
+// Splits a listing into lines, cutting over-long ones and ending the whole
+// once it passes the bounds.
+class ListSplitter {
+public:
+    explicit ListSplitter(std::function<void(QStringList)> post) : post_(std::move(post)) {}
+
+    // False once the listing is past its bounds.
+    bool take(const char* p, qint64 size)
+    {
+        bytes_ += size;
+        const char* end = p + size;
+        while (p < end) {
+            const char* newline = static_cast<const char*>(std::memchr(p, '\n', std::size_t(end - p)));
+            const char* stop = newline ? newline : end;
+            partial_.append(p, std::min<qsizetype>(stop - p, std::max<qsizetype>(0, MaxListLineBytes + 1 - partial_.size())));
+            if (!newline)
+                break;
+            endLine();
+            p = newline + 1;
+        }
+        if (lines_.size() >= LinesPerPost || Clock::now() - lastPost_ >= PostInterval)
+            flush();
+        return count_ <= MaxListLines && bytes_ <= MaxListBytes;
+    }
+
+    void finish()
+    {
+        if (!partial_.isEmpty())
+            endLine();
+        flush();
+    }
+
+    static QString boundText()
+    {
+        return QStringLiteral("The server's listing went past %1 lines or %2 MiB and was cut there; the entries "
+                              "received so far are shown.")
+            .arg(MaxListLines)
+            .arg(MaxListBytes / (1024 * 1024));
+    }
+
+private:
+    void endLine()
+    {
+        if (partial_.size() > MaxListLineBytes)
+            partial_.truncate(MaxListLineBytes);
+        else if (partial_.endsWith('\r'))
+            partial_.chop(1);
+        lines_.append(QString::fromUtf8(partial_));
+        partial_.clear();
+        ++count_;
+    }
+
+    void flush()
+    {
+        if (!lines_.isEmpty())
+            post_(std::exchange(lines_, {}));
+        lastPost_ = Clock::now();
+    }
+
+    std::function<void(QStringList)> post_;
+    QByteArray partial_;
+    QStringList lines_;
+    qint64 count_ = 0;
+    qint64 bytes_ = 0;
+    Clock::time_point lastPost_ = Clock::now();
 };
 
 // At most one report every PostInterval; the caller sends the final count.
@@ -148,7 +165,7 @@ public:
     void moved(qint64 bytes)
     {
         const auto now = Clock::now();
-        if (now - last_ >= PostInterval) {
+        if (report_ && now - last_ >= PostInterval) {
             last_ = now;
             report_(bytes);
         }
@@ -167,42 +184,6 @@ struct FtpWorker::Impl {
         std::function<void(std::optional<FtpError>)> finished;
     };
 
-    // Keeps a socket's descriptor known to abort() while it may block.
-    class AbortableSocket {
-    public:
-        AbortableSocket(Impl& impl, int fd) : impl_(impl), fd_(fd)
-        {
-            std::lock_guard lock(impl_.abortMutex);
-            impl_.openFds.push_back(fd_);
-            if (impl_.aborted)
-                ::shutdown(fd_, SHUT_RDWR);
-        }
-        ~AbortableSocket()
-        {
-            std::lock_guard lock(impl_.abortMutex);
-            std::erase(impl_.openFds, fd_);
-        }
-        AbortableSocket(const AbortableSocket&) = delete;
-        AbortableSocket& operator=(const AbortableSocket&) = delete;
-
-    private:
-        Impl& impl_;
-        int fd_;
-    };
-
-    // A passive data connection with its command sent and accepted.
-    struct DataConnection {
-        Poco::Net::StreamSocket socket;
-        std::unique_ptr<AbortableSocket> abortable;
-        bool finalReplyPending = true;
-
-        void close()
-        {
-            abortable.reset();
-            socket.close();
-        }
-    };
-
     explicit Impl(FtpWorkerEvents e) : events(std::move(e)) {}
 
     FtpWorkerEvents events;
@@ -213,19 +194,16 @@ struct FtpWorker::Impl {
     std::deque<Job> jobs;
     bool stopping = false;
 
-    std::mutex abortMutex;
+    // The transport and the call's abort, shared with the window thread.
+    std::mutex callMutex;
+    std::shared_ptr<Transport> transport;
+    QString transportScheme;
     bool callRunning = false;
-    bool aborted = false;
-    std::vector<int> openFds;
+    std::optional<std::pair<int, bool>> abortRequest;
 
     // Worker thread only.
-    std::unique_ptr<ControlSession> session;
-    std::unique_ptr<AbortableSocket> controlAbortable;
-    bool loggedIn = false;
-    bool epsvWorks = true;
-    QString serverLabel;              // "host:port", for messages
-    Poco::Net::IPAddress serverHost;  // where data connections go
-    std::string idleText;
+    QString serverLabel;
+    std::optional<QString> uploadTemp;   // the temporary upload on the server
 
     std::thread thread;
 
@@ -247,393 +225,128 @@ struct FtpWorker::Impl {
                 continue;
             }
             lock.unlock();
-            watchIdle();
+            if (const auto t = current())
+                t->watchIdle();
             lock.lock();
         }
         lock.unlock();
-        closeAtExit();
+        if (const auto t = current())
+            t->closeAtExit();
+    }
+
+    std::shared_ptr<Transport> current()
+    {
+        std::lock_guard lock(callMutex);
+        return transport;
     }
 
     void runJob(Job& job)
     {
-        idleText.clear();
-        applyTimeout();
+        const auto t = current();
+        if (t)
+            t->setTimeout(std::chrono::milliseconds(timeoutMs.load()));
         std::optional<FtpError> failure;
         try {
             checkAborted();
             job.work();
         } catch (const FtpError& e) {
             failure = e;
-        } catch (const Poco::Exception& e) {
-            failure = FtpError(ftp_errors::Network, QString::fromStdString(e.displayText()));
-            dropConnection();
         } catch (const std::exception& e) {
             failure = FtpError(ftp_errors::Network, QString::fromLocal8Bit(e.what()));
         }
         {
-            std::lock_guard lock(abortMutex);
+            std::lock_guard lock(callMutex);
             callRunning = false;
-            aborted = false;
+            abortRequest.reset();
+            if (transport)
+                transport->endCall();
         }
         job.finished(std::move(failure));
+        // The call has returned; the server hears about the stop meanwhile.
+        if (const auto now = current()) {
+            now->settleAbort();
+            removeUploadTemp(*now);
+        }
+        uploadTemp.reset();
     }
 
     void checkAborted()
     {
-        std::lock_guard lock(abortMutex);
-        if (aborted)
-            throw cancelled();
+        std::lock_guard lock(callMutex);
+        if (abortRequest && !transport)
+            throw AbortFailure(abortRequest->first);
     }
 
-    bool isAborted()
+    void abort(int number, bool keepControl)
     {
-        std::lock_guard lock(abortMutex);
-        return aborted;
+        std::lock_guard lock(callMutex);
+        if (!callRunning)
+            return;
+        abortRequest = {number, keepControl};
+        if (transport)
+            transport->abort(number, keepControl);
+    }
+
+    Transport& session()
+    {
+        const auto t = current();
+        if (!t || !t->connected())
+            throw FtpError(ftp_errors::NotConnected, QStringLiteral("There is no connection to a server."));
+        return *t;
     }
 
     // ---- failures
 
-    Poco::Timespan timeout() const { return Poco::Timespan(Poco::Timespan::TimeDiff(timeoutMs.load()) * 1000); }
-
-    static FtpError cancelled()
+    FtpError stalled() const
     {
-        return FtpError(ftp_errors::Cancelled, QStringLiteral("The FTP command was ended by the program."));
+        return FtpError(ftp_errors::TimedOut,
+                        QStringLiteral("The transfer with the server %1 timed out: fewer than %2 bytes moved in %3 seconds.")
+                            .arg(serverLabel)
+                            .arg(StallBytes)
+                            .arg(double(timeoutMs.load()) / 1000.0));
     }
 
-    FtpError silent() const
-    {
-        return FtpError(ftp_errors::TimedOut, QStringLiteral("The server %1 did not answer within %2 seconds.")
-                                                  .arg(serverLabel)
-                                                  .arg(double(timeoutMs.load()) / 1000.0));
-    }
-
-    FtpError lost(const QString& why = {}) const
-    {
-        QString text = QStringLiteral("The connection to the server %1 was lost.").arg(serverLabel);
-        if (!why.isEmpty())
-            text += QStringLiteral(" (%1)").arg(why);
-        return FtpError(ftp_errors::Network, text);
-    }
-
-    static FtpError refused(const FtpReply& reply) { return FtpError(reply.code, reply.text); }
-
-    static bool endsConnection(int number)
-    {
-        return number == ftp_errors::Network || number == ftp_errors::TimedOut || number == ftp_errors::Cancelled;
-    }
-
-    // Runs one exchange with the server. Trouble on the connection closes it
-    // (reporting the disconnect before the failure); a refusal keeps it.
-    template <class Work>
-    void guarded(Work&& work)
-    {
-        std::optional<FtpError> failure;
-        try {
-            work();
-            return;
-        } catch (const FtpError& e) {
-            if (!endsConnection(e.number) && !isAborted())
-                throw;
-            failure = e;
-        } catch (const Poco::TimeoutException&) {
-            failure = silent();
-        } catch (const Poco::Exception& e) {
-            failure = lost(QString::fromStdString(e.displayText()));
-        }
-        if (isAborted())
-            failure = cancelled();
-        dropConnection();
-        throw *failure;
-    }
-
-    void requireSession() const
-    {
-        if (!session || !loggedIn)
-            throw FtpError(ftp_errors::NotConnected, QStringLiteral("There is no connection to a server."));
-    }
-
-    // ---- control connection
-
-    void applyTimeout()
-    {
-        if (!session)
-            return;
-        try {
-            session->socket().setReceiveTimeout(timeout());
-            session->socket().setSendTimeout(timeout());
-        } catch (const Poco::Exception&) {
-            // A dead socket shows itself at the next exchange.
-        }
-    }
-
-    void sendLine(const QString& line)
-    {
-        checkAborted();
-        session->socket().sendMessage(Encode(line));
-    }
-
-    std::string receiveLine()
-    {
-        std::string line;
-        if (!session->socket().receiveMessage(line))
-            throw lost();
-        return line;
-    }
-
-    FtpReply readReply()
-    {
-        std::string line = receiveLine();
-        const int code = ReplyCode(line);
-        if (code < 0)
-            throw lost(QStringLiteral("it sent \"%1\", which is not an FTP reply").arg(Decode(line).left(80)));
-        FtpReply reply{code, Decode(line)};
-        if (line.size() > 3 && line[3] == '-') {
-            const std::string last = line.substr(0, 3) + ' ';
-            for (int count = 0;; ++count) {
-                if (count >= MaxReplyLines)
-                    throw lost(QStringLiteral("a reply went on for more than %1 lines").arg(MaxReplyLines));
-                line = receiveLine();
-                reply.text += u'\n' + Decode(line);
-                if (line.compare(0, 4, last) == 0 || line == last.substr(0, 3))
-                    break;
-            }
-        }
-        return reply;
-    }
-
-    FtpReply exchange(const QString& line)
-    {
-        sendLine(line);
-        return readReply();
-    }
-
-    void dropConnection()
-    {
-        if (!session)
-            return;
-        controlAbortable.reset();
-        session.reset();
-        const bool wasConnected = loggedIn;
-        loggedIn = false;
-        if (wasConnected && events.stateChanged)
-            events.stateChanged(0);
-    }
-
-    void closeAtExit()
-    {
-        if (session && loggedIn) {
-            try {
-                session->socket().sendMessage("QUIT");
-            } catch (const Poco::Exception&) {
-            }
-        }
-        loggedIn = false;  // nobody is left to tell
-        dropConnection();
-    }
-
-    // Between jobs: a server that hangs up (with or without a 421 first)
-    // ends the connection here.
-    void watchIdle()
-    {
-        if (!session)
-            return;
-        try {
-            auto& socket = session->socket();
-            if (!socket.poll(Poco::Timespan(0), Poco::Net::Socket::SELECT_READ | Poco::Net::Socket::SELECT_ERROR))
-                return;
-            char bytes[1024];
-            const int n = socket.receiveRawBytes(bytes, sizeof bytes);
-            if (n <= 0) {
-                dropConnection();
-                return;
-            }
-            idleText.append(bytes, std::size_t(n));
-            if (idleText.starts_with("421") || idleText.find("\n421") != std::string::npos) {
-                dropConnection();
-                return;
-            }
-            if (idleText.size() > 4096)
-                idleText.erase(0, idleText.size() - 4);
-        } catch (const Poco::Exception&) {
-            dropConnection();
-        }
-    }
-
-    Poco::Net::SocketAddress resolve(const FtpLogin& login)
-    {
-        try {
-            return Poco::Net::SocketAddress(Encode(login.host), Poco::UInt16(login.port));
-        } catch (const Poco::Exception& e) {
-            throw FtpError(ftp_errors::Network, QStringLiteral("The server address \"%1\" could not be found (%2).")
-                                                    .arg(login.host, QString::fromStdString(e.displayText())));
-        }
-    }
-
-    Poco::Net::StreamSocket connectControl(const Poco::Net::SocketAddress& address)
-    {
-        Poco::Net::StreamSocket socket(address.family());
-        AbortableSocket abortable(*this, socket.impl()->sockfd());
-        try {
-            socket.connect(address, timeout());
-        } catch (const Poco::TimeoutException&) {
-            throw isAborted() ? cancelled() : silent();
-        } catch (const Poco::Net::ConnectionRefusedException&) {
-            throw isAborted() ? cancelled()
-                              : FtpError(ftp_errors::Network,
-                                         QStringLiteral("The server %1 refused the connection.").arg(serverLabel));
-        } catch (const Poco::Exception& e) {
-            throw isAborted() ? cancelled()
-                              : FtpError(ftp_errors::Network, QStringLiteral("The server %1 cannot be reached (%2).")
-                                                                  .arg(serverLabel, QString::fromStdString(e.displayText())));
-        }
-        return socket;
-    }
+    // ---- operations
 
     void open(const FtpLogin& login)
     {
-        dropConnection();  // a new connect replaces the old connection
-        serverLabel = login.host.contains(u':') ? QStringLiteral("[%1]:%2").arg(login.host).arg(login.port)
-                                                : QStringLiteral("%1:%2").arg(login.host).arg(login.port);
-        const Poco::Net::SocketAddress address = resolve(login);
-        checkAborted();
-        Poco::Net::StreamSocket socket = connectControl(address);
-        socket.setNoDelay(true);
-        session = std::make_unique<ControlSession>(socket);
-        controlAbortable = std::make_unique<AbortableSocket>(*this, socket.impl()->sockfd());
-        serverHost = socket.peerAddress().host();
-        epsvWorks = true;
-        applyTimeout();
-        try {
-            guarded([&] { logIn(login); });
-        } catch (...) {
-            dropConnection();
-            throw;
+        std::shared_ptr<Transport> old;
+        auto fresh = current();
+        if (!fresh || transportScheme != login.scheme) {
+            fresh = MakeTransport(login.scheme, [this] { events.stateChanged(0); });
+            fresh->setTimeout(std::chrono::milliseconds(timeoutMs.load()));
+            std::lock_guard lock(callMutex);
+            fresh->beginCall();
+            if (abortRequest)
+                fresh->abort(abortRequest->first, abortRequest->second);
+            old = std::exchange(transport, fresh);
+            transportScheme = login.scheme;
         }
-        loggedIn = true;
+        if (old && old->connected()) {
+            old->closeAtExit();
+            events.stateChanged(0);
+        }
+        serverLabel = ServerLabel(login);
+        fresh->connect(login);
         events.stateChanged(1);
-    }
-
-    void logIn(const FtpLogin& login)
-    {
-        const FtpReply greeting = readReply();
-        if (greeting.code / 100 != 2)
-            throw refused(greeting);
-        FtpReply reply = exchange(QStringLiteral("USER ") + login.userName);
-        if (reply.code / 100 == 3)
-            reply = exchange(QStringLiteral("PASS ") + login.password);
-        if (reply.code / 100 != 2)
-            throw refused(reply);
-        reply = exchange(QStringLiteral("TYPE I"));
-        if (reply.code / 100 != 2)
-            throw refused(reply);
     }
 
     void quit()
     {
-        if (!session)
-            return;
-        try {
-            session->socket().setReceiveTimeout(
-                Poco::Timespan(Poco::Timespan::TimeDiff(std::min<long long>(timeoutMs.load(), QuitReplyWait.count())) * 1000));
-            exchange(QStringLiteral("QUIT"));
-        } catch (const std::exception&) {
-            // Closing anyway; the server's goodbye does not matter.
-        }
-        dropConnection();
-    }
-
-    // ---- data connections
-
-    // Always the control connection's peer: a passive reply naming another
-    // address must not send our data connection there.
-    Poco::UInt16 passivePort()
-    {
-        if (epsvWorks) {
-            const FtpReply reply = exchange(QStringLiteral("EPSV"));
-            if (reply.code == 229) {
-                if (auto port = PortFromEpsv(reply.text))
-                    return *port;
-            }
-            epsvWorks = false;
-        }
-        const FtpReply reply = exchange(QStringLiteral("PASV"));
-        if (reply.code != 227)
-            throw refused(reply);
-        const auto port = PortFromPasv(reply.text);
-        if (!port)
-            throw lost(QStringLiteral("its passive reply \"%1\" names no port").arg(reply.text));
-        return *port;
-    }
-
-    void openData(const QString& commandLine, DataConnection& data)
-    {
-        const Poco::Net::SocketAddress target(serverHost, passivePort());
-        data.socket = Poco::Net::StreamSocket(target.family());
-        data.abortable = std::make_unique<AbortableSocket>(*this, data.socket.impl()->sockfd());
-        data.socket.connect(target, timeout());
-        data.socket.setReceiveTimeout(timeout());
-        data.socket.setSendTimeout(timeout());
-        const FtpReply reply = exchange(commandLine);
-        if (reply.code / 100 == 2)
-            data.finalReplyPending = false;
-        else if (reply.code / 100 != 1)
-            throw refused(reply);
-    }
-
-    // Closes the data side and reads how the server saw the transfer.
-    void finishData(DataConnection& data, bool checkReply)
-    {
-        data.close();
-        if (!data.finalReplyPending)
-            return;
-        const FtpReply reply = readReply();
-        if (checkReply && reply.code / 100 != 2)
-            throw refused(reply);
+        if (const auto t = current())
+            t->quit();
     }
 
     void list()
     {
-        requireSession();
-        guarded([&] {
-            DataConnection data;
-            openData(QStringLiteral("LIST"), data);
-            std::vector<char> block(BlockSize);
-            QByteArray partial;
-            QStringList lines;
-            auto lastPost = Clock::now();
-            auto flush = [&] {
-                if (!lines.isEmpty())
-                    events.listLines(std::exchange(lines, {}));
-                lastPost = Clock::now();
-            };
-            for (;;) {
-                checkAborted();
-                const int n = data.socket.receiveBytes(block.data(), BlockSize);
-                if (n <= 0)
-                    break;
-                const char* p = block.data();
-                const char* end = p + n;
-                while (p < end) {
-                    const char* newline = static_cast<const char*>(std::memchr(p, '\n', std::size_t(end - p)));
-                    if (!newline) {
-                        partial.append(p, end - p);
-                        break;
-                    }
-                    partial.append(p, newline - p);
-                    if (partial.endsWith('\r'))
-                        partial.chop(1);
-                    lines.append(QString::fromUtf8(partial));
-                    partial.clear();
-                    p = newline + 1;
-                }
-                if (lines.size() >= LinesPerPost || Clock::now() - lastPost >= PostInterval)
-                    flush();
-            }
-            if (!partial.isEmpty())
-                lines.append(QString::fromUtf8(partial));
-            flush();
-            finishData(data, true);
-        });
+        Transport& t = session();
+        ListSplitter lines(events.listLines);
+        const TransferEnd ending = t.list({[&](const char* p, qint64 n) { return lines.take(p, n); }, {}, {}});
+        lines.finish();
+        if (ending == TransferEnd::Stalled)
+            throw stalled();
+        if (ending == TransferEnd::LocalFailed)
+            throw FtpError(ftp_errors::TooLong, ListSplitter::boundText());
     }
 
     static FtpError localWriteError(const QString& path, const QString& why)
@@ -642,86 +355,80 @@ struct FtpWorker::Impl {
                         QStringLiteral("The file \"%1\" cannot be written: %2").arg(QDir::toNativeSeparators(path), why));
     }
 
+    // Lands in a temporary file beside the target; the target is replaced
+    // only once the server has confirmed the whole transfer.
     void download(const QString& remoteName, const QString& localPath)
     {
-        requireSession();
-        // Lands in a temporary file beside the target; the target is replaced
-        // only once the server has confirmed the whole transfer.
+        Transport& t = session();
         DownloadTarget target(localPath);
         if (!target.open())
             throw localWriteError(localPath, target.errorString());
         QIODevice& file = target.device();
+        qint64 total = 0;
+        ProgressThrottle throttle(events.progress);
         // Each block reaches the disk as it arrives: larger writes into the
         // page cache measured several times slower here.
-        std::vector<char> block(BlockSize);
-        qint64 total = 0;
-        bool localFailed = false;
-        ProgressThrottle throttle(events.progress);
-        guarded([&] {
-            DataConnection data;
-            openData(QStringLiteral("RETR ") + remoteName, data);
-            for (;;) {
-                checkAborted();
-                const int n = data.socket.receiveBytes(block.data(), BlockSize);
-                if (n <= 0)
-                    break;
-                if (!WriteAll(file, block.data(), n)) {
-                    localFailed = true;
-                    break;
-                }
-                total += n;
-                throttle.moved(total);
-            }
-            finishData(data, !localFailed);
-        });
-        if (localFailed || !target.commit())
-            throw localWriteError(localPath, localFailed ? file.errorString() : target.errorString());
+        const TransferEnd ending = t.get(remoteName, {[&](const char* p, qint64 n) { return WriteAll(file, p, n); }, {},
+                                                      [&](qint64 moved) { throttle.moved(total = moved); }});
+        if (ending == TransferEnd::Stalled)
+            throw stalled();
+        if (ending == TransferEnd::LocalFailed)
+            throw localWriteError(localPath, file.errorString());
+        if (!target.commit())
+            throw localWriteError(localPath, target.errorString());
         events.progress(total);
     }
 
+    // Stored under a temporary name and renamed onto the target after the
+    // server's final reply, so a failed upload never damages the server's copy.
     void upload(const QString& localPath, const QString& remoteName)
     {
-        requireSession();
+        Transport& t = session();
         QFile file(localPath);
         if (!file.open(QIODevice::ReadOnly))
             throw FtpError(ftp_errors::LocalFile, QStringLiteral("The file \"%1\" cannot be read: %2")
                                                       .arg(QDir::toNativeSeparators(localPath), file.errorString()));
-        std::vector<char> block(UploadBlockSize);
+        const QString temp = UploadTempName(remoteName);
+        uploadTemp = temp;
         qint64 total = 0;
-        bool localFailed = false;
         ProgressThrottle throttle(events.progress);
-        guarded([&] {
-            DataConnection data;
-            openData(QStringLiteral("STOR ") + remoteName, data);
-            for (;;) {
-                checkAborted();
-                const qint64 n = file.read(block.data(), UploadBlockSize);
-                if (n < 0) {
-                    localFailed = true;
-                    break;
-                }
-                if (n == 0)
-                    break;
-                for (qint64 sent = 0; sent < n;) {
-                    const int step = data.socket.sendBytes(block.data() + sent, int(n - sent));
-                    if (step <= 0)
-                        throw lost(QStringLiteral("the data connection closed during the upload"));
-                    sent += step;
-                }
-                total += n;
-                throttle.moved(total);
-            }
-            finishData(data, !localFailed);
-        });
-        if (localFailed)
-            throw FtpError(ftp_errors::LocalFile, QStringLiteral("The file \"%1\" could not be read to the end: %2")
-                                                      .arg(QDir::toNativeSeparators(localPath), file.errorString()));
+        TransferEnd ending = TransferEnd::Complete;
+        try {
+            ending = t.put({{}, [&](char* p, qint64 n) { return file.read(p, n); }, [&](qint64 moved) { throttle.moved(total = moved); }},
+                           temp);
+            if (ending == TransferEnd::Stalled)
+                throw stalled();
+            if (ending == TransferEnd::LocalFailed)
+                throw FtpError(ftp_errors::LocalFile, QStringLiteral("The file \"%1\" could not be read to the end: %2")
+                                                          .arg(QDir::toNativeSeparators(localPath), file.errorString()));
+            t.rename(temp, remoteName, true);
+        } catch (const FtpError& e) {
+            // A stopped upload is cleaned up after the server has heard of the stop.
+            if (e.number != ftp_errors::Stopped)
+                removeUploadTemp(t);
+            throw;
+        }
+        uploadTemp.reset();
         events.progress(total);
+    }
+
+    // Best effort: a failed upload leaves no temporary file behind.
+    void removeUploadTemp(Transport& t)
+    {
+        if (!uploadTemp || !t.connected())
+            return;
+        try {
+            t.remove(*std::exchange(uploadTemp, std::nullopt));
+        } catch (const FtpError&) {
+        }
     }
 };
 
 FtpWorker::FtpWorker(FtpWorkerEvents events) : d(std::make_unique<Impl>(std::move(events)))
 {
+    // A server closing a data connection mid-send is reported as an error, not a signal that ends the program.
+    static const bool pipeSignalIgnored = std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+    Q_UNUSED(pipeSignalIgnored);
     d->thread = std::thread([this] { d->run(); });
 }
 
@@ -731,7 +438,7 @@ FtpWorker::~FtpWorker()
         std::lock_guard lock(d->queueMutex);
         d->stopping = true;
     }
-    abort();
+    abort(ftp_errors::Cancelled, false);
     d->wake.notify_all();
     d->thread.join();
 }
@@ -739,9 +446,11 @@ FtpWorker::~FtpWorker()
 void FtpWorker::submit(std::function<void()> job, std::function<void(std::optional<FtpError>)> finished)
 {
     {
-        std::lock_guard lock(d->abortMutex);
+        std::lock_guard lock(d->callMutex);
         d->callRunning = true;
-        d->aborted = false;
+        d->abortRequest.reset();
+        if (d->transport)
+            d->transport->beginCall();
     }
     {
         std::lock_guard lock(d->queueMutex);
@@ -750,15 +459,7 @@ void FtpWorker::submit(std::function<void()> job, std::function<void(std::option
     d->wake.notify_all();
 }
 
-void FtpWorker::abort()
-{
-    std::lock_guard lock(d->abortMutex);
-    if (!d->callRunning)
-        return;
-    d->aborted = true;
-    for (int fd : d->openFds)
-        ::shutdown(fd, SHUT_RDWR);
-}
+void FtpWorker::abort(int number, bool keepControl) { d->abort(number, keepControl); }
 
 void FtpWorker::setTimeout(std::chrono::milliseconds timeout)
 {
@@ -767,30 +468,12 @@ void FtpWorker::setTimeout(std::chrono::milliseconds timeout)
 
 void FtpWorker::open(const FtpLogin& login) { d->open(login); }
 void FtpWorker::quit() { d->quit(); }
-
-FtpReply FtpWorker::command(const QString& line)
-{
-    d->requireSession();
-    FtpReply reply;
-    d->guarded([&] { reply = d->exchange(line); });
-    return reply;
-}
-
-void FtpWorker::require(const QString& line)
-{
-    const FtpReply reply = command(line);
-    if (reply.code / 100 != 2)
-        throw Impl::refused(reply);
-}
-
-void FtpWorker::rename(const QString& oldName, const QString& newName)
-{
-    const FtpReply from = command(QStringLiteral("RNFR ") + oldName);
-    if (from.code / 100 != 3)
-        throw Impl::refused(from);
-    require(QStringLiteral("RNTO ") + newName);
-}
-
+FtpReply FtpWorker::command(const QString& line) { return d->session().command(line); }
+void FtpWorker::changeFolder(const QString& folder) { d->session().changeFolder(folder); }
+void FtpWorker::remove(const QString& name) { d->session().remove(name); }
+void FtpWorker::makeFolder(const QString& name) { d->session().makeFolder(name); }
+void FtpWorker::removeFolder(const QString& name) { d->session().removeFolder(name); }
+void FtpWorker::rename(const QString& oldName, const QString& newName) { d->session().rename(oldName, newName, false); }
 void FtpWorker::list() { d->list(); }
 void FtpWorker::download(const QString& remoteName, const QString& localPath) { d->download(remoteName, localPath); }
 void FtpWorker::upload(const QString& localPath, const QString& remoteName) { d->upload(localPath, remoteName); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "session/ftp_component.h"
+#include "session/transport.h"
 
 #include <QString>
 #include <QStringList>
@@ -20,21 +21,10 @@ struct FtpWorkerEvents {
     std::function<void(qint64 bytes)> progress;
 };
 
-struct FtpLogin {
-    QString host;
-    int port = 21;
-    QString userName;
-    QString password;
-};
-
-struct FtpReply {
-    int code = 0;
-    QString text;   // every line of the reply, code first
-};
-
-// The thread that owns the FTP session and does all network work. Jobs run
-// one at a time; between jobs it watches the control connection so a server
-// that hangs up is noticed without any call.
+// The thread that owns the transport and runs every call on it, one at a
+// time; between calls the transport watches its connection, so a server that
+// hangs up is noticed without any call. Part files, temporary uploads,
+// listing bounds and the pace of events are kept here, apart from the protocol.
 class FtpWorker {
 public:
     explicit FtpWorker(FtpWorkerEvents events);
@@ -46,15 +36,22 @@ public:
     // Queues job; finished runs on the worker thread after it, with the
     // failure if there was one.
     void submit(std::function<void()> job, std::function<void(std::optional<FtpError>)> finished);
-    // Ends the job in progress with a Cancelled failure; does nothing between jobs.
-    void abort();
+    // Ends the job in progress with the failure `number` (Stopped or
+    // Cancelled); does nothing between jobs. With keepControl only the data
+    // connection is cut, so the control connection survives when the server
+    // answers ABOR afterwards; without a data connection, or without
+    // keepControl, every socket of the job is cut.
+    void abort(int number, bool keepControl);
     void setTimeout(std::chrono::milliseconds timeout);
 
     // The operations; call them only from a job. Each throws FtpError.
     void open(const FtpLogin& login);
     void quit();
     FtpReply command(const QString& line);          // a negative reply is returned, not thrown
-    void require(const QString& line);              // throws on a negative reply
+    void changeFolder(const QString& folder);
+    void remove(const QString& name);
+    void makeFolder(const QString& name);
+    void removeFolder(const QString& name);
     void rename(const QString& oldName, const QString& newName);
     void list();
     void download(const QString& remoteName, const QString& localPath);

@@ -29,7 +29,7 @@ void ListingReceiver::ListEntry(const QString& line)
         return;
     if (!row->folder) {
         ++totalFiles_;
-        dirSize_ += row->bytes;
+        dirSize_ = AddToTotal(dirSize_, row->bytes);
     }
     pending_.append(ServerRow{row->text, row->sizeText, row->folder});
     if (pending_.size() >= kBatchLimit)

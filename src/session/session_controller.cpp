@@ -51,6 +51,10 @@ void SessionController::Connect()
     } catch (const FtpError& error) {
         if (error.number == ftp_errors::Cancelled)
             return;
+        if (error.number == ftp_errors::Stopped) {
+            ctx_.reportError(error);
+            return;
+        }
     }
     busy.restore();
     if (settings.User.isEmpty() || settings.Pass.isEmpty())

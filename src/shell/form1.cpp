@@ -20,6 +20,7 @@
 #include "sites/file_list.h"
 #include "sites/site_form.h"
 #include "shell/feedback.h"
+#include "shell/input_gate.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -86,6 +87,16 @@ Form1::Form1(const Services& services, QWidget* parent) : QMainWindow(parent), s
         const QString old = serverModel_->row(row).text;
         QMetaObject::invokeMethod(renamer_, [this, old, text] { renamer_->RenameInPlace(old, text); },
                                   Qt::QueuedConnection);
+    });
+    inputGate_ = new InputGate({mnuStop_, toolbar_->findChild<QAction*>(QStringLiteral("Stop"))}, this);
+    connect(ftp_, &FtpComponent::Busy, this, &Form1::showCallRunning);
+    showCallRunning(false);
+    // A quit request (logout, session manager) saves as the close box does.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        if (!closing_) {
+            closing_ = true;
+            saveSettings();
+        }
     });
     wireEvents();
 }
@@ -161,6 +172,7 @@ void Form1::buildMenus()
     addMenuAction(mnuCommands_, "mnuUpload", QStringLiteral("&Upload"), &Form1::Upload);
     addMenuAction(mnuCommands_, "mnuDownload", QStringLiteral("&Download"), &Form1::Download);
     addMenuAction(mnuCommands_, "mnuGoUp", QStringLiteral("&Go  Up"), &Form1::GoUp);
+    mnuStop_ = addMenuAction(mnuCommands_, "mnuStop", QStringLiteral("&Stop"), &Form1::Stop);
     mnuCommands_->addSeparator()->setObjectName(QStringLiteral("mnusep2"));
     addMenuAction(mnuCommands_, "mnuNewFolder", QStringLiteral("&New Folder"), &Form1::NewFolderCommand);
     addMenuAction(mnuCommands_, "mnuRename", QStringLiteral("&Rename"), &Form1::RenameCommand);
@@ -216,6 +228,7 @@ void Form1::buildToolbar()
         {nullptr, nullptr, nullptr, QStyle::SP_CustomBase},
         {"Refresh", "Refresh", "Refresh File List", QStyle::SP_BrowserReload},
         {"Back", "Go Back", "Go Up One Folder On Server", QStyle::SP_FileDialogToParent},
+        {"Stop", "Stop", "Stop the running command (Esc)", QStyle::SP_BrowserStop},
         {nullptr, nullptr, nullptr, QStyle::SP_CustomBase},
         {"Help", "Help", "Display Help Dialog", QStyle::SP_DialogHelpButton},
     };
@@ -238,6 +251,14 @@ void Form1::buildToolbar()
         action->setToolTip(QLatin1String(button.tip));
         connect(action, &QAction::triggered, this, [this, key] { Toolbar1_ButtonClick(key); });
     }
+    toolbar_->findChild<QAction*>(QStringLiteral("Stop"))->setShortcut(Qt::Key_Escape);
+}
+
+void Form1::showCallRunning(bool running)
+{
+    mnuStop_->setEnabled(running);
+    toolbar_->findChild<QAction*>(QStringLiteral("Stop"))->setEnabled(running);
+    inputGate_->setClosed(running);
 }
 
 void Form1::wireEvents()
@@ -311,6 +332,7 @@ void Form1::Toolbar1_ButtonClick(const QString& key)
         {"Put", &Form1::Upload},
         {"Refresh", &Form1::Refresh},
         {"Back", &Form1::GoUp},
+        {"Stop", &Form1::Stop},
         {"Help", &Form1::OpenHelp},
     };
     for (const auto& [name, command] : kDispatch) {
@@ -325,6 +347,11 @@ void Form1::ReportError(const FtpError& error)
 {
     if (error.number == ftp_errors::Cancelled)
         return;  // the program ended the call itself (the window is closing)
+    if (error.number == ftp_errors::Stopped) {
+        feedback_->status(QStringLiteral("Status: Stopped."));
+        feedback_->setProgress(0);
+        return;
+    }
     if (error.number == 91 || error.number == ftp_errors::NotConnected) {
         services_.dialogs->message(QStringLiteral("You must first connect to the internet or your server."),
                                    Dialogs::Buttons::Ok, Dialogs::Icon::None, kAppTitle);
@@ -336,6 +363,7 @@ void Form1::ReportError(const FtpError& error)
 
 void Form1::Connect() { session_->Connect(); }
 void Form1::Disconnect() { session_->Disconnect(); }
+void Form1::Stop() { ftp_->Stop(); }
 void Form1::GoUp() { session_->GoUp(); }
 void Form1::Refresh() { session_->Refresh(); }
 

@@ -18,6 +18,7 @@ namespace quillmar {
 
 class Feedback;
 class FtpComponent;
+class InputGate;
 class ListingReceiver;
 class LocalPane;
 class ServerListModel;
@@ -53,6 +54,7 @@ public:
 
     void Connect();
     void Disconnect();
+    void Stop();
     void GoUp();
     void Refresh();
     void Download();
@@ -87,6 +89,8 @@ private:
     // A checkable entry that switches one of the upload options.
     QAction* addUploadOption(QMenu* menu, const char* name, const QString& caption, bool UploadOptions::*option);
     void saveSettings();
+    // Stop works only while a server command runs, and then little else does.
+    void showCallRunning(bool running);
 
     // Entry points of the preview and of upload by double click.
     void File1_Click();
@@ -111,6 +115,8 @@ private:
     QAction* mnuWebReady_ = nullptr;
     QAction* mnuRemotePreview_ = nullptr;
     QToolBar* toolbar_ = nullptr;
+    QAction* mnuStop_ = nullptr;
+    InputGate* inputGate_ = nullptr;
 
     // Secondary windows, made on first use; one of each.
     SiteForm* siteForm_ = nullptr;

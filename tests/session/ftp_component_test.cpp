@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -114,10 +115,12 @@ TEST(ServerAddress, SplitsHostAndPortAndRefusesBadPorts)
         {"ftp.example.net", "ftp.example.net 21"}, {"  127.0.0.1:2121 ", "127.0.0.1 2121"}, {"[::1]:990", "::1 990"},
         {"[::1]", "::1 21"}, {"fe80::1", "fe80::1 21"}, {"127.0.0.1:", ""}, {"127.0.0.1:0", ""},
         {"127.0.0.1:65536", ""}, {"127.0.0.1:21x", ""}, {":21", ""}, {"[::1]x", ""}, {"", ""},
+        {"ftp://127.0.0.1:2121", "127.0.0.1 2121"}, {"FTPS://[::1]", "::1 21 ftps"}, {"://127.0.0.1", ""},
     };
     for (const auto& [text, expected] : cases) {
         const auto got = SplitServerAddress(text, 21);
-        EXPECT_EQ(got ? QStringLiteral("%1 %2").arg(got->host).arg(got->port) : QString(), expected) << text;
+        const QString scheme = got && got->scheme != "ftp" ? " " + got->scheme : QString();
+        EXPECT_EQ(got ? QStringLiteral("%1 %2").arg(got->host).arg(got->port) + scheme : QString(), expected) << text;
     }
 }
 
@@ -240,6 +243,10 @@ TEST_F(FtpComponentTest, FolderAndFileCommandsChangeTheServerAndRefusalsKeepTheC
     const FtpError missing = FailureOf([&] { ftp.ChangeDir("no_such_folder"); });
     EXPECT_TRUE(missing.number == 550 && missing.description.startsWith("550")) << missing.description;
     EXPECT_EQ(FailureOf([&] { ftp.Rename("no_such_file", "z"); }).number, 550);
+    const QString longest(254, u'n');   // the part file's name must still fit
+    ASSERT_TRUE(WriteFile(remotePath(longest), "long"));
+    ftp.GetFile(longest, localPath(longest));
+    EXPECT_EQ(ReadFile(localPath(longest)), "long");
     const FtpError absent = FailureOf([&] { ftp.PutFile(localPath("absent.jpg"), "absent.jpg"); });
     EXPECT_EQ(absent.number, ftp_errors::LocalFile);
     EXPECT_TRUE(absent.description.contains(QDir::toNativeSeparators(localPath("absent.jpg")))) << absent.description;
@@ -333,6 +340,101 @@ TEST(FtpFault, FailedDownloadLeavesTheLocalFileAloneAndTheForeignAddressUncontac
             ftp->Abort();   // nothing running: harmless
         }
     }
+}
+
+// Stop during a dripping download ends it within a second and keeps the
+// connection (the server answers ABOR); a trickle below 1 KiB per time-out
+// fails as timed out however long it would go on.
+TEST(FtpFault, StopAndTrickleEndADownloadLeavingTheLocalFileAlone)
+{
+    const std::tuple<const char*, int, int, int> cases[] = {   // drip bytes, time-out s, expected number
+        {"stopped", 1000, 30, ftp_errors::Stopped},
+        {"trickling", 90, 1, ftp_errors::TimedOut},
+    };
+    for (const auto& [name, drip, timeout, number] : cases) {
+        SCOPED_TRACE(name);
+        ScriptedServer server(ServerScript{.file = RandomBytes(400000), .dripBytes = drip, .dripEveryMs = 100});
+        QTemporaryDir local;
+        const QString target = local.filePath("pic.jpg");
+        ASSERT_TRUE(WriteFile(target, "old picture"));
+        FtpComponent ftp;
+        ftp.setTimeout(std::chrono::seconds(timeout));
+        Connect(ftp, server.port());
+        QElapsedTimer sinceStop;
+        if (number == ftp_errors::Stopped)
+            QTimer::singleShot(300, [&] { sinceStop.start(); ftp.Stop(); });
+        QElapsedTimer call;
+        call.start();
+        EXPECT_EQ(FailureOf([&] { ftp.GetFile("pic.jpg", target); }).number, number);
+        EXPECT_LT(sinceStop.isValid() ? sinceStop.elapsed() : call.elapsed(), sinceStop.isValid() ? 1000 : 3000);
+        EXPECT_EQ(ReadFile(target), "old picture");
+        EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"pic.jpg"});
+        ftp.setCommand("NOOP");
+        ftp.SendCommand();   // after the ABOR exchange: the connection is still there
+        EXPECT_EQ(ftp.State(), 1);
+    }
+}
+
+// An upload goes to a temporary name and replaces the server's copy only when
+// complete; stopped or refused half-way it leaves the old copy and no
+// temporary file, and a refusal's own words reach the caller.
+TEST(FtpFault, UploadsReplaceTheServerCopyOnlyWhenComplete)
+{
+    const QByteArray bytes = RandomBytes(8 * 1024 * 1024);
+    const std::tuple<const char*, ServerScript, int> cases[] = {
+        {"complete, rename onto an existing name refused", {.refuseRenameOntoExisting = true}, -1},
+        {"stopped half-way", {.storReadDelayMs = 5}, ftp_errors::Stopped},
+        {"refused with 552 half-way", {.refuseStorAfterBytes = 100000}, 552},
+    };
+    for (auto [name, script, number] : cases) {
+        SCOPED_TRACE(name);
+        QTemporaryDir remote, local;
+        script.folder = remote.path();
+        ScriptedServer server(script);
+        ASSERT_TRUE(WriteFile(remote.filePath("pic.jpg"), "old picture"));
+        ASSERT_TRUE(WriteFile(local.filePath("new.jpg"), bytes));
+        FtpComponent ftp;
+        Connect(ftp, server.port());
+        if (number == ftp_errors::Stopped)
+            QTimer::singleShot(300, [&] { ftp.Stop(); });
+        const FtpError error = FailureOf([&] { ftp.PutFile(local.filePath("new.jpg"), "pic.jpg"); });
+        EXPECT_EQ(error.number, number) << error.description;
+        EXPECT_TRUE(number != 552 || error.description.startsWith("552 Quota exceeded")) << error.description;
+        ftp.setCommand("NOOP");
+        ftp.SendCommand();   // runs after the stopped upload's clean-up
+        EXPECT_EQ(ftp.State(), 1);
+        EXPECT_TRUE(ReadFile(remote.filePath("pic.jpg")) == (number == -1 ? bytes : "old picture"));
+        EXPECT_EQ(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"pic.jpg"});
+    }
+}
+
+qint64 ResidentBytes()
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QRegularExpressionMatch match = QRegularExpression("VmRSS:\\s*(\\d+) kB").match(status.readAll());
+    return match.captured(1).toLongLong() * 1024;
+}
+
+TEST(FtpFault, AnEndlessListingLineIsCutAndTheListingEndsWithinItsBounds)
+{
+    ScriptedServer server(ServerScript{.endlessListLine = true});
+    FtpComponent ftp;
+    Connect(ftp, server.port());
+    EventLog log(ftp);
+    const qint64 before = ResidentBytes();
+    qint64 peak = before;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] { peak = std::max(peak, ResidentBytes()); });
+    sampler.start(10);
+    const FtpError error = FailureOf([&] { ftp.List(); });
+    EXPECT_EQ(error.number, ftp_errors::TooLong);
+    EXPECT_TRUE(error.description.contains("cut")) << error.description;
+    EXPECT_LT(peak - before, 64 * 1024 * 1024);
+    ASSERT_EQ(log.lines.size(), 1);
+    EXPECT_EQ(log.lines.first().size(), 8 * 1024);
+    EXPECT_EQ(ftp.State(), 1);
 }
 
 int main(int argc, char** argv)

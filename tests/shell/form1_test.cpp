@@ -13,6 +13,9 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QToolBar>
+#include <qpa/qwindowsysteminterface.h>
 #include <QFile>
 #include <QHeaderView>
 #include <QListWidget>
@@ -22,6 +25,12 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
 
 using quillmar::Dialogs;
 using quillmar::test::FtpServerFixture;
@@ -435,45 +444,151 @@ TEST(Presentation, MainWindowHasItsElementsByName)
                              "ListView1", "arrowframe", "FileArrow0", "FileArrow1", "Panel1", "Panel5"})
         EXPECT_NE(form.findChild<QObject*>(QLatin1String(name)), nullptr) << name;
     const QStringList keys{"Connect", "Disconnect", "Sites", "List", "Print", "Delete", "Get",
-                           "Put",     "Refresh",    "Back",  "Help"};
+                           "Put",     "Refresh",    "Back",  "Stop",  "Help"};
     for (const QString& key : keys)
         EXPECT_NE(rig.find<QAction>(qPrintable(key)), nullptr) << key.toStdString();
     EXPECT_EQ(rig.find<QAction>("mnuGoUp")->text(), QStringLiteral("&Go  Up"));
     EXPECT_EQ(rig.find<QAction>("mnuImageCache")->text(), QStringLiteral("&Empy Image Cache"));
 }
 
-TEST(Closing, DuringATransferEndsItQuietlyAndStillSavesTheSettings)
+// Input queued the way the window system delivers it.
+void QueueClicks(QWidget* widget, QPoint at, int clicks = 1)
 {
-    // A server that sends part of the file and then goes silent keeps the
-    // transfer running for as long as the test needs.
-    quillmar::test::ServerScript script;
-    script.file = QByteArray(256 * 1024, 'b');
-    script.stallAfterBytes = 100 * 1024;
-    quillmar::test::ScriptedServer server(script);
-    ASSERT_TRUE(server.running());
+    QWidget* top = widget->window();
+    const QPointF local = widget->mapTo(top, at);
+    const QPointF global = widget->mapToGlobal(at);
+    using Sys = QWindowSystemInterface;
+    for (int i = 0; i < clicks; ++i) {
+        Sys::handleMouseEvent<Sys::AsynchronousDelivery>(top->windowHandle(), local, global, Qt::LeftButton,
+                                                         Qt::LeftButton, QEvent::MouseButtonPress);
+        Sys::handleMouseEvent<Sys::AsynchronousDelivery>(top->windowHandle(), local, global, Qt::NoButton,
+                                                         Qt::LeftButton, QEvent::MouseButtonRelease);
+    }
+}
 
+void QueueStopClick(WindowRig& rig)
+{
+    QWidget* button = rig.find<QToolBar>("Toolbar1")->widgetForAction(rig.find<QAction>("Stop"));
+    QueueClicks(button, button->rect().center());
+}
+
+// A server whose one picture drips in for far longer than any test runs, or
+// whose uploads are refused half-way.
+class CallWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        WriteFile(remote.filePath(QStringLiteral("pic.jpg")), "listed");
+        ASSERT_TRUE(server.running());
+        rig.presetStore({{QStringLiteral("URL"), QStringLiteral("127.0.0.1:%1").arg(server.port())},
+                         {QStringLiteral("User"), QStringLiteral("demo")},
+                         {QStringLiteral("Pass"), QStringLiteral("demo")}});
+        rig.open().Connect();
+        ASSERT_EQ(rig.panel(2), QStringLiteral("Connected"));
+        WriteFile(rig.localFolder.filePath(QStringLiteral("pic.jpg")), "the older copy");
+        rig.form->connectionSettings().Description = QStringLiteral("Changed during the call");
+    }
+
+    void expectLocalFolderUntouched()
+    {
+        EXPECT_EQ(ReadFile(rig.localFolder.filePath(QStringLiteral("pic.jpg"))), QByteArray("the older copy"));
+        EXPECT_EQ(QDir(rig.localFolder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"pic.jpg"});
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    }
+
+    QTemporaryDir remote;
+    quillmar::test::ScriptedServer server{{.file = QByteArray(400 * 1000, 'p'), .dripBytes = 1000,
+                                           .folder = remote.path(), .refuseStorAfterBytes = 100000}};
     WindowRig rig;
-    quillmar::Form1& form = rig.open();
-    form.ftp().setUserName(QStringLiteral("demo"));
-    form.ftp().setPassword(QStringLiteral("demo"));
-    form.ftp().setHost(QStringLiteral("127.0.0.1:%1").arg(server.port()));
-    form.ftp().setAction(quillmar::FtpComponent::Connect);
-    ASSERT_EQ(form.ftp().State(), 1);
-    form.findChild<quillmar::ServerListModel*>()->appendRows({quillmar::ServerRow{QStringLiteral("big.jpg"), {}, false}});
-    WriteFile(rig.localFolder.filePath(QStringLiteral("big.jpg")), "the older copy");
-    form.connectionSettings().Description = QStringLiteral("Changed before closing");
+};
 
-    QTimer::singleShot(300, &form, [&form] { form.close(); });
-    DoubleClickRow(rig, QStringLiteral("big.jpg"));
+TEST_F(CallWindow, StopAndTheCloseBoxEndADownloadAndOtherInputIsDropped)
+{
+    enum Ending { StopClick, InputThenStop, CloseRequest };
+    const std::pair<const char*, Ending> cases[] = {
+        {"a click on Stop", StopClick},
+        {"a double click and the Delete key, then Stop", InputThenStop},
+        {"the close box", CloseRequest},
+    };
+    for (const auto& [name, ending] : cases) {
+        SCOPED_TRACE(name);
+        rig.dialogs.clear();
+        QElapsedTimer sinceEnding;
+        QTimer::singleShot(300, rig.form.get(), [&, ending] {
+            EXPECT_TRUE(rig.find<QAction>("Stop")->isEnabled() && rig.find<QAction>("mnuStop")->isEnabled());
+            if (ending == InputThenStop) {
+                auto* view = rig.find<QAbstractItemView>("ListView1");
+                view->setFocus();
+                QueueClicks(view->viewport(), view->visualRect(view->model()->index(0, 0)).center(), 2);
+                QWindowSystemInterface::handleKeyEvent<QWindowSystemInterface::AsynchronousDelivery>(
+                    rig.form->windowHandle(), QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+            }
+            sinceEnding.start();
+            if (ending == CloseRequest)
+                QWindowSystemInterface::handleCloseEvent<QWindowSystemInterface::AsynchronousDelivery>(rig.form->windowHandle());
+            else
+                QueueStopClick(rig);
+        });
+        DoubleClickRow(rig, QStringLiteral("pic.jpg"));
+        EXPECT_LT(sinceEnding.elapsed(), 1000);
+        QTest::qWait(300);   // anything held back would run now
+        EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
+        expectLocalFolderUntouched();
+        if (ending == CloseRequest) {
+            EXPECT_FALSE(rig.form->isVisible());
+            EXPECT_EQ(rig.storedValue(QStringLiteral("Description")), QStringLiteral("Changed during the call"));
+            break;
+        }
+        EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Stopped."));
+        EXPECT_EQ(rig.panel(2), QStringLiteral("Connected"));
+        EXPECT_FALSE(rig.find<QAction>("Stop")->isEnabled() || rig.find<QAction>("mnuStop")->isEnabled());
+        EXPECT_EQ(server.dataConnections(), 2 + (ending == InputThenStop ? 1 : 0)) << "listing, then one download each";
+    }
+}
 
-    EXPECT_FALSE(form.isVisible());
-    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join(QLatin1Char('|'));
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(rig.storedValue(QStringLiteral("Description")), QStringLiteral("Changed before closing"));
-    EXPECT_EQ(ReadFile(rig.localFolder.filePath(QStringLiteral("big.jpg"))), QByteArray("the older copy"))
-        << "an unfinished download never replaces the local file";
-    EXPECT_EQ(QDir(rig.localFolder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"big.jpg"})
-        << "no partial file is left behind";
+TEST_F(CallWindow, QuittingDuringACallEndsItAndSavesTheSettings)
+{
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::thread watchdog([&] {
+        std::unique_lock lock(mutex);
+        if (!finished.wait_for(lock, std::chrono::seconds(20), [&] { return done; })) {
+            std::fprintf(stderr, "A quit request during a call did not end it.\n");
+            std::_Exit(1);
+        }
+    });
+    QElapsedTimer sinceQuit;
+    QTimer::singleShot(0, rig.form.get(), [&] { DoubleClickRow(rig, QStringLiteral("pic.jpg")); });
+    QTimer::singleShot(300, rig.form.get(), [&] {
+        sinceQuit.start();
+        QCoreApplication::exit(0);
+    });
+    QApplication::exec();
+    const qint64 took = sinceQuit.elapsed();
+    {
+        std::lock_guard lock(mutex);
+        done = true;
+    }
+    finished.notify_all();
+    watchdog.join();
+    EXPECT_LT(took, 3000);
+    EXPECT_EQ(rig.storedValue(QStringLiteral("Description")), QStringLiteral("Changed during the call"));
+    expectLocalFolderUntouched();
+}
+
+TEST_F(CallWindow, AnUploadRefusedHalfWayShowsTheServersReasonAndStaysConnected)
+{
+    WriteFile(rig.localFolder.filePath(QStringLiteral("up.jpg")), QByteArray(8 * 1000 * 1000, 'u'));
+    auto* files = rig.find<QListWidget>("File1");
+    rig.form->findChild<quillmar::LocalPane*>()->refreshFiles();
+    files->setCurrentItem(files->findItems(QStringLiteral("up.jpg"), Qt::MatchExactly).value(0));
+    rig.form->Upload();
+    ASSERT_EQ(rig.dialogs.messageTexts().size(), 1);
+    EXPECT_TRUE(rig.dialogs.messageTexts().first().startsWith(QStringLiteral("552 Quota exceeded")))
+        << rig.dialogs.messageTexts().first().toStdString();
+    EXPECT_EQ(rig.panel(2), QStringLiteral("Connected"));
+    EXPECT_EQ(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"pic.jpg"});
 }
 
 TEST_F(ServerWindow, ASnapshotThatCannotBeWrittenDoesNotStopTheDisconnect)

@@ -6,9 +6,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
 #include <algorithm>
 #include <chrono>
 #include <string>
+#include <thread>
 
 namespace quillmar::test {
 
@@ -200,6 +205,63 @@ int ScriptedServer::acceptData(Passive& passive)
     return -1;
 }
 
+std::string ScriptedServer::retrieve(int data)
+{
+    const QByteArray& file = script_.file;
+    const qint64 step = script_.dripBytes > 0 ? script_.dripBytes : file.size();
+    for (qint64 sent = 0; sent < file.size(); sent += step) {
+        if (stopping_ || !SendAll(data, file.constData() + sent, std::size_t(std::min(step, file.size() - sent))))
+            return "426 Transfer aborted.";
+        if (script_.dripBytes > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(script_.dripEveryMs));
+    }
+    return "226 Transfer complete.";
+}
+
+std::string ScriptedServer::store(int data, const std::string& name)
+{
+    QFile file(QDir(script_.folder).filePath(QString::fromStdString(name)));
+    if (script_.folder.isEmpty() || !file.open(QIODevice::WriteOnly))
+        return "553 Cannot store here.";
+    // A small receive buffer, so a stopped upload leaves little to drain.
+    const int bufferBytes = 64 * 1024;
+    ::setsockopt(data, SOL_SOCKET, SO_RCVBUF, &bufferBytes, sizeof bufferBytes);
+    char block[16 * 1024];
+    for (qint64 received = 0;;) {
+        if (script_.refuseStorAfterBytes >= 0 && received >= script_.refuseStorAfterBytes)
+            return "552 Quota exceeded; the upload was refused.";
+        if (!Readable(data, LineWaitMs))
+            return "426 Timed out.";
+        const ssize_t n = ::recv(data, block, sizeof block, 0);
+        if (n < 0)
+            return "426 Connection reset; transfer aborted.";
+        if (n == 0)
+            break;
+        file.write(block, n);
+        received += n;
+        if (script_.storReadDelayMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(script_.storReadDelayMs));
+    }
+    return "226 Stored.";
+}
+
+std::string ScriptedServer::list(int data)
+{
+    if (script_.endlessListLine) {
+        const std::string block(64 * 1024, 'x');
+        while (!stopping_ && SendAll(data, block.data(), block.size())) {
+        }
+        return "426 Listing aborted.";
+    }
+    std::string text;
+    if (!script_.folder.isEmpty()) {
+        for (const QFileInfo& entry : QDir(script_.folder).entryInfoList(QDir::Files | QDir::Hidden))
+            text += "-rw-r--r-- 1 owner group " + std::to_string(entry.size()) + " Jan 01 2026 " + entry.fileName().toStdString() + "\r\n";
+    }
+    SendAll(data, text.data(), text.size());
+    return "226 Listed.";
+}
+
 void ScriptedServer::serve(int control)
 {
     if (!script_.greet) {
@@ -211,6 +273,7 @@ void ScriptedServer::serve(int control)
     std::string pending;
     std::string line;
     bool loggedIn = false;
+    QString renameFrom;
     Passive passive;
     for (;;) {
         const int idleMs = loggedIn ? script_.hangUpWhenIdleMs : -1;
@@ -239,29 +302,38 @@ void ScriptedServer::serve(int control)
                 keepGoing = Say(control, "227 Entering Passive Mode (" + host + "," + std::to_string(port / 256) + "," +
                                              std::to_string(port % 256) + ").");
             }
-        } else if (verb == "RETR") {
+        } else if (verb == "RETR" || verb == "STOR" || verb == "LIST") {
             const int data = passive.data >= 0 ? acceptData(passive) : -1;
             passive.close();
             if (data < 0) {
                 keepGoing = Say(control, "425 No data connection.");
                 continue;
             }
-            Say(control, "150 Sending.");
-            qint64 size = script_.file.size();
-            if (script_.hangUpAfterBytes >= 0)
-                size = std::min(size, script_.hangUpAfterBytes);
-            if (script_.stallAfterBytes >= 0)
-                size = std::min(size, script_.stallAfterBytes);
-            const bool sent = SendAll(data, script_.file.constData(), std::size_t(size));
-            if (script_.stallAfterBytes >= 0) {
-                waitForPeerToGo(data);
+            Say(control, "150 Opening data connection.");
+            const std::string name = line.size() > 5 ? line.substr(5) : std::string();
+            if (verb == "RETR" && (script_.hangUpAfterBytes >= 0 || script_.stallAfterBytes >= 0)) {
+                const qint64 size = std::min(script_.file.size(), std::max(script_.hangUpAfterBytes, script_.stallAfterBytes));
+                SendAll(data, script_.file.constData(), std::size_t(size));
+                if (script_.stallAfterBytes >= 0)
+                    waitForPeerToGo(data);
                 ::close(data);
-                break;
+                break;   // both connections end
             }
+            const std::string reply = verb == "RETR" ? retrieve(data) : verb == "STOR" ? store(data, name) : list(data);
             ::close(data);
-            if (script_.hangUpAfterBytes >= 0 || !sent)
-                break;
-            keepGoing = Say(control, "226 Transfer complete.");
+            keepGoing = Say(control, reply);
+        } else if (verb == "ABOR") {
+            keepGoing = Say(control, "226 Abort successful.");
+        } else if (verb == "DELE" && !script_.folder.isEmpty()) {
+            const bool removed = QFile::remove(QDir(script_.folder).filePath(QString::fromStdString(line.substr(5))));
+            keepGoing = Say(control, removed ? "250 Deleted." : "550 No such file.");
+        } else if (verb == "RNFR" && !script_.folder.isEmpty()) {
+            renameFrom = QDir(script_.folder).filePath(QString::fromStdString(line.substr(5)));
+            keepGoing = Say(control, QFile::exists(renameFrom) ? "350 Ready for RNTO." : "550 No such file.");
+        } else if (verb == "RNTO" && !script_.folder.isEmpty()) {
+            const QString to = QDir(script_.folder).filePath(QString::fromStdString(line.substr(5)));
+            const bool refused = script_.refuseRenameOntoExisting && QFile::exists(to);
+            keepGoing = Say(control, !refused && QFile::rename(renameFrom, to) ? "250 Renamed." : "553 Rename refused.");
         } else if (verb == "QUIT") {
             Say(control, "221 Goodbye.");
             break;

@@ -17,6 +17,13 @@ struct ServerScript {
     qint64 stallAfterBytes = -1;                     // >= 0: RETR sends this much, then goes silent
     int hangUpWhenIdleMs = -1;                       // >= 0: logged in and idle this long, it hangs up
     bool say421 = true;                              // ... sending "421 ..." first
+    int dripBytes = 0;                               // > 0: RETR sends this much at a time ...
+    int dripEveryMs = 100;                           // ... this often, until the file ends or the client leaves
+    bool endlessListLine = false;                    // LIST sends one line that never ends
+    QString folder = {};                             // STOR, RNFR/RNTO, DELE and LIST work on this folder
+    bool refuseRenameOntoExisting = false;           // RNTO onto an existing file is refused
+    int storReadDelayMs = 0;                         // STOR reads 16 KiB, then waits this long
+    qint64 refuseStorAfterBytes = -1;                // >= 0: STOR stops reading there and says 552
 };
 
 // A tiny FTP-ish server on 127.0.0.1 for the faults a real server will not
@@ -49,6 +56,10 @@ private:
     bool waitForPeerToGo(int fd);
     bool openPassive(Passive& passive, int& port);
     int acceptData(Passive& passive);
+    // Each returns the control reply that ends the transfer.
+    std::string retrieve(int data);
+    std::string store(int data, const std::string& name);
+    std::string list(int data);
 
     ServerScript script_;
     int listener_ = -1;

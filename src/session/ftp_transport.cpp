@@ -1,0 +1,790 @@
+#include "session/ftp_transport.h"
+
+#include <Poco/Exception.h>
+#include <Poco/Net/DialogSocket.h>
+#include <Poco/Net/NetException.h>
+#include <Poco/Net/SocketAddress.h>
+#include <Poco/Net/StreamSocket.h>
+#include <Poco/Timespan.h>
+
+#include <QRegularExpression>
+
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace quillmar {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int BlockSize = 64 * 1024;                 // one receive
+// An upload reads and sends larger pieces: fewer, larger sends kept pace
+// with curl here where 64 KiB ones fell behind.
+constexpr int UploadBlockSize = 256 * 1024;
+constexpr auto QuitReplyWait = std::chrono::milliseconds(3000);
+// How long the server may take to answer ABOR, or to explain a broken data
+// connection, before the control connection is given up too.
+constexpr auto ShortReplyWait = std::chrono::milliseconds(3000);
+constexpr auto LookupSlice = std::chrono::milliseconds(20);
+constexpr int MaxReplyLines = 1000;
+// A transfer moving less than this in one time-out has stalled.
+constexpr qint64 StallBytes = 1024;
+
+QString Decode(const std::string& bytes)
+{
+    return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+}
+
+std::string Encode(const QString& text)
+{
+    return text.toUtf8().toStdString();
+}
+
+Poco::Timespan Span(std::chrono::milliseconds wait)
+{
+    return Poco::Timespan(Poco::Timespan::TimeDiff(wait.count()) * 1000);
+}
+
+// The three-digit code a reply line starts with, or -1.
+int ReplyCode(const std::string& line)
+{
+    if (line.size() < 3 || !std::all_of(line.begin(), line.begin() + 3, [](char c) { return c >= '0' && c <= '9'; }))
+        return -1;
+    if (line.size() > 3 && line[3] != ' ' && line[3] != '-')
+        return -1;
+    return std::stoi(line.substr(0, 3));
+}
+
+std::optional<Poco::UInt16> PortFromPasv(const QString& text)
+{
+    static const QRegularExpression pattern(QStringLiteral(R"((\d+),\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+))"));
+    const auto match = pattern.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const int high = match.captured(5).toInt();
+    const int low = match.captured(6).toInt();
+    if (high > 255 || low > 255 || (high == 0 && low == 0))
+        return std::nullopt;
+    return Poco::UInt16(high * 256 + low);
+}
+
+std::optional<Poco::UInt16> PortFromEpsv(const QString& text)
+{
+    static const QRegularExpression pattern(QStringLiteral(R"(\((.)\1\1(\d+)\1\))"));
+    const auto match = pattern.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const int port = match.captured(2).toInt();
+    if (port < 1 || port > 65535)
+        return std::nullopt;
+    return Poco::UInt16(port);
+}
+
+// Ends a transfer that moves fewer than StallBytes in one time-out, however
+// the bytes trickle in: each wait on the data socket is bounded by what is
+// left of the current window while that window is short of StallBytes.
+class StallWatch {
+public:
+    StallWatch(Poco::Net::StreamSocket& socket, bool sending, Poco::Timespan window)
+        : socket_(socket), sending_(sending), window_(window)
+    {
+    }
+
+    // Before each wait; false once the window has run out short.
+    bool arm()
+    {
+        const Clock::time_point now = Clock::now();
+        if (now >= end_) {
+            if (bytes_ < StallBytes)
+                return false;
+            end_ = now + std::chrono::microseconds(window_.totalMicroseconds());
+            bytes_ = 0;
+        }
+        if (bytes_ < StallBytes) {
+            const auto left = std::chrono::duration_cast<std::chrono::microseconds>(end_ - now).count();
+            setWait(Poco::Timespan(std::max<Poco::Timespan::TimeDiff>(1000, left)));
+        }
+        return true;
+    }
+
+    void moved(qint64 bytes)
+    {
+        bytes_ += bytes;
+        if (bytes_ >= StallBytes && bytes_ - bytes < StallBytes)
+            setWait(window_);
+    }
+
+private:
+    void setWait(Poco::Timespan wait) { sending_ ? socket_.setSendTimeout(wait) : socket_.setReceiveTimeout(wait); }
+
+    Poco::Net::StreamSocket& socket_;
+    bool sending_;
+    Poco::Timespan window_;
+    Clock::time_point end_ = Clock::now() + std::chrono::microseconds(window_.totalMicroseconds());
+    qint64 bytes_ = 0;
+};
+
+}  // namespace
+
+struct FtpTransport::Impl {
+    struct OpenFd {
+        int fd;
+        bool data;
+    };
+
+    // Keeps a socket's descriptor known to abort() while it may block.
+    class AbortableSocket {
+    public:
+        AbortableSocket(Impl& impl, int fd, bool data) : impl_(impl), fd_(fd)
+        {
+            std::lock_guard lock(impl_.abortMutex);
+            impl_.openFds.push_back({fd_, data});
+            if (impl_.aborted)
+                ::shutdown(fd_, SHUT_RDWR);
+        }
+        ~AbortableSocket()
+        {
+            std::lock_guard lock(impl_.abortMutex);
+            std::erase_if(impl_.openFds, [this](const OpenFd& open) { return open.fd == fd_; });
+        }
+        AbortableSocket(const AbortableSocket&) = delete;
+        AbortableSocket& operator=(const AbortableSocket&) = delete;
+
+    private:
+        Impl& impl_;
+        int fd_;
+    };
+
+    // A passive data connection with its command sent and accepted.
+    struct DataConnection {
+        Poco::Net::StreamSocket socket;
+        std::unique_ptr<AbortableSocket> abortable;
+        bool finalReplyPending = true;
+
+        void close()
+        {
+            abortable.reset();
+            socket.close();
+        }
+    };
+
+    // How the byte pump ended; Broken is settled before the caller sees it.
+    enum class Ending { Complete, LocalFailed, Stalled, Broken };
+
+    explicit Impl(std::function<void()> d) : disconnected(std::move(d)) {}
+
+    std::function<void()> disconnected;
+    std::atomic<long long> timeoutMs{30000};
+
+    std::mutex abortMutex;
+    bool callRunning = false;
+    bool aborted = false;
+    bool controlKept = false;     // the abort cut only the data connection
+    int abortNumber = ftp_errors::Cancelled;
+    std::vector<OpenFd> openFds;
+
+    // Worker thread only.
+    std::optional<Poco::Net::DialogSocket> control;
+    std::unique_ptr<AbortableSocket> controlAbortable;
+    bool loggedIn = false;
+    bool epsvWorks = true;
+    QString serverLabel;
+    Poco::Net::IPAddress serverHost;  // where data connections go
+    std::string idleText;
+    bool settlePending = false;       // an abort kept the control connection
+
+    // ---- aborting
+
+    void checkAborted()
+    {
+        std::lock_guard lock(abortMutex);
+        if (aborted)
+            throw abortFailure();
+    }
+
+    bool isAborted()
+    {
+        std::lock_guard lock(abortMutex);
+        return aborted;
+    }
+
+    void abort(int number, bool keepControl)
+    {
+        std::lock_guard lock(abortMutex);
+        if (!callRunning)
+            return;
+        if (!aborted)
+            abortNumber = number;
+        aborted = true;
+        const bool dataOpen = std::any_of(openFds.begin(), openFds.end(), [](const OpenFd& open) { return open.data; });
+        controlKept = keepControl && dataOpen;
+        for (const OpenFd& open : openFds) {
+            if (open.data) {
+                // Closed with a reset: bytes still queued for the server are dropped, not sent.
+                const linger reset{1, 0};
+                ::setsockopt(open.fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+            }
+            if (open.data || !controlKept)
+                ::shutdown(open.fd, SHUT_RDWR);
+        }
+    }
+
+    void setCallRunning(bool running)
+    {
+        std::lock_guard lock(abortMutex);
+        callRunning = running;
+        aborted = false;
+        controlKept = false;
+    }
+
+    // ---- failures
+
+    Poco::Timespan timeout() const { return Span(std::chrono::milliseconds(timeoutMs.load())); }
+    Poco::Timespan shortWait() const { return Span(std::min(std::chrono::milliseconds(timeoutMs.load()), ShortReplyWait)); }
+
+    FtpError abortFailure() const { return AbortFailure(abortNumber); }
+
+    FtpError silent() const
+    {
+        return FtpError(ftp_errors::TimedOut, QStringLiteral("The server %1 did not answer within %2 seconds.")
+                                                  .arg(serverLabel)
+                                                  .arg(double(timeoutMs.load()) / 1000.0));
+    }
+
+    FtpError lost(const QString& why = {}) const
+    {
+        QString text = QStringLiteral("The connection to the server %1 was lost.").arg(serverLabel);
+        if (!why.isEmpty())
+            text += QStringLiteral(" (%1)").arg(why);
+        return FtpError(ftp_errors::Network, text);
+    }
+
+    static FtpError refused(const FtpReply& reply) { return FtpError(reply.code, reply.text); }
+
+    static bool endsConnection(int number)
+    {
+        return number == ftp_errors::Network || number == ftp_errors::TimedOut || number == ftp_errors::Cancelled;
+    }
+
+    // Runs one exchange with the server. Trouble on the connection closes it
+    // (reporting the disconnect before the failure); a refusal keeps it, and
+    // so does an abort that cut only the data connection, until ABOR tells.
+    template <class Work>
+    void guarded(Work&& work)
+    {
+        std::optional<FtpError> failure;
+        try {
+            work();
+            return;
+        } catch (const FtpError& e) {
+            if (!endsConnection(e.number) && !isAborted())
+                throw;
+            failure = e;
+        } catch (const Poco::TimeoutException&) {
+            failure = silent();
+        } catch (const Poco::Exception& e) {
+            failure = lost(QString::fromStdString(e.displayText()));
+        }
+        if (isAborted()) {
+            failure = abortFailure();
+            std::lock_guard lock(abortMutex);
+            if (controlKept && control) {
+                settlePending = true;
+                throw *failure;
+            }
+        }
+        dropConnection();
+        throw *failure;
+    }
+
+    void requireSession() const
+    {
+        if (!control || !loggedIn)
+            throw FtpError(ftp_errors::NotConnected, QStringLiteral("There is no connection to a server."));
+    }
+
+    // ---- control connection
+
+    void setControlWait(Poco::Timespan wait)
+    {
+        control->setReceiveTimeout(wait);
+        control->setSendTimeout(wait);
+    }
+
+    void applyTimeout()
+    {
+        if (!control)
+            return;
+        try {
+            setControlWait(timeout());
+        } catch (const Poco::Exception&) {
+            // A dead socket shows itself at the next exchange.
+        }
+    }
+
+    void sendLine(const QString& line)
+    {
+        checkAborted();
+        control->sendMessage(Encode(line));
+    }
+
+    std::string receiveLine()
+    {
+        std::string line;
+        if (!control->receiveMessage(line))
+            throw lost();
+        return line;
+    }
+
+    FtpReply readReply()
+    {
+        std::string line = receiveLine();
+        const int code = ReplyCode(line);
+        if (code < 0)
+            throw lost(QStringLiteral("it sent \"%1\", which is not an FTP reply").arg(Decode(line).left(80)));
+        FtpReply reply{code, Decode(line)};
+        if (line.size() > 3 && line[3] == '-') {
+            const std::string last = line.substr(0, 3) + ' ';
+            for (int count = 0;; ++count) {
+                if (count >= MaxReplyLines)
+                    throw lost(QStringLiteral("a reply went on for more than %1 lines").arg(MaxReplyLines));
+                line = receiveLine();
+                reply.text += u'\n' + Decode(line);
+                if (line.compare(0, 4, last) == 0 || line == last.substr(0, 3))
+                    break;
+            }
+        }
+        return reply;
+    }
+
+    FtpReply exchange(const QString& line)
+    {
+        sendLine(line);
+        return readReply();
+    }
+
+    FtpReply command(const QString& line)
+    {
+        requireSession();
+        FtpReply reply;
+        guarded([&] { reply = exchange(line); });
+        return reply;
+    }
+
+    void require(const QString& line)
+    {
+        const FtpReply reply = command(line);
+        if (reply.code / 100 != 2)
+            throw refused(reply);
+    }
+
+    void dropConnection()
+    {
+        if (!control)
+            return;
+        controlAbortable.reset();
+        control.reset();
+        const bool wasConnected = std::exchange(loggedIn, false);
+        if (wasConnected && disconnected)
+            disconnected();
+    }
+
+    // After a transfer ended from our side: ABOR and the replies that close
+    // the transfer. A server that does not answer within a short wait loses
+    // the connection.
+    void abandonTransfer()
+    {
+        if (!control)
+            return;
+        try {
+            setControlWait(shortWait());
+            control->sendMessage("ABOR");
+            for (int replies = 0; readReply().code / 100 != 2;) {
+                if (++replies >= 3)
+                    throw lost(QStringLiteral("it did not confirm the end of the transfer"));
+            }
+            // A last word about the transfer may still follow the ABOR reply.
+            while (control->poll(Poco::Timespan(100 * 1000), Poco::Net::Socket::SELECT_READ))
+                readReply();
+            applyTimeout();
+        } catch (const std::exception&) {
+            dropConnection();
+        }
+    }
+
+    // Between calls: a server that hangs up (with or without a 421 first)
+    // ends the connection here.
+    void watchIdle()
+    {
+        if (!control)
+            return;
+        try {
+            if (!control->poll(Poco::Timespan(0), Poco::Net::Socket::SELECT_READ | Poco::Net::Socket::SELECT_ERROR))
+                return;
+            char bytes[1024];
+            const int n = control->receiveRawBytes(bytes, sizeof bytes);
+            if (n <= 0) {
+                dropConnection();
+                return;
+            }
+            idleText.append(bytes, std::size_t(n));
+            if (idleText.starts_with("421") || idleText.find("\n421") != std::string::npos) {
+                dropConnection();
+                return;
+            }
+            if (idleText.size() > 4096)
+                idleText.erase(0, idleText.size() - 4);
+        } catch (const Poco::Exception&) {
+            dropConnection();
+        }
+    }
+
+    void closeAtExit()
+    {
+        if (control && loggedIn) {
+            try {
+                control->sendMessage("QUIT");
+            } catch (const Poco::Exception&) {
+            }
+        }
+        loggedIn = false;  // nobody is left to tell
+        dropConnection();
+    }
+
+    // The look-up runs on a thread of its own that is left behind when the
+    // time-out passes or the call is ended: the system's resolver cannot be
+    // interrupted.
+    Poco::Net::SocketAddress resolve(const FtpLogin& login)
+    {
+        struct Lookup {
+            std::mutex mutex;
+            std::condition_variable done;
+            std::optional<Poco::Net::SocketAddress> address;
+            std::optional<QString> problem;
+        };
+        auto lookup = std::make_shared<Lookup>();
+        std::thread([lookup, host = Encode(login.host), port = Poco::UInt16(login.port)] {
+            std::optional<Poco::Net::SocketAddress> address;
+            QString problem;
+            try {
+                address = Poco::Net::SocketAddress(host, port);
+            } catch (const Poco::Exception& e) {
+                problem = QString::fromStdString(e.displayText());
+            }
+            std::lock_guard lock(lookup->mutex);
+            lookup->address = address;
+            lookup->problem = problem;
+            lookup->done.notify_all();
+        }).detach();
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs.load());
+        std::unique_lock lock(lookup->mutex);
+        while (!lookup->problem) {
+            checkAborted();
+            if (Clock::now() >= deadline)
+                throw FtpError(ftp_errors::TimedOut, QStringLiteral("The server address \"%1\" could not be looked up within %2 seconds.")
+                                                         .arg(login.host)
+                                                         .arg(double(timeoutMs.load()) / 1000.0));
+            lookup->done.wait_for(lock, LookupSlice);
+        }
+        if (!lookup->address)
+            throw FtpError(ftp_errors::Network, QStringLiteral("The server address \"%1\" could not be found (%2).")
+                                                    .arg(login.host, *lookup->problem));
+        return *lookup->address;
+    }
+
+    Poco::Net::StreamSocket connectControl(const Poco::Net::SocketAddress& address)
+    {
+        Poco::Net::StreamSocket socket(address.family());
+        AbortableSocket abortable(*this, socket.impl()->sockfd(), false);
+        try {
+            socket.connect(address, timeout());
+        } catch (const Poco::TimeoutException&) {
+            throw isAborted() ? abortFailure() : silent();
+        } catch (const Poco::Net::ConnectionRefusedException&) {
+            throw isAborted() ? abortFailure()
+                              : FtpError(ftp_errors::Network,
+                                         QStringLiteral("The server %1 refused the connection.").arg(serverLabel));
+        } catch (const Poco::Exception& e) {
+            throw isAborted() ? abortFailure()
+                              : FtpError(ftp_errors::Network, QStringLiteral("The server %1 cannot be reached (%2).")
+                                                                  .arg(serverLabel, QString::fromStdString(e.displayText())));
+        }
+        return socket;
+    }
+
+    void connect(const FtpLogin& login)
+    {
+        dropConnection();  // a new connect replaces the old connection
+        serverLabel = ServerLabel(login);
+        const Poco::Net::SocketAddress address = resolve(login);
+        checkAborted();
+        Poco::Net::StreamSocket socket = connectControl(address);
+        socket.setNoDelay(true);
+        control.emplace(socket);
+        controlAbortable = std::make_unique<AbortableSocket>(*this, socket.impl()->sockfd(), false);
+        serverHost = socket.peerAddress().host();
+        epsvWorks = true;
+        applyTimeout();
+        try {
+            guarded([&] { logIn(login); });
+        } catch (...) {
+            settlePending = false;
+            dropConnection();
+            throw;
+        }
+        loggedIn = true;
+    }
+
+    void logIn(const FtpLogin& login)
+    {
+        const FtpReply greeting = readReply();
+        if (greeting.code / 100 != 2)
+            throw refused(greeting);
+        FtpReply reply = exchange(QStringLiteral("USER ") + login.userName);
+        if (reply.code / 100 == 3)
+            reply = exchange(QStringLiteral("PASS ") + login.password);
+        if (reply.code / 100 != 2)
+            throw refused(reply);
+        reply = exchange(QStringLiteral("TYPE I"));
+        if (reply.code / 100 != 2)
+            throw refused(reply);
+    }
+
+    void quit()
+    {
+        if (!control)
+            return;
+        try {
+            control->setReceiveTimeout(Span(std::min(std::chrono::milliseconds(timeoutMs.load()), QuitReplyWait)));
+            exchange(QStringLiteral("QUIT"));
+        } catch (const std::exception&) {
+            // Closing anyway; the server's goodbye does not matter.
+        }
+        dropConnection();
+    }
+
+    // ---- data connections
+
+    // Always the control connection's peer: a passive reply naming another
+    // address must not send our data connection there.
+    Poco::UInt16 passivePort()
+    {
+        if (epsvWorks) {
+            const FtpReply reply = exchange(QStringLiteral("EPSV"));
+            if (reply.code == 229) {
+                if (auto port = PortFromEpsv(reply.text))
+                    return *port;
+            }
+            epsvWorks = false;
+        }
+        const FtpReply reply = exchange(QStringLiteral("PASV"));
+        if (reply.code != 227)
+            throw refused(reply);
+        const auto port = PortFromPasv(reply.text);
+        if (!port)
+            throw lost(QStringLiteral("its passive reply \"%1\" names no port").arg(reply.text));
+        return *port;
+    }
+
+    void openData(const QString& commandLine, DataConnection& data)
+    {
+        const Poco::Net::SocketAddress target(serverHost, passivePort());
+        data.socket = Poco::Net::StreamSocket(target.family());
+        data.abortable = std::make_unique<AbortableSocket>(*this, data.socket.impl()->sockfd(), true);
+        data.socket.connect(target, timeout());
+        data.socket.setReceiveTimeout(timeout());
+        data.socket.setSendTimeout(timeout());
+        const FtpReply reply = exchange(commandLine);
+        if (reply.code / 100 == 2)
+            data.finalReplyPending = false;
+        else if (reply.code / 100 != 1)
+            throw refused(reply);
+    }
+
+    // Moves bytes between the data connection and the local side until the
+    // end, in either direction.
+    Ending pump(DataConnection& data, bool sending, const TransferLocal& local)
+    {
+        const int blockSize = sending ? UploadBlockSize : BlockSize;
+        std::vector<char> block(std::size_t(blockSize), '\0');
+        StallWatch watch(data.socket, sending, timeout());
+        qint64 total = 0;
+        try {
+            for (;;) {
+                checkAborted();
+                if (sending) {
+                    const qint64 n = local.fill(block.data(), blockSize);
+                    if (n <= 0)
+                        return n == 0 ? Ending::Complete : Ending::LocalFailed;
+                    for (qint64 sent = 0; sent < n;) {
+                        if (!watch.arm())
+                            return Ending::Stalled;
+                        const int step = data.socket.sendBytes(block.data() + sent, int(n - sent));
+                        if (step <= 0)
+                            return Ending::Broken;
+                        sent += step;
+                        watch.moved(step);
+                    }
+                    total += n;
+                } else {
+                    if (!watch.arm())
+                        return Ending::Stalled;
+                    const int n = data.socket.receiveBytes(block.data(), blockSize);
+                    if (n <= 0)
+                        return Ending::Complete;
+                    watch.moved(n);
+                    total += n;
+                    if (!local.take(block.data(), n))
+                        return Ending::LocalFailed;
+                }
+                if (local.progress)
+                    local.progress(total);
+            }
+        } catch (const Poco::TimeoutException&) {
+            return Ending::Stalled;
+        } catch (const Poco::Exception&) {
+            return Ending::Broken;
+        }
+    }
+
+    // One transfer: the data command, the bytes, and the server's verdict.
+    // A stall or a local failure is ended with ABOR; the connection stays
+    // when the server answers.
+    TransferEnd transfer(const QString& commandLine, bool sending, const TransferLocal& local)
+    {
+        requireSession();
+        Ending ending = Ending::Complete;
+        guarded([&] {
+            DataConnection data;
+            openData(commandLine, data);
+            ending = pump(data, sending, local);
+            checkAborted();
+            data.close();
+            if (ending == Ending::Complete)
+                finishData(data);
+            else if (ending == Ending::Broken)
+                explainBrokenData(data);
+        });
+        if (ending == Ending::Complete)
+            return TransferEnd::Complete;
+        abandonTransfer();
+        return ending == Ending::Stalled ? TransferEnd::Stalled : TransferEnd::LocalFailed;
+    }
+
+    // Reads how the server saw the transfer.
+    void finishData(DataConnection& data)
+    {
+        if (!data.finalReplyPending)
+            return;
+        const FtpReply reply = readReply();
+        if (reply.code / 100 != 2)
+            throw refused(reply);
+    }
+
+    // The data connection broke: the server's reason (a refusal such as a
+    // full disk) is reported and the session kept; only a silent or lost
+    // control connection counts as lost.
+    void explainBrokenData(DataConnection& data)
+    {
+        const QString why = QStringLiteral("the data connection broke during the transfer");
+        if (!data.finalReplyPending)
+            throw lost(why);
+        FtpReply reply;
+        try {
+            setControlWait(shortWait());
+            reply = readReply();
+            applyTimeout();
+        } catch (const Poco::Exception&) {
+            throw lost(why);
+        }
+        throw reply.code / 100 == 4 || reply.code / 100 == 5 ? refused(reply) : lost(why);
+    }
+
+    // RNFR then RNTO: the reply that ended it, and whether RNFR was accepted.
+    std::pair<FtpReply, bool> renameReply(const QString& from, const QString& to)
+    {
+        requireSession();
+        FtpReply reply;
+        bool fromAccepted = false;
+        guarded([&] {
+            reply = exchange(QStringLiteral("RNFR ") + from);
+            fromAccepted = reply.code / 100 == 3;
+            if (fromAccepted)
+                reply = exchange(QStringLiteral("RNTO ") + to);
+        });
+        return {reply, fromAccepted};
+    }
+
+    void rename(const QString& from, const QString& to, bool replace)
+    {
+        auto [reply, fromAccepted] = renameReply(from, to);
+        if (replace && reply.code / 100 != 2 && fromAccepted) {
+            guarded([&] { exchange(QStringLiteral("DELE ") + to); });
+            reply = renameReply(from, to).first;
+        }
+        if (reply.code / 100 != 2)
+            throw refused(reply);
+    }
+};
+
+FtpTransport::FtpTransport(std::function<void()> disconnected) : d(std::make_unique<Impl>(std::move(disconnected))) {}
+FtpTransport::~FtpTransport() = default;
+
+void FtpTransport::setTimeout(std::chrono::milliseconds timeout)
+{
+    d->timeoutMs = std::max<long long>(1, timeout.count());
+    d->applyTimeout();
+}
+
+bool FtpTransport::connected() const { return d->control && d->loggedIn; }
+void FtpTransport::connect(const FtpLogin& login) { d->connect(login); }
+TransferEnd FtpTransport::list(const TransferLocal& local) { return d->transfer(QStringLiteral("LIST"), false, local); }
+
+void FtpTransport::changeFolder(const QString& folder)
+{
+    d->require(folder == QLatin1String("..") ? QStringLiteral("CDUP") : QStringLiteral("CWD ") + folder);
+}
+
+TransferEnd FtpTransport::get(const QString& remoteName, const TransferLocal& local)
+{
+    return d->transfer(QStringLiteral("RETR ") + remoteName, false, local);
+}
+
+TransferEnd FtpTransport::put(const TransferLocal& local, const QString& remoteName)
+{
+    return d->transfer(QStringLiteral("STOR ") + remoteName, true, local);
+}
+
+void FtpTransport::rename(const QString& from, const QString& to, bool replace) { d->rename(from, to, replace); }
+void FtpTransport::remove(const QString& name) { d->require(QStringLiteral("DELE ") + name); }
+void FtpTransport::makeFolder(const QString& name) { d->require(QStringLiteral("MKD ") + name); }
+void FtpTransport::removeFolder(const QString& name) { d->require(QStringLiteral("RMD ") + name); }
+FtpReply FtpTransport::command(const QString& line) { return d->command(line); }
+void FtpTransport::quit() { d->quit(); }
+void FtpTransport::beginCall() { d->setCallRunning(true); }
+void FtpTransport::endCall()
+{
+    d->setCallRunning(false);
+    d->idleText.clear();   // what a call left unread is no idle hang-up
+}
+void FtpTransport::abort(int number, bool keepControl) { d->abort(number, keepControl); }
+
+void FtpTransport::settleAbort()
+{
+    if (std::exchange(d->settlePending, false))
+        d->abandonTransfer();
+}
+
+void FtpTransport::watchIdle() { d->watchIdle(); }
+
+void FtpTransport::closeAtExit() { d->closeAtExit(); }
+
+}  // namespace quillmar

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "session/transport.h"
+
+#include <memory>
+
+namespace quillmar {
+
+// FTP over one control connection and passive data connections (Poco).
+class FtpTransport : public Transport {
+public:
+    explicit FtpTransport(std::function<void()> disconnected);
+    ~FtpTransport() override;
+
+    void setTimeout(std::chrono::milliseconds timeout) override;
+    bool connected() const override;
+    void connect(const FtpLogin& login) override;
+    TransferEnd list(const TransferLocal& local) override;
+    void changeFolder(const QString& folder) override;
+    TransferEnd get(const QString& remoteName, const TransferLocal& local) override;
+    TransferEnd put(const TransferLocal& local, const QString& remoteName) override;
+    void rename(const QString& from, const QString& to, bool replace) override;
+    void remove(const QString& name) override;
+    void makeFolder(const QString& name) override;
+    void removeFolder(const QString& name) override;
+    FtpReply command(const QString& line) override;
+    void quit() override;
+    void beginCall() override;
+    void endCall() override;
+    void abort(int number, bool keepControl) override;
+    void settleAbort() override;
+    void watchIdle() override;
+    void closeAtExit() override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+}  // namespace quillmar

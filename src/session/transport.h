@@ -1,0 +1,95 @@
+#pragma once
+
+#include "session/ftp_component.h"
+
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace quillmar {
+
+struct FtpLogin {
+    QString host;
+    int port = 21;
+    QString userName;
+    QString password;
+    QString scheme = QStringLiteral("ftp");
+};
+
+struct FtpReply {
+    int code = 0;
+    QString text;   // every line of the reply, code first
+};
+
+// "host:port" (IPv6 hosts in brackets), for messages.
+inline QString ServerLabel(const FtpLogin& login)
+{
+    return login.host.contains(u':') ? QStringLiteral("[%1]:%2").arg(login.host).arg(login.port)
+                                     : QStringLiteral("%1:%2").arg(login.host).arg(login.port);
+}
+
+// The local side of a transfer, called on the worker thread. Receiving,
+// take(block, n) keeps n bytes and returns false to end the transfer early;
+// sending, fill(block, size) puts up to size bytes there and returns how
+// many, 0 at the end, -1 when the local file fails. progress gets the total
+// moved so far, at most a few times a second.
+struct TransferLocal {
+    std::function<bool(const char*, qint64)> take;
+    std::function<qint64(char*, qint64)> fill;
+    std::function<void(qint64)> progress;
+};
+
+// How a transfer ended that the server did not refuse. LocalFailed and
+// Stalled transfers were already ended with the server.
+enum class TransferEnd { Complete, LocalFailed, Stalled };
+
+// One protocol's side of the component: everything that talks to the server.
+// Every call but abort() runs on the component's worker thread and throws
+// FtpError; a transport that loses its connection says so through
+// disconnected before it throws.
+class Transport {
+public:
+    virtual ~Transport() = default;
+
+    virtual void setTimeout(std::chrono::milliseconds timeout) = 0;  // for each network wait
+    virtual bool connected() const = 0;
+
+    virtual void connect(const FtpLogin& login) = 0;   // connect and log in
+    virtual TransferEnd list(const TransferLocal& local) = 0;   // the listing's raw text
+    virtual void changeFolder(const QString& folder) = 0;   // ".." is the parent
+    virtual TransferEnd get(const QString& remoteName, const TransferLocal& local) = 0;
+    virtual TransferEnd put(const TransferLocal& local, const QString& remoteName) = 0;
+    // With replace, a server that will not rename onto an existing name has
+    // the target deleted and the rename tried again.
+    virtual void rename(const QString& from, const QString& to, bool replace) = 0;
+    virtual void remove(const QString& name) = 0;
+    virtual void makeFolder(const QString& name) = 0;
+    virtual void removeFolder(const QString& name) = 0;
+    virtual FtpReply command(const QString& line) = 0;   // a refusal is returned, not thrown
+    virtual void quit() = 0;                              // never throws
+
+    // A call begins or ends: abort() acts only in between.
+    virtual void beginCall() = 0;
+    virtual void endCall() = 0;
+    // From any thread: ends the call's network waits with the failure
+    // `number`. With keepControl only a data connection is cut, when there is one.
+    virtual void abort(int number, bool keepControl) = 0;
+    // After a call ended by abort() with the control connection kept: tells
+    // the server (ABOR) and closes the connection when it does not answer.
+    virtual void settleAbort() = 0;
+    // Between calls: notices a server that hung up.
+    virtual void watchIdle() = 0;
+    // The program is closing: a last goodbye, no waiting.
+    virtual void closeAtExit() = 0;
+};
+
+// The failure of a call ended by Transport::abort() with `number`.
+FtpError AbortFailure(int number);
+
+// The transport for an address scheme ("ftp", "ftps"); throws FtpError for
+// one Quillmar does not speak.
+std::unique_ptr<Transport> MakeTransport(const QString& scheme, std::function<void()> disconnected);
+
+}  // namespace quillmar

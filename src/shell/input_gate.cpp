@@ -1,0 +1,77 @@
+#include "shell/input_gate.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QToolButton>
+#include <QWindow>
+
+namespace quillmar {
+
+namespace {
+
+bool IsInput(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+    case QEvent::InputMethod:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace
+
+InputGate::InputGate(QList<QAction*> stopActions, QObject* parent) : QObject(parent), stopActions_(std::move(stopActions)) {}
+
+void InputGate::setClosed(bool closed)
+{
+    if (closed == closed_)
+        return;
+    closed_ = closed;
+    if (closed)
+        qApp->installEventFilter(this);
+    else
+        qApp->removeEventFilter(this);
+}
+
+bool InputGate::isStop(QObject* watched) const
+{
+    if (auto* action = qobject_cast<QAction*>(watched))
+        return stopActions_.contains(action);
+    for (QObject* o = watched; o; o = o->parent()) {
+        if (auto* button = qobject_cast<QToolButton*>(o))
+            return stopActions_.contains(button->defaultAction());
+    }
+    return false;
+}
+
+bool InputGate::eventFilter(QObject* watched, QEvent* event)
+{
+    // A top-level window only routes input on to its widgets, where it is judged.
+    if (!IsInput(event->type()) || watched->isWindowType())
+        return false;
+    if (auto* key = dynamic_cast<QKeyEvent*>(event); key && key->key() == Qt::Key_Escape)
+        return false;
+    return !isStop(watched);
+}
+
+}  // namespace quillmar
