@@ -53,10 +53,7 @@ void NewFolderController::newFolderLocally()
 
 void NewFolderController::newFolderOnServer()
 {
-    if (!EnsureConnected(ctx_))
-        return;
-    BusyPointer busy;
-    try {
+    RunCommand(ctx_, [this] {
         const QString name = ctx_.services.dialogs->input(QStringLiteral("Enter new folder name"), kTitle,
                                                           QStringLiteral("New_Folder"));
         if (name.isEmpty())
@@ -68,10 +65,7 @@ void NewFolderController::newFolderOnServer()
         ctx_.ftp.MakeDir(name);
         session_.Relist();
         ctx_.feedback.status(QStringLiteral("Status: Folder creation complete"));
-    } catch (const FtpError& error) {
-        busy.restore();
-        ctx_.reportError(error);
-    }
+    });
 }
 
 }  // namespace quillmar

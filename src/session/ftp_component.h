@@ -31,6 +31,7 @@ constexpr int Cancelled = 10004; // the call was ended by the program (window cl
 constexpr int Stopped = 10053;   // the person stopped the call
 constexpr int TooLong = 10040;   // a listing past its bounds, cut there
 constexpr int Busy = 10036;      // a call was made while another one is still running
+constexpr int NoRowSelected = 91; // a command for a selected row found none: "connect first"
 }  // namespace ftp_errors
 
 class FtpWorker;

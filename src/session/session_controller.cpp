@@ -68,17 +68,15 @@ void SessionController::Connect()
 
 void SessionController::Disconnect()
 {
-    try {
-        if (ctx_.ftp.State() == 0) {
-            Inform(ctx_.services, QStringLiteral("You are already disconnected."));
-            return;
-        }
+    if (ctx_.ftp.State() == 0) {
+        Inform(ctx_.services, QStringLiteral("You are already disconnected."));
+        return;
+    }
+    RunCommand(ctx_, [this] {
         ctx_.ftp.setAction(FtpComponent::Close);
         ctx_.feedback.status(disconnectedText());
         receiver_.clearList();
-    } catch (const FtpError& error) {
-        ctx_.reportError(error);
-    }
+    });
 }
 
 void SessionController::StateChanged(int connected)
@@ -123,8 +121,7 @@ void SessionController::Relist()
 
 void SessionController::ServerDoubleClick()
 {
-    BusyPointer busy;
-    try {
+    RunCommand(ctx_, [this] {
         ctx_.feedback.lightsBusy();
         const int row = ctx_.serverView.currentIndex().isValid() ? ctx_.serverView.currentIndex().row() : -1;
         if (row < 0 || row >= ctx_.serverModel.rowCount())
@@ -144,10 +141,7 @@ void SessionController::ServerDoubleClick()
             DownloadFile(text);
         }
         ctx_.feedback.lightsConnected();
-    } catch (const FtpError& error) {
-        busy.restore();
-        ctx_.reportError(error);
-    }
+    }, Needs::Nothing);
 }
 
 void SessionController::DownloadFile(const QString& name)
@@ -171,38 +165,28 @@ void SessionController::GoUp()
         Inform(ctx_.services, QStringLiteral("You are not connected to the server."));
         return;
     }
-    BusyPointer busy;
-    try {
+    RunCommand(ctx_, [this] {
         ctx_.feedback.status(QStringLiteral("Status: Changing to parent folder"));
         ctx_.ftp.ChangeDir(QStringLiteral(".."));
         readServerFolder();
         Relist();
         ctx_.feedback.status(QStringLiteral("Status: Done"));
-    } catch (const FtpError& error) {
-        busy.restore();
-        ctx_.reportError(error);
-    }
+    });
 }
 
 void SessionController::Refresh()
 {
-    BusyPointer busy;
-    ctx_.feedback.lightsBusy();
-    ctx_.feedback.status(QStringLiteral("Status: Refreshing File List."));
-    ctx_.localPane.refreshFiles();
-    ctx_.localPane.refreshFolders();
-    if (ctx_.ftp.State() == 1) {
-        try {
+    // A refresh that could not list says so instead of claiming success.
+    RunCommand(ctx_, [this] {
+        ctx_.feedback.lightsBusy();
+        ctx_.feedback.status(QStringLiteral("Status: Refreshing File List."));
+        ctx_.localPane.refreshFiles();
+        ctx_.localPane.refreshFolders();
+        if (ctx_.ftp.State() == 1)
             Relist();
-        } catch (const FtpError& error) {
-            // A refresh that could not list says so instead of claiming success.
-            busy.restore();
-            ctx_.reportError(error);
-            return;
-        }
-    }
-    ctx_.feedback.status(QStringLiteral("Status: Refresh Complete."));
-    ctx_.feedback.lightsConnected();
+        ctx_.feedback.status(QStringLiteral("Status: Refresh Complete."));
+        ctx_.feedback.lightsConnected();
+    }, Needs::Nothing);
 }
 
 void SessionController::Progress(qint64 bytes)

@@ -352,7 +352,7 @@ void Form1::ReportError(const FtpError& error)
         feedback_->setProgress(0);
         return;
     }
-    if (error.number == 91 || error.number == ftp_errors::NotConnected) {
+    if (error.number == ftp_errors::NoRowSelected || error.number == ftp_errors::NotConnected) {
         services_.dialogs->message(QStringLiteral("You must first connect to the internet or your server."),
                                    Dialogs::Buttons::Ok, Dialogs::Icon::None, kAppTitle);
         return;
