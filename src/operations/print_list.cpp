@@ -3,17 +3,17 @@
 #include "shell/constants.h"
 #include "shell/feedback.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPrinter>
+#include <QTextDocument>
 
 #include <memory>
 
 namespace quillmar {
 
 namespace {
-
-constexpr double kScreenPixelsPerInch = 96.0;
 
 bool Usable(const QPrinter* printer) { return printer && printer->isValid(); }
 
@@ -58,19 +58,29 @@ bool PrintTextLines(QPrinter* printer, const QStringList& lines)
     return Finish(painter, *printer);
 }
 
-bool PrintDrawing(QPrinter* printer, QSize pixels, int leftTwips, int topTwips,
-                  const std::function<void(QPainter&)>& draw)
+bool PrintDocument(QPrinter* printer, QTextDocument& document)
 {
+    // Our own painter rather than QTextDocument::print, which does not say
+    // when the printer could not be opened; the document lays out the pages.
     if (!Usable(printer))
         return false;
     QPainter painter;
     if (!painter.begin(printer))
         return false;
-    const double dotsPerInch = printer->resolution();
-    painter.translate(leftTwips * dotsPerInch / double(kTwipsPerInch), topTwips * dotsPerInch / double(kTwipsPerInch));
-    painter.scale(dotsPerInch / kScreenPixelsPerInch, dotsPerInch / kScreenPixelsPerInch);
-    painter.setClipRect(QRect(QPoint(0, 0), pixels));
-    draw(painter);
+    const QSizeF page = painter.viewport().size();
+    document.documentLayout()->setPaintDevice(printer);
+    document.setPageSize(page);
+    for (int i = 0; i < document.pageCount(); ++i) {
+        if (i > 0 && !printer->newPage()) {
+            painter.end();
+            return false;
+        }
+        const QRectF shown(0, i * page.height(), page.width(), page.height());
+        painter.save();
+        painter.translate(0, -shown.top());
+        document.drawContents(&painter, shown);
+        painter.restore();
+    }
     return Finish(painter, *printer);
 }
 

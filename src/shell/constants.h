@@ -9,7 +9,6 @@ inline const QString kAppTitle = QStringLiteral("Quillmar");
 
 // Window layout is given in twips; 15 twips make a pixel at 96 dots per inch.
 constexpr int kTwipsPerPixel = 15;
-constexpr int kTwipsPerInch = 1440;
 constexpr int Px(int twips) { return twips / kTwipsPerPixel; }
 
 }  // namespace quillmar

@@ -60,6 +60,19 @@ TEST_F(Printing, LongListsGoOnToFurtherPagesWithNothingLost)
     EXPECT_EQ(printed, QStringList{"Remote file listing for h"} + rows);
 }
 
+TEST_F(Printing, TheHelpPagePrintsEverySectionAndTheContactLine)
+{
+    rig.services.printer = PdfPrinter(pdf());
+    rig.open();
+    rig.find<QAction>("mnuContents")->trigger();
+    QTest::mouseClick(rig.find<QPushButton>("PrintBtn"), Qt::LeftButton);
+    const QString printed = PdfLines(pdf()).join(u' ');
+    for (const char* text : {"Release Notes", "Site Manager", "Assorted Features", "Controls",
+                             "Questions or ideas? Write to support@quillmar.example"})
+        EXPECT_TRUE(printed.contains(QLatin1String(text))) << text;
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty());
+}
+
 // Every printer a person might be left with when printing cannot work: both
 // print commands say so and their windows stay.
 TEST(PrintingFails, BothCommandsSaySoAndTheWindowsStay)
