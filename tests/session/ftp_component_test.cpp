@@ -247,6 +247,13 @@ TEST_F(FtpComponentTest, FolderAndFileCommandsChangeTheServerAndRefusalsKeepTheC
     ASSERT_TRUE(WriteFile(remotePath(longest), "long"));
     ftp.GetFile(longest, localPath(longest));
     EXPECT_EQ(ReadFile(localPath(longest)), "long");
+    // A new download may be read by all and written by its owner; one over a
+    // file keeps that file's mode.
+    const auto mode = [&] { return QFile::permissions(localPath(longest)) & QFileDevice::Permissions(0x7077); };
+    EXPECT_EQ(mode(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    QFile::setPermissions(localPath(longest), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    ftp.GetFile(longest, localPath(longest));
+    EXPECT_EQ(mode(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     const FtpError absent = FailureOf([&] { ftp.PutFile(localPath("absent.jpg"), "absent.jpg"); });
     EXPECT_EQ(absent.number, ftp_errors::LocalFile);
     EXPECT_TRUE(absent.description.contains(QDir::toNativeSeparators(localPath("absent.jpg")))) << absent.description;

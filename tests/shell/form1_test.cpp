@@ -130,6 +130,13 @@ TEST(StartUp, FirstStartOnEmptyStoreWritesAllSixKeysAtClose)
         EXPECT_EQ(rig.storedValue(QLatin1String(key)), QString()) << key;
     EXPECT_EQ(QFile::permissions(rig.settingsFile()) & (QFileDevice::ReadOther | QFileDevice::ReadGroup), 0)
         << "the store holds a password";
+
+    // A store left readable by everyone from before is narrowed at the next close.
+    QFile::setPermissions(rig.settingsFile(), QFile::permissions(rig.settingsFile()) | QFileDevice::ReadOther);
+    rig.open();
+    rig.close();
+    EXPECT_EQ(QFile::permissions(rig.settingsFile()) & (QFileDevice::ReadOther | QFileDevice::ReadGroup), 0)
+        << "an old readable store";
 }
 
 TEST(StartUp, StartUpConnectTextDecidesAutoConnectAndIsRewritten)
