@@ -1,8 +1,7 @@
 // The about window, the uninstall note and the mail link.
 
 #include "info/about.h"
-#include "shell/window_rig.h"
-#include "sites/ui_kit.h"
+#include "support/window_helpers.h"
 
 #include <QAction>
 #include <QLabel>

@@ -3,7 +3,7 @@
 
 #include "operations/confirm.h"
 #include "session/ftp_component.h"
-#include "ops_rig.h"
+#include "support/window_helpers.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,13 +14,13 @@ using Choice = quillmar::Dialogs::ConfirmChoice;
 
 TEST_F(ConnectedWindow, DownloadOfTwoFilesAndAFolderLeavesTheFolderSelected)
 {
-    WriteBytes(serverPath(QStringLiteral("b.txt")), QByteArray(300000, 'x'));
+    WriteFile(serverPath(QStringLiteral("b.txt")), QByteArray(300000, 'x'));
     openConnected();
     SelectRows(rig, {QStringLiteral("a.jpg"), QStringLiteral("b.txt"), QStringLiteral("images/")});
     rig.find<QAction>("Get")->trigger();
     EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
-    EXPECT_EQ(ReadBytes(localPath(QStringLiteral("a.jpg"))), QByteArray(1500, 'j'));
-    EXPECT_EQ(ReadBytes(localPath(QStringLiteral("b.txt"))), QByteArray(300000, 'x'));
+    EXPECT_EQ(ReadFile(localPath(QStringLiteral("a.jpg"))), QByteArray(1500, 'j'));
+    EXPECT_EQ(ReadFile(localPath(QStringLiteral("b.txt"))), QByteArray(300000, 'x'));
     EXPECT_FALSE(QFileInfo::exists(localPath(QStringLiteral("images"))));
     EXPECT_EQ(SelectedTexts(rig), QStringList{QStringLiteral("images/")});
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Download(s) Complete"));
@@ -32,13 +32,13 @@ TEST_F(ConnectedWindow, DownloadOfTwoFilesAndAFolderLeavesTheFolderSelected)
 TEST_F(ConnectedWindow, AFailedDownloadStopsKeepsTheLocalFileAndTheRemainingRows)
 {
     openConnected();
-    WriteBytes(localPath(QStringLiteral("a.jpg")), "mine");
+    WriteFile(localPath(QStringLiteral("a.jpg")), "mine");
     QFile::remove(serverPath(QStringLiteral("a.jpg")));  // gone since the list was read
     SelectRows(rig, {QStringLiteral("a.jpg"), QStringLiteral("b.txt")});
     rig.form->Download();
     ASSERT_EQ(rig.dialogs.calls().size(), 1);
     EXPECT_EQ(rig.dialogs.calls().first().title, QStringLiteral("Quillmar Information"));
-    EXPECT_EQ(ReadBytes(localPath(QStringLiteral("a.jpg"))), QByteArray("mine"));
+    EXPECT_EQ(ReadFile(localPath(QStringLiteral("a.jpg"))), QByteArray("mine"));
     EXPECT_FALSE(QFileInfo::exists(localPath(QStringLiteral("b.txt"))));
     EXPECT_EQ(SelectedTexts(rig), (QStringList{"a.jpg", "b.txt"}));
     EXPECT_TRUE(rig.redShown()) << "lights stay as they were at the failure";
@@ -64,7 +64,7 @@ TEST_F(ConnectedWindow, DownloadRefusesServerNamesThatLeaveTheLocalFolder)
 // A second double click must not start another upload while one runs.
 TEST_F(ConnectedWindow, DoubleClickUploadDisablesTheLocalListWhileItRuns)
 {
-    WriteBytes(localPath(QStringLiteral("big.txt")), QByteArray(2 * 1024 * 1024, 'b'));
+    WriteFile(localPath(QStringLiteral("big.txt")), QByteArray(2 * 1024 * 1024, 'b'));
     openConnected();
     auto* files = rig.find<QListWidget>("File1");
     QList<bool> enabled;
@@ -86,7 +86,7 @@ TEST_F(ConnectedWindow, DoubleClickUploadDisablesTheLocalListWhileItRuns)
 TEST_F(ConnectedWindow, DeleteOnTheServerWithYesAllNoAndTheFolderQuestion)
 {
     for (const char* name : {"x1.txt", "x2.txt", "x3.txt", "y1.txt", "y2.txt"})
-        WriteBytes(serverPath(QLatin1String(name)), "x");
+        WriteFile(serverPath(QLatin1String(name)), "x");
     QDir(server.root()).mkdir(QStringLiteral("empty"));
     openConnected();
     rig.form->state().GotFocus = 2;
@@ -129,7 +129,7 @@ TEST_F(ConnectedWindow, DeleteOnTheServerWithYesAllNoAndTheFolderQuestion)
 TEST_F(ConnectedWindow, DeleteLocalFilesWithAllAndNothingWithoutAnActivePane)
 {
     for (const char* name : {"l1.txt", "l2.txt", "keep.txt"})
-        WriteBytes(localPath(QLatin1String(name)), "l");
+        WriteFile(localPath(QLatin1String(name)), "l");
     openConnected();
     SelectLocalFiles(rig, {"l1.txt", "l2.txt"});
     rig.form->state().GotFocus = 0;  // no pane had the focus yet
@@ -147,7 +147,7 @@ TEST_F(ConnectedWindow, DeleteLocalFilesWithAllAndNothingWithoutAnActivePane)
 
 TEST_F(ConnectedWindow, ServerRenameByMenuMovesTheCacheCopyAndRefusesWithoutAsking)
 {
-    WriteBytes(cachePath(QStringLiteral("a.jpg")), "cached a");
+    WriteFile(cachePath(QStringLiteral("a.jpg")), "cached a");
     openConnected();
     rig.form->state().GotFocus = 2;
     const QString before = rig.panel(1);
@@ -165,7 +165,7 @@ TEST_F(ConnectedWindow, ServerRenameByMenuMovesTheCacheCopyAndRefusesWithoutAski
             << messages.join('|').toStdString();
         EXPECT_EQ(rig.panel(1), before);
         EXPECT_EQ(QDir(server.root()).entryList(QDir::Files), (QStringList{"a.jpg", "b.txt"}));
-        EXPECT_EQ(ReadBytes(cachePath(QStringLiteral("a.jpg"))), QByteArray("cached a"));
+        EXPECT_EQ(ReadFile(cachePath(QStringLiteral("a.jpg"))), QByteArray("cached a"));
     }
     EXPECT_FALSE(QFileInfo::exists(rig.appFolder.filePath(QStringLiteral("x.jpg"))));
     EXPECT_FALSE(QFileInfo::exists(serverPath(QStringLiteral("../x.jpg"))));
@@ -174,17 +174,17 @@ TEST_F(ConnectedWindow, ServerRenameByMenuMovesTheCacheCopyAndRefusesWithoutAski
     rig.dialogs.queueInput(QStringLiteral("b.jpg"));
     rig.find<QAction>("mnuRename")->trigger();
     EXPECT_EQ(rig.dialogs.calls().value(0).defaultText, QStringLiteral("a.jpg"));
-    EXPECT_EQ(ReadBytes(serverPath(QStringLiteral("b.jpg"))), QByteArray(1500, 'j'));
+    EXPECT_EQ(ReadFile(serverPath(QStringLiteral("b.jpg"))), QByteArray(1500, 'j'));
     EXPECT_EQ(RowTexts(rig), (QStringList{"b.jpg", "b.txt", "images/"}));
     EXPECT_EQ(QDir(cacheFolder()).entryList(QDir::Files), QStringList{"b.jpg"});
-    EXPECT_EQ(ReadBytes(cachePath(QStringLiteral("b.jpg"))), QByteArray("cached a"));
+    EXPECT_EQ(ReadFile(cachePath(QStringLiteral("b.jpg"))), QByteArray("cached a"));
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Renamed File."));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(ConnectedWindow, InPlaceEditRenamesOnTheServerAndMovesTheCacheCopy)
 {
-    WriteBytes(cachePath(QStringLiteral("a.jpg")), "cached a");
+    WriteFile(cachePath(QStringLiteral("a.jpg")), "cached a");
     openConnected();
     auto* view = ServerView(rig);
     for (const QString& typed : {QStringLiteral("A.JPG"), QStringLiteral("shop.jpg")}) {  // case only asks nothing
@@ -202,7 +202,7 @@ TEST_F(ConnectedWindow, InPlaceEditRenamesOnTheServerAndMovesTheCacheCopy)
         EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
     }
     EXPECT_EQ(QDir(server.root()).entryList(QDir::Files), (QStringList{"b.txt", "shop.jpg"}));
-    EXPECT_EQ(ReadBytes(serverPath(QStringLiteral("shop.jpg"))), QByteArray(1500, 'j'));
+    EXPECT_EQ(ReadFile(serverPath(QStringLiteral("shop.jpg"))), QByteArray(1500, 'j'));
     EXPECT_EQ(RowTexts(rig), (QStringList{"b.txt", "images/", "shop.jpg"}));
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Renamed File."));
     EXPECT_EQ(QDir(cacheFolder()).entryList(QDir::Files), QStringList{"shop.jpg"});
@@ -210,7 +210,7 @@ TEST_F(ConnectedWindow, InPlaceEditRenamesOnTheServerAndMovesTheCacheCopy)
 
 TEST_F(ConnectedWindow, LocalRenameByMenuRefusesNamesOutsideTheFolder)
 {
-    WriteBytes(localPath(QStringLiteral("here.txt")), "h");
+    WriteFile(localPath(QStringLiteral("here.txt")), "h");
     openConnected();
     rig.form->state().GotFocus = 1;
     const QString outside = rig.appFolder.filePath(QStringLiteral("abs.txt"));
@@ -226,7 +226,7 @@ TEST_F(ConnectedWindow, LocalRenameByMenuRefusesNamesOutsideTheFolder)
     }
     EXPECT_FALSE(QFileInfo::exists(outside));
     EXPECT_FALSE(QFileInfo::exists(localPath(QStringLiteral("../up.txt"))));
-    EXPECT_EQ(ReadBytes(localPath(QStringLiteral("there.txt"))), QByteArray("h"));
+    EXPECT_EQ(ReadFile(localPath(QStringLiteral("there.txt"))), QByteArray("h"));
     EXPECT_EQ(rig.find<QListWidget>("File1")->findItems(QStringLiteral("there.txt"), Qt::MatchExactly).size(), 1);
 }
 
@@ -264,7 +264,7 @@ TEST(PictureCacheMenu, EmptyingAsksAndDeletesEverythingInTheCache)
     const QDir cache(rig.appFolder.filePath(QStringLiteral("Cache")));
     QDir().mkpath(cache.filePath(QStringLiteral("sub")));
     for (const char* name : {"a.jpg", "b.GIF", "sub/deep.jpg", "../sites.snd"})
-        WriteBytes(cache.filePath(QLatin1String(name)), name);
+        WriteFile(cache.filePath(QLatin1String(name)), name);
     for (const int answer : {7, 6}) {
         rig.dialogs.clear();
         rig.dialogs.queueMessageAnswer(answer);

@@ -3,8 +3,7 @@
 
 #include "operations/print_list.h"
 #include "session/ftp_component.h"
-#include "shell/window_rig.h"
-#include "sites/ui_kit.h"
+#include "support/window_helpers.h"
 #include "support/ftp_server_fixture.h"
 
 #include <QAbstractItemView>
@@ -13,8 +12,6 @@
 #include <QPushButton>
 #include <QTest>
 
-using uikit::PdfLines;
-using uikit::PdfPrinter;
 
 namespace {
 
@@ -29,8 +26,8 @@ TEST_F(Printing, TheServerListPrintsUnderItsHeadingInListOrder)
     quillmar::test::FtpServerFixture server;
     ASSERT_TRUE(server.running()) << server.error().toStdString();
     QDir(server.root()).mkdir("images");
-    uikit::WriteFile(server.root() + "/photo.jpg", "jpg");
-    uikit::WriteFile(server.root() + "/about.txt", "text");
+    WriteFile(server.root() + "/photo.jpg", "jpg");
+    WriteFile(server.root() + "/about.txt", "text");
     const QString address = QStringLiteral("127.0.0.1:%1").arg(server.port());
     rig.presetStore({{"URL", address}, {"User", "demo"}, {"Pass", "demo"}});
     rig.services.printer = PdfPrinter(pdf());
@@ -40,7 +37,7 @@ TEST_F(Printing, TheServerListPrintsUnderItsHeadingInListOrder)
 
     rig.form->Connect();
     ASSERT_EQ(rig.form->ftp().State(), 1);
-    const QStringList shown = uikit::RowTexts(rig.find<QAbstractItemView>("ListView1"));
+    const QStringList shown = RowTexts(rig.find<QAbstractItemView>("ListView1"));
     ASSERT_EQ(shown.size(), 3);
     ASSERT_TRUE(shown.contains("images/"));
     rig.form->Toolbar1_ButtonClick("Print");

@@ -1,5 +1,6 @@
 #include "session/ftp_address.h"
 #include "session/ftp_component.h"
+#include "support/files.h"
 #include "support/ftp_server_fixture.h"
 #include "support/qt_printers.h"
 #include "support/scripted_server.h"
@@ -34,18 +35,6 @@ QByteArray RandomBytes(qsizetype size)
     QByteArray bytes(size, Qt::Uninitialized);   // every size used is a multiple of 4
     QRandomGenerator(quint32(size) + 7).fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
     return bytes;
-}
-
-bool WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The FtpError call throws; number -1 when it does not throw.

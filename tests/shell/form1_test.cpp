@@ -5,7 +5,7 @@
 #include "pictures/server_list_model.h"
 #include "pictures/server_list_view.h"
 #include "session/ftp_component.h"
-#include "shell/window_rig.h"
+#include "support/window_helpers.h"
 #include "support/ftp_server_fixture.h"
 #include "support/scripted_server.h"
 #include "support/qt_printers.h"
@@ -38,19 +38,6 @@ using quillmar::test::FtpServerFixture;
 namespace {
 
 const QString kConnectFirst = QStringLiteral("You must first connect to a server.");
-
-void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(bytes);
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 // The texts of one column of the server list, in list order.
 QStringList ColumnTexts(const WindowRig& rig, int column)

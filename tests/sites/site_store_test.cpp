@@ -1,6 +1,6 @@
 #include "sites/site_store.h"
 
-#include "sites/ui_kit.h"
+#include "support/files.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -12,8 +12,6 @@
 namespace quillmar {
 namespace {
 
-using uikit::ReadFile;
-using uikit::WriteFile;
 
 const QString kGap(100, u' ');
 
