@@ -14,6 +14,7 @@ struct ServerRow {
     QString sizeText;
     bool folder = false;
     bool dimmed = false;  // shown grey, e.g. while a delete is under way
+    bool link = false;    // a file row that may lead to a folder
 };
 
 // The rows of the server list, always ordered by their text (plain code-unit

@@ -1,5 +1,6 @@
 #include "session/ftp_component_worker.h"
 
+#include "session/listing.h"
 #include "session/part_name.h"
 
 #include <QDir>
@@ -123,6 +124,9 @@ public:
         flush();
     }
 
+    // The names of the listing that were not UTF-8, with their bytes.
+    QHash<QString, QByteArray> takeRawNames() { return std::exchange(rawNames_, {}); }
+
     static QString boundText()
     {
         return QStringLiteral("The server's listing went past %1 lines or %2 MiB and was cut there; the entries "
@@ -138,9 +142,24 @@ private:
             partial_.truncate(MaxListLineBytes);
         else if (partial_.endsWith('\r'))
             partial_.chop(1);
-        lines_.append(QString::fromUtf8(partial_));
+        lines_.append(decodeLine(partial_));
         partial_.clear();
         ++count_;
+    }
+
+    // A line that is not UTF-8 is read as Latin-1, and the name in it is
+    // remembered with its bytes.
+    QString decodeLine(const QByteArray& bytes)
+    {
+        bool latin1 = false;
+        QString line = DecodeServerText(bytes, &latin1);
+        if (latin1) {
+            if (const std::optional<ListRow> row = ParseListLine(line)) {
+                const QString name = row->folder ? row->text.chopped(1) : row->text;
+                rawNames_.insert(name, name.toLatin1());
+            }
+        }
+        return line;
     }
 
     void flush()
@@ -151,6 +170,7 @@ private:
     }
 
     std::function<void(QStringList)> post_;
+    QHash<QString, QByteArray> rawNames_;
     QByteArray partial_;
     QStringList lines_;
     qint64 count_ = 0;
@@ -343,6 +363,7 @@ struct FtpWorker::Impl {
         ListSplitter lines(events.listLines);
         const TransferEnd ending = t.list({[&](const char* p, qint64 n) { return lines.take(p, n); }, {}, {}});
         lines.finish();
+        t.setRawNames(lines.takeRawNames());
         if (ending == TransferEnd::Stalled)
             throw stalled();
         if (ending == TransferEnd::LocalFailed)
@@ -469,7 +490,12 @@ void FtpWorker::setTimeout(std::chrono::milliseconds timeout)
 void FtpWorker::open(const FtpLogin& login) { d->open(login); }
 void FtpWorker::quit() { d->quit(); }
 FtpReply FtpWorker::command(const QString& line) { return d->session().command(line); }
-void FtpWorker::changeFolder(const QString& folder) { d->session().changeFolder(folder); }
+void FtpWorker::changeFolder(const QString& folder)
+{
+    Transport& t = d->session();
+    t.changeFolder(folder);
+    t.setRawNames({});  // they belong to the folder just left
+}
 void FtpWorker::remove(const QString& name) { d->session().remove(name); }
 void FtpWorker::makeFolder(const QString& name) { d->session().makeFolder(name); }
 void FtpWorker::removeFolder(const QString& name) { d->session().removeFolder(name); }

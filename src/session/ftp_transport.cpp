@@ -40,7 +40,18 @@ constexpr qint64 StallBytes = 1024;
 
 QString Decode(const std::string& bytes)
 {
-    return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+    return DecodeServerText(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+}
+
+// Whether a FEAT reply lists feature (its lines between the first and last).
+bool HasFeature(const QString& featReply, QStringView feature)
+{
+    const QStringList lines = featReply.split(u'\n');
+    for (qsizetype i = 1; i + 1 < lines.size(); ++i) {
+        if (lines[i].trimmed().section(u' ', 0, 0).compare(feature, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
 }
 
 std::string Encode(const QString& text)
@@ -196,6 +207,9 @@ struct FtpTransport::Impl {
     std::unique_ptr<AbortableSocket> controlAbortable;
     bool loggedIn = false;
     bool epsvWorks = true;
+    bool listsWithMlsd = false;   // the server offers machine listings
+    bool listTakesDashA = true;   // until the server refuses "LIST -a"
+    QHash<QString, QByteArray> rawNames;   // see Transport::setRawNames
     QString serverLabel;
     Poco::Net::IPAddress serverHost;  // where data connections go
     std::string idleText;
@@ -333,7 +347,20 @@ struct FtpTransport::Impl {
     void sendLine(const QString& line)
     {
         checkAborted();
-        control->sendMessage(Encode(line));
+        control->sendMessage(EncodeCommand(line));
+    }
+
+    // A command whose argument is a name shown from Latin-1 sends the name's
+    // own bytes; everything else goes as UTF-8.
+    std::string EncodeCommand(const QString& line) const
+    {
+        const qsizetype blank = line.indexOf(u' ');
+        if (blank > 0 && !rawNames.isEmpty()) {
+            const auto raw = rawNames.constFind(line.sliced(blank + 1));
+            if (raw != rawNames.cend())
+                return QByteArray(line.first(blank + 1).toUtf8() + *raw).toStdString();
+        }
+        return Encode(line);
     }
 
     std::string receiveLine()
@@ -532,6 +559,9 @@ struct FtpTransport::Impl {
         controlAbortable = std::make_unique<AbortableSocket>(*this, socket.impl()->sockfd(), false);
         serverHost = socket.peerAddress().host();
         epsvWorks = true;
+        listsWithMlsd = false;
+        listTakesDashA = true;
+        rawNames.clear();
         applyTimeout();
         try {
             guarded([&] { logIn(login); });
@@ -556,6 +586,14 @@ struct FtpTransport::Impl {
         reply = exchange(QStringLiteral("TYPE I"));
         if (reply.code / 100 != 2)
             throw refused(reply);
+        // What the server offers beyond the basics decides how to list and
+        // whether names travel as UTF-8.
+        const FtpReply features = exchange(QStringLiteral("FEAT"));
+        if (features.code == 211) {
+            listsWithMlsd = HasFeature(features.text, u"MLST");
+            if (HasFeature(features.text, u"UTF8"))
+                exchange(QStringLiteral("OPTS UTF8 ON"));
+        }
     }
 
     void quit()
@@ -655,16 +693,52 @@ struct FtpTransport::Impl {
         }
     }
 
+    // Opens a data connection for command; false when the server refuses it.
+    bool tryOpenData(const QString& command, DataConnection& data)
+    {
+        try {
+            openData(command, data);
+            return true;
+        } catch (const FtpError& e) {
+            if (e.number / 100 != 5)
+                throw;
+            data.close();
+            data.finalReplyPending = true;
+            return false;
+        }
+    }
+
+    // Machine listings when offered; otherwise a long listing with hidden
+    // entries where the server takes "-a", else a plain one. A refusal is
+    // remembered only once a plainer listing works: a folder that cannot be
+    // listed at all says nothing about the commands.
+    void openListing(DataConnection& data)
+    {
+        const bool mlsdRefused = listsWithMlsd && !tryOpenData(QStringLiteral("MLSD"), data);
+        if (listsWithMlsd && !mlsdRefused)
+            return;
+        const bool dashARefused = listTakesDashA && !tryOpenData(QStringLiteral("LIST -a"), data);
+        if (!listTakesDashA || dashARefused)
+            openData(QStringLiteral("LIST"), data);
+        listsWithMlsd = listsWithMlsd && !mlsdRefused;
+        listTakesDashA = listTakesDashA && !dashARefused;
+    }
+
     // One transfer: the data command, the bytes, and the server's verdict.
     // A stall or a local failure is ended with ABOR; the connection stays
     // when the server answers.
     TransferEnd transfer(const QString& commandLine, bool sending, const TransferLocal& local)
     {
+        return transfer([&](DataConnection& data) { openData(commandLine, data); }, sending, local);
+    }
+
+    TransferEnd transfer(const std::function<void(DataConnection&)>& open, bool sending, const TransferLocal& local)
+    {
         requireSession();
         Ending ending = Ending::Complete;
         guarded([&] {
             DataConnection data;
-            openData(commandLine, data);
+            open(data);
             ending = pump(data, sending, local);
             checkAborted();
             data.close();
@@ -746,7 +820,10 @@ void FtpTransport::setTimeout(std::chrono::milliseconds timeout)
 
 bool FtpTransport::connected() const { return d->control && d->loggedIn; }
 void FtpTransport::connect(const FtpLogin& login) { d->connect(login); }
-TransferEnd FtpTransport::list(const TransferLocal& local) { return d->transfer(QStringLiteral("LIST"), false, local); }
+TransferEnd FtpTransport::list(const TransferLocal& local)
+{
+    return d->transfer([this](Impl::DataConnection& data) { d->openListing(data); }, false, local);
+}
 
 void FtpTransport::changeFolder(const QString& folder)
 {
@@ -786,5 +863,7 @@ void FtpTransport::settleAbort()
 void FtpTransport::watchIdle() { d->watchIdle(); }
 
 void FtpTransport::closeAtExit() { d->closeAtExit(); }
+
+void FtpTransport::setRawNames(QHash<QString, QByteArray> names) { d->rawNames = std::move(names); }
 
 }  // namespace quillmar

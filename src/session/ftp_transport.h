@@ -31,6 +31,7 @@ public:
     void settleAbort() override;
     void watchIdle() override;
     void closeAtExit() override;
+    void setRawNames(QHash<QString, QByteArray> names) override;
 
 private:
     struct Impl;

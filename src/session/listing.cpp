@@ -113,56 +113,314 @@ QStringView TrimBlanks(QStringView text)
     return text.sliced(begin, end - begin);
 }
 
+// ---- reading one entry in whichever format its line is in
+
+enum class Kind { Unread, Itself, File, Folder, Link };
+
+struct Entry {
+    Kind kind = Kind::Unread;
+    QStringView name;
+    QStringView size;  // digits; empty counts as 0
+};
+
+bool AllDigits(QStringView text)
+{
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), IsDigit);
+}
+
+// Walks the blank-separated fields of a line; pos() is where the last one ended.
+class Fields {
+public:
+    explicit Fields(QStringView line, qsizetype from = 0) : line_(line), pos_(from) {}
+
+    // The next field, or an empty view at the end of the line.
+    QStringView next()
+    {
+        while (pos_ < line_.size() && IsBlank(line_[pos_]))
+            ++pos_;
+        const qsizetype begin = pos_;
+        while (pos_ < line_.size() && !IsBlank(line_[pos_]))
+            ++pos_;
+        return line_.sliced(begin, pos_ - begin);
+    }
+    qsizetype pos() const { return pos_; }
+
+private:
+    QStringView line_;
+    qsizetype pos_;
+};
+
+bool IsMonth(QStringView field)
+{
+    static constexpr char16_t kMonths[] = u"janfebmaraprmayjunjulaugsepoctnovdec";
+    if (field.size() != 3)
+        return false;
+    // Letters only; OR-ing 0x20 lowers ASCII capitals.
+    const char16_t a = field[0].unicode() | 0x20, b = field[1].unicode() | 0x20, c = field[2].unicode() | 0x20;
+    if (a < u'a' || a > u's')  // no month name starts elsewhere
+        return false;
+    for (int i = 0; i < 36; i += 3) {
+        if (kMonths[i] == a && kMonths[i + 1] == b && kMonths[i + 2] == c)
+            return true;
+    }
+    return false;
+}
+
+bool IsDay(QStringView field)
+{
+    if (field.size() > 2 || !AllDigits(field))
+        return false;
+    const qint64 day = LeadingNumber(field);
+    return day >= 1 && day <= 31;
+}
+
+// "9:05", "12:00" (the time of a recent entry) or "2019" (an older one's year).
+bool IsTimeOrYear(QStringView field)
+{
+    const qsizetype n = field.size();
+    if (n == 4 && AllDigits(field))
+        return true;
+    return (n == 4 || n == 5) && field[n - 3] == u':' && AllDigits(field.first(n - 3)) && AllDigits(field.sliced(n - 2));
+}
+
+bool IsPermission(QChar c)
+{
+    switch (c.unicode()) {
+    case u'-': case u'r': case u'w': case u'x': case u's': case u'S': case u't': case u'T': case u'l': case u'L':
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A Unix long listing line: type and permissions (perhaps with an ACL mark),
+// then link count, owner and group (either may be missing or glued
+// together), the size (or a device's "major, minor"), month, day, time or
+// year, and the name.
+Entry ReadUnix(QStringView line)
+{
+    Entry entry;
+    if (line.size() < 11 || IsBlank(line[0]) || !std::all_of(line.begin() + 1, line.begin() + 10, IsPermission))
+        return entry;
+    qsizetype at = 10;
+    if (!IsBlank(line[at])) {
+        if (line[at] != u'+' && line[at] != u'@' && line[at] != u'.')
+            return entry;
+        ++at;
+    }
+
+    // Up to six fields before the month: link count, owner, group, size and
+    // a device's two numbers. The month is the first month name after them
+    // that a day and a time or year follow.
+    constexpr int kMaxBefore = 6;
+    std::array<QStringView, kMaxBefore> before;
+    Fields fields(line, at);
+    int count = 0;
+    QStringView time;
+    for (;; ++count) {
+        const QStringView field = fields.next();
+        if (field.isEmpty())
+            return entry;
+        if (count >= 2 && IsMonth(field)) {
+            Fields ahead = fields;
+            const QStringView day = ahead.next();
+            time = ahead.next();
+            if (IsDay(day) && IsTimeOrYear(time)) {
+                fields = ahead;
+                break;
+            }
+        }
+        if (count == kMaxBefore)
+            return entry;
+        before[count] = field;
+    }
+
+    // A device has no size but a "major, minor" pair (or "major,minor").
+    QStringView size = before[count - 1];
+    if (AllDigits(size)) {
+        if (before[count - 2].back() == u',')  // "4, 65"
+            size = u"0";
+    } else if (size.contains(u',')) {  // "4,65"
+        size = u"0";
+    } else {
+        return entry;
+    }
+
+    // The one-blank rule: when the time or year fills its five-character
+    // column, exactly one blank comes before the name, so blanks that open
+    // the name are part of it. Otherwise the name starts at its first
+    // non-blank character.
+    const qsizetype timeStart = time.data() - line.data();
+    qsizetype nameStart = timeStart + time.size();
+    const bool regular = time.size() == 5 || (time.size() == 4 && IsBlank(line[timeStart - 2]));
+    if (nameStart >= line.size() || !IsBlank(line[nameStart]))
+        return entry;
+    ++nameStart;
+    if (!regular) {
+        while (nameStart < line.size() && IsBlank(line[nameStart]))
+            ++nameStart;
+    }
+    QStringView name = line.sliced(nameStart);
+    if (line[0] == u'l') {
+        const qsizetype arrow = name.indexOf(u" -> ");
+        if (arrow >= 0)
+            name = name.first(arrow);
+        entry.kind = Kind::Link;
+    } else {
+        entry.kind = line[0] == u'd' ? Kind::Folder : Kind::File;
+    }
+    if (name.isEmpty())
+        return Entry{};
+    entry.name = name;
+    entry.size = size;
+    return entry;
+}
+
+// "12-06-26" or "12-06-2026".
+bool IsWindowsDate(QStringView field)
+{
+    return (field.size() == 8 || field.size() == 10) && field[2] == u'-' && field[5] == u'-'
+           && AllDigits(field.first(2)) && AllDigits(field.sliced(3, 2)) && AllDigits(field.sliced(6));
+}
+
+// "10:15AM", "10:15pm" or "22:15".
+bool IsWindowsTime(QStringView field)
+{
+    if (field.size() == 7) {
+        const QStringView half = field.sliced(5);
+        if (half.compare(u"AM", Qt::CaseInsensitive) != 0 && half.compare(u"PM", Qt::CaseInsensitive) != 0)
+            return false;
+        field = field.first(5);
+    }
+    return field.size() == 5 && field[2] == u':' && AllDigits(field.first(2)) && AllDigits(field.sliced(3));
+}
+
+// A Windows (IIS) line: date, time, "<DIR>" or the size, then the name with
+// its inner blanks.
+Entry ReadWindows(QStringView line)
+{
+    Entry entry;
+    Fields fields(line);
+    if (!IsWindowsDate(fields.next()) || !IsWindowsTime(fields.next()))
+        return entry;
+    const QStringView what = fields.next();
+    const bool folder = what.compare(u"<DIR>", Qt::CaseInsensitive) == 0;
+    if (!folder && !AllDigits(what))
+        return entry;
+    qsizetype nameStart = fields.pos();
+    while (nameStart < line.size() && IsBlank(line[nameStart]))
+        ++nameStart;
+    if (nameStart == fields.pos() || nameStart >= line.size())
+        return entry;
+    entry.kind = folder ? Kind::Folder : Kind::File;
+    entry.name = line.sliced(nameStart);
+    if (!folder)
+        entry.size = what;
+    return entry;
+}
+
+// A machine listing line: "fact=value;fact=value; name". The name is
+// everything after the blank that ends the facts, exactly as sent.
+Entry ReadFacts(QStringView line)
+{
+    Entry entry;
+    const qsizetype blank = line.indexOf(u' ');
+    if (blank <= 0 || line[blank - 1] != u';' || blank + 1 >= line.size())
+        return entry;
+    const QStringView facts = line.first(blank - 1);
+    bool typed = false;
+    for (const QStringView fact : facts.tokenize(u';')) {
+        const qsizetype equals = fact.indexOf(u'=');
+        if (equals <= 0)
+            return Entry{};
+        const QStringView key = fact.first(equals);
+        const QStringView value = fact.sliced(equals + 1);
+        if (key.compare(u"type", Qt::CaseInsensitive) == 0) {
+            typed = true;
+            if (value.compare(u"dir", Qt::CaseInsensitive) == 0)
+                entry.kind = Kind::Folder;
+            else if (value.compare(u"cdir", Qt::CaseInsensitive) == 0 || value.compare(u"pdir", Qt::CaseInsensitive) == 0)
+                entry.kind = Kind::Itself;
+            else if (value.startsWith(u"OS.unix=slink", Qt::CaseInsensitive)
+                     || value.startsWith(u"OS.unix=symlink", Qt::CaseInsensitive))
+                entry.kind = Kind::Link;
+            else
+                entry.kind = Kind::File;
+        } else if (key.compare(u"size", Qt::CaseInsensitive) == 0) {
+            if (!AllDigits(value))
+                return Entry{};
+            entry.size = value;
+        }
+    }
+    if (!typed)
+        entry.kind = Kind::File;
+    entry.name = line.sliced(blank + 1);
+    return entry;
+}
+
+// "." and "..": the folder itself and its parent.
+bool IsDotName(QStringView name)
+{
+    return (name.size() == 1 || name.size() == 2) && name[0] == u'.' && name.back() == u'.';
+}
+
+Entry ReadEntry(QStringView line)
+{
+    Entry entry = ReadUnix(line);
+    if (entry.kind == Kind::Unread && !line.isEmpty() && IsDigit(line[0]))
+        entry = ReadWindows(line);
+    if (entry.kind == Kind::Unread)
+        entry = ReadFacts(line);
+    return entry;
+}
+
 }  // namespace
 
 std::optional<ListRow> ParseListLine(const QString& line)
 {
+    return ReadListLine(line, nullptr);
+}
+
+std::optional<ListRow> ReadListLine(const QString& line, bool* unread)
+{
+    if (unread)
+        *unread = false;
     if (IsTotalLine(line))
         return std::nullopt;
+    QStringView all(line);
+    if (all.size() >= 2 && all[all.size() - 2] == u'\r' && all.back() == u'\n')
+        all.chop(2);
+    if (TrimBlanks(all).isEmpty())
+        return std::nullopt;
 
-    const QStringView all(line);
-    const bool folder = !all.isEmpty() && all[0] == u'd';
-    qsizetype length = all.size();
-    if (all.endsWith(u"\r\n"))
-        length -= 2;
-
-    // Fields are separated by runs of blanks: the size lies between the 4th
-    // and 5th run, the name is everything after the 8th.
-    const QChar* chars = all.data();
-    bool inBlanks = false;
-    int runs = 0;
-    qsizetype fourthRun = 0;
-    QStringView sizeField;
-    QStringView name;
-    for (qsizetype i = 0; i < length; ++i) {
-        if (!IsBlank(chars[i])) {
-            inBlanks = false;
-            continue;
-        }
-        if (inBlanks)
-            continue;
-        inBlanks = true;
-        ++runs;
-        if (runs == 4) {
-            fourthRun = i;
-        } else if (runs == 5) {
-            sizeField = TrimBlanks(all.sliced(fourthRun, i - fourthRun));
-        } else if (runs == 8) {
-            name = TrimBlanks(all.sliced(i + 1, length - i - 1));
-            break;
-        }
+    const Entry entry = ReadEntry(all);
+    if (entry.kind == Kind::Unread) {
+        if (unread)
+            *unread = true;
+        return std::nullopt;
     }
+    if (entry.kind == Kind::Itself || IsDotName(entry.name))
+        return std::nullopt;
 
     ListRow row;
-    row.folder = folder;
-    if (folder) {
-        row.text = name % u'/';
+    if (entry.kind == Kind::Folder) {
+        row.folder = true;
+        row.text = entry.name % u'/';
         return row;
     }
-    row.text = name.toString();
-    row.bytes = LeadingNumber(sizeField);
-    row.sizeText = SizeColumn(sizeField, row.bytes);
+    row.link = entry.kind == Kind::Link;
+    row.text = entry.name.toString();
+    row.bytes = LeadingNumber(entry.size);
+    row.sizeText = SizeColumn(entry.size, row.bytes);
     return row;
+}
+
+QString LeftOutText(qint64 lines)
+{
+    if (lines <= 0)
+        return {};
+    return lines == 1 ? QStringLiteral(" (1 line not understood)")
+                      : QStringLiteral(" (%1 lines not understood)").arg(lines);
 }
 
 QString RowSizeText(const QString& sizeField)

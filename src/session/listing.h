@@ -10,17 +10,30 @@ namespace quillmar {
 // One raw listing line, and the texts built from it.
 // text: the row's text ("images/" for a folder); sizeText: the "Size" column
 // ("999 bytes", empty for a folder); bytes: the size field read as a number,
-// what a file row adds to the totals (0 for a folder).
+// what a file row adds to the totals (0 for a folder); link: the entry is a
+// link (shown and counted as a file; it may still lead to a folder).
 struct ListRow {
     QString text;
     bool folder = false;
     QString sizeText;
     qint64 bytes = 0;
+    bool link = false;
 };
 
-// Turns one line of a Unix long listing into a row; empty for the "total"
-// line that opens such a listing. Lines in other formats still give a row.
+// Turns one listing line into a row. Each line is read in the format it is
+// in: a Unix long listing line, a Windows (IIS) line or a machine listing
+// (MLSD) fact line. Empty for the "total" line, for entries of the folder
+// itself or its parent ("." "..", cdir, pdir), for blank lines, and for a
+// line no format reads.
 std::optional<ListRow> ParseListLine(const QString& line);
+
+// ParseListLine that also tells (in *unread) whether an empty result is a
+// line no format reads rather than a summary or folder entry.
+std::optional<ListRow> ReadListLine(const QString& line, bool* unread);
+
+// What panel 3 adds after the totals when lines were left out of the list:
+// empty for none, " (1 line not understood)", " (3 lines not understood)".
+QString LeftOutText(qint64 lines);
 
 // The "Size" column of a file row: "512 bytes", "2 KB", "4 MB" (decimal
 // units, halves to even). Below 1000 the field is shown as it came.

@@ -24,14 +24,18 @@ ListingReceiver::ListingReceiver(FtpComponent& ftp, ServerListModel& model, Feed
 
 void ListingReceiver::ListEntry(const QString& line)
 {
-    const std::optional<ListRow> row = ParseListLine(line);
-    if (!row)
+    bool unread = false;
+    const std::optional<ListRow> row = ReadListLine(line, &unread);
+    if (!row) {
+        if (unread)
+            ++leftOut_;
         return;
+    }
     if (!row->folder) {
         ++totalFiles_;
         dirSize_ = AddToTotal(dirSize_, row->bytes);
     }
-    pending_.append(ServerRow{row->text, row->sizeText, row->folder});
+    pending_.append(ServerRow{row->text, row->sizeText, row->folder, false, row->link});
     if (pending_.size() >= kBatchLimit)
         flush();
     else
@@ -41,7 +45,7 @@ void ListingReceiver::ListEntry(const QString& line)
 void ListingReceiver::ListComplete()
 {
     flush();
-    feedback_.panel(3, TotalsText(totalFiles_, dirSize_));
+    feedback_.panel(3, TotalsText(totalFiles_, dirSize_) + LeftOutText(leftOut_));
     resetCounters();
 }
 
@@ -49,6 +53,7 @@ void ListingReceiver::resetCounters()
 {
     totalFiles_ = 0;
     dirSize_ = 0;
+    leftOut_ = 0;
 }
 
 void ListingReceiver::flush()

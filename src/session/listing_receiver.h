@@ -40,6 +40,7 @@ private:
     bool flushScheduled_ = false;
     qint64 totalFiles_ = 0;
     qint64 dirSize_ = 0;
+    qint64 leftOut_ = 0;  // lines no listing format reads
 };
 
 }  // namespace quillmar

@@ -126,22 +126,48 @@ void SessionController::ServerDoubleClick()
         const int row = ctx_.serverView.currentIndex().isValid() ? ctx_.serverView.currentIndex().row() : -1;
         if (row < 0 || row >= ctx_.serverModel.rowCount())
             throw NoRowSelected();
-        const QString text = ctx_.serverModel.row(row).text;
+        const ServerRow& chosen = ctx_.serverModel.row(row);
+        const QString text = chosen.text;
         if (text.endsWith(QLatin1Char('/'))) {
             const QString problem = ServerNameProblem(text);
             if (!problem.isEmpty())
                 throw FtpError(ftp_errors::BadName, QStringLiteral("%1 cannot be opened: %2").arg(text, problem));
-            const QString folder = FolderName(text);
-            ctx_.feedback.status(QStringLiteral("Status: Changing Folders"));
-            ctx_.ftp.ChangeDir(folder);
-            readServerFolder();
-            Relist();
-            ctx_.feedback.status(QStringLiteral("Status: Done"));
-        } else {
+            EnterFolder(FolderName(text));
+        } else if (!chosen.link || !EnterLinkedFolder(text)) {
             DownloadFile(text);
         }
         ctx_.feedback.lightsConnected();
     }, Needs::Nothing);
+}
+
+void SessionController::EnterFolder(const QString& folder)
+{
+    ctx_.feedback.status(QStringLiteral("Status: Changing Folders"));
+    ctx_.ftp.ChangeDir(folder);
+    ShowEnteredFolder();
+}
+
+void SessionController::ShowEnteredFolder()
+{
+    readServerFolder();
+    Relist();
+    ctx_.feedback.status(QStringLiteral("Status: Done"));
+}
+
+bool SessionController::EnterLinkedFolder(const QString& link)
+{
+    // A link may lead to a folder or a file; the server knows which. Its
+    // refusal to enter means a file; any other failure is reported.
+    ctx_.feedback.status(QStringLiteral("Status: Changing Folders"));
+    try {
+        ctx_.ftp.ChangeDir(link);
+    } catch (const FtpError& error) {
+        if (error.number < 400 || error.number > 599)
+            throw;
+        return false;
+    }
+    ShowEnteredFolder();
+    return true;
 }
 
 void SessionController::DownloadFile(const QString& name)
@@ -168,9 +194,7 @@ void SessionController::GoUp()
     RunCommand(ctx_, [this] {
         ctx_.feedback.status(QStringLiteral("Status: Changing to parent folder"));
         ctx_.ftp.ChangeDir(QStringLiteral(".."));
-        readServerFolder();
-        Relist();
-        ctx_.feedback.status(QStringLiteral("Status: Done"));
+        ShowEnteredFolder();
     });
 }
 

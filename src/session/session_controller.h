@@ -36,6 +36,10 @@ private:
     void readServerFolder();
 
     QString disconnectedText() const;
+    void EnterFolder(const QString& folder);
+    void ShowEnteredFolder();
+    // Enters the folder a link leads to; false when the server refuses.
+    bool EnterLinkedFolder(const QString& link);
 
     MainContext& ctx_;
     QString snapshotProblem_;  // why the last disconnect's listing was not saved

@@ -2,6 +2,8 @@
 
 #include "session/ftp_component.h"
 
+#include <QByteArrayView>
+#include <QHash>
 #include <QString>
 
 #include <chrono>
@@ -83,7 +85,16 @@ public:
     virtual void watchIdle() = 0;
     // The program is closing: a last goodbye, no waiting.
     virtual void closeAtExit() = 0;
+
+    // Names of the last listing that were not UTF-8 (shown decoded as
+    // Latin-1), each with the bytes the server sent: a command naming one
+    // sends those bytes, so a row always reaches the entry it came from.
+    virtual void setRawNames(QHash<QString, QByteArray> names) = 0;
 };
+
+// Text from bytes a server sent: UTF-8 when they are, otherwise Latin-1, in
+// which every byte stands for itself (*latin1 tells which).
+QString DecodeServerText(QByteArrayView bytes, bool* latin1 = nullptr);
 
 // The failure of a call ended by Transport::abort() with `number`.
 FtpError AbortFailure(int number);

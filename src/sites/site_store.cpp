@@ -1,17 +1,80 @@
 #include "sites/site_store.h"
 
 #include <QFile>
+#include <QHash>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 namespace quillmar {
 namespace {
 
-// Data files are 8-bit text in the system's code page, which on Linux is
-// UTF-8.
-QString DecodeStored(const QByteArray& bytes) { return QString::fromUtf8(bytes); }
-QByteArray EncodeStored(const QString& text) { return text.toUtf8(); }
-
 QString SiteStorePath(const QString& appFolder) { return appFolder + QLatin1StringView("/sites.snd"); }
+
+// Stores are UTF-8 text, but one made on a single-byte system holds
+// Windows-1252 lines. Such a line is read in that code page and written
+// back byte for byte while its entry is unchanged, so a password with
+// accented letters keeps working.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+QString DecodeCp1252(QByteArrayView bytes)
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        text[i] = QChar(byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : char16_t(byte));
+    }
+    return text;
+}
+
+// One stored line as text; *foreign tells whether it was not UTF-8.
+QString DecodeStoredLine(QByteArrayView bytes, bool* foreign)
+{
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    *foreign = utf8.hasError();
+    return *foreign ? DecodeCp1252(bytes) : text;
+}
+
+// Splits stored bytes into lines the way SplitStoredLines splits text.
+QList<QByteArrayView> SplitStoredBytes(QByteArrayView bytes)
+{
+    QList<QByteArrayView> lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        lines.append(bytes.sliced(start, i - start));
+        if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < bytes.size())
+        lines.append(bytes.sliced(start));
+    return lines;
+}
+
+QByteArray ReadStore(const QString& appFolder)
+{
+    QFile file(SiteStorePath(appFolder));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The store's lines that are not UTF-8, by the text they are read as.
+QHash<QString, QByteArray> ForeignLines(const QByteArray& stored)
+{
+    QHash<QString, QByteArray> lines;
+    for (const QByteArrayView line : SplitStoredBytes(stored)) {
+        bool foreign = false;
+        const QString text = DecodeStoredLine(line, &foreign);
+        if (foreign)
+            lines.insert(text, line.toByteArray());
+    }
+    return lines;
+}
 
 QString TrimBlanks(const QString& text)
 {
@@ -78,19 +141,23 @@ QStringList SplitStoredLines(const QString& text)
 
 QStringList LoadSiteList(const QString& appFolder)
 {
-    QFile file(SiteStorePath(appFolder));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};  // no store yet: no sites
-    return SplitStoredLines(DecodeStored(file.readAll()));
+    const QByteArray stored = ReadStore(appFolder);  // no store yet: no sites
+    QStringList lines;
+    for (const QByteArrayView line : SplitStoredBytes(stored)) {
+        bool foreign = false;
+        lines.append(DecodeStoredLine(line, &foreign));
+    }
+    return lines;
 }
 
 bool SaveSiteList(const QString& appFolder, const QStringList& entries, QString* error)
 {
+    const QHash<QString, QByteArray> foreign = ForeignLines(ReadStore(appFolder));
     QByteArray content;
     for (const QString& entry : entries) {
         if (entry.isEmpty())
             continue;
-        content += EncodeStored(entry);
+        content += foreign.value(entry, entry.toUtf8());
         content += "\r\n";
     }
 

@@ -17,20 +17,49 @@ QString FileLine(const QString& size, const QString& name = QStringLiteral("a.jp
     return QStringLiteral("-rw-r--r--   1 owner group ") + size + QStringLiteral(" Jan  5 12:00 ") + name;
 }
 
-TEST(ParseListLine, SummaryLineIsDroppedInAnyCase)
+TEST(ParseListLine, SummaryEntriesGiveNoRowAndAreNotLeftOut)
 {
-    for (const char* line : {"total 48", "TOTAL 48", "Total 0", "toTAL"}) {
+    // The summary line in any case, blank lines, and the folder's own and
+    // parent entries in every format.
+    for (const char* line : {"total 48", "TOTAL 48", "Total 0", "toTAL", "", "   ", "\r\n",
+                             "drwxr-xr-x    4 999      0            4096 Dec 07 00:39 .",
+                             "drwxrwxrwt   16 0        0            4096 Dec 07 00:39 ..",
+                             "type=cdir;sizd=4096;modify=20261207003900;UNIX.mode=0755; .",
+                             "modify=20261207003900;perm=flcdmpe;type=pdir;unique=FE00UA72452; ..",
+                             "12-06-26  10:15AM       <DIR>          .."}) {
         SCOPED_TRACE(line);
-        EXPECT_FALSE(ParseListLine(QString::fromLatin1(line)).has_value());
+        bool unread = true;
+        EXPECT_FALSE(ReadListLine(QString::fromUtf8(line), &unread).has_value());
+        EXPECT_FALSE(unread);
     }
-    // Short lines and the word elsewhere are ordinary lines.
-    for (const QString& line : {QStringLiteral("tota"), QStringLiteral(" total 48"), FileLine("1", "total")}) {
+    EXPECT_TRUE(ParseListLine(FileLine("1", "total")).has_value());
+}
+
+TEST(ParseListLine, LinesNoFormatReadsAreLeftOut)
+{
+    for (const QString& line : {
+             QStringLiteral("tota"), QStringLiteral(" total 48"),
+             // Too few fields, no date, no name.
+             QStringLiteral("drwxr-xr-x 2 owner group 4096 Jan"), QStringLiteral("-rw-r--r-- 1 owner group"),
+             QStringLiteral("-rw-r--r-- 1 owner group 512 Jan 5 12:00"),
+             QStringLiteral("-rw-r--r-- 1 owner group 512 Jan 5 12:00 "),
+             // Leading blanks, a tab, or a size that is not a number.
+             QStringLiteral("  1 owner group 512 Jan 5 12:00 n"), QStringLiteral("-rw-r--r--\t1 owner group 512 Jan 5 12:00 n"),
+             FileLine("abc"), FileLine("12abc"), FileLine("-5"),
+             QStringLiteral("-rw-r--r-- 1 owner group 512 Jan 55 12:00 n"), QStringLiteral("-rw-r--r-- 1 owner group 512 Jan 5 12:0 n"),
+             QStringLiteral("-rwxrwxrwz 1 owner group 512 Jan 5 12:00 n"),
+             QStringLiteral("12-06-26  10:15XM  <DIR>  images"), QStringLiteral("12-06-26  10:15AM  12k  a.jpg"),
+             QStringLiteral("12-06-26  10:15AM  <DIR>"), QStringLiteral("type=file;size=x; a"),
+             QStringLiteral("type=file;size=1;"), QStringLiteral("facts without equals; a"),
+             QStringLiteral("550 No files found")}) {
         SCOPED_TRACE(line.toStdString());
-        EXPECT_TRUE(ParseListLine(line).has_value());
+        bool unread = false;
+        EXPECT_FALSE(ReadListLine(line, &unread).has_value());
+        EXPECT_TRUE(unread);
     }
 }
 
-TEST(ParseListLine, RowsFromLines)
+TEST(ParseListLine, RowsFromEachFormat)
 {
     struct Case {
         QString line;
@@ -38,47 +67,82 @@ TEST(ParseListLine, RowsFromLines)
         bool folder;
         QString sizeText;
         qint64 bytes;
+        bool link = false;
     };
     const Case cases[] = {
-        {"drwxr-xr-x   2 owner group 4096 Jan  5 12:00 images", "images/", true, "", 0},
-        {FileLine("999", "a b.jpg"), "a b.jpg", false, "999 bytes", 999},
-        {FileLine("512", "  x.gif  "), "x.gif", false, "512 bytes", 512},
-        {FileLine("7", "two  blanks   inside"), "two  blanks   inside", false, "7 bytes", 7},
-        {"Drwxr-xr-x 2 owner group 4096 Jan 5 12:00 upper", "upper", false, "4 KB", 4096},
-        {"lrwxrwxrwx 1 owner group 7 Jan 5 12:00 link -> target", "link -> target", false, "7 bytes", 7},
-        // Fewer than eight runs of blanks: no name.
-        {"drwxr-xr-x 2 owner group 4096 Jan", "/", true, "", 0},
-        {"-rw-r--r-- 1 owner group 512 Jan", "", false, "512 bytes", 512},
-        // Fewer than five runs: no size either.
-        {"-rw-r--r-- 1 owner group", "", false, " bytes", 0},
-        {"", "", false, " bytes", 0},
-        // Leading blanks are the first run, so the fields shift by one.
-        {"  1 owner group 512 Jan 5 12:00 n", "n", false, "512 bytes", 512},
-        // A tab is not a blank: the fields shift the other way.
-        {"-rw-r--r--\t1 owner group 512 Jan 5 12:00 n", "", false, "Jan bytes", 0},
-        // Only CR LF together is a line end; a lone one is part of the name.
-        {FileLine("10", "n\r\n"), "n", false, "10 bytes", 10},
-        {FileLine("10", "n\n"), "n\n", false, "10 bytes", 10},
-        {FileLine("10", "n\r"), "n\r", false, "10 bytes", 10},
-        // Size fields that are not numbers: the leading number counts.
-        {FileLine("abc"), "a.jpg", false, "abc bytes", 0},
-        {FileLine("12abc"), "a.jpg", false, "12abc bytes", 12},
-        {FileLine("1500x"), "a.jpg", false, "2 KB", 1500},
-        {FileLine("-5"), "a.jpg", false, "-5 bytes", 0},
-        // Sizes beyond 32 bits keep their true figures.
-        {FileLine("5000000000"), "a.jpg", false, "5000 MB", 5000000000},
-        {FileLine("32767500000"), "a.jpg", false, "32768 MB", 32767500000},
-        {FileLine("99999999999999999999999"), "a.jpg", false, "9223372036855 MB", kMax},
+        // Unix lines as vsftpd, proftpd and pure-ftpd send them: exactly one
+        // blank before the name, so blanks that open or end it are kept.
+        {"-rw-r--r--    1 999      0              10 Dec 07 00:39  leading.txt", " leading.txt", false, "10 bytes", 10},
+        {"-rw-r--r--   1 quillinterop root           10 Dec  7 00:39 trailing.txt ", "trailing.txt ", false, "10 bytes", 10},
+        {"-rw-r--r--    1 quillinter 0                  10 Dec  7 00:39 -dash.txt", "-dash.txt", false, "10 bytes", 10},
+        {"-rw-r--r--    1 999      0              10 Dec 07 00:39 a  b.txt", "a  b.txt", false, "10 bytes", 10},
+        {"drwxr-xr-x    2 999      0            4096 Dec 07 00:39 dir with blank", "dir with blank/", true, "", 0},
+        {"-rw-r--r--    1 quillinter 0          3221225472 Dec  7 00:39 sparse.bin", "sparse.bin", false, "3221 MB", 3221225472},
+        {"-rw-r--r--    1 999      0               0 Jan 05  2019 empty.txt", "empty.txt", false, "0 bytes", 0},
+        {"-rw-r--r--   1 quillinterop root            0 Jan  5  2019  old.txt", " old.txt", false, "0 bytes", 0},
+        {"-rw-r--r--    1 999      0              10 Dec 07 00:39 \u5199\u771f.jpg", "\u5199\u771f.jpg", false, "10 bytes", 10},
+        {"-rw-r--r--    1 999      0              10 Dec 07 00:39 n\r\n", "n", false, "10 bytes", 10},
+        {"-rw-r--r--    1 999      0              10 Dec 07 00:39 n\r", "n\r", false, "10 bytes", 10},
+        // Links are named by the text before the arrow.
+        {"lrwxrwxrwx    1 999      0               7 Dec 07 00:39 linkdir -> realdir", "linkdir", false, "7 bytes", 7, true},
+        {"lrwxrwxrwx   1 quillinterop root            8 Dec  7 00:39 linkfile -> a  b.txt", "linkfile", false, "8 bytes", 8, true},
+        {"lrwxrwxrwx 1 o g 5 Jan 5 12:00 a -> b -> c", "a", false, "5 bytes", 5, true},
+        // Other Unix shapes: an irregular year column, no group, glued
+        // owner and group, numbers, ACL marks, devices, upper-case D.
+        {"-rw-r--r-- 1 owner group 999 Jan 5 2019 a b.jpg", "a b.jpg", false, "999 bytes", 999},
+        {"-rw-r--r-- 1 owner group 999 Jan 5 2019   x.gif", "x.gif", false, "999 bytes", 999},
+        {"-rw-r--r--   1 owner    1500 Jan  5 12:00 nogroup.jpg", "nogroup.jpg", false, "2 KB", 1500},
+        {"-rw-r--r--   1 averylongownernamegroup 512 Mar  5 12:00 glued", "glued", false, "512 bytes", 512},
+        {"drwxr-xr-x+  3 1002 1002 4096 Feb 29 23:59 acl", "acl/", true, "", 0},
+        {"-rw-r--r--@  1 me  staff  2500 Oct 10  2020 mac.jpg", "mac.jpg", false, "2 KB", 2500},
+        {"-rw-r--r--.  1 root root  3500000 Nov  1 09:05 selinux.jpg", "selinux.jpg", false, "4 MB", 3500000},
+        {"crw-rw-rw-   1 root tty     5,   0 Dec  6 12:00 tty0", "tty0", false, "0 bytes", 0},
+        {"brw-rw----   1 root disk    8,0 Dec  6 12:00 sda", "sda", false, "0 bytes", 0},
+        {"Drwxr-xr-x 2 owner group 4096 Jan  5 12:00 upper", "upper", false, "4 KB", 4096},
+        // A group named like a month does not fool the date search.
+        {"-rw-r--r-- 1 owner jan 12 May  5 12:00 m.jpg", "m.jpg", false, "12 bytes", 12},
+        {"-rw-r--r-- 1 owner group 5000000000 Jan  5 12:00 big", "big", false, "5000 MB", 5000000000},
+        {"-rw-r--r-- 1 owner group 99999999999999999999999 Jan  5 12:00 huge", "huge", false, "9223372036855 MB", kMax},
+        // Windows (IIS) lines: two- and four-digit years, 12- and 24-hour
+        // times; blanks inside the name are kept.
+        {"12-06-26  10:15AM       <DIR>          images", "images/", true, "", 0},
+        {"12-06-26  10:15PM                12345 my photo  1.jpg", "my photo  1.jpg", false, "12 KB", 12345},
+        {"12-06-2026  22:15       <DIR>          Old Pictures", "Old Pictures/", true, "", 0},
+        {"01-31-2026  09:00                  999 a.gif\r\n", "a.gif", false, "999 bytes", 999},
+        // Machine listing lines: the name is all after the blank that ends
+        // the facts, exactly as sent.
+        {"type=file;size=10;modify=20261207003900;UNIX.mode=0644;unique=fe00ga724b2;  leading.txt", " leading.txt", false, "10 bytes", 10},
+        {"modify=20261207003900;perm=adfrw;size=10;type=file;unique=FE00UA724E2; trailing.txt ", "trailing.txt ", false, "10 bytes", 10},
+        {"type=dir;sizd=4096;modify=20261207003900;UNIX.mode=0755; dir with blank", "dir with blank/", true, "", 0},
+        {"Type=DIR;Modify=20261207003900; caps", "caps/", true, "", 0},
+        {"type=file;size=3221225472; sparse.bin", "sparse.bin", false, "3221 MB", 3221225472},
+        {"type=OS.unix=slink:;size=7;modify=20261207003900; linkdir", "linkdir", false, "7 bytes", 7, true},
+        {"modify=20261207003900;perm=adfrw;size=8;type=OS.unix=symlink;unique=FE00UA72462; linkfile", "linkfile", false, "8 bytes", 8, true},
+        {"type=unknown;size=0;modify=20261207003949; tty0", "tty0", false, "0 bytes", 0},
+        // As the machine listing's own definition shows them.
+        {"Type=file;Size=25730;Modify=19940728095854;Perm=; capmux.tar.z", "capmux.tar.z", false, "26 KB", 25730},
+        {"Type=dir;Modify=19990112030508;Perm=flcdmpe; incoming", "incoming/", true, "", 0},
+        {"type=file;size=1; a; b=c; d", "a; b=c; d", false, "1 bytes", 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line.toStdString());
-        const std::optional<ListRow> row = ParseListLine(c.line);
+        bool unread = true;
+        const std::optional<ListRow> row = ReadListLine(c.line, &unread);
         ASSERT_TRUE(row.has_value());
+        EXPECT_FALSE(unread);
         EXPECT_EQ(row->text, c.text);
         EXPECT_EQ(row->folder, c.folder);
         EXPECT_EQ(row->sizeText, c.sizeText);
         EXPECT_EQ(row->bytes, c.bytes);
+        EXPECT_EQ(row->link, c.link);
     }
+}
+
+TEST(LeftOutText, SaysHowManyLines)
+{
+    EXPECT_EQ(LeftOutText(0), QString());
+    EXPECT_EQ(LeftOutText(1), QStringLiteral(" (1 line not understood)"));
+    EXPECT_EQ(LeftOutText(3), QStringLiteral(" (3 lines not understood)"));
 }
 
 TEST(RowSizeText, DecimalUnitsRoundHalvesToEven)

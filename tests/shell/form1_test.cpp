@@ -5,6 +5,7 @@
 #include "pictures/server_list_model.h"
 #include "pictures/server_list_view.h"
 #include "session/ftp_component.h"
+#include "support/ftp_daemon_fixture.h"
 #include "support/window_helpers.h"
 #include "support/ftp_server_fixture.h"
 #include "support/scripted_server.h"
@@ -31,6 +32,8 @@
 #include <cstdlib>
 #include <mutex>
 #include <thread>
+
+#include <unistd.h>
 
 using quillmar::Dialogs;
 using quillmar::test::FtpServerFixture;
@@ -243,6 +246,20 @@ TEST_F(ServerWindow, ConnectFailuresChooseTheirMessageByLoginAndPassword)
     }
 }
 
+TEST_F(ServerWindow, LinesNoFormatReadsAreLeftOutAndCounted)
+{
+    // A line end inside a name splits its listing line in two: the first
+    // half still reads as an entry, the second reads as nothing.
+    WriteFile(server.root() + QStringLiteral("/half\nsplit"), "x");
+    quillmar::Form1& form = openWithSite();
+    form.Connect();
+    EXPECT_EQ(ModelTexts(rig), (QStringList{"a.jpg", "b.txt", "half", "images/"}));
+    EXPECT_EQ(rig.panel(3), QStringLiteral("Total: 3 files 2 KB (1 line not understood)"));
+    QFile::remove(server.root() + QStringLiteral("/half\nsplit"));
+    form.Refresh();
+    EXPECT_EQ(rig.panel(3), QStringLiteral("Total: 2 files 2 KB"));
+}
+
 TEST_F(ServerWindow, ServerClosingAnIdleConnectionIsReportedWithoutAnyAction)
 {
     quillmar::Form1& form = openWithSite();
@@ -284,6 +301,40 @@ TEST_F(ServerWindow, DoubleClickEntersFoldersAndDownloadsFilesIntoTheLocalFolder
     form.GoUp();
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Done"));
     EXPECT_EQ(ModelTexts(rig), (QStringList{"a.jpg", "b.txt", "images/"}));
+}
+
+TEST(LinkRows, DoubleClickEntersTheFolderALinkLeadsToOrDownloadsItsFile)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "vsftpd needs root";
+    // vsftpd lists links as links ("to-images -> images").
+    quillmar::test::FtpDaemonFixture server(QStringLiteral("vsftpd"));
+    QDir(server.root()).mkdir(QStringLiteral("images"));
+    WriteFile(server.root() + QStringLiteral("/a.jpg"), QByteArray(1500, 'j'));
+    WriteFile(server.root() + QStringLiteral("/images/c.gif"), QByteArray(2500, 'g'));
+    ASSERT_EQ(::symlink("images", QFile::encodeName(server.root() + QStringLiteral("/to-images")).constData()), 0);
+    ASSERT_EQ(::symlink("a.jpg", QFile::encodeName(server.root() + QStringLiteral("/to-a.jpg")).constData()), 0);
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << error.toStdString();
+    WindowRig rig;
+    rig.presetStore({{QStringLiteral("URL"), QStringLiteral("127.0.0.1:%1").arg(server.port())},
+                     {QStringLiteral("User"), server.user()},
+                     {QStringLiteral("Pass"), server.password()},
+                     {QStringLiteral("Description"), QStringLiteral("Links")}});
+    quillmar::Form1& form = rig.open();
+    form.Connect();
+    // Links show by their own names and count as files (their own size is
+    // the length of what they point to).
+    EXPECT_EQ(ModelTexts(rig), (QStringList{"a.jpg", "images/", "to-a.jpg", "to-images"}));
+    EXPECT_EQ(rig.panel(3), QStringLiteral("Total: 3 files 1.5 KB"));
+
+    DoubleClickRow(rig, QStringLiteral("to-images"));
+    EXPECT_EQ(ModelTexts(rig), QStringList{QStringLiteral("c.gif")});
+    form.GoUp();
+    DoubleClickRow(rig, QStringLiteral("to-a.jpg"));
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(ReadFile(rig.localFolder.filePath(QStringLiteral("to-a.jpg"))), QByteArray(1500, 'j'));
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Download Complete"));
 }
 
 TEST_F(ServerWindow, DoubleClickRefusesNamesThatWouldLeaveTheLocalFolder)

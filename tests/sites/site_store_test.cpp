@@ -103,6 +103,34 @@ TEST(SaveSiteList, CrLfLinesWithoutEmptyEntriesForTheOwnerOnly)
     EXPECT_EQ(Access(path), kOwnerOnly);
 }
 
+TEST(SiteStore, LinesThatAreNotUtf8KeepTheirBytesUntilEdited)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath("sites.snd");
+    // A store made on a single-byte system: the password "p\xe4ssw\xf6rd"
+    // and a euro sign (0x80) in Windows-1252, beside an ordinary UTF-8 line.
+    const QByteArray shop = "Shop" + QByteArray(100, ' ') + ";host;me;p\xe4ssw\xf6rd";
+    const QByteArray euro = "Euro\x80" + QByteArray(100, ' ') + ";h2;u;x\x81y";
+    const QByteArray utf8 = "Caf\xc3\xa9" + QByteArray(100, ' ') + ";h3;u;p";
+    const QByteArray stored = shop + "\r\n" + euro + "\r\n" + utf8 + "\r\n";
+    WriteFile(path, stored);
+
+    const QStringList entries = LoadSiteList(folder.path());
+    ASSERT_EQ(entries.size(), 3);
+    EXPECT_EQ(SplitSiteEntry(entries[0])->password, QString::fromUtf8("p\u00e4ssw\u00f6rd"));
+    EXPECT_EQ(SplitSiteEntry(entries[1])->description, QString::fromUtf8("Euro\u20ac"));
+    EXPECT_EQ(SplitSiteEntry(entries[2])->description, QString::fromUtf8("Caf\u00e9"));
+
+    // Saved unchanged, every byte stays; an edited entry is written as UTF-8.
+    ASSERT_TRUE(SaveSiteList(folder.path(), entries));
+    EXPECT_EQ(ReadFile(path), stored);
+    QStringList edited = entries;
+    edited[0] = *BuildSiteEntry("Shop", "host", "me", QString::fromUtf8("p\u00e4ssw\u00f6rd2"));
+    ASSERT_TRUE(SaveSiteList(folder.path(), edited));
+    EXPECT_EQ(ReadFile(path), edited[0].toUtf8() + "\r\n" + euro + "\r\n" + utf8 + "\r\n");
+    EXPECT_EQ(LoadSiteList(folder.path()), edited);
+}
+
 TEST(AddSiteEntry, AddedOnceAfterALastLineWithoutItsEnd)
 {
     QTemporaryDir folder;

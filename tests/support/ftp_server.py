@@ -35,6 +35,8 @@ def main():
     Handler.authorizer = authorizer
     Handler.banner = "Quillmar test server ready."
     Handler.timeout = 120
+    # Names that are not UTF-8 travel as their bytes, as other servers send them.
+    Handler.unicode_errors = "surrogateescape"
     server = FTPServer(("127.0.0.1", args.port), Handler)
     server.max_cons = 64
     port = server.socket.getsockname()[1]

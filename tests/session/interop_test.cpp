@@ -1,0 +1,296 @@
+// The FTP component and the listing rules against real servers: vsftpd,
+// proftpd and pure-ftpd (each with a throw-away configuration and account)
+// and pyftpdlib, over a home folder holding the names web sites have
+// trouble with.
+
+#include "session/ftp_component.h"
+#include "session/listing.h"
+#include "support/ftp_daemon_fixture.h"
+#include "support/ftp_server_fixture.h"
+#include "support/qt_printers.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <map>
+#include <memory>
+
+using namespace quillmar;
+using namespace quillmar::test;
+
+namespace {
+
+const QString kPyftpdlib = QStringLiteral("pyftpdlib");
+
+// Names go to the file system as raw bytes: two of them are Latin-1.
+const QByteArray kFileNames[] = {
+    "a  b.txt", " leading.txt", "trailing.txt ", "-dash.txt", "caf\xc3\xa9.jpg", "\xe5\x86\x99\xe7\x9c\x9f.jpg",
+    "r\xe9sum\xe9.txt", "na\xefve.txt", ".htaccess", "empty.txt",
+};
+constexpr qint64 kSparseSize = 3LL << 30;
+
+QByteArray ContentOf(const QByteArray& name)
+{
+    return name == "empty.txt" ? QByteArray() : "content of [" + name + "]\n" + QByteArray(3000, name.at(1));
+}
+
+// A name as a listing shows it: UTF-8 when it is, Latin-1 otherwise.
+QString Shown(const QByteArray& name)
+{
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString text = utf8.decode(name);
+    return utf8.hasError() ? QString::fromLatin1(name) : text;
+}
+
+QByteArray In(const QByteArray& folder, const QByteArray& name) { return folder + '/' + name; }
+
+bool WriteRaw(const QByteArray& path, const QByteArray& bytes)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0)
+        return false;
+    const bool written = ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    return ::close(fd) == 0 && written;
+}
+
+QByteArray ReadRaw(const QByteArray& path)
+{
+    QFile file;
+    const int fd = ::open(path.constData(), O_RDONLY);
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return "<missing>";
+    return file.readAll();
+}
+
+bool Exists(const QByteArray& path)
+{
+    struct stat st{};
+    return ::lstat(path.constData(), &st) == 0;
+}
+
+void FillHome(const QByteArray& root)
+{
+    for (const QByteArray& name : kFileNames)
+        ASSERT_TRUE(WriteRaw(root + '/' + name, ContentOf(name))) << name.constData();
+    ASSERT_EQ(::mkdir(In(root, "realdir").constData(), 0755), 0);
+    ASSERT_TRUE(WriteRaw(root + "/realdir/inside.txt", "inside"));
+    ASSERT_EQ(::symlink("-dash.txt", In(root, "linkfile").constData()), 0);
+    ASSERT_EQ(::symlink("realdir", In(root, "linkdir").constData()), 0);
+    const int fd = ::open(In(root, "sparse.bin").constData(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, kSparseSize), 0);
+    ::close(fd);
+}
+
+struct Row {
+    bool folder = false;
+    qint64 bytes = 0;
+    bool link = false;
+    bool operator==(const Row&) const = default;
+};
+using Rows = std::map<QString, Row>;
+
+void PrintTo(const Row& row, std::ostream* out)
+{
+    *out << (row.folder ? "folder" : row.link ? "link" : "file") << ' ' << row.bytes;
+}
+
+// What a listing of folder should give: one row per entry, links as links
+// or, where the server describes them by what they lead to, as that.
+Rows RowsOnDisk(const QByteArray& folder, bool followLinks = false)
+{
+    Rows rows;
+    DIR* dir = ::opendir(folder.constData());
+    while (dirent* entry = dir ? ::readdir(dir) : nullptr) {
+        const QByteArray name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        struct stat st{};
+        (followLinks ? ::stat : ::lstat)(In(folder, name).constData(), &st);
+        if (S_ISDIR(st.st_mode))
+            rows[Shown(name) + u'/'] = Row{true, 0, false};
+        else
+            rows[Shown(name)] = Row{false, qint64(st.st_size), S_ISLNK(st.st_mode)};
+    }
+    if (dir)
+        ::closedir(dir);
+    return rows;
+}
+
+// The component's listing of the current folder, read by the listing rules.
+Rows Listed(FtpComponent& ftp, int* unread)
+{
+    Rows rows;
+    *unread = 0;
+    const auto connection = QObject::connect(&ftp, &FtpComponent::ListEntry, [&](const QString& line) {
+        bool notRead = false;
+        if (const std::optional<ListRow> row = ReadListLine(line, &notRead))
+            rows[row->text] = Row{row->folder, row->bytes, row->link};
+        *unread += notRead;
+    });
+    ftp.List();
+    QObject::disconnect(connection);
+    return rows;
+}
+
+// One server of each kind with the home folder filled.
+class RealServer : public ::testing::TestWithParam<QString> {
+protected:
+    void SetUp() override
+    {
+        if (GetParam() == kPyftpdlib) {
+            pyftpdlib_ = std::make_unique<FtpServerFixture>();
+            ASSERT_TRUE(pyftpdlib_->running()) << pyftpdlib_->error().toStdString();
+            root_ = QFile::encodeName(pyftpdlib_->root());
+            port_ = pyftpdlib_->port();
+            user_ = pyftpdlib_->user();
+            password_ = pyftpdlib_->password();
+            FillHome(root_);
+            return;
+        }
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "the real FTP daemons need root";
+        daemon_ = std::make_unique<FtpDaemonFixture>(GetParam());
+        root_ = QFile::encodeName(daemon_->root());
+        FillHome(root_);
+        QString error;
+        ASSERT_TRUE(daemon_->start(&error)) << error.toStdString();
+        port_ = daemon_->port();
+        user_ = daemon_->user();
+        password_ = daemon_->password();
+    }
+
+    // Names that are not UTF-8 are beyond QTemporaryDir's clean-up.
+    void TearDown() override
+    {
+        for (const QByteArray& name : kFileNames)
+            ::unlink(In(root_, name).constData());
+    }
+
+    void connect()
+    {
+        ftp.setUserName(user_);
+        ftp.setPassword(password_);
+        ftp.setHost(QStringLiteral("127.0.0.1:%1").arg(port_));
+        ftp.setAction(FtpComponent::Connect);
+    }
+
+    // pure-ftpd turns blanks that open or end an uploaded name into "_".
+    QByteArray StoredName(QByteArray name) const
+    {
+        if (GetParam() != QLatin1String("pure-ftpd"))
+            return name;
+        if (name.startsWith(' '))
+            name[0] = '_';
+        if (name.endsWith(' '))
+            name.back() = '_';
+        return name;
+    }
+
+    FtpComponent ftp;
+    QByteArray root_;
+    QTemporaryDir local_;
+
+private:
+    std::unique_ptr<FtpServerFixture> pyftpdlib_;
+    std::unique_ptr<FtpDaemonFixture> daemon_;
+    int port_ = 0;
+    QString user_;
+    QString password_;
+};
+
+TEST_P(RealServer, ListsOpensLinksAndMovesEveryNameByteForByte)
+{
+    connect();
+    int unread = 0;
+    // pyftpdlib's machine listing describes a link by what it leads to.
+    const Rows home = RowsOnDisk(root_, GetParam() == kPyftpdlib);
+    {
+        SCOPED_TRACE("list: every entry, hidden ones too, named as on disk");
+        EXPECT_EQ(Listed(ftp, &unread), home);
+        EXPECT_EQ(unread, 0);
+        EXPECT_EQ(home.at(QStringLiteral("sparse.bin")).bytes, kSparseSize);
+    }
+    {
+        SCOPED_TRACE("the linked folder opens from its row");
+        ftp.ChangeDir(QStringLiteral("linkdir"));
+        EXPECT_EQ(Listed(ftp, &unread), RowsOnDisk(root_ + "/realdir"));
+        ftp.ChangeDir(QStringLiteral(".."));
+        EXPECT_EQ(Listed(ftp, &unread), home);
+    }
+    {
+        SCOPED_TRACE("download each name; the local copy is named as shown");
+        for (const QByteArray& name : kFileNames) {
+            SCOPED_TRACE(name.constData());
+            const QString local = local_.filePath(Shown(name));
+            ftp.setCommand(QStringLiteral("SIZE ") + Shown(name));
+            ftp.SendCommand();
+            EXPECT_EQ(SizeFromReply(ftp.Reply(), -1), ContentOf(name).size()) << ftp.Reply().toStdString();
+            ftp.GetFile(Shown(name), local);
+            EXPECT_EQ(ReadRaw(QFile::encodeName(local)), ContentOf(name));
+        }
+        ftp.GetFile(QStringLiteral("linkfile"), local_.filePath(QStringLiteral("linkfile")));
+        EXPECT_EQ(ReadRaw(QFile::encodeName(local_.filePath(QStringLiteral("linkfile")))), ContentOf("-dash.txt"));
+    }
+    {
+        SCOPED_TRACE("upload each name into a new folder, then delete them");
+        ftp.MakeDir(QStringLiteral("up load"));
+        ftp.ChangeDir(QStringLiteral("up load"));
+        for (const QByteArray& name : kFileNames) {
+            SCOPED_TRACE(name.constData());
+            ftp.PutFile(local_.filePath(Shown(name)), Shown(name));
+            EXPECT_EQ(ReadRaw(root_ + "/up load/" + StoredName(Shown(name).toUtf8())), ContentOf(name));
+        }
+        const Rows uploaded = RowsOnDisk(root_ + "/up load");
+        EXPECT_EQ(Listed(ftp, &unread), uploaded);
+        for (const auto& [text, row] : uploaded)
+            ftp.DeleteFile(text);
+        EXPECT_EQ(Listed(ftp, &unread), Rows());
+        ftp.ChangeDir(QStringLiteral(".."));
+        ftp.RemoveDir(QStringLiteral("up load"));
+        EXPECT_FALSE(Exists(root_ + "/up load"));
+    }
+    {
+        SCOPED_TRACE("rename and delete names that are not UTF-8");
+        Listed(ftp, &unread);
+        ftp.Rename(Shown("r\xe9sum\xe9.txt"), QStringLiteral("renamed.txt"));
+        EXPECT_EQ(ReadRaw(root_ + "/renamed.txt"), ContentOf("r\xe9sum\xe9.txt"));
+        EXPECT_FALSE(Exists(root_ + "/r\xe9sum\xe9.txt"));
+        ftp.DeleteFile(Shown("na\xefve.txt"));
+        EXPECT_FALSE(Exists(root_ + "/na\xefve.txt"));
+        ftp.MakeDir(QStringLiteral(" new folder "));
+        EXPECT_TRUE(Exists(root_ + '/' + StoredName(" new folder ")));
+        ftp.RemoveDir(QString::fromUtf8(StoredName(" new folder ")));
+        EXPECT_FALSE(Exists(root_ + '/' + StoredName(" new folder ")));
+    }
+    ftp.Quit();
+}
+
+INSTANTIATE_TEST_SUITE_P(, RealServer,
+                         ::testing::Values(QStringLiteral("vsftpd"), QStringLiteral("proftpd"),
+                                           QStringLiteral("pure-ftpd"), kPyftpdlib,
+                                           // Offers machine listings, then refuses them.
+                                           QStringLiteral("proftpd-refusing-mlsd")),
+                         [](const auto& info) {
+                             QString name = info.param;
+                             return name.remove(u'-').toStdString();
+                         });
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

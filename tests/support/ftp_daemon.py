@@ -1,0 +1,179 @@
+#!/usr/bin/python3
+"""Runs one real FTP daemon (vsftpd, proftpd or pure-ftpd) on 127.0.0.1.
+
+Needs root. Each run writes a throw-away configuration into --work, serves
+--root as the home folder of a throw-away local account, prints
+"PORT <n> USER <name> PASS <password>" once the daemon answers, and stops
+the daemon when its standard input closes (so it never outlives the test
+that started it). proftpd and pure-ftpd are unpacked from their Debian
+packages into --kit on first use: installed, they would conflict with
+vsftpd, and Debian would start them on port 21.
+"""
+import argparse
+import fcntl
+import glob
+import os
+import secrets
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import time
+
+ACCOUNT = "quillinterop"
+PACKAGES = {"proftpd": "proftpd-core", "pure-ftpd": "pure-ftpd"}
+PROGRAMS = {"vsftpd": "/usr/sbin/vsftpd", "proftpd": "usr/sbin/proftpd", "pure-ftpd": "usr/sbin/pure-ftpd"}
+
+
+def program_kind(kind):
+    """The daemon a configuration kind runs ("proftpd-refusing-mlsd" runs proftpd)."""
+    return next(k for k in PROGRAMS if kind == k or kind.startswith(k + "-"))
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def unpacked(kind, kit):
+    """The daemon's program, unpacked from its package when needed."""
+    if kind == "vsftpd":
+        return PROGRAMS[kind]
+    program = os.path.join(kit, PROGRAMS[kind])
+    if os.path.exists(program):
+        return program
+    os.makedirs(kit, exist_ok=True)
+    downloads = os.path.join(kit, "debs")
+    os.makedirs(downloads, exist_ok=True)
+    subprocess.run(["apt-get", "-qq", "download", PACKAGES[kind]], cwd=downloads, check=True,
+                   stdout=subprocess.DEVNULL)
+    for deb in glob.glob(os.path.join(downloads, PACKAGES[kind] + "_*.deb")):
+        subprocess.run(["dpkg", "-x", deb, kit], check=True)
+    if not os.path.exists(program):
+        sys.exit("%s was not found in its package" % program)
+    return program
+
+
+def prepare_account(home, password):
+    """A local account without a login shell of its own, home at root."""
+    if subprocess.run(["id", ACCOUNT], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode:
+        subprocess.run(["useradd", "--system", "--no-create-home", "--home-dir", home,
+                        "--shell", "/bin/sh", ACCOUNT], check=True)
+    subprocess.run(["usermod", "-d", home, ACCOUNT], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["chpasswd"], input=("%s:%s\n" % (ACCOUNT, password)).encode(), check=True)
+    subprocess.run(["chown", "-hR", ACCOUNT, home], check=True)
+    # The way down to the home folder must be open to the account.
+    path = os.path.dirname(os.path.abspath(home))
+    while path != "/":
+        os.chmod(path, os.stat(path).st_mode | 0o011)
+        path = os.path.dirname(path)
+
+
+def vsftpd_command(program, work, root, port, pasv):
+    empty = os.path.join(work, "empty")
+    os.makedirs(empty, exist_ok=True)
+    conf = os.path.join(work, "vsftpd.conf")
+    with open(conf, "w") as f:
+        f.write("\n".join([
+            "listen=YES", "listen_ipv6=NO", "listen_address=127.0.0.1", "listen_port=%d" % port,
+            "background=NO", "seccomp_sandbox=NO", "isolate=NO", "isolate_network=NO",
+            "anonymous_enable=NO", "local_enable=YES", "write_enable=YES", "local_umask=022",
+            "local_root=%s" % root, "pam_service_name=vsftpd", "secure_chroot_dir=%s" % empty,
+            "pasv_enable=YES", "pasv_address=127.0.0.1",
+            "pasv_min_port=%d" % pasv, "pasv_max_port=%d" % (pasv + 100),
+            "xferlog_enable=NO", "dirlist_enable=YES", "max_clients=20", ""]))
+    return [program, conf]
+
+
+def proftpd_command(program, work, root, port, pasv, refuse_mlsd=False):
+    conf = os.path.join(work, "proftpd.conf")
+    with open(conf, "w") as f:
+        f.write("\n".join([
+            "ServerType standalone", "DefaultServer on", "Port %d" % port,
+            "DefaultAddress 127.0.0.1", "SocketBindTight on", "UseIPv6 off", "UseReverseDNS off",
+            "User nobody", "Group nogroup", "Umask 022", "AllowOverwrite on",
+            "PidFile %s/proftpd.pid" % work, "ScoreboardFile %s/proftpd.scoreboard" % work,
+            "DelayTable none", "WtmpLog off", "TransferLog none",
+            "SystemLog %s/proftpd.log" % work,
+            "AuthOrder mod_auth_unix.c", "AuthPAM off", "RequireValidShell off",
+            "DefaultRoot %s" % root, "DefaultChdir %s" % root,
+            "PassivePorts %d %d" % (pasv, pasv + 100), "MaxInstances 20", ""]))
+        if refuse_mlsd:
+            # Offers machine listings in FEAT but refuses them.
+            f.write("<Limit MLSD>\n  DenyAll\n</Limit>\n")
+    return [program, "-n", "-q", "-c", conf]
+
+
+def pure_ftpd_command(program, work, root, port, pasv):
+    return [program, "-S", "127.0.0.1,%d" % port, "-l", "unix", "-E", "-H", "-A",
+            "-p", "%d:%d" % (pasv, pasv + 100), "-u", "1", "-c", "20", "-C", "20"]
+
+
+COMMANDS = {
+    "vsftpd": vsftpd_command,
+    "proftpd": proftpd_command,
+    "proftpd-refusing-mlsd": lambda *args: proftpd_command(*args, refuse_mlsd=True),
+    "pure-ftpd": pure_ftpd_command,
+}
+
+
+def wait_greeting(port, deadline):
+    while time.time() < deadline:
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=2) as s:
+                if s.recv(3) == b"220":
+                    return True
+        except OSError:
+            pass
+        time.sleep(0.1)
+    return False
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--kind", required=True, choices=sorted(COMMANDS))
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--work", required=True, help="a throw-away folder for configuration and logs")
+    parser.add_argument("--kit", required=True, help="where unpacked daemons are kept")
+    parser.add_argument("--password", default="")
+    args = parser.parse_args()
+    if os.geteuid() != 0:
+        sys.exit("the real FTP daemons need root")
+
+    # One daemon at a time on this machine: they share the account, whose
+    # password and home each run sets.
+    lock = open("/run/quillmar-ftp-daemon.lock", "w")
+    fcntl.flock(lock, fcntl.LOCK_EX)
+    program = unpacked(program_kind(args.kind), args.kit)
+    password = args.password or secrets.token_urlsafe(12)
+    root = os.path.abspath(args.root)
+    prepare_account(root, password)
+    port = free_port()
+    pasv = 40000 + secrets.randbelow(20000)
+    command = COMMANDS[args.kind](program, args.work, root, port, pasv)
+    log = open(os.path.join(args.work, "daemon.out"), "wb")
+    daemon = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
+                              start_new_session=True)
+    try:
+        if not wait_greeting(port, time.time() + 20):
+            log.flush()
+            with open(log.name, "rb") as f:
+                sys.stderr.write(f.read().decode(errors="replace"))
+            sys.exit("%s did not answer on port %d" % (args.kind, port))
+        print("PORT %d USER %s PASS %s" % (port, ACCOUNT, password), flush=True)
+        while sys.stdin.buffer.read(1024):
+            pass
+    finally:
+        os.killpg(daemon.pid, signal.SIGTERM)
+        try:
+            daemon.wait(5)
+        except subprocess.TimeoutExpired:
+            os.killpg(daemon.pid, signal.SIGKILL)
+            daemon.wait()
+        subprocess.run(["passwd", "-l", ACCOUNT], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+if __name__ == "__main__":
+    main()

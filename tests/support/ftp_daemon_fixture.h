@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace quillmar::test {
+
+// A real FTP daemon (vsftpd, proftpd or pure-ftpd, run by
+// tests/support/ftp_daemon.py) on 127.0.0.1 and a free port, serving a
+// temporary home folder as a throw-away local account. Fill root() first,
+// then start(); the daemon stops when this object goes. Needs root. One
+// daemon runs at a time on the machine: a second start() waits for the first
+// daemon to stop.
+class FtpDaemonFixture {
+public:
+    explicit FtpDaemonFixture(const QString& kind);
+    ~FtpDaemonFixture();
+    FtpDaemonFixture(const FtpDaemonFixture&) = delete;
+    FtpDaemonFixture& operator=(const FtpDaemonFixture&) = delete;
+
+    // False with *error saying why when the daemon does not answer.
+    bool start(QString* error);
+
+    QString kind() const { return kind_; }
+    QString root() const { return root_.path(); }
+    int port() const { return port_; }
+    QString user() const { return user_; }
+    QString password() const { return password_; }
+
+private:
+    QString kind_;
+    QTemporaryDir root_;
+    QTemporaryDir work_;
+    QProcess process_;
+    int port_ = 0;
+    QString user_;
+    QString password_;
+};
+
+}  // namespace quillmar::test
