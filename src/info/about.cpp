@@ -3,6 +3,7 @@
 #include "info/contact_label.h"
 #include "shell/constants.h"
 #include "shell/version.h"
+#include "shell/window_kit.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -10,6 +11,8 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace quillmar {
 
@@ -48,8 +51,8 @@ frmAbout::frmAbout(const Services& services, QWidget* parent) : QWidget(parent, 
     QLabel* version = NamedLabel("lblVersion", VersionText(kVersionMajor, kVersionMinor, kVersionPatch));
     QLabel* description = NamedLabel(
         "lblDescription",
-        QStringLiteral("Quillmar remains to be the simplest method possible to upload pictures for your online "
-                       "auctions or just to update your website.  I have put alot of time and effort into this "
+        QStringLiteral("Quillmar remains the simplest method possible to upload pictures for your online "
+                       "auctions or just to update your website.  I have put a lot of time and effort into this "
                        "product and I hope you enjoy using it."));
     description->setWordWrap(true);
     auto* contact = new ContactLabel(services);
@@ -70,11 +73,16 @@ frmAbout::frmAbout(const Services& services, QWidget* parent) : QWidget(parent, 
     layout->addLayout(top);
     layout->addWidget(description);
     layout->addLayout(bottom);
-    setFixedWidth(420);
+    MakeDefaultButton(this, ok);
+    // Wide enough for the contact line and the OK button side by side.
+    setMinimumWidth(std::max(420, contact->sizeHint().width() + ok->sizeHint().width() + 40));
+    resize(minimumWidth(), heightForWidth(minimumWidth()));
 }
 
 void frmAbout::Open()
 {
+    if (!isVisible())
+        PlaceOverMainWindow(this);
     show();
     raise();
     activateWindow();

@@ -3,12 +3,16 @@
 #include "info/contact_label.h"
 #include "operations/print_list.h"
 #include "shell/constants.h"
+#include "shell/window_kit.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTextDocument>
 #include <QVBoxLayout>
 
@@ -60,7 +64,7 @@ QList<HelpSection> HelpSections()
     return {
         {QStringLiteral("  Release Notes  "),
          {Plain(QStringLiteral(
-             "  Added ability to select mutliple files in server list to delete.  This is done by pressing control "
+             "  Added ability to select multiple files in server list to delete.  This is done by pressing control "
              "and clicking individual files, followed by clicking the delete button on the toolbar.  You may also use "
              "the shift key instead of control along with the up and down arrow keys to select many files that are "
              "already grouped together.  Double click the currently viewed image to see a full screen preview!"))}},
@@ -73,7 +77,7 @@ QList<HelpSection> HelpSections()
           Bold(QStringLiteral(
               "Note:  It is not necessary to place \"ftp://\" before an ftp address in the address box.  ")),
           Plain(QStringLiteral("4.  Now enter your login name in the login box.")),
-          Plain(QStringLiteral("5.  And now enter your password in it's box.")),
+          Plain(QStringLiteral("5.  And now enter your password in its box.")),
           Plain(QStringLiteral("6.  Now click \"Add\", select your new entry and click \"Connect\".")),
           Bold(QStringLiteral("Use Existing Connection:")),
           Plain(QStringLiteral("1.  Open \"Site Manager\" and select an entry from the \"Favorite Sites\" list.  "
@@ -94,7 +98,7 @@ QList<HelpSection> HelpSections()
           Plain(QStringLiteral("6.  Double click on the currently viewed image to see a full screen preview."))}},
         {QStringLiteral(" Controls "),
          {Plain(QStringLiteral("1.  Uploading, downloading and changing directories is accomplished by "
-                               "doubleclicking the filename or directory name.")),
+                               "double-clicking the filename or directory name.")),
           Plain(QStringLiteral("2.  Other operations require you to simply select the item to perform the "
                                "operation on and then to click the appropriate button or menu item.")),
           Plain(QStringLiteral("3.  Some operations are available by right-clicking as well.")),
@@ -116,14 +120,27 @@ QString HelpPageHtml()
     return html + PageParagraph(Plain(QStringLiteral("Questions or ideas? Write to %1").arg(ContactAddress())));
 }
 
-QString UninstallNoteText()
+// How this copy is removed depends on where it runs from: the package
+// manager's folder, the folder of a build installed by hand, or a folder
+// the person unpacked it in.
+QString UninstallNoteText(const QString& programFolder)
 {
-    return QStringLiteral("To uninstall Quillmar use the Add/Remove programs applet in Windows Control Panel");
+    const QString folder = QDir::cleanPath(programFolder);
+    if (folder == QLatin1String("/usr/bin"))
+        return QStringLiteral("Quillmar was installed with your system's package manager.  To uninstall it, remove "
+                              "the package \"quillmar\" with the package manager, for example: "
+                              "sudo apt remove quillmar");
+    if (folder == QLatin1String("/usr/local/bin"))
+        return QStringLiteral("Quillmar was installed into /usr/local from its build folder.  To uninstall it, run "
+                              "this in that build folder: sudo xargs rm < install_manifest.txt");
+    return QStringLiteral("To uninstall Quillmar, delete the folder it was unpacked in:\n%1")
+        .arg(QDir::toNativeSeparators(folder));
 }
 
 void ShowUninstallNote(const Services& services)
 {
-    services.dialogs->message(UninstallNoteText(), Dialogs::Buttons::Ok, Dialogs::Icon::None, kAppTitle);
+    services.dialogs->message(UninstallNoteText(QCoreApplication::applicationDirPath()), Dialogs::Buttons::Ok,
+                              Dialogs::Icon::None, kAppTitle);
 }
 
 HelpFrm::HelpFrm(const Services& services, QWidget* parent) : QWidget(parent, Qt::Window), services_(services)
@@ -158,19 +175,32 @@ HelpFrm::HelpFrm(const Services& services, QWidget* parent) : QWidget(parent, Qt
     picture1_->setTextFormat(Qt::RichText);
     picture1_->hide();
 
-    auto* grid = new QGridLayout(this);
+    // The page scrolls when the screen is smaller than it.
+    auto* sheet = new QWidget;
+    auto* grid = new QGridLayout(sheet);
     grid->addWidget(notes, 0, 0, 1, 3);
     grid->addWidget(sites, 1, 0);
     grid->addWidget(features, 1, 1);
     grid->addWidget(controls, 1, 2);
-    setMinimumWidth(860);
+    sheet->setMinimumWidth(560);
+    auto* scroll = new QScrollArea;
+    scroll->setWidget(sheet);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(scroll);
+    MakeDefaultButton(this, ok);
     // Wrapped text needs the height that goes with the width, or the lines
     // of the narrow columns overlap.
-    resize(860, grid->totalHeightForWidth(860));
+    resize(860, grid->totalHeightForWidth(860) + 2);
 }
 
 void HelpFrm::Open()
 {
+    if (!isVisible())
+        PlaceOverMainWindow(this);
     show();
     raise();
     activateWindow();

@@ -34,8 +34,9 @@ QString ExampleServerName();
 // contact line.
 QString HelpPageHtml();
 
-// The uninstall note: its text, and the message box that shows it.
-QString UninstallNoteText();
+// The uninstall note: its text for a program in programFolder, and the
+// message box that shows it for this copy.
+QString UninstallNoteText(const QString& programFolder);
 void ShowUninstallNote(const Services& services);
 
 // The help window: the four sections, the contact label, "&Print" (the

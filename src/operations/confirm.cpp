@@ -38,6 +38,8 @@ Confirm::Confirm(QWidget* parent) : QDialog(parent)
         if (previous)
             setTabOrder(previous, button);
         previous = button;
+        // Enter answers Yes, the first button.
+        button->setDefault(b.choice == Dialogs::ConfirmChoice::Yes);
     }
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label);

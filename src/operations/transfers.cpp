@@ -18,6 +18,8 @@
 #include <QListWidget>
 #include <QTemporaryDir>
 
+#include <list>
+
 namespace quillmar {
 
 TransferController::TransferController(MainContext& context, SessionController& session, QObject* parent)
@@ -52,26 +54,37 @@ void TransferController::Download()
 
 void TransferController::Upload()
 {
-    if (!EnsureConnected(ctx_))
+    const QString name = ctx_.localPane.currentFile();
+    UploadFiles({name.isEmpty() ? QString() : QDir(ctx_.localPane.folder()).filePath(name)});
+}
+
+void TransferController::UploadFiles(const QStringList& localFiles)
+{
+    if (!EnsureConnected(ctx_) || localFiles.isEmpty())
         return;
     BusyPointer busy;
-    const QString name = ctx_.localPane.currentFile();
-    const QString localFile = QDir(ctx_.localPane.folder()).filePath(name);
-    std::optional<QTemporaryDir> work;  // the copy made ready for the web lives until the cache has it
-    WebReadyCopy sent{localFile, {}, {}};
+    // Each copy made ready for the web lives until the cache has it.
+    std::list<std::optional<QTemporaryDir>> work;
+    QList<std::pair<QString, WebReadyCopy>> uploaded;  // the server name and what it got
     try {
-        const QFileInfo file(localFile);
-        if (name.isEmpty())
-            throw FtpError(ftp_errors::LocalFile, QStringLiteral("Choose a file in the local file list to upload."));
-        if (!file.isFile())
-            throw FtpError(ftp_errors::LocalFile, QStringLiteral("The file %1 cannot be read.").arg(localFile));
-        sent = PrepareUpload(localFile, work);
-        ctx_.state.lSize = QFileInfo(sent.file).size();
-        ctx_.feedback.status(QStringLiteral("Status: Uploading %1 %2 bytes").arg(name, QString::number(ctx_.state.lSize)));
-        ctx_.feedback.lightsBusy();
-        ctx_.ftp.PutFile(sent.file, name);
+        for (const QString& localFile : localFiles) {
+            const QFileInfo file(localFile);
+            const QString name = file.fileName();
+            if (name.isEmpty())
+                throw FtpError(ftp_errors::LocalFile, QStringLiteral("Choose a file in the local file list to upload."));
+            if (!file.isFile())
+                throw FtpError(ftp_errors::LocalFile, QStringLiteral("The file %1 cannot be read.").arg(localFile));
+            const WebReadyCopy sent = PrepareUpload(localFile, work.emplace_back());
+            ctx_.state.lSize = QFileInfo(sent.file).size();
+            ctx_.feedback.status(QStringLiteral("Status: Uploading %1 %2 bytes").arg(name, QString::number(ctx_.state.lSize)));
+            ctx_.feedback.lightsBusy();
+            ctx_.feedback.startTransfer();
+            ctx_.ftp.PutFile(sent.file, name);
+            ctx_.feedback.setProgress(0);
+            uploaded.append({name, sent});
+        }
         session_.Relist();
-        ctx_.feedback.status(UploadCompleteText(name, sent.note));
+        ctx_.feedback.status(UploadCompleteText(uploaded.last().first, uploaded.last().second.note));
         ctx_.feedback.setProgress(0);
         ctx_.feedback.lightsConnected();
     } catch (const FtpError& error) {
@@ -79,17 +92,29 @@ void TransferController::Upload()
         ctx_.reportError(error);
         return;
     }
-    QString error;
     // The cache holds what the server got, made ready for the web or not.
-    const bool kept =
-        !IsPicture(name) || StoreInCache(ctx_.services.appFolder, ctx_.state.place, sent.file, name, &error);
-    busy.restore();
-    if (!kept) {
-        // The upload itself went through; the person learns only the preview is missing.
-        ctx_.reportError(FtpError(ftp_errors::LocalFile,
-                              QStringLiteral("%1 was uploaded, but no copy could be kept for the preview: %2")
-                                  .arg(name, error)));
+    QStringList problems;
+    for (const auto& [name, sent] : std::as_const(uploaded)) {
+        QString error;
+        if (IsPicture(name) && !StoreInCache(ctx_.services.appFolder, ctx_.state.place, sent.file, name, &error))
+            problems.append(QStringLiteral("%1 was uploaded, but no copy could be kept for the preview: %2")
+                                .arg(name, error));
     }
+    busy.restore();
+    // The uploads themselves went through; the person learns only the preview is missing.
+    if (!problems.isEmpty())
+        ctx_.reportError(FtpError(ftp_errors::LocalFile, problems.join(QLatin1Char('\n'))));
+}
+
+void TransferController::DownloadRows(const QStringList& texts)
+{
+    QItemSelectionModel* selection = ctx_.serverView.selectionModel();
+    selection->clearSelection();
+    for (int row = 0; row < ctx_.serverModel.rowCount(); ++row) {
+        if (texts.contains(ctx_.serverModel.row(row).text))
+            selection->select(ctx_.serverModel.index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    Download();
 }
 
 WebReadyCopy TransferController::PrepareUpload(const QString& localFile, std::optional<QTemporaryDir>& work) const

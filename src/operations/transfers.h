@@ -21,6 +21,12 @@ public:
 
     void Download();
     void Upload();
+    // Files named by their full paths (dropped on the server list), one
+    // after the other, as Upload does; the first failure ends the rest.
+    void UploadFiles(const QStringList& localFiles);
+    // The server rows with these texts (dropped on the local file list),
+    // as Download does.
+    void DownloadRows(const QStringList& texts);
     // The local file list stays disabled while its double-click upload runs.
     void UploadByDoubleClick();
 

@@ -4,6 +4,7 @@
 #include "shell/constants.h"
 
 #include <QEvent>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -25,7 +26,8 @@ imgPreview::imgPreview(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frame
     // 90, 60, 4140 x 270 twips.
     label_ = new QLabel(QStringLiteral("Press any key, or click mouse on image to close window."), picback_);
     label_->setObjectName(QStringLiteral("Label1"));
-    label_->setGeometry(6, 4, 276, 18);
+    label_->move(6, 4);
+    label_->adjustSize();  // the whole hint, in any font
 
     picback_->installEventFilter(this);
     viewimage_->installEventFilter(this);
@@ -34,7 +36,10 @@ imgPreview::imgPreview(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frame
 
 void imgPreview::showCoveringScreen()
 {
-    if (QScreen* screen = QGuiApplication::primaryScreen())
+    // The screen the program's window is on.
+    QWidget* main = QApplication::activeWindow();
+    QScreen* screen = main && main != this ? main->screen() : QGuiApplication::primaryScreen();
+    if (screen)
         setGeometry(screen->geometry());
     showFullScreen();
     picback_->setGeometry(rect());

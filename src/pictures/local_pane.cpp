@@ -6,9 +6,13 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QDragEnterEvent>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QUrl>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -19,7 +23,11 @@ namespace quillmar {
 
 namespace {
 
-constexpr QSize kFrameSize(3060 / kTwipsPerPixel, 4815 / kTwipsPerPixel);  // 204 x 321
+constexpr QSize kFrameSize(3060 / kTwipsPerPixel, 4815 / kTwipsPerPixel);  // 204 x 321 at the design size
+constexpr int kMinimumWidth = 150;
+// Changes on disk come in bursts (a copy of many files); the lists are read
+// again once the burst is over.
+constexpr int kDiskSettleMs = 150;
 constexpr int kPathRole = Qt::UserRole;
 
 // What a folder holds, read before anything on screen changes so a folder
@@ -95,6 +103,10 @@ void LocalList::keyPressEvent(QKeyEvent* event)
         event->ignore();
         return;
     }
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && state() != EditingState) {
+        Q_EMIT enterPressed();
+        return;
+    }
     m_keyboardMove = true;
     QListWidget::keyPressEvent(event);
     m_keyboardMove = false;
@@ -107,25 +119,78 @@ void LocalList::currentChanged(const QModelIndex& current, const QModelIndex& pr
         Q_EMIT currentMovedByKey();
 }
 
+QStringList LocalList::mimeTypes() const
+{
+    return {QStringLiteral("text/uri-list")};
+}
+
+QMimeData* LocalList::mimeData(const QList<QListWidgetItem*>& items) const
+{
+    QList<QUrl> urls;
+    for (const QListWidgetItem* item : items)
+        urls.append(QUrl::fromLocalFile(QDir(m_folder).filePath(item->text())));
+    auto* data = new QMimeData;
+    data->setUrls(urls);
+    return data;
+}
+
+// Only server rows land here; files dragged within the pane go nowhere.
+void LocalList::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasFormat(QLatin1String(kServerRowsMime)) && event->source() != this)
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void LocalList::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (event->mimeData()->hasFormat(QLatin1String(kServerRowsMime)) && event->source() != this)
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void LocalList::dropEvent(QDropEvent* event)
+{
+    const QByteArray rows = event->mimeData()->data(QLatin1String(kServerRowsMime));
+    if (rows.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    Q_EMIT serverRowsDropped(QString::fromUtf8(rows).split(QLatin1Char('\n'), Qt::SkipEmptyParts));
+}
+
 LocalPane::LocalPane(Dialogs& dialogs, std::function<QStringList()> drives, QWidget* parent)
     : QGroupBox(QStringLiteral(" Local Files"), parent), m_dialogs(dialogs)
 {
     setObjectName(QStringLiteral("localFrame"));
-    setFixedSize(kFrameSize);
+    setMinimumWidth(kMinimumWidth);
 
     m_drives = new QComboBox(this);
     m_drives->setObjectName(QStringLiteral("Drive1"));
     m_drives->setToolTip(QStringLiteral("Local drive"));
 
-    m_folders = new LocalList(this);
+    m_folders = new LocalList(QString(), this);
     m_folders->setObjectName(QStringLiteral("Dir1"));
     m_folders->setToolTip(QStringLiteral("Local folder"));
     m_folders->setSelectionMode(QAbstractItemView::SingleSelection);
 
-    m_files = new LocalList(this);
+    m_files = new LocalList(QString(), this);
     m_files->setObjectName(QStringLiteral("File1"));
     m_files->setToolTip(QStringLiteral("Local files"));
     m_files->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_files->setDragDropMode(QAbstractItemView::DragDrop);
+    m_files->setDefaultDropAction(Qt::CopyAction);
+    for (QListWidget* list : {static_cast<QListWidget*>(m_folders), static_cast<QListWidget*>(m_files)})
+        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    m_watcher = new QFileSystemWatcher(this);
+    m_diskChanged.setSingleShot(true);
+    m_diskChanged.setInterval(kDiskSettleMs);
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, &m_diskChanged, qOverload<>(&QTimer::start));
+    connect(&m_diskChanged, &QTimer::timeout, this, &LocalPane::followDisk);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
@@ -153,6 +218,14 @@ LocalPane::LocalPane(Dialogs& dialogs, std::function<QStringList()> drives, QWid
     connect(m_files, &QAbstractItemView::clicked, this, &LocalPane::fileClicked);
     connect(m_files, &LocalList::currentMovedByKey, this, &LocalPane::fileClicked);
     connect(m_files, &QAbstractItemView::doubleClicked, this, &LocalPane::fileDoubleClicked);
+    connect(m_files, &LocalList::enterPressed, this, &LocalPane::fileDoubleClicked);
+    connect(m_files, &LocalList::serverRowsDropped, this, &LocalPane::serverRowsDropped);
+    connect(m_folders, &LocalList::enterPressed, this, [this] { onFolderActivated(m_folders->currentItem()); });
+}
+
+QSize LocalPane::sizeHint() const
+{
+    return kFrameSize;
 }
 
 int LocalPane::driveIndexOf(const QString& path) const
@@ -242,10 +315,30 @@ bool LocalPane::enterFolder(const QString& path)
     const std::optional<FolderContents> contents = ReadFolder(path);
     if (!contents || !QDir::setCurrent(contents->path))
         return false;
+    if (!m_watcher->directories().isEmpty())
+        m_watcher->removePaths(m_watcher->directories());
+    m_watcher->addPath(contents->path);
     m_folder = contents->path;
+    m_files->setFolder(m_folder);
     showFolders(contents->path, contents->subfolders);
     showFiles(contents->files, {});
     return true;
+}
+
+// Another program changed the shown folder: both lists are read again,
+// keeping the current and selected files. A folder that has gone away
+// gives way to the nearest one still there.
+void LocalPane::followDisk()
+{
+    const std::optional<FolderContents> contents = ReadFolder(m_folder);
+    if (!contents) {
+        QDir up(m_folder);
+        while (up.cdUp() && !enterFolder(up.path())) {
+        }
+        return;
+    }
+    showFolders(m_folder, contents->subfolders);
+    showFiles(contents->files, currentFile(), selectedFiles());
 }
 
 void LocalPane::refreshFolders()
@@ -295,14 +388,19 @@ void LocalPane::showFolders(const QString& path, const QStringList& subfolders)
     }
 }
 
-void LocalPane::showFiles(const QStringList& files, const QString& keepCurrent)
+void LocalPane::showFiles(const QStringList& files, const QString& keepCurrent, const QStringList& keepSelected)
 {
     const QSignalBlocker quiet(m_files);
     m_files->clear();
     m_files->addItems(files);
     const int row = keepCurrent.isEmpty() ? -1 : int(files.indexOf(keepCurrent));
     if (row >= 0)
-        m_files->setCurrentRow(row);
+        m_files->setCurrentRow(row, keepSelected.isEmpty() ? QItemSelectionModel::ClearAndSelect
+                                                           : QItemSelectionModel::NoUpdate);
+    for (const QString& name : keepSelected) {
+        if (QListWidgetItem* item = m_files->item(int(files.indexOf(name))))
+            item->setSelected(true);
+    }
 }
 
 void LocalPane::showMessage(const QString& text)

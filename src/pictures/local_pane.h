@@ -4,28 +4,42 @@
 #include <QListWidget>
 #include <QPoint>
 #include <QStringList>
+#include <QTimer>
 
 #include <functional>
 
 class QComboBox;
+class QFileSystemWatcher;
 
 namespace quillmar {
 
 class Dialogs;
 
-// A list of the local pane that reports focus, right-button releases and
-// keyboard moves, and leaves the Delete key to the main window.
+// The drag type of server rows: their texts, one a line.
+inline constexpr char kServerRowsMime[] = "application/x-quillmar-server-rows";
+
+// A list of the local pane that reports focus, right-button releases,
+// keyboard moves, Enter and dropped server rows, and leaves the Delete key
+// to the main window. Dragged files travel as file addresses.
 class LocalList : public QListWidget {
     Q_OBJECT
 public:
-    using QListWidget::QListWidget;
+    LocalList(const QString& folder, QWidget* parent) : QListWidget(parent), m_folder(folder) {}
+    void setFolder(const QString& folder) { m_folder = folder; }
 
 Q_SIGNALS:
     void focusEntered();
     void rightButtonReleased(const QPoint& globalPos);
     void currentMovedByKey();
+    void enterPressed();
+    void serverRowsDropped(const QStringList& rows);
 
 protected:
+    QMimeData* mimeData(const QList<QListWidgetItem*>& items) const override;
+    QStringList mimeTypes() const override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -33,6 +47,7 @@ protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
 private:
+    QString m_folder;
     bool m_keyboardMove = false;
 };
 
@@ -54,9 +69,13 @@ public:
     bool setFolder(const QString& path);
     // As if the person chose the drive; returns false after the message.
     bool setDrive(int index);
+    // The folder a new window starts in: no message when it is gone.
+    bool enterFolderQuietly(const QString& path) { return enterFolder(path); }
 
     void refreshFiles();
     void refreshFolders();
+
+    QSize sizeHint() const override;
 
     QListWidget* fileList() const { return m_files; }
     QListWidget* folderList() const { return m_folders; }
@@ -70,6 +89,7 @@ Q_SIGNALS:
     void contextMenuRequested(const QPoint& globalPos);
     void fileClicked();
     void fileDoubleClicked();
+    void serverRowsDropped(const QStringList& rows);
 
 private:
     void onDriveChanged(int index);
@@ -78,7 +98,8 @@ private:
     bool runFolderChange(const QString& path);
     bool enterFolder(const QString& path);
     void showFolders(const QString& path, const QStringList& subfolders);
-    void showFiles(const QStringList& files, const QString& keepCurrent);
+    void showFiles(const QStringList& files, const QString& keepCurrent, const QStringList& keepSelected = {});
+    void followDisk();
     void showMessage(const QString& text);
 
     Dialogs& m_dialogs;
@@ -88,6 +109,8 @@ private:
     LocalList* m_folders;
     LocalList* m_files;
     bool m_driveChangeOk = true;
+    QFileSystemWatcher* m_watcher;
+    QTimer m_diskChanged;
 };
 
 }  // namespace quillmar

@@ -1,9 +1,40 @@
 #include "pictures/picture_frame.h"
 
+#include <QEvent>
 #include <QFrame>
 #include <QLabel>
 
 namespace quillmar {
+
+namespace {
+
+class Filler : public QObject {
+public:
+    Filler(QWidget* host, QWidget* child, const QMargins& margins) : QObject(host), child_(child), margins_(margins)
+    {
+        host->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Resize)
+            child_->setGeometry(static_cast<QWidget*>(watched)->rect().marginsRemoved(margins_));
+        return false;
+    }
+
+private:
+    QWidget* child_;
+    QMargins margins_;
+};
+
+}  // namespace
+
+void KeepFilling(QWidget* host, QWidget* child, const QMargins& margins)
+{
+    new Filler(host, child, margins);
+    child->setGeometry(host->rect().marginsRemoved(margins));
+}
 
 PictureFrame AddPictureFrame(QWidget* parent)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QMargins>
+
 class QFrame;
 class QLabel;
 class QWidget;
@@ -15,5 +17,8 @@ struct PictureFrame {
     QLabel* picnote = nullptr;
 };
 PictureFrame AddPictureFrame(QWidget* parent);
+
+// Keeps child filling host, less the margins, whenever host is resized.
+void KeepFilling(QWidget* host, QWidget* child, const QMargins& margins);
 
 }  // namespace quillmar

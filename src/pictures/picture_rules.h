@@ -8,8 +8,9 @@ namespace quillmar {
 // .bmp, in any letter case ("a.JPEG" passes, "xjpg" and "pics/" do not).
 bool IsPicture(const QString& name);
 
-// A file length as shown beside its name: "0 bytes", "45 KB", "2 MB"
-// (decimal units, halves to even). A negative length shows as 0 bytes.
+// A file length as shown beside its name: "0 bytes", "45.3 KB", "2.5 MB",
+// the rule of the server list's "Size" column. A negative length shows as
+// 0 bytes.
 QString SizeText(qint64 bytes);
 
 // Where a picture goes inside its frame, in twips, before any snapping to

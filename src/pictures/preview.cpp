@@ -147,8 +147,28 @@ bool ShowServerPicture(QWidget& host, const QString& appFolder, const ServerPlac
 
 PreviewController::PreviewController(MainContext& context, QObject* parent) : QObject(parent), ctx_(context)
 {
-    if (QLabel* image = FindHost(ctx_.window).image)
-        image->installEventFilter(this);
+    const Host parts = FindHost(ctx_.window);
+    if (parts.image)
+        parts.image->installEventFilter(this);
+    // A resize of the window comes as a burst; the picture is fitted once
+    // the burst is over, and kept centred meanwhile.
+    refit_.setSingleShot(true);
+    refit_.setInterval(120);
+    connect(&refit_, &QTimer::timeout, this, [this] {
+        if (!shown_.isEmpty())
+            ShowImage(shown_, ctx_.window);
+    });
+    if (parts.frame)
+        parts.frame->installEventFilter(this);
+}
+
+void PreviewController::show(const QString& path)
+{
+    shown_ = path;
+    if (path.isEmpty())
+        ClearImage(ctx_.window);
+    else
+        ShowImage(path, ctx_.window);
 }
 
 PreviewController::~PreviewController()
@@ -158,7 +178,14 @@ PreviewController::~PreviewController()
 
 bool PreviewController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseButtonDblClick) {
+    if (event->type() == QEvent::Resize && watched->objectName() == QLatin1String("picback")) {
+        if (!shown_.isEmpty()) {
+            CenterImage(ctx_.window);
+            refit_.start();
+        }
+        return false;
+    }
+    if (event->type() == QEvent::MouseButtonDblClick && watched->objectName() == QLatin1String("viewimage")) {
         Q_EMIT viewImageDoubleClicked();
         return true;
     }
@@ -171,10 +198,7 @@ void PreviewController::File1_Click()
     if (name.isEmpty())
         return;
     const QFileInfo file(QDir(ctx_.localPane.folder()).filePath(name));
-    if (IsPicture(name))
-        ShowImage(file.filePath(), ctx_.window);
-    else
-        ClearImage(ctx_.window);
+    show(IsPicture(name) ? file.filePath() : QString());
     // A file that went away since the list was read shows without a size.
     ctx_.feedback.panel(4, file.exists() ? name + QLatin1Char(' ') + SizeText(file.size()) : name);
 }
@@ -183,11 +207,18 @@ void PreviewController::ListView1_Click()
 {
     const QString text = ctx_.serverView.selectedRowText();
     ctx_.feedback.panel(4, text);
-    const QString& app = ctx_.services.appFolder;
-    if (ShowServerPicture(ctx_.window, app, ctx_.state.place, text) || !IsPicture(text))
+    if (showServerRow(text) || !IsPicture(text))
         return;
     if (ctx_.state.upload.remotePreview && ctx_.ftp.State() != 0 && fetchIntoCache(text))
-        ShowServerPicture(ctx_.window, app, ctx_.state.place, text);
+        showServerRow(text);
+}
+
+bool PreviewController::showServerRow(const QString& text)
+{
+    const QString& app = ctx_.services.appFolder;
+    const bool shown = ShowServerPicture(ctx_.window, app, ctx_.state.place, text);
+    shown_ = shown ? CacheEntryPath(app, ctx_.state.place, text) : QString();
+    return shown;
 }
 
 bool PreviewController::fetchIntoCache(const QString& name)

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
 class QWidget;
 
@@ -56,6 +57,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void show(const QString& path);
+    // The cached copy of a server row in the frame; false when there is none.
+    bool showServerRow(const QString& text);
     // Brings a server picture into the cache for its preview (when the View
     // entry asks for it); false, with the reason in the frame, when not.
     bool fetchIntoCache(const QString& name);
@@ -65,6 +69,8 @@ private:
 
     MainContext& ctx_;
     QPointer<imgPreview> preview_;
+    QString shown_;       // the picture in the frame, fitted again when the frame's size changes
+    QTimer refit_;
 };
 
 }  // namespace quillmar

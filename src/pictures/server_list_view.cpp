@@ -1,9 +1,15 @@
 #include "pictures/server_list_view.h"
 
+#include "pictures/local_pane.h"
 #include "pictures/server_list_model.h"
 #include "shell/constants.h"
 
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QFileInfo>
 #include <QHeaderView>
+#include <QMimeData>
+#include <QUrl>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -44,6 +50,20 @@ QPixmap DrawArrow(SortArrow::Direction direction)
     p.setBrush(QColor(0x20, 0x20, 0x80));
     p.drawPolygon(head, 3);
     return pixmap;
+}
+
+// The local files among the dropped addresses; folders and remote
+// addresses are not uploaded.
+QStringList DroppedFiles(const QMimeData* data)
+{
+    QStringList paths;
+    if (!data || data->hasFormat(QLatin1String(kServerRowsMime)))
+        return paths;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile())
+            paths.append(url.toLocalFile());
+    }
+    return paths;
 }
 
 }  // namespace
@@ -89,8 +109,15 @@ ServerListView::ServerListView(ServerListModel* model, QWidget* parent)
     head->setSectionsClickable(true);
     head->setSectionsMovable(false);
     head->setStretchLastSection(false);
+    // The name takes the room the list gets; the size keeps its width.
+    head->setMinimumSectionSize(40);
+    head->setSectionResizeMode(ServerListModel::NameColumn, QHeaderView::Stretch);
     setColumnWidth(ServerListModel::NameColumn, kNameWidth);
     setColumnWidth(ServerListModel::SizeColumn, kSizeWidth);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setDragDropMode(QAbstractItemView::DragDrop);
+    setDefaultDropAction(Qt::CopyAction);
+    viewport()->setAcceptDrops(true);
     connect(head, &QHeaderView::sectionClicked, this, &ServerListView::onSectionClicked);
     connect(head, &QHeaderView::sectionResized, this, &ServerListView::placeArrows);
     connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, &ServerListView::placeArrows);
@@ -238,9 +265,59 @@ void ServerListView::keyPressEvent(QKeyEvent* event)
         event->ignore();
         return;
     }
+    // Enter opens the current row as a double click does.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && state() != EditingState) {
+        event->accept();
+        Q_EMIT rowDoubleClicked();
+        return;
+    }
     m_keyboardMove = true;
     QTableView::keyPressEvent(event);
     m_keyboardMove = false;
+}
+
+// Rows travel as their texts; the local file list downloads them.
+void ServerListView::startDrag(Qt::DropActions)
+{
+    QStringList texts;
+    for (int row : selectedRows()) {
+        if (!m_model->row(row).folder)
+            texts.append(m_model->row(row).text);
+    }
+    if (texts.isEmpty())
+        return;
+    auto* data = new QMimeData;
+    data->setData(QLatin1String(kServerRowsMime), texts.join(QLatin1Char('\n')).toUtf8());
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    drag->exec(Qt::CopyAction);
+}
+
+void ServerListView::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (DroppedFiles(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void ServerListView::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (DroppedFiles(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void ServerListView::dropEvent(QDropEvent* event)
+{
+    const QStringList paths = DroppedFiles(event->mimeData());
+    if (paths.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    Q_EMIT filesDropped(paths);
 }
 
 void ServerListView::currentChanged(const QModelIndex& current, const QModelIndex& previous)

@@ -54,9 +54,11 @@ Q_SIGNALS:
     void focusEntered();
     void rightButtonReleased(const QPoint& globalPos);
     void rowClicked();
-    // Any left double click in the list, also on empty space: the handler
-    // decides what an empty list means.
+    // Any left double click in the list, also on empty space, and Enter:
+    // the handler decides what an empty list means.
     void rowDoubleClicked();
+    // Local files dropped on the list (from the local pane or a file manager).
+    void filesDropped(const QStringList& paths);
 
 protected:
     void focusInEvent(QFocusEvent* event) override;
@@ -67,6 +69,10 @@ protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void updateGeometries() override;
     QSize viewportSizeHint() const override;
+    void startDrag(Qt::DropActions supportedActions) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void onSectionClicked(int section);

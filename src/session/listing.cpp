@@ -67,39 +67,64 @@ struct Digits {
     QStringView view() const { return QStringView(buffer.data() + first, buffer.size() - first); }
 };
 
-// "2 KB", "4 MB".
-QString UnitText(qint64 value, QStringView unit)
-{
-    return Digits(value).view() % unit;
-}
-
-// A fixed-point number (value / 10^places) in its shortest form:
-// 453 with 1 place is "45.3", 450 is "45", 1230 with 2 places is "12.3".
-QString ShortDecimal(qint64 value, int places, const QString& separator)
+// A fixed-point number (value / 10^places) in its shortest form, then the
+// unit: 453 with 1 place is "45.3", 450 is "45", 1230 with 2 places is "12.3".
+QString ShortDecimal(qint64 value, int places, QChar point, QStringView unit)
 {
     qint64 scale = 1;
     for (int i = 0; i < places; ++i)
         scale *= 10;
-    const qint64 whole = value / scale;
+    const Digits whole(value / scale);
     qint64 fraction = value % scale;
     if (fraction == 0)
-        return QString::number(whole);
+        return whole.view() % unit;
     while (fraction % 10 == 0) {
         fraction /= 10;
         --places;
     }
-    return QString::number(whole) % separator
-           % QString::number(fraction).rightJustified(places, u'0');
+    std::array<char16_t, 8> tail{};
+    tail[0] = point.unicode();
+    for (int i = places; i > 0; --i, fraction /= 10)
+        tail[i] = char16_t(u'0' + fraction % 10);
+    return whole.view() % QStringView(tail.data(), places + 1) % unit;
 }
+
+// The one size rule of every size the window shows (list column, totals,
+// picture facts, transfer speed): kilobytes with one decimal, megabytes with
+// two, decimal units, halves to even, shortest form. value >= 1000.
+QString ScaledSize(qint64 value, QChar point)
+{
+    if (value < 1000000)
+        return ShortDecimal(DivideHalfEven(value, 100), 1, point, u" KB");
+    return ShortDecimal(DivideHalfEven(value, 10000), 2, point, u" MB");
+}
+
+QChar DecimalPoint();
 
 // The "Size" column for a field whose leading number is value.
 QString SizeColumn(QStringView field, qint64 value)
 {
     if (value < 1000)
         return field % u" bytes";
-    if (value < 1000000)
-        return UnitText(DivideHalfEven(value, 1000), u" KB");
-    return UnitText(DivideHalfEven(value, 1000000), u" MB");
+    return ScaledSize(value, DecimalPoint());
+}
+
+// The default locale's decimal separator, looked up again only when the
+// default locale changes: every file row of a listing needs it.
+QChar DecimalPoint()
+{
+    struct Cached {
+        QLocale locale = QLocale::c();
+        QChar point = u'.';
+    };
+    thread_local Cached cached;
+    const QLocale now;
+    if (!(now == cached.locale)) {
+        const QString point = now.decimalPoint();
+        cached.locale = now;
+        cached.point = point.size() == 1 ? point.front() : QChar(u'.');
+    }
+    return cached.point;
 }
 
 QStringView TrimBlanks(QStringView text)
@@ -434,10 +459,8 @@ QString TotalsText(qint64 files, qint64 bytes, const QLocale& locale)
                          % QLatin1StringView(" files ");
     if (bytes < 1000)
         return head % QString::number(bytes) % QLatin1StringView(" bytes");
-    const QString separator = locale.decimalPoint();
-    if (bytes < 1000000)
-        return head % ShortDecimal(DivideHalfEven(bytes, 100), 1, separator) % QLatin1StringView(" KB");
-    return head % ShortDecimal(DivideHalfEven(bytes, 10000), 2, separator) % QLatin1StringView(" MB");
+    const QString point = locale.decimalPoint();
+    return head % ScaledSize(bytes, point.size() == 1 ? point.front() : QChar(u'.'));
 }
 
 qint64 SizeFromReply(const QString& reply, qint64 previous)

@@ -35,12 +35,15 @@ std::optional<ListRow> ReadListLine(const QString& line, bool* unread);
 // empty for none, " (1 line not understood)", " (3 lines not understood)".
 QString LeftOutText(qint64 lines);
 
-// The "Size" column of a file row: "512 bytes", "2 KB", "4 MB" (decimal
-// units, halves to even). Below 1000 the field is shown as it came.
+// The "Size" column of a file row: "512 bytes", "1.5 KB", "4.19 MB": the same
+// rule as the totals (decimal units, one decimal for KB and two for MB,
+// halves to even, the default locale's decimal separator). Below 1000 the
+// field is shown as it came.
 QString RowSizeText(const QString& sizeField);
 
 // The totals panel: "Total: 3 files 512 bytes", "... 45.3 KB", "... 12.35 MB",
-// with the locale's decimal separator and no digit grouping.
+// with the locale's decimal separator and no digit grouping; the sizes follow
+// the same rule as the "Size" column.
 QString TotalsText(qint64 files, qint64 bytes, const QLocale& locale = QLocale());
 
 // The expected size of a transfer from the reply to "SIZE name": a reply that

@@ -70,6 +70,7 @@ void ListingReceiver::clearList()
 {
     pending_.clear();
     model_.clear();
+    feedback_.panel(4, QString());  // the facts of a row that is gone
 }
 
 void ListingReceiver::scheduleFlush()

@@ -15,6 +15,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QMainWindow>
 
 namespace quillmar {
 
@@ -44,6 +45,7 @@ void SessionController::Connect()
             ctx_.state.place.site = SiteKey(settings.User, settings.URL);
             readServerFolder();
             ctx_.ftp.setAction(FtpComponent::ListFolder);
+            showServerFolder();
             ctx_.feedback.status(QStringLiteral("Status: Done"));
             ctx_.feedback.panel(2, QStringLiteral("Connected"));
             return;
@@ -96,6 +98,15 @@ void SessionController::StateChanged(int connected)
     ctx_.feedback.status(disconnectedText());
     receiver_.clearList();
     ctx_.feedback.lightsBusy();
+    ctx_.window.setWindowTitle(WindowTitle({}, {}));
+}
+
+// The title names the site and the server folder, so the person always
+// sees where the list comes from.
+void SessionController::showServerFolder()
+{
+    const QString site = ctx_.settings.Description.isEmpty() ? ctx_.settings.URL : ctx_.settings.Description;
+    ctx_.window.setWindowTitle(WindowTitle(site, ctx_.state.place.folder));
 }
 
 QString SessionController::disconnectedText() const
@@ -151,6 +162,7 @@ void SessionController::ShowEnteredFolder()
 {
     readServerFolder();
     Relist();
+    showServerFolder();
     ctx_.feedback.status(QStringLiteral("Status: Done"));
 }
 
@@ -179,6 +191,7 @@ void SessionController::DownloadFile(const QString& name)
     ctx_.ftp.SendCommand();
     ctx_.state.lSize = SizeFromReply(ctx_.ftp.Reply(), ctx_.state.lSize);
     ctx_.feedback.status(QStringLiteral("Status: Downloading ") + name);
+    ctx_.feedback.startTransfer();
     ctx_.ftp.GetFile(name, QDir(ctx_.localPane.folder()).filePath(name));
     ctx_.feedback.status(QStringLiteral("Status: Download Complete"));
     ctx_.feedback.setProgress(0);
@@ -218,11 +231,9 @@ void SessionController::Progress(qint64 bytes)
     const qint64 expected = ctx_.state.lSize;
     if (expected <= 0)
         return;
-    if (bytes >= expected) {
-        ctx_.feedback.setProgress(100);
+    ctx_.feedback.showTransfer(bytes, expected);
+    if (bytes >= expected)
         return;
-    }
-    ctx_.feedback.setProgress(static_cast<double>(bytes) / static_cast<double>(expected) * 100.0);
     qint64 total = expected;
     if (ctx_.state.GotFocus == 1) {
         const QString file = ctx_.localPane.currentFile();

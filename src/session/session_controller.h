@@ -40,6 +40,7 @@ private:
     void ShowEnteredFolder();
     // Enters the folder a link leads to; false when the server refuses.
     bool EnterLinkedFolder(const QString& link);
+    void showServerFolder();
 
     MainContext& ctx_;
     QString snapshotProblem_;  // why the last disconnect's listing was not saved

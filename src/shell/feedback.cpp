@@ -8,6 +8,8 @@
 #include <QProgressBar>
 #include <QStatusBar>
 
+#include <algorithm>
+
 namespace quillmar {
 
 namespace {
@@ -27,6 +29,40 @@ QPixmap Ball(const QColor& colour)
     return pixmap;
 }
 
+// A status panel that keeps to its own width: a long text is drawn cut
+// with "…" and shown whole in the tool tip, never over the next panel.
+class PanelLabel : public QLabel {
+public:
+    PanelLabel(int preferredWidth, QWidget* parent) : QLabel(parent), preferred_(preferredWidth)
+    {
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    }
+    QSize sizeHint() const override { return {preferred_, QLabel::sizeHint().height()}; }
+    QSize minimumSizeHint() const override { return {std::min(preferred_, 60), QLabel::sizeHint().height()}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        drawFrame(&painter);
+        const QRect area = contentsRect().adjusted(3, 0, -3, 0);
+        const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, area.width());
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter, shown);
+    }
+    bool event(QEvent* e) override
+    {
+        if (e->type() == QEvent::ToolTip && fontMetrics().horizontalAdvance(text()) > contentsRect().width() - 6)
+            setToolTip(text());
+        else if (e->type() == QEvent::ToolTip)
+            setToolTip(QString());
+        return QLabel::event(e);
+    }
+
+private:
+    int preferred_;
+};
+
 QLabel* MakeLight(QWidget* parent, const char* name, const QColor& colour)
 {
     auto* light = new QLabel(parent);
@@ -43,12 +79,13 @@ Feedback::Feedback(QMainWindow& window)
     bar_ = window.statusBar();
     bar_->setObjectName(QStringLiteral("StatusBar1"));
     bar_->setSizeGripEnabled(false);
-    const int widths[5] = {260, 90, 170, 140, 10};
+    // Panel 1 takes what the others leave; each panel draws inside its own
+    // width whatever its text.
+    const int widths[5] = {200, 85, 140, 110, 10};
     for (int i = 0; i < 5; ++i) {
-        auto* label = new QLabel(bar_);
+        auto* label = new PanelLabel(widths[i], bar_);
         label->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        label->setMinimumWidth(widths[i]);
         bar_->addWidget(label, i == 0 ? 1 : 0);
         panels_[i] = label;
     }
@@ -56,8 +93,12 @@ Feedback::Feedback(QMainWindow& window)
     progress_->setObjectName(QStringLiteral("PB1"));
     progress_->setRange(0, 100);
     progress_->setValue(0);
-    progress_->setTextVisible(false);
-    progress_->setFixedWidth(80);
+    progress_->setTextVisible(true);
+    progress_->setFormat(QString());
+    progress_->setAlignment(Qt::AlignCenter);
+    // Room for "100 % · 999.99 MB/s · 9:59:59 left".
+    progress_->setFixedWidth(progress_->fontMetrics().horizontalAdvance(
+                                 QStringLiteral("100 % \u00B7 999.99 MB/s \u00B7 9:59:59 left")) + 16);
     bar_->addPermanentWidget(progress_);
 
     auto* lights = new QFrame(bar_);
@@ -105,6 +146,29 @@ void Feedback::lightsBusy()
 void Feedback::setProgress(double percent)
 {
     progress_->setValue(static_cast<int>(qBound(0.0, percent, 100.0)));
+    if (progress_->value() == 0) {
+        meter_.reset();
+        progress_->setFormat(QString());
+    }
+}
+
+void Feedback::startTransfer()
+{
+    if (!clock_.isValid())
+        clock_.start();
+    meter_.start(clock_.elapsed());
+}
+
+void Feedback::showTransfer(qint64 bytes, qint64 total)
+{
+    if (total <= 0)
+        return;
+    if (!clock_.isValid())
+        clock_.start();
+    const qint64 shown = std::min(bytes, total);
+    progress_->setValue(static_cast<int>(static_cast<double>(shown) / static_cast<double>(total) * 100.0));
+    // The bar reads its format for %-codes; a literal text needs none.
+    progress_->setFormat(meter_.report(shown, total, clock_.elapsed()));
 }
 
 void Feedback::repaintNow()

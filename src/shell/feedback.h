@@ -1,5 +1,8 @@
 #pragma once
 
+#include "session/transfer_meter.h"
+
+#include <QElapsedTimer>
 #include <QString>
 
 #include <array>
@@ -25,7 +28,11 @@ public:
     void lightsConnected();  // green shown, red hidden
     void lightsBusy();       // red shown, green hidden
 
-    void setProgress(double percent);  // 0 to 100
+    void setProgress(double percent);  // 0 to 100; 0 also ends the transfer's text
+    // A transfer begins now: its speed is measured from here.
+    void startTransfer();
+    // A progress report: the bar and its text (percent, speed, time left).
+    void showTransfer(qint64 bytes, qint64 total);
 
     // Paints the status bar now, so a text shows before a blocking step.
     void repaintNow();
@@ -36,6 +43,8 @@ private:
     QProgressBar* progress_ = nullptr;
     QWidget* red_ = nullptr;
     QWidget* green_ = nullptr;
+    TransferMeter meter_;
+    QElapsedTimer clock_;
 };
 
 // The busy pointer over the program while a server command runs; restored on

@@ -21,42 +21,27 @@
 #include "sites/site_form.h"
 #include "shell/feedback.h"
 #include "shell/input_gate.h"
+#include "shell/window_kit.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
-#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
-#include <QStorageInfo>
-#include <QStyle>
 #include <QToolBar>
-#include <QVBoxLayout>
 
 namespace quillmar {
 
 namespace {
 
 
-
-// The drives of a machine without drive letters: its mounted file-system
-// roots, "/" first.
-QStringList MountedRoots()
-{
-    QStringList roots{QStringLiteral("/")};
-    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-        if (volume.isValid() && volume.isReady() && !roots.contains(volume.rootPath()))
-            roots.append(volume.rootPath());
-    }
-    return roots;
-}
-
 struct ToolButton {
     const char* key;
     const char* caption;
     const char* tip;
-    QStyle::StandardPixmap icon;
+    const char* icon;  // freedesktop name
 };
 
 }  // namespace
@@ -65,11 +50,15 @@ Form1::Form1(const Services& services, QWidget* parent) : QMainWindow(parent), s
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kAppTitle);
+    // Every window of the program, dialogs included, shows this picture.
+    QApplication::setWindowIcon(AppIcon());
     ftp_ = new FtpComponent(this);
     ftp_->setObjectName(QStringLiteral("FTP1"));
     buildElements();
     buildMenus();
     buildToolbar();
+    assignKeys();
+    setTabOrderOfPanes();
     context_ = std::make_unique<MainContext>(MainContext{*this, services_, settings_, *ftp_, *feedback_,
                                                          *serverModel_, *serverView_, *localPane_, state_,
                                                          [this](const FtpError& e) { ReportError(e); }});
@@ -107,37 +96,6 @@ Form1::~Form1()
     ftp_->Abort();
 }
 
-void Form1::buildElements()
-{
-    auto* central = new QWidget(this);
-    central->setObjectName(QStringLiteral("client"));
-    central->setFixedSize(Px(11685), Px(4815) + 8);
-    setCentralWidget(central);
-
-    localPane_ = new LocalPane(*services_.dialogs, MountedRoots, central);
-    localPane_->setGeometry(Px(0), 4, Px(3060), Px(4815));
-
-    auto* frame2 = new QGroupBox(QStringLiteral(" Image Viewer "), central);
-    frame2->setObjectName(QStringLiteral("Frame2"));
-    frame2->setGeometry(Px(3090), 4, Px(4920), Px(4815));
-    const PictureFrame preview = AddPictureFrame(frame2);
-    picback_ = preview.picback;
-    viewimage_ = preview.viewimage;
-    picback_->setGeometry(Px(90), Px(240), Px(4740), Px(4515));
-    viewimage_->setToolTip(QStringLiteral("Double Click to see a full screen preview!"));
-
-    auto* frame1 = new QGroupBox(QStringLiteral(" Server Files "), central);
-    frame1->setObjectName(QStringLiteral("Frame1"));
-    frame1->setGeometry(Px(8040), 4, Px(3645), Px(4815));
-    serverModel_ = new ServerListModel(this);
-    serverView_ = new ServerListView(serverModel_, frame1);
-    auto* serverLayout = new QVBoxLayout(frame1);
-    serverLayout->setContentsMargins(4, 4, 4, 4);
-    serverLayout->addWidget(serverView_);
-
-    feedback_ = std::make_unique<Feedback>(*this);
-}
-
 QAction* Form1::addMenuAction(QMenu* menu, const char* name, const QString& caption, void (Form1::*slot)())
 {
     QAction* action = menu->addAction(caption);
@@ -171,7 +129,7 @@ void Form1::buildMenus()
     mnuCommands_->setObjectName(QStringLiteral("mnuCommands"));
     addMenuAction(mnuCommands_, "mnuUpload", QStringLiteral("&Upload"), &Form1::Upload);
     addMenuAction(mnuCommands_, "mnuDownload", QStringLiteral("&Download"), &Form1::Download);
-    addMenuAction(mnuCommands_, "mnuGoUp", QStringLiteral("&Go  Up"), &Form1::GoUp);
+    addMenuAction(mnuCommands_, "mnuGoUp", QStringLiteral("&Go Up"), &Form1::GoUp);
     mnuStop_ = addMenuAction(mnuCommands_, "mnuStop", QStringLiteral("&Stop"), &Form1::Stop);
     mnuCommands_->addSeparator()->setObjectName(QStringLiteral("mnusep2"));
     addMenuAction(mnuCommands_, "mnuNewFolder", QStringLiteral("&New Folder"), &Form1::NewFolderCommand);
@@ -196,7 +154,7 @@ void Form1::buildMenus()
     mnuReportStyle_->setChecked(true);
     connect(mnuReportStyle_, &QAction::triggered, this,
             [this](bool checked) { serverView_->setReportView(checked); });
-    addMenuAction(options, "mnuImageCache", QStringLiteral("&Empy Image Cache"), &Form1::EmptyImageCache);
+    addMenuAction(options, "mnuImageCache", QStringLiteral("&Empty Image Cache"), &Form1::EmptyImageCache);
     mnuWebReady_ = addUploadOption(options, "mnuWebReady", QStringLiteral("Prepare Pictures for the &Web"),
                                    &UploadOptions::webReady);
     options->addSeparator();
@@ -214,37 +172,35 @@ void Form1::buildMenus()
 void Form1::buildToolbar()
 {
     static const ToolButton kButtons[] = {
-        {"Connect", "Open", "Connect", QStyle::SP_DriveNetIcon},
-        {"Disconnect", "Close", "Disconnect", QStyle::SP_DialogCloseButton},
-        {nullptr, nullptr, nullptr, QStyle::SP_CustomBase},
-        {"Sites", "Sites", "Site Manager", QStyle::SP_DirHomeIcon},
-        {"List", "List", "Display uploaded files without connecting.", QStyle::SP_FileDialogDetailedView},
-        {"Print", "Print", "Print Remote File List", QStyle::SP_FileDialogContentsView},
-        {nullptr, nullptr, nullptr, QStyle::SP_CustomBase},
-        {"Delete", "Delete", "Delete Selected File", QStyle::SP_TrashIcon},
-        {nullptr, nullptr, nullptr, QStyle::SP_CustomBase},
-        {"Get", "Download", "Download Selected File", QStyle::SP_ArrowDown},
-        {"Put", "Upload", "Upload Selected File", QStyle::SP_ArrowUp},
-        {nullptr, nullptr, nullptr, QStyle::SP_CustomBase},
-        {"Refresh", "Refresh", "Refresh File List", QStyle::SP_BrowserReload},
-        {"Back", "Go Back", "Go Up One Folder On Server", QStyle::SP_FileDialogToParent},
-        {"Stop", "Stop", "Stop the running command (Esc)", QStyle::SP_BrowserStop},
-        {nullptr, nullptr, nullptr, QStyle::SP_CustomBase},
-        {"Help", "Help", "Display Help Dialog", QStyle::SP_DialogHelpButton},
+        {"Connect", "Open", "Connect", "network-connect"},
+        {"Disconnect", "Close", "Disconnect", "network-disconnect"},
+        {nullptr, nullptr, nullptr, nullptr},
+        {"Sites", "Sites", "Site Manager", "user-bookmarks"},
+        {"List", "List", "Display uploaded files without connecting.", "document-open-recent"},
+        {"Print", "Print", "Print Remote File List", "document-print"},
+        {nullptr, nullptr, nullptr, nullptr},
+        {"Delete", "Delete", "Delete Selected File", "edit-delete"},
+        {nullptr, nullptr, nullptr, nullptr},
+        {"Get", "Download", "Download Selected File", "go-down"},
+        {"Put", "Upload", "Upload Selected File", "document-send"},
+        {nullptr, nullptr, nullptr, nullptr},
+        {"Refresh", "Refresh", "Refresh File List", "view-refresh"},
+        {"Back", "Go Up", "Go Up One Folder On Server", "go-up"},
+        {"Stop", "Stop", "Stop the running command (Esc)", "process-stop"},
+        {nullptr, nullptr, nullptr, nullptr},
+        {"Help", "Help", "Display Help Dialog", "help-contents"},
     };
     toolbar_ = addToolBar(QStringLiteral("Toolbar"));
     toolbar_->setObjectName(QStringLiteral("Toolbar1"));
     toolbar_->setMovable(false);
     toolbar_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    toolbar_->setIconSize(QSize(24, 24));
     for (const ToolButton& button : kButtons) {
         if (!button.key) {
             toolbar_->addSeparator();
             continue;
         }
-        // One pixmap per button: a full icon set would decode every size of
-        // every picture while the window opens.
-        QAction* action = toolbar_->addAction(QIcon(style()->standardPixmap(button.icon, nullptr, this)),
-                                              QLatin1String(button.caption));
+        QAction* action = toolbar_->addAction(ToolIcon(QLatin1String(button.icon)), QLatin1String(button.caption));
         const QString key = QLatin1String(button.key);
         action->setObjectName(key);
         action->setData(key);
@@ -273,6 +229,11 @@ void Form1::wireEvents()
     connect(serverView_, &ServerListView::rowClicked, this, &Form1::ListView1_Click);
     connect(localPane_, &LocalPane::fileClicked, this, &Form1::File1_Click);
     connect(localPane_, &LocalPane::fileDoubleClicked, this, &Form1::File1_DblClick);
+    // Drops run the same commands as the buttons, once the drag is over.
+    connect(serverView_, &ServerListView::filesDropped, transfers_, &TransferController::UploadFiles,
+            Qt::QueuedConnection);
+    connect(localPane_, &LocalPane::serverRowsDropped, transfers_, &TransferController::DownloadRows,
+            Qt::QueuedConnection);
 }
 
 void Form1::Form_Load()
@@ -284,6 +245,7 @@ void Form1::Form_Load()
     mnuWebReady_->setChecked(upload.webReady);
     mnuRemotePreview_->setChecked(upload.remotePreview);
     state_.upload = upload;
+    restoreWindowPlace();
     show();
     if (mnuStartupConnect_->isChecked())
         Connect();
@@ -302,6 +264,7 @@ void Form1::closeEvent(QCloseEvent* event)
 {
     if (!closing_) {
         closing_ = true;
+        saveWindowPlace();
         saveSettings();
         // A transfer still running ends here; its command winds down quietly.
         ftp_->Abort();

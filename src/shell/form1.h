@@ -12,6 +12,7 @@ class QAction;
 class QFrame;
 class QLabel;
 class QMenu;
+class QSplitter;
 class QToolBar;
 
 namespace quillmar {
@@ -81,7 +82,14 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // Layout, keys and the remembered window place (form1_layout.cpp).
     void buildElements();
+    void placeAtDesignSize();
+    void restoreWindowPlace();
+    void saveWindowPlace();
+    void assignKeys();
+    void setTabOrderOfPanes();
+
     void buildMenus();
     void buildToolbar();
     void wireEvents();
@@ -107,6 +115,7 @@ private:
     ServerListModel* serverModel_ = nullptr;
     ServerListView* serverView_ = nullptr;
     LocalPane* localPane_ = nullptr;
+    QSplitter* panes_ = nullptr;
     QFrame* picback_ = nullptr;
     QLabel* viewimage_ = nullptr;
     QMenu* mnuCommands_ = nullptr;

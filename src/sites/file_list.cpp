@@ -88,6 +88,8 @@ void FileList::Open()
 {
     if (!loaded_)
         Form_Load();
+    if (!isVisible())
+        PlaceOverMainWindow(this);
     show();
     raise();
     activateWindow();

@@ -1,6 +1,7 @@
 #include "sites/site_form.h"
 
 #include "shell/constants.h"
+#include "shell/window_kit.h"
 #include "sites/site_store.h"
 
 #include <QCloseEvent>
@@ -119,6 +120,7 @@ void SiteForm::buildElements()
     connect(remove, &QPushButton::clicked, this, &SiteForm::Command1_Click);
     connect(connectButton, &QPushButton::clicked, this, &SiteForm::CloseBtn_Click);
     connect(exit, &QPushButton::clicked, this, &SiteForm::Command3_Click);
+    MakeDefaultButton(this, connectButton);
 }
 
 void SiteForm::Open()
@@ -132,6 +134,8 @@ void SiteForm::Open()
     }
     savedForClose_ = false;
     showSettings();
+    if (!isVisible())
+        PlaceOverMainWindow(this);
     show();
     raise();
     activateWindow();

@@ -1,6 +1,7 @@
 // The about window, the uninstall note and the mail link.
 
 #include "info/about.h"
+#include "info/help.h"
 #include "support/window_helpers.h"
 
 #include <QAction>
@@ -50,11 +51,23 @@ TEST(Uninstall, TheNoteIsOneMessageAndChangesNothing)
     rig.open();
     const QString status = rig.panel(1);
     rig.find<QAction>("mnuUninstall")->trigger();
-    EXPECT_EQ(rig.dialogs.messageTexts(),
-              QStringList{"To uninstall Quillmar use the Add/Remove programs applet in Windows Control Panel"});
+    EXPECT_EQ(rig.dialogs.messageTexts(), QStringList{quillmar::UninstallNoteText(QCoreApplication::applicationDirPath())});
     EXPECT_EQ(rig.dialogs.calls().value(0).title, "Quillmar");
     EXPECT_EQ(rig.panel(1), status);
     EXPECT_EQ(rig.form->connectionSettings().URL, "shop.example");
+
+    // The note tells how this copy is removed, by where it runs from.
+    const std::pair<const char*, const char*> cases[] = {
+        {"/usr/bin", "sudo apt remove quillmar"},
+        {"/usr/local/bin", "sudo xargs rm < install_manifest.txt"},
+        {"/home/ann/quillmar-2.3", "delete the folder it was unpacked in:\n/home/ann/quillmar-2.3"},
+        {"/home/ann/quillmar-2.3/", "unpacked in:\n/home/ann/quillmar-2.3"},
+    };
+    for (const auto& [folder, says] : cases) {
+        const QString text = quillmar::UninstallNoteText(QLatin1String(folder));
+        EXPECT_TRUE(text.contains(QLatin1String(says))) << text.toStdString();
+        EXPECT_FALSE(text.contains(QLatin1String("Windows"))) << text.toStdString();
+    }
 }
 
 }  // namespace

@@ -70,18 +70,6 @@ TEST(WebAddress, RowsInsideTheMappedFolderGetEncodedAddressesOthersAReason)
         EXPECT_EQ(result.problem.isEmpty(), c.address != nullptr) << result.problem.toStdString();
     }
 }
-TEST(SizeText, SameRuleAsTheServerList)
-{
-    const std::pair<qint64, const char*> cases[] = {
-        {0, "0 bytes"},      {999, "999 bytes"},  {1000, "1 KB"},     {2500, "2 KB"},
-        {999500, "1000 KB"}, {2500000, "2 MB"},   {5000000000, "5000 MB"}, {-1, "0 bytes"},
-    };
-    for (const auto& [bytes, expected] : cases) {
-        SCOPED_TRACE(bytes);
-        EXPECT_EQ(SizeText(bytes), QString::fromLatin1(expected));
-    }
-}
-
 // The main window's frame, in twips.
 constexpr double kFrameW = 4740;
 constexpr double kFrameH = 4515;

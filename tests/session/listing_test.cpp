@@ -1,3 +1,4 @@
+#include "pictures/picture_rules.h"
 #include "session/listing.h"
 
 #include "support/qt_printers.h"
@@ -77,7 +78,7 @@ TEST(ParseListLine, RowsFromEachFormat)
         {"-rw-r--r--    1 quillinter 0                  10 Dec  7 00:39 -dash.txt", "-dash.txt", false, "10 bytes", 10},
         {"-rw-r--r--    1 999      0              10 Dec 07 00:39 a  b.txt", "a  b.txt", false, "10 bytes", 10},
         {"drwxr-xr-x    2 999      0            4096 Dec 07 00:39 dir with blank", "dir with blank/", true, "", 0},
-        {"-rw-r--r--    1 quillinter 0          3221225472 Dec  7 00:39 sparse.bin", "sparse.bin", false, "3221 MB", 3221225472},
+        {"-rw-r--r--    1 quillinter 0          3221225472 Dec  7 00:39 sparse.bin", "sparse.bin", false, "3221.23 MB", 3221225472},
         {"-rw-r--r--    1 999      0               0 Jan 05  2019 empty.txt", "empty.txt", false, "0 bytes", 0},
         {"-rw-r--r--   1 quillinterop root            0 Jan  5  2019  old.txt", " old.txt", false, "0 bytes", 0},
         {"-rw-r--r--    1 999      0              10 Dec 07 00:39 \u5199\u771f.jpg", "\u5199\u771f.jpg", false, "10 bytes", 10},
@@ -91,22 +92,22 @@ TEST(ParseListLine, RowsFromEachFormat)
         // owner and group, numbers, ACL marks, devices, upper-case D.
         {"-rw-r--r-- 1 owner group 999 Jan 5 2019 a b.jpg", "a b.jpg", false, "999 bytes", 999},
         {"-rw-r--r-- 1 owner group 999 Jan 5 2019   x.gif", "x.gif", false, "999 bytes", 999},
-        {"-rw-r--r--   1 owner    1500 Jan  5 12:00 nogroup.jpg", "nogroup.jpg", false, "2 KB", 1500},
+        {"-rw-r--r--   1 owner    1500 Jan  5 12:00 nogroup.jpg", "nogroup.jpg", false, "1.5 KB", 1500},
         {"-rw-r--r--   1 averylongownernamegroup 512 Mar  5 12:00 glued", "glued", false, "512 bytes", 512},
         {"drwxr-xr-x+  3 1002 1002 4096 Feb 29 23:59 acl", "acl/", true, "", 0},
-        {"-rw-r--r--@  1 me  staff  2500 Oct 10  2020 mac.jpg", "mac.jpg", false, "2 KB", 2500},
-        {"-rw-r--r--.  1 root root  3500000 Nov  1 09:05 selinux.jpg", "selinux.jpg", false, "4 MB", 3500000},
+        {"-rw-r--r--@  1 me  staff  2500 Oct 10  2020 mac.jpg", "mac.jpg", false, "2.5 KB", 2500},
+        {"-rw-r--r--.  1 root root  3500000 Nov  1 09:05 selinux.jpg", "selinux.jpg", false, "3.5 MB", 3500000},
         {"crw-rw-rw-   1 root tty     5,   0 Dec  6 12:00 tty0", "tty0", false, "0 bytes", 0},
         {"brw-rw----   1 root disk    8,0 Dec  6 12:00 sda", "sda", false, "0 bytes", 0},
-        {"Drwxr-xr-x 2 owner group 4096 Jan  5 12:00 upper", "upper", false, "4 KB", 4096},
+        {"Drwxr-xr-x 2 owner group 4096 Jan  5 12:00 upper", "upper", false, "4.1 KB", 4096},
         // A group named like a month does not fool the date search.
         {"-rw-r--r-- 1 owner jan 12 May  5 12:00 m.jpg", "m.jpg", false, "12 bytes", 12},
         {"-rw-r--r-- 1 owner group 5000000000 Jan  5 12:00 big", "big", false, "5000 MB", 5000000000},
-        {"-rw-r--r-- 1 owner group 99999999999999999999999 Jan  5 12:00 huge", "huge", false, "9223372036855 MB", kMax},
+        {"-rw-r--r-- 1 owner group 99999999999999999999999 Jan  5 12:00 huge", "huge", false, "9223372036854.78 MB", kMax},
         // Windows (IIS) lines: two- and four-digit years, 12- and 24-hour
         // times; blanks inside the name are kept.
         {"12-06-26  10:15AM       <DIR>          images", "images/", true, "", 0},
-        {"12-06-26  10:15PM                12345 my photo  1.jpg", "my photo  1.jpg", false, "12 KB", 12345},
+        {"12-06-26  10:15PM                12345 my photo  1.jpg", "my photo  1.jpg", false, "12.3 KB", 12345},
         {"12-06-2026  22:15       <DIR>          Old Pictures", "Old Pictures/", true, "", 0},
         {"01-31-2026  09:00                  999 a.gif\r\n", "a.gif", false, "999 bytes", 999},
         // Machine listing lines: the name is all after the blank that ends
@@ -115,12 +116,12 @@ TEST(ParseListLine, RowsFromEachFormat)
         {"modify=20261207003900;perm=adfrw;size=10;type=file;unique=FE00UA724E2; trailing.txt ", "trailing.txt ", false, "10 bytes", 10},
         {"type=dir;sizd=4096;modify=20261207003900;UNIX.mode=0755; dir with blank", "dir with blank/", true, "", 0},
         {"Type=DIR;Modify=20261207003900; caps", "caps/", true, "", 0},
-        {"type=file;size=3221225472; sparse.bin", "sparse.bin", false, "3221 MB", 3221225472},
+        {"type=file;size=3221225472; sparse.bin", "sparse.bin", false, "3221.23 MB", 3221225472},
         {"type=OS.unix=slink:;size=7;modify=20261207003900; linkdir", "linkdir", false, "7 bytes", 7, true},
         {"modify=20261207003900;perm=adfrw;size=8;type=OS.unix=symlink;unique=FE00UA72462; linkfile", "linkfile", false, "8 bytes", 8, true},
         {"type=unknown;size=0;modify=20261207003949; tty0", "tty0", false, "0 bytes", 0},
         // As the machine listing's own definition shows them.
-        {"Type=file;Size=25730;Modify=19940728095854;Perm=; capmux.tar.z", "capmux.tar.z", false, "26 KB", 25730},
+        {"Type=file;Size=25730;Modify=19940728095854;Perm=; capmux.tar.z", "capmux.tar.z", false, "25.7 KB", 25730},
         {"Type=dir;Modify=19990112030508;Perm=flcdmpe; incoming", "incoming/", true, "", 0},
         {"type=file;size=1; a; b=c; d", "a; b=c; d", false, "1 bytes", 1},
     };
@@ -145,20 +146,32 @@ TEST(LeftOutText, SaysHowManyLines)
     EXPECT_EQ(LeftOutText(3), QStringLiteral(" (3 lines not understood)"));
 }
 
-TEST(RowSizeText, DecimalUnitsRoundHalvesToEven)
+// One rule for the list's "Size" column, the totals panel and the picture
+// facts: the same bytes read the same everywhere.
+TEST(SizeRule, ColumnTotalsAndPictureFactsAgree)
 {
-    const std::pair<const char*, const char*> cases[] = {
-        {"0", "0 bytes"},         {"512", "512 bytes"},     {"999", "999 bytes"},
-        {"", " bytes"},           {"1000", "1 KB"},         {"1499", "1 KB"},
-        {"1500", "2 KB"},         {"2500", "2 KB"},         {"3500", "4 KB"},
-        {"999499", "999 KB"},     {"999500", "1000 KB"},    {"999999", "1000 KB"},
-        {"1000000", "1 MB"},      {"2500000", "2 MB"},      {"2500001", "3 MB"},
-        {"3500000", "4 MB"},      {"007", "007 bytes"},
+    const QLocale saved;
+    QLocale::setDefault(QLocale::c());
+    const std::pair<qint64, const char*> cases[] = {
+        {0, "0 bytes"},        {999, "999 bytes"},        {1000, "1 KB"},          {1499, "1.5 KB"},
+        {1450, "1.4 KB"},      {2500, "2.5 KB"},          {4096, "4.1 KB"},        {999949, "999.9 KB"},
+        {999950, "1000 KB"},   {1000000, "1 MB"},         {2500000, "2.5 MB"},     {1050000, "1.05 MB"},
+        {12345000, "12.34 MB"}, {12355000, "12.36 MB"},   {3221225472, "3221.23 MB"},
     };
-    for (const auto& [field, expected] : cases) {
-        SCOPED_TRACE(field);
-        EXPECT_EQ(RowSizeText(QString::fromLatin1(field)), QString::fromLatin1(expected));
+    for (const auto& [bytes, expected] : cases) {
+        SCOPED_TRACE(expected);
+        EXPECT_EQ(RowSizeText(QString::number(bytes)), QString::fromLatin1(expected));
+        EXPECT_EQ(TotalsText(1, bytes, QLocale::c()), QStringLiteral("Total: 1 files ") + QLatin1String(expected));
+        EXPECT_EQ(SizeText(bytes), QString::fromLatin1(expected));
     }
+    EXPECT_EQ(SizeText(-1), QStringLiteral("0 bytes"));
+    // Below 1000 the column shows the field as it came.
+    EXPECT_EQ(RowSizeText(QStringLiteral("007")), QStringLiteral("007 bytes"));
+    EXPECT_EQ(RowSizeText(QString()), QStringLiteral(" bytes"));
+    // The default locale's separator, also in the column.
+    QLocale::setDefault(QLocale(QLocale::German));
+    EXPECT_EQ(RowSizeText(QStringLiteral("1250")), QStringLiteral("1,2 KB"));
+    QLocale::setDefault(saved);
 }
 
 TEST(TotalsText, BytesKilobytesMegabytes)

@@ -181,8 +181,9 @@ TEST_F(ServerWindow, ConnectListsTheFolderAndDisconnectSavesTheSnapshot)
     EXPECT_FALSE(rig.redShown());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(ModelTexts(rig), (QStringList{"a.jpg", "b.txt", "images/"}));
-    EXPECT_EQ(ColumnTexts(rig, 1), (QStringList{"2 KB", "512 bytes", ""}));
+    EXPECT_EQ(ColumnTexts(rig, 1), (QStringList{"1.5 KB", "512 bytes", ""}));
     EXPECT_EQ(rig.panel(3), QStringLiteral("Total: 2 files 2 KB"));
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Shop \u2014 / \u2014 Quillmar"));
 
     auto* view = rig.find<QAbstractItemView>("ListView1");
     const QIcon folder = view->model()->index(2, 0).data(Qt::DecorationRole).value<QIcon>();
@@ -280,9 +281,16 @@ TEST_F(ServerWindow, DoubleClickEntersFoldersAndDownloadsFilesIntoTheLocalFolder
 {
     quillmar::Form1& form = openWithSite();
     form.Connect();
+    // A clicked row's facts go when the list changes; the title follows the folder.
+    auto* view = rig.find<QAbstractItemView>("ListView1");
+    view->setCurrentIndex(view->model()->index(0, 0));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->currentIndex()).center());
+    EXPECT_EQ(rig.panel(4), QStringLiteral("a.jpg"));
     DoubleClickRow(rig, QStringLiteral("images/"));
     EXPECT_EQ(ModelTexts(rig), QStringList{QStringLiteral("c.gif")});
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Done"));
+    EXPECT_EQ(rig.panel(4), QString());
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Shop \u2014 /images \u2014 Quillmar"));
     EXPECT_TRUE(rig.greenShown());
 
     // An older local copy is replaced only by the finished download.
@@ -301,6 +309,9 @@ TEST_F(ServerWindow, DoubleClickEntersFoldersAndDownloadsFilesIntoTheLocalFolder
     form.GoUp();
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Done"));
     EXPECT_EQ(ModelTexts(rig), (QStringList{"a.jpg", "b.txt", "images/"}));
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Shop \u2014 / \u2014 Quillmar"));
+    form.Disconnect();
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Quillmar"));
 }
 
 TEST(LinkRows, DoubleClickEntersTheFolderALinkLeadsToOrDownloadsItsFile)
@@ -385,7 +396,7 @@ TEST(Commands, GuardsAndDispatchByKey)
         {"Disconnect", 0, {QStringLiteral("You are already disconnected.")}},
         {"Delete", 2, {kConnectFirst}},
         {"get", 0, {}},
-        {"Go Back", 0, {}},
+        {"Go Up", 0, {}},
     };
     WindowRig rig;
     quillmar::Form1& form = rig.open();
@@ -400,7 +411,7 @@ TEST(Commands, GuardsAndDispatchByKey)
             EXPECT_EQ(call.title, QStringLiteral("Quillmar"));
         }
     }
-    // The toolbar's "Go Back" and the menu's "Go  Up" are the same command.
+    // The toolbar's "Go Up" and the menu's "Go Up" are the same command.
     rig.dialogs.clear();
     rig.find<QAction>("mnuGoUp")->trigger();
     rig.find<QAction>("Back")->trigger();
@@ -492,8 +503,9 @@ TEST(Presentation, MainWindowHasItsElementsByName)
                            "Put",     "Refresh",    "Back",  "Stop",  "Help"};
     for (const QString& key : keys)
         EXPECT_NE(rig.find<QAction>(qPrintable(key)), nullptr) << key.toStdString();
-    EXPECT_EQ(rig.find<QAction>("mnuGoUp")->text(), QStringLiteral("&Go  Up"));
-    EXPECT_EQ(rig.find<QAction>("mnuImageCache")->text(), QStringLiteral("&Empy Image Cache"));
+    EXPECT_EQ(rig.find<QAction>("mnuGoUp")->text(), QStringLiteral("&Go Up"));
+    EXPECT_EQ(rig.find<QAction>("Back")->text(), QStringLiteral("Go Up"));
+    EXPECT_EQ(rig.find<QAction>("mnuImageCache")->text(), QStringLiteral("&Empty Image Cache"));
 }
 
 // Input queued the way the window system delivers it.

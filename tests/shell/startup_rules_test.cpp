@@ -1,5 +1,10 @@
 #include "shell/startup_rules.h"
 
+#include "shell/app_folder.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 namespace quillmar {
@@ -24,3 +29,18 @@ TEST(ParseStartUpConnect, WordsAndNumbers)
 
 }  // namespace
 }  // namespace quillmar
+
+// The data folder: the program's own when it may be written and is not a
+// system program folder; the per-user folder otherwise.
+TEST(ResolveAppFolder, ProgramFolderOnlyWhenWritableAndNotTheSystems)
+{
+    QTemporaryDir program;
+    QTemporaryDir home;
+    const QString user = home.filePath(QStringLiteral("share/Quillmar"));
+    EXPECT_EQ(quillmar::ResolveAppFolder(program.path(), user), QFileInfo(program.path()).absoluteFilePath());
+    for (const QString& folder : {QStringLiteral("/usr/bin"), QStringLiteral("/usr/local/bin/"),
+                                  program.filePath(QStringLiteral("missing"))}) {
+        EXPECT_EQ(quillmar::ResolveAppFolder(folder, user), user) << folder.toStdString();
+        EXPECT_TRUE(QFileInfo(user).isDir());
+    }
+}

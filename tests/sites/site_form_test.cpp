@@ -213,14 +213,20 @@ TEST_F(SiteManager, ThePickedEntryIsWhatConnects)
     const QString address = QStringLiteral("127.0.0.1:%1").arg(server.port());
     const QStringList entries{Stored("Other", "127.0.0.2:1;x;y"), Stored("Local", address + ";demo;demo")};
     writeStore(entries);
-    for (bool doubleClick : {false, true}) {
-        SCOPED_TRACE(doubleClick ? "double click" : "Connect");
+    enum class Way { Connect, DoubleClick, Enter };
+    for (Way way : {Way::Connect, Way::DoubleClick, Way::Enter}) {
+        SCOPED_TRACE(int(way));
         rig.presetStore({{"URL", "127.0.0.2:1"}, {"Description", "Stale"}});
         quillmar::SiteForm* sites = openSites();
-        ClickRow(list(), 1, doubleClick);
-        if (!doubleClick) {
+        ClickRow(list(), 1, way == Way::DoubleClick);
+        if (way == Way::Connect) {
             fill({"Edited", "127.0.0.2:1", "demo", "wrong"});
             press("CloseBtn");
+        } else if (way == Way::Enter) {
+            // Enter is the window's default button, Connect.
+            sites->activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(sites));
+            QTest::keyClick(list(), Qt::Key_Return);
         }
         EXPECT_EQ(rig.form->ftp().State(), 1);
         EXPECT_FALSE(sites->isVisible());

@@ -11,7 +11,7 @@ import sys
 import threading
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -21,6 +21,8 @@ def main():
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--user", default="demo")
     parser.add_argument("--password", default="demo")
+    parser.add_argument("--send-limit", type=int, default=0,
+                        help="bytes per second a download may take (0: no limit)")
     parser.add_argument("--watch-stdin", action="store_true",
                         help="stop when standard input closes")
     args = parser.parse_args()
@@ -31,6 +33,12 @@ def main():
 
     class Handler(FTPHandler):
         pass
+
+    if args.send_limit > 0:
+        class Slow(ThrottledDTPHandler):
+            write_limit = args.send_limit
+        Handler.dtp_handler = Slow
+        Handler.use_sendfile = False  # sendfile would pass the throttle by
 
     Handler.authorizer = authorizer
     Handler.banner = "Quillmar test server ready."

@@ -24,7 +24,7 @@ QString ServerProgram()
 
 }  // namespace
 
-FtpServerFixture::FtpServerFixture()
+FtpServerFixture::FtpServerFixture(int sendLimit) : sendLimit_(sendLimit)
 {
     start();
 }
@@ -44,7 +44,8 @@ void FtpServerFixture::start()
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start(python, {ServerProgram(), QStringLiteral("--root"), root(),
                             QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--user"), user(),
-                            QStringLiteral("--password"), password(), QStringLiteral("--watch-stdin")});
+                            QStringLiteral("--password"), password(), QStringLiteral("--watch-stdin"),
+                            QStringLiteral("--send-limit"), QString::number(sendLimit_)});
     if (!process_.waitForStarted(StartWaitMs)) {
         error_ = QStringLiteral("cannot start %1: %2").arg(python, process_.errorString());
         return;

@@ -10,7 +10,8 @@ namespace quillmar::test {
 // and a temporary root; stopped when this object goes.
 class FtpServerFixture {
 public:
-    FtpServerFixture();
+    // sendLimit > 0: downloads move at most this many bytes a second.
+    explicit FtpServerFixture(int sendLimit = 0);
     ~FtpServerFixture();
     FtpServerFixture(const FtpServerFixture&) = delete;
     FtpServerFixture& operator=(const FtpServerFixture&) = delete;
@@ -34,6 +35,7 @@ private:
     QProcess process_;
     int port_ = 0;
     QString error_;
+    int sendLimit_ = 0;
 };
 
 }  // namespace quillmar::test

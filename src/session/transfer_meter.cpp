@@ -1,0 +1,54 @@
+#include "session/transfer_meter.h"
+
+#include "session/listing.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace quillmar {
+
+QString TimeLeftText(qint64 seconds)
+{
+    seconds = std::max<qint64>(seconds, 0);
+    const qint64 hours = seconds / 3600;
+    const qint64 minutes = seconds / 60 % 60;
+    const QString rest = QStringLiteral("%1").arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    if (hours == 0)
+        return QString::number(minutes) % QLatin1Char(':') % rest;
+    return QString::number(hours) % QLatin1Char(':') % QStringLiteral("%1").arg(minutes, 2, 10, QLatin1Char('0'))
+           % QLatin1Char(':') % rest;
+}
+
+QString ProgressText(qint64 bytes, qint64 total, double bytesPerSecond)
+{
+    const qint64 done = std::clamp<qint64>(bytes, 0, std::max<qint64>(total, 0));
+    const qint64 percent = total > 0 ? qint64(double(done) / double(total) * 100.0) : 0;
+    QString text = QString::number(percent) % QStringLiteral(" %");
+    if (!(bytesPerSecond > 0) || !std::isfinite(bytesPerSecond))
+        return text;
+    const QString dot = QStringLiteral(" \u00B7 ");
+    text += dot % RowSizeText(QString::number(std::llround(bytesPerSecond))) % QStringLiteral("/s");
+    const double left = std::ceil(double(total - done) / bytesPerSecond);
+    return text % dot % TimeLeftText(qint64(std::min(left, 1e9))) % QStringLiteral(" left");
+}
+
+void TransferMeter::start(qint64 nowMs)
+{
+    startMs_ = nowMs;
+    startBytes_ = 0;
+    lastBytes_ = 0;
+}
+
+QString TransferMeter::report(qint64 bytes, qint64 total, qint64 nowMs)
+{
+    if (startMs_ < 0 || bytes < lastBytes_) {
+        startMs_ = nowMs;
+        startBytes_ = bytes;
+    }
+    lastBytes_ = bytes;
+    const qint64 elapsed = nowMs - startMs_;
+    const double speed = elapsed > 0 ? double(bytes - startBytes_) * 1000.0 / double(elapsed) : 0.0;
+    return ProgressText(bytes, total, speed);
+}
+
+}  // namespace quillmar

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+namespace quillmar {
+
+// "0:42", "12:05", "1:02:03": the time a transfer still needs.
+QString TimeLeftText(qint64 seconds);
+
+// The progress bar's text: "42 % · 12.35 MB/s · 0:42 left". The speed and
+// the time left are left out while no speed is known (bytesPerSecond <= 0).
+QString ProgressText(qint64 bytes, qint64 total, double bytesPerSecond);
+
+// Measures one transfer from its progress reports: the average speed since
+// start(), or, without one, since the first report. A report with fewer
+// bytes than the one before starts a new transfer, as does the first report
+// after reset().
+class TransferMeter {
+public:
+    // nowMs: a steady clock in milliseconds.
+    void start(qint64 nowMs);
+    QString report(qint64 bytes, qint64 total, qint64 nowMs);
+    void reset() { startMs_ = -1; }
+
+private:
+    qint64 startMs_ = -1;
+    qint64 startBytes_ = 0;
+    qint64 lastBytes_ = 0;
+};
+
+}  // namespace quillmar

@@ -1,0 +1,74 @@
+#include "session/server_place.h"
+#include "session/transfer_meter.h"
+
+#include "support/qt_printers.h"
+
+#include <QLocale>
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace quillmar {
+namespace {
+
+TEST(ProgressText, PercentSpeedAndTimeLeft)
+{
+    const QLocale saved;
+    QLocale::setDefault(QLocale::c());
+    struct Case {
+        qint64 bytes, total;
+        double speed;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0, 1000, 0, "0 %"},
+        {420, 1000, 0, "42 %"},
+        {420, 1000, -3, "42 %"},
+        {420, 1000, std::numeric_limits<double>::infinity(), "42 %"},
+        {42000000, 100000000, 12300000, "42 % \u00B7 12.3 MB/s \u00B7 0:05 left"},
+        {999, 1000, 1, "99 % \u00B7 1 bytes/s \u00B7 0:01 left"},
+        {1000, 1000, 500, "100 % \u00B7 500 bytes/s \u00B7 0:00 left"},
+        {5000, 1000, 500, "100 % \u00B7 500 bytes/s \u00B7 0:00 left"},
+        {0, 3723000, 1000, "0 % \u00B7 1 KB/s \u00B7 1:02:03 left"},
+        {0, 0, 1000, "0 % \u00B7 1 KB/s \u00B7 0:00 left"},
+        {1500000000, 3000000000, 1234567, "50 % \u00B7 1.23 MB/s \u00B7 20:16 left"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(ProgressText(c.bytes, c.total, c.speed), QString::fromUtf8(c.text));
+    }
+    const std::pair<qint64, const char*> times[] = {
+        {-5, "0:00"}, {59, "0:59"}, {60, "1:00"}, {3599, "59:59"}, {3600, "1:00:00"}, {360000, "100:00:00"}};
+    for (const auto& [seconds, text] : times)
+        EXPECT_EQ(TimeLeftText(seconds), QLatin1String(text)) << seconds;
+    QLocale::setDefault(saved);
+}
+
+TEST(TransferMeter, AverageSpeedSinceTheStart)
+{
+    const QLocale saved;
+    QLocale::setDefault(QLocale::c());
+    TransferMeter meter;
+    // Without a start the first report is the baseline.
+    EXPECT_EQ(meter.report(500000, 1000000, 100), QStringLiteral("50 %"));
+    EXPECT_EQ(meter.report(750000, 1000000, 600), QStringLiteral("75 % \u00B7 500 KB/s \u00B7 0:01 left"));
+    // Fewer bytes than before: another transfer.
+    EXPECT_EQ(meter.report(1000, 4000, 700), QStringLiteral("25 %"));
+    meter.start(1000);
+    EXPECT_EQ(meter.report(1000, 4000, 3000), QStringLiteral("25 % \u00B7 500 bytes/s \u00B7 0:06 left"));
+    meter.reset();
+    EXPECT_EQ(meter.report(2000, 4000, 9000), QStringLiteral("50 %"));
+    QLocale::setDefault(saved);
+}
+
+TEST(WindowTitle, SiteFolderAndProgram)
+{
+    EXPECT_EQ(WindowTitle(QStringLiteral("Demo"), QStringLiteral("/listing photos")),
+              QStringLiteral("Demo \u2014 /listing photos \u2014 Quillmar"));
+    EXPECT_EQ(WindowTitle(QStringLiteral("Demo"), QString()), QStringLiteral("Demo \u2014 Quillmar"));
+    EXPECT_EQ(WindowTitle(QString(), QString()), QStringLiteral("Quillmar"));
+}
+
+}  // namespace
+}  // namespace quillmar

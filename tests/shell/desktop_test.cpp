@@ -1,0 +1,385 @@
+// The main window on a desktop: panes that grow, the remembered place, lists
+// that follow the disk, keys, the progress text, drag and drop.
+
+#include "pictures/local_pane.h"
+#include "session/ftp_component.h"
+#include "support/window_helpers.h"
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDropEvent>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QScreen>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTest>
+#include <QToolBar>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+using quillmar::test::FtpServerFixture;
+
+namespace {
+
+const QString kConnectFirst = QStringLiteral("You must first connect to a server.");
+
+QRect InWindow(const QWidget* widget)
+{
+    return QRect(widget->mapTo(widget->window(), QPoint(0, 0)), widget->size());
+}
+
+// Names of the widgets among these whose rectangles overlap, or that stick
+// out of the window.
+QStringList Overlaps(const QWidget& window, const QList<QWidget*>& widgets)
+{
+    QStringList faults;
+    for (int i = 0; i < widgets.size(); ++i) {
+        if (!window.rect().contains(InWindow(widgets[i])))
+            faults << widgets[i]->objectName() + QStringLiteral(" outside");
+        for (int j = i + 1; j < widgets.size(); ++j) {
+            if (InWindow(widgets[i]).intersects(InWindow(widgets[j])))
+                faults << widgets[i]->objectName() + QStringLiteral("/") + widgets[j]->objectName();
+        }
+    }
+    return faults;
+}
+
+QStringList FileNames(const WindowRig& rig)
+{
+    QStringList names;
+    auto* files = rig.find<QListWidget>("File1");
+    for (int i = 0; i < files->count(); ++i)
+        names << files->item(i)->text();
+    return names;
+}
+
+// What a drop from another window delivers: enter, move, drop.
+bool Drop(QWidget* target, QMimeData* data)
+{
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    QDragMoveEvent move(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &move);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &drop);
+    return enter.isAccepted() && drop.isAccepted();
+}
+
+void ShowActive(QWidget& window)
+{
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+}
+
+}  // namespace
+
+TEST(Layout, PanesGrowWithTheWindowAndNothingOverlaps)
+{
+    WindowRig rig;
+    quillmar::Form1& form = rig.open();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    auto* local = rig.find<QWidget>("localFrame");
+    auto* viewer = rig.find<QWidget>("Frame2");
+    auto* server = rig.find<QWidget>("Frame1");
+    auto* list = rig.find<QWidget>("ListView1");
+    auto* picture = rig.find<QWidget>("picback");
+
+    // The design size: the frames stand where they always stood.
+    EXPECT_EQ(form.centralWidget()->width(), 779);
+    EXPECT_EQ(InWindow(local).x(), 0);
+    EXPECT_EQ(local->width(), 204);
+    EXPECT_EQ(InWindow(viewer).x(), 206);
+    EXPECT_EQ(viewer->width(), 328);
+    EXPECT_EQ(InWindow(server).x(), 536);
+    EXPECT_EQ(server->width(), 243);
+    for (QWidget* frame : {local, viewer, server})
+        EXPECT_EQ(frame->height(), 321) << frame->objectName().toStdString();
+    const QSize listAtDesign = list->size();
+    const QSize pictureAtDesign = picture->size();
+    const QSize designSize = form.size();
+    EXPECT_LT(form.minimumWidth(), designSize.width());
+    EXPECT_GE(form.minimumWidth(), 500);
+
+    struct Case {
+        const char* name;
+        QSize size;
+    };
+    const Case cases[] = {{"twice the design size", designSize * 2}, {"the smallest", form.minimumSize()},
+                          {"the design size", designSize}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        form.resize(c.size);
+        QTest::qWait(50);
+        EXPECT_EQ(form.size(), c.size);
+        EXPECT_EQ(Overlaps(form, {rig.find<QWidget>("Toolbar1"), local, viewer, server, rig.find<QWidget>("StatusBar1")}),
+                  QStringList());
+        QList<QWidget*> bar;
+        for (const char* name : {"Panel1", "Panel2", "Panel3", "Panel4", "Panel5", "PB1", "Frame3"})
+            bar << rig.find<QWidget>(name);
+        EXPECT_EQ(Overlaps(form, bar), QStringList());
+        for (QWidget* panel : bar)
+            EXPECT_GT(panel->width(), 0) << panel->objectName().toStdString();
+    }
+    form.resize(designSize * 2);
+    QTest::qWait(50);
+    EXPECT_GT(list->width(), listAtDesign.width() * 3 / 2);
+    EXPECT_GT(list->height(), listAtDesign.height() * 3 / 2);
+    EXPECT_GT(picture->width(), pictureAtDesign.width() * 3 / 2);
+    EXPECT_GT(picture->height(), pictureAtDesign.height() * 3 / 2);
+    EXPECT_EQ(local->width(), 204) << "the local pane keeps its width";
+
+    // A long status text stays inside panel 1 and is there whole to read.
+    auto* panel1 = rig.find<QLabel>("Panel1");
+    const QRect panel2 = InWindow(rig.find<QWidget>("Panel2"));
+    panel1->setText(QStringLiteral("Status: 319029248 bytes transferred out of 3221225472 ").repeated(3));
+    QTest::qWait(20);
+    EXPECT_FALSE(InWindow(panel1).intersects(InWindow(rig.find<QWidget>("Panel2"))));
+    EXPECT_EQ(InWindow(rig.find<QWidget>("Panel2")), panel2);
+}
+
+TEST(Layout, PlaceSizesAndLocalFolderComeBackInANewWindow)
+{
+    WindowRig rig;
+    QDir(rig.localFolder.path()).mkdir(QStringLiteral("photos"));
+    const QString photos = QFileInfo(rig.localFolder.filePath(QStringLiteral("photos"))).canonicalFilePath();
+    quillmar::Form1& form = rig.open();
+    form.resize(1000, 640);
+    QTest::qWait(20);
+    auto* panes = rig.find<QSplitter>("Panes");
+    panes->setSizes({260, 300, 440});
+    const QList<int> sizes = panes->sizes();
+    ASSERT_TRUE(form.findChild<quillmar::LocalPane*>()->setFolder(photos));
+    rig.close();
+
+    QDir::setCurrent(QDir::tempPath());  // the next run starts somewhere else
+    quillmar::Form1& again = rig.open();
+    QTest::qWait(20);
+    EXPECT_EQ(again.size(), QSize(1000, 640));
+    EXPECT_EQ(rig.find<QSplitter>("Panes")->sizes(), sizes);
+    EXPECT_EQ(again.findChild<quillmar::LocalPane*>()->folder(), photos);
+    EXPECT_EQ(QDir::currentPath(), photos);
+    QSettings stored(rig.settingsFile(), QSettings::IniFormat);
+    EXPECT_EQ(stored.value(QStringLiteral("Window/LocalFolder")).toString(), photos);
+
+    // A remembered folder that has gone: the window opens where it was started.
+    rig.close();
+    QDir(photos).removeRecursively();
+    QDir::setCurrent(rig.localFolder.path());
+    rig.open();
+    EXPECT_EQ(QDir::currentPath(), QFileInfo(rig.localFolder.path()).canonicalFilePath());
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty());
+}
+
+TEST(Layout, LocalListsFollowTheDiskKeepingTheSelection)
+{
+    WindowRig rig;
+    WriteFile(rig.localFolder.filePath(QStringLiteral("a.jpg")), "a");
+    WriteFile(rig.localFolder.filePath(QStringLiteral("b.jpg")), "b");
+    rig.open();
+    auto* files = rig.find<QListWidget>("File1");
+    files->setCurrentRow(1);  // b.jpg
+    files->item(0)->setSelected(true);
+
+    WriteFile(rig.localFolder.filePath(QStringLiteral("0new.jpg")), "n");
+    QDir(rig.localFolder.path()).mkdir(QStringLiteral("album"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return FileNames(rig).contains(QStringLiteral("0new.jpg")); }, 5000));
+    EXPECT_EQ(FileNames(rig), (QStringList{"0new.jpg", "a.jpg", "b.jpg"}));
+    EXPECT_EQ(files->currentItem()->text(), QStringLiteral("b.jpg"));
+    EXPECT_EQ(rig.form->findChild<quillmar::LocalPane*>()->selectedFiles(), (QStringList{"a.jpg", "b.jpg"}));
+    auto* folders = rig.find<QListWidget>("Dir1");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !folders->findItems(QStringLiteral("album"), Qt::MatchEndsWith).isEmpty(); }, 5000));
+
+    QFile::remove(rig.localFolder.filePath(QStringLiteral("a.jpg")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return FileNames(rig) == QStringList{"0new.jpg", "b.jpg"}; }, 5000));
+    EXPECT_EQ(files->currentItem()->text(), QStringLiteral("b.jpg"));
+}
+
+TEST(Keys, EachKeyRunsItsCommandAndShowsInTheMenu)
+{
+    WindowRig rig;
+    QDir(rig.localFolder.path()).mkdir(QStringLiteral("inner"));
+    quillmar::Form1& form = rig.open();
+    ShowActive(form);
+    struct Case {
+        QKeySequence key;
+        const char* action;
+        int gotFocus;
+        QStringList messages;
+        QString status;
+    };
+    const QString before = QStringLiteral("Status: before");
+    const Case cases[] = {
+        {QKeySequence(Qt::Key_F5), "mnuRefresh", 0, {}, QStringLiteral("Status: Refresh Complete.")},
+        {QKeySequence(Qt::Key_Backspace), "mnuGoUp", 0, {QStringLiteral("You are not connected to the server.")}, before},
+        {QKeySequence(Qt::Key_Delete), "mnuDelete", 2, {kConnectFirst}, before},
+        {QKeySequence(Qt::Key_F2), "mnuRename", 2, {kConnectFirst}, before},
+        {QKeySequence(Qt::CTRL | Qt::Key_N), "mnuNewFolder", 2, {kConnectFirst}, before},
+    };
+    auto* list = rig.find<QWidget>("ListView1");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.action);
+        rig.dialogs.clear();
+        rig.find<QLabel>("Panel1")->setText(before);
+        EXPECT_EQ(rig.find<QAction>(c.action)->shortcut(), c.key) << "shown in the menu";
+        list->setFocus();
+        form.state().GotFocus = c.gotFocus;
+        QTest::keySequence(list, c.key);
+        EXPECT_EQ(rig.dialogs.messageTexts(), c.messages);
+        EXPECT_EQ(rig.panel(1), c.status);
+    }
+
+    // Enter opens the current row: on the server list it is the double
+    // click (an empty list asks to connect), on a local folder it enters it.
+    rig.dialogs.clear();
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(rig.dialogs.messageTexts(),
+              QStringList{QStringLiteral("You must first connect to the internet or your server.")});
+    auto* folders = rig.find<QListWidget>("Dir1");
+    folders->setFocus();
+    folders->setCurrentItem(folders->findItems(QStringLiteral("inner"), Qt::MatchEndsWith).value(0));
+    QTest::keyClick(folders, Qt::Key_Return);
+    EXPECT_EQ(QDir::current().dirName(), QStringLiteral("inner"));
+
+    // Tab: local folders, local files, server list.
+    folders->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), rig.find<QWidget>("File1"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), list);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), list) << "Tab leaves the server list";
+
+    // Ctrl+Q runs Exit; here the entry only counts, since ending the
+    // event loops would end every later test's waits too.
+    auto* exit = rig.find<QAction>("mnuExit");
+    EXPECT_EQ(exit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    QObject::disconnect(exit, &QAction::triggered, &form, nullptr);
+    int exits = 0;
+    QObject::connect(exit, &QAction::triggered, [&exits] { ++exits; });
+    QTest::keySequence(list, QKeySequence(Qt::CTRL | Qt::Key_Q));
+    EXPECT_EQ(exits, 1);
+}
+
+TEST(Progress, SlowDownloadShowsSpeedAndTimeLeftOnTheBar)
+{
+    // The server sends two bursts with a pause of about two seconds.
+    FtpServerFixture server(40 * 1000);
+    ASSERT_TRUE(server.running()) << server.error().toStdString();
+    WriteFile(server.root() + QStringLiteral("/slow.jpg"), QByteArray(160 * 1000, 's'));
+    WindowRig rig;
+    rig.presetStore({{QStringLiteral("URL"), QStringLiteral("127.0.0.1:%1").arg(server.port())},
+                     {QStringLiteral("User"), server.user()},
+                     {QStringLiteral("Pass"), server.password()}});
+    quillmar::Form1& form = rig.open();
+    form.Connect();
+    auto* bar = rig.find<QProgressBar>("PB1");
+    QStringList texts;
+    QObject::connect(&form.ftp(), &quillmar::FtpComponent::Progress, bar, [&] { texts << bar->text(); });
+    auto* view = rig.find<QAbstractItemView>("ListView1");
+    view->setCurrentIndex(view->model()->index(0, 0));
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Return);  // Enter on a file downloads it
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Download Complete"));
+    EXPECT_TRUE(QFile::exists(rig.localFolder.filePath(QStringLiteral("slow.jpg"))));
+    const QStringList full = texts.filter(QStringLiteral("/s \u00B7 "));
+    ASSERT_FALSE(full.isEmpty()) << texts.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(full.first().contains(QRegularExpression(QStringLiteral("^\\d+ % \u00B7 .*B/s \u00B7 \\d+:\\d\\d left$"))))
+        << full.first().toStdString();
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(bar->text(), QString()) << "the text goes with the transfer";
+}
+
+TEST(DragAndDrop, DroppedFilesUploadAndDroppedRowsDownload)
+{
+    FtpServerFixture server;
+    ASSERT_TRUE(server.running()) << server.error().toStdString();
+    WriteFile(server.root() + QStringLiteral("/remote.txt"), "from the server");
+    WindowRig rig;
+    WriteFile(rig.localFolder.filePath(QStringLiteral("pane.jpg")), "from the pane");
+    QTemporaryDir elsewhere;  // a file manager's folder
+    WriteFile(elsewhere.filePath(QStringLiteral("outside.gif")), "from a file manager");
+    rig.presetStore({{QStringLiteral("URL"), QStringLiteral("127.0.0.1:%1").arg(server.port())},
+                     {QStringLiteral("User"), server.user()},
+                     {QStringLiteral("Pass"), server.password()}});
+    quillmar::Form1& form = rig.open();
+    form.Connect();
+    auto* list = rig.find<QAbstractItemView>("ListView1");
+
+    // A folder or a remote address is not uploaded.
+    QMimeData folder;
+    folder.setUrls({QUrl::fromLocalFile(elsewhere.path()), QUrl(QStringLiteral("ftp://127.0.0.1/x.jpg"))});
+    EXPECT_FALSE(Drop(list->viewport(), &folder));
+
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(rig.localFolder.filePath(QStringLiteral("pane.jpg"))),
+                   QUrl::fromLocalFile(elsewhere.filePath(QStringLiteral("outside.gif")))});
+    EXPECT_TRUE(Drop(list->viewport(), &files));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.panel(1) == QStringLiteral("Status: Upload Complete"); }, 5000))
+        << rig.panel(1);
+    QFile uploaded(server.root() + QStringLiteral("/outside.gif"));
+    ASSERT_TRUE(uploaded.open(QIODevice::ReadOnly));
+    EXPECT_EQ(uploaded.readAll(), QByteArray("from a file manager"));
+    EXPECT_TRUE(QFile::exists(server.root() + QStringLiteral("/pane.jpg")));
+    EXPECT_TRUE(QFile::exists(rig.appFolder.filePath(QStringLiteral("Cache"))))
+        << "pictures go to the cache as with the button";
+    QStringList rows;
+    for (int row = 0; row < list->model()->rowCount(); ++row)
+        rows << list->model()->index(row, 0).data().toString();
+    EXPECT_EQ(rows, (QStringList{"outside.gif", "pane.jpg", "remote.txt"}));
+
+    QMimeData serverRows;
+    serverRows.setData(QLatin1String(quillmar::kServerRowsMime), "remote.txt");
+    EXPECT_TRUE(Drop(rig.find<QListWidget>("File1")->viewport(), &serverRows));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return FileNames(rig).contains(QStringLiteral("remote.txt")); }, 5000));
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Download(s) Complete"));
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
+
+    // Not connected: the guard of the buttons speaks.
+    form.Disconnect();
+    EXPECT_TRUE(Drop(list->viewport(), &files));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !rig.dialogs.calls().isEmpty(); }, 2000));
+    EXPECT_EQ(rig.dialogs.messageTexts(), QStringList{kConnectFirst});
+}
+
+TEST(Windows, EachOpensOverTheMainWindowAndFitsTheScreen)
+{
+    WindowRig rig;
+    quillmar::Form1& form = rig.open();
+    const QRect screen = form.screen()->availableGeometry();
+    form.move(screen.topLeft() + QPoint(40, 30));
+    const std::pair<const char*, const char*> windows[] = {
+        {"mnuAbout", "frmAbout"}, {"mnuContents", "HelpFrm"}, {"mnuSiteMan", "SiteForm"}, {"mnuPrevConnect", "FileList"}};
+    for (const auto& [action, name] : windows) {
+        SCOPED_TRACE(name);
+        rig.find<QAction>(action)->trigger();
+        auto* window = rig.find<QWidget>(name);
+        ASSERT_NE(window, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+        const auto text = [](const QRect& r) {
+            return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()).toStdString();
+        };
+        EXPECT_TRUE(screen.contains(window->geometry())) << text(window->geometry()) << " on " << text(screen);
+        EXPECT_TRUE(window->geometry().contains(form.geometry().center())) << text(window->geometry());
+        EXPECT_GE(window->width(), window->minimumSizeHint().width()) << "nothing cut";
+        EXPECT_EQ(window->windowIcon().cacheKey(), QApplication::windowIcon().cacheKey());
+        window->close();
+    }
+    EXPECT_FALSE(QApplication::windowIcon().pixmap(32).isNull()) << "the program's picture";
+    QImage get = rig.find<QAction>("Get")->icon().pixmap(24).toImage();
+    QImage put = rig.find<QAction>("Put")->icon().pixmap(24).toImage();
+    QImage back = rig.find<QAction>("Back")->icon().pixmap(24).toImage();
+    EXPECT_FALSE(get.isNull());
+    EXPECT_NE(get, put);
+    EXPECT_NE(put, back);
+    EXPECT_NE(get, back);
+}
