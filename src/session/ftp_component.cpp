@@ -77,6 +77,14 @@ FtpComponent::FtpComponent(QObject* parent) : QObject(parent)
     events.progress = [this](qint64 bytes) {
         QMetaObject::invokeMethod(this, [this, bytes] { Q_EMIT Progress(bytes); }, Qt::QueuedConnection);
     };
+    events.connected = [this](QString protection) {
+        QMetaObject::invokeMethod(this, [this, protection] { protection_ = protection; }, Qt::QueuedConnection);
+    };
+    events.askTrust = [this](const ServerCertificate& certificate, std::function<void(bool)> answer) {
+        QMetaObject::invokeMethod(
+            this, [this, certificate, answer] { answer(trustQuestion_ && trustQuestion_(certificate)); },
+            Qt::QueuedConnection);
+    };
     worker_ = std::make_unique<FtpWorker>(std::move(events));
 }
 
@@ -99,6 +107,12 @@ void FtpComponent::setPort(int port) { port_ = port; }
 int FtpComponent::State() const { return state_; }
 void FtpComponent::setCommand(const QString& command) { command_ = command; }
 QString FtpComponent::Reply() const { return reply_; }
+QString FtpComponent::Protection() const { return state_ == 1 ? protection_ : QString(); }
+
+void FtpComponent::setTrustQuestion(std::function<bool(const ServerCertificate&)> question)
+{
+    trustQuestion_ = std::move(question);
+}
 void FtpComponent::setTimeout(std::chrono::milliseconds timeout) { worker_->setTimeout(timeout); }
 
 void FtpComponent::setAction(int code)

@@ -31,10 +31,13 @@ constexpr int Cancelled = 10004; // the call was ended by the program (window cl
 constexpr int Stopped = 10053;   // the person stopped the call
 constexpr int TooLong = 10040;   // a listing past its bounds, cut there
 constexpr int Busy = 10036;      // a call was made while another one is still running
+constexpr int NoEncryption = 10043;  // ftps:// to a server that offers no TLS
+constexpr int Untrusted = 10061;     // the person did not trust the server's certificate
 constexpr int NoRowSelected = 91; // a command for a selected row found none: "connect first"
 }  // namespace ftp_errors
 
 class FtpWorker;
+struct ServerCertificate;
 
 // The FTP component (objectName "FTP1"). Every method blocks until the
 // operation is over. The network work happens on a worker thread; meanwhile
@@ -59,6 +62,14 @@ public:
     int State() const;                  // 0 no connection, 1 connection open
     void setCommand(const QString& command);
     QString Reply() const;
+    // How the connection is protected: "TLS 1.3", "Not encrypted"; empty
+    // while there is none.
+    QString Protection() const;
+
+    // Asked on the window thread, during Connect, about a certificate the
+    // system does not vouch for; true to go on. Without one, such a
+    // certificate is refused.
+    void setTrustQuestion(std::function<bool(const ServerCertificate&)> question);
 
     // Every network wait ends after this long (30 s unless set).
     void setTimeout(std::chrono::milliseconds timeout);
@@ -109,6 +120,8 @@ private:
     QString password_;
     QString command_;
     QString reply_;
+    QString protection_;
+    std::function<bool(const ServerCertificate&)> trustQuestion_;
     int port_ = 21;
     int state_ = 0;                // as last reported on this thread
     std::shared_ptr<Call> call_;   // the call in progress, if any

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <future>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -333,7 +334,8 @@ struct FtpWorker::Impl {
         std::shared_ptr<Transport> old;
         auto fresh = current();
         if (!fresh || transportScheme != login.scheme) {
-            fresh = MakeTransport(login.scheme, [this] { events.stateChanged(0); });
+            fresh = MakeTransport(login.scheme, [this] { events.stateChanged(0); },
+                                  [this](const ServerCertificate& certificate) { return askTrust(certificate); });
             fresh->setTimeout(std::chrono::milliseconds(timeoutMs.load()));
             std::lock_guard lock(callMutex);
             fresh->beginCall();
@@ -348,7 +350,26 @@ struct FtpWorker::Impl {
         }
         serverLabel = ServerLabel(login);
         fresh->connect(login);
+        events.connected(fresh->protection());
         events.stateChanged(1);
+    }
+
+    // Waits for the person's answer; an ended call or a closing program is a no.
+    bool askTrust(const ServerCertificate& certificate)
+    {
+        auto answer = std::make_shared<std::promise<bool>>();
+        std::future<bool> given = answer->get_future();
+        events.askTrust(certificate, [answer](bool yes) { answer->set_value(yes); });
+        while (given.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+            std::scoped_lock lock(callMutex, queueMutex);
+            if (abortRequest || stopping)
+                return false;
+        }
+        try {
+            return given.get();
+        } catch (const std::future_error&) {
+            return false;   // the question was never put: the component is gone
+        }
     }
 
     void quit()

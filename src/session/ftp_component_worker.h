@@ -19,6 +19,9 @@ struct FtpWorkerEvents {
     std::function<void(int connected)> stateChanged;
     std::function<void(QStringList lines)> listLines;
     std::function<void(qint64 bytes)> progress;
+    std::function<void(QString protection)> connected;   // just before stateChanged(1)
+    // Puts the question to the person; answer(yes) may come from any thread.
+    std::function<void(const ServerCertificate& certificate, std::function<void(bool)> answer)> askTrust;
 };
 
 // The thread that owns the transport and runs every call on it, one at a

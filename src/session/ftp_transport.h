@@ -6,14 +6,17 @@
 
 namespace quillmar {
 
-// FTP over one control connection and passive data connections (Poco).
+// FTP over one control connection and passive data connections (Poco),
+// encrypted with TLS whenever the server accepts AUTH TLS; requireTls
+// refuses a server that does not.
 class FtpTransport : public Transport {
 public:
-    explicit FtpTransport(std::function<void()> disconnected);
+    FtpTransport(bool requireTls, std::function<void()> disconnected, TrustQuestion trust);
     ~FtpTransport() override;
 
     void setTimeout(std::chrono::milliseconds timeout) override;
     bool connected() const override;
+    QString protection() const override;
     void connect(const FtpLogin& login) override;
     TransferEnd list(const TransferLocal& local) override;
     void changeFolder(const QString& folder) override;

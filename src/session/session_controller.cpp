@@ -8,6 +8,8 @@
 #include "session/listing.h"
 #include "session/listing_receiver.h"
 #include "session/server_place.h"
+#include "session/transport.h"
+#include "session/trusted_servers.h"
 #include "shell/connection_settings.h"
 #include "shell/feedback.h"
 #include "shell/services.h"
@@ -24,6 +26,36 @@ SessionController::SessionController(MainContext& context, ListingReceiver& rece
 {
     connect(&ctx_.ftp, &FtpComponent::StateChanged, this, &SessionController::StateChanged);
     connect(&ctx_.ftp, &FtpComponent::Progress, this, &SessionController::Progress);
+    ctx_.ftp.setTrustQuestion([this](const ServerCertificate& certificate) { return TrustCertificate(certificate); });
+}
+
+bool SessionController::TrustCertificate(const ServerCertificate& certificate)
+{
+    TrustedServers trusted(ctx_.services.appFolder);
+    const QString pinned = trusted.pinned(certificate.host, certificate.port);
+    if (!pinned.isEmpty() && pinned == certificate.fingerprint)
+        return true;
+    const QString server = QStringLiteral("%1 (port %2)").arg(certificate.host).arg(certificate.port);
+    const QString facts = QStringLiteral("Subject: %1\nIssuer: %2\nValid from %3 until %4\nNot trusted because %5.\n")
+                              .arg(certificate.subject, certificate.issuer, certificate.validFrom, certificate.validUntil,
+                                   certificate.problem);
+    const QString text =
+        pinned.isEmpty()
+            ? QStringLiteral("The server %1 presented a certificate that this computer cannot vouch for.\n\n%2\n"
+                             "SHA-256 fingerprint:\n%3\n\nTrust this certificate and connect?")
+                  .arg(server, facts, certificate.fingerprint)
+            : QStringLiteral("The certificate of the server %1 has changed since you trusted it. Someone may be "
+                             "listening in.\n\n%2\nTrusted fingerprint (SHA-256):\n%3\nFingerprint now:\n%4\n\n"
+                             "Trust the changed certificate and connect?")
+                  .arg(server, facts, pinned, certificate.fingerprint);
+    const int answer = ctx_.services.dialogs->message(text, Dialogs::Buttons::YesNo, Dialogs::Icon::Information,
+                                                      QStringLiteral("Quillmar Security"));
+    if (answer != 6)
+        return false;
+    QString error;
+    if (!trusted.pin(certificate.host, certificate.port, certificate.fingerprint, &error))
+        Inform(ctx_.services, QStringLiteral("The certificate is trusted for now but will be asked about again: %1").arg(error));
+    return true;
 }
 
 void SessionController::Connect()
@@ -53,8 +85,12 @@ void SessionController::Connect()
     } catch (const FtpError& error) {
         if (error.number == ftp_errors::Cancelled)
             return;
-        if (error.number == ftp_errors::Stopped) {
+        if (error.number == ftp_errors::Stopped || error.number == ftp_errors::NoEncryption) {
             ctx_.reportError(error);
+            return;
+        }
+        if (error.number == ftp_errors::Untrusted) {
+            ctx_.feedback.status(QStringLiteral("Status: Disconnected (the server's certificate was not trusted)"));
             return;
         }
     }
@@ -83,6 +119,7 @@ void SessionController::Disconnect()
 
 void SessionController::StateChanged(int connected)
 {
+    ctx_.feedback.panel(5, ctx_.ftp.Protection());
     if (connected != 0) {
         ctx_.feedback.lightsConnected();
         return;

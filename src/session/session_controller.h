@@ -7,6 +7,7 @@
 namespace quillmar {
 
 class ListingReceiver;
+struct ServerCertificate;
 
 // Connecting and disconnecting, the component's connection reports, moving
 // around the server's folders, refreshing, and the progress display.
@@ -41,6 +42,9 @@ private:
     // Enters the folder a link leads to; false when the server refuses.
     bool EnterLinkedFolder(const QString& link);
     void showServerFolder();
+    // A certificate the system does not vouch for: silent when pinned,
+    // otherwise the person decides, and Yes pins it.
+    bool TrustCertificate(const ServerCertificate& certificate);
 
     MainContext& ctx_;
     QString snapshotProblem_;  // why the last disconnect's listing was not saved

@@ -22,10 +22,10 @@ QString DecodeServerText(QByteArrayView bytes, bool* latin1)
     return utf8.hasError() ? QString::fromLatin1(bytes) : text;
 }
 
-std::unique_ptr<Transport> MakeTransport(const QString& scheme, std::function<void()> disconnected)
+std::unique_ptr<Transport> MakeTransport(const QString& scheme, std::function<void()> disconnected, TrustQuestion trust)
 {
-    if (scheme == QLatin1String("ftp"))
-        return std::make_unique<FtpTransport>(std::move(disconnected));
+    if (scheme == QLatin1String("ftp") || scheme == QLatin1String("ftps"))
+        return std::make_unique<FtpTransport>(scheme == QLatin1String("ftps"), std::move(disconnected), std::move(trust));
     throw FtpError(ftp_errors::Network, QStringLiteral("Quillmar cannot connect to %1:// addresses.").arg(scheme));
 }
 

@@ -32,6 +32,21 @@ inline QString ServerLabel(const FtpLogin& login)
                                      : QStringLiteral("%1:%2").arg(login.host).arg(login.port);
 }
 
+// A server certificate the system does not vouch for, as the person sees it.
+struct ServerCertificate {
+    QString host;
+    int port = 0;
+    QString subject;
+    QString issuer;
+    QString validFrom;
+    QString validUntil;
+    QString problem;       // why the system does not trust it
+    QString fingerprint;   // SHA-256 as colon-separated upper-case hex pairs
+};
+
+// Asked on the worker thread; true to go on with the connection.
+using TrustQuestion = std::function<bool(const ServerCertificate&)>;
+
 // The local side of a transfer, called on the worker thread. Receiving,
 // take(block, n) keeps n bytes and returns false to end the transfer early;
 // sending, fill(block, size) puts up to size bytes there and returns how
@@ -57,6 +72,7 @@ public:
 
     virtual void setTimeout(std::chrono::milliseconds timeout) = 0;  // for each network wait
     virtual bool connected() const = 0;
+    virtual QString protection() const = 0;   // "TLS 1.3", or "Not encrypted"
 
     virtual void connect(const FtpLogin& login) = 0;   // connect and log in
     virtual TransferEnd list(const TransferLocal& local) = 0;   // the listing's raw text
@@ -101,6 +117,6 @@ FtpError AbortFailure(int number);
 
 // The transport for an address scheme ("ftp", "ftps"); throws FtpError for
 // one Quillmar does not speak.
-std::unique_ptr<Transport> MakeTransport(const QString& scheme, std::function<void()> disconnected);
+std::unique_ptr<Transport> MakeTransport(const QString& scheme, std::function<void()> disconnected, TrustQuestion trust);
 
 }  // namespace quillmar

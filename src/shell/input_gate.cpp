@@ -71,6 +71,10 @@ bool InputGate::eventFilter(QObject* watched, QEvent* event)
         return false;
     if (auto* key = dynamic_cast<QKeyEvent*>(event); key && key->key() == Qt::Key_Escape)
         return false;
+    // A question asked during the call (a certificate to trust) takes its answer.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && watched->isWidgetType() &&
+                                                           modal->isAncestorOf(static_cast<QWidget*>(watched)))
+        return false;
     return !isStop(watched);
 }
 

@@ -7,6 +7,7 @@
 #include "pictures/preview.h"
 #include "shell/constants.h"
 #include "shell/main_context.h"
+#include "shell/window_kit.h"
 #include "sites/snapshot.h"
 
 #include <QCloseEvent>

@@ -41,6 +41,9 @@ TEST(PictureCache, EntriesAreKeptBySiteAndFolderUnderSafeNames)
     EXPECT_TRUE(StoreInCache(app.path(), sub, local.filePath(QStringLiteral("red.jpg")), QStringLiteral("a.jpg")));
     EXPECT_EQ(ReadFile(CacheEntryPath(app.path(), top, QStringLiteral("a.jpg"))), QByteArray("big"));
     EXPECT_EQ(ReadFile(CacheEntryPath(app.path(), sub, QStringLiteral("A.JPG"))), QByteArray("red"));
+    const QString longest(254, u'n');   // its part name must still fit in a file name
+    EXPECT_TRUE(StoreInCache(app.path(), top, local.filePath(QStringLiteral("red.jpg")), longest));
+    EXPECT_EQ(ReadFile(CacheEntryPath(app.path(), top, longest)), QByteArray("red"));
     EXPECT_FALSE(QFileInfo::exists(CacheEntryPath(app.path(), other, QStringLiteral("a.jpg"))));
     EXPECT_EQ(CacheEntryPath(app.path(), sub, QStringLiteral("a.jpg")),
               app.filePath(QStringLiteral("Cache/demo@127.0.0.1:21/pics/my ../a.jpg")));

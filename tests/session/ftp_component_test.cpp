@@ -1,6 +1,7 @@
 #include "session/ftp_address.h"
 #include "session/ftp_component.h"
 #include "session/listing.h"
+#include "session/transport.h"
 #include "support/files.h"
 #include "support/ftp_server_fixture.h"
 #include "support/qt_printers.h"
@@ -9,6 +10,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -18,6 +20,8 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 #include <functional>
 #include <memory>
@@ -437,6 +441,49 @@ TEST(FtpFault, AnEndlessListingLineIsCutAndTheListingEndsWithinItsBounds)
     ASSERT_EQ(log.lines.size(), 1);
     EXPECT_EQ(log.lines.first().size(), 8 * 1024);
     EXPECT_EQ(ftp.State(), 1);
+}
+
+// vsftpd requiring TLS (and, by default, TLS session reuse on every data
+// connection), started as root with a throw-away configuration and account.
+TEST(FtpOverTls, VsftpdRequiringTlsListsAndMovesFilesByteForByte)
+{
+    QTemporaryDir work;
+    QProcess vsftpd;
+    vsftpd.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    vsftpd.start(qEnvironmentVariable("QUILLMAR_TEST_SUPPORT") + "/vsftpd_tls.sh", {work.path()});
+    vsftpd.waitForFinished(30000);
+    const QStringList fields = QString::fromUtf8(vsftpd.readAllStandardOutput()).split(u' ', Qt::SkipEmptyParts);
+    ASSERT_EQ(fields.value(0), "PORT") << "vsftpd did not start (it needs root)";
+    const struct Stop { pid_t pid; ~Stop() { ::kill(pid, SIGTERM); } } stop{fields.value(9).trimmed().toInt()};
+    const QString root = fields.value(7).trimmed();
+    const QByteArray bytes = RandomBytes(2 * 1000 * 1000);
+    QTemporaryDir local;
+    ASSERT_TRUE(WriteFile(local.filePath("up.bin"), bytes));
+
+    FtpComponent ftp;
+    std::optional<ServerCertificate> asked;
+    ftp.setTrustQuestion([&](const ServerCertificate& certificate) {
+        asked = certificate;
+        return true;
+    });
+    EventLog log(ftp);
+    ftp.setUserName(fields.value(3));
+    ftp.setPassword(fields.value(5));
+    ftp.setHost("ftps://127.0.0.1:" + fields.value(1));
+    const FtpError connectFailure = FailureOf([&] { ftp.setAction(FtpComponent::Connect); });
+    ASSERT_EQ(connectFailure.number, -1) << connectFailure.description;
+    ASSERT_TRUE(asked.has_value());
+    EXPECT_TRUE(asked->problem.contains("self-signed") || asked->problem.contains("self signed")) << asked->problem;
+    EXPECT_EQ(ftp.Protection(), "TLS 1.2");
+    const FtpError putFailure = FailureOf([&] { ftp.PutFile(local.filePath("up.bin"), "up.bin"); });
+    ASSERT_EQ(putFailure.number, -1) << putFailure.description;
+    EXPECT_TRUE(ReadFile(root + "/up.bin") == bytes);
+    ftp.GetFile("up.bin", local.filePath("back.bin"));
+    EXPECT_TRUE(ReadFile(local.filePath("back.bin")) == bytes);
+    ftp.List();
+    EXPECT_EQ(log.lines.filter(QRegularExpression(" up\\.bin$")).size(), 1) << log.lines.join('\n');
+    ftp.Quit();
+    EXPECT_EQ(ftp.Protection(), QString());
 }
 
 int main(int argc, char** argv)

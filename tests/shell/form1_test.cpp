@@ -21,6 +21,7 @@
 #include <QHeaderView>
 #include <QListWidget>
 #include <QMenu>
+#include <QProcess>
 #include <QProgressBar>
 #include <QTest>
 #include <QTimer>
@@ -689,4 +690,116 @@ TEST_F(ServerWindow, AFolderOfThousandsArrivesWholeAndInOrder)
     std::reverse(expected.begin(), expected.end());
     EXPECT_EQ(ModelTexts(rig), expected);
     EXPECT_FALSE(rig.find<QWidget>("FileArrow1")->isHidden());
+}
+
+// ---- encrypted connections
+
+namespace {
+
+struct Certificate {
+    QString pem;           // certificate and key
+    QString fingerprint;   // as openssl prints it
+};
+
+Certificate MakeCertificate(const QTemporaryDir& folder, const QString& name)
+{
+    const QString pem = folder.filePath(name + QStringLiteral(".pem"));
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"), {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                                              "/CN=127.0.0.1", "-keyout", pem, "-out", pem + ".crt"});
+    openssl.waitForFinished(60000);
+    QFile key(pem);
+    key.open(QIODevice::Append);
+    key.write(ReadFile(pem + ".crt"));
+    key.close();
+    openssl.start(QStringLiteral("openssl"), {"x509", "-in", pem + ".crt", "-noout", "-fingerprint", "-sha256"});
+    openssl.waitForFinished(60000);
+    const QString printed = QString::fromUtf8(openssl.readAllStandardOutput()).trimmed();
+    return {pem, printed.mid(printed.indexOf(u'=') + 1)};
+}
+
+void ConnectTo(WindowRig& rig, const QString& url)
+{
+    rig.presetStore({{QStringLiteral("URL"), url}, {QStringLiteral("User"), QStringLiteral("demo")},
+                     {QStringLiteral("Pass"), QStringLiteral("demo")}});
+    rig.open().Connect();
+}
+
+}  // namespace
+
+TEST(Encryption, UnknownCertificatesAreAskedAboutOncePinnedAndAskedAgainWhenChanged)
+{
+    QTemporaryDir keys;
+    const Certificate first = MakeCertificate(keys, QStringLiteral("first"));
+    const Certificate second = MakeCertificate(keys, QStringLiteral("second"));
+    ASSERT_TRUE(first.fingerprint.count(u':') == 31 && first.fingerprint != second.fingerprint) << first.fingerprint.toStdString();
+    auto server = std::make_unique<FtpServerFixture>(0, QStringList{"--tls-cert", first.pem, "--tls-required"});
+    ASSERT_TRUE(server->running()) << server->error().toStdString();
+    const int port = server->port();
+    const QByteArray picture(300 * 1000, 'q');
+    WriteFile(server->root() + QStringLiteral("/pic.jpg"), picture);
+    const QString url = QStringLiteral("127.0.0.1:%1").arg(port);
+
+    WindowRig rig;
+    ConnectTo(rig, url);
+    ASSERT_EQ(rig.dialogs.messageTexts().size(), 1);
+    const QString question = rig.dialogs.messageTexts().first();
+    EXPECT_TRUE(question.contains(first.fingerprint) && question.contains(QStringLiteral("127.0.0.1"))) << question.toStdString();
+    EXPECT_EQ(rig.dialogs.calls().first().buttons, Dialogs::Buttons::YesNo);
+    EXPECT_EQ(rig.panel(2), QStringLiteral("Connected"));
+    EXPECT_TRUE(rig.panel(5).startsWith(QStringLiteral("TLS 1."))) << rig.panel(5).toStdString();
+    EXPECT_EQ(ModelTexts(rig), QStringList{"pic.jpg"});
+    const QString pins = rig.appFolder.filePath(QStringLiteral("trusted-servers"));
+    EXPECT_TRUE(ReadFile(pins).contains(first.fingerprint.toUtf8()));
+    EXPECT_EQ(QFile::permissions(pins) & (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther |
+                                          QFileDevice::WriteOther),
+              0);
+
+    // Data connections are encrypted too, byte for byte both ways.
+    quillmar::FtpComponent& ftp = rig.form->ftp();
+    ftp.GetFile(QStringLiteral("pic.jpg"), rig.localFolder.filePath(QStringLiteral("back.jpg")));
+    EXPECT_TRUE(ReadFile(rig.localFolder.filePath(QStringLiteral("back.jpg"))) == picture);
+    ftp.PutFile(rig.localFolder.filePath(QStringLiteral("back.jpg")), QStringLiteral("up.jpg"));
+    EXPECT_TRUE(ReadFile(server->root() + QStringLiteral("/up.jpg")) == picture) << ReadFile(server->root() + QStringLiteral("/up.jpg")).size() << " " << QDir(server->root()).entryList(QDir::Files | QDir::Hidden).join(",").toStdString();
+    rig.close();
+
+    rig.dialogs.clear();
+    ConnectTo(rig, url);
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << "a pinned certificate connects silently";
+    EXPECT_EQ(rig.panel(2), QStringLiteral("Connected"));
+    rig.close();
+
+    server.reset();
+    server = std::make_unique<FtpServerFixture>(0, QStringList{"--tls-cert", second.pem, "--tls-required", "--port",
+                                                            QString::number(port)});
+    ASSERT_EQ(server->port(), port) << server->error().toStdString();
+    rig.dialogs.clear();
+    rig.dialogs.queueMessageAnswer(7);   // No
+    ConnectTo(rig, url);
+    ASSERT_EQ(rig.dialogs.messageTexts().size(), 1) << "No ends the connect without a second message";
+    const QString changed = rig.dialogs.messageTexts().first();
+    EXPECT_TRUE(changed.contains(QStringLiteral("changed")) && changed.contains(first.fingerprint) &&
+                changed.contains(second.fingerprint))
+        << changed.toStdString();
+    EXPECT_EQ(rig.form->ftp().State(), 0);
+    EXPECT_NE(rig.panel(2), QStringLiteral("Connected"));
+    EXPECT_EQ(rig.panel(5), QString());
+}
+
+TEST(Encryption, FtpsToAPlainServerFailsBeforeTheLoginAndPlainFtpSaysSo)
+{
+    quillmar::test::ScriptedServer plain({});
+    WindowRig rig;
+    ConnectTo(rig, QStringLiteral("ftps://127.0.0.1:%1").arg(plain.port()));
+    ASSERT_EQ(rig.dialogs.messageTexts().size(), 1);
+    EXPECT_TRUE(rig.dialogs.messageTexts().first().contains(QStringLiteral("offers no encryption")))
+        << rig.dialogs.messageTexts().first().toStdString();
+    EXPECT_EQ(plain.commands(), QStringList{"AUTH TLS"}) << "no user name or password in clear";
+    EXPECT_EQ(rig.form->ftp().State(), 0);
+    rig.close();
+
+    rig.dialogs.clear();
+    ConnectTo(rig, QStringLiteral("ftp://127.0.0.1:%1").arg(plain.port()));
+    EXPECT_EQ(rig.panel(2), QStringLiteral("Connected"));
+    EXPECT_EQ(rig.panel(5), QStringLiteral("Not encrypted"));
 }

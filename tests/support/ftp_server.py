@@ -21,6 +21,8 @@ def main():
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--user", default="demo")
     parser.add_argument("--password", default="demo")
+    parser.add_argument("--tls-cert", help="PEM file with certificate and key: serve FTP over TLS")
+    parser.add_argument("--tls-required", action="store_true", help="refuse logins without TLS")
     parser.add_argument("--send-limit", type=int, default=0,
                         help="bytes per second a download may take (0: no limit)")
     parser.add_argument("--watch-stdin", action="store_true",
@@ -31,9 +33,18 @@ def main():
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, os.path.abspath(args.root), perm="elradfmwMT")
 
-    class Handler(FTPHandler):
+    base = FTPHandler
+    if args.tls_cert:
+        from pyftpdlib.handlers import TLS_FTPHandler
+        base = TLS_FTPHandler
+
+    class Handler(base):
         pass
 
+    if args.tls_cert:
+        Handler.certfile = args.tls_cert
+        Handler.tls_control_required = args.tls_required
+        Handler.tls_data_required = args.tls_required
     if args.send_limit > 0:
         class Slow(ThrottledDTPHandler):
             write_limit = args.send_limit

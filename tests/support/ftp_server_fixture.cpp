@@ -24,9 +24,9 @@ QString ServerProgram()
 
 }  // namespace
 
-FtpServerFixture::FtpServerFixture(int sendLimit) : sendLimit_(sendLimit)
+FtpServerFixture::FtpServerFixture(int sendLimit, const QStringList& extraArguments) : sendLimit_(sendLimit)
 {
-    start();
+    start(extraArguments);
 }
 
 FtpServerFixture::~FtpServerFixture()
@@ -34,7 +34,7 @@ FtpServerFixture::~FtpServerFixture()
     stop();
 }
 
-void FtpServerFixture::start()
+void FtpServerFixture::start(const QStringList& extraArguments)
 {
     if (!root_.isValid()) {
         error_ = QStringLiteral("no temporary root: ") + root_.errorString();
@@ -42,10 +42,11 @@ void FtpServerFixture::start()
     }
     const QString python = qEnvironmentVariable("QUILLMAR_PYTHON", QStringLiteral("/usr/bin/python3"));
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(python, {ServerProgram(), QStringLiteral("--root"), root(),
+    process_.start(python, QStringList{ServerProgram(), QStringLiteral("--root"), root(),
                             QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--user"), user(),
                             QStringLiteral("--password"), password(), QStringLiteral("--watch-stdin"),
-                            QStringLiteral("--send-limit"), QString::number(sendLimit_)});
+                            QStringLiteral("--send-limit"), QString::number(sendLimit_)} +
+                               extraArguments);
     if (!process_.waitForStarted(StartWaitMs)) {
         error_ = QStringLiteral("cannot start %1: %2").arg(python, process_.errorString());
         return;

@@ -10,8 +10,9 @@ namespace quillmar::test {
 // and a temporary root; stopped when this object goes.
 class FtpServerFixture {
 public:
-    // sendLimit > 0: downloads move at most this many bytes a second.
-    explicit FtpServerFixture(int sendLimit = 0);
+    // sendLimit > 0: downloads move at most this many bytes a second;
+    // extraArguments go to ftp_server.py (--tls-cert, --tls-required, --port).
+    explicit FtpServerFixture(int sendLimit = 0, const QStringList& extraArguments = {});
     ~FtpServerFixture();
     FtpServerFixture(const FtpServerFixture&) = delete;
     FtpServerFixture& operator=(const FtpServerFixture&) = delete;
@@ -29,7 +30,7 @@ public:
     void stop();
 
 private:
-    void start();
+    void start(const QStringList& extraArguments);
 
     QTemporaryDir root_;
     QProcess process_;

@@ -84,6 +84,12 @@ std::string Verb(const std::string& line)
 
 }  // namespace
 
+QStringList ScriptedServer::commands() const
+{
+    std::lock_guard lock(commandsMutex_);
+    return commands_;
+}
+
 void ScriptedServer::Passive::close()
 {
     if (data >= 0)
@@ -282,6 +288,10 @@ void ScriptedServer::serve(int control)
             Say(control, "421 Idle too long, closing the connection.");
         if (wait != Wait::Line)
             break;
+        {
+            std::lock_guard lock(commandsMutex_);
+            commands_.append(QString::fromStdString(line));
+        }
         const std::string verb = Verb(line);
         bool keepGoing = true;
         if (verb == "USER") {

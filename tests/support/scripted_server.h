@@ -3,7 +3,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <QStringList>
+
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 namespace quillmar::test {
@@ -41,6 +44,7 @@ public:
     int port() const { return port_; }
     int dataConnections() const { return dataConnections_; }
     int strangerConnections() const { return strangerConnections_; }
+    QStringList commands() const;   // every command line received, in order
 
 private:
     enum class Wait { Line, Closed, Idle, Stopped };
@@ -68,6 +72,8 @@ private:
     std::atomic<int> dataConnections_{0};
     std::atomic<int> strangerConnections_{0};
     std::thread thread_;
+    mutable std::mutex commandsMutex_;
+    QStringList commands_;
 };
 
 }  // namespace quillmar::test
