@@ -1,6 +1,7 @@
 #include "pictures/local_pane.h"
 
 #include "pictures/list_icons.h"
+#include "pictures/list_input.h"
 #include "shell/constants.h"
 #include "shell/services.h"
 
@@ -70,53 +71,13 @@ QString Normalised(const QString& path)
 
 }  // namespace
 
-void LocalList::focusInEvent(QFocusEvent* event)
+LocalList::LocalList(const QString& folder, QWidget* parent) : QListWidget(parent), m_folder(folder)
 {
-    QListWidget::focusInEvent(event);
-    Q_EMIT focusEntered();
-}
-
-// A right click only raises the commands menu; the selection stays as it is.
-void LocalList::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::RightButton) {
-        event->accept();
-        return;
-    }
-    QListWidget::mousePressEvent(event);
-}
-
-void LocalList::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::RightButton) {
-        event->accept();
-        Q_EMIT rightButtonReleased(event->globalPosition().toPoint());
-        return;
-    }
-    QListWidget::mouseReleaseEvent(event);
-}
-
-void LocalList::keyPressEvent(QKeyEvent* event)
-{
-    // The main window runs delete on this key.
-    if (event->key() == Qt::Key_Delete) {
-        event->ignore();
-        return;
-    }
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && state() != EditingState) {
-        Q_EMIT enterPressed();
-        return;
-    }
-    m_keyboardMove = true;
-    QListWidget::keyPressEvent(event);
-    m_keyboardMove = false;
-}
-
-void LocalList::currentChanged(const QModelIndex& current, const QModelIndex& previous)
-{
-    QListWidget::currentChanged(current, previous);
-    if (m_keyboardMove && current.isValid())
-        Q_EMIT currentMovedByKey();
+    auto* input = new ListInput(this);
+    connect(input, &ListInput::focusEntered, this, &LocalList::focusEntered);
+    connect(input, &ListInput::rightButtonReleased, this, &LocalList::rightButtonReleased);
+    connect(input, &ListInput::currentMovedByKey, this, &LocalList::currentMovedByKey);
+    connect(input, &ListInput::enterPressed, this, &LocalList::enterPressed);
 }
 
 QStringList LocalList::mimeTypes() const
