@@ -1,3 +1,4 @@
+#include "operations/print_list.h"
 #include "shell/app_folder.h"
 #include "shell/constants.h"
 #include "shell/form1.h"
@@ -58,6 +59,7 @@ int main(int argc, char* argv[])
     services.settings = &settings;
     services.dialogs = &dialogs;
     services.printer = [] { return std::make_unique<QPrinter>(QPrinter::HighResolution); };
+    services.choosePrinter = quillmar::ChoosePrinterInteractively;
     services.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 
     quillmar::Form1 window(services);

@@ -208,7 +208,10 @@ void HelpFrm::Open()
 
 void HelpFrm::PrintBtn_Click()
 {
-    std::unique_ptr<QPrinter> printer = services_.printer ? services_.printer() : nullptr;
+    bool cancelled = false;
+    std::unique_ptr<QPrinter> printer = ChosenPrinter(services_, this, &cancelled);
+    if (cancelled)
+        return;
     QTextDocument page;
     page.setHtml(picture1_->text());
     if (!PrintDocument(printer.get(), page))

@@ -7,14 +7,16 @@
 
 namespace quillmar {
 
-Confirm::Confirm(QWidget* parent) : QDialog(parent)
+Confirm::Confirm(const QString& text, QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("Confirm"));
     setWindowTitle(QStringLiteral("Confirmation"));
     setModal(true);
 
-    auto* label = new QLabel(QStringLiteral("Are you sure you want to delete this file(s)?"), this);
+    auto* label = new QLabel(text, this);
     label->setObjectName(QStringLiteral("Label1"));
+    label->setTextFormat(Qt::PlainText);  // names from a server are shown, never interpreted
+    label->setWordWrap(true);
 
     struct Button {
         const char* name;
@@ -52,9 +54,9 @@ void Confirm::answer(Dialogs::ConfirmChoice choice)
     accept();
 }
 
-Dialogs::ConfirmChoice Confirm::ask(QWidget* parent)
+Dialogs::ConfirmChoice Confirm::ask(const QString& text, QWidget* parent)
 {
-    Confirm window(parent);
+    Confirm window(text, parent);
     window.exec();
     return window.choice();
 }

@@ -9,19 +9,19 @@ class QPushButton;
 
 namespace quillmar {
 
-// The delete confirmation: "Are you sure you want to delete this file(s)?"
-// with Yes, All and No. It never names the file; the command asks once per
-// file until All is chosen.
+// The per-file question with Yes, All and No: before a delete and before a
+// transfer replaces a file. Its text names the file and where it is; the
+// command asks once per file until All is chosen.
 class Confirm : public QDialog {
     Q_OBJECT
 public:
-    explicit Confirm(QWidget* parent = nullptr);
+    explicit Confirm(const QString& text, QWidget* parent = nullptr);
 
     // The button that closed the window; Closed when it was closed otherwise.
     Dialogs::ConfirmChoice choice() const { return choice_; }
 
     // Shows the window modally and returns the answer.
-    static Dialogs::ConfirmChoice ask(QWidget* parent);
+    static Dialogs::ConfirmChoice ask(const QString& text, QWidget* parent);
 
 private:
     void answer(Dialogs::ConfirmChoice choice);

@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <utility>
 
@@ -20,12 +21,72 @@ namespace quillmar {
 namespace {
 
 constexpr int kYes = 6;
+const QString kFromServer = QStringLiteral("from the server");
+const QString kFromComputer = QStringLiteral("from this computer");
 
 // Clears the All choice whichever way the command ends.
 struct AllChoiceReset {
     bool& flag;
     ~AllChoiceReset() { flag = false; }
 };
+
+// Local files go to the trash on the desktops Qt keeps one for; a move that
+// still fails is asked about before anything is deleted for good.
+constexpr bool kLocalTrash =
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS) || (defined(Q_OS_UNIX) && !defined(Q_OS_ANDROID) && !defined(Q_OS_IOS))
+    true;
+#else
+    false;
+#endif
+
+// The home trash's folders, made when missing. Where Qt finds no trash
+// folder it moves the file into the folder it runs in and reports success,
+// so no file goes to the trash unless this holds.
+bool PrepareHomeTrash(QString* why)
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    if (data.isEmpty())
+        data = QDir::homePath() + QStringLiteral("/.local/share");
+    const QDir trash(data + QStringLiteral("/Trash"));
+    if (QDir().mkpath(trash.filePath(QStringLiteral("files"))) && QDir().mkpath(trash.filePath(QStringLiteral("info"))))
+        return true;
+    *why = QStringLiteral("no trash folder can be made in %1").arg(data);
+    return false;
+#else
+    Q_UNUSED(why);
+    return true;
+#endif
+}
+
+QString Count(qsizetype n, const char* one, const char* many)
+{
+    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+}
+
+// The per-file question: what (the name, or how many files when several
+// are selected) and where, and whether it can be undone.
+QString DeleteQuestion(const QString& name, qsizetype position, qsizetype count, const QString& where,
+                       const QString& afterwards)
+{
+    const QString what = count == 1 ? name : Count(count, "file", "files");
+    QString text = QStringLiteral("Are you sure you want to delete %1 %2?").arg(what, where);
+    if (count > 1)
+        text += QStringLiteral("\nNow: %1 (%2 of %3). Yes deletes this one and asks about the next, "
+                               "All deletes it and the rest, No stops.")
+                    .arg(name)
+                    .arg(position)
+                    .arg(count);
+    return text + u'\n' + afterwards;
+}
+
+QString NameProblemFailure(const QString& name, const QString& problem)
+{
+    return QStringLiteral("%1 cannot be deleted: %2").arg(name, problem);
+}
+
+// The server said no (a reply code), as opposed to a lost connection.
+bool IsServerRefusal(const FtpError& error) { return error.number >= 400 && error.number < 600; }
 
 }  // namespace
 
@@ -36,8 +97,9 @@ DeleteController::DeleteController(MainContext& context, SessionController& sess
 
 int DeleteController::ConfirmDelete(const QString& prompt)
 {
-    const QString text =
-        prompt.isEmpty() ? QStringLiteral("Are you sure you want to delete ") + DeleteName + QLatin1Char('?') : prompt;
+    const QString text = prompt.isEmpty()
+                             ? QStringLiteral("Are you sure you want to delete %1 %2?").arg(DeleteName, kFromServer)
+                             : prompt;
     return ctx_.services.dialogs->message(text, Dialogs::Buttons::YesNo, Dialogs::Icon::None,
                                           QStringLiteral("Confirmation"));
 }
@@ -58,11 +120,11 @@ void DeleteController::Delete()
         deleteLocally();
 }
 
-bool DeleteController::confirmFile()
+bool DeleteController::confirmFile(const QString& question)
 {
     if (confirmAll_)
         return true;
-    switch (ctx_.services.dialogs->confirm()) {
+    switch (ctx_.services.dialogs->confirm(question)) {
     case Dialogs::ConfirmChoice::Yes:
         return true;
     case Dialogs::ConfirmChoice::All:
@@ -82,44 +144,119 @@ void DeleteController::deleteOnServer()
     BusyPointer busy;
     try {
         const QString current = SelectedServerRow(ctx_);
-        if (current.endsWith(QLatin1Char('/'))) {
-            DeleteName = current;
-            if (ConfirmDelete(QString()) != kYes)
-                return;
-            const QString problem = ServerNameProblem(current);
-            if (!problem.isEmpty())
-                throw FtpError(ftp_errors::BadName, QStringLiteral("%1 cannot be deleted: %2").arg(current, problem));
-            ctx_.feedback.status(QStringLiteral("Status: Deleting ") + current);
-            ctx_.ftp.RemoveDir(FolderName(current));
-            RemoveFromCache(ctx_.services.appFolder, ctx_.state.place, current);
-            ctx_.feedback.status(QStringLiteral("Status: Delete Complete"));
-        } else {
-            const QList<int> rows = ctx_.serverView.selectedRows();
-            for (int row : rows) {
-                const QString text = ctx_.serverModel.row(row).text;
-                // A folder row is no file: the folder branch removes folders.
-                if (text.endsWith(QLatin1Char('/')))
-                    continue;
-                const bool askedEach = !confirmAll_;
-                if (!confirmFile())
-                    return;  // No: what was deleted stays deleted, the list is not re-read
-                const bool answeredYes = askedEach && !confirmAll_;
-                const QString problem = ServerNameProblem(text);
-                if (!problem.isEmpty())
-                    throw FtpError(ftp_errors::BadName, QStringLiteral("%1 cannot be deleted: %2").arg(text, problem));
-                ctx_.feedback.status(QStringLiteral("Status: Deleting ") + text);
-                ctx_.ftp.DeleteFile(text);
-                RemoveFromCache(ctx_.services.appFolder, ctx_.state.place, text);
-                if (answeredYes)
-                    ctx_.serverModel.setDimmed(row, true);
-            }
-            ctx_.feedback.status(QStringLiteral("Status: Delete Complete"));
-        }
-        session_.Relist();
+        if (current.endsWith(QLatin1Char('/')))
+            deleteFolderOnServer(current);
+        else
+            deleteFilesOnServer();
     } catch (const FtpError& error) {
         busy.restore();
         ctx_.reportError(error);
     }
+}
+
+void DeleteController::deleteFolderOnServer(const QString& rowText)
+{
+    DeleteName = rowText;
+    if (ConfirmDelete(QString()) != kYes)
+        return;
+    const QString problem = ServerNameProblem(rowText);
+    if (!problem.isEmpty())
+        throw FtpError(ftp_errors::BadName, NameProblemFailure(rowText, problem));
+    ctx_.feedback.status(QStringLiteral("Status: Deleting ") + rowText);
+    try {
+        ctx_.ftp.RemoveDir(FolderName(rowText));
+    } catch (const FtpError& error) {
+        if (!IsServerRefusal(error))
+            throw;
+        if (!emptyThenRemove(rowText, error))
+            return;
+    }
+    RemoveFromCache(ctx_.services.appFolder, ctx_.state.place, rowText);
+    ctx_.feedback.status(QStringLiteral("Status: Delete Complete"));
+    session_.Relist();
+}
+
+bool DeleteController::emptyThenRemove(const QString& rowText, const FtpError& refusal)
+{
+    const QString folder = FolderName(rowText);
+    const QList<ListRow> entries = session_.ListSubFolder(folder);
+    if (entries.isEmpty())
+        throw refusal;  // empty, so the server refused for another reason
+    QStringList files, folders;
+    for (const ListRow& entry : entries) {
+        if (FolderName(entry.text) == QLatin1String(".") || FolderName(entry.text) == QLatin1String(".."))
+            continue;  // some servers list the folder itself and its parent
+        const QString problem = ServerNameProblem(entry.text);
+        if (!problem.isEmpty())
+            throw FtpError(ftp_errors::BadName, NameProblemFailure(rowText + entry.text, problem));
+        if (!entry.folder) {
+            files << entry.text;
+            continue;
+        }
+        // Only empty folders go: nothing deeper is deleted behind the person's back.
+        bool empty = false;
+        session_.InSubFolder(folder, [&] { empty = session_.ListSubFolder(FolderName(entry.text)).isEmpty(); });
+        if (!empty)
+            throw FtpError(refusal.number, QStringLiteral("The folder %1 cannot be deleted: the folder %2 inside it "
+                                                          "is not empty. Nothing was deleted.\n(%3)")
+                                               .arg(rowText, entry.text, refusal.description));
+        folders << FolderName(entry.text);
+    }
+    QStringList parts;
+    if (!files.isEmpty())
+        parts << Count(files.size(), "file", "files");
+    if (!folders.isEmpty())
+        parts << Count(folders.size(), "empty folder", "empty folders");
+    const QString question = QStringLiteral("The folder %1 is not empty: it holds %2 (%3).\n\nDelete them %4 first, "
+                                            "then the folder?")
+                                 .arg(rowText, Count(entries.size(), "entry", "entries"),
+                                      parts.join(QStringLiteral(" and ")), kFromServer);
+    if (ctx_.services.dialogs->message(question, Dialogs::Buttons::YesNo, Dialogs::Icon::None,
+                                       QStringLiteral("Confirmation")) != kYes)
+        return false;
+
+    session_.InSubFolder(folder, [&] {
+        for (const QString& file : std::as_const(files)) {
+            ctx_.feedback.status(QStringLiteral("Status: Deleting %1%2").arg(rowText, file));
+            ctx_.ftp.DeleteFile(file);
+        }
+        for (const QString& sub : std::as_const(folders)) {
+            ctx_.feedback.status(QStringLiteral("Status: Deleting %1%2/").arg(rowText, sub));
+            ctx_.ftp.RemoveDir(sub);
+        }
+    });
+    ctx_.feedback.status(QStringLiteral("Status: Deleting ") + rowText);
+    ctx_.ftp.RemoveDir(folder);
+    return true;
+}
+
+void DeleteController::deleteFilesOnServer()
+{
+    QList<int> rows;
+    for (int row : ctx_.serverView.selectedRows()) {
+        // A folder row is no file: the folder branch removes folders.
+        if (!ctx_.serverModel.row(row).text.endsWith(QLatin1Char('/')))
+            rows << row;
+    }
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const int row = rows.at(i);
+        const QString text = ctx_.serverModel.row(row).text;
+        const bool askedEach = !confirmAll_;
+        if (!confirmFile(DeleteQuestion(text, i + 1, rows.size(), kFromServer,
+                                        QStringLiteral("This cannot be undone."))))
+            return;  // No: what was deleted stays deleted, the list is not re-read
+        const bool answeredYes = askedEach && !confirmAll_;
+        const QString problem = ServerNameProblem(text);
+        if (!problem.isEmpty())
+            throw FtpError(ftp_errors::BadName, NameProblemFailure(text, problem));
+        ctx_.feedback.status(QStringLiteral("Status: Deleting ") + text);
+        ctx_.ftp.DeleteFile(text);
+        RemoveFromCache(ctx_.services.appFolder, ctx_.state.place, text);
+        if (answeredYes)
+            ctx_.serverModel.setDimmed(row, true);
+    }
+    ctx_.feedback.status(QStringLiteral("Status: Delete Complete"));
+    session_.Relist();
 }
 
 void DeleteController::deleteLocally()
@@ -130,21 +267,49 @@ void DeleteController::deleteLocally()
         LocalPane& pane;
         ~Refresh() { pane.refreshFiles(); }
     } refresh{ctx_.localPane};
+    const QString afterwards = kLocalTrash ? QStringLiteral("Files are moved to the trash, where they can be restored.")
+                                           : QStringLiteral("This cannot be undone.");
     try {
-        for (const QString& name : ctx_.localPane.selectedFiles()) {
-            if (!confirmFile())
+        const QStringList names = ctx_.localPane.selectedFiles();
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            const QString& name = names.at(i);
+            if (!confirmFile(DeleteQuestion(name, i + 1, names.size(), kFromComputer, afterwards)))
                 return;
             const QString problem = EntryNameProblem(name);
             if (!problem.isEmpty())
-                throw FtpError(ftp_errors::LocalFile, QStringLiteral("%1 cannot be deleted: %2").arg(name, problem));
-            QFile file(folder.filePath(name));
-            if (!file.remove())
-                throw FtpError(ftp_errors::LocalFile,
-                               QStringLiteral("The file %1 could not be deleted: %2").arg(file.fileName(), file.errorString()));
+                throw FtpError(ftp_errors::LocalFile, NameProblemFailure(name, problem));
+            if (!removeLocalFile(folder.filePath(name), name))
+                return;
         }
     } catch (const FtpError& error) {
         ctx_.reportError(error);
     }
+}
+
+bool DeleteController::removeLocalFile(const QString& path, const QString& name)
+{
+    QFile file(path);
+    if (kLocalTrash) {
+        QString why;
+        if (PrepareHomeTrash(&why)) {
+            if (file.moveToTrash()) {
+                if (QFileInfo(file.fileName()).isAbsolute())
+                    return true;
+                throw FtpError(ftp_errors::LocalFile, QStringLiteral("%1 was moved to %2 instead of the trash.")
+                                                          .arg(name, QFileInfo(file.fileName()).absoluteFilePath()));
+            }
+            why = file.errorString();
+        }
+        const QString question = QStringLiteral("%1 could not be moved to the trash (%2).\n\nDelete it %3 for good?")
+                                     .arg(name, why, kFromComputer);
+        if (ctx_.services.dialogs->message(question, Dialogs::Buttons::YesNo, Dialogs::Icon::None,
+                                           QStringLiteral("Confirmation")) != kYes)
+            return false;
+    }
+    if (!file.remove())
+        throw FtpError(ftp_errors::LocalFile,
+                       QStringLiteral("The file %1 could not be deleted: %2").arg(file.fileName(), file.errorString()));
+    return true;
 }
 
 }  // namespace quillmar

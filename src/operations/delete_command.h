@@ -8,11 +8,13 @@
 namespace quillmar {
 
 class SessionController;
+struct FtpError;
 
 // Deleting on the side worked on last: the server's current folder row or its
-// selected files, or the selected local files. Files are confirmed one by one
-// (Yes, All, No); a folder and the emptying of the picture cache are asked
-// with a Yes/No question.
+// selected files, or the selected local files (into the system trash). Files
+// are confirmed one by one (Yes, All, No) with a question naming the file and
+// the side; a folder and the emptying of the picture cache are asked with a
+// Yes/No question.
 class DeleteController : public QObject {
     Q_OBJECT
 public:
@@ -21,7 +23,8 @@ public:
     void Delete();
 
     // The Yes/No question titled "Confirmation": the prompt, or when it is
-    // empty the question about DeleteName. Returns 6 for Yes, 7 for No.
+    // empty the question about DeleteName on the server. Returns 6 for Yes,
+    // 7 for No.
     int ConfirmDelete(const QString& prompt);
 
     // Asks, then deletes the files directly in the picture cache folder.
@@ -32,9 +35,18 @@ public:
 
 private:
     void deleteOnServer();
+    void deleteFolderOnServer(const QString& rowText);
+    void deleteFilesOnServer();
     void deleteLocally();
     // True when the file is to be deleted; false ends the command.
-    bool confirmFile();
+    bool confirmFile(const QString& question);
+    // After the server refused to remove a folder that still holds entries:
+    // asks to delete its files and empty folders first, then does so and
+    // removes it. False when the person says no; throws when it cannot be done.
+    bool emptyThenRemove(const QString& rowText, const FtpError& refusal);
+    // Moves a local file to the trash, or asks before deleting it for good
+    // where that is not possible. False when the person says no.
+    bool removeLocalFile(const QString& path, const QString& name);
 
     MainContext& ctx_;
     SessionController& session_;

@@ -23,7 +23,8 @@ NewFolderController::NewFolderController(MainContext& context, SessionController
 
 void NewFolderController::NewFolder()
 {
-    if (ctx_.state.GotFocus == 2)
+    // A folder made while browsing the local folders belongs there.
+    if (ctx_.state.GotFocus == 2 && !ctx_.state.FolderListFocus)
         newFolderOnServer();
     else
         newFolderLocally();

@@ -4,9 +4,13 @@
 #include "shell/feedback.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QDir>
+#include <QFileDialog>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QPrintDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QTextDocument>
 
 #include <memory>
@@ -90,11 +94,46 @@ void ReportPrintProblem(const Services& services)
                               Dialogs::Icon::Information, kAppTitle);
 }
 
+std::unique_ptr<QPrinter> ChosenPrinter(const Services& services, QWidget* parent, bool* cancelled)
+{
+    *cancelled = false;
+    std::unique_ptr<QPrinter> printer = services.printer ? services.printer() : nullptr;
+    if (printer && services.choosePrinter && !services.choosePrinter(*printer, parent)) {
+        *cancelled = true;
+        return nullptr;
+    }
+    return printer;
+}
+
+bool ChoosePrinterInteractively(QPrinter& printer, QWidget* parent)
+{
+    if (QPrinterInfo::availablePrinterNames().isEmpty()) {
+        QString file = QFileDialog::getSaveFileName(parent, QStringLiteral("Print to a PDF File"),
+                                                    QDir::home().filePath(QStringLiteral("Quillmar.pdf")),
+                                                    QStringLiteral("PDF files (*.pdf)"));
+        if (file.isEmpty())
+            return false;
+        if (!file.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
+            file += QLatin1String(".pdf");
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(file);
+        return true;
+    }
+    QPrintDialog dialog(&printer, parent);
+    dialog.setObjectName(QStringLiteral("PrintDialog"));
+    return dialog.exec() == QDialog::Accepted;
+}
+
 void PrintRemoteFileList(const Services& services, Feedback& feedback, const QString& url,
-                         const QStringList& rowTexts)
+                         const QStringList& rowTexts, QWidget* parent)
 {
     feedback.status(QStringLiteral("Status: Printing File List."));
-    std::unique_ptr<QPrinter> printer = services.printer ? services.printer() : nullptr;
+    bool cancelled = false;
+    std::unique_ptr<QPrinter> printer = ChosenPrinter(services, parent, &cancelled);
+    if (cancelled) {
+        feedback.status(QStringLiteral("Status: Printing cancelled."));
+        return;
+    }
     if (!PrintTextLines(printer.get(), RemoteListLines(url, rowTexts)))
         ReportPrintProblem(services);
 }

@@ -5,8 +5,11 @@
 #include <QString>
 #include <QStringList>
 
-class QTextDocument;
+#include <memory>
+
 class QPrinter;
+class QTextDocument;
+class QWidget;
 
 namespace quillmar {
 
@@ -28,9 +31,20 @@ bool PrintDocument(QPrinter* printer, QTextDocument& document);
 // What both print commands say when the printer let them down.
 void ReportPrintProblem(const Services& services);
 
+// The printer to print on: the default one, set up by the person through the
+// services' choosePrinter. Empty when there is none, or when the person
+// cancelled (then *cancelled is true).
+std::unique_ptr<QPrinter> ChosenPrinter(const Services& services, QWidget* parent, bool* cancelled);
+
+// The real choice of printer: the standard print dialog (printer, pages, a
+// PDF file); with no printer installed, straight to the name of a PDF file.
+// False when the person cancels.
+bool ChoosePrinterInteractively(QPrinter& printer, QWidget* parent);
+
 // The print command of the server list. Needs no connection; prints what the
-// list holds. The status line keeps its text afterwards.
+// list holds after the person chose the printer. The status line keeps its
+// text afterwards.
 void PrintRemoteFileList(const Services& services, Feedback& feedback, const QString& url,
-                         const QStringList& rowTexts);
+                         const QStringList& rowTexts, QWidget* parent = nullptr);
 
 }  // namespace quillmar

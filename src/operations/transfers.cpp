@@ -8,6 +8,7 @@
 #include "pictures/web_ready.h"
 #include "session/ftp_component.h"
 #include "session/session_controller.h"
+#include "shell/constants.h"
 #include "shell/feedback.h"
 #include "shell/services.h"
 #include "sites/web_address.h"
@@ -16,11 +17,117 @@
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QListWidget>
+#include <QLocale>
+#include <QMutex>
 #include <QTemporaryDir>
+#include <QThreadPool>
+
+#include <memory>
+#include <optional>
+#include <utility>
 
 #include <list>
 
 namespace quillmar {
+
+namespace {
+
+QString BytesText(qint64 bytes)
+{
+    return QStringLiteral("%1 bytes").arg(QLocale().toString(bytes));
+}
+
+// The question before a transfer replaces a file; All answers it for the
+// rest of the command.
+class ReplaceQuestion {
+public:
+    enum class Answer { Replace, Skip, Cancel };
+
+    ReplaceQuestion(Dialogs& dialogs, bool ask) : dialogs_(dialogs), ask_(ask) {}
+
+    // name already exists where it is going (its size there: targetSize).
+    Answer ask(const QString& name, const QString& there, const QString& targetSize, const QString& from,
+               const QString& sourceSize)
+    {
+        if (!ask_)
+            return Answer::Replace;
+        const QString text = QStringLiteral("Replace %1 %2 (%3) with %1 %4 (%5)?\nYes replaces it, All replaces it "
+                                            "and every further one, No skips it; closing this window stops the "
+                                            "transfer of the rest.")
+                                 .arg(name, there, targetSize, from, sourceSize);
+        switch (dialogs_.confirm(text)) {
+        case Dialogs::ConfirmChoice::Yes:
+            return Answer::Replace;
+        case Dialogs::ConfirmChoice::All:
+            ask_ = false;
+            return Answer::Replace;
+        case Dialogs::ConfirmChoice::No:
+            return Answer::Skip;
+        case Dialogs::ConfirmChoice::Closed:
+            break;
+        }
+        return Answer::Cancel;
+    }
+
+private:
+    Dialogs& dialogs_;
+    bool ask_;
+};
+
+}  // namespace
+
+// The cache copies of uploaded pictures are made on a thread of their own
+// while the next files go up; all are in place when the command ends.
+class CacheCopies {
+public:
+    CacheCopies(QString appFolder, ServerPlace place) : appFolder_(std::move(appFolder)), place_(std::move(place))
+    {
+        pool_.setMaxThreadCount(1);
+    }
+    ~CacheCopies() { pool_.waitForDone(); }
+
+    // file is what the server got; work, when set, holds it until copied.
+    void add(const QString& file, const QString& name, std::optional<QTemporaryDir> work)
+    {
+        auto keep = std::make_shared<std::optional<QTemporaryDir>>(std::move(work));
+        pool_.start([this, file, name, keep] {
+            QString problem;
+            if (StoreInCache(appFolder_, place_, file, name, &problem))
+                return;
+            const QMutexLocker lock(&mutex_);
+            problems_ << QStringLiteral("%1: %2").arg(name, problem);
+        });
+    }
+
+    // Waits for every copy; what went wrong, one line a picture.
+    QStringList finish()
+    {
+        pool_.waitForDone();
+        const QMutexLocker lock(&mutex_);
+        return problems_;
+    }
+
+private:
+    const QString appFolder_;
+    const ServerPlace place_;
+    QThreadPool pool_;
+    QMutex mutex_;
+    QStringList problems_;
+};
+
+namespace {
+
+const ServerRow* ServerFile(const ServerListModel& model, const QString& name)
+{
+    for (int row = 0; row < model.size(); ++row) {
+        const ServerRow& entry = model.row(row);
+        if (!entry.folder && entry.text == name)
+            return &entry;
+    }
+    return nullptr;
+}
+
+}  // namespace
 
 TransferController::TransferController(MainContext& context, SessionController& session, QObject* parent)
     : QObject(parent), ctx_(context), session_(session)
@@ -33,29 +140,84 @@ void TransferController::Download()
         return;
     BusyPointer busy;
     ctx_.feedback.lightsBusy();
+    ReplaceQuestion replace(*ctx_.services.dialogs, ctx_.state.AskReplace);
+    const QDir folder(ctx_.localPane.folder());
+    // Fetched rows are deselected, and the local list re-read, once at the
+    // end on every way out: per file they cost more than a small transfer.
+    QItemSelection fetched;
+    auto finish = [&] {
+        if (fetched.isEmpty())
+            return;
+        ctx_.serverView.selectionModel()->select(fetched, QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+        ctx_.localPane.refreshFiles();
+    };
+    bool cancelled = false;
     try {
         // Rows keep their places: a download does not re-read the list.
         for (int row : ctx_.serverView.selectedRows()) {
-            const ServerRow& entry = ctx_.serverModel.row(row);
+            const ServerRow entry = ctx_.serverModel.row(row);
             if (entry.folder || entry.text.endsWith(QLatin1Char('/')))
                 continue;
-            session_.DownloadFile(entry.text);
-            ctx_.serverView.selectionModel()->select(ctx_.serverModel.index(row, 0),
-                                                     QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+            const QFileInfo local(folder.filePath(entry.text));
+            if (IsPlainEntryName(entry.text) && local.exists()) {
+                const auto answer =
+                    replace.ask(entry.text, QStringLiteral("on this computer"), BytesText(local.size()),
+                                QStringLiteral("from the server"),
+                                entry.bytes >= 0 ? BytesText(entry.bytes) : entry.sizeText);
+                if (answer == ReplaceQuestion::Answer::Skip)
+                    continue;
+                if (answer == ReplaceQuestion::Answer::Cancel) {
+                    cancelled = true;
+                    break;
+                }
+            }
+            session_.FetchFile(entry.text, entry.bytes);
+            fetched.select(ctx_.serverModel.index(row, 0), ctx_.serverModel.index(row, 0));
         }
     } catch (const FtpError& error) {
+        finish();
         busy.restore();
         ctx_.reportError(error);
         return;
     }
+    finish();
     ctx_.feedback.lightsConnected();
-    ctx_.feedback.status(QStringLiteral("Status: Download(s) Complete"));
+    ctx_.feedback.status(cancelled ? QStringLiteral("Status: Download(s) cancelled")
+                                   : QStringLiteral("Status: Download(s) Complete"));
+}
+
+QString TransferController::sendFile(const QString& localFile, CacheCopies& copies)
+{
+    const QFileInfo file(localFile);
+    const QString name = file.fileName();
+    if (!file.isFile())
+        throw FtpError(ftp_errors::LocalFile, QStringLiteral("The file %1 cannot be read.").arg(localFile));
+    std::optional<QTemporaryDir> work;  // the copy made ready for the web lives until the cache has it
+    const WebReadyCopy sent = PrepareUpload(localFile, work);
+    ctx_.state.lSize = QFileInfo(sent.file).size();
+    ctx_.feedback.status(QStringLiteral("Status: Uploading %1 %2 bytes").arg(name, QString::number(ctx_.state.lSize)));
+    ctx_.feedback.lightsBusy();
+    ctx_.feedback.startTransfer();
+    ctx_.ftp.PutFile(sent.file, name);
+    ctx_.feedback.setProgress(0);
+    // The cache holds what the server got, made ready for the web or not.
+    if (IsPicture(name))
+        copies.add(sent.file, name, std::move(work));
+    return sent.note;
 }
 
 void TransferController::Upload()
 {
-    const QString name = ctx_.localPane.currentFile();
-    UploadFiles({name.isEmpty() ? QString() : QDir(ctx_.localPane.folder()).filePath(name)});
+    QStringList names = ctx_.localPane.selectedFiles();
+    if (names.isEmpty() && !ctx_.localPane.currentFile().isEmpty())
+        names << ctx_.localPane.currentFile();
+    QStringList localFiles;
+    const QDir folder(ctx_.localPane.folder());
+    for (const QString& name : std::as_const(names))
+        localFiles << folder.filePath(name);
+    if (localFiles.isEmpty())
+        localFiles << QString();  // said below, once connected
+    UploadFiles(localFiles);
 }
 
 void TransferController::UploadFiles(const QStringList& localFiles)
@@ -63,47 +225,85 @@ void TransferController::UploadFiles(const QStringList& localFiles)
     if (!EnsureConnected(ctx_) || localFiles.isEmpty())
         return;
     BusyPointer busy;
-    // Each copy made ready for the web lives until the cache has it.
-    std::list<std::optional<QTemporaryDir>> work;
-    QList<std::pair<QString, WebReadyCopy>> uploaded;  // the server name and what it got
-    try {
-        for (const QString& localFile : localFiles) {
-            const QFileInfo file(localFile);
-            const QString name = file.fileName();
-            if (name.isEmpty())
-                throw FtpError(ftp_errors::LocalFile, QStringLiteral("Choose a file in the local file list to upload."));
-            if (!file.isFile())
-                throw FtpError(ftp_errors::LocalFile, QStringLiteral("The file %1 cannot be read.").arg(localFile));
-            const WebReadyCopy sent = PrepareUpload(localFile, work.emplace_back());
-            ctx_.state.lSize = QFileInfo(sent.file).size();
-            ctx_.feedback.status(QStringLiteral("Status: Uploading %1 %2 bytes").arg(name, QString::number(ctx_.state.lSize)));
-            ctx_.feedback.lightsBusy();
-            ctx_.feedback.startTransfer();
-            ctx_.ftp.PutFile(sent.file, name);
-            ctx_.feedback.setProgress(0);
-            uploaded.append({name, sent});
+    if (localFiles.size() == 1 && localFiles.first().isEmpty()) {
+        busy.restore();
+        ctx_.reportError(
+            FtpError(ftp_errors::LocalFile, QStringLiteral("Choose a file in the local file list to upload.")));
+        return;
+    }
+    ReplaceQuestion replace(*ctx_.services.dialogs, ctx_.state.AskReplace);
+    CacheCopies copies(ctx_.services.appFolder, ctx_.state.place);
+    qsizetype sent = 0;
+    QString lastName, lastNote;
+    qsizetype failures = 0;
+    bool cancelled = false;
+    bool stopped = false;  // by a failure: the window stays as the failure left it
+    for (qsizetype i = 0; i < localFiles.size(); ++i) {
+        const QString& localFile = localFiles.at(i);
+        const QString name = QFileInfo(localFile).fileName();
+        if (const ServerRow* existing = ServerFile(ctx_.serverModel, name)) {
+            const auto answer =
+                replace.ask(name, QStringLiteral("on the server"),
+                            existing->bytes >= 0 ? BytesText(existing->bytes) : existing->sizeText,
+                            QStringLiteral("from this computer"), BytesText(QFileInfo(localFile).size()));
+            if (answer == ReplaceQuestion::Answer::Skip)
+                continue;
+            if (answer == ReplaceQuestion::Answer::Cancel) {
+                cancelled = true;
+                break;
+            }
         }
-        session_.Relist();
-        ctx_.feedback.status(UploadCompleteText(uploaded.last().first, uploaded.last().second.note));
-        ctx_.feedback.setProgress(0);
-        ctx_.feedback.lightsConnected();
+        try {
+            lastNote = sendFile(localFile, copies);
+            lastName = name;
+            ++sent;
+        } catch (const FtpError& error) {
+            ++failures;
+            if (error.number == ftp_errors::Cancelled)
+                return;  // the window is closing
+            const qsizetype rest = localFiles.size() - i - 1;
+            // Stop means stop: the rest is not offered.
+            if (rest == 0 || ctx_.ftp.State() == 0 || error.number == ftp_errors::Stopped) {
+                stopped = true;
+                busy.restore();
+                ctx_.reportError(error);
+                break;
+            }
+            const QString question = QStringLiteral("%1 could not be uploaded:\n%2\n\nGo on with the remaining %3?")
+                                         .arg(name, error.description,
+                                              rest == 1 ? QStringLiteral("file") : QStringLiteral("%1 files").arg(rest));
+            if (ctx_.services.dialogs->message(question, Dialogs::Buttons::YesNo, Dialogs::Icon::Information,
+                                               kAppTitle) != 6) {
+                stopped = true;
+                break;
+            }
+        }
+    }
+    try {
+        // One re-listing for the whole command.
+        if (sent > 0 && ctx_.ftp.State() != 0)
+            session_.Relist();
     } catch (const FtpError& error) {
         busy.restore();
         ctx_.reportError(error);
         return;
     }
-    // The cache holds what the server got, made ready for the web or not.
-    QStringList problems;
-    for (const auto& [name, sent] : std::as_const(uploaded)) {
-        QString error;
-        if (IsPicture(name) && !StoreInCache(ctx_.services.appFolder, ctx_.state.place, sent.file, name, &error))
-            problems.append(QStringLiteral("%1 was uploaded, but no copy could be kept for the preview: %2")
-                                .arg(name, error));
+    if (!stopped) {
+        ctx_.feedback.status(cancelled   ? QStringLiteral("Status: Upload cancelled")
+                             : failures  ? QStringLiteral("Status: Upload Complete (%1 failed)").arg(failures)
+                             : sent == 1 ? UploadCompleteText(lastName, lastNote)
+                                         : QStringLiteral("Status: Upload Complete"));
+        ctx_.feedback.setProgress(0);
+        ctx_.feedback.lightsConnected();
     }
+    const QStringList cacheProblems = copies.finish();
     busy.restore();
-    // The uploads themselves went through; the person learns only the preview is missing.
-    if (!problems.isEmpty())
-        ctx_.reportError(FtpError(ftp_errors::LocalFile, problems.join(QLatin1Char('\n'))));
+    if (!cacheProblems.isEmpty()) {
+        // The uploads went through; the person learns only the preview is missing.
+        ctx_.reportError(FtpError(ftp_errors::LocalFile,
+                                  QStringLiteral("Uploaded, but no copy could be kept for the preview:\n%1")
+                                      .arg(cacheProblems.join(u'\n'))));
+    }
 }
 
 void TransferController::DownloadRows(const QStringList& texts)

@@ -10,10 +10,12 @@
 
 namespace quillmar {
 
+class CacheCopies;
 class SessionController;
 
-// Download of the selected server rows and upload of the current local file,
-// with the copy of an uploaded picture into the picture cache.
+// Download of the selected server rows and upload of the selected local
+// files, asking before either replaces a file, with the copy of an uploaded
+// picture into the picture cache.
 class TransferController : public QObject {
     Q_OBJECT
 public:
@@ -21,8 +23,10 @@ public:
 
     void Download();
     void Upload();
-    // Files named by their full paths (dropped on the server list), one
-    // after the other, as Upload does; the first failure ends the rest.
+    // Files named by their full paths (dropped on the server list, or the
+    // selected local files), one after the other in that order, with one
+    // re-listing at the end; after a failure the person says whether the
+    // rest go on.
     void UploadFiles(const QStringList& localFiles);
     // The server rows with these texts (dropped on the local file list),
     // as Download does.
@@ -31,6 +35,10 @@ public:
     void UploadByDoubleClick();
 
 private:
+    // Sends one local file (made ready for the web when that is on) and has
+    // a picture copied into the cache; returns what was done to it. Throws
+    // FtpError.
+    QString sendFile(const QString& localFile, CacheCopies& copies);
     // The file to send: the local file, or its copy made ready for the web
     // when the Options entry is on. Throws FtpError when it cannot be made.
     WebReadyCopy PrepareUpload(const QString& localFile, std::optional<QTemporaryDir>& work) const;

@@ -173,7 +173,8 @@ LocalPane::LocalPane(Dialogs& dialogs, std::function<QStringList()> drives, QWid
 
     connect(m_drives, &QComboBox::currentIndexChanged, this, &LocalPane::onDriveChanged);
     connect(m_folders, &QListWidget::itemActivated, this, &LocalPane::onFolderActivated);
-    connect(m_folders, &LocalList::focusEntered, this, &LocalPane::focusEntered);
+    // Choosing a folder is no choice of the files a command acts on.
+    connect(m_folders, &LocalList::focusEntered, this, &LocalPane::folderListFocused);
     connect(m_files, &LocalList::focusEntered, this, &LocalPane::focusEntered);
     connect(m_files, &LocalList::rightButtonReleased, this, &LocalPane::contextMenuRequested);
     connect(m_files, &QAbstractItemView::clicked, this, &LocalPane::fileClicked);

@@ -79,7 +79,8 @@ public:
     int driveIndexOf(const QString& path) const;
 
 Q_SIGNALS:
-    void focusEntered();
+    void focusEntered();  // the file list took the focus: the pane commands act on
+    void folderListFocused();
     void contextMenuRequested(const QPoint& globalPos);
     void fileClicked();
     void fileDoubleClicked();

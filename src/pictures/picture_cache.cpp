@@ -8,6 +8,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <filesystem>
+#include <system_error>
+
 namespace quillmar {
 
 namespace {
@@ -141,8 +144,15 @@ bool StoreInCache(const QString& appFolder, const ServerPlace& place, const QStr
     // Copy beside the entry first, so a failed copy leaves the old entry whole.
     const QString temporary = folder.filePath(HiddenPartName(name, QStringLiteral(".part")));
     QFile::remove(temporary);
-    if (!QFile::copy(localFile, temporary)) {
-        SetError(error, QStringLiteral("%1 could not be copied into the picture cache.").arg(localFile));
+    // A plain copy: QFile::copy waits for the disk, which for a throw-away
+    // preview copy cost more than the upload itself.
+    std::error_code failed;
+    std::filesystem::copy_file(QFile::encodeName(localFile).toStdString(), QFile::encodeName(temporary).toStdString(),
+                               failed);
+    if (failed) {
+        QFile::remove(temporary);
+        SetError(error, QStringLiteral("%1 could not be copied into the picture cache: %2")
+                            .arg(localFile, QString::fromLocal8Bit(failed.message())));
         return false;
     }
     const QString existing = FindCaseless(folder, name, QDir::Files | QDir::Dirs);

@@ -31,11 +31,16 @@ void ListingReceiver::ListEntry(const QString& line)
             ++leftOut_;
         return;
     }
+    if (captured_) {
+        captured_->append(*row);
+        return;
+    }
     if (!row->folder) {
         ++totalFiles_;
         dirSize_ = AddToTotal(dirSize_, row->bytes);
     }
-    pending_.append(ServerRow{row->text, row->sizeText, row->folder, false, row->link});
+    pending_.append(ServerRow{row->text, row->sizeText, row->folder, false, row->link,
+                              row->folder || row->link ? -1 : row->bytes});
     if (pending_.size() >= kBatchLimit)
         flush();
     else
@@ -44,9 +49,23 @@ void ListingReceiver::ListEntry(const QString& line)
 
 void ListingReceiver::ListComplete()
 {
+    if (captured_)
+        return;
     flush();
     feedback_.panel(3, TotalsText(totalFiles_, dirSize_) + LeftOutText(leftOut_));
     resetCounters();
+}
+
+QList<ListRow> ListingReceiver::captureListing(const std::function<void()>& list)
+{
+    QList<ListRow> rows;
+    struct Capture {
+        QList<ListRow>*& slot;
+        ~Capture() { slot = nullptr; }
+    } capture{captured_};
+    captured_ = &rows;
+    list();
+    return rows;
 }
 
 void ListingReceiver::resetCounters()

@@ -2,8 +2,12 @@
 
 #include "pictures/server_list_model.h"
 
+#include "session/listing.h"
+
 #include <QList>
 #include <QObject>
+
+#include <functional>
 
 namespace quillmar {
 
@@ -21,6 +25,11 @@ public:
     void ListEntry(const QString& line);
     void ListComplete();
 
+    // Runs list (a call of the component's List) and returns the rows it
+    // received instead of showing them; the server list and the totals stay
+    // as they are.
+    QList<ListRow> captureListing(const std::function<void()>& list);
+
     // Connect starts a fresh count.
     void resetCounters();
     // Rows still waiting for the next batch go to the list now.
@@ -37,6 +46,7 @@ private:
     ServerListModel& model_;
     Feedback& feedback_;
     QList<ServerRow> pending_;
+    QList<ListRow>* captured_ = nullptr;  // set while a listing is captured
     bool flushScheduled_ = false;
     qint64 totalFiles_ = 0;
     qint64 dirSize_ = 0;

@@ -11,6 +11,7 @@
 #include "session/transport.h"
 #include "session/trusted_servers.h"
 #include "shell/connection_settings.h"
+#include "shell/constants.h"
 #include "shell/feedback.h"
 #include "shell/services.h"
 #include "sites/snapshot.h"
@@ -60,8 +61,20 @@ bool SessionController::TrustCertificate(const ServerCertificate& certificate)
 
 void SessionController::Connect()
 {
-    BusyPointer busy;
     const ConnectionSettings& settings = ctx_.settings;
+    const QStringList attempt{settings.URL, settings.User, settings.Pass};
+    if (!settings.URL.isEmpty() && refusedLogin_ == attempt) {
+        // The same login again would only be refused again: say so before trying.
+        const QString question = QStringLiteral("The server %1 refused this login the last time:\n%2\n\n"
+                                                "Try again with the same login and password?")
+                                     .arg(settings.URL, refusedReply_);
+        if (ctx_.services.dialogs->message(question, Dialogs::Buttons::YesNo, Dialogs::Icon::Information,
+                                          kAppTitle) != 6)
+            return;
+    }
+    BusyPointer busy;
+    std::optional<FtpError> failure;
+    bool loggingIn = false;
     try {
         if (ctx_.ftp.State() == 1)
             ctx_.ftp.Quit();
@@ -73,7 +86,10 @@ void SessionController::Connect()
             ctx_.ftp.setHost(settings.URL);
             ctx_.feedback.status(QStringLiteral("Status: Retrieving Directory List"));
             receiver_.resetCounters();
+            loggingIn = true;
             ctx_.ftp.setAction(FtpComponent::Connect);
+            loggingIn = false;
+            refusedLogin_.reset();
             ctx_.state.place.site = SiteKey(settings.User, settings.URL);
             readServerFolder();
             ctx_.ftp.setAction(FtpComponent::ListFolder);
@@ -93,15 +109,37 @@ void SessionController::Connect()
             ctx_.feedback.status(QStringLiteral("Status: Disconnected (the server's certificate was not trusted)"));
             return;
         }
+        failure = error;
     }
     busy.restore();
-    if (settings.User.isEmpty() || settings.Pass.isEmpty())
-        Inform(ctx_.services, QStringLiteral("You must use the site manager to set your username and password."));
-    else
-        Inform(ctx_.services,
-               QStringLiteral("It appears you are not connected to the internet.  If you are connected then "
-                              "please verify that you entered your server information correctly in the site "
-                              "manager."));
+    // A reply code while logging in is the server saying no, not the network.
+    const bool refused = failure && loggingIn && failure->number >= 400 && failure->number < 600;
+    if (refused) {
+        refusedLogin_ = attempt;
+        refusedReply_ = failure->description;
+    }
+    QString text;
+    if (settings.URL.isEmpty() && (settings.User.isEmpty() || settings.Pass.isEmpty())) {
+        text = QStringLiteral("You must use the site manager to set your username and password.");
+    } else if (settings.URL.isEmpty()) {
+        text = QStringLiteral("No server address is set. Please choose or add a site in the site manager.");
+    } else if (failure->number == ftp_errors::Network || failure->number == ftp_errors::TimedOut) {
+        text = QStringLiteral("It appears you are not connected to the internet.  If you are connected then please "
+                              "verify that you entered your server information correctly in the site manager.\n\n(%1)")
+                   .arg(failure->description);
+    } else if (settings.User.isEmpty() || settings.Pass.isEmpty()) {
+        text = QStringLiteral("You must use the site manager to set your username and password.");
+    } else if (refused) {
+        text = QStringLiteral("The server %1 refused the login:\n%2\n\nThe site's login and password can be changed "
+                              "in the site manager (FTP menu, Site Manager).")
+                   .arg(settings.URL, failure->description);
+    } else {
+        text = QStringLiteral("The connection to %1 failed:\n%2").arg(settings.URL, failure->description);
+    }
+    if (!settings.URL.isEmpty())
+        ctx_.feedback.status(refused ? QStringLiteral("Status: Login refused by ") + settings.URL
+                                     : QStringLiteral("Status: Could not connect to ") + settings.URL);
+    Inform(ctx_.services, text);
 }
 
 void SessionController::Disconnect()
@@ -182,7 +220,7 @@ void SessionController::ServerDoubleClick()
                 throw FtpError(ftp_errors::BadName, QStringLiteral("%1 cannot be opened: %2").arg(text, problem));
             EnterFolder(FolderName(text));
         } else if (!chosen.link || !EnterLinkedFolder(text)) {
-            DownloadFile(text);
+            DownloadFile(text, chosen.bytes);
         }
         ctx_.feedback.lightsConnected();
     }, Needs::Nothing);
@@ -219,20 +257,53 @@ bool SessionController::EnterLinkedFolder(const QString& link)
     return true;
 }
 
-void SessionController::DownloadFile(const QString& name)
+void SessionController::DownloadFile(const QString& name, qint64 listedSize)
+{
+    FetchFile(name, listedSize);
+    ctx_.localPane.refreshFiles();
+}
+
+void SessionController::FetchFile(const QString& name, qint64 listedSize)
 {
     const QString problem = EntryNameProblem(name);
     if (!problem.isEmpty())
         throw FtpError(ftp_errors::BadName, QStringLiteral("%1 cannot be downloaded: %2").arg(name, problem));
-    ctx_.ftp.setCommand(QStringLiteral("SIZE ") + name);
-    ctx_.ftp.SendCommand();
-    ctx_.state.lSize = SizeFromReply(ctx_.ftp.Reply(), ctx_.state.lSize);
+    if (listedSize > 0) {
+        // A question per file costs a round trip the listing already answered.
+        ctx_.state.lSize = listedSize;
+    } else {
+        ctx_.ftp.setCommand(QStringLiteral("SIZE ") + name);
+        ctx_.ftp.SendCommand();
+        ctx_.state.lSize = SizeFromReply(ctx_.ftp.Reply(), ctx_.state.lSize);
+    }
     ctx_.feedback.status(QStringLiteral("Status: Downloading ") + name);
     ctx_.feedback.startTransfer();
     ctx_.ftp.GetFile(name, QDir(ctx_.localPane.folder()).filePath(name));
     ctx_.feedback.status(QStringLiteral("Status: Download Complete"));
     ctx_.feedback.setProgress(0);
-    ctx_.localPane.refreshFiles();
+}
+
+void SessionController::InSubFolder(const QString& folder, const std::function<void()>& work)
+{
+    ctx_.ftp.ChangeDir(folder);
+    try {
+        work();
+    } catch (...) {
+        try {
+            ctx_.ftp.ChangeDir(QStringLiteral(".."));
+        } catch (const FtpError&) {
+            // The first failure is the one the person needs to hear about.
+        }
+        throw;
+    }
+    ctx_.ftp.ChangeDir(QStringLiteral(".."));
+}
+
+QList<ListRow> SessionController::ListSubFolder(const QString& folder)
+{
+    QList<ListRow> rows;
+    InSubFolder(folder, [&] { rows = receiver_.captureListing([this] { ctx_.ftp.List(); }); });
+    return rows;
 }
 
 void SessionController::GoUp()
@@ -271,12 +342,9 @@ void SessionController::Progress(qint64 bytes)
     ctx_.feedback.showTransfer(bytes, expected);
     if (bytes >= expected)
         return;
-    qint64 total = expected;
-    if (ctx_.state.GotFocus == 1) {
-        const QString file = ctx_.localPane.currentFile();
-        total = file.isEmpty() ? 0 : QFileInfo(QDir(ctx_.localPane.folder()).filePath(file)).size();
-    }
-    ctx_.feedback.status(QStringLiteral("Status: %1 bytes transferred out of %2").arg(bytes).arg(total));
+    // The size of the file on its way, whichever list has the focus: the
+    // local list's current file need not be the one moving.
+    ctx_.feedback.status(QStringLiteral("Status: %1 bytes transferred out of %2").arg(bytes).arg(expected));
 }
 
 }  // namespace quillmar

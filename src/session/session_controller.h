@@ -2,7 +2,13 @@
 
 #include "shell/main_context.h"
 
+#include "session/listing.h"
+
+#include <QList>
 #include <QObject>
+
+#include <functional>
+#include <optional>
 
 namespace quillmar {
 
@@ -24,12 +30,24 @@ public:
     void Refresh();
     void Progress(qint64 bytes);
 
-    // One file from the server into the local folder, with its size query
-    // first; shared by the double click and Download. Throws FtpError.
-    void DownloadFile(const QString& name);
+    // One file from the server into the local folder; the double click's.
+    // Throws FtpError.
+    void DownloadFile(const QString& name, qint64 listedSize = -1);
+
+    // One file from the server into the local folder, without re-reading the
+    // local list; commands that fetch many files re-read it once at the end.
+    // The server is asked for the size only when the list gave none.
+    void FetchFile(const QString& name, qint64 listedSize = -1);
 
     // Empties the server list and lists the current remote folder.
     void Relist();
+
+    // Runs work inside a folder of the current server folder and comes back
+    // on every way out. Throws FtpError.
+    void InSubFolder(const QString& folder, const std::function<void()>& work);
+    // The rows of a folder of the current server folder, read without
+    // showing them. Throws FtpError.
+    QList<ListRow> ListSubFolder(const QString& folder);
 
 private:
     // Asks the server where it is now (PWD) and keeps it as the place of the
@@ -49,6 +67,10 @@ private:
     MainContext& ctx_;
     QString snapshotProblem_;  // why the last disconnect's listing was not saved
     ListingReceiver& receiver_;
+    // The address, login and password the server last refused; Connect asks
+    // before trying them again.
+    std::optional<QStringList> refusedLogin_;
+    QString refusedReply_;
 };
 
 }  // namespace quillmar

@@ -7,12 +7,16 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QStatusBar>
+#include <QTimer>
 
 #include <algorithm>
 
 namespace quillmar {
 
 namespace {
+
+// About ten paints a second is smooth for a status line.
+constexpr qint64 kPaintIntervalMs = 100;
 
 QPixmap Ball(const QColor& colour)
 {
@@ -119,9 +123,25 @@ void Feedback::status(const QString& text)
 
 void Feedback::panel(int number, const QString& text)
 {
-    if (number < 1 || number > 5)
+    if (number < 1 || number > 5 || panels_[number - 1]->text() == text)
         return;
+    holdPaint();
     panels_[number - 1]->setText(text);
+}
+
+void Feedback::holdPaint()
+{
+    if (!bar_->updatesEnabled())
+        return;  // a paint is already on its way
+    if (!lastPaint_.isValid() || lastPaint_.elapsed() >= kPaintIntervalMs) {
+        lastPaint_.start();
+        return;
+    }
+    bar_->setUpdatesEnabled(false);
+    QTimer::singleShot(kPaintIntervalMs - lastPaint_.elapsed(), bar_, [this] {
+        lastPaint_.start();
+        bar_->setUpdatesEnabled(true);  // paints what changed meanwhile
+    });
 }
 
 QString Feedback::panelText(int number) const
@@ -133,21 +153,30 @@ QString Feedback::panelText(int number) const
 
 void Feedback::lightsConnected()
 {
+    holdPaint();
     red_->hide();
     green_->show();
 }
 
 void Feedback::lightsBusy()
 {
+    holdPaint();
     green_->hide();
     red_->show();
 }
 
 void Feedback::setProgress(double percent)
 {
-    progress_->setValue(static_cast<int>(qBound(0.0, percent, 100.0)));
-    if (progress_->value() == 0) {
-        meter_.reset();
+    const int value = static_cast<int>(qBound(0.0, percent, 100.0));
+    if (progress_->value() != value) {
+        holdPaint();
+        progress_->setValue(value);
+    }
+    if (value != 0)
+        return;
+    meter_.reset();
+    if (!progress_->format().isEmpty()) {
+        holdPaint();
         progress_->setFormat(QString());
     }
 }
@@ -166,6 +195,7 @@ void Feedback::showTransfer(qint64 bytes, qint64 total)
     if (!clock_.isValid())
         clock_.start();
     const qint64 shown = std::min(bytes, total);
+    holdPaint();
     progress_->setValue(static_cast<int>(static_cast<double>(shown) / static_cast<double>(total) * 100.0));
     // The bar reads its format for %-codes; a literal text needs none.
     progress_->setFormat(meter_.report(shown, total, clock_.elapsed()));
@@ -173,6 +203,8 @@ void Feedback::showTransfer(qint64 bytes, qint64 total)
 
 void Feedback::repaintNow()
 {
+    lastPaint_.start();
+    bar_->setUpdatesEnabled(true);
     bar_->repaint();
 }
 

@@ -38,11 +38,17 @@ public:
     void repaintNow();
 
 private:
+    // Called before a change: a change soon after the last paint waits for
+    // the next one, so a command that moves many small files is not slowed
+    // by painting every text. The texts themselves are always current.
+    void holdPaint();
+
     QStatusBar* bar_ = nullptr;
     std::array<QLabel*, 5> panels_{};
     QProgressBar* progress_ = nullptr;
     QWidget* red_ = nullptr;
     QWidget* green_ = nullptr;
+    QElapsedTimer lastPaint_;
     TransferMeter meter_;
     QElapsedTimer clock_;
 };

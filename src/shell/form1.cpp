@@ -36,6 +36,7 @@ namespace quillmar {
 
 namespace {
 
+const QString kAskReplaceKey = QStringLiteral("Transfers/AskReplace");
 
 struct ToolButton {
     const char* key;
@@ -158,6 +159,10 @@ void Form1::buildMenus()
     mnuWebReady_ = addUploadOption(options, "mnuWebReady", QStringLiteral("Prepare Pictures for the &Web"),
                                    &UploadOptions::webReady);
     options->addSeparator();
+    mnuAskReplace_ = addMenuAction(options, "mnuAskReplace", QStringLiteral("&Ask Before Replacing Files"), nullptr);
+    mnuAskReplace_->setCheckable(true);
+    mnuAskReplace_->setChecked(true);
+    connect(mnuAskReplace_, &QAction::toggled, this, [this](bool checked) { state_.AskReplace = checked; });
     mnuStartupConnect_ = addMenuAction(options, "mnuStartupConnect", QStringLiteral("&Auto Connect"), nullptr);
     mnuStartupConnect_->setCheckable(true);
     mnuStartupConnect_->setChecked(false);
@@ -219,8 +224,17 @@ void Form1::showCallRunning(bool running)
 
 void Form1::wireEvents()
 {
-    connect(serverView_, &ServerListView::focusEntered, this, [this] { state_.GotFocus = 2; });
-    connect(localPane_, &LocalPane::focusEntered, this, [this] { state_.GotFocus = 1; });
+    // Only the two lists of entries choose the side; the preview, the
+    // toolbar and the folder list leave it as it is.
+    connect(serverView_, &ServerListView::focusEntered, this, [this] {
+        state_.GotFocus = 2;
+        state_.FolderListFocus = false;
+    });
+    connect(localPane_, &LocalPane::focusEntered, this, [this] {
+        state_.GotFocus = 1;
+        state_.FolderListFocus = false;
+    });
+    connect(localPane_, &LocalPane::folderListFocused, this, [this] { state_.FolderListFocus = true; });
     connect(serverView_, &ServerListView::rightButtonReleased, this,
             [this](const QPoint& at) { mnuCommands_->popup(at); });
     connect(localPane_, &LocalPane::contextMenuRequested, this,
@@ -241,6 +255,7 @@ void Form1::Form_Load()
     const StartUpValues values = ReadStartUpValues(*services_.settings);
     settings_ = values.connection;
     mnuStartupConnect_->setChecked(values.autoConnect);
+    mnuAskReplace_->setChecked(services_.settings->value(kAskReplaceKey, true).toBool());
     const UploadOptions upload = ReadUploadOptions(*services_.settings);
     mnuWebReady_->setChecked(upload.webReady);
     mnuRemotePreview_->setChecked(upload.remotePreview);
@@ -253,8 +268,9 @@ void Form1::Form_Load()
 
 void Form1::saveSettings()
 {
+    services_.settings->setValue(kAskReplaceKey, mnuAskReplace_->isChecked());
     WriteUploadOptions(*services_.settings, state_.upload);
-    StartUpValues values{settings_, mnuStartupConnect_->isChecked()};
+    StartUpValues values{settings_, mnuStartupConnect_->isChecked()};  // writes the store
     QString error;
     if (!WriteStartUpValues(*services_.settings, values, &error))
         qWarning("%s", qUtf8Printable(error));
@@ -338,7 +354,7 @@ void Form1::NewFolderCommand() { newFolder_->NewFolder(); }
 
 void Form1::PrintRemoteList()
 {
-    PrintRemoteFileList(services_, *feedback_, settings_.URL, serverModel_->rowTexts());
+    PrintRemoteFileList(services_, *feedback_, settings_.URL, serverModel_->rowTexts(), this);
 }
 
 void Form1::OpenSiteManager()

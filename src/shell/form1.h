@@ -121,6 +121,7 @@ private:
     QMenu* mnuCommands_ = nullptr;
     QAction* mnuReportStyle_ = nullptr;
     QAction* mnuStartupConnect_ = nullptr;
+    QAction* mnuAskReplace_ = nullptr;
     QAction* mnuWebReady_ = nullptr;
     QAction* mnuRemotePreview_ = nullptr;
     QToolBar* toolbar_ = nullptr;

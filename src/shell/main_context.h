@@ -23,7 +23,9 @@ struct Services;
 // Variables of the main window that several commands share.
 struct MainState {
     qint64 lSize = 0;  // expected size of the transfer in progress; never cleared
-    int GotFocus = 0;  // 0 none yet, 1 local pane, 2 server list
+    int GotFocus = 0;  // 0 none yet, 1 local file list, 2 server list
+    bool FolderListFocus = false;  // the local folder list had the focus after either list
+    bool AskReplace = true;        // ask before a transfer replaces a file
     ServerPlace place;      // where the server list's rows are; set at login and each folder change
     UploadOptions upload;   // the Options and View entries of group "Upload"
 };

@@ -47,9 +47,9 @@ QString MessageDialogs::input(const QString& prompt, const QString& title, const
     return box.exec() == QDialog::Accepted ? box.textValue() : QString();
 }
 
-Dialogs::ConfirmChoice MessageDialogs::confirm()
+Dialogs::ConfirmChoice MessageDialogs::confirm(const QString& text)
 {
-    return Confirm::ask(parent_);
+    return Confirm::ask(text, parent_);
 }
 
 }  // namespace quillmar

@@ -14,7 +14,7 @@ public:
 
     int message(const QString& text, Buttons buttons, Icon icon, const QString& title) override;
     QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
-    ConfirmChoice confirm() override;
+    ConfirmChoice confirm(const QString& text) override;
 
 private:
     QWidget* parent_ = nullptr;

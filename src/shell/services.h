@@ -8,6 +8,7 @@
 #include <memory>
 
 class QPrinter;
+class QWidget;
 
 namespace quillmar {
 
@@ -23,7 +24,9 @@ public:
     virtual int message(const QString& text, Buttons buttons, Icon icon, const QString& title) = 0;
     // Returns the entered text; an empty text when cancelled.
     virtual QString input(const QString& prompt, const QString& title, const QString& defaultText) = 0;
-    virtual ConfirmChoice confirm() = 0;  // the modal Confirm window
+    // The modal Confirm window (Yes, All, No) showing text: what is about to
+    // happen to which file, and where.
+    virtual ConfirmChoice confirm(const QString& text) = 0;
 };
 
 // Everything the main window needs from the person or the machine.
@@ -32,6 +35,11 @@ struct Services {
     QSettings* settings = nullptr;  // the per-user store; group "StartUp"
     Dialogs* dialogs = nullptr;
     std::function<std::unique_ptr<QPrinter>()> printer;  // default printer; tests return a PDF printer
+    // Lets the person choose and set up the printer before anything is
+    // printed: the standard print dialog, or with no printer installed a PDF
+    // file to print to. False when they cancel. When empty, printing goes to
+    // printer() as it comes.
+    std::function<bool(QPrinter&, QWidget* parent)> choosePrinter;
     std::function<bool(const QUrl&)> openUrl;            // mailto: links
 };
 

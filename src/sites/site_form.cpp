@@ -5,6 +5,7 @@
 #include "sites/site_store.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -91,6 +92,8 @@ void SiteForm::buildElements()
                                    QStringLiteral("Clears out information so you can add a new site."));
     QPushButton* add = AddButton(buttons, "Command2", QStringLiteral("Add "),
                                  QStringLiteral("Add this information as a new site."));
+    QPushButton* save = AddButton(buttons, "cmdSave", QStringLiteral("&Save"),
+                                  QStringLiteral("Save these changes to the selected site."));
     QPushButton* remove = AddButton(buttons, "Command1", QStringLiteral("Delete"),
                                     QStringLiteral("Remove the selected entry."));
     QPushButton* connectButton = AddButton(buttons, "CloseBtn", QStringLiteral("Connect"),
@@ -117,6 +120,7 @@ void SiteForm::buildElements()
     connect(list_, &QListWidget::itemDoubleClicked, this, &SiteForm::List1_DblClick);
     connect(clear, &QPushButton::clicked, this, &SiteForm::Command4_Click);
     connect(add, &QPushButton::clicked, this, &SiteForm::Command2_Click);
+    connect(save, &QPushButton::clicked, this, &SiteForm::cmdSave_Click);
     connect(remove, &QPushButton::clicked, this, &SiteForm::Command1_Click);
     connect(connectButton, &QPushButton::clicked, this, &SiteForm::CloseBtn_Click);
     connect(exit, &QPushButton::clicked, this, &SiteForm::Command3_Click);
@@ -161,6 +165,16 @@ void SiteForm::clearBoxes()
     txtWebFolder_->clear();
 }
 
+void SiteForm::chooseSite(const SiteFields& site)
+{
+    settings_.Description = site.description;
+    settings_.URL = site.address;
+    settings_.User = site.login;
+    settings_.Pass = site.password;
+    settings_.WebAddress = site.webAddress;
+    settings_.WebFolder = site.webFolder;
+}
+
 void SiteForm::ParseView()
 {
     QListWidgetItem* selected = list_->currentItem();
@@ -171,12 +185,7 @@ void SiteForm::ParseView()
     const std::optional<SiteFields> site = SplitSiteEntry(selected->text());
     if (!site)
         return;
-    settings_.Description = site->description;
-    settings_.URL = site->address;
-    settings_.User = site->login;
-    settings_.Pass = site->password;
-    settings_.WebAddress = site->webAddress;
-    settings_.WebFolder = site->webFolder;
+    chooseSite(*site);
     showSettings();
     if (SingleClick == 0) {
         connect_();
@@ -199,11 +208,21 @@ void SiteForm::List1_DblClick()
 
 void SiteForm::Command4_Click() { clearBoxes(); }
 
+std::optional<QString> SiteForm::entryFromBoxes() const
+{
+    return BuildSiteEntry(SiteFields{txtSite_->text(), txtRemote_->text(), txtLogin_->text(), txtPass_->text(),
+                                     txtWeb_->text(), txtWebFolder_->text()});
+}
+
+QListWidgetItem* SiteForm::selectedItem() const
+{
+    QListWidgetItem* item = list_->currentItem();
+    return item && item->isSelected() ? item : nullptr;
+}
+
 void SiteForm::Command2_Click()
 {
-    const std::optional<QString> entry =
-        BuildSiteEntry(SiteFields{txtSite_->text(), txtRemote_->text(), txtLogin_->text(), txtPass_->text(),
-                                  txtWeb_->text(), txtWebFolder_->text()});
+    const std::optional<QString> entry = entryFromBoxes();
     if (!entry)
         return;
     {
@@ -213,10 +232,40 @@ void SiteForm::Command2_Click()
     clearBoxes();
 }
 
+void SiteForm::cmdSave_Click()
+{
+    QListWidgetItem* selected = selectedItem();
+    if (!selected) {
+        services_.dialogs->message(QStringLiteral("Select the site to save the changes to, or use Add for a new site."),
+                                   Dialogs::Buttons::Ok, Dialogs::Icon::Information, kTitle);
+        return;
+    }
+    const std::optional<QString> entry = entryFromBoxes();
+    if (!entry) {
+        services_.dialogs->message(QStringLiteral("A site needs a server address."), Dialogs::Buttons::Ok,
+                                   Dialogs::Icon::Information, kTitle);
+        return;
+    }
+    selected->setText(*entry);
+    // The saved entry is the chosen site now, so a connection uses what was saved.
+    if (const std::optional<SiteFields> site = SplitSiteEntry(*entry))
+        chooseSite(*site);
+    saveList();
+}
+
 void SiteForm::Command1_Click()
 {
-    QListWidgetItem* selected = list_->currentItem();
-    if (!selected || !selected->isSelected())
+    QListWidgetItem* selected = selectedItem();
+    if (!selected)
+        return;
+    const std::optional<SiteFields> site = SplitSiteEntry(selected->text());
+    QString name = selected->text().trimmed();
+    if (site)
+        name = site->description.isEmpty() ? site->address : site->description;
+    const QString question =
+        QStringLiteral("Are you sure you want to delete the site \"%1\" from your site list?").arg(name);
+    if (services_.dialogs->message(question, Dialogs::Buttons::YesNo, Dialogs::Icon::None,
+                                   QStringLiteral("Confirmation")) != 6)
         return;
     // Removing moves the current row; that is no choice of the person's.
     {
@@ -256,6 +305,18 @@ bool SiteForm::saveList()
         return true;
     services_.dialogs->message(error, Dialogs::Buttons::Ok, Dialogs::Icon::None, kAppTitle);
     return false;
+}
+
+void SiteForm::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
+        button->click();
+    else
+        CloseBtn_Click();
 }
 
 void SiteForm::closeEvent(QCloseEvent* event)

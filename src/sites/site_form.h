@@ -2,13 +2,16 @@
 
 #include "shell/connection_settings.h"
 #include "shell/services.h"
+#include "sites/site_store.h"
 
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class QLineEdit;
 class QListWidget;
+class QListWidgetItem;
 class QPushButton;
 
 namespace quillmar {
@@ -36,6 +39,7 @@ public:
     void List1_DblClick();
     void Command4_Click();  // Clear
     void Command2_Click();  // Add
+    void cmdSave_Click();   // Save: the boxes replace the selected entry
     void Command1_Click();  // Delete
     void CloseBtn_Click();  // Connect
     void Command3_Click();  // Exit
@@ -44,11 +48,18 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Enter connects, as the Connect button does, unless a button has the focus.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void buildElements();
     void showSettings();
     void clearBoxes();
+    // The entry the four boxes make; empty without a server address.
+    std::optional<QString> entryFromBoxes() const;
+    QListWidgetItem* selectedItem() const;
+    // The site's values become the connection settings.
+    void chooseSite(const SiteFields& site);
     // Writes the list to the store; on failure tells the person why.
     bool saveList();
 

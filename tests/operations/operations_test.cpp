@@ -7,8 +7,15 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QToolBar>
+
+#include <tuple>
 
 using Choice = quillmar::Dialogs::ConfirmChoice;
 
@@ -35,9 +42,10 @@ TEST_F(ConnectedWindow, AFailedDownloadStopsKeepsTheLocalFileAndTheRemainingRows
     WriteFile(localPath(QStringLiteral("a.jpg")), "mine");
     QFile::remove(serverPath(QStringLiteral("a.jpg")));  // gone since the list was read
     SelectRows(rig, {QStringLiteral("a.jpg"), QStringLiteral("b.txt")});
-    rig.form->Download();
-    ASSERT_EQ(rig.dialogs.calls().size(), 1);
-    EXPECT_EQ(rig.dialogs.calls().first().title, QStringLiteral("Quillmar Information"));
+    rig.form->Download();  // Yes to replacing a.jpg
+    ASSERT_EQ(rig.dialogs.confirmTexts().size(), 1);
+    ASSERT_EQ(rig.dialogs.calls().size(), 2);
+    EXPECT_EQ(rig.dialogs.calls().last().title, QStringLiteral("Quillmar Information"));
     EXPECT_EQ(ReadFile(localPath(QStringLiteral("a.jpg"))), QByteArray("mine"));
     EXPECT_FALSE(QFileInfo::exists(localPath(QStringLiteral("b.txt"))));
     EXPECT_EQ(SelectedTexts(rig), (QStringList{"a.jpg", "b.txt"}));
@@ -94,7 +102,11 @@ TEST_F(ConnectedWindow, DeleteOnTheServerWithYesAllNoAndTheFolderQuestion)
     rig.dialogs.queueConfirm(Choice::All);
     SelectRows(rig, {"x1.txt", "x2.txt", "x3.txt"});
     rig.form->DeleteCommand();
-    EXPECT_EQ(rig.dialogs.calls().size(), 2);
+    const QStringList asked = rig.dialogs.confirmTexts();
+    ASSERT_EQ(asked.size(), 2);
+    EXPECT_TRUE(asked[0].startsWith("Are you sure you want to delete 3 files from the server?\nNow: x1.txt (1 of 3)"))
+        << asked[0].toStdString();
+    EXPECT_TRUE(asked[1].contains("Now: x2.txt (2 of 3)")) << asked[1].toStdString();
     EXPECT_EQ(RowTexts(rig), (QStringList{"a.jpg", "b.txt", "empty/", "images/", "y1.txt", "y2.txt"}));
     EXPECT_EQ(QDir(server.root()).entryList(QDir::Files), (QStringList{"a.jpg", "b.txt", "y1.txt", "y2.txt"}));
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Delete Complete"));
@@ -104,7 +116,8 @@ TEST_F(ConnectedWindow, DeleteOnTheServerWithYesAllNoAndTheFolderQuestion)
         rig.dialogs.queueMessageAnswer(answer);
         SelectRows(rig, {QStringLiteral("empty/")});
         rig.form->DeleteCommand();
-        EXPECT_EQ(rig.dialogs.messageTexts(), QStringList{QStringLiteral("Are you sure you want to delete empty/?")});
+        EXPECT_EQ(rig.dialogs.messageTexts(),
+                  QStringList{QStringLiteral("Are you sure you want to delete empty/ from the server?")});
         EXPECT_EQ(QFileInfo::exists(serverPath(QStringLiteral("empty"))), answer == 7);
         EXPECT_EQ(RowTexts(rig).contains(QStringLiteral("empty/")), answer == 7);
     }
@@ -128,6 +141,7 @@ TEST_F(ConnectedWindow, DeleteOnTheServerWithYesAllNoAndTheFolderQuestion)
 
 TEST_F(ConnectedWindow, DeleteLocalFilesWithAllAndNothingWithoutAnActivePane)
 {
+    TemporaryTrash trash;
     for (const char* name : {"l1.txt", "l2.txt", "keep.txt"})
         WriteFile(localPath(QLatin1String(name)), "l");
     openConnected();
@@ -141,8 +155,189 @@ TEST_F(ConnectedWindow, DeleteLocalFilesWithAllAndNothingWithoutAnActivePane)
     rig.form->DeleteCommand();
     EXPECT_EQ(rig.dialogs.calls().size(), 1);
     EXPECT_EQ(QDir(rig.localFolder.path()).entryList(QDir::Files), QStringList{QStringLiteral("keep.txt")});
+    EXPECT_EQ(ReadFile(trash.trashed("l2.txt")), QByteArray("l"));
     EXPECT_EQ(rig.find<QListWidget>("File1")->count(), 1);
     EXPECT_TRUE(QFileInfo::exists(serverPath(QStringLiteral("a.jpg")))) << "the server side is untouched";
+
+    // Where no trash can be made, deleting for good is asked first.
+    qputenv("XDG_DATA_HOME", localPath(QStringLiteral("keep.txt")).toUtf8());
+    for (const int answer : {7, 6}) {
+        rig.dialogs.clear();
+        rig.dialogs.queueMessageAnswer(answer);
+        SelectLocalFiles(rig, {"keep.txt"});
+        rig.form->DeleteCommand();
+        const QStringList messages = rig.dialogs.messageTexts();
+        ASSERT_EQ(messages.size(), 1);
+        EXPECT_TRUE(messages[0].startsWith("keep.txt could not be moved to the trash")) << messages[0].toStdString();
+        EXPECT_TRUE(messages[0].endsWith("Delete it from this computer for good?")) << messages[0].toStdString();
+        EXPECT_EQ(QFileInfo::exists(localPath(QStringLiteral("keep.txt"))), answer == 7);
+    }
+}
+
+// Only the two lists choose the side: not the preview, the toolbar or the
+// folder list. Local files go to the trash.
+TEST_F(ConnectedWindow, DeleteNamesItsTargetAndSideAndTrashesLocalFiles)
+{
+    TemporaryTrash trash;
+    WritePicture(localPath(QStringLiteral("a.jpg")), 40, 30);
+    const QByteArray picture = ReadFile(localPath(QStringLiteral("a.jpg")));
+    openConnected();
+    rig.form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(rig.form.get()));
+    auto* preview = rig.find<QWidget>("picback");
+    auto* folders = rig.find<QListWidget>("Dir1");
+    auto pressDelete = [&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Delete); };
+
+    ClickServerRow(rig, QStringLiteral("b.txt"));
+    QTest::mouseClick(preview, Qt::LeftButton);
+    QTest::mouseClick(folders->viewport(), Qt::LeftButton, {}, folders->visualItemRect(folders->item(0)).center());
+    rig.dialogs.queueConfirm(Choice::No);
+    pressDelete();
+    ClickLocalFile(rig, QStringLiteral("a.jpg"));
+    QTest::mouseClick(preview, Qt::LeftButton);
+    rig.dialogs.queueConfirm(Choice::No);
+    QTest::mouseClick(rig.find<QToolBar>("Toolbar1")->widgetForAction(rig.find<QAction>("Delete")), Qt::LeftButton);
+    EXPECT_EQ(rig.dialogs.confirmTexts(),
+              (QStringList{"Are you sure you want to delete b.txt from the server?\nThis cannot be undone.",
+                           "Are you sure you want to delete a.jpg from this computer?\nFiles are moved to the trash, "
+                           "where they can be restored."}));
+    EXPECT_TRUE(QFileInfo::exists(serverPath(QStringLiteral("b.txt"))));
+    EXPECT_EQ(ReadFile(localPath(QStringLiteral("a.jpg"))), picture);
+
+    rig.dialogs.clear();
+    ClickLocalFile(rig, QStringLiteral("a.jpg"));
+    pressDelete();
+    EXPECT_EQ(rig.dialogs.confirmTexts().size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(localPath(QStringLiteral("a.jpg"))));
+    EXPECT_EQ(ReadFile(trash.trashed(QStringLiteral("a.jpg"))), picture);
+    EXPECT_TRUE(rig.find<QListWidget>("File1")->findItems(QStringLiteral("a.jpg"), Qt::MatchExactly).isEmpty());
+}
+
+TEST_F(ConnectedWindow, AFolderThatIsNotEmptyIsEmptiedOnlyAfterYesAndOnlyOfEmptyFolders)
+{
+    const QDir root(server.root());
+    root.mkpath(QStringLiteral("full/e"));
+    root.mkpath(QStringLiteral("deep/d"));
+    for (const char* name : {"full/x.jpg", "full/y.txt", "deep/d/z.txt"})
+        WriteFile(serverPath(QLatin1String(name)), name);
+    openConnected();
+    rig.form->state().GotFocus = 2;
+    const QStringList top{"a.jpg", "b.txt", "deep/", "full/", "images/"};
+    for (const int answer : {7, 6}) {
+        SCOPED_TRACE(answer);
+        rig.dialogs.clear();
+        rig.dialogs.queueMessageAnswer(6);
+        rig.dialogs.queueMessageAnswer(answer);
+        SelectRows(rig, {QStringLiteral("full/")});
+        rig.form->DeleteCommand();
+        EXPECT_EQ(rig.dialogs.messageTexts(),
+                  (QStringList{"Are you sure you want to delete full/ from the server?",
+                               "The folder full/ is not empty: it holds 3 entries (2 files and 1 empty folder).\n\n"
+                               "Delete them from the server first, then the folder?"}));
+        EXPECT_EQ(QFileInfo::exists(serverPath(QStringLiteral("full/x.jpg"))), answer == 7);
+        EXPECT_EQ(QFileInfo::exists(serverPath(QStringLiteral("full"))), answer == 7);
+        EXPECT_EQ(RowTexts(rig).contains(QStringLiteral("full/")), answer == 7);
+    }
+    rig.dialogs.clear();
+    SelectRows(rig, {QStringLiteral("deep/")});
+    rig.form->DeleteCommand();
+    const QStringList messages = rig.dialogs.messageTexts();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_TRUE(messages[1].startsWith("The folder deep/ cannot be deleted: the folder d/ inside it is not empty. "
+                                       "Nothing was deleted.")) << messages[1].toStdString();
+    EXPECT_TRUE(QFileInfo::exists(serverPath(QStringLiteral("deep/d/z.txt"))));
+    rig.form->Refresh();  // the server folder is still the one shown
+    EXPECT_EQ(RowTexts(rig), (QStringList{"a.jpg", "b.txt", "deep/", "images/"}));
+}
+
+// Skip (No) and stop (closing the window) leave both copies, either way.
+TEST_F(ConnectedWindow, ReplacingAFileIsAskedWithBothSizesBeforeDownloadAndUpload)
+{
+    WriteFile(localPath(QStringLiteral("a.jpg")), "mine");
+    WriteFile(localPath(QStringLiteral("b.txt")), "my b");
+    openConnected();
+    const QByteArray serverA(1500, 'j'), serverB(512, 't');
+    auto bytes = [](qint64 n) -> QString { return QLocale().toString(n) + QStringLiteral(" bytes"); };
+    const struct {
+        const char* key;
+        const char* there;
+    } directions[] = {{"Get", "on this computer"}, {"Put", "on the server"}};
+    for (const auto& d : directions) {
+        SCOPED_TRACE(d.key);
+        rig.dialogs.clear();
+        rig.dialogs.queueConfirm(Choice::No);
+        rig.dialogs.queueConfirm(Choice::Closed);
+        SelectRows(rig, {QStringLiteral("a.jpg"), QStringLiteral("b.txt")});
+        SelectLocalFiles(rig, {QStringLiteral("a.jpg"), QStringLiteral("b.txt")});
+        rig.find<QAction>(d.key)->trigger();
+        const QStringList asked = rig.dialogs.confirmTexts();
+        ASSERT_EQ(asked.size(), 2);
+        for (const auto& [text, name, size] : {std::tuple{asked[0], "a.jpg", 1500}, {asked[1], "b.txt", 512}}) {
+            EXPECT_TRUE(text.startsWith(QStringLiteral("Replace %1 %2 (").arg(QLatin1String(name), QLatin1String(d.there))))
+                << text.toStdString();
+            EXPECT_TRUE(text.contains(bytes(4)) && text.contains(bytes(size))) << text.toStdString();
+        }
+        EXPECT_TRUE(rig.dialogs.messageTexts().isEmpty());
+        EXPECT_EQ(ReadFile(localPath(QStringLiteral("a.jpg"))), QByteArray("mine"));
+        EXPECT_EQ(ReadFile(localPath(QStringLiteral("b.txt"))), QByteArray("my b"));
+        EXPECT_EQ(ReadFile(serverPath(QStringLiteral("a.jpg"))), serverA);
+        EXPECT_EQ(ReadFile(serverPath(QStringLiteral("b.txt"))), serverB);
+    }
+    // All replaces the rest without asking again; with the option off nothing is asked.
+    rig.dialogs.clear();
+    rig.dialogs.queueConfirm(Choice::All);
+    SelectRows(rig, {QStringLiteral("a.jpg"), QStringLiteral("b.txt")});
+    rig.form->Download();
+    EXPECT_EQ(rig.dialogs.calls().size(), 1);
+    EXPECT_EQ(ReadFile(localPath(QStringLiteral("a.jpg"))), serverA);
+    EXPECT_EQ(ReadFile(localPath(QStringLiteral("b.txt"))), serverB);
+    rig.find<QAction>("mnuAskReplace")->trigger();
+    WriteFile(localPath(QStringLiteral("a.jpg")), "new a");
+    SelectLocalFiles(rig, {QStringLiteral("a.jpg")});
+    rig.form->Upload();
+    EXPECT_EQ(rig.dialogs.calls().size(), 1);
+    EXPECT_EQ(ReadFile(serverPath(QStringLiteral("a.jpg"))), QByteArray("new a"));
+    rig.close();
+    EXPECT_EQ(QSettings(rig.settingsFile(), QSettings::IniFormat).value("Transfers/AskReplace").toString(), "false");
+}
+
+// In list order, one listing at the end; a failure asks whether to go on.
+TEST_F(ConnectedWindow, EverySelectedLocalFileUploads)
+{
+    for (const char* name : {"p1.jpg", "p2.jpg", "gone.txt", "p3.txt"})
+        WriteFile(localPath(QLatin1String(name)), name);
+    openConnected();
+    QFile::remove(localPath(QStringLiteral("gone.txt")));  // since the list was read
+    QStringList order;
+    QObject::connect(&rig.form->ftp(), &quillmar::FtpComponent::Progress, rig.form.get(), [&] {
+        const QString uploading = rig.panel(1).section(u' ', 2, 2);  // "Status: Uploading <name> <n> bytes"
+        if (order.isEmpty() || order.last() != uploading)
+            order << uploading;
+    });
+    QSignalSpy listings(&rig.form->ftp(), &quillmar::FtpComponent::ListComplete);
+    SelectLocalFiles(rig, {"p1.jpg", "p2.jpg", "gone.txt", "p3.txt"});
+    rig.find<QAction>("Put")->trigger();
+    const QStringList messages = rig.dialogs.messageTexts();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith("gone.txt could not be uploaded:")) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].endsWith("Go on with the remaining 3 files?")) << messages[0].toStdString();
+    EXPECT_EQ(order, (QStringList{"p1.jpg", "p2.jpg", "p3.txt"}));
+    for (const char* name : {"p1.jpg", "p2.jpg", "p3.txt"})
+        EXPECT_EQ(ReadFile(serverPath(QLatin1String(name))), QByteArray(name));
+    EXPECT_EQ(ReadFile(cachePath(QStringLiteral("p2.jpg"))), QByteArray("p2.jpg"));
+    EXPECT_EQ(listings.count(), 1);
+    EXPECT_EQ(RowTexts(rig), (QStringList{"a.jpg", "b.txt", "images/", "p1.jpg", "p2.jpg", "p3.txt"}));
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Upload Complete (1 failed)"));
+
+    // No stops there.
+    QFile::remove(serverPath(QStringLiteral("p1.jpg")));
+    rig.dialogs.clear();
+    rig.dialogs.queueMessageAnswer(7);
+    SelectLocalFiles(rig, {"gone.txt", "p1.jpg"});
+    rig.form->Upload();
+    EXPECT_EQ(rig.dialogs.calls().size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(serverPath(QStringLiteral("p1.jpg"))));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(ConnectedWindow, ServerRenameByMenuMovesTheCacheCopyAndRefusesWithoutAsking)
@@ -283,8 +478,9 @@ TEST(ConfirmWindow, EachButtonGivesItsAnswer)
         {"Command1", Choice::Yes}, {"Confirm", Choice::All}, {"Command3", Choice::No}, {nullptr, Choice::Closed}};
     for (const auto& [button, choice] : cases) {
         SCOPED_TRACE(button ? button : "closed");
-        quillmar::Confirm window;
+        quillmar::Confirm window(QStringLiteral("Delete a.jpg?"));
         window.show();
+        EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("Label1"))->text(), QStringLiteral("Delete a.jpg?"));
         auto* pressed = window.findChild<QPushButton*>(QLatin1String(button ? button : "Command1"));
         ASSERT_NE(pressed, nullptr);
         button ? QTest::mouseClick(pressed, Qt::LeftButton) : window.reject();

@@ -8,7 +8,12 @@
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QPrinter>
+#include <QPrinterInfo>
+#include <QTimer>
 #include <QPushButton>
 #include <QTest>
 
@@ -21,7 +26,9 @@ protected:
     WindowRig rig;
 };
 
-TEST_F(Printing, TheServerListPrintsUnderItsHeadingInListOrder)
+// Both print commands let the person choose the printer first; cancelling
+// prints nothing and says nothing.
+TEST_F(Printing, TheServerListPrintsUnderItsHeadingAfterThePrinterIsChosen)
 {
     quillmar::test::FtpServerFixture server;
     ASSERT_TRUE(server.running()) << server.error().toStdString();
@@ -30,7 +37,16 @@ TEST_F(Printing, TheServerListPrintsUnderItsHeadingInListOrder)
     WriteFile(server.root() + "/about.txt", "text");
     const QString address = QStringLiteral("127.0.0.1:%1").arg(server.port());
     rig.presetStore({{"URL", address}, {"User", "demo"}, {"Pass", "demo"}});
-    rig.services.printer = PdfPrinter(pdf());
+    int chosen = 0;
+    bool choose = true;
+    rig.services.printer = [] { return std::make_unique<QPrinter>(QPrinter::HighResolution); };
+    rig.services.choosePrinter = [&](QPrinter& printer, QWidget* parent) {
+        ++chosen;
+        EXPECT_NE(parent, nullptr) << "the dialog belongs to a window";
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf());
+        return choose;
+    };
     rig.open();
     rig.find<QAction>("mnuPrintRemote")->trigger();  // an empty list: the heading alone
     EXPECT_EQ(PdfLines(pdf()), QStringList{"Remote file listing for " + address});
@@ -42,7 +58,52 @@ TEST_F(Printing, TheServerListPrintsUnderItsHeadingInListOrder)
     ASSERT_TRUE(shown.contains("images/"));
     rig.form->Toolbar1_ButtonClick("Print");
     EXPECT_EQ(PdfLines(pdf()), QStringList{"Remote file listing for " + address} + shown);
+    rig.find<QAction>("mnuContents")->trigger();
+    QTest::mouseClick(rig.find<QPushButton>("PrintBtn"), Qt::LeftButton);
+    EXPECT_EQ(PdfLines(pdf()).value(0), "Release Notes");
+    EXPECT_EQ(chosen, 3);
+
+    choose = false;
+    QFile::remove(pdf());
+    rig.form->Toolbar1_ButtonClick("Print");
+    QTest::mouseClick(rig.find<QPushButton>("PrintBtn"), Qt::LeftButton);
+    EXPECT_EQ(chosen, 5);
+    EXPECT_FALSE(QFile::exists(pdf()));
+    EXPECT_EQ(rig.panel(1), "Status: Printing cancelled.");
     EXPECT_TRUE(rig.dialogs.calls().isEmpty());
+}
+
+// The real choice on a machine without printers: straight to a PDF file.
+TEST_F(Printing, WithNoPrinterInstalledThePersonNamesAPdfFile)
+{
+    if (!QPrinterInfo::availablePrinterNames().isEmpty())
+        GTEST_SKIP() << "this machine has printers; the standard print dialog is shown instead";
+    // The file dialog keeps its history in the user's settings: a throw-away place.
+    const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", rig.configFolder.path().toUtf8());
+    struct Restore {
+        QByteArray value;
+        ~Restore() { value.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", value); }
+    } restore{savedConfig};
+    for (const bool accept : {false, true}) {
+        SCOPED_TRACE(accept);
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                answer.stop();
+                dialog->findChild<QLineEdit*>("fileNameEdit")->setText(rig.appFolder.filePath("chosen"));
+                QMetaObject::invokeMethod(dialog, accept ? "accept" : "reject");
+            }
+        });
+        answer.start(10);
+        QPrinter printer(QPrinter::HighResolution);
+        ASSERT_EQ(quillmar::ChoosePrinterInteractively(printer, nullptr), accept);
+        if (!accept)
+            continue;
+        EXPECT_EQ(printer.outputFileName(), rig.appFolder.filePath("chosen.pdf"));
+        ASSERT_TRUE(quillmar::PrintTextLines(&printer, {"heading", "row"}));
+        EXPECT_EQ(PdfLines(rig.appFolder.filePath("chosen.pdf")), (QStringList{"heading", "row"}));
+    }
 }
 
 TEST_F(Printing, LongListsGoOnToFurtherPagesWithNothingLost)

@@ -141,17 +141,20 @@ TEST_F(LocalPaneTest, OnlyARightReleaseOverTheFileListAsksForTheMenu)
     EXPECT_EQ(pane->selectedFiles(), QStringList{"A.txt"});  // the right click selected nothing
 }
 
-// Focus on either list (not the drive list) makes the pane the one the
-// window's commands act on; a move by key counts as a click.
+// Focus on the file list makes the pane the one the window's commands act
+// on; the folder list only says it had the focus. A move by key counts as a
+// click.
 TEST_F(LocalPaneTest, FocusAndKeyMoves)
 {
     pane->show();
     pane->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(pane.get()));
     QSignalSpy focus(pane.get(), &LocalPane::focusEntered);
+    QSignalSpy folderFocus(pane.get(), &LocalPane::folderListFocused);
     for (QWidget* widget : std::initializer_list<QWidget*>{drives, folders, files, drives})
         widget->setFocus();
-    EXPECT_EQ(focus.count(), 2);
+    EXPECT_EQ(focus.count(), 1);
+    EXPECT_EQ(folderFocus.count(), 1);
 
     QSignalSpy clicked(pane.get(), &LocalPane::fileClicked);
     files->setCurrentRow(1);

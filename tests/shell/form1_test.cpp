@@ -19,6 +19,7 @@
 #include <qpa/qwindowsysteminterface.h>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QProcess>
@@ -217,35 +218,61 @@ TEST_F(ServerWindow, ConnectListsTheFolderAndDisconnectSavesTheSnapshot)
     EXPECT_EQ(rig.dialogs.calls().first().title, QStringLiteral("Quillmar"));
 }
 
-TEST_F(ServerWindow, ConnectFailuresChooseTheirMessageByLoginAndPassword)
+// A refused login says so with the server's reply; the internet message is
+// for network failures only; the same refused login is not tried again
+// without asking.
+TEST_F(ServerWindow, ConnectFailuresSayWhatWentWrong)
 {
-    const QString internet = QStringLiteral(
-        "It appears you are not connected to the internet.  If you are connected then please verify that you "
-        "entered your server information correctly in the site manager.");
+    const QString refused = QStringLiteral("The server %1 refused the login:\n530 Authentication failed.\n\nThe site's "
+                                           "login and password can be changed in the site manager (FTP menu, Site "
+                                           "Manager).")
+                                .arg(address());
+    const QString again = QStringLiteral("The server %1 refused this login the last time:\n530 Authentication "
+                                         "failed.\n\nTry again with the same login and password?")
+                              .arg(address());
     const QString siteManager = QStringLiteral("You must use the site manager to set your username and password.");
     struct Case {
-        QString url, user, pass, message;
-        bool attempted;
+        QString url, user, pass;
+        QList<int> answers;  // to Yes/No questions
+        QStringList messages;
+        QString status;
     };
+    const QString before = QStringLiteral("Status: Disconnected.");
+    const QString loginRefused = QStringLiteral("Status: Login refused by ") + address();
     const Case cases[] = {
-        {QString(), QStringLiteral("u"), QStringLiteral("p"), internet, false},
-        {address(), QString(), QStringLiteral("p"), siteManager, true},
-        {address(), server.user(), QStringLiteral("wrong"), internet, true},
+        {QString(), "u", "p", {}, {"No server address is set. Please choose or add a site in the site manager."}, before},
+        {QString(), QString(), "p", {}, {siteManager}, before},
+        {address(), QString(), "p", {}, {siteManager}, loginRefused},
+        {address(), server.user(), "wrong", {}, {refused}, loginRefused},
+        {address(), server.user(), "wrong", {7}, {again}, QStringLiteral("Status: unchanged")},
+        {address(), server.user(), "wrong", {6}, {again, refused}, loginRefused},
     };
     quillmar::Form1& form = rig.open();
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.url.toStdString() + "/" + c.user.toStdString());
+        SCOPED_TRACE(c.url.toStdString() + "/" + c.user.toStdString() + "/" + std::to_string(c.answers.size()));
         rig.dialogs.clear();
+        for (int answer : c.answers)
+            rig.dialogs.queueMessageAnswer(answer);
+        rig.find<QLabel>("Panel1")->setText(c.status == QStringLiteral("Status: unchanged") ? c.status : before);
         form.connectionSettings() = {c.url, c.user, c.pass, QString(), QStringLiteral("x"), {}, {}};
         form.Connect();
-        EXPECT_EQ(rig.dialogs.messageTexts(), QStringList{c.message});
+        EXPECT_EQ(rig.dialogs.messageTexts(), c.messages);
         EXPECT_EQ(rig.dialogs.calls().first().title, QStringLiteral("Quillmar"));
         EXPECT_EQ(form.ftp().State(), 0);
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-        // The status line keeps the last step the attempt reached.
-        EXPECT_EQ(rig.panel(1), c.attempted ? QStringLiteral("Status: Retrieving Directory List")
-                                            : QStringLiteral("Status: Disconnected."));
+        EXPECT_EQ(rig.panel(1), c.status);
     }
+    // A server that is not there is a network failure, whatever the login.
+    rig.dialogs.clear();
+    form.connectionSettings() = {address(), server.user(), server.password(), QString(), QStringLiteral("x"), {}, {}};
+    server.stop();
+    form.Connect();
+    const QStringList messages = rig.dialogs.messageTexts();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith("It appears you are not connected to the internet.  If you are connected then "
+                                       "please verify that you entered your server information correctly in the site "
+                                       "manager.\n\n(")) << messages[0];
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Could not connect to ") + address());
 }
 
 TEST_F(ServerWindow, LinesNoFormatReadsAreLeftOutAndCounted)
@@ -438,7 +465,8 @@ TEST(Commands, RefreshWhileNotConnectedRefreshesLocallyAndEndsGreen)
     EXPECT_TRUE(rig.dialogs.calls().isEmpty());
 }
 
-TEST(Commands, ProgressFollowsTheExpectedSizeAndTheActivePane)
+// The total is the moving file's size, whichever list has the focus.
+TEST(Commands, ProgressFollowsTheExpectedSize)
 {
     WindowRig rig;
     quillmar::Form1& form = rig.open();
@@ -459,7 +487,7 @@ TEST(Commands, ProgressFollowsTheExpectedSizeAndTheActivePane)
     const QString before = QStringLiteral("Status: before");
     const Case cases[] = {
         {5000, 2, 2500, 50, QStringLiteral("Status: 2500 bytes transferred out of 5000")},
-        {5000, 1, 2500, 50, QStringLiteral("Status: 2500 bytes transferred out of 4000")},
+        {5000, 1, 2500, 50, QStringLiteral("Status: 2500 bytes transferred out of 5000")},
         {5000, 2, 5000, 100, before},
         {0, 2, 2500, 7, before},
         {3000000000LL, 2, 1500000000LL, 50, QStringLiteral("Status: 1500000000 bytes transferred out of 3000000000")},

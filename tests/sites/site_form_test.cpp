@@ -87,12 +87,18 @@ TEST_F(SiteManager, OpensOnTheCurrentSettingsAndOnlyAWholeEntryChangesThem)
     EXPECT_EQ(settings(), (QStringList{"Blog", "blog.example", "cy", "pw2", "2121"}));
     EXPECT_EQ(boxes(), (QStringList{"Blog", "blog.example", "cy", "pw2"}));
 
-    // Delete removes the selected entry only and leaves nothing selected, so
-    // a second Delete does nothing.
+    // Delete asks first, naming the site; it removes the selected entry only
+    // and leaves nothing selected, so a second Delete does nothing.
+    rig.dialogs.queueMessageAnswer(7);
+    press("Command1");
+    EXPECT_EQ(list()->count(), 4);
     press("Command1");
     press("Command1");
+    EXPECT_EQ(rig.dialogs.messageTexts(),
+              QStringList(2, "Are you sure you want to delete the site \"Blog\" from your site list?"));
     EXPECT_EQ(rows(), (QStringList{shop, QString(), "hand;edited"}));
     EXPECT_TRUE(list()->selectedItems().isEmpty());
+    rig.dialogs.clear();
 
     ClickRow(list(), 0);
     fill({"not added"});
@@ -138,6 +144,34 @@ TEST_F(SiteManager, AddAppendsUnselectedEntriesThatSurviveARestart)
     rig.close();
     openSites();
     EXPECT_EQ(rows(), entries);
+}
+
+// Save changes the selected entry where it stands, in the store at once;
+// Enter connects as Connect does.
+TEST_F(SiteManager, SaveEditsTheSelectedEntryInPlaceAndEnterConnects)
+{
+    const QStringList entries{Stored("First", "first.example;a;1"), Stored("Shop", "shop.example;ann;old"),
+                              Stored("Last", "last.example;c;3")};
+    writeStore(entries);
+    quillmar::SiteForm* sites = openSites();
+    press("cmdSave");  // nothing selected: said, nothing changed
+    EXPECT_EQ(rig.dialogs.messageTexts().size(), 1);
+    ClickRow(list(), 1);
+    fill({"Shop", "shop.example", "ann", "new"});
+    press("cmdSave");
+    const QStringList saved{entries[0], Stored("Shop", "shop.example;ann;new"), entries[2]};
+    EXPECT_EQ(rows(), saved);
+    EXPECT_EQ(storedLines(), saved) << "written at once, in order, once";
+    EXPECT_EQ(ReadFile(storePath()), (saved.join("\r\n") + "\r\n").toUtf8());
+    EXPECT_EQ(settings().mid(0, 4), (QStringList{"Shop", "shop.example", "ann", "new"}));
+
+    // Enter in a box connects with the chosen site; the failure is the connection's.
+    rig.dialogs.clear();
+    rig.find<QLineEdit>("txtPass")->setFocus();
+    QTest::keyClick(rig.find<QLineEdit>("txtPass"), Qt::Key_Return);
+    EXPECT_FALSE(sites->isVisible());
+    ASSERT_EQ(rig.dialogs.messageTexts().size(), 1);
+    EXPECT_TRUE(rig.dialogs.messageTexts()[0].startsWith("It appears you are not connected to the internet."));
 }
 
 TEST_F(SiteManager, AWebAddressRidesAfterThePasswordAndOldStoresStayByteForByte)

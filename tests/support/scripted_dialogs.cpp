@@ -26,20 +26,23 @@ QString ScriptedDialogs::input(const QString& prompt, const QString& title, cons
     return m_inputs.isEmpty() ? QString() : m_inputs.dequeue();
 }
 
-quillmar::Dialogs::ConfirmChoice ScriptedDialogs::confirm()
+quillmar::Dialogs::ConfirmChoice ScriptedDialogs::confirm(const QString& text)
 {
-    record({Kind::Confirm, {}, Buttons::Ok, Icon::None, {}, {}});
+    record({Kind::Confirm, text, Buttons::Ok, Icon::None, {}, {}});
     return m_confirms.isEmpty() ? ConfirmChoice::Yes : m_confirms.dequeue();
 }
 
-QStringList ScriptedDialogs::messageTexts() const
+QStringList ScriptedDialogs::textsOf(Kind kind) const
 {
     QStringList texts;
     for (const Call& call : m_calls)
-        if (call.kind == Kind::Message)
+        if (call.kind == kind)
             texts.append(call.text);
     return texts;
 }
+
+QStringList ScriptedDialogs::messageTexts() const { return textsOf(Kind::Message); }
+QStringList ScriptedDialogs::confirmTexts() const { return textsOf(Kind::Confirm); }
 
 void ScriptedDialogs::clear()
 {

@@ -17,7 +17,7 @@ public:
     enum class Kind { Message, Input, Confirm };
     struct Call {
         Kind kind = Kind::Message;
-        QString text;         // message text, or the input box's prompt
+        QString text;         // message or Confirm text, or the input box's prompt
         Buttons buttons = Buttons::Ok;
         Icon icon = Icon::None;
         QString title;
@@ -26,7 +26,7 @@ public:
 
     int message(const QString& text, Buttons buttons, Icon icon, const QString& title) override;
     QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
-    ConfirmChoice confirm() override;
+    ConfirmChoice confirm(const QString& text) override;
 
     void queueMessageAnswer(int answer) { m_messageAnswers.enqueue(answer); }
     void queueInput(const QString& text) { m_inputs.enqueue(text); }
@@ -34,6 +34,7 @@ public:
 
     const QList<Call>& calls() const { return m_calls; }
     QStringList messageTexts() const;  // the texts of the message boxes, in order
+    QStringList confirmTexts() const;  // the texts of the Confirm windows, in order
     void clear();                      // forgets the calls and the queued answers
 
     // Runs while a box is "open", e.g. to look at the window behind it.
@@ -41,6 +42,7 @@ public:
 
 private:
     void record(const Call& call);
+    QStringList textsOf(Kind kind) const;
 
     QList<Call> m_calls;
     QQueue<int> m_messageAnswers;

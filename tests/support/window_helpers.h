@@ -10,6 +10,7 @@
 #include "support/window_rig.h"
 
 #include <QAbstractItemView>
+#include <QTemporaryDir>
 #include <QImage>
 #include <QListWidget>
 #include <QPrinter>
@@ -96,6 +97,26 @@ inline void ClickServerRow(WindowRig& rig, const QString& text)
     QTest::mouseClick(ServerView(rig)->viewport(), Qt::LeftButton, {},
                       ServerView(rig)->visualRect(RowIndex(rig, text)).center());
 }
+
+// Points the system trash (and the home folder it is found from) at a
+// temporary folder while it lives.
+struct TemporaryTrash {
+    QTemporaryDir home;
+    QByteArray savedHome = qgetenv("HOME");
+    QByteArray savedData = qgetenv("XDG_DATA_HOME");
+    TemporaryTrash()
+    {
+        qputenv("HOME", home.path().toUtf8());
+        qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toUtf8());
+        QDir().mkpath(home.filePath(QStringLiteral("data")));
+    }
+    ~TemporaryTrash()
+    {
+        qputenv("HOME", savedHome);
+        savedData.isNull() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", savedData);
+    }
+    QString trashed(const QString& name) const { return home.filePath(QStringLiteral("data/Trash/files/") + name); }
+};
 
 // The window and a server that holds a.jpg, b.txt and images/; local
 // files written before openConnected() are listed without a refresh.
