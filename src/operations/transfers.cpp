@@ -6,6 +6,7 @@
 #include "pictures/server_list_model.h"
 #include "pictures/server_list_view.h"
 #include "pictures/web_ready.h"
+#include "session/entry_names.h"
 #include "session/ftp_component.h"
 #include "session/session_controller.h"
 #include "shell/constants.h"

@@ -237,13 +237,13 @@ void SiteForm::cmdSave_Click()
     QListWidgetItem* selected = selectedItem();
     if (!selected) {
         services_.dialogs->message(QStringLiteral("Select the site to save the changes to, or use Add for a new site."),
-                                   Dialogs::Buttons::Ok, Dialogs::Icon::Information, kTitle);
+                                   Dialogs::Buttons::Ok, Dialogs::Icon::Information, kAppTitle);
         return;
     }
     const std::optional<QString> entry = entryFromBoxes();
     if (!entry) {
         services_.dialogs->message(QStringLiteral("A site needs a server address."), Dialogs::Buttons::Ok,
-                                   Dialogs::Icon::Information, kTitle);
+                                   Dialogs::Icon::Information, kAppTitle);
         return;
     }
     selected->setText(*entry);
