@@ -139,19 +139,13 @@ bool DeleteController::confirmFile(const QString& question)
 
 void DeleteController::deleteOnServer()
 {
-    if (!EnsureConnected(ctx_))
-        return;
-    BusyPointer busy;
-    try {
+    RunCommand(ctx_, [this] {
         const QString current = SelectedServerRow(ctx_);
         if (current.endsWith(QLatin1Char('/')))
             deleteFolderOnServer(current);
         else
             deleteFilesOnServer();
-    } catch (const FtpError& error) {
-        busy.restore();
-        ctx_.reportError(error);
-    }
+    });
 }
 
 void DeleteController::deleteFolderOnServer(const QString& rowText)
