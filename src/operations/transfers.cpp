@@ -20,6 +20,7 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QMutex>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThreadPool>
 
@@ -137,23 +138,20 @@ TransferController::TransferController(MainContext& context, SessionController& 
 
 void TransferController::Download()
 {
-    if (!EnsureConnected(ctx_))
-        return;
-    BusyPointer busy;
-    ctx_.feedback.lightsBusy();
-    ReplaceQuestion replace(*ctx_.services.dialogs, ctx_.state.AskReplace);
-    const QDir folder(ctx_.localPane.folder());
-    // Fetched rows are deselected, and the local list re-read, once at the
-    // end on every way out: per file they cost more than a small transfer.
-    QItemSelection fetched;
-    auto finish = [&] {
-        if (fetched.isEmpty())
-            return;
-        ctx_.serverView.selectionModel()->select(fetched, QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
-        ctx_.localPane.refreshFiles();
-    };
     bool cancelled = false;
-    try {
+    const bool done = RunCommand(ctx_, [&] {
+        ctx_.feedback.lightsBusy();
+        ReplaceQuestion replace(*ctx_.services.dialogs, ctx_.state.AskReplace);
+        const QDir folder(ctx_.localPane.folder());
+        // Fetched rows are deselected, and the local list re-read, once at the
+        // end on every way out: per file they cost more than a small transfer.
+        QItemSelection fetched;
+        const auto finish = qScopeGuard([&] {
+            if (fetched.isEmpty())
+                return;
+            ctx_.serverView.selectionModel()->select(fetched, QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+            ctx_.localPane.refreshFiles();
+        });
         // Rows keep their places: a download does not re-read the list.
         for (int row : ctx_.serverView.selectedRows()) {
             const ServerRow entry = ctx_.serverModel.row(row);
@@ -175,13 +173,9 @@ void TransferController::Download()
             session_.FetchFile(entry.text, entry.bytes);
             fetched.select(ctx_.serverModel.index(row, 0), ctx_.serverModel.index(row, 0));
         }
-    } catch (const FtpError& error) {
-        finish();
-        busy.restore();
-        ctx_.reportError(error);
+    });
+    if (!done)
         return;
-    }
-    finish();
     ctx_.feedback.lightsConnected();
     ctx_.feedback.status(cancelled ? QStringLiteral("Status: Download(s) cancelled")
                                    : QStringLiteral("Status: Download(s) Complete"));
