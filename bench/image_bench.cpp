@@ -9,7 +9,7 @@
 // once (the picture painted). Each ShowImage is checked: the picture is
 // shown, fits inside the frame and touches two opposite sides of it.
 // Prints one line per round.
-#include "bench/bench_window_rig.h"
+#include "support/window_rig.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -90,8 +90,8 @@ int main(int argc, char* argv[])
     FullDecodeMs(large, &size);
     std::printf("large_full_decode=%s\n", size.isEmpty() ? "refused" : qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
 
-    quillmar::bench::WindowBench bench;
-    quillmar::Form1& form = bench.open();
+    WindowRig rig;
+    quillmar::Form1& form = rig.open();
     app.processEvents();
 
     for (int round = 0; round <= runs; ++round) {

@@ -14,7 +14,7 @@
 //        Form1::Upload(); prints "put_s=<seconds>"
 // Each round checks that COUNT files arrived and no box was shown. "quit" or
 // the end of standard input ends the program.
-#include "bench/bench_window_rig.h"
+#include "support/window_rig.h"
 
 #include "pictures/local_pane.h"
 #include "pictures/server_list_view.h"
@@ -51,12 +51,13 @@ int main(int argc, char* argv[])
     const QString localPictures = args[6], localDownloads = args[7];
     const int count = args[8].toInt();
 
-    quillmar::bench::WindowBench bench;
-    bench.presetConnection(args[1], args[2], args[3]);
-    quillmar::Form1& form = bench.open();
+    WindowRig rig;
+    rig.presetStore({{"URL", args[1]}, {"User", args[2]}, {"Pass", args[3]}, {"Description", "bench"}});
+    quillmar::Form1& form = rig.open();
+    const auto lastBox = [&rig] { return rig.dialogs.calls().isEmpty() ? QString() : rig.dialogs.calls().last().text; };
     form.Connect();
     if (form.ftp().State() != 1)
-        return Fail(QStringLiteral("not connected (%1)").arg(bench.dialogs.lastMessage)), 1;
+        return Fail(QStringLiteral("not connected (%1)").arg(lastBox())), 1;
     auto* pane = form.findChild<quillmar::LocalPane*>();
     auto* view = form.findChild<quillmar::ServerListView*>(QStringLiteral("ListView1"));
     if (!pane || !view)
@@ -74,14 +75,14 @@ int main(int argc, char* argv[])
         form.Refresh();
         app.processEvents();
         download ? view->selectAll() : pane->fileList()->selectAll();
-        const int before = bench.dialogs.messages;
+        const qsizetype before = rig.dialogs.calls().size();
         QElapsedTimer clock;
         clock.start();
         download ? form.Download() : form.Upload();
         const double seconds = double(clock.nsecsElapsed()) / 1e9;
         app.processEvents();
-        if (bench.dialogs.messages != before)
-            return Fail(QStringLiteral("a box was shown: %1").arg(bench.dialogs.lastMessage)), -1;
+        if (rig.dialogs.calls().size() != before)
+            return Fail(QStringLiteral("a box was shown: %1").arg(lastBox())), -1;
         try {
             form.ftp().ChangeDir(QStringLiteral(".."));
         } catch (const quillmar::FtpError& error) {

@@ -16,15 +16,15 @@
 //   mem_mib   resident memory after the listing minus before it, both read
 //             after malloc_trim so freed memory is not counted
 // "quit" or the end of standard input ends the program.
-#include "bench/bench_window_rig.h"
-
 #include "pictures/server_list_model.h"
 #include "pictures/server_list_view.h"
 #include "session/ftp_component.h"
 #include "session/listing_receiver.h"
+#include "support/window_rig.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QEvent>
 #include <QLabel>
 #include <QPainter>
@@ -39,7 +39,18 @@
 
 namespace {
 
-using quillmar::bench::ResidentKiB;
+// Resident memory of this process in KiB, from /proc/self/status.
+long ResidentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
 
 // Repaints of the main window, measured where they happen: a 1x1 widget in
 // the window's corner is marked dirty by a 1 ms precise timer, so a repaint
@@ -153,12 +164,12 @@ int main(int argc, char* argv[])
     }
     const int expectedRows = args[5].toInt();
 
-    quillmar::bench::WindowBench bench;
-    bench.presetConnection(args[1], args[2], args[3]);
-    quillmar::Form1& form = bench.open();
+    WindowRig rig;
+    rig.presetStore({{"URL", args[1]}, {"User", args[2]}, {"Pass", args[3]}, {"Description", "bench"}});
+    quillmar::Form1& form = rig.open();
     form.Connect();
     if (form.ftp().State() != 1) {
-        std::fprintf(stderr, "window_bench: not connected (%s)\n", qUtf8Printable(bench.dialogs.lastMessage));
+        std::fprintf(stderr, "window_bench: not connected (%s)\n", qUtf8Printable(rig.dialogs.messageTexts().value(0)));
         return 1;
     }
     try {

@@ -1,19 +1,49 @@
 #include "operations/print_list.h"
 #include "shell/app_folder.h"
+#include "shell/constants.h"
 #include "shell/form1.h"
 #include "shell/message_dialogs.h"
+#include "sites/site_store.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDesktopServices>
 #include <QPrinter>
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <cstdio>
+
+namespace {
+
+// "--add-site description;address;login;password": the site goes into the
+// site list once, where the program itself keeps it; nothing is shown.
+int AddSite(const QString& appFolder, const QString& fields)
+{
+    const std::optional<quillmar::SiteFields> site = quillmar::SplitSiteEntry(fields);
+    const std::optional<QString> entry = site ? quillmar::BuildSiteEntry(*site) : std::nullopt;
+    QString error = QStringLiteral("a site needs description;address;login;password with an address");
+    if (entry && quillmar::AddSiteEntry(appFolder, *entry, &error))
+        return 0;
+    std::fprintf(stderr, "The site was not added: %s\n", qUtf8Printable(error));
+    return 1;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("Quillmar"));
-    QCoreApplication::setApplicationName(QStringLiteral("Quillmar"));
+    QCoreApplication::setOrganizationName(quillmar::kAppTitle);
+    QCoreApplication::setApplicationName(quillmar::kAppTitle);
+
+    QCommandLineParser options;
+    options.addHelpOption();
+    const QCommandLineOption addSite(QStringLiteral("add-site"),
+                                     QStringLiteral("Adds a site to the site list once, then quits."),
+                                     QStringLiteral("description;address;login;password"));
+    options.addOption(addSite);
+    options.process(app);
 
     const QString userData =
         QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Quillmar");
@@ -24,6 +54,8 @@ int main(int argc, char* argv[])
 
     quillmar::Services services;
     services.appFolder = quillmar::ResolveAppFolder(QCoreApplication::applicationDirPath(), userData);
+    if (options.isSet(addSite))
+        return AddSite(services.appFolder, options.value(addSite));
     services.settings = &settings;
     services.dialogs = &dialogs;
     services.printer = [] { return std::make_unique<QPrinter>(QPrinter::HighResolution); };

@@ -1,6 +1,8 @@
 #include "info/about.h"
 
 #include "info/contact_label.h"
+#include "shell/constants.h"
+#include "shell/version.h"
 #include "shell/window_kit.h"
 
 #include <QApplication>
@@ -15,11 +17,6 @@
 namespace quillmar {
 
 namespace {
-
-const QString kAppTitle = QStringLiteral("Quillmar");
-constexpr int kMajor = 2;
-constexpr int kMinor = 3;
-constexpr int kRevision = 12;
 
 QLabel* NamedLabel(const char* name, const QString& text)
 {
@@ -51,7 +48,7 @@ frmAbout::frmAbout(const Services& services, QWidget* parent) : QWidget(parent, 
     big.setPointSizeF(big.pointSizeF() * 1.5);
     big.setBold(true);
     title->setFont(big);
-    QLabel* version = NamedLabel("lblVersion", VersionText(kMajor, kMinor, kRevision));
+    QLabel* version = NamedLabel("lblVersion", VersionText(kVersionMajor, kVersionMinor, kVersionPatch));
     QLabel* description = NamedLabel(
         "lblDescription",
         QStringLiteral("Quillmar remains the simplest method possible to upload pictures for your online "

@@ -2,19 +2,18 @@
 
 #include "info/contact_label.h"
 #include "operations/print_list.h"
+#include "shell/constants.h"
 #include "shell/window_kit.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
-#include <QPainter>
-#include <QPixmap>
 #include <QPrinter>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -23,108 +22,15 @@ namespace quillmar {
 
 namespace {
 
-const QString kAppTitle = QStringLiteral("Quillmar");
 
 HelpLine Plain(const QString& text) { return {text, false}; }
 HelpLine Bold(const QString& text) { return {text, true}; }
 
-// The page: a margin round everything, a gap between frames, padding inside
-// a frame below its caption.
-constexpr int kMargin = 4;
-constexpr int kGap = 6;
-constexpr int kPad = 6;
-
-QFont PageFont(int pixels, bool bold)
+// A line of the page: bold headings and notes, plain text escaped.
+QString PageParagraph(const HelpLine& line)
 {
-    QFont font;
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    return font;
-}
-
-int ParagraphHeight(const HelpLine& line, int width, int pixels)
-{
-    const QFontMetrics metrics(PageFont(pixels, line.bold));
-    return metrics.boundingRect(QRect(0, 0, width, 100000), Qt::TextWordWrap, line.text).height() + pixels / 3;
-}
-
-int ContentHeight(const QList<HelpLine>& lines, int width, int pixels)
-{
-    int height = 0;
-    for (const HelpLine& line : lines)
-        height += ParagraphHeight(line, width, pixels);
-    return height;
-}
-
-// The lines drawn in each frame; the contact line closes the last one as it
-// does in the window.
-QList<QList<HelpLine>> PageContents(const QList<HelpSection>& sections)
-{
-    QList<QList<HelpLine>> contents;
-    for (const HelpSection& section : sections)
-        contents.append(section.lines);
-    contents.last().append(Plain(QStringLiteral("Questions or ideas? Write to %1").arg(ContactAddress())));
-    return contents;
-}
-
-struct PageLayout {
-    int pixels = 6;
-    QList<QRect> frames;  // top section, then the three columns
-};
-
-PageLayout LayOutPage(const QList<QList<HelpLine>>& contents)
-{
-    const QSize page = HelpPageSize();
-    const int fullWidth = page.width() - 2 * kMargin;
-    const int columnWidth = (fullWidth - 2 * kGap) / 3;
-    for (int pixels = 12; pixels >= 6; --pixels) {
-        const int captionHeight = pixels + kPad;
-        const int topHeight = captionHeight + ContentHeight(contents[0], fullWidth - 2 * kPad, pixels) + kPad;
-        const int columnsTop = kMargin + topHeight + kGap;
-        const int columnsHeight = page.height() - kMargin - columnsTop;
-        bool fits = true;
-        for (int i = 1; i < contents.size(); ++i) {
-            // A little room to spare: another device may break lines a bit
-            // differently.
-            const int needed = captionHeight + ContentHeight(contents[i], columnWidth - 2 * kPad, pixels) * 21 / 20;
-            fits = fits && needed + kPad <= columnsHeight;
-        }
-        if (!fits && pixels > 6)
-            continue;
-        PageLayout layout;
-        layout.pixels = pixels;
-        layout.frames.append(QRect(kMargin, kMargin, fullWidth, topHeight));
-        for (int i = 0; i < 3; ++i)
-            layout.frames.append(QRect(kMargin + i * (columnWidth + kGap), columnsTop, columnWidth, columnsHeight));
-        return layout;
-    }
-    return {};
-}
-
-void PaintSection(QPainter& painter, const QRect& frame, const QString& caption, const QList<HelpLine>& lines,
-                  int pixels)
-{
-    const int captionMiddle = frame.top() + pixels / 2;
-    painter.setPen(QColor(128, 128, 128));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(frame.adjusted(0, pixels / 2, -1, -1));
-    const QFont captionFont = PageFont(pixels, false);
-    painter.setFont(captionFont);
-    const QFontMetrics captionMetrics(captionFont);
-    const QRect captionRect(frame.left() + kPad, captionMiddle - captionMetrics.height() / 2,
-                            captionMetrics.horizontalAdvance(caption), captionMetrics.height());
-    painter.fillRect(captionRect, Qt::white);
-    painter.setPen(Qt::black);
-    painter.drawText(captionRect, Qt::AlignLeft | Qt::AlignVCenter, caption);
-
-    int y = frame.top() + pixels + kPad;
-    const int width = frame.width() - 2 * kPad;
-    for (const HelpLine& line : lines) {
-        painter.setFont(PageFont(pixels, line.bold));
-        const int height = ParagraphHeight(line, width, pixels);
-        painter.drawText(QRect(frame.left() + kPad, y, width, height), Qt::TextWordWrap, line.text);
-        y += height;
-    }
+    const QString text = line.text.toHtmlEscaped();
+    return QStringLiteral("<p>%1</p>").arg(line.bold ? QStringLiteral("<b>%1</b>").arg(text) : text);
 }
 
 QLabel* SectionLabel(const HelpLine& line)
@@ -203,18 +109,15 @@ QList<HelpSection> HelpSections()
     };
 }
 
-QSize HelpPageSize() { return {686, 408}; }
-
-void PaintHelpPage(QPainter& painter)
+QString HelpPageHtml()
 {
-    const QList<HelpSection> sections = HelpSections();
-    const QList<QList<HelpLine>> contents = PageContents(sections);
-    const PageLayout layout = LayOutPage(contents);
-    painter.save();
-    painter.fillRect(QRect(QPoint(0, 0), HelpPageSize()), Qt::white);
-    for (int i = 0; i < sections.size() && i < layout.frames.size(); ++i)
-        PaintSection(painter, layout.frames[i], sections[i].caption, contents[i], layout.pixels);
-    painter.restore();
+    QString html;
+    for (const HelpSection& section : HelpSections()) {
+        html += QStringLiteral("<h3>%1</h3>").arg(section.caption.trimmed().toHtmlEscaped());
+        for (const HelpLine& line : section.lines)
+            html += PageParagraph(line);
+    }
+    return html + PageParagraph(Plain(QStringLiteral("Questions or ideas? Write to %1").arg(ContactAddress())));
 }
 
 // How this copy is removed depends on where it runs from: the package
@@ -243,7 +146,7 @@ void ShowUninstallNote(const Services& services)
 HelpFrm::HelpFrm(const Services& services, QWidget* parent) : QWidget(parent, Qt::Window), services_(services)
 {
     setObjectName(QStringLiteral("HelpFrm"));
-    setWindowTitle(QStringLiteral("Quillmar Help"));
+    setWindowTitle(kAppTitle + QStringLiteral(" Help"));
 
     const QList<HelpSection> sections = HelpSections();
     QGroupBox* notes = SectionFrame(sections[0], "Frame1");
@@ -266,17 +169,10 @@ HelpFrm::HelpFrm(const Services& services, QWidget* parent) : QWidget(parent, Qt
     connect(print, &QPushButton::clicked, this, &HelpFrm::PrintBtn_Click);
     connect(ok, &QPushButton::clicked, this, &QWidget::close);
 
-    // The page picture that "&Print" prints; the window shows the live text.
-    picture1_ = new QLabel(this);
+    // The page that "&Print" prints, kept as the window's Picture1.
+    picture1_ = new QLabel(HelpPageHtml(), this);
     picture1_->setObjectName(QStringLiteral("Picture1"));
-    QPixmap page(HelpPageSize());
-    page.fill(Qt::white);
-    {
-        QPainter painter(&page);
-        PaintHelpPage(painter);
-    }
-    picture1_->setPixmap(page);
-    picture1_->resize(HelpPageSize());
+    picture1_->setTextFormat(Qt::RichText);
     picture1_->hide();
 
     // The page scrolls when the screen is smaller than it.
@@ -316,7 +212,9 @@ void HelpFrm::PrintBtn_Click()
     std::unique_ptr<QPrinter> printer = ChosenPrinter(services_, this, &cancelled);
     if (cancelled)
         return;
-    if (!PrintDrawing(printer.get(), HelpPageSize(), 50, 50, [](QPainter& painter) { PaintHelpPage(painter); }))
+    QTextDocument page;
+    page.setHtml(picture1_->text());
+    if (!PrintDocument(printer.get(), page))
         ReportPrintProblem(services_);
 }
 

@@ -3,12 +3,11 @@
 #include "shell/services.h"
 
 #include <QList>
-#include <QSize>
 #include <QString>
 #include <QWidget>
 
 class QLabel;
-class QPainter;
+
 
 namespace quillmar {
 
@@ -31,20 +30,17 @@ QList<HelpSection> HelpSections();
 // The example server name the help text uses.
 QString ExampleServerName();
 
-// The page picture's size in pixels.
-QSize HelpPageSize();
-
-// Draws the help page, sections framed and laid out as in the window, in
-// HelpPageSize() pixels; the letters shrink until every section fits.
-void PaintHelpPage(QPainter& painter);
+// The help page as printed: each section's caption, its lines, and the
+// contact line.
+QString HelpPageHtml();
 
 // The uninstall note: its text for a program in programFolder, and the
 // message box that shows it for this copy.
 QString UninstallNoteText(const QString& programFolder);
 void ShowUninstallNote(const Services& services);
 
-// The help window: the four sections, the page picture Picture1 that
-// "&Print" prints, the contact label and "&OK".
+// The help window: the four sections, the contact label, "&Print" (the
+// help page on the printer) and "&OK".
 class HelpFrm : public QWidget {
     Q_OBJECT
 public:

@@ -1,14 +1,13 @@
 #include "operations/delete_command.h"
 
-#include "operations/server_names.h"
 #include "pictures/local_pane.h"
 #include "pictures/picture_cache.h"
 #include "pictures/server_list_model.h"
 #include "pictures/server_list_view.h"
+#include "session/entry_names.h"
 #include "session/ftp_component.h"
 #include "session/session_controller.h"
 #include "shell/feedback.h"
-#include "shell/file_names.h"
 #include "shell/services.h"
 
 #include <QDir>
@@ -140,19 +139,13 @@ bool DeleteController::confirmFile(const QString& question)
 
 void DeleteController::deleteOnServer()
 {
-    if (!EnsureConnected(ctx_))
-        return;
-    BusyPointer busy;
-    try {
+    RunCommand(ctx_, [this] {
         const QString current = SelectedServerRow(ctx_);
         if (current.endsWith(QLatin1Char('/')))
             deleteFolderOnServer(current);
         else
             deleteFilesOnServer();
-    } catch (const FtpError& error) {
-        busy.restore();
-        ctx_.reportError(error);
-    }
+    });
 }
 
 void DeleteController::deleteFolderOnServer(const QString& rowText)

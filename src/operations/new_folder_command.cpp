@@ -1,11 +1,10 @@
 #include "operations/new_folder_command.h"
 
-#include "operations/server_names.h"
 #include "pictures/local_pane.h"
+#include "session/entry_names.h"
 #include "session/ftp_component.h"
 #include "session/session_controller.h"
 #include "shell/feedback.h"
-#include "shell/file_names.h"
 #include "shell/services.h"
 
 #include <QDir>
@@ -55,10 +54,7 @@ void NewFolderController::newFolderLocally()
 
 void NewFolderController::newFolderOnServer()
 {
-    if (!EnsureConnected(ctx_))
-        return;
-    BusyPointer busy;
-    try {
+    RunCommand(ctx_, [this] {
         const QString name = ctx_.services.dialogs->input(QStringLiteral("Enter new folder name"), kTitle,
                                                           QStringLiteral("New_Folder"));
         if (name.isEmpty())
@@ -70,10 +66,7 @@ void NewFolderController::newFolderOnServer()
         ctx_.ftp.MakeDir(name);
         session_.Relist();
         ctx_.feedback.status(QStringLiteral("Status: Folder creation complete"));
-    } catch (const FtpError& error) {
-        busy.restore();
-        ctx_.reportError(error);
-    }
+    });
 }
 
 }  // namespace quillmar

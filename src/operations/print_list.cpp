@@ -1,7 +1,9 @@
 #include "operations/print_list.h"
 
+#include "shell/constants.h"
 #include "shell/feedback.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QDir>
 #include <QFileDialog>
 #include <QFontMetrics>
@@ -9,15 +11,13 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QTextDocument>
 
 #include <memory>
 
 namespace quillmar {
 
 namespace {
-
-constexpr double kScreenPixelsPerInch = 96.0;
-constexpr double kTwipsPerInch = 1440.0;
 
 bool Usable(const QPrinter* printer) { return printer && printer->isValid(); }
 
@@ -62,26 +62,36 @@ bool PrintTextLines(QPrinter* printer, const QStringList& lines)
     return Finish(painter, *printer);
 }
 
-bool PrintDrawing(QPrinter* printer, QSize pixels, int leftTwips, int topTwips,
-                  const std::function<void(QPainter&)>& draw)
+bool PrintDocument(QPrinter* printer, QTextDocument& document)
 {
+    // Our own painter rather than QTextDocument::print, which does not say
+    // when the printer could not be opened; the document lays out the pages.
     if (!Usable(printer))
         return false;
     QPainter painter;
     if (!painter.begin(printer))
         return false;
-    const double dotsPerInch = printer->resolution();
-    painter.translate(leftTwips * dotsPerInch / kTwipsPerInch, topTwips * dotsPerInch / kTwipsPerInch);
-    painter.scale(dotsPerInch / kScreenPixelsPerInch, dotsPerInch / kScreenPixelsPerInch);
-    painter.setClipRect(QRect(QPoint(0, 0), pixels));
-    draw(painter);
+    const QSizeF page = painter.viewport().size();
+    document.documentLayout()->setPaintDevice(printer);
+    document.setPageSize(page);
+    for (int i = 0; i < document.pageCount(); ++i) {
+        if (i > 0 && !printer->newPage()) {
+            painter.end();
+            return false;
+        }
+        const QRectF shown(0, i * page.height(), page.width(), page.height());
+        painter.save();
+        painter.translate(0, -shown.top());
+        document.drawContents(&painter, shown);
+        painter.restore();
+    }
     return Finish(painter, *printer);
 }
 
 void ReportPrintProblem(const Services& services)
 {
     services.dialogs->message(QStringLiteral("There was a problem printing to your printer."), Dialogs::Buttons::Ok,
-                              Dialogs::Icon::Information, QStringLiteral("Quillmar"));
+                              Dialogs::Icon::Information, kAppTitle);
 }
 
 std::unique_ptr<QPrinter> ChosenPrinter(const Services& services, QWidget* parent, bool* cancelled)

@@ -2,15 +2,13 @@
 
 #include "shell/services.h"
 
-#include <QSize>
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 #include <memory>
 
-class QPainter;
 class QPrinter;
+class QTextDocument;
 class QWidget;
 
 namespace quillmar {
@@ -26,11 +24,9 @@ QStringList RemoteListLines(const QString& url, const QStringList& rowTexts);
 // job failed.
 bool PrintTextLines(QPrinter* printer, const QStringList& lines);
 
-// Prints one drawing of pixels (at 96 per inch) at its natural size, its
-// top-left corner left and top twips into the printable area. draw paints in
-// those pixels. False when there is no usable printer or the job failed.
-bool PrintDrawing(QPrinter* printer, QSize pixels, int leftTwips, int topTwips,
-                  const std::function<void(QPainter&)>& draw);
+// Prints a document in pages on the printer. False when there is no usable
+// printer or the job failed.
+bool PrintDocument(QPrinter* printer, QTextDocument& document);
 
 // What both print commands say when the printer let them down.
 void ReportPrintProblem(const Services& services);

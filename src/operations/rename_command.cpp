@@ -1,13 +1,13 @@
 #include "operations/rename_command.h"
 
-#include "operations/server_names.h"
 #include "pictures/local_pane.h"
 #include "pictures/picture_cache.h"
 #include "pictures/server_list_view.h"
+#include "session/entry_names.h"
 #include "session/ftp_component.h"
 #include "session/session_controller.h"
+#include "shell/constants.h"
 #include "shell/feedback.h"
-#include "shell/file_names.h"
 #include "shell/services.h"
 
 #include <QDir>
@@ -19,7 +19,6 @@ namespace quillmar {
 namespace {
 
 const QString kPrompt = QStringLiteral("Enter New File Name.");
-const QString kTitle = QStringLiteral("Quillmar");
 
 void RequireServerName(const QString& name)
 {
@@ -45,35 +44,33 @@ void RenameController::Rename()
 
 void RenameController::renameOnServer()
 {
-    if (!EnsureConnected(ctx_))
-        return;
-    BusyPointer busy;
-    try {
+    RunCommand(ctx_, [this] {
         const QString oldName = SelectedServerRow(ctx_);
-        const QString newName = ctx_.services.dialogs->input(kPrompt, kTitle, oldName);
-        if (newName.isEmpty())
-            return;  // cancelled: the server is not asked
-        RequireServerName(newName);
-        ctx_.feedback.status(QStringLiteral("Status: Renaming ") + oldName);
-        ctx_.ftp.Rename(oldName, newName);
-        // Only once the server has the new name does the preview copy follow
-        // it; a missing copy is no failure.
-        RenameInCache(ctx_.services.appFolder, ctx_.state.place, oldName, newName);
-        session_.Relist();
-        ctx_.feedback.status(QStringLiteral("Status: Renamed File."));
-    } catch (const FtpError& error) {
-        busy.restore();
-        ctx_.reportError(error);
-    }
+        const QString newName = ctx_.services.dialogs->input(kPrompt, kAppTitle, oldName);
+        if (!newName.isEmpty())  // cancelled: the server is not asked
+            renameServerEntry(oldName, newName);
+    });
+}
+
+void RenameController::renameServerEntry(const QString& oldName, const QString& newName)
+{
+    RequireServerName(newName);
+    ctx_.feedback.status(QStringLiteral("Status: Renaming ") + oldName);
+    ctx_.ftp.Rename(oldName, newName);
+    // Only once the server has the new name does the preview copy follow it;
+    // a missing copy is no failure.
+    RenameInCache(ctx_.services.appFolder, ctx_.state.place, oldName, newName);
+    session_.Relist();
+    ctx_.feedback.status(QStringLiteral("Status: Renamed File."));
 }
 
 void RenameController::renameLocally()
 {
-    try {
+    const bool renamed = RunCommand(ctx_, [this] {
         const QString oldName = ctx_.localPane.currentFile();
         if (oldName.isEmpty())
             throw FtpError(ftp_errors::LocalFile, QStringLiteral("Choose a file in the local file list to rename."));
-        const QString newName = ctx_.services.dialogs->input(kPrompt, kTitle, oldName);
+        const QString newName = ctx_.services.dialogs->input(kPrompt, kAppTitle, oldName);
         if (newName.isEmpty())
             throw FtpError(ftp_errors::LocalFile,
                            QStringLiteral("%1 was not renamed: no new name was given.").arg(oldName));
@@ -90,11 +87,9 @@ void RenameController::renameLocally()
         if (!file.rename(target))
             throw FtpError(ftp_errors::LocalFile,
                            QStringLiteral("%1 could not be renamed: %2").arg(oldName, file.errorString()));
-    } catch (const FtpError& error) {
-        ctx_.reportError(error);
-        return;
-    }
-    ctx_.localPane.refreshFiles();
+    }, Needs::Nothing);
+    if (renamed)
+        ctx_.localPane.refreshFiles();
 }
 
 void RenameController::RenameInPlace(const QString& oldText, const QString& newText)
@@ -102,23 +97,11 @@ void RenameController::RenameInPlace(const QString& oldText, const QString& newT
     // A change of letter case only is not sent; the row keeps the server's name.
     if (oldText.compare(newText, Qt::CaseInsensitive) == 0)
         return;
-    BusyPointer busy;
     if (ctx_.ftp.State() == 0) {
-        busy.restore();
         Inform(ctx_.services, QStringLiteral("You are no longer connected to server."));
         return;
     }
-    try {
-        RequireServerName(newText);
-        ctx_.feedback.status(QStringLiteral("Status: Renaming ") + oldText);
-        ctx_.ftp.Rename(oldText, newText);
-        RenameInCache(ctx_.services.appFolder, ctx_.state.place, oldText, newText);
-        session_.Relist();
-        ctx_.feedback.status(QStringLiteral("Status: Renamed File."));
-    } catch (const FtpError& error) {
-        busy.restore();
-        ctx_.reportError(error);
-    }
+    RunCommand(ctx_, [&] { renameServerEntry(oldText, newText); });
 }
 
 }  // namespace quillmar

@@ -9,9 +9,8 @@ namespace quillmar {
 
 class SessionController;
 
-// Renaming: the menu command on the side worked on last (on the server the
-// picture cache copy follows), and the in-place edit of a server row (the
-// cache is left alone).
+// Renaming: the menu command on the side worked on last, and the in-place
+// edit of a server row (on the server the picture cache copy follows).
 class RenameController : public QObject {
     Q_OBJECT
 public:
@@ -24,6 +23,7 @@ public:
 private:
     void renameOnServer();
     void renameLocally();
+    void renameServerEntry(const QString& oldName, const QString& newName);
 
     MainContext& ctx_;
     SessionController& session_;

@@ -6,10 +6,11 @@
 #include "pictures/server_list_model.h"
 #include "pictures/server_list_view.h"
 #include "pictures/web_ready.h"
+#include "session/entry_names.h"
 #include "session/ftp_component.h"
 #include "session/session_controller.h"
+#include "shell/constants.h"
 #include "shell/feedback.h"
-#include "shell/file_names.h"
 #include "shell/services.h"
 #include "sites/web_address.h"
 
@@ -19,6 +20,7 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QMutex>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThreadPool>
 
@@ -136,23 +138,20 @@ TransferController::TransferController(MainContext& context, SessionController& 
 
 void TransferController::Download()
 {
-    if (!EnsureConnected(ctx_))
-        return;
-    BusyPointer busy;
-    ctx_.feedback.lightsBusy();
-    ReplaceQuestion replace(*ctx_.services.dialogs, ctx_.state.AskReplace);
-    const QDir folder(ctx_.localPane.folder());
-    // Fetched rows are deselected, and the local list re-read, once at the
-    // end on every way out: per file they cost more than a small transfer.
-    QItemSelection fetched;
-    auto finish = [&] {
-        if (fetched.isEmpty())
-            return;
-        ctx_.serverView.selectionModel()->select(fetched, QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
-        ctx_.localPane.refreshFiles();
-    };
     bool cancelled = false;
-    try {
+    const bool done = RunCommand(ctx_, [&] {
+        ctx_.feedback.lightsBusy();
+        ReplaceQuestion replace(*ctx_.services.dialogs, ctx_.state.AskReplace);
+        const QDir folder(ctx_.localPane.folder());
+        // Fetched rows are deselected, and the local list re-read, once at the
+        // end on every way out: per file they cost more than a small transfer.
+        QItemSelection fetched;
+        const auto finish = qScopeGuard([&] {
+            if (fetched.isEmpty())
+                return;
+            ctx_.serverView.selectionModel()->select(fetched, QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+            ctx_.localPane.refreshFiles();
+        });
         // Rows keep their places: a download does not re-read the list.
         for (int row : ctx_.serverView.selectedRows()) {
             const ServerRow entry = ctx_.serverModel.row(row);
@@ -174,13 +173,9 @@ void TransferController::Download()
             session_.FetchFile(entry.text, entry.bytes);
             fetched.select(ctx_.serverModel.index(row, 0), ctx_.serverModel.index(row, 0));
         }
-    } catch (const FtpError& error) {
-        finish();
-        busy.restore();
-        ctx_.reportError(error);
+    });
+    if (!done)
         return;
-    }
-    finish();
     ctx_.feedback.lightsConnected();
     ctx_.feedback.status(cancelled ? QStringLiteral("Status: Download(s) cancelled")
                                    : QStringLiteral("Status: Download(s) Complete"));
@@ -273,7 +268,7 @@ void TransferController::UploadFiles(const QStringList& localFiles)
                                          .arg(name, error.description,
                                               rest == 1 ? QStringLiteral("file") : QStringLiteral("%1 files").arg(rest));
             if (ctx_.services.dialogs->message(question, Dialogs::Buttons::YesNo, Dialogs::Icon::Information,
-                                               QStringLiteral("Quillmar")) != 6) {
+                                               kAppTitle) != 6) {
                 stopped = true;
                 break;
             }

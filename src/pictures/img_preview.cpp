@@ -1,6 +1,7 @@
 #include "pictures/img_preview.h"
 
 #include "pictures/picture_frame.h"
+#include "shell/constants.h"
 
 #include <QEvent>
 #include <QApplication>
@@ -14,7 +15,7 @@ namespace quillmar {
 imgPreview::imgPreview(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
 {
     setObjectName(QStringLiteral("imgPreview"));
-    setWindowTitle(QStringLiteral("Quillmar"));
+    setWindowTitle(kAppTitle);
     setAttribute(Qt::WA_DeleteOnClose);
     setFocusPolicy(Qt::StrongFocus);
 

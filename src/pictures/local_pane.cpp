@@ -1,6 +1,8 @@
 #include "pictures/local_pane.h"
 
-#include "pictures/master_list.h"
+#include "pictures/list_icons.h"
+#include "pictures/list_input.h"
+#include "shell/constants.h"
 #include "shell/services.h"
 
 #include <QComboBox>
@@ -22,15 +24,12 @@ namespace quillmar {
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
 constexpr QSize kFrameSize(3060 / kTwipsPerPixel, 4815 / kTwipsPerPixel);  // 204 x 321 at the design size
 constexpr int kMinimumWidth = 150;
 // Changes on disk come in bursts (a copy of many files); the lists are read
 // again once the burst is over.
 constexpr int kDiskSettleMs = 150;
 constexpr int kPathRole = Qt::UserRole;
-
-const QString kTitle = QStringLiteral("Quillmar");
 
 // What a folder holds, read before anything on screen changes so a folder
 // that cannot be read leaves the pane as it was.
@@ -72,53 +71,13 @@ QString Normalised(const QString& path)
 
 }  // namespace
 
-void LocalList::focusInEvent(QFocusEvent* event)
+LocalList::LocalList(const QString& folder, QWidget* parent) : QListWidget(parent), m_folder(folder)
 {
-    QListWidget::focusInEvent(event);
-    Q_EMIT focusEntered();
-}
-
-// A right click only raises the commands menu; the selection stays as it is.
-void LocalList::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::RightButton) {
-        event->accept();
-        return;
-    }
-    QListWidget::mousePressEvent(event);
-}
-
-void LocalList::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::RightButton) {
-        event->accept();
-        Q_EMIT rightButtonReleased(event->globalPosition().toPoint());
-        return;
-    }
-    QListWidget::mouseReleaseEvent(event);
-}
-
-void LocalList::keyPressEvent(QKeyEvent* event)
-{
-    // The main window runs delete on this key.
-    if (event->key() == Qt::Key_Delete) {
-        event->ignore();
-        return;
-    }
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && state() != EditingState) {
-        Q_EMIT enterPressed();
-        return;
-    }
-    m_keyboardMove = true;
-    QListWidget::keyPressEvent(event);
-    m_keyboardMove = false;
-}
-
-void LocalList::currentChanged(const QModelIndex& current, const QModelIndex& previous)
-{
-    QListWidget::currentChanged(current, previous);
-    if (m_keyboardMove && current.isValid())
-        Q_EMIT currentMovedByKey();
+    auto* input = new ListInput(this);
+    connect(input, &ListInput::focusEntered, this, &LocalList::focusEntered);
+    connect(input, &ListInput::rightButtonReleased, this, &LocalList::rightButtonReleased);
+    connect(input, &ListInput::currentMovedByKey, this, &LocalList::currentMovedByKey);
+    connect(input, &ListInput::enterPressed, this, &LocalList::enterPressed);
 }
 
 QStringList LocalList::mimeTypes() const
@@ -408,7 +367,7 @@ void LocalPane::showFiles(const QStringList& files, const QString& keepCurrent, 
 
 void LocalPane::showMessage(const QString& text)
 {
-    m_dialogs.message(text, Dialogs::Buttons::Ok, Dialogs::Icon::Information, kTitle);
+    m_dialogs.message(text, Dialogs::Buttons::Ok, Dialogs::Icon::Information, kAppTitle);
 }
 
 }  // namespace quillmar

@@ -19,12 +19,12 @@ class Dialogs;
 inline constexpr char kServerRowsMime[] = "application/x-quillmar-server-rows";
 
 // A list of the local pane that reports focus, right-button releases,
-// keyboard moves, Enter and dropped server rows, and leaves the Delete key
-// to the main window. Dragged files travel as file addresses.
+// keyboard moves and Enter (the input it shares with the server list), and
+// dropped server rows. Dragged files travel as file addresses.
 class LocalList : public QListWidget {
     Q_OBJECT
 public:
-    LocalList(const QString& folder, QWidget* parent) : QListWidget(parent), m_folder(folder) {}
+    LocalList(const QString& folder, QWidget* parent);
     void setFolder(const QString& folder) { m_folder = folder; }
 
 Q_SIGNALS:
@@ -40,15 +40,9 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
 private:
     QString m_folder;
-    bool m_keyboardMove = false;
 };
 
 // The local pane: drive list, folder list and file list, kept following each

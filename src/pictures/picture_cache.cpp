@@ -1,7 +1,7 @@
 #include "pictures/picture_cache.h"
 
+#include "session/entry_names.h"
 #include "session/part_name.h"
-#include "shell/file_names.h"
 
 #include <QDir>
 #include <QDirIterator>

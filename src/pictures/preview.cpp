@@ -7,6 +7,7 @@
 #include "pictures/server_list_view.h"
 #include "session/ftp_component.h"
 #include "session/listing.h"
+#include "shell/constants.h"
 #include "shell/feedback.h"
 #include "shell/services.h"
 
@@ -24,9 +25,6 @@
 namespace quillmar {
 
 namespace {
-
-// Layout is in twips; 15 twips make a pixel.
-constexpr double kTwipsPerPixel = 15.0;
 
 int ToPixels(double twips)
 {
@@ -107,8 +105,8 @@ void CenterImage(QWidget& host)
     const Host parts = FindHost(host);
     if (!parts.image)
         return;
-    const double left = (parts.frame->width() - parts.image->width()) * kTwipsPerPixel / 2;
-    const double top = (parts.frame->height() - parts.image->height()) * kTwipsPerPixel / 2;
+    const double left = (parts.frame->width() - parts.image->width()) * kTwipsPerPixel / 2.0;
+    const double top = (parts.frame->height() - parts.image->height()) * kTwipsPerPixel / 2.0;
     parts.image->move(ToPixels(left), ToPixels(top));
 }
 

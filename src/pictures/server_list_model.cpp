@@ -1,6 +1,6 @@
 #include "pictures/server_list_model.h"
 
-#include "pictures/master_list.h"
+#include "pictures/list_icons.h"
 
 #include <QBrush>
 #include <QPalette>

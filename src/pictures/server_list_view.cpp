@@ -1,7 +1,9 @@
 #include "pictures/server_list_view.h"
 
+#include "pictures/list_input.h"
 #include "pictures/local_pane.h"
 #include "pictures/server_list_model.h"
+#include "shell/constants.h"
 
 #include <QDrag>
 #include <QDragEnterEvent>
@@ -22,7 +24,6 @@ namespace quillmar {
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
 constexpr int kNameWidth = 2000 / kTwipsPerPixel;
 constexpr int kSizeWidth = 1440 / kTwipsPerPixel;
 constexpr QSize kArrowSize(240 / kTwipsPerPixel, 195 / kTwipsPerPixel);  // 16 x 13
@@ -89,6 +90,12 @@ ServerListView::ServerListView(ServerListModel* model, QWidget* parent)
     if (!m_model->parent())
         m_model->setParent(this);
     setModel(m_model);
+    // Enter opens the current row as a double click does.
+    auto* input = new ListInput(this);
+    connect(input, &ListInput::focusEntered, this, &ServerListView::focusEntered);
+    connect(input, &ListInput::rightButtonReleased, this, &ServerListView::rightButtonReleased);
+    connect(input, &ListInput::currentMovedByKey, this, &ServerListView::rowClicked);
+    connect(input, &ListInput::enterPressed, this, &ServerListView::rowDoubleClicked);
     // A flat table: rows of one fixed height, so a listing of any length
     // is placed without measuring every row.
     verticalHeader()->hide();
@@ -225,55 +232,11 @@ QString ServerListView::selectedRowText() const
     return rows.isEmpty() ? QString() : m_model->row(rows.first()).text;
 }
 
-void ServerListView::focusInEvent(QFocusEvent* event)
-{
-    QTableView::focusInEvent(event);
-    Q_EMIT focusEntered();
-}
-
-// A right click only raises the commands menu; the selection stays as it is.
-void ServerListView::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::RightButton) {
-        event->accept();
-        return;
-    }
-    QTableView::mousePressEvent(event);
-}
-
-void ServerListView::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::RightButton) {
-        event->accept();
-        Q_EMIT rightButtonReleased(event->globalPosition().toPoint());
-        return;
-    }
-    QTableView::mouseReleaseEvent(event);
-}
-
 void ServerListView::mouseDoubleClickEvent(QMouseEvent* event)
 {
     QTableView::mouseDoubleClickEvent(event);
     if (event->button() == Qt::LeftButton)
         Q_EMIT rowDoubleClicked();
-}
-
-void ServerListView::keyPressEvent(QKeyEvent* event)
-{
-    // The main window runs delete on this key.
-    if (event->key() == Qt::Key_Delete) {
-        event->ignore();
-        return;
-    }
-    // Enter opens the current row as a double click does.
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && state() != EditingState) {
-        event->accept();
-        Q_EMIT rowDoubleClicked();
-        return;
-    }
-    m_keyboardMove = true;
-    QTableView::keyPressEvent(event);
-    m_keyboardMove = false;
 }
 
 // Rows travel as their texts; the local file list downloads them.
@@ -318,13 +281,6 @@ void ServerListView::dropEvent(QDropEvent* event)
     }
     event->acceptProposedAction();
     Q_EMIT filesDropped(paths);
-}
-
-void ServerListView::currentChanged(const QModelIndex& current, const QModelIndex& previous)
-{
-    QTableView::currentChanged(current, previous);
-    if (m_keyboardMove && current.isValid())
-        Q_EMIT rowClicked();
 }
 
 }  // namespace quillmar

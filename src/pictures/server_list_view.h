@@ -61,12 +61,7 @@ Q_SIGNALS:
     void filesDropped(const QStringList& paths);
 
 protected:
-    void focusInEvent(QFocusEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void updateGeometries() override;
     QSize viewportSizeHint() const override;
     void startDrag(Qt::DropActions supportedActions) override;
@@ -85,7 +80,6 @@ private:
     SortArrow* m_arrowDown = nullptr;
     SortArrow* m_arrowUp = nullptr;
     bool m_reportView = true;
-    bool m_keyboardMove = false;
 };
 
 }  // namespace quillmar

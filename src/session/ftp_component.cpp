@@ -1,5 +1,6 @@
 #include "session/ftp_component.h"
 
+#include "session/entry_names.h"
 #include "session/ftp_address.h"
 #include "session/ftp_component_worker.h"
 
@@ -30,7 +31,7 @@ QString Visible(QString text)
 // rest be read as a second command.
 void RefuseLineBreaks(const QString& text, const QString& what)
 {
-    if (text.contains(u'\r') || text.contains(u'\n') || text.contains(QChar(0)))
+    if (!LineBreakProblem(text).isEmpty())
         throw FtpError(ftp_errors::BadName, QStringLiteral("The %1 \"%2\" holds a line break and cannot be sent to the server.")
                                                 .arg(what, Visible(text)));
 }

@@ -33,6 +33,7 @@ constexpr int TooLong = 10040;   // a listing past its bounds, cut there
 constexpr int Busy = 10036;      // a call was made while another one is still running
 constexpr int NoEncryption = 10043;  // ftps:// to a server that offers no TLS
 constexpr int Untrusted = 10061;     // the person did not trust the server's certificate
+constexpr int NoRowSelected = 91; // a command for a selected row found none: "connect first"
 }  // namespace ftp_errors
 
 class FtpWorker;

@@ -17,14 +17,7 @@ bool IsDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 // The summary line ("total 48") that opens a long listing, in any letter case.
 bool IsTotalLine(const QString& line)
 {
-    static constexpr char16_t kTotal[] = u"TOTAL";
-    if (line.size() < 5 || (line[0] != u't' && line[0] != u'T'))
-        return false;
-    for (int i = 0; i < 5; ++i) {
-        if (line[i].toUpper() != QChar(kTotal[i]))
-            return false;
-    }
-    return true;
+    return line.startsWith(QLatin1StringView("total"), Qt::CaseInsensitive);
 }
 
 // Adds one decimal digit, sticking at the largest value instead of wrapping.
@@ -74,16 +67,6 @@ struct Digits {
     QStringView view() const { return QStringView(buffer.data() + first, buffer.size() - first); }
 };
 
-// Two pieces in one allocation: every row needs a text and a size text.
-QString Joined(QStringView first, QStringView second)
-{
-    QString text(first.size() + second.size(), Qt::Uninitialized);
-    QChar* out = text.data();
-    std::copy(first.begin(), first.end(), out);
-    std::copy(second.begin(), second.end(), out + first.size());
-    return text;
-}
-
 // A fixed-point number (value / 10^places) in its shortest form, then the
 // unit: 453 with 1 place is "45.3", 450 is "45", 1230 with 2 places is "12.3".
 QString ShortDecimal(qint64 value, int places, QChar point, QStringView unit)
@@ -94,7 +77,7 @@ QString ShortDecimal(qint64 value, int places, QChar point, QStringView unit)
     const Digits whole(value / scale);
     qint64 fraction = value % scale;
     if (fraction == 0)
-        return Joined(whole.view(), unit);
+        return whole.view() % unit;
     while (fraction % 10 == 0) {
         fraction /= 10;
         --places;
@@ -122,7 +105,7 @@ QChar DecimalPoint();
 QString SizeColumn(QStringView field, qint64 value)
 {
     if (value < 1000)
-        return Joined(field, u" bytes");
+        return field % u" bytes";
     return ScaledSize(value, DecimalPoint());
 }
 
@@ -447,7 +430,7 @@ std::optional<ListRow> ReadListLine(const QString& line, bool* unread)
     ListRow row;
     if (entry.kind == Kind::Folder) {
         row.folder = true;
-        row.text = Joined(entry.name, u"/");
+        row.text = entry.name % u'/';
         return row;
     }
     row.link = entry.kind == Kind::Link;

@@ -1,5 +1,7 @@
 #include "session/server_place.h"
 
+#include "shell/constants.h"
+
 #include <QStringList>
 
 namespace quillmar {
@@ -40,7 +42,7 @@ QString WindowTitle(const QString& site, const QString& folder)
         if (!part.isEmpty())
             parts.append(part);
     }
-    parts.append(QStringLiteral("Quillmar"));
+    parts.append(kAppTitle);
     return parts.join(QStringLiteral(" \u2014 "));
 }
 

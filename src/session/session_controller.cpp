@@ -3,6 +3,7 @@
 #include "pictures/local_pane.h"
 #include "pictures/server_list_model.h"
 #include "pictures/server_list_view.h"
+#include "session/entry_names.h"
 #include "session/ftp_component.h"
 #include "session/listing.h"
 #include "session/listing_receiver.h"
@@ -10,8 +11,8 @@
 #include "session/transport.h"
 #include "session/trusted_servers.h"
 #include "shell/connection_settings.h"
+#include "shell/constants.h"
 #include "shell/feedback.h"
-#include "shell/file_names.h"
 #include "shell/services.h"
 #include "sites/snapshot.h"
 
@@ -68,7 +69,7 @@ void SessionController::Connect()
                                                 "Try again with the same login and password?")
                                      .arg(settings.URL, refusedReply_);
         if (ctx_.services.dialogs->message(question, Dialogs::Buttons::YesNo, Dialogs::Icon::Information,
-                                          QStringLiteral("Quillmar")) != 6)
+                                          kAppTitle) != 6)
             return;
     }
     BusyPointer busy;
@@ -143,17 +144,15 @@ void SessionController::Connect()
 
 void SessionController::Disconnect()
 {
-    try {
-        if (ctx_.ftp.State() == 0) {
-            Inform(ctx_.services, QStringLiteral("You are already disconnected."));
-            return;
-        }
+    if (ctx_.ftp.State() == 0) {
+        Inform(ctx_.services, QStringLiteral("You are already disconnected."));
+        return;
+    }
+    RunCommand(ctx_, [this] {
         ctx_.ftp.setAction(FtpComponent::Close);
         ctx_.feedback.status(disconnectedText());
         receiver_.clearList();
-    } catch (const FtpError& error) {
-        ctx_.reportError(error);
-    }
+    });
 }
 
 void SessionController::StateChanged(int connected)
@@ -208,23 +207,23 @@ void SessionController::Relist()
 
 void SessionController::ServerDoubleClick()
 {
-    BusyPointer busy;
-    try {
+    RunCommand(ctx_, [this] {
         ctx_.feedback.lightsBusy();
         const int row = ctx_.serverView.currentIndex().isValid() ? ctx_.serverView.currentIndex().row() : -1;
         if (row < 0 || row >= ctx_.serverModel.rowCount())
             throw NoRowSelected();
         const ServerRow& chosen = ctx_.serverModel.row(row);
         const QString text = chosen.text;
-        if (text.endsWith(QLatin1Char('/')))
-            EnterFolder(text.left(text.indexOf(QLatin1Char('/'))));
-        else if (!chosen.link || !EnterLinkedFolder(text))
+        if (text.endsWith(QLatin1Char('/'))) {
+            const QString problem = ServerNameProblem(text);
+            if (!problem.isEmpty())
+                throw FtpError(ftp_errors::BadName, QStringLiteral("%1 cannot be opened: %2").arg(text, problem));
+            EnterFolder(FolderName(text));
+        } else if (!chosen.link || !EnterLinkedFolder(text)) {
             DownloadFile(text, chosen.bytes);
+        }
         ctx_.feedback.lightsConnected();
-    } catch (const FtpError& error) {
-        busy.restore();
-        ctx_.reportError(error);
-    }
+    }, Needs::Nothing);
 }
 
 void SessionController::EnterFolder(const QString& folder)
@@ -313,36 +312,26 @@ void SessionController::GoUp()
         Inform(ctx_.services, QStringLiteral("You are not connected to the server."));
         return;
     }
-    BusyPointer busy;
-    try {
+    RunCommand(ctx_, [this] {
         ctx_.feedback.status(QStringLiteral("Status: Changing to parent folder"));
         ctx_.ftp.ChangeDir(QStringLiteral(".."));
         ShowEnteredFolder();
-    } catch (const FtpError& error) {
-        busy.restore();
-        ctx_.reportError(error);
-    }
+    });
 }
 
 void SessionController::Refresh()
 {
-    BusyPointer busy;
-    ctx_.feedback.lightsBusy();
-    ctx_.feedback.status(QStringLiteral("Status: Refreshing File List."));
-    ctx_.localPane.refreshFiles();
-    ctx_.localPane.refreshFolders();
-    if (ctx_.ftp.State() == 1) {
-        try {
+    // A refresh that could not list says so instead of claiming success.
+    RunCommand(ctx_, [this] {
+        ctx_.feedback.lightsBusy();
+        ctx_.feedback.status(QStringLiteral("Status: Refreshing File List."));
+        ctx_.localPane.refreshFiles();
+        ctx_.localPane.refreshFolders();
+        if (ctx_.ftp.State() == 1)
             Relist();
-        } catch (const FtpError& error) {
-            // A refresh that could not list says so instead of claiming success.
-            busy.restore();
-            ctx_.reportError(error);
-            return;
-        }
-    }
-    ctx_.feedback.status(QStringLiteral("Status: Refresh Complete."));
-    ctx_.feedback.lightsConnected();
+        ctx_.feedback.status(QStringLiteral("Status: Refresh Complete."));
+        ctx_.feedback.lightsConnected();
+    }, Needs::Nothing);
 }
 
 void SessionController::Progress(qint64 bytes)

@@ -16,6 +16,7 @@
 #include "info/about.h"
 #include "info/help.h"
 #include "operations/print_list.h"
+#include "shell/constants.h"
 #include "sites/file_list.h"
 #include "sites/site_form.h"
 #include "shell/feedback.h"
@@ -35,7 +36,6 @@ namespace quillmar {
 
 namespace {
 
-const QString kTitle = QStringLiteral("Quillmar");
 const QString kAskReplaceKey = QStringLiteral("Transfers/AskReplace");
 
 struct ToolButton {
@@ -50,7 +50,7 @@ struct ToolButton {
 Form1::Form1(const Services& services, QWidget* parent) : QMainWindow(parent), services_(services)
 {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(kTitle);
+    setWindowTitle(kAppTitle);
     // Every window of the program, dialogs included, shows this picture.
     QApplication::setWindowIcon(AppIcon());
     ftp_ = new FtpComponent(this);
@@ -331,13 +331,13 @@ void Form1::ReportError(const FtpError& error)
         feedback_->setProgress(0);
         return;
     }
-    if (error.number == 91 || error.number == ftp_errors::NotConnected) {
+    if (error.number == ftp_errors::NoRowSelected || error.number == ftp_errors::NotConnected) {
         services_.dialogs->message(QStringLiteral("You must first connect to the internet or your server."),
-                                   Dialogs::Buttons::Ok, Dialogs::Icon::None, kTitle);
+                                   Dialogs::Buttons::Ok, Dialogs::Icon::None, kAppTitle);
         return;
     }
     services_.dialogs->message(error.description, Dialogs::Buttons::Ok, Dialogs::Icon::None,
-                               QStringLiteral("Quillmar Information"));
+                               kAppTitle + QStringLiteral(" Information"));
 }
 
 void Form1::Connect() { session_->Connect(); }

@@ -5,6 +5,7 @@
 #include "pictures/picture_frame.h"
 #include "pictures/server_list_model.h"
 #include "pictures/server_list_view.h"
+#include "shell/constants.h"
 #include "shell/feedback.h"
 
 #include <QAction>
@@ -25,9 +26,6 @@
 namespace quillmar {
 
 namespace {
-
-// The design is given in twips; 15 twips make a pixel at 96 dots per inch.
-constexpr int Px(int twips) { return twips / 15; }
 
 // The design: a client area 11685 twips wide, the three frames side by
 // side 4815 high, 30 twips apart.

@@ -2,19 +2,15 @@
 
 #include "pictures/server_list_view.h"
 #include "session/ftp_component.h"
+#include "shell/constants.h"
+#include "shell/feedback.h"
 #include "shell/services.h"
 
 namespace quillmar {
 
-namespace {
-// The number a missing selection carries, so the error report shows the
-// "connect first" message, as for a list that was never filled.
-constexpr int kNoRowSelected = 91;
-}
-
 void Inform(const Services& services, const QString& text)
 {
-    services.dialogs->message(text, Dialogs::Buttons::Ok, Dialogs::Icon::Information, QStringLiteral("Quillmar"));
+    services.dialogs->message(text, Dialogs::Buttons::Ok, Dialogs::Icon::Information, kAppTitle);
 }
 
 bool EnsureConnected(const MainContext& context)
@@ -25,9 +21,24 @@ bool EnsureConnected(const MainContext& context)
     return false;
 }
 
+bool RunCommand(const MainContext& context, const std::function<void()>& work, Needs needs)
+{
+    if (needs == Needs::Connection && !EnsureConnected(context))
+        return false;
+    BusyPointer busy;
+    try {
+        work();
+        return true;
+    } catch (const FtpError& error) {
+        busy.restore();
+        context.reportError(error);
+        return false;
+    }
+}
+
 FtpError NoRowSelected()
 {
-    return FtpError(kNoRowSelected, QStringLiteral("No row of the server list is selected."));
+    return FtpError(ftp_errors::NoRowSelected, QStringLiteral("No row of the server list is selected."));
 }
 
 QString SelectedServerRow(const MainContext& context)

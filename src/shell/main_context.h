@@ -51,6 +51,15 @@ void Inform(const Services& services, const QString& text);
 // to a server." and returns false while there is no connection.
 bool EnsureConnected(const MainContext& context);
 
+// Whether a command needs the connection before it starts.
+enum class Needs { Connection, Nothing };
+
+// Runs the work of a window command: the connection guard, the busy pointer
+// while it runs, and on a failure the pointer restored before the error
+// report. True when the work went through.
+bool RunCommand(const MainContext& context, const std::function<void()>& work,
+                      Needs needs = Needs::Connection);
+
 // The failure of a server command that needs a selected row and has none.
 FtpError NoRowSelected();
 

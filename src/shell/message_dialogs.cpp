@@ -1,6 +1,7 @@
 #include "shell/message_dialogs.h"
 
 #include "operations/confirm.h"
+#include "shell/constants.h"
 
 #include <QGridLayout>
 #include <QInputDialog>
@@ -24,7 +25,7 @@ int TitleWidth(const QWidget& box, const QString& title)
 int MessageDialogs::message(const QString& text, Buttons buttons, Icon icon, const QString& title)
 {
     QMessageBox box(icon == Icon::Information ? QMessageBox::Information : QMessageBox::NoIcon,
-                    title.isEmpty() ? QStringLiteral("Quillmar") : title, text,
+                    title.isEmpty() ? kAppTitle : title, text,
                     buttons == Buttons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, parent_);
     if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
         grid->addItem(new QSpacerItem(TitleWidth(box, box.windowTitle()), 0, QSizePolicy::Minimum,
@@ -39,7 +40,7 @@ int MessageDialogs::message(const QString& text, Buttons buttons, Icon icon, con
 QString MessageDialogs::input(const QString& prompt, const QString& title, const QString& defaultText)
 {
     QInputDialog box(parent_);
-    box.setWindowTitle(title.isEmpty() ? QStringLiteral("Quillmar") : title);
+    box.setWindowTitle(title.isEmpty() ? kAppTitle : title);
     box.setLabelText(prompt);
     box.setTextValue(defaultText);
     box.setMinimumWidth(TitleWidth(box, box.windowTitle()));

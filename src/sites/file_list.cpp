@@ -1,13 +1,13 @@
 #include "sites/file_list.h"
 
-#include "shell/window_kit.h"
-
-#include "pictures/master_list.h"
+#include "pictures/list_icons.h"
 #include "pictures/picture_cache.h"
 #include "pictures/picture_frame.h"
 #include "pictures/picture_rules.h"
 #include "pictures/preview.h"
+#include "shell/constants.h"
 #include "shell/main_context.h"
+#include "shell/window_kit.h"
 #include "sites/snapshot.h"
 
 #include <QCloseEvent>
@@ -25,8 +25,6 @@ namespace quillmar {
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
-constexpr int Px(int twips) { return twips / kTwipsPerPixel; }
 constexpr int Twips(int pixels) { return pixels * kTwipsPerPixel; }
 
 const QString kPrompt = QStringLiteral("Select Connection To View");

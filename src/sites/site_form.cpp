@@ -1,7 +1,7 @@
 #include "sites/site_form.h"
 
+#include "shell/constants.h"
 #include "shell/window_kit.h"
-
 #include "sites/site_store.h"
 
 #include <QCloseEvent>
@@ -13,13 +13,13 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 namespace quillmar {
 
 namespace {
 
-const QString kTitle = QStringLiteral("Quillmar");
 
 QLineEdit* AddBox(QGridLayout* grid, int row, const char* name, const QString& caption, const QString& tip,
                   const char* labelName)
@@ -116,14 +116,8 @@ void SiteForm::buildElements()
 
     // A selection (click or keyboard) is complete only once the item is
     // selected, which comes after it becomes current.
-    connect(list_, &QListWidget::itemSelectionChanged, this, [this] {
-        if (!quiet_)
-            List1_Click();
-    });
-    connect(list_, &QListWidget::itemDoubleClicked, this, [this] {
-        if (!quiet_)
-            List1_DblClick();
-    });
+    connect(list_, &QListWidget::itemSelectionChanged, this, &SiteForm::List1_Click);
+    connect(list_, &QListWidget::itemDoubleClicked, this, &SiteForm::List1_DblClick);
     connect(clear, &QPushButton::clicked, this, &SiteForm::Command4_Click);
     connect(add, &QPushButton::clicked, this, &SiteForm::Command2_Click);
     connect(save, &QPushButton::clicked, this, &SiteForm::cmdSave_Click);
@@ -133,22 +127,13 @@ void SiteForm::buildElements()
     MakeDefaultButton(this, connectButton);
 }
 
-void SiteForm::quietly(const std::function<void()>& change)
-{
-    const bool was = quiet_;
-    quiet_ = true;
-    change();
-    quiet_ = was;
-}
-
 void SiteForm::Open()
 {
     if (!loaded_) {
-        quietly([this] {
-            list_->clear();
-            list_->addItems(LoadSiteList(services_.appFolder));
-            list_->setCurrentRow(-1);
-        });
+        const QSignalBlocker quiet(list_);
+        list_->clear();
+        list_->addItems(LoadSiteList(services_.appFolder));
+        list_->setCurrentRow(-1);
         loaded_ = true;
     }
     savedForClose_ = false;
@@ -240,7 +225,10 @@ void SiteForm::Command2_Click()
     const std::optional<QString> entry = entryFromBoxes();
     if (!entry)
         return;
-    quietly([this, &entry] { list_->addItem(*entry); });
+    {
+        const QSignalBlocker quiet(list_);
+        list_->addItem(*entry);
+    }
     clearBoxes();
 }
 
@@ -249,13 +237,13 @@ void SiteForm::cmdSave_Click()
     QListWidgetItem* selected = selectedItem();
     if (!selected) {
         services_.dialogs->message(QStringLiteral("Select the site to save the changes to, or use Add for a new site."),
-                                   Dialogs::Buttons::Ok, Dialogs::Icon::Information, kTitle);
+                                   Dialogs::Buttons::Ok, Dialogs::Icon::Information, kAppTitle);
         return;
     }
     const std::optional<QString> entry = entryFromBoxes();
     if (!entry) {
         services_.dialogs->message(QStringLiteral("A site needs a server address."), Dialogs::Buttons::Ok,
-                                   Dialogs::Icon::Information, kTitle);
+                                   Dialogs::Icon::Information, kAppTitle);
         return;
     }
     selected->setText(*entry);
@@ -280,11 +268,12 @@ void SiteForm::Command1_Click()
                                    QStringLiteral("Confirmation")) != 6)
         return;
     // Removing moves the current row; that is no choice of the person's.
-    quietly([this, selected] {
+    {
+        const QSignalBlocker quiet(list_);
         delete list_->takeItem(list_->row(selected));
         list_->clearSelection();
         list_->setCurrentRow(-1);
-    });
+    }
     clearBoxes();
 }
 
@@ -314,7 +303,7 @@ bool SiteForm::saveList()
     QString error;
     if (SaveSiteList(services_.appFolder, entries, &error))
         return true;
-    services_.dialogs->message(error, Dialogs::Buttons::Ok, Dialogs::Icon::None, kTitle);
+    services_.dialogs->message(error, Dialogs::Buttons::Ok, Dialogs::Icon::None, kAppTitle);
     return false;
 }
 

@@ -62,8 +62,6 @@ private:
     void chooseSite(const SiteFields& site);
     // Writes the list to the store; on failure tells the person why.
     bool saveList();
-    // Runs a change to the list that must not count as a selection.
-    void quietly(const std::function<void()>& change);
 
     Services services_;
     ConnectionSettings& settings_;
@@ -79,7 +77,6 @@ private:
 
     int SingleClick = 1;
     bool loaded_ = false;
-    bool quiet_ = false;
     bool savedForClose_ = false;  // the list was just written; closing need not write it again
 };
 

@@ -175,4 +175,13 @@ bool SaveSiteList(const QString& appFolder, const QStringList& entries, QString*
     return saved;
 }
 
+bool AddSiteEntry(const QString& appFolder, const QString& entry, QString* error)
+{
+    QStringList entries = LoadSiteList(appFolder);
+    if (entries.contains(entry))
+        return true;
+    entries.append(entry);
+    return SaveSiteList(appFolder, entries, error);
+}
+
 }  // namespace quillmar

@@ -36,6 +36,10 @@ QStringList LoadSiteList(const QString& appFolder);
 // *error gets the system's description and the result is false.
 bool SaveSiteList(const QString& appFolder, const QStringList& entries, QString* error = nullptr);
 
+// Adds the entry to the store unless a line equal to it is there already.
+// False, with *error set, when the store could not be written.
+bool AddSiteEntry(const QString& appFolder, const QString& entry, QString* error = nullptr);
+
 // Splits stored text into lines; a line ends at CR LF, CR or LF, and a last
 // line without an end still counts.
 QStringList SplitStoredLines(const QString& text);

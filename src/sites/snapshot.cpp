@@ -1,5 +1,6 @@
 #include "sites/snapshot.h"
 
+#include "session/entry_names.h"
 #include "sites/site_store.h"
 
 #include <QDir>
@@ -15,15 +16,6 @@ const QLatin1StringView kExtension(".dat");
 const QLatin1StringView kHeaderMark("|URL|");
 const QLatin1StringView kSiteMark("|URL|Site| ");
 const QLatin1StringView kFolderMark("|URL|Folder| ");
-
-// Only a plain name inside the folder: no separators, not the folder itself
-// nor its parent.
-// A NUL would cut the name short and reach another file.
-bool IsPlainName(const QString& name)
-{
-    return !name.isEmpty() && name != u"." && name != u".." && !name.contains(u'/')
-           && !name.contains(u'\\') && !name.contains(QChar(0));
-}
 
 }  // namespace
 
@@ -57,7 +49,7 @@ bool WriteListingSnapshot(const QString& appFolder, const QString& description, 
 
     const QString name = SnapshotFileName(description);
     const QString path = appFolder + u'/' + name;
-    if (!IsPlainName(name)) {
+    if (!IsPlainEntryName(name)) {
         if (error)
             *error = QLatin1StringView("Cannot save the listing: the site description holds a "
                                        "character no file name can have");
@@ -91,7 +83,7 @@ QStringList ListSnapshotFiles(const QString& appFolder)
 
 static QStringList ReadSnapshotLines(const QString& appFolder, const QString& fileName)
 {
-    if (!IsPlainName(fileName))
+    if (!IsPlainEntryName(fileName))
         return {};
     QFile file(appFolder + u'/' + fileName);
     if (!file.open(QIODevice::ReadOnly))

@@ -2,8 +2,7 @@
 
 #include "info/about.h"
 #include "info/help.h"
-#include "shell/window_rig.h"
-#include "sites/ui_kit.h"
+#include "support/window_helpers.h"
 
 #include <QAction>
 #include <QLabel>

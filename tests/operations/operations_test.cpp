@@ -3,7 +3,7 @@
 
 #include "operations/confirm.h"
 #include "session/ftp_component.h"
-#include "ops_rig.h"
+#include "support/window_helpers.h"
 
 #include <QAction>
 #include <QApplication>
@@ -21,13 +21,13 @@ using Choice = quillmar::Dialogs::ConfirmChoice;
 
 TEST_F(ConnectedWindow, DownloadOfTwoFilesAndAFolderLeavesTheFolderSelected)
 {
-    WriteBytes(serverPath(QStringLiteral("b.txt")), QByteArray(300000, 'x'));
+    WriteFile(serverPath(QStringLiteral("b.txt")), QByteArray(300000, 'x'));
     openConnected();
     SelectRows(rig, {QStringLiteral("a.jpg"), QStringLiteral("b.txt"), QStringLiteral("images/")});
     rig.find<QAction>("Get")->trigger();
     EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
-    EXPECT_EQ(ReadBytes(localPath(QStringLiteral("a.jpg"))), QByteArray(1500, 'j'));
-    EXPECT_EQ(ReadBytes(localPath(QStringLiteral("b.txt"))), QByteArray(300000, 'x'));
+    EXPECT_EQ(ReadFile(localPath(QStringLiteral("a.jpg"))), QByteArray(1500, 'j'));
+    EXPECT_EQ(ReadFile(localPath(QStringLiteral("b.txt"))), QByteArray(300000, 'x'));
     EXPECT_FALSE(QFileInfo::exists(localPath(QStringLiteral("images"))));
     EXPECT_EQ(SelectedTexts(rig), QStringList{QStringLiteral("images/")});
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Download(s) Complete"));
@@ -39,14 +39,14 @@ TEST_F(ConnectedWindow, DownloadOfTwoFilesAndAFolderLeavesTheFolderSelected)
 TEST_F(ConnectedWindow, AFailedDownloadStopsKeepsTheLocalFileAndTheRemainingRows)
 {
     openConnected();
-    WriteBytes(localPath(QStringLiteral("a.jpg")), "mine");
+    WriteFile(localPath(QStringLiteral("a.jpg")), "mine");
     QFile::remove(serverPath(QStringLiteral("a.jpg")));  // gone since the list was read
     SelectRows(rig, {QStringLiteral("a.jpg"), QStringLiteral("b.txt")});
     rig.form->Download();  // Yes to replacing a.jpg
     ASSERT_EQ(rig.dialogs.confirmTexts().size(), 1);
     ASSERT_EQ(rig.dialogs.calls().size(), 2);
     EXPECT_EQ(rig.dialogs.calls().last().title, QStringLiteral("Quillmar Information"));
-    EXPECT_EQ(ReadBytes(localPath(QStringLiteral("a.jpg"))), QByteArray("mine"));
+    EXPECT_EQ(ReadFile(localPath(QStringLiteral("a.jpg"))), QByteArray("mine"));
     EXPECT_FALSE(QFileInfo::exists(localPath(QStringLiteral("b.txt"))));
     EXPECT_EQ(SelectedTexts(rig), (QStringList{"a.jpg", "b.txt"}));
     EXPECT_TRUE(rig.redShown()) << "lights stay as they were at the failure";
@@ -72,7 +72,7 @@ TEST_F(ConnectedWindow, DownloadRefusesServerNamesThatLeaveTheLocalFolder)
 // A second double click must not start another upload while one runs.
 TEST_F(ConnectedWindow, DoubleClickUploadDisablesTheLocalListWhileItRuns)
 {
-    WriteBytes(localPath(QStringLiteral("big.txt")), QByteArray(2 * 1024 * 1024, 'b'));
+    WriteFile(localPath(QStringLiteral("big.txt")), QByteArray(2 * 1024 * 1024, 'b'));
     openConnected();
     auto* files = rig.find<QListWidget>("File1");
     QList<bool> enabled;
@@ -94,7 +94,7 @@ TEST_F(ConnectedWindow, DoubleClickUploadDisablesTheLocalListWhileItRuns)
 TEST_F(ConnectedWindow, DeleteOnTheServerWithYesAllNoAndTheFolderQuestion)
 {
     for (const char* name : {"x1.txt", "x2.txt", "x3.txt", "y1.txt", "y2.txt"})
-        WriteBytes(serverPath(QLatin1String(name)), "x");
+        WriteFile(serverPath(QLatin1String(name)), "x");
     QDir(server.root()).mkdir(QStringLiteral("empty"));
     openConnected();
     rig.form->state().GotFocus = 2;
@@ -143,7 +143,7 @@ TEST_F(ConnectedWindow, DeleteLocalFilesWithAllAndNothingWithoutAnActivePane)
 {
     TemporaryTrash trash;
     for (const char* name : {"l1.txt", "l2.txt", "keep.txt"})
-        WriteBytes(localPath(QLatin1String(name)), "l");
+        WriteFile(localPath(QLatin1String(name)), "l");
     openConnected();
     SelectLocalFiles(rig, {"l1.txt", "l2.txt"});
     rig.form->state().GotFocus = 0;  // no pane had the focus yet
@@ -155,7 +155,7 @@ TEST_F(ConnectedWindow, DeleteLocalFilesWithAllAndNothingWithoutAnActivePane)
     rig.form->DeleteCommand();
     EXPECT_EQ(rig.dialogs.calls().size(), 1);
     EXPECT_EQ(QDir(rig.localFolder.path()).entryList(QDir::Files), QStringList{QStringLiteral("keep.txt")});
-    EXPECT_EQ(ReadBytes(trash.trashed("l2.txt")), QByteArray("l"));
+    EXPECT_EQ(ReadFile(trash.trashed("l2.txt")), QByteArray("l"));
     EXPECT_EQ(rig.find<QListWidget>("File1")->count(), 1);
     EXPECT_TRUE(QFileInfo::exists(serverPath(QStringLiteral("a.jpg")))) << "the server side is untouched";
 
@@ -180,7 +180,7 @@ TEST_F(ConnectedWindow, DeleteNamesItsTargetAndSideAndTrashesLocalFiles)
 {
     TemporaryTrash trash;
     WritePicture(localPath(QStringLiteral("a.jpg")), 40, 30);
-    const QByteArray picture = ReadBytes(localPath(QStringLiteral("a.jpg")));
+    const QByteArray picture = ReadFile(localPath(QStringLiteral("a.jpg")));
     openConnected();
     rig.form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(rig.form.get()));
@@ -202,14 +202,14 @@ TEST_F(ConnectedWindow, DeleteNamesItsTargetAndSideAndTrashesLocalFiles)
                            "Are you sure you want to delete a.jpg from this computer?\nFiles are moved to the trash, "
                            "where they can be restored."}));
     EXPECT_TRUE(QFileInfo::exists(serverPath(QStringLiteral("b.txt"))));
-    EXPECT_EQ(ReadBytes(localPath(QStringLiteral("a.jpg"))), picture);
+    EXPECT_EQ(ReadFile(localPath(QStringLiteral("a.jpg"))), picture);
 
     rig.dialogs.clear();
     ClickLocalFile(rig, QStringLiteral("a.jpg"));
     pressDelete();
     EXPECT_EQ(rig.dialogs.confirmTexts().size(), 1);
     EXPECT_FALSE(QFileInfo::exists(localPath(QStringLiteral("a.jpg"))));
-    EXPECT_EQ(ReadBytes(trash.trashed(QStringLiteral("a.jpg"))), picture);
+    EXPECT_EQ(ReadFile(trash.trashed(QStringLiteral("a.jpg"))), picture);
     EXPECT_TRUE(rig.find<QListWidget>("File1")->findItems(QStringLiteral("a.jpg"), Qt::MatchExactly).isEmpty());
 }
 
@@ -219,7 +219,7 @@ TEST_F(ConnectedWindow, AFolderThatIsNotEmptyIsEmptiedOnlyAfterYesAndOnlyOfEmpty
     root.mkpath(QStringLiteral("full/e"));
     root.mkpath(QStringLiteral("deep/d"));
     for (const char* name : {"full/x.jpg", "full/y.txt", "deep/d/z.txt"})
-        WriteBytes(serverPath(QLatin1String(name)), name);
+        WriteFile(serverPath(QLatin1String(name)), name);
     openConnected();
     rig.form->state().GotFocus = 2;
     const QStringList top{"a.jpg", "b.txt", "deep/", "full/", "images/"};
@@ -253,8 +253,8 @@ TEST_F(ConnectedWindow, AFolderThatIsNotEmptyIsEmptiedOnlyAfterYesAndOnlyOfEmpty
 // Skip (No) and stop (closing the window) leave both copies, either way.
 TEST_F(ConnectedWindow, ReplacingAFileIsAskedWithBothSizesBeforeDownloadAndUpload)
 {
-    WriteBytes(localPath(QStringLiteral("a.jpg")), "mine");
-    WriteBytes(localPath(QStringLiteral("b.txt")), "my b");
+    WriteFile(localPath(QStringLiteral("a.jpg")), "mine");
+    WriteFile(localPath(QStringLiteral("b.txt")), "my b");
     openConnected();
     const QByteArray serverA(1500, 'j'), serverB(512, 't');
     auto bytes = [](qint64 n) -> QString { return QLocale().toString(n) + QStringLiteral(" bytes"); };
@@ -278,10 +278,10 @@ TEST_F(ConnectedWindow, ReplacingAFileIsAskedWithBothSizesBeforeDownloadAndUploa
             EXPECT_TRUE(text.contains(bytes(4)) && text.contains(bytes(size))) << text.toStdString();
         }
         EXPECT_TRUE(rig.dialogs.messageTexts().isEmpty());
-        EXPECT_EQ(ReadBytes(localPath(QStringLiteral("a.jpg"))), QByteArray("mine"));
-        EXPECT_EQ(ReadBytes(localPath(QStringLiteral("b.txt"))), QByteArray("my b"));
-        EXPECT_EQ(ReadBytes(serverPath(QStringLiteral("a.jpg"))), serverA);
-        EXPECT_EQ(ReadBytes(serverPath(QStringLiteral("b.txt"))), serverB);
+        EXPECT_EQ(ReadFile(localPath(QStringLiteral("a.jpg"))), QByteArray("mine"));
+        EXPECT_EQ(ReadFile(localPath(QStringLiteral("b.txt"))), QByteArray("my b"));
+        EXPECT_EQ(ReadFile(serverPath(QStringLiteral("a.jpg"))), serverA);
+        EXPECT_EQ(ReadFile(serverPath(QStringLiteral("b.txt"))), serverB);
     }
     // All replaces the rest without asking again; with the option off nothing is asked.
     rig.dialogs.clear();
@@ -289,14 +289,14 @@ TEST_F(ConnectedWindow, ReplacingAFileIsAskedWithBothSizesBeforeDownloadAndUploa
     SelectRows(rig, {QStringLiteral("a.jpg"), QStringLiteral("b.txt")});
     rig.form->Download();
     EXPECT_EQ(rig.dialogs.calls().size(), 1);
-    EXPECT_EQ(ReadBytes(localPath(QStringLiteral("a.jpg"))), serverA);
-    EXPECT_EQ(ReadBytes(localPath(QStringLiteral("b.txt"))), serverB);
+    EXPECT_EQ(ReadFile(localPath(QStringLiteral("a.jpg"))), serverA);
+    EXPECT_EQ(ReadFile(localPath(QStringLiteral("b.txt"))), serverB);
     rig.find<QAction>("mnuAskReplace")->trigger();
-    WriteBytes(localPath(QStringLiteral("a.jpg")), "new a");
+    WriteFile(localPath(QStringLiteral("a.jpg")), "new a");
     SelectLocalFiles(rig, {QStringLiteral("a.jpg")});
     rig.form->Upload();
     EXPECT_EQ(rig.dialogs.calls().size(), 1);
-    EXPECT_EQ(ReadBytes(serverPath(QStringLiteral("a.jpg"))), QByteArray("new a"));
+    EXPECT_EQ(ReadFile(serverPath(QStringLiteral("a.jpg"))), QByteArray("new a"));
     rig.close();
     EXPECT_EQ(QSettings(rig.settingsFile(), QSettings::IniFormat).value("Transfers/AskReplace").toString(), "false");
 }
@@ -305,7 +305,7 @@ TEST_F(ConnectedWindow, ReplacingAFileIsAskedWithBothSizesBeforeDownloadAndUploa
 TEST_F(ConnectedWindow, EverySelectedLocalFileUploads)
 {
     for (const char* name : {"p1.jpg", "p2.jpg", "gone.txt", "p3.txt"})
-        WriteBytes(localPath(QLatin1String(name)), name);
+        WriteFile(localPath(QLatin1String(name)), name);
     openConnected();
     QFile::remove(localPath(QStringLiteral("gone.txt")));  // since the list was read
     QStringList order;
@@ -323,8 +323,8 @@ TEST_F(ConnectedWindow, EverySelectedLocalFileUploads)
     EXPECT_TRUE(messages[0].endsWith("Go on with the remaining 3 files?")) << messages[0].toStdString();
     EXPECT_EQ(order, (QStringList{"p1.jpg", "p2.jpg", "p3.txt"}));
     for (const char* name : {"p1.jpg", "p2.jpg", "p3.txt"})
-        EXPECT_EQ(ReadBytes(serverPath(QLatin1String(name))), QByteArray(name));
-    EXPECT_EQ(ReadBytes(cachePath(QStringLiteral("p2.jpg"))), QByteArray("p2.jpg"));
+        EXPECT_EQ(ReadFile(serverPath(QLatin1String(name))), QByteArray(name));
+    EXPECT_EQ(ReadFile(cachePath(QStringLiteral("p2.jpg"))), QByteArray("p2.jpg"));
     EXPECT_EQ(listings.count(), 1);
     EXPECT_EQ(RowTexts(rig), (QStringList{"a.jpg", "b.txt", "images/", "p1.jpg", "p2.jpg", "p3.txt"}));
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Upload Complete (1 failed)"));
@@ -342,7 +342,7 @@ TEST_F(ConnectedWindow, EverySelectedLocalFileUploads)
 
 TEST_F(ConnectedWindow, ServerRenameByMenuMovesTheCacheCopyAndRefusesWithoutAsking)
 {
-    WriteBytes(cachePath(QStringLiteral("a.jpg")), "cached a");
+    WriteFile(cachePath(QStringLiteral("a.jpg")), "cached a");
     openConnected();
     rig.form->state().GotFocus = 2;
     const QString before = rig.panel(1);
@@ -360,7 +360,7 @@ TEST_F(ConnectedWindow, ServerRenameByMenuMovesTheCacheCopyAndRefusesWithoutAski
             << messages.join('|').toStdString();
         EXPECT_EQ(rig.panel(1), before);
         EXPECT_EQ(QDir(server.root()).entryList(QDir::Files), (QStringList{"a.jpg", "b.txt"}));
-        EXPECT_EQ(ReadBytes(cachePath(QStringLiteral("a.jpg"))), QByteArray("cached a"));
+        EXPECT_EQ(ReadFile(cachePath(QStringLiteral("a.jpg"))), QByteArray("cached a"));
     }
     EXPECT_FALSE(QFileInfo::exists(rig.appFolder.filePath(QStringLiteral("x.jpg"))));
     EXPECT_FALSE(QFileInfo::exists(serverPath(QStringLiteral("../x.jpg"))));
@@ -369,17 +369,17 @@ TEST_F(ConnectedWindow, ServerRenameByMenuMovesTheCacheCopyAndRefusesWithoutAski
     rig.dialogs.queueInput(QStringLiteral("b.jpg"));
     rig.find<QAction>("mnuRename")->trigger();
     EXPECT_EQ(rig.dialogs.calls().value(0).defaultText, QStringLiteral("a.jpg"));
-    EXPECT_EQ(ReadBytes(serverPath(QStringLiteral("b.jpg"))), QByteArray(1500, 'j'));
+    EXPECT_EQ(ReadFile(serverPath(QStringLiteral("b.jpg"))), QByteArray(1500, 'j'));
     EXPECT_EQ(RowTexts(rig), (QStringList{"b.jpg", "b.txt", "images/"}));
     EXPECT_EQ(QDir(cacheFolder()).entryList(QDir::Files), QStringList{"b.jpg"});
-    EXPECT_EQ(ReadBytes(cachePath(QStringLiteral("b.jpg"))), QByteArray("cached a"));
+    EXPECT_EQ(ReadFile(cachePath(QStringLiteral("b.jpg"))), QByteArray("cached a"));
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Renamed File."));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(ConnectedWindow, InPlaceEditRenamesOnTheServerAndMovesTheCacheCopy)
 {
-    WriteBytes(cachePath(QStringLiteral("a.jpg")), "cached a");
+    WriteFile(cachePath(QStringLiteral("a.jpg")), "cached a");
     openConnected();
     auto* view = ServerView(rig);
     for (const QString& typed : {QStringLiteral("A.JPG"), QStringLiteral("shop.jpg")}) {  // case only asks nothing
@@ -397,7 +397,7 @@ TEST_F(ConnectedWindow, InPlaceEditRenamesOnTheServerAndMovesTheCacheCopy)
         EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
     }
     EXPECT_EQ(QDir(server.root()).entryList(QDir::Files), (QStringList{"b.txt", "shop.jpg"}));
-    EXPECT_EQ(ReadBytes(serverPath(QStringLiteral("shop.jpg"))), QByteArray(1500, 'j'));
+    EXPECT_EQ(ReadFile(serverPath(QStringLiteral("shop.jpg"))), QByteArray(1500, 'j'));
     EXPECT_EQ(RowTexts(rig), (QStringList{"b.txt", "images/", "shop.jpg"}));
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Renamed File."));
     EXPECT_EQ(QDir(cacheFolder()).entryList(QDir::Files), QStringList{"shop.jpg"});
@@ -405,7 +405,7 @@ TEST_F(ConnectedWindow, InPlaceEditRenamesOnTheServerAndMovesTheCacheCopy)
 
 TEST_F(ConnectedWindow, LocalRenameByMenuRefusesNamesOutsideTheFolder)
 {
-    WriteBytes(localPath(QStringLiteral("here.txt")), "h");
+    WriteFile(localPath(QStringLiteral("here.txt")), "h");
     openConnected();
     rig.form->state().GotFocus = 1;
     const QString outside = rig.appFolder.filePath(QStringLiteral("abs.txt"));
@@ -421,7 +421,7 @@ TEST_F(ConnectedWindow, LocalRenameByMenuRefusesNamesOutsideTheFolder)
     }
     EXPECT_FALSE(QFileInfo::exists(outside));
     EXPECT_FALSE(QFileInfo::exists(localPath(QStringLiteral("../up.txt"))));
-    EXPECT_EQ(ReadBytes(localPath(QStringLiteral("there.txt"))), QByteArray("h"));
+    EXPECT_EQ(ReadFile(localPath(QStringLiteral("there.txt"))), QByteArray("h"));
     EXPECT_EQ(rig.find<QListWidget>("File1")->findItems(QStringLiteral("there.txt"), Qt::MatchExactly).size(), 1);
 }
 
@@ -459,7 +459,7 @@ TEST(PictureCacheMenu, EmptyingAsksAndDeletesEverythingInTheCache)
     const QDir cache(rig.appFolder.filePath(QStringLiteral("Cache")));
     QDir().mkpath(cache.filePath(QStringLiteral("sub")));
     for (const char* name : {"a.jpg", "b.GIF", "sub/deep.jpg", "../sites.snd"})
-        WriteBytes(cache.filePath(QLatin1String(name)), name);
+        WriteFile(cache.filePath(QLatin1String(name)), name);
     for (const int answer : {7, 6}) {
         rig.dialogs.clear();
         rig.dialogs.queueMessageAnswer(answer);

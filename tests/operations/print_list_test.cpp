@@ -3,8 +3,7 @@
 
 #include "operations/print_list.h"
 #include "session/ftp_component.h"
-#include "shell/window_rig.h"
-#include "sites/ui_kit.h"
+#include "support/window_helpers.h"
 #include "support/ftp_server_fixture.h"
 
 #include <QAbstractItemView>
@@ -18,8 +17,6 @@
 #include <QPushButton>
 #include <QTest>
 
-using uikit::PdfLines;
-using uikit::PdfPrinter;
 
 namespace {
 
@@ -36,8 +33,8 @@ TEST_F(Printing, TheServerListPrintsUnderItsHeadingAfterThePrinterIsChosen)
     quillmar::test::FtpServerFixture server;
     ASSERT_TRUE(server.running()) << server.error().toStdString();
     QDir(server.root()).mkdir("images");
-    uikit::WriteFile(server.root() + "/photo.jpg", "jpg");
-    uikit::WriteFile(server.root() + "/about.txt", "text");
+    WriteFile(server.root() + "/photo.jpg", "jpg");
+    WriteFile(server.root() + "/about.txt", "text");
     const QString address = QStringLiteral("127.0.0.1:%1").arg(server.port());
     rig.presetStore({{"URL", address}, {"User", "demo"}, {"Pass", "demo"}});
     int chosen = 0;
@@ -56,7 +53,7 @@ TEST_F(Printing, TheServerListPrintsUnderItsHeadingAfterThePrinterIsChosen)
 
     rig.form->Connect();
     ASSERT_EQ(rig.form->ftp().State(), 1);
-    const QStringList shown = uikit::RowTexts(rig.find<QAbstractItemView>("ListView1"));
+    const QStringList shown = RowTexts(rig.find<QAbstractItemView>("ListView1"));
     ASSERT_EQ(shown.size(), 3);
     ASSERT_TRUE(shown.contains("images/"));
     rig.form->Toolbar1_ButtonClick("Print");
@@ -119,6 +116,19 @@ TEST_F(Printing, LongListsGoOnToFurtherPagesWithNothingLost)
     QStringList printed = PdfLines(pdf());
     EXPECT_GE(printed.removeAll("\f"), 1) << "more than one page";
     EXPECT_EQ(printed, QStringList{"Remote file listing for h"} + rows);
+}
+
+TEST_F(Printing, TheHelpPagePrintsEverySectionAndTheContactLine)
+{
+    rig.services.printer = PdfPrinter(pdf());
+    rig.open();
+    rig.find<QAction>("mnuContents")->trigger();
+    QTest::mouseClick(rig.find<QPushButton>("PrintBtn"), Qt::LeftButton);
+    const QString printed = PdfLines(pdf()).join(u' ');
+    for (const char* text : {"Release Notes", "Site Manager", "Assorted Features", "Controls",
+                             "Questions or ideas? Write to support@quillmar.example"})
+        EXPECT_TRUE(printed.contains(QLatin1String(text))) << text;
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty());
 }
 
 // Every printer a person might be left with when printing cannot work: both

@@ -2,7 +2,7 @@
 // FTP server: previews kept by folder, every common format, web addresses,
 // pictures made ready for the web, and previews fetched from the server.
 
-#include "operations/ops_rig.h"
+#include "support/window_helpers.h"
 #include "session/ftp_component.h"
 #include "sites/file_list.h"
 
@@ -168,7 +168,7 @@ TEST_F(ConnectedWindow, PicturesOfOneNameInTwoFoldersPreviewAsThemselvesHereAndI
 TEST_F(ConnectedWindow, TheWebAddressOfARowIsCopiedOrTheReasonThereIsNone)
 {
     QDir(server.root()).mkpath(QStringLiteral("public_html/my pics"));
-    WriteBytes(serverPath(QStringLiteral("public_html/my pics/Grüne Vase 1.jpg")), "vase");
+    WriteFile(serverPath(QStringLiteral("public_html/my pics/Grüne Vase 1.jpg")), "vase");
     WritePicture(localPath(QStringLiteral("new one.jpg")), 20, 10);
     rig.presetStore({{QStringLiteral("WebAddress"), QStringLiteral("https://www.example.org/")},
                      {QStringLiteral("WebFolder"), QStringLiteral("/public_html")}});
@@ -214,14 +214,14 @@ TEST_F(ConnectedWindow, PhotosMadeReadyForTheWebAreUprightSmallAndWithoutTheirLo
     QImage wide(2000, 1000, QImage::Format_RGB32);
     wide.fill(Qt::green);
     ASSERT_TRUE(wide.save(localPath(QStringLiteral("wide.png")), "PNG"));
-    const QByteArray original = ReadBytes(photo);
+    const QByteArray original = ReadFile(photo);
     openConnected();
     auto* webReady = rig.find<QAction>("mnuWebReady");
     ASSERT_TRUE(webReady && webReady->isCheckable() && !webReady->isChecked());
 
     // Off: the server copy is the local file, byte for byte.
     Upload(rig, QStringLiteral("camera.jpg"));
-    EXPECT_EQ(ReadBytes(serverPath(QStringLiteral("camera.jpg"))), original);
+    EXPECT_EQ(ReadFile(serverPath(QStringLiteral("camera.jpg"))), original);
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Upload Complete"));
 
     // On: over the same name, a smaller upright copy without its location.
@@ -236,8 +236,8 @@ TEST_F(ConnectedWindow, PhotosMadeReadyForTheWebAreUprightSmallAndWithoutTheirLo
     EXPECT_TRUE(Bluish(sent["left"]) && Reddish(sent["right"])) << "upright";
     EXPECT_FALSE(sent["gps"].toBool());
     EXPECT_EQ(sent["model"].toString(), QStringLiteral("QuillCam 7"));
-    EXPECT_EQ(ReadBytes(photo), original) << "the local original is never changed";
-    EXPECT_EQ(ReadBytes(cachePath(QStringLiteral("camera.jpg"))), ReadBytes(serverPath(QStringLiteral("camera.jpg"))));
+    EXPECT_EQ(ReadFile(photo), original) << "the local original is never changed";
+    EXPECT_EQ(ReadFile(cachePath(QStringLiteral("camera.jpg"))), ReadFile(serverPath(QStringLiteral("camera.jpg"))));
 
     // Small enough: only the location goes; a large PNG is scaled too.
     Upload(rig, QStringLiteral("small.jpg"));
@@ -260,7 +260,7 @@ TEST_F(ConnectedWindow, PhotosMadeReadyForTheWebAreUprightSmallAndWithoutTheirLo
 TEST_F(ConnectedWindow, ServerPicturesAreFetchedOnceForThePreviewWhenAsked)
 {
     WriteColoured(serverPath(QStringLiteral("remote.jpg")), Qt::blue);
-    const QByteArray remote = ReadBytes(serverPath(QStringLiteral("remote.jpg")));
+    const QByteArray remote = ReadFile(serverPath(QStringLiteral("remote.jpg")));
     QFile big(serverPath(QStringLiteral("big.jpg")));
     ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(21 * 1000 * 1000));
     big.close();
@@ -275,7 +275,7 @@ TEST_F(ConnectedWindow, ServerPicturesAreFetchedOnceForThePreviewWhenAsked)
     remotePreview->trigger();
     ClickServerRow(rig, QStringLiteral("remote.jpg"));
     EXPECT_EQ(ShownColour(Image(rig)), QStringLiteral("blue"));
-    EXPECT_EQ(ReadBytes(cachePath(QStringLiteral("remote.jpg"))), remote);
+    EXPECT_EQ(ReadFile(cachePath(QStringLiteral("remote.jpg"))), remote);
     // Gone from the server, still previewed: the second look is the cache's.
     QFile::remove(serverPath(QStringLiteral("remote.jpg")));
     ClickServerRow(rig, QStringLiteral("b.txt"));

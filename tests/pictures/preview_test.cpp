@@ -1,7 +1,7 @@
 // The picture preview in the main window and the full-screen preview; the
 // upload road from a local click to a preview from the cache.
 
-#include "operations/ops_rig.h"
+#include "support/window_helpers.h"
 #include "session/ftp_component.h"
 
 #include <QAction>
@@ -55,11 +55,11 @@ TEST(Preview, NonPicturesClearAndBrokenOrMissingPicturesLeaveAnEmptyFrame)
     WindowRig rig;
     const QString photo = rig.localFolder.filePath(QStringLiteral("photo.jpg"));
     WritePicture(photo, 200, 100);
-    WriteBytes(rig.localFolder.filePath(QStringLiteral("readme.txt")), QByteArray(45120, 'r'));
-    WriteBytes(rig.localFolder.filePath(QStringLiteral("broken.jpg")), QByteArray(5000, 'z'));
-    WriteBytes(rig.localFolder.filePath(QStringLiteral("empty.gif")), QByteArray());
-    WriteBytes(rig.localFolder.filePath(QStringLiteral("cut.jpg")), ReadBytes(photo).left(20));
-    WriteBytes(rig.localFolder.filePath(QStringLiteral("gone.jpg")), ReadBytes(photo));
+    WriteFile(rig.localFolder.filePath(QStringLiteral("readme.txt")), QByteArray(45120, 'r'));
+    WriteFile(rig.localFolder.filePath(QStringLiteral("broken.jpg")), QByteArray(5000, 'z'));
+    WriteFile(rig.localFolder.filePath(QStringLiteral("empty.gif")), QByteArray());
+    WriteFile(rig.localFolder.filePath(QStringLiteral("cut.jpg")), ReadFile(photo).left(20));
+    WriteFile(rig.localFolder.filePath(QStringLiteral("gone.jpg")), ReadFile(photo));
     rig.open();
     QFile::remove(rig.localFolder.filePath(QStringLiteral("gone.jpg")));  // listed, then removed
 
@@ -100,7 +100,7 @@ TEST_F(ConnectedWindow, TheRoadOfOneUploadEndsWithAPreviewFromTheCache)
     EXPECT_TRUE(rig.greenShown() && !rig.redShown());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(RowTexts(rig), (QStringList{"a.jpg", "b.txt", "images/", "shot.jpg"}));
-    EXPECT_EQ(ReadBytes(cachePath(QStringLiteral("shot.jpg"))), ReadBytes(localPath(QStringLiteral("shot.jpg"))));
+    EXPECT_EQ(ReadFile(cachePath(QStringLiteral("shot.jpg"))), ReadFile(localPath(QStringLiteral("shot.jpg"))));
 
     // The server copy goes away behind the program's back: the preview still
     // shows, so it came from the cache and not from the server.

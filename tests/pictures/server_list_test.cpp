@@ -38,7 +38,8 @@ TEST(ServerListOrder, BatchesMergeLikeOneStableSort)
             if (random() % 4 == 0)
                 model.setDescending(!model.descending());
             QList<ServerRow> batch;
-            for (int i = int(random() % 7); i > 0; --i)
+            // Past 16 rows an unstable sort shows: shorter runs sort stably anyway.
+            for (int i = int(random() % 41); i > 0; --i)
                 batch.append({names.at(int(random() % names.size())), QString::number(arrived.size() + batch.size())});
             arrived += batch;
             model.appendRows(batch);

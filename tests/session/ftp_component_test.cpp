@@ -2,6 +2,7 @@
 #include "session/ftp_component.h"
 #include "session/listing.h"
 #include "session/transport.h"
+#include "support/files.h"
 #include "support/ftp_server_fixture.h"
 #include "support/qt_printers.h"
 #include "support/scripted_server.h"
@@ -39,18 +40,6 @@ QByteArray RandomBytes(qsizetype size)
     QByteArray bytes(size, Qt::Uninitialized);   // every size used is a multiple of 4
     QRandomGenerator(quint32(size) + 7).fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
     return bytes;
-}
-
-bool WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The FtpError call throws; number -1 when it does not throw.
@@ -257,6 +246,13 @@ TEST_F(FtpComponentTest, FolderAndFileCommandsChangeTheServerAndRefusalsKeepTheC
     ASSERT_TRUE(WriteFile(remotePath(longest), "long"));
     ftp.GetFile(longest, localPath(longest));
     EXPECT_EQ(ReadFile(localPath(longest)), "long");
+    // A new download may be read by all and written by its owner; one over a
+    // file keeps that file's mode.
+    const auto mode = [&] { return QFile::permissions(localPath(longest)) & QFileDevice::Permissions(0x7077); };
+    EXPECT_EQ(mode(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    QFile::setPermissions(localPath(longest), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    ftp.GetFile(longest, localPath(longest));
+    EXPECT_EQ(mode(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     const FtpError absent = FailureOf([&] { ftp.PutFile(localPath("absent.jpg"), "absent.jpg"); });
     EXPECT_EQ(absent.number, ftp_errors::LocalFile);
     EXPECT_TRUE(absent.description.contains(QDir::toNativeSeparators(localPath("absent.jpg")))) << absent.description;

@@ -3,9 +3,7 @@
 
 #include "pictures/local_pane.h"
 #include "session/ftp_component.h"
-#include "shell/window_rig.h"
-#include "support/ftp_server_fixture.h"
-#include "support/qt_printers.h"
+#include "support/window_helpers.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -33,13 +31,6 @@ using quillmar::test::FtpServerFixture;
 namespace {
 
 const QString kConnectFirst = QStringLiteral("You must first connect to a server.");
-
-void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(bytes);
-}
 
 QRect InWindow(const QWidget* widget)
 {

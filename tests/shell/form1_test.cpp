@@ -5,8 +5,8 @@
 #include "pictures/server_list_model.h"
 #include "pictures/server_list_view.h"
 #include "session/ftp_component.h"
-#include "shell/window_rig.h"
 #include "support/ftp_daemon_fixture.h"
+#include "support/window_helpers.h"
 #include "support/ftp_server_fixture.h"
 #include "support/scripted_server.h"
 #include "support/qt_printers.h"
@@ -43,19 +43,6 @@ using quillmar::test::FtpServerFixture;
 namespace {
 
 const QString kConnectFirst = QStringLiteral("You must first connect to a server.");
-
-void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(bytes);
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 // The texts of one column of the server list, in list order.
 QStringList ColumnTexts(const WindowRig& rig, int column)
@@ -135,6 +122,13 @@ TEST(StartUp, FirstStartOnEmptyStoreWritesAllSixKeysAtClose)
         EXPECT_EQ(rig.storedValue(QLatin1String(key)), QString()) << key;
     EXPECT_EQ(QFile::permissions(rig.settingsFile()) & (QFileDevice::ReadOther | QFileDevice::ReadGroup), 0)
         << "the store holds a password";
+
+    // A store left readable by everyone from before is narrowed at the next close.
+    QFile::setPermissions(rig.settingsFile(), QFile::permissions(rig.settingsFile()) | QFileDevice::ReadOther);
+    rig.open();
+    rig.close();
+    EXPECT_EQ(QFile::permissions(rig.settingsFile()) & (QFileDevice::ReadOther | QFileDevice::ReadGroup), 0)
+        << "an old readable store";
 }
 
 TEST(StartUp, StartUpConnectTextDecidesAutoConnectAndIsRewritten)

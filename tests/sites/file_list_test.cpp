@@ -1,9 +1,8 @@
 // The last-connection listing viewer over snapshot files written beforehand.
 
-#include "pictures/master_list.h"
-#include "shell/window_rig.h"
+#include "pictures/list_icons.h"
+#include "support/window_helpers.h"
 #include "sites/file_list.h"
-#include "sites/ui_kit.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -37,7 +36,7 @@ protected:
         const int index = combo()->findText(name);
         ASSERT_GE(index, 0) << name;
         combo()->showPopup();
-        uikit::ClickRow(combo()->view(), index);
+        ClickRow(combo()->view(), index);
         ASSERT_FALSE(combo()->view()->isVisible()) << "the drop-down list closes on a choice";
     }
 
@@ -47,12 +46,12 @@ protected:
 TEST_F(Viewer, OffersLowerCaseDatFilesAndOpensEmptyInOneWindow)
 {
     for (const char* name : {"Shop.dat", ".dat", "Upper.DAT", "Mixed.Dat", "notes.txt"})
-        uikit::WriteFile(path(name), "|URL| x\r\n");
+        WriteFile(path(name), "|URL| x\r\n");
     ASSERT_TRUE(QDir(rig.appFolder.path()).mkdir("folder.dat"));
     quillmar::FileList* viewer = open();
     ASSERT_NE(viewer, nullptr);
     EXPECT_TRUE(viewer->isVisible());
-    EXPECT_EQ(uikit::RowTexts(combo()->view()), (QStringList{".dat", "Shop.dat"}));
+    EXPECT_EQ(RowTexts(combo()->view()), (QStringList{".dat", "Shop.dat"}));
     EXPECT_EQ(list()->count(), 0);
     EXPECT_EQ(stamp(), QString());
 
@@ -62,10 +61,10 @@ TEST_F(Viewer, OffersLowerCaseDatFilesAndOpensEmptyInOneWindow)
 
 TEST_F(Viewer, ShowsRowsWithTheirPicturesOnceTheTimeStampAndThePreview)
 {
-    uikit::WriteFile(path("Shop.dat"), "|URL| shop.example\r\n|URL|Site| me@shop.example\r\n|URL|Folder| /pics\r\n"
+    WriteFile(path("Shop.dat"), "|URL| shop.example\r\n|URL|Site| me@shop.example\r\n|URL|Folder| /pics\r\n"
                                        "images/\r\nphoto.jpg\r\n\r\nmissing.jpg\r\n");
-    uikit::WriteFile(path("Empty.dat"), "|URL| empty.example\r\n");
-    uikit::WriteFile(path("Gone.dat"), "|URL| x\r\nold.jpg\r\n");
+    WriteFile(path("Empty.dat"), "|URL| empty.example\r\n");
+    WriteFile(path("Gone.dat"), "|URL| x\r\nold.jpg\r\n");
     ASSERT_TRUE(QDir(rig.appFolder.path()).mkpath("Cache/me@shop.example/pics"));
     QImage photo(60, 30, QImage::Format_RGB32);
     photo.fill(Qt::red);
@@ -83,7 +82,7 @@ TEST_F(Viewer, ShowsRowsWithTheirPicturesOnceTheTimeStampAndThePreview)
     EXPECT_TRUE(stamp().startsWith("Files on server as of: ") && stamp().contains(day)) << stamp();
     for (int choice = 0; choice < 2; ++choice) {  // the same choice again: the rows once
         choose("Shop.dat");
-        EXPECT_EQ(uikit::RowTexts(list()), (QStringList{"images/", "photo.jpg", "", "missing.jpg"}));
+        EXPECT_EQ(RowTexts(list()), (QStringList{"images/", "photo.jpg", "", "missing.jpg"}));
     }
     const QImage folder = IconImage(quillmar::FolderIcon());
     const QImage file = IconImage(quillmar::FileIcon());
@@ -97,7 +96,7 @@ TEST_F(Viewer, ShowsRowsWithTheirPicturesOnceTheTimeStampAndThePreview)
     ASSERT_NE(image, nullptr);
     auto* note = viewer->findChild<QLabel*>("picnote");
     for (int row : {1, 0, 1, 3}) {  // a cached picture, a folder, a picture not in the cache
-        uikit::ClickRow(list(), row);
+        ClickRow(list(), row);
         EXPECT_EQ(image->isHidden() || image->pixmap().isNull(), row != 1) << "row " << row;
         EXPECT_EQ(note->isVisible() ? note->text() : QString(), row == 3 ? "Not in the picture cache" : "") << row;
     }

@@ -2,10 +2,9 @@
 // connection is made, a real FTP server.
 
 #include "session/ftp_component.h"
-#include "shell/window_rig.h"
+#include "support/window_helpers.h"
 #include "sites/site_form.h"
 #include "sites/site_store.h"
-#include "sites/ui_kit.h"
 #include "support/ftp_server_fixture.h"
 
 #include <QAction>
@@ -28,7 +27,7 @@ const char* const kBoxes[] = {"txtSite", "txtRemote", "txtLogin", "txtPass"};
 class SiteManager : public ::testing::Test {
 protected:
     QString storePath() const { return rig.services.appFolder + "/sites.snd"; }
-    void writeStore(const QStringList& lines) { uikit::WriteFile(storePath(), (lines.join("\r\n") + "\r\n").toUtf8()); }
+    void writeStore(const QStringList& lines) { WriteFile(storePath(), (lines.join("\r\n") + "\r\n").toUtf8()); }
     QStringList storedLines() const { return quillmar::LoadSiteList(rig.services.appFolder); }
     quillmar::SiteForm* openSites()
     {
@@ -38,7 +37,7 @@ protected:
         return rig.find<quillmar::SiteForm>("SiteForm");
     }
     QListWidget* list() const { return rig.find<QListWidget>("List1"); }
-    QStringList rows() const { return uikit::RowTexts(list()); }
+    QStringList rows() const { return RowTexts(list()); }
     QStringList boxes() const
     {
         QStringList texts;
@@ -80,11 +79,11 @@ TEST_F(SiteManager, OpensOnTheCurrentSettingsAndOnlyAWholeEntryChangesThem)
     const QStringList before = settings();
     for (int row : {1, 2}) {
         SCOPED_TRACE(row);
-        uikit::ClickRow(list(), row, /*twice=*/true);
+        ClickRow(list(), row, /*twice=*/true);
         EXPECT_EQ(settings(), before);
         EXPECT_TRUE(sites->isVisible());
     }
-    uikit::ClickRow(list(), 3);
+    ClickRow(list(), 3);
     EXPECT_EQ(settings(), (QStringList{"Blog", "blog.example", "cy", "pw2", "2121"}));
     EXPECT_EQ(boxes(), (QStringList{"Blog", "blog.example", "cy", "pw2"}));
 
@@ -101,7 +100,7 @@ TEST_F(SiteManager, OpensOnTheCurrentSettingsAndOnlyAWholeEntryChangesThem)
     EXPECT_TRUE(list()->selectedItems().isEmpty());
     rig.dialogs.clear();
 
-    uikit::ClickRow(list(), 0);
+    ClickRow(list(), 0);
     fill({"not added"});
     press("Command3");
     EXPECT_FALSE(sites->isVisible());
@@ -137,7 +136,7 @@ TEST_F(SiteManager, AddAppendsUnselectedEntriesThatSurviveARestart)
     EXPECT_EQ(boxes().first(), "No address");
 
     // A semicolon in the description splits it: the values shift when picked.
-    uikit::ClickRow(list(), 3);
+    ClickRow(list(), 3);
     EXPECT_EQ(settings().mid(0, 4), (QStringList{"Home", "Work", "ftp:/x", "me"}));
     press("Command3");
     EXPECT_EQ(storedLines(), entries);
@@ -157,13 +156,13 @@ TEST_F(SiteManager, SaveEditsTheSelectedEntryInPlaceAndEnterConnects)
     quillmar::SiteForm* sites = openSites();
     press("cmdSave");  // nothing selected: said, nothing changed
     EXPECT_EQ(rig.dialogs.messageTexts().size(), 1);
-    uikit::ClickRow(list(), 1);
+    ClickRow(list(), 1);
     fill({"Shop", "shop.example", "ann", "new"});
     press("cmdSave");
     const QStringList saved{entries[0], Stored("Shop", "shop.example;ann;new"), entries[2]};
     EXPECT_EQ(rows(), saved);
     EXPECT_EQ(storedLines(), saved) << "written at once, in order, once";
-    EXPECT_EQ(uikit::ReadFile(storePath()), (saved.join("\r\n") + "\r\n").toUtf8());
+    EXPECT_EQ(ReadFile(storePath()), (saved.join("\r\n") + "\r\n").toUtf8());
     EXPECT_EQ(settings().mid(0, 4), (QStringList{"Shop", "shop.example", "ann", "new"}));
 
     // Enter in a box connects with the chosen site; the failure is the connection's.
@@ -178,18 +177,18 @@ TEST_F(SiteManager, SaveEditsTheSelectedEntryInPlaceAndEnterConnects)
 TEST_F(SiteManager, AWebAddressRidesAfterThePasswordAndOldStoresStayByteForByte)
 {
     const QByteArray old = (Stored("Shop", "shop.example;ann;pw1") + "\r\n" + Stored("Blog", "blog.example;cy;") + "\r\n").toUtf8();
-    uikit::WriteFile(storePath(), old);
+    WriteFile(storePath(), old);
     rig.presetStore({{"WebAddress", "https://left.over/"}, {"WebFolder", "/old"}});
     openSites();
     auto* web = rig.find<QLineEdit>("txtWeb");
     auto* webFolder = rig.find<QLineEdit>("txtWebFolder");
     EXPECT_EQ(web->text(), "https://left.over/");
-    uikit::ClickRow(list(), 1);
+    ClickRow(list(), 1);
     EXPECT_EQ(QStringList({rig.form->connectionSettings().WebAddress, rig.form->connectionSettings().WebFolder}),
               QStringList({"", ""})) << "an entry without them has none";
     EXPECT_EQ(QStringList({web->text(), webFolder->text()}), QStringList({"", ""}));
     press("Command3");
-    EXPECT_EQ(uikit::ReadFile(storePath()), old);
+    EXPECT_EQ(ReadFile(storePath()), old);
 
     openSites();
     fill({"Pictures", "ftp://pics.example", "me", "pw"});
@@ -198,10 +197,10 @@ TEST_F(SiteManager, AWebAddressRidesAfterThePasswordAndOldStoresStayByteForByte)
     press("Command2");
     EXPECT_EQ(QStringList({web->text(), webFolder->text()}), QStringList({"", ""}));
     EXPECT_EQ(rows().last(), Stored("Pictures", "pics.example;me;pw;https://www.example.org/;/public_html"));
-    uikit::ClickRow(list(), 2);
+    ClickRow(list(), 2);
     EXPECT_EQ(QStringList({web->text(), webFolder->text()}), QStringList({"https://www.example.org/", "/public_html"}));
     press("Command3");
-    EXPECT_EQ(uikit::ReadFile(storePath()),
+    EXPECT_EQ(ReadFile(storePath()),
               old + (Stored("Pictures", "pics.example;me;pw;https://www.example.org/;/public_html") + "\r\n").toUtf8());
     rig.close();
     EXPECT_EQ(rig.storedValue("WebAddress"), "https://www.example.org/");
@@ -216,13 +215,13 @@ TEST_F(SiteManager, AFailedSaveKeepsTheOldStoreAndTheWindowOpen)
     ASSERT_TRUE(QDir().mkpath(folder));
     rig.services.appFolder = folder;
     writeStore({Stored("Old", "old.example;a;b")});
-    const QByteArray oldStore = uikit::ReadFile(storePath());
+    const QByteArray oldStore = ReadFile(storePath());
     quillmar::SiteForm* sites = openSites();
     fill({"New", "new.example"});
     press("Command2");
-    uikit::ClickRow(list(), 0);
+    ClickRow(list(), 0);
     ASSERT_TRUE(QDir().rename(folder, moved));
-    uikit::WriteFile(folder, "not a folder");
+    WriteFile(folder, "not a folder");
 
     press("Command3");
     ASSERT_EQ(rig.dialogs.calls().size(), 1);
@@ -236,7 +235,7 @@ TEST_F(SiteManager, AFailedSaveKeepsTheOldStoreAndTheWindowOpen)
     sites->close();  // the close command closes anyway
     EXPECT_EQ(rig.dialogs.calls().size(), 3);
     EXPECT_FALSE(sites->isVisible());
-    EXPECT_EQ(uikit::ReadFile(moved + "/sites.snd"), oldStore);
+    EXPECT_EQ(ReadFile(moved + "/sites.snd"), oldStore);
 }
 
 // Against a real server: the picked entry is what connects, by a double click
@@ -253,7 +252,7 @@ TEST_F(SiteManager, ThePickedEntryIsWhatConnects)
         SCOPED_TRACE(int(way));
         rig.presetStore({{"URL", "127.0.0.2:1"}, {"Description", "Stale"}});
         quillmar::SiteForm* sites = openSites();
-        uikit::ClickRow(list(), 1, way == Way::DoubleClick);
+        ClickRow(list(), 1, way == Way::DoubleClick);
         if (way == Way::Connect) {
             fill({"Edited", "127.0.0.2:1", "demo", "wrong"});
             press("CloseBtn");

@@ -1,6 +1,6 @@
 #include "sites/site_store.h"
 
-#include "sites/ui_kit.h"
+#include "support/files.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -12,8 +12,6 @@
 namespace quillmar {
 namespace {
 
-using uikit::ReadFile;
-using uikit::WriteFile;
 
 const QString kGap(100, u' ');
 
@@ -131,6 +129,17 @@ TEST(SiteStore, LinesThatAreNotUtf8KeepTheirBytesUntilEdited)
     ASSERT_TRUE(SaveSiteList(folder.path(), edited));
     EXPECT_EQ(ReadFile(path), edited[0].toUtf8() + "\r\n" + euro + "\r\n" + utf8 + "\r\n");
     EXPECT_EQ(LoadSiteList(folder.path()), edited);
+}
+
+TEST(AddSiteEntry, AddedOnceAfterALastLineWithoutItsEnd)
+{
+    QTemporaryDir folder;
+    WriteFile(folder.filePath("sites.snd"), "Mine;mine.test;me;pw");
+    const QString demo = *BuildSiteEntry("Demo", "127.0.0.1:2121", "demo", "demo");
+    ASSERT_TRUE(AddSiteEntry(folder.path(), demo));
+    ASSERT_TRUE(AddSiteEntry(folder.path(), demo));
+    EXPECT_EQ(ReadFile(folder.filePath("sites.snd")), ("Mine;mine.test;me;pw\r\n" + demo + "\r\n").toUtf8());
+    EXPECT_EQ(Access(folder.filePath("sites.snd")), kOwnerOnly);
 }
 
 // Saves with the process's file size limit held low, like a full disk.

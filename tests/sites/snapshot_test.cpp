@@ -1,6 +1,6 @@
 #include "sites/snapshot.h"
 
-#include "sites/ui_kit.h"
+#include "support/files.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -8,8 +8,6 @@
 namespace quillmar {
 namespace {
 
-using uikit::ReadFile;
-using uikit::WriteFile;
 
 QStringList Entries(const QString& folder)
 {

@@ -1,8 +1,7 @@
-// The picture cache folder and its entries, and the names the server
-// commands accept: window-free rules.
+// The picture cache folder and its entries: window-free rules.
 
-#include "operations/server_names.h"
 #include "pictures/picture_cache.h"
+#include "support/files.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,27 +11,6 @@
 
 namespace quillmar {
 namespace {
-
-void Write(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray Read(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-TEST(ServerNames, NamesThatLeaveTheFolderOrCarryCommandsAreRefused)
-{
-    for (const char* name : {"a.jpg", "pics/", "with blank.gif", ".hidden"})
-        EXPECT_TRUE(ServerNameProblem(QLatin1String(name)).isEmpty()) << name;
-    for (const char* name : {"", "/", ".", "..", "../", "../x", "a/b", "a\r\nDELE b", "a\nb", "/etc/passwd"})
-        EXPECT_FALSE(ServerNameProblem(QLatin1String(name)).isEmpty()) << name;
-}
 
 TEST(PictureCache, FolderOfAnyCaseIsUsedAndAFileOfThatNameIsLeftAlone)
 {
@@ -44,28 +22,28 @@ TEST(PictureCache, FolderOfAnyCaseIsUsedAndAFileOfThatNameIsLeftAlone)
     EXPECT_EQ(QDir(app.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"cache"});
 
     QTemporaryDir withFile;
-    Write(withFile.filePath(QStringLiteral("CACHE")), "a file, not the folder");
+    WriteFile(withFile.filePath(QStringLiteral("CACHE")), "a file, not the folder");
     EXPECT_EQ(EnsureCacheFolder(withFile.path()), withFile.filePath(QStringLiteral("Cache")));
     EXPECT_TRUE(QFileInfo(withFile.filePath(QStringLiteral("Cache"))).isDir());
-    EXPECT_EQ(Read(withFile.filePath(QStringLiteral("CACHE"))), QByteArray("a file, not the folder"));
+    EXPECT_EQ(ReadFile(withFile.filePath(QStringLiteral("CACHE"))), QByteArray("a file, not the folder"));
 }
 
 TEST(PictureCache, EntriesAreKeptBySiteAndFolderUnderSafeNames)
 {
     QTemporaryDir app;
     QTemporaryDir local;
-    Write(local.filePath(QStringLiteral("red.jpg")), "red");
-    Write(local.filePath(QStringLiteral("big.jpg")), "big");
+    WriteFile(local.filePath(QStringLiteral("red.jpg")), "red");
+    WriteFile(local.filePath(QStringLiteral("big.jpg")), "big");
     const ServerPlace top{QStringLiteral("demo@127.0.0.1:21"), QStringLiteral("/")};
     const ServerPlace sub{top.site, QStringLiteral("/pics/my ..")};
     const ServerPlace other{QStringLiteral("demo@127.0.0.2:21"), QStringLiteral("/")};
     EXPECT_TRUE(StoreInCache(app.path(), top, local.filePath(QStringLiteral("big.jpg")), QStringLiteral("a.jpg")));
     EXPECT_TRUE(StoreInCache(app.path(), sub, local.filePath(QStringLiteral("red.jpg")), QStringLiteral("a.jpg")));
-    EXPECT_EQ(Read(CacheEntryPath(app.path(), top, QStringLiteral("a.jpg"))), QByteArray("big"));
-    EXPECT_EQ(Read(CacheEntryPath(app.path(), sub, QStringLiteral("A.JPG"))), QByteArray("red"));
+    EXPECT_EQ(ReadFile(CacheEntryPath(app.path(), top, QStringLiteral("a.jpg"))), QByteArray("big"));
+    EXPECT_EQ(ReadFile(CacheEntryPath(app.path(), sub, QStringLiteral("A.JPG"))), QByteArray("red"));
     const QString longest(254, u'n');   // its part name must still fit in a file name
     EXPECT_TRUE(StoreInCache(app.path(), top, local.filePath(QStringLiteral("red.jpg")), longest));
-    EXPECT_EQ(Read(CacheEntryPath(app.path(), top, longest)), QByteArray("red"));
+    EXPECT_EQ(ReadFile(CacheEntryPath(app.path(), top, longest)), QByteArray("red"));
     EXPECT_FALSE(QFileInfo::exists(CacheEntryPath(app.path(), other, QStringLiteral("a.jpg"))));
     EXPECT_EQ(CacheEntryPath(app.path(), sub, QStringLiteral("a.jpg")),
               app.filePath(QStringLiteral("Cache/demo@127.0.0.1:21/pics/my ../a.jpg")));
@@ -89,14 +67,14 @@ TEST(PictureCache, EntriesAreKeptBySiteAndFolderUnderSafeNames)
     EXPECT_FALSE(error.isEmpty());
     EXPECT_FALSE(StoreInCache(app.path(), top, local.filePath(QStringLiteral("red.jpg")), QStringLiteral("../x.jpg")));
     EXPECT_FALSE(StoreInCache(app.path(), top, local.filePath(QStringLiteral("gone.jpg")), QStringLiteral("g.jpg")));
-    EXPECT_EQ(Read(CacheEntryPath(app.path(), top, QStringLiteral("a.jpg"))), QByteArray("big"));
+    EXPECT_EQ(ReadFile(CacheEntryPath(app.path(), top, QStringLiteral("a.jpg"))), QByteArray("big"));
 }
 
 TEST(PictureCache, RenameAndRemoveFollowTheServerWithinOnePlace)
 {
     QTemporaryDir app;
     QTemporaryDir local;
-    Write(local.filePath(QStringLiteral("a.jpg")), "first");
+    WriteFile(local.filePath(QStringLiteral("a.jpg")), "first");
     const ServerPlace top{QStringLiteral("demo@h"), QStringLiteral("/")};
     const ServerPlace pics{top.site, QStringLiteral("/pics")};
     ASSERT_TRUE(StoreInCache(app.path(), top, local.filePath(QStringLiteral("a.jpg")), QStringLiteral("a.jpg")));
@@ -110,7 +88,7 @@ TEST(PictureCache, RenameAndRemoveFollowTheServerWithinOnePlace)
     EXPECT_EQ(topFolder.entryList(QDir::Files), QStringList{"B.jpg"});
     // A folder row renamed on the server takes its pictures along.
     EXPECT_TRUE(RenameInCache(app.path(), top, QStringLiteral("pics/"), QStringLiteral("photos")));
-    EXPECT_EQ(Read(CacheEntryPath(app.path(), ServerPlace{top.site, QStringLiteral("/photos")}, QStringLiteral("p.jpg"))),
+    EXPECT_EQ(ReadFile(CacheEntryPath(app.path(), ServerPlace{top.site, QStringLiteral("/photos")}, QStringLiteral("p.jpg"))),
               QByteArray("first"));
 
     EXPECT_TRUE(RemoveFromCache(app.path(), top, QStringLiteral("b.jpg")));
@@ -125,18 +103,18 @@ TEST(PictureCache, EmptyingDeletesEverythingInsideButNotWhatLinksPointTo)
     QTemporaryDir app;
     QTemporaryDir outside;
     const QDir cache(EnsureCacheFolder(app.path()));
-    Write(cache.filePath(QStringLiteral("a.jpg")), "a");  // an old flat entry
-    Write(cache.filePath(QStringLiteral(".hidden.gif")), "h");
+    WriteFile(cache.filePath(QStringLiteral("a.jpg")), "a");  // an old flat entry
+    WriteFile(cache.filePath(QStringLiteral(".hidden.gif")), "h");
     QDir().mkpath(cache.filePath(QStringLiteral("site/sub")));
-    Write(cache.filePath(QStringLiteral("site/sub/deep.jpg")), "k");
-    Write(outside.filePath(QStringLiteral("target.jpg")), "t");
+    WriteFile(cache.filePath(QStringLiteral("site/sub/deep.jpg")), "k");
+    WriteFile(outside.filePath(QStringLiteral("target.jpg")), "t");
     QFile::link(outside.filePath(QStringLiteral("target.jpg")), cache.filePath(QStringLiteral("link.jpg")));
     QFile::link(outside.path(), cache.filePath(QStringLiteral("site/linkdir")));
 
     EXPECT_EQ(EmptyCache(app.path()), 4);
     EXPECT_EQ(cache.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot), QStringList());
     EXPECT_TRUE(cache.exists());
-    EXPECT_EQ(Read(outside.filePath(QStringLiteral("target.jpg"))), QByteArray("t"));
+    EXPECT_EQ(ReadFile(outside.filePath(QStringLiteral("target.jpg"))), QByteArray("t"));
 }
 
 }  // namespace

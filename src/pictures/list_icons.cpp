@@ -1,4 +1,4 @@
-#include "pictures/master_list.h"
+#include "pictures/list_icons.h"
 
 #include <QImage>
 #include <QPainter>

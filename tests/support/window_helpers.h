@@ -1,34 +1,25 @@
 #pragma once
 
-// The shared window rig connected to the real FTP server, with helpers to
-// pick rows and files as a person would.
+// Helpers for window tests on the one rig: finding and picking rows and files
+// as a person would, printing to PDF and reading it back, and the rig
+// connected to the real FTP server.
 
 #include "pictures/server_list_model.h"
-#include "shell/window_rig.h"
+#include "support/files.h"
 #include "support/ftp_server_fixture.h"
-#include "support/qt_printers.h"
+#include "support/window_rig.h"
 
 #include <QAbstractItemView>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QImage>
 #include <QListWidget>
+#include <QPrinter>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-inline void WriteBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(bytes);
-}
-
-inline QByteArray ReadBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+#include <functional>
+#include <memory>
 
 inline void WritePicture(const QString& path, int width, int height)
 {
@@ -36,6 +27,15 @@ inline void WritePicture(const QString& path, int width, int height)
     image.fill(QColor(200, 120, 40));
     ASSERT_TRUE(image.save(path, "JPG")) << path.toStdString();
 }
+
+// A printer that writes a PDF file at path, and that file's text as pdftotext
+// reads it: one line an entry, blank lines dropped, "\f" between pages.
+std::function<std::unique_ptr<QPrinter>()> PdfPrinter(const QString& path);
+QStringList PdfLines(const QString& path);
+
+// The person's mouse on a row of a list, once or twice.
+void ClickRow(QAbstractItemView* view, int row, bool twice = false);
+QStringList RowTexts(const QAbstractItemView* view);
 
 inline QAbstractItemView* ServerView(const WindowRig& rig) { return rig.find<QAbstractItemView>("ListView1"); }
 inline quillmar::ServerListModel* Model(const WindowRig& rig) { return rig.form->findChild<quillmar::ServerListModel*>(); }
@@ -126,8 +126,8 @@ protected:
     {
         ASSERT_TRUE(server.running()) << server.error().toStdString();
         QDir(server.root()).mkdir(QStringLiteral("images"));
-        WriteBytes(serverPath(QStringLiteral("a.jpg")), QByteArray(1500, 'j'));
-        WriteBytes(serverPath(QStringLiteral("b.txt")), QByteArray(512, 't'));
+        WriteFile(serverPath(QStringLiteral("a.jpg")), QByteArray(1500, 'j'));
+        WriteFile(serverPath(QStringLiteral("b.txt")), QByteArray(512, 't'));
         rig.presetStore({{QStringLiteral("URL"), QStringLiteral("127.0.0.1:%1").arg(server.port())},
                          {QStringLiteral("User"), server.user()},
                          {QStringLiteral("Pass"), server.password()}});

@@ -1,11 +1,9 @@
-#include "sites/ui_kit.h"
+#include "support/window_helpers.h"
 
 #include <QAbstractItemView>
 #include <QPrinter>
 #include <QProcess>
 #include <QTest>
-
-namespace uikit {
 
 std::function<std::unique_ptr<QPrinter>()> PdfPrinter(const QString& path)
 {
@@ -51,5 +49,3 @@ QStringList RowTexts(const QAbstractItemView* view)
         texts << view->model()->index(row, 0).data().toString();
     return texts;
 }
-
-}  // namespace uikit

@@ -1,4 +1,4 @@
-#include "shell/window_rig.h"
+#include "support/window_rig.h"
 
 #include <QLabel>
 

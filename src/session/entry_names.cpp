@@ -1,0 +1,55 @@
+#include "session/entry_names.h"
+
+namespace quillmar {
+
+namespace {
+
+QString PlainNameProblem(const QString& name, const QString& separators)
+{
+    if (name.isEmpty())
+        return QStringLiteral("The name is empty.");
+    if (name == u"." || name == u"..")
+        return QStringLiteral("The name \"%1\" does not name an entry of the folder.").arg(name);
+    for (const QChar separator : separators) {
+        if (name.contains(separator))
+            return QStringLiteral("The name \"%1\" holds a path separator and would reach outside the folder.")
+                .arg(name);
+    }
+    if (name.contains(QChar(0)))
+        return QStringLiteral("The name holds a character that no file name may hold.");
+    return {};
+}
+
+}  // namespace
+
+QString LineBreakProblem(const QString& text)
+{
+    if (text.contains(u'\r') || text.contains(u'\n') || text.contains(QChar(0)))
+        return QStringLiteral("It holds a line break or another character no server command may carry.");
+    return {};
+}
+
+QString EntryNameProblem(const QString& name)
+{
+    return PlainNameProblem(name, QStringLiteral("/\\"));
+}
+
+bool IsPlainEntryName(const QString& name)
+{
+    return EntryNameProblem(name).isEmpty();
+}
+
+QString ServerNameProblem(const QString& name)
+{
+    const QString bare = name.endsWith(u'/') ? name.chopped(1) : name;
+    const QString problem = LineBreakProblem(bare);
+    return problem.isEmpty() ? PlainNameProblem(bare, QStringLiteral("/")) : problem;
+}
+
+QString FolderName(const QString& rowText)
+{
+    const qsizetype slash = rowText.indexOf(u'/');
+    return slash < 0 ? rowText : rowText.left(slash);
+}
+
+}  // namespace quillmar

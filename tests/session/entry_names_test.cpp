@@ -1,0 +1,51 @@
+// The one rule for names from a server or a person, on both sides.
+
+#include "session/entry_names.h"
+
+#include <gtest/gtest.h>
+
+namespace quillmar {
+namespace {
+
+TEST(EntryNames, OneTableForLocalNamesServerNamesAndCommandText)
+{
+    struct Case {
+        const char* name;
+        bool local, server, line;
+    };
+    const Case cases[] = {
+        {"a.jpg", true, true, true},
+        {"with blank.gif", true, true, true},
+        {".hidden", true, true, true},
+        {"...", true, true, true},
+        {"pics/", false, true, true},  // a folder row's one trailing slash
+        {"", false, false, true},
+        {"/", false, false, true},
+        {".", false, false, true},
+        {"..", false, false, true},
+        {"../", false, false, true},
+        {"../x", false, false, true},
+        {"a/b", false, false, true},
+        {"a//", false, false, true},
+        {"/etc/passwd", false, false, true},
+        {"..\\up.jpg", false, true, true},  // a letter on the server, a separator here
+        {"a\r\nDELE b", true, false, false},
+        {"a\nb", true, false, false},
+        {"a\rb", true, false, false},
+    };
+    for (const Case& c : cases) {
+        const QString name = QString::fromUtf8(c.name);
+        EXPECT_EQ(EntryNameProblem(name).isEmpty(), c.local) << c.name;
+        EXPECT_EQ(IsPlainEntryName(name), c.local) << c.name;
+        EXPECT_EQ(ServerNameProblem(name).isEmpty(), c.server) << c.name;
+        EXPECT_EQ(LineBreakProblem(name).isEmpty(), c.line) << c.name;
+    }
+    const QString withNul = QStringLiteral("a") + QChar(0) + QStringLiteral("b");
+    EXPECT_FALSE(IsPlainEntryName(withNul));
+    EXPECT_FALSE(ServerNameProblem(withNul).isEmpty());
+    EXPECT_FALSE(LineBreakProblem(withNul).isEmpty());
+    EXPECT_EQ(FolderName(QStringLiteral("pics/")), QStringLiteral("pics"));
+}
+
+}  // namespace
+}  // namespace quillmar
