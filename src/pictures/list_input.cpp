@@ -7,12 +7,12 @@
 
 namespace quillmar {
 
-ListInput::ListInput(QAbstractItemView* view) : QObject(view), m_view(view)
+ListInput::ListInput(QAbstractItemView* view) : QObject(view), view_(view)
 {
     view->installEventFilter(this);
     view->viewport()->installEventFilter(this);
     connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
-        if (m_keyDelivering && current.isValid())
+        if (keyDelivering_ && current.isValid())
             Q_EMIT currentMovedByKey();
     });
 }
@@ -21,13 +21,13 @@ bool ListInput::eventFilter(QObject* watched, QEvent* event)
 {
     switch (event->type()) {
     case QEvent::FocusIn:
-        if (watched == m_view)
+        if (watched == view_)
             Q_EMIT focusEntered();
         break;
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease: {
         auto* mouse = static_cast<QMouseEvent*>(event);
-        if (watched != m_view->viewport() || mouse->button() != Qt::RightButton)
+        if (watched != view_->viewport() || mouse->button() != Qt::RightButton)
             break;
         if (event->type() == QEvent::MouseButtonRelease)
             Q_EMIT rightButtonReleased(mouse->globalPosition().toPoint());
@@ -36,7 +36,7 @@ bool ListInput::eventFilter(QObject* watched, QEvent* event)
     case QEvent::KeyPress: {
         // A key an editor inside the list let go of is not the list's.
         const QWidget* focus = QApplication::focusWidget();
-        if (watched != m_view || m_keyDelivering || (focus && focus != m_view && m_view->isAncestorOf(focus)))
+        if (watched != view_ || keyDelivering_ || (focus && focus != view_ && view_->isAncestorOf(focus)))
             break;
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
@@ -46,9 +46,9 @@ bool ListInput::eventFilter(QObject* watched, QEvent* event)
         }
         // Handed to the view here, so a move of the current row while it
         // handles the key is known to come from the key.
-        m_keyDelivering = true;
-        QCoreApplication::sendEvent(m_view, event);
-        m_keyDelivering = false;
+        keyDelivering_ = true;
+        QCoreApplication::sendEvent(view_, event);
+        keyDelivering_ = false;
         event->accept();  // the parents have had it already if the view let it go
         return true;
     }

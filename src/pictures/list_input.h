@@ -28,8 +28,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QAbstractItemView* m_view;
-    bool m_keyDelivering = false;  // the key press is being handed to the view now
+    QAbstractItemView* view_;
+    bool keyDelivering_ = false;  // the key press is being handed to the view now
 };
 
 }  // namespace quillmar

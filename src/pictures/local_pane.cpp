@@ -71,7 +71,7 @@ QString Normalised(const QString& path)
 
 }  // namespace
 
-LocalList::LocalList(const QString& folder, QWidget* parent) : QListWidget(parent), m_folder(folder)
+LocalList::LocalList(const QString& folder, QWidget* parent) : QListWidget(parent), folder_(folder)
 {
     auto* input = new ListInput(this);
     connect(input, &ListInput::focusEntered, this, &LocalList::focusEntered);
@@ -89,7 +89,7 @@ QMimeData* LocalList::mimeData(const QList<QListWidgetItem*>& items) const
 {
     QList<QUrl> urls;
     for (const QListWidgetItem* item : items)
-        urls.append(QUrl::fromLocalFile(QDir(m_folder).filePath(item->text())));
+        urls.append(QUrl::fromLocalFile(QDir(folder_).filePath(item->text())));
     auto* data = new QMimeData;
     data->setUrls(urls);
     return data;
@@ -124,65 +124,65 @@ void LocalList::dropEvent(QDropEvent* event)
 }
 
 LocalPane::LocalPane(Dialogs& dialogs, std::function<QStringList()> drives, QWidget* parent)
-    : QGroupBox(QStringLiteral(" Local Files"), parent), m_dialogs(dialogs)
+    : QGroupBox(QStringLiteral(" Local Files"), parent), dialogs_(dialogs)
 {
     setObjectName(QStringLiteral("localFrame"));
     setMinimumWidth(kMinimumWidth);
 
-    m_drives = new QComboBox(this);
-    m_drives->setObjectName(QStringLiteral("Drive1"));
-    m_drives->setToolTip(QStringLiteral("Local drive"));
+    drives_ = new QComboBox(this);
+    drives_->setObjectName(QStringLiteral("Drive1"));
+    drives_->setToolTip(QStringLiteral("Local drive"));
 
-    m_folders = new LocalList(QString(), this);
-    m_folders->setObjectName(QStringLiteral("Dir1"));
-    m_folders->setToolTip(QStringLiteral("Local folder"));
-    m_folders->setSelectionMode(QAbstractItemView::SingleSelection);
+    folders_ = new LocalList(QString(), this);
+    folders_->setObjectName(QStringLiteral("Dir1"));
+    folders_->setToolTip(QStringLiteral("Local folder"));
+    folders_->setSelectionMode(QAbstractItemView::SingleSelection);
 
-    m_files = new LocalList(QString(), this);
-    m_files->setObjectName(QStringLiteral("File1"));
-    m_files->setToolTip(QStringLiteral("Local files"));
-    m_files->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_files->setDragDropMode(QAbstractItemView::DragDrop);
-    m_files->setDefaultDropAction(Qt::CopyAction);
-    for (QListWidget* list : {static_cast<QListWidget*>(m_folders), static_cast<QListWidget*>(m_files)})
+    files_ = new LocalList(QString(), this);
+    files_->setObjectName(QStringLiteral("File1"));
+    files_->setToolTip(QStringLiteral("Local files"));
+    files_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    files_->setDragDropMode(QAbstractItemView::DragDrop);
+    files_->setDefaultDropAction(Qt::CopyAction);
+    for (QListWidget* list : {static_cast<QListWidget*>(folders_), static_cast<QListWidget*>(files_)})
         list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
-    m_watcher = new QFileSystemWatcher(this);
-    m_diskChanged.setSingleShot(true);
-    m_diskChanged.setInterval(kDiskSettleMs);
-    connect(m_watcher, &QFileSystemWatcher::directoryChanged, &m_diskChanged, qOverload<>(&QTimer::start));
-    connect(&m_diskChanged, &QTimer::timeout, this, &LocalPane::followDisk);
+    watcher_ = new QFileSystemWatcher(this);
+    diskChanged_.setSingleShot(true);
+    diskChanged_.setInterval(kDiskSettleMs);
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, &diskChanged_, qOverload<>(&QTimer::start));
+    connect(&diskChanged_, &QTimer::timeout, this, &LocalPane::followDisk);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(4);
-    layout->addWidget(m_drives);
-    layout->addWidget(m_folders, 1);
-    layout->addWidget(m_files, 1);
+    layout->addWidget(drives_);
+    layout->addWidget(folders_, 1);
+    layout->addWidget(files_, 1);
 
     if (drives)
-        m_driveRoots = drives();
-    for (const QString& root : std::as_const(m_driveRoots))
-        m_drives->addItem(root, root);
+        driveRoots_ = drives();
+    for (const QString& root : std::as_const(driveRoots_))
+        drives_->addItem(root, root);
 
     // Start where the process was started, on that folder's drive.
     const QString start = QDir::currentPath();
-    m_drives->setCurrentIndex(driveIndexOf(start));
+    drives_->setCurrentIndex(driveIndexOf(start));
     if (!enterFolder(start))
-        m_folder = Normalised(start);
+        folder_ = Normalised(start);
 
-    connect(m_drives, &QComboBox::currentIndexChanged, this, &LocalPane::onDriveChanged);
-    connect(m_folders, &QListWidget::itemActivated, this, &LocalPane::onFolderActivated);
+    connect(drives_, &QComboBox::currentIndexChanged, this, &LocalPane::onDriveChanged);
+    connect(folders_, &QListWidget::itemActivated, this, &LocalPane::onFolderActivated);
     // Choosing a folder is no choice of the files a command acts on.
-    connect(m_folders, &LocalList::focusEntered, this, &LocalPane::folderListFocused);
-    connect(m_files, &LocalList::focusEntered, this, &LocalPane::focusEntered);
-    connect(m_files, &LocalList::rightButtonReleased, this, &LocalPane::contextMenuRequested);
-    connect(m_files, &QAbstractItemView::clicked, this, &LocalPane::fileClicked);
-    connect(m_files, &LocalList::currentMovedByKey, this, &LocalPane::fileClicked);
-    connect(m_files, &QAbstractItemView::doubleClicked, this, &LocalPane::fileDoubleClicked);
-    connect(m_files, &LocalList::enterPressed, this, &LocalPane::fileDoubleClicked);
-    connect(m_files, &LocalList::serverRowsDropped, this, &LocalPane::serverRowsDropped);
-    connect(m_folders, &LocalList::enterPressed, this, [this] { onFolderActivated(m_folders->currentItem()); });
+    connect(folders_, &LocalList::focusEntered, this, &LocalPane::folderListFocused);
+    connect(files_, &LocalList::focusEntered, this, &LocalPane::focusEntered);
+    connect(files_, &LocalList::rightButtonReleased, this, &LocalPane::contextMenuRequested);
+    connect(files_, &QAbstractItemView::clicked, this, &LocalPane::fileClicked);
+    connect(files_, &LocalList::currentMovedByKey, this, &LocalPane::fileClicked);
+    connect(files_, &QAbstractItemView::doubleClicked, this, &LocalPane::fileDoubleClicked);
+    connect(files_, &LocalList::enterPressed, this, &LocalPane::fileDoubleClicked);
+    connect(files_, &LocalList::serverRowsDropped, this, &LocalPane::serverRowsDropped);
+    connect(folders_, &LocalList::enterPressed, this, [this] { onFolderActivated(folders_->currentItem()); });
 }
 
 QSize LocalPane::sizeHint() const
@@ -194,9 +194,9 @@ int LocalPane::driveIndexOf(const QString& path) const
 {
     const QString normalised = Normalised(path);
     int best = -1;
-    for (int i = 0; i < m_driveRoots.size(); ++i) {
-        const QString root = Normalised(m_driveRoots.at(i));
-        if (IsWithin(normalised, root) && (best < 0 || root.size() > Normalised(m_driveRoots.at(best)).size()))
+    for (int i = 0; i < driveRoots_.size(); ++i) {
+        const QString root = Normalised(driveRoots_.at(i));
+        if (IsWithin(normalised, root) && (best < 0 || root.size() > Normalised(driveRoots_.at(best)).size()))
             best = i;
     }
     return best;
@@ -204,19 +204,19 @@ int LocalPane::driveIndexOf(const QString& path) const
 
 QString LocalPane::currentFile() const
 {
-    const QListWidgetItem* item = m_files->currentItem();
+    const QListWidgetItem* item = files_->currentItem();
     return item ? item->text() : QString();
 }
 
 QStringList LocalPane::selectedFiles() const
 {
     QList<int> rows;
-    for (const QModelIndex& index : m_files->selectionModel()->selectedRows())
+    for (const QModelIndex& index : files_->selectionModel()->selectedRows())
         rows.append(index.row());
     std::sort(rows.begin(), rows.end());
     QStringList names;
     for (int row : rows)
-        names.append(m_files->item(row)->text());
+        names.append(files_->item(row)->text());
     return names;
 }
 
@@ -227,18 +227,18 @@ bool LocalPane::setFolder(const QString& path)
 
 bool LocalPane::setDrive(int index)
 {
-    if (index < 0 || index >= m_drives->count())
+    if (index < 0 || index >= drives_->count())
         return false;
-    if (index == m_drives->currentIndex())
+    if (index == drives_->currentIndex())
         return runDriveChange(index);
-    m_drives->setCurrentIndex(index);  // runs the drive change
-    return m_driveChangeOk;
+    drives_->setCurrentIndex(index);  // runs the drive change
+    return driveChangeOk_;
 }
 
 void LocalPane::onDriveChanged(int index)
 {
     if (index >= 0)
-        m_driveChangeOk = runDriveChange(index);
+        driveChangeOk_ = runDriveChange(index);
 }
 
 void LocalPane::onFolderActivated(QListWidgetItem* item)
@@ -252,7 +252,7 @@ void LocalPane::onFolderActivated(QListWidgetItem* item)
 // message, and the pane stays on the folder it had.
 bool LocalPane::runDriveChange(int index)
 {
-    if (!enterFolder(m_driveRoots.at(index))) {
+    if (!enterFolder(driveRoots_.at(index))) {
         showMessage(QStringLiteral("Drive or disk not ready."));
         return false;
     }
@@ -277,11 +277,11 @@ bool LocalPane::enterFolder(const QString& path)
     const std::optional<FolderContents> contents = ReadFolder(path);
     if (!contents || !QDir::setCurrent(contents->path))
         return false;
-    if (!m_watcher->directories().isEmpty())
-        m_watcher->removePaths(m_watcher->directories());
-    m_watcher->addPath(contents->path);
-    m_folder = contents->path;
-    m_files->setFolder(m_folder);
+    if (!watcher_->directories().isEmpty())
+        watcher_->removePaths(watcher_->directories());
+    watcher_->addPath(contents->path);
+    folder_ = contents->path;
+    files_->setFolder(folder_);
     showFolders(contents->path, contents->subfolders);
     showFiles(contents->files, {});
     return true;
@@ -292,26 +292,26 @@ bool LocalPane::enterFolder(const QString& path)
 // gives way to the nearest one still there.
 void LocalPane::followDisk()
 {
-    const std::optional<FolderContents> contents = ReadFolder(m_folder);
+    const std::optional<FolderContents> contents = ReadFolder(folder_);
     if (!contents) {
-        QDir up(m_folder);
+        QDir up(folder_);
         while (up.cdUp() && !enterFolder(up.path())) {
         }
         return;
     }
-    showFolders(m_folder, contents->subfolders);
+    showFolders(folder_, contents->subfolders);
     showFiles(contents->files, currentFile(), selectedFiles());
 }
 
 void LocalPane::refreshFolders()
 {
-    if (const std::optional<FolderContents> contents = ReadFolder(m_folder))
-        showFolders(m_folder, contents->subfolders);
+    if (const std::optional<FolderContents> contents = ReadFolder(folder_))
+        showFolders(folder_, contents->subfolders);
 }
 
 void LocalPane::refreshFiles()
 {
-    if (const std::optional<FolderContents> contents = ReadFolder(m_folder))
+    if (const std::optional<FolderContents> contents = ReadFolder(folder_))
         showFiles(contents->files, currentFile());
 }
 
@@ -319,11 +319,11 @@ void LocalPane::refreshFiles()
 // step further in.
 void LocalPane::showFolders(const QString& path, const QStringList& subfolders)
 {
-    const int selected = m_drives->currentIndex();
-    const int driveIndex = selected >= 0 && IsWithin(path, Normalised(m_driveRoots.at(selected)))
+    const int selected = drives_->currentIndex();
+    const int driveIndex = selected >= 0 && IsWithin(path, Normalised(driveRoots_.at(selected)))
                                ? selected
                                : driveIndexOf(path);
-    const QString root = driveIndex >= 0 ? Normalised(m_driveRoots.at(driveIndex)) : QDir::rootPath();
+    const QString root = driveIndex >= 0 ? Normalised(driveRoots_.at(driveIndex)) : QDir::rootPath();
 
     QStringList chain{root};
     const QString below = path.mid(root.size());
@@ -334,40 +334,40 @@ void LocalPane::showFolders(const QString& path, const QStringList& subfolders)
     // sides, and no icon files to decode while the window opens.
     const QIcon open = FolderIcon();
     const QIcon& closed = open;
-    const QSignalBlocker quiet(m_folders);
-    m_folders->clear();
+    const QSignalBlocker quiet(folders_);
+    folders_->clear();
     QString walked;
     for (int level = 0; level < chain.size(); ++level) {
         walked = level == 0 ? root : QDir(walked).filePath(chain.at(level));
-        auto* item = new QListWidgetItem(open, QString(level * 2, QLatin1Char(' ')) + chain.at(level), m_folders);
+        auto* item = new QListWidgetItem(open, QString(level * 2, QLatin1Char(' ')) + chain.at(level), folders_);
         item->setData(kPathRole, walked);
     }
-    m_folders->setCurrentRow(int(chain.size()) - 1);
+    folders_->setCurrentRow(int(chain.size()) - 1);
     const QString indent(chain.size() * 2, QLatin1Char(' '));
     for (const QString& name : subfolders) {
-        auto* item = new QListWidgetItem(closed, indent + name, m_folders);
+        auto* item = new QListWidgetItem(closed, indent + name, folders_);
         item->setData(kPathRole, QDir(path).filePath(name));
     }
 }
 
 void LocalPane::showFiles(const QStringList& files, const QString& keepCurrent, const QStringList& keepSelected)
 {
-    const QSignalBlocker quiet(m_files);
-    m_files->clear();
-    m_files->addItems(files);
+    const QSignalBlocker quiet(files_);
+    files_->clear();
+    files_->addItems(files);
     const int row = keepCurrent.isEmpty() ? -1 : int(files.indexOf(keepCurrent));
     if (row >= 0)
-        m_files->setCurrentRow(row, keepSelected.isEmpty() ? QItemSelectionModel::ClearAndSelect
+        files_->setCurrentRow(row, keepSelected.isEmpty() ? QItemSelectionModel::ClearAndSelect
                                                            : QItemSelectionModel::NoUpdate);
     for (const QString& name : keepSelected) {
-        if (QListWidgetItem* item = m_files->item(int(files.indexOf(name))))
+        if (QListWidgetItem* item = files_->item(int(files.indexOf(name))))
             item->setSelected(true);
     }
 }
 
 void LocalPane::showMessage(const QString& text)
 {
-    m_dialogs.message(text, Dialogs::Buttons::Ok, Dialogs::Icon::Information, kAppTitle);
+    dialogs_.message(text, Dialogs::Buttons::Ok, Dialogs::Icon::Information, kAppTitle);
 }
 
 }  // namespace quillmar

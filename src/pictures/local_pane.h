@@ -25,7 +25,7 @@ class LocalList : public QListWidget {
     Q_OBJECT
 public:
     LocalList(const QString& folder, QWidget* parent);
-    void setFolder(const QString& folder) { m_folder = folder; }
+    void setFolder(const QString& folder) { folder_ = folder; }
 
 Q_SIGNALS:
     void focusEntered();
@@ -42,7 +42,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    QString m_folder;
+    QString folder_;
 };
 
 // The local pane: drive list, folder list and file list, kept following each
@@ -54,7 +54,7 @@ public:
     // drives: the drive roots to offer, most general first.
     LocalPane(Dialogs& dialogs, std::function<QStringList()> drives, QWidget* parent = nullptr);
 
-    QString folder() const { return m_folder; }
+    QString folder() const { return folder_; }
     QString currentFile() const;      // bare name; empty when none
     QStringList selectedFiles() const;  // bare names, in list order
 
@@ -71,9 +71,9 @@ public:
 
     QSize sizeHint() const override;
 
-    QListWidget* fileList() const { return m_files; }
-    QListWidget* folderList() const { return m_folders; }
-    QComboBox* driveList() const { return m_drives; }
+    QListWidget* fileList() const { return files_; }
+    QListWidget* folderList() const { return folders_; }
+    QComboBox* driveList() const { return drives_; }
 
     // The drive a path lies on: the longest offered root that contains it.
     int driveIndexOf(const QString& path) const;
@@ -97,15 +97,15 @@ private:
     void followDisk();
     void showMessage(const QString& text);
 
-    Dialogs& m_dialogs;
-    QStringList m_driveRoots;
-    QString m_folder;
-    QComboBox* m_drives;
-    LocalList* m_folders;
-    LocalList* m_files;
-    bool m_driveChangeOk = true;
-    QFileSystemWatcher* m_watcher;
-    QTimer m_diskChanged;
+    Dialogs& dialogs_;
+    QStringList driveRoots_;
+    QString folder_;
+    QComboBox* drives_;
+    LocalList* folders_;
+    LocalList* files_;
+    bool driveChangeOk_ = true;
+    QFileSystemWatcher* watcher_;
+    QTimer diskChanged_;
 };
 
 }  // namespace quillmar

@@ -10,13 +10,13 @@
 namespace quillmar {
 
 ServerListModel::ServerListModel(QObject* parent)
-    : QAbstractTableModel(parent), m_folderIcon(FolderIcon()), m_fileIcon(FileIcon())
+    : QAbstractTableModel(parent), folderIcon_(FolderIcon()), fileIcon_(FileIcon())
 {
 }
 
 int ServerListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(m_rows.size());
+    return parent.isValid() ? 0 : int(rows_.size());
 }
 
 int ServerListModel::columnCount(const QModelIndex& parent) const
@@ -26,16 +26,16 @@ int ServerListModel::columnCount(const QModelIndex& parent) const
 
 QVariant ServerListModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_rows.size())
+    if (!index.isValid() || index.row() >= rows_.size())
         return {};
-    const ServerRow& r = m_rows.at(index.row());
+    const ServerRow& r = rows_.at(index.row());
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole:
         return index.column() == NameColumn ? r.text : r.sizeText;
     case Qt::DecorationRole:
         if (index.column() == NameColumn)
-            return r.folder ? m_folderIcon : m_fileIcon;
+            return r.folder ? folderIcon_ : fileIcon_;
         return {};
     case Qt::ForegroundRole:
         if (r.dimmed)
@@ -63,14 +63,14 @@ QVariant ServerListModel::headerData(int section, Qt::Orientation orientation, i
 Qt::ItemFlags ServerListModel::flags(const QModelIndex& index) const
 {
     Qt::ItemFlags f = QAbstractTableModel::flags(index);
-    if (m_editable && index.isValid() && index.column() == NameColumn)
+    if (editable_ && index.isValid() && index.column() == NameColumn)
         f |= Qt::ItemIsEditable;
     return f;
 }
 
 bool ServerListModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
-    if (!index.isValid() || index.column() != NameColumn || role != Qt::EditRole || !m_editable)
+    if (!index.isValid() || index.column() != NameColumn || role != Qt::EditRole || !editable_)
         return false;
     Q_EMIT renameRequested(index.row(), value.toString());
     return true;
@@ -79,22 +79,22 @@ bool ServerListModel::setData(const QModelIndex& index, const QVariant& value, i
 void ServerListModel::clear()
 {
     beginResetModel();
-    m_rows = {};
+    rows_ = {};
     endResetModel();
 }
 
 bool ServerListModel::before(const ServerRow& a, const ServerRow& b) const
 {
-    return m_descending ? b.text < a.text : a.text < b.text;
+    return descending_ ? b.text < a.text : a.text < b.text;
 }
 
 // After every row that does not come after the given one, so equal texts stay
 // in arrival order.
 int ServerListModel::insertionPoint(const ServerRow& row) const
 {
-    auto it = std::upper_bound(m_rows.cbegin(), m_rows.cend(), row,
+    auto it = std::upper_bound(rows_.cbegin(), rows_.cend(), row,
                                [this](const ServerRow& a, const ServerRow& b) { return before(a, b); });
-    return int(it - m_rows.cbegin());
+    return int(it - rows_.cbegin());
 }
 
 void ServerListModel::appendRows(QList<ServerRow> batch)
@@ -109,17 +109,17 @@ void ServerListModel::appendRows(QList<ServerRow> batch)
     // Listings mostly arrive in order: then the batch fits into one gap
     // (usually the end) and goes in as one contiguous insert.
     const int at = insertionPoint(batch.front());
-    if (at == m_rows.size() || before(batch.back(), m_rows.at(at))) {
+    if (at == rows_.size() || before(batch.back(), rows_.at(at))) {
         beginInsertRows({}, at, at + int(batch.size()) - 1);
-        if (at == m_rows.size()) {
-            m_rows.append(std::move(batch));
+        if (at == rows_.size()) {
+            rows_.append(std::move(batch));
         } else if (at == 0) {
             // Descending lists of ascending listings grow at the front.
             for (auto it = batch.rbegin(); it != batch.rend(); ++it)
-                m_rows.prepend(std::move(*it));
+                rows_.prepend(std::move(*it));
         } else {
-            m_rows.insert(at, batch.size(), ServerRow{});
-            std::move(batch.begin(), batch.end(), m_rows.begin() + at);
+            rows_.insert(at, batch.size(), ServerRow{});
+            std::move(batch.begin(), batch.end(), rows_.begin() + at);
         }
         endInsertRows();
         return;
@@ -133,20 +133,20 @@ void ServerListModel::mergeIn(const QList<ServerRow>& sorted)
 {
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     QList<ServerRow> merged;
-    merged.reserve(m_rows.size() + sorted.size());
-    QList<int> newPosition(m_rows.size());
+    merged.reserve(rows_.size() + sorted.size());
+    QList<int> newPosition(rows_.size());
     qsizetype i = 0;
     qsizetype j = 0;
-    while (i < m_rows.size() || j < sorted.size()) {
+    while (i < rows_.size() || j < sorted.size()) {
         // On equal texts the row already shown goes first.
-        if (j == sorted.size() || (i < m_rows.size() && !before(sorted.at(j), m_rows.at(i)))) {
+        if (j == sorted.size() || (i < rows_.size() && !before(sorted.at(j), rows_.at(i)))) {
             newPosition[i] = int(merged.size());
-            merged.append(std::move(m_rows[i++]));
+            merged.append(std::move(rows_[i++]));
         } else {
             merged.append(sorted.at(j++));
         }
     }
-    m_rows = std::move(merged);
+    rows_ = std::move(merged);
 
     const QModelIndexList from = persistentIndexList();
     QModelIndexList to;
@@ -160,10 +160,10 @@ void ServerListModel::mergeIn(const QList<ServerRow>& sorted)
 
 void ServerListModel::setDescending(bool descending)
 {
-    if (descending == m_descending)
+    if (descending == descending_)
         return;
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    m_descending = descending;
+    descending_ = descending;
     const QList<int> newPosition = reverseKeepingArrivalOrder();
     const QModelIndexList from = persistentIndexList();
     QModelIndexList to;
@@ -179,15 +179,15 @@ void ServerListModel::setDescending(bool descending)
 // Returns where each old row went.
 QList<int> ServerListModel::reverseKeepingArrivalOrder()
 {
-    const int count = int(m_rows.size());
+    const int count = int(rows_.size());
     QList<int> newPosition(count);
-    std::reverse(m_rows.begin(), m_rows.end());
+    std::reverse(rows_.begin(), rows_.end());
     int runStart = 0;
     while (runStart < count) {
         int runEnd = runStart + 1;
-        while (runEnd < count && m_rows.at(runEnd).text == m_rows.at(runStart).text)
+        while (runEnd < count && rows_.at(runEnd).text == rows_.at(runStart).text)
             ++runEnd;
-        std::reverse(m_rows.begin() + runStart, m_rows.begin() + runEnd);
+        std::reverse(rows_.begin() + runStart, rows_.begin() + runEnd);
         for (int mirrored = runStart; mirrored < runEnd; ++mirrored)
             newPosition[count - 1 - mirrored] = runStart + runEnd - 1 - mirrored;
         runStart = runEnd;
@@ -198,24 +198,24 @@ QList<int> ServerListModel::reverseKeepingArrivalOrder()
 QStringList ServerListModel::rowTexts() const
 {
     QStringList texts;
-    texts.reserve(m_rows.size());
-    for (const ServerRow& r : m_rows)
+    texts.reserve(rows_.size());
+    for (const ServerRow& r : rows_)
         texts.append(r.text);
     return texts;
 }
 
 void ServerListModel::setRowText(int row, const QString& text)
 {
-    if (row < 0 || row >= m_rows.size())
+    if (row < 0 || row >= rows_.size())
         return;
-    ServerRow moved = m_rows.takeAt(row);
+    ServerRow moved = rows_.takeAt(row);
     moved.text = text;
     const int target = insertionPoint(moved);  // among the other rows
-    m_rows.insert(row, std::move(moved));      // back in place until the move is announced
+    rows_.insert(row, std::move(moved));      // back in place until the move is announced
     if (target != row) {
         // beginMoveRows counts the destination before the move.
         beginMoveRows({}, row, row, {}, target > row ? target + 1 : target);
-        m_rows.move(row, target);
+        rows_.move(row, target);
         endMoveRows();
     }
     Q_EMIT dataChanged(index(target, NameColumn), index(target, NameColumn));
@@ -223,19 +223,19 @@ void ServerListModel::setRowText(int row, const QString& text)
 
 void ServerListModel::setDimmed(int row, bool dimmed)
 {
-    if (row < 0 || row >= m_rows.size() || m_rows.at(row).dimmed == dimmed)
+    if (row < 0 || row >= rows_.size() || rows_.at(row).dimmed == dimmed)
         return;
-    m_rows[row].dimmed = dimmed;
+    rows_[row].dimmed = dimmed;
     Q_EMIT dataChanged(index(row, NameColumn), index(row, SizeColumn), {Qt::ForegroundRole});
 }
 
 void ServerListModel::setEditable(bool editable)
 {
-    if (editable == m_editable)
+    if (editable == editable_)
         return;
-    m_editable = editable;
-    if (!m_rows.isEmpty())
-        Q_EMIT dataChanged(index(0, NameColumn), index(int(m_rows.size()) - 1, NameColumn));
+    editable_ = editable;
+    if (!rows_.isEmpty())
+        Q_EMIT dataChanged(index(0, NameColumn), index(int(rows_.size()) - 1, NameColumn));
     Q_EMIT editableChanged(editable);
 }
 

@@ -41,18 +41,18 @@ public:
     // already shown.
     void appendRows(QList<ServerRow> batch);
 
-    bool descending() const { return m_descending; }
+    bool descending() const { return descending_; }
     void setDescending(bool descending);
 
-    int size() const { return int(m_rows.size()); }
-    const ServerRow& row(int row) const { return m_rows.at(row); }
+    int size() const { return int(rows_.size()); }
+    const ServerRow& row(int row) const { return rows_.at(row); }
     QStringList rowTexts() const;
 
     // Gives a row a new text and moves it to where the new text belongs.
     void setRowText(int row, const QString& text);
     void setDimmed(int row, bool dimmed);
 
-    bool editable() const { return m_editable; }
+    bool editable() const { return editable_; }
     void setEditable(bool editable);
 
 Q_SIGNALS:
@@ -65,11 +65,11 @@ private:
     void mergeIn(const QList<ServerRow>& sorted);
     QList<int> reverseKeepingArrivalOrder();
 
-    QList<ServerRow> m_rows;
-    bool m_descending = false;
-    bool m_editable = false;
-    QIcon m_folderIcon;
-    QIcon m_fileIcon;
+    QList<ServerRow> rows_;
+    bool descending_ = false;
+    bool editable_ = false;
+    QIcon folderIcon_;
+    QIcon fileIcon_;
 };
 
 }  // namespace quillmar

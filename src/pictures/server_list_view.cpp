@@ -84,12 +84,12 @@ void SortArrow::mouseReleaseEvent(QMouseEvent* event)
 }
 
 ServerListView::ServerListView(ServerListModel* model, QWidget* parent)
-    : QTableView(parent), m_model(model)
+    : QTableView(parent), model_(model)
 {
     setObjectName(QStringLiteral("ListView1"));
-    if (!m_model->parent())
-        m_model->setParent(this);
-    setModel(m_model);
+    if (!model_->parent())
+        model_->setParent(this);
+    setModel(model_);
     // Enter opens the current row as a double click does.
     auto* input = new ListInput(this);
     connect(input, &ListInput::focusEntered, this, &ServerListView::focusEntered);
@@ -131,21 +131,21 @@ ServerListView::ServerListView(ServerListModel* model, QWidget* parent)
 
     // Both pictures sit at the same spot; the upward one lies on top and,
     // being filled, covers the downward one while it is shown.
-    m_arrowFrame = new QWidget(this);
-    m_arrowFrame->setObjectName(QStringLiteral("arrowframe"));
-    m_arrowFrame->setFixedSize(kArrowSize);
-    m_arrowDown = new SortArrow(SortArrow::Direction::Down, m_arrowFrame);
-    m_arrowDown->setObjectName(QStringLiteral("FileArrow0"));
-    m_arrowUp = new SortArrow(SortArrow::Direction::Up, m_arrowFrame);
-    m_arrowUp->setObjectName(QStringLiteral("FileArrow1"));
-    m_arrowUp->setAutoFillBackground(true);
-    m_arrowUp->setBackgroundRole(QPalette::Button);
-    m_arrowUp->raise();
-    connect(m_arrowDown, &SortArrow::clicked, this, &ServerListView::toggleSortDirection);
-    connect(m_arrowUp, &SortArrow::clicked, this, &ServerListView::toggleSortDirection);
+    arrowFrame_ = new QWidget(this);
+    arrowFrame_->setObjectName(QStringLiteral("arrowframe"));
+    arrowFrame_->setFixedSize(kArrowSize);
+    arrowDown_ = new SortArrow(SortArrow::Direction::Down, arrowFrame_);
+    arrowDown_->setObjectName(QStringLiteral("FileArrow0"));
+    arrowUp_ = new SortArrow(SortArrow::Direction::Up, arrowFrame_);
+    arrowUp_->setObjectName(QStringLiteral("FileArrow1"));
+    arrowUp_->setAutoFillBackground(true);
+    arrowUp_->setBackgroundRole(QPalette::Button);
+    arrowUp_->raise();
+    connect(arrowDown_, &SortArrow::clicked, this, &ServerListView::toggleSortDirection);
+    connect(arrowUp_, &SortArrow::clicked, this, &ServerListView::toggleSortDirection);
 
-    applyEditTriggers(m_model->editable());
-    connect(m_model, &ServerListModel::editableChanged, this, &ServerListView::applyEditTriggers);
+    applyEditTriggers(model_->editable());
+    connect(model_, &ServerListModel::editableChanged, this, &ServerListView::applyEditTriggers);
     connect(this, &QAbstractItemView::clicked, this, [this](const QModelIndex&) { Q_EMIT rowClicked(); });
 
     showDirection();
@@ -160,37 +160,37 @@ void ServerListView::onSectionClicked(int section)
 
 void ServerListView::toggleSortDirection()
 {
-    m_model->setDescending(!m_model->descending());
+    model_->setDescending(!model_->descending());
     showDirection();
 }
 
 void ServerListView::showDirection()
 {
-    m_arrowDown->setVisible(true);
-    m_arrowUp->setVisible(m_model->descending());
+    arrowDown_->setVisible(true);
+    arrowUp_->setVisible(model_->descending());
 }
 
 void ServerListView::setReportView(bool report)
 {
-    m_reportView = report;
+    reportView_ = report;
     header()->setVisible(report);
     setColumnHidden(ServerListModel::SizeColumn, !report);
-    m_arrowFrame->setVisible(report);
+    arrowFrame_->setVisible(report);
     placeArrows();
 }
 
 // Inside the Name heading, against its right end, centred in height.
 void ServerListView::placeArrows()
 {
-    if (!m_arrowFrame)
+    if (!arrowFrame_)
         return;  // the table places its headings before the arrows exist
     const QHeaderView* head = header();
     const int right = head->sectionViewportPosition(ServerListModel::NameColumn)
                       + head->sectionSize(ServerListModel::NameColumn);
     const int x = head->geometry().left() + std::max(0, right - kArrowSize.width() - 3);
     const int y = head->geometry().top() + std::max(0, (head->height() - kArrowSize.height()) / 2);
-    m_arrowFrame->move(x, y);
-    m_arrowFrame->raise();
+    arrowFrame_->move(x, y);
+    arrowFrame_->raise();
 }
 
 QSize ServerListView::viewportSizeHint() const
@@ -227,9 +227,9 @@ QString ServerListView::selectedRowText() const
 {
     const QModelIndex current = currentIndex();
     if (current.isValid() && selectionModel()->isRowSelected(current.row(), {}))
-        return m_model->row(current.row()).text;
+        return model_->row(current.row()).text;
     const QList<int> rows = selectedRows();
-    return rows.isEmpty() ? QString() : m_model->row(rows.first()).text;
+    return rows.isEmpty() ? QString() : model_->row(rows.first()).text;
 }
 
 void ServerListView::mouseDoubleClickEvent(QMouseEvent* event)
@@ -244,8 +244,8 @@ void ServerListView::startDrag(Qt::DropActions)
 {
     QStringList texts;
     for (int row : selectedRows()) {
-        if (!m_model->row(row).folder)
-            texts.append(m_model->row(row).text);
+        if (!model_->row(row).folder)
+            texts.append(model_->row(row).text);
     }
     if (texts.isEmpty())
         return;

@@ -37,12 +37,12 @@ public:
     // The column headings ("Name", "Size").
     QHeaderView* header() const { return horizontalHeader(); }
 
-    ServerListModel* listModel() const { return m_model; }
+    ServerListModel* listModel() const { return model_; }
 
     // Same as clicking the Name heading or either arrow.
     void toggleSortDirection();
 
-    bool reportView() const { return m_reportView; }
+    bool reportView() const { return reportView_; }
     void setReportView(bool report);
 
     // The current row's text when it is selected, else the first selected
@@ -75,11 +75,11 @@ private:
     void placeArrows();
     void applyEditTriggers(bool editable);
 
-    ServerListModel* m_model;
-    QWidget* m_arrowFrame = nullptr;
-    SortArrow* m_arrowDown = nullptr;
-    SortArrow* m_arrowUp = nullptr;
-    bool m_reportView = true;
+    ServerListModel* model_;
+    QWidget* arrowFrame_ = nullptr;
+    SortArrow* arrowDown_ = nullptr;
+    SortArrow* arrowUp_ = nullptr;
+    bool reportView_ = true;
 };
 
 }  // namespace quillmar

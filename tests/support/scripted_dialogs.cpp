@@ -7,7 +7,7 @@ constexpr int kYes = 6;
 
 void ScriptedDialogs::record(const Call& call)
 {
-    m_calls.append(call);
+    calls_.append(call);
     if (onCall)
         onCall(call);
 }
@@ -15,27 +15,27 @@ void ScriptedDialogs::record(const Call& call)
 int ScriptedDialogs::message(const QString& text, Buttons buttons, Icon icon, const QString& title)
 {
     record({Kind::Message, text, buttons, icon, title, {}});
-    if (!m_messageAnswers.isEmpty())
-        return m_messageAnswers.dequeue();
+    if (!messageAnswers_.isEmpty())
+        return messageAnswers_.dequeue();
     return buttons == Buttons::YesNo ? kYes : kOk;
 }
 
 QString ScriptedDialogs::input(const QString& prompt, const QString& title, const QString& defaultText)
 {
     record({Kind::Input, prompt, Buttons::Ok, Icon::None, title, defaultText});
-    return m_inputs.isEmpty() ? QString() : m_inputs.dequeue();
+    return inputs_.isEmpty() ? QString() : inputs_.dequeue();
 }
 
 quillmar::Dialogs::ConfirmChoice ScriptedDialogs::confirm(const QString& text)
 {
     record({Kind::Confirm, text, Buttons::Ok, Icon::None, {}, {}});
-    return m_confirms.isEmpty() ? ConfirmChoice::Yes : m_confirms.dequeue();
+    return confirms_.isEmpty() ? ConfirmChoice::Yes : confirms_.dequeue();
 }
 
 QStringList ScriptedDialogs::textsOf(Kind kind) const
 {
     QStringList texts;
-    for (const Call& call : m_calls)
+    for (const Call& call : calls_)
         if (call.kind == kind)
             texts.append(call.text);
     return texts;
@@ -46,8 +46,8 @@ QStringList ScriptedDialogs::confirmTexts() const { return textsOf(Kind::Confirm
 
 void ScriptedDialogs::clear()
 {
-    m_calls.clear();
-    m_messageAnswers.clear();
-    m_inputs.clear();
-    m_confirms.clear();
+    calls_.clear();
+    messageAnswers_.clear();
+    inputs_.clear();
+    confirms_.clear();
 }

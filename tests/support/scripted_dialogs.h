@@ -28,11 +28,11 @@ public:
     QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
     ConfirmChoice confirm(const QString& text) override;
 
-    void queueMessageAnswer(int answer) { m_messageAnswers.enqueue(answer); }
-    void queueInput(const QString& text) { m_inputs.enqueue(text); }
-    void queueConfirm(ConfirmChoice choice) { m_confirms.enqueue(choice); }
+    void queueMessageAnswer(int answer) { messageAnswers_.enqueue(answer); }
+    void queueInput(const QString& text) { inputs_.enqueue(text); }
+    void queueConfirm(ConfirmChoice choice) { confirms_.enqueue(choice); }
 
-    const QList<Call>& calls() const { return m_calls; }
+    const QList<Call>& calls() const { return calls_; }
     QStringList messageTexts() const;  // the texts of the message boxes, in order
     QStringList confirmTexts() const;  // the texts of the Confirm windows, in order
     void clear();                      // forgets the calls and the queued answers
@@ -44,8 +44,8 @@ private:
     void record(const Call& call);
     QStringList textsOf(Kind kind) const;
 
-    QList<Call> m_calls;
-    QQueue<int> m_messageAnswers;
-    QQueue<QString> m_inputs;
-    QQueue<ConfirmChoice> m_confirms;
+    QList<Call> calls_;
+    QQueue<int> messageAnswers_;
+    QQueue<QString> inputs_;
+    QQueue<ConfirmChoice> confirms_;
 };
