@@ -38,24 +38,28 @@ QString DecodeStoredLine(QByteArrayView bytes, bool* foreign)
     return *foreign ? DecodeCp1252(bytes) : text;
 }
 
-// Splits stored bytes into lines the way SplitStoredLines splits text.
-QList<QByteArrayView> SplitStoredBytes(QByteArrayView bytes)
+// Splits at CR LF, a lone CR or a lone LF, for stored text and stored bytes
+// alike; a last line without an end counts too.
+template <typename Line, typename Text>
+QList<Line> SplitAtLineEnds(const Text& text)
 {
-    QList<QByteArrayView> lines;
+    QList<Line> lines;
     qsizetype start = 0;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const char c = bytes[i];
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const auto c = text[i];
         if (c != '\r' && c != '\n')
             continue;
-        lines.append(bytes.sliced(start, i - start));
-        if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+        lines.append(Line(text.sliced(start, i - start)));
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
             ++i;
         start = i + 1;
     }
-    if (start < bytes.size())
-        lines.append(bytes.sliced(start));
+    if (start < text.size())
+        lines.append(Line(text.sliced(start)));
     return lines;
 }
+
+QList<QByteArrayView> SplitStoredBytes(QByteArrayView bytes) { return SplitAtLineEnds<QByteArrayView>(bytes); }
 
 QByteArray ReadStore(const QString& appFolder)
 {
@@ -121,23 +125,7 @@ std::optional<SiteFields> SplitSiteEntry(const QString& entry)
                       TrimBlanks(parts.value(4)), TrimBlanks(parts.value(5))};
 }
 
-QStringList SplitStoredLines(const QString& text)
-{
-    QStringList lines;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c != u'\r' && c != u'\n')
-            continue;
-        lines.append(text.sliced(start, i - start));
-        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < text.size())
-        lines.append(text.sliced(start));
-    return lines;
-}
+QStringList SplitStoredLines(const QString& text) { return SplitAtLineEnds<QString>(text); }
 
 QStringList LoadSiteList(const QString& appFolder)
 {
