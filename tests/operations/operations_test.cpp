@@ -53,22 +53,6 @@ TEST_F(ConnectedWindow, AFailedDownloadStopsKeepsTheLocalFileAndTheRemainingRows
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-TEST_F(ConnectedWindow, DownloadRefusesServerNamesThatLeaveTheLocalFolder)
-{
-    openConnected();
-    for (const QString& name : {QStringLiteral(".."), QStringLiteral("..\\up.jpg")}) {
-        SCOPED_TRACE(name.toStdString());
-        Model(rig)->appendRows({{name, QStringLiteral("1 bytes")}});
-        rig.dialogs.clear();
-        SelectRows(rig, {name});
-        rig.form->Download();
-        ASSERT_EQ(rig.dialogs.calls().size(), 1);
-        EXPECT_TRUE(rig.dialogs.calls().first().text.startsWith(name + QStringLiteral(" cannot be downloaded")))
-            << rig.dialogs.calls().first().text.toStdString();
-    }
-    EXPECT_FALSE(QFileInfo::exists(localPath(QStringLiteral("../up.jpg"))));
-}
-
 // A second double click must not start another upload while one runs.
 TEST_F(ConnectedWindow, DoubleClickUploadDisablesTheLocalListWhileItRuns)
 {
