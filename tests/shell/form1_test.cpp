@@ -439,17 +439,6 @@ TEST(Commands, GuardsAndDispatchByKey)
             EXPECT_EQ(call.title, QStringLiteral("Quillmar"));
         }
     }
-    // The toolbar's "Go Up" and the menu's "Go Up" are the same command.
-    rig.dialogs.clear();
-    rig.find<QAction>("mnuGoUp")->trigger();
-    rig.find<QAction>("Back")->trigger();
-    EXPECT_EQ(rig.dialogs.messageTexts(), QStringList(2, QStringLiteral("You are not connected to the server.")));
-
-    // The Delete key reaches the delete command.
-    rig.dialogs.clear();
-    form.state().GotFocus = 2;
-    QTest::keyClick(&form, Qt::Key_Delete);
-    EXPECT_EQ(rig.dialogs.messageTexts(), QStringList{kConnectFirst});
 }
 
 TEST(Commands, RefreshWhileNotConnectedRefreshesLocallyAndEndsGreen)
