@@ -1,8 +1,12 @@
 #include "pictures/picture_reading.h"
 
+#include <QColorSpace>
 #include <QFile>
 #include <QImageReader>
+#include <QTransform>
 #include <QtEndian>
+
+#include <exiv2/exiv2.hpp>
 
 #include <algorithm>
 
@@ -15,9 +19,22 @@ constexpr qsizetype kPngChunkHeader = 8;  // length and type
 constexpr qsizetype kPngChunkCrc = 4;
 constexpr quint32 kPngLargestChunk = 0x7fffffff;  // what the format allows
 
-bool Rotated(QImageReader& reader)
+bool Rotated(QImageIOHandler::Transformations turn)
 {
-    return reader.transformation().testFlag(QImageIOHandler::TransformationRotate90);
+    return turn.testFlag(QImageIOHandler::TransformationRotate90);
+}
+
+// The orientation the file's Exif gives, 1 when it gives none.
+int ExifOrientation(const QString& path)
+{
+    try {
+        auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+        image->readMetadata();
+        const auto found = image->exifData().findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
+        return found == image->exifData().end() ? 1 : int(found->toLong());
+    } catch (const Exiv2::AnyError&) {
+        return 1;  // unreadable metadata leaves the picture as stored
+    }
 }
 
 }  // namespace
@@ -56,21 +73,57 @@ QString PictureFileProblem(const QString& path)
     return ForEachPngChunk(bytes, [](QByteArrayView, QByteArrayView) { return true; });
 }
 
-void ReadUpright(QImageReader& reader)
+QImageIOHandler::Transformations TurnOfOrientation(int orientation)
 {
-    reader.setDecideFormatFromContent(true);
-    reader.setAutoTransform(true);
+    using T = QImageIOHandler::Transformation;
+    switch (orientation) {
+    case 2: return T::TransformationMirror;
+    case 3: return T::TransformationRotate180;
+    case 4: return T::TransformationFlip;
+    case 5: return T::TransformationFlipAndRotate90;
+    case 6: return T::TransformationRotate90;
+    case 7: return T::TransformationMirrorAndRotate90;
+    case 8: return T::TransformationRotate270;
+    default: return T::TransformationNone;
+    }
 }
 
-QSize SeenSize(QImageReader& reader)
+UprightReader::UprightReader(const QString& path) : reader_(path)
 {
-    const QSize stored = reader.size();
-    return Rotated(reader) ? stored.transposed() : stored;
+    reader_.setDecideFormatFromContent(true);
+    reader_.setAutoTransform(true);
+    format_ = reader_.format();
+    if (format_ == "png")
+        turn_ = TurnOfOrientation(ExifOrientation(path));
 }
 
-void SetSeenScaledSize(QImageReader& reader, const QSize& seen)
+QSize UprightReader::seenSize()
 {
-    reader.setScaledSize(Rotated(reader) ? seen.transposed() : seen);
+    const QSize stored = reader_.size();
+    return Rotated(reader_.transformation() | turn_) ? stored.transposed() : stored;
+}
+
+void UprightReader::setSeenScaledSize(const QSize& seen)
+{
+    reader_.setScaledSize(Rotated(reader_.transformation() | turn_) ? seen.transposed() : seen);
+}
+
+QImage UprightReader::read()
+{
+    QImage picture = reader_.read();
+    if (picture.isNull() || turn_ == QImageIOHandler::TransformationNone)
+        return picture;
+    // Mirrored first, then turned, as the reader does for a JPEG.
+    if (turn_.testFlag(QImageIOHandler::TransformationMirror))
+        picture = picture.mirrored(true, false);
+    if (turn_.testFlag(QImageIOHandler::TransformationFlip))
+        picture = picture.mirrored(false, true);
+    if (turn_.testFlag(QImageIOHandler::TransformationRotate90)) {
+        const QColorSpace profile = picture.colorSpace();  // a turned copy would lose it
+        picture = picture.transformed(QTransform().rotate(90));
+        picture.setColorSpace(profile);
+    }
+    return picture;
 }
 
 }  // namespace quillmar

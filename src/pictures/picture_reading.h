@@ -1,12 +1,12 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QImageIOHandler>
+#include <QImageReader>
 #include <QSize>
 #include <QString>
 
 #include <functional>
-
-class QImageReader;
 
 namespace quillmar {
 
@@ -26,14 +26,29 @@ QString PictureFileProblem(const QString& path);
 QString ForEachPngChunk(QByteArrayView bytes,
                         const std::function<bool(QByteArrayView type, QByteArrayView data)>& visit);
 
-// A reader of the file that turns the picture upright as it reads.
-void ReadUpright(QImageReader& reader);
+// The turn an EXIF orientation (1 to 8) asks for.
+QImageIOHandler::Transformations TurnOfOrientation(int orientation);
 
-// The size as the picture is seen: a quarter turn swaps the sides.
-QSize SeenSize(QImageReader& reader);
+// A picture file read upright. Qt turns JPEGs itself; for a PNG the
+// orientation comes from the file's Exif.
+class UprightReader {
+public:
+    explicit UprightReader(const QString& path);
 
-// Decodes straight at the given seen size. The reader scales in the file's
-// stored orientation, before the picture is turned.
-void SetSeenScaledSize(QImageReader& reader, const QSize& seen);
+    QByteArray format() const { return format_; }
+    // The size as the picture is seen: a quarter turn swaps the sides.
+    QSize seenSize();
+    // Decodes straight at the given seen size. The reader scales in the
+    // file's stored orientation, before the picture is turned.
+    void setSeenScaledSize(const QSize& seen);
+    // The picture upright; null on failure, with errorString() saying why.
+    QImage read();
+    QString errorString() const { return reader_.errorString(); }
+
+private:
+    QImageReader reader_;
+    QByteArray format_;
+    QImageIOHandler::Transformations turn_;  // what read() still has to do after the reader
+};
 
 }  // namespace quillmar

@@ -16,7 +16,6 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QLabel>
 #include <QMainWindow>
 #include <QPixmap>
@@ -81,9 +80,8 @@ void ShowImage(const QString& path, QWidget& host)
         ShowEmptyFrame(parts);
         return;
     }
-    QImageReader reader(path);
-    ReadUpright(reader);
-    const QSize natural = SeenSize(reader);
+    UprightReader reader(path);
+    const QSize natural = reader.seenSize();
     const Fit fit = FitPicture(natural.width() * kTwipsPerPixel, natural.height() * kTwipsPerPixel,
                                parts.frame->width() * kTwipsPerPixel, parts.frame->height() * kTwipsPerPixel);
     if (!(fit.width > 0) || !(fit.height > 0)) {
@@ -94,7 +92,7 @@ void ShowImage(const QString& path, QWidget& host)
     // A JPEG is decoded straight at the shown size, a fraction of the work
     // for a large photograph.
     if (fit.stretched)
-        SetSeenScaledSize(reader, shown);
+        reader.setSeenScaledSize(shown);
     const QImage picture = reader.read();
     if (picture.isNull()) {
         ShowEmptyFrame(parts);

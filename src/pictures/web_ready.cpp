@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QImageReader>
 #include <QImageWriter>
 #include <QStringList>
 
@@ -136,8 +135,8 @@ Exiv2::Image::AutoPtr OpenMetadata(const QString& path)
     return image;
 }
 
-// The allowed facts of the original, and nothing else, on the copy; the
-// colour profile came along with the pixels.
+// The allowed facts and the colour profile of the original, and nothing
+// else, on the copy.
 void WriteAllowedFacts(Exiv2::Image& original, const QString& copy)
 {
     Exiv2::ExifData exif;
@@ -152,15 +151,21 @@ void WriteAllowedFacts(Exiv2::Image& original, const QString& copy)
         if (found != original.xmpData().end())
             xmp.add(*found);
     }
-    // The fresh copy holds no metadata but its colour profile, which stays.
     Exiv2::Image::AutoPtr target = OpenMetadata(copy);
     target->setExifData(exif);
     target->setXmpData(xmp);
+    // A JPEG's colour profile is copied here; a PNG's came with its pixels,
+    // since this library writes the PNG profile under a name readers refuse.
+    if (original.iccProfileDefined() && !target->iccProfileDefined()) {
+        Exiv2::DataBuf icc(original.iccProfile()->pData_, original.iccProfile()->size_);
+        target->setIccProfile(icc, false);
+    }
     target->writeMetadata();
 }
 
-// The pixels alone: the image reader hands a PNG's text chunks and a JPEG's
-// comments along with the picture, and the writer would write them back.
+// The pixels and their colour profile alone: the image reader hands a PNG's
+// text chunks and a JPEG's comments along with the picture, and the writer
+// would write them back.
 QImage PixelsOnly(const QImage& decoded)
 {
     const QImage rgb = decoded.convertToFormat(decoded.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
@@ -177,8 +182,7 @@ WebReadyCopy PrepareForWeb(const QString& localFile, int maxSide, const QString&
     const QString problem = PictureFileProblem(localFile);
     if (!problem.isEmpty())
         return {{}, {}, QStringLiteral("%1 could not be made ready for the web: %2").arg(name, problem)};
-    QImageReader reader(localFile);
-    ReadUpright(reader);
+    UprightReader reader(localFile);
     const QByteArray format = reader.format();
     if (format != "jpeg" && format != "png")
         return {localFile, {}, {}};
@@ -188,11 +192,11 @@ WebReadyCopy PrepareForWeb(const QString& localFile, int maxSide, const QString&
         Exiv2::Image::AutoPtr original = OpenMetadata(localFile);
         const bool located = FileHasLocation(localFile, *original);
 
-        const QSize seen = SeenSize(reader);
+        const QSize seen = reader.seenSize();
         const bool large = std::max(seen.width(), seen.height()) > maxSide;
         // Decoded already reduced: a 100-megapixel photo never exists whole in memory.
         if (large)
-            SetSeenScaledSize(reader, seen.scaled(QSize(maxSide, maxSide), Qt::KeepAspectRatio));
+            reader.setSeenScaledSize(seen.scaled(QSize(maxSide, maxSide), Qt::KeepAspectRatio));
         const QImage picture = reader.read();
         if (picture.isNull())
             return {{}, {}, QStringLiteral("%1 could not be read to make it ready for the web: %2")
