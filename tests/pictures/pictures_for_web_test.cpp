@@ -226,6 +226,38 @@ TEST_F(ConnectedWindow, PhotosMadeReadyForTheWebAreUprightSmallAndWithoutTheirLo
     EXPECT_EQ(stored.value(QStringLiteral("Upload/MaxSide")).toString(), QStringLiteral("1600"));
 }
 
+// Qt reads a path that starts with ":" as a resource path; such names still
+// land in their own folders: the download target, the cache copy of a folder
+// and of a picture, the copy made for the web.
+TEST_F(ConnectedWindow, NamesStartingWithAColonLandInTheirOwnFolders)
+{
+    const QString local = rig.localFolder.path() + QStringLiteral("/");
+    QDir().mkdir(server.root() + QStringLiteral("/:x"));  // QDir::mkdir(":x") would make it in the working folder
+    WriteColoured(server.root() + QStringLiteral("/:d.jpg"), Qt::blue);
+    WriteColoured(local + QStringLiteral(":a.jpg"), Qt::green);
+    openConnected();
+
+    SelectRows(rig, {QStringLiteral(":d.jpg")});
+    rig.find<QAction>("Get")->trigger();
+    EXPECT_EQ(ReadFile(local + QStringLiteral(":d.jpg")), ReadFile(server.root() + QStringLiteral("/:d.jpg")));
+
+    Upload(rig, QStringLiteral(":a.jpg"));
+    EXPECT_EQ(ReadFile(cacheFolder() + QStringLiteral("/:a.jpg")), ReadFile(local + QStringLiteral(":a.jpg")));
+    rig.find<QAction>("mnuWebReady")->trigger();
+    EnterServerFolder(rig, QStringLiteral(":x/"));
+    Upload(rig, QStringLiteral(":a.jpg"));
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Upload Complete"));
+    const QByteArray sent = ReadFile(server.root() + QStringLiteral("/:x/:a.jpg"));
+    EXPECT_TRUE(sent.startsWith("\xff\xd8")) << "the web copy went up";
+    EXPECT_EQ(ReadFile(cacheFolder(QStringLiteral("/:x")) + QStringLiteral("/:a.jpg")), sent);
+    ClickServerRow(rig, QStringLiteral(":a.jpg"));
+    EXPECT_EQ(ShownColour(Image(rig)), QStringLiteral("green"));
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
+    EXPECT_EQ(QDir(local).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              (QStringList{":a.jpg", ":d.jpg"}))
+        << "nothing else in the working folder";
+}
+
 TEST_F(ConnectedWindow, ServerPicturesAreFetchedOnceForThePreviewWhenAsked)
 {
     WriteColoured(serverPath(QStringLiteral("remote.jpg")), Qt::blue);
