@@ -37,12 +37,13 @@ bool IsExifLocation(const std::string& key)
     return key.rfind("Exif.GPSInfo.", 0) == 0 || key == "Exif.Image.GPSTag";
 }
 
-// Any namespace: exif:GPS..., a drone maker's GpsLatitude, IPTC's
-// LocationCreated and LocationShown.
-bool NamesLocation(QByteArrayView text)
+// A property of any namespace that holds a position: exif:GPSLatitude, a
+// drone maker's drone-dji:GpsLatitude, Iptc4xmpExt:LocationCreated. Only
+// property names count, so a title that mentions a location is no position.
+bool NamesLocation(QByteArrayView xmp)
 {
-    const QByteArray lower = text.toByteArray().toLower();
-    return lower.contains("gps") || lower.contains("location");
+    const QByteArray lower = xmp.toByteArray().toLower();
+    return lower.contains(":gps") || lower.contains(":location");
 }
 
 bool ExifBlockHasLocation(QByteArrayView tiff)
@@ -111,7 +112,8 @@ bool MetadataHasLocation(const Exiv2::Image& image)
             return true;
     }
     for (const auto& datum : image.xmpData()) {
-        if (NamesLocation(QByteArrayView(datum.key().c_str())))
+        // "Xmp.exif.GPSLatitude" read as "Xmp:exif:GPSLatitude".
+        if (NamesLocation(QByteArray::fromStdString(datum.key()).replace('.', ':')))
             return true;
     }
     return false;

@@ -42,12 +42,13 @@ def xmp(ns, body):
     return ('<?xpacket begin="" id="W5M0MpCehiHzreSzNTczkc9d"?><x:xmpmeta xmlns:x="adobe:ns:meta/">'
             '<rdf:RDF xmlns:rdf="http://www.w3.org/1999/02/22-rdf-syntax-ns#"><rdf:Description rdf:about="" '
             'xmlns:dc="http://purl.org/dc/elements/1.1/" ' + ns + '><dc:title><rdf:Alt>'
-            '<rdf:li xml:lang="x-default">Red vase</rdf:li></rdf:Alt></dc:title>' + body +
+            '<rdf:li xml:lang="x-default">Red vase, our location</rdf:li></rdf:Alt></dc:title>' + body +
             '</rdf:Description></rdf:RDF></x:xmpmeta><?xpacket end="w"?>')
 
 DRONE = xmp('xmlns:drone-dji="http://www.dji.com/drone-dji/1.0/"',
             '<drone-dji:GpsLatitude>52.529861</drone-dji:GpsLatitude>'
             '<drone-dji:GpsLongitude>13.408056</drone-dji:GpsLongitude>')
+TITLED = xmp("", "")
 IPTC = xmp('xmlns:Iptc4xmpExt="http://iptc.org/std/Iptc4xmpExt/2008-02-29/"',
            '<Iptc4xmpExt:LocationCreated><rdf:Bag><rdf:li rdf:parseType="Resource">'
            '<Iptc4xmpExt:City>Berlin</Iptc4xmpExt:City>'
@@ -83,6 +84,7 @@ def write(name, data):
 icc = ImageCms.ImageCmsProfile(ImageCms.createProfile("sRGB")).tobytes()
 write("clean.jpg", jpeg(exif(), icc))
 write("exif.jpg", jpeg(exif(gps=True)))
+write("titled.jpg", after_metadata(jpeg(exif()), app1(b"http://ns.adobe.com/xap/1.0/\0" + TITLED.encode())))
 write("drone-xmp.jpg", after_metadata(jpeg(exif()), app1(b"http://ns.adobe.com/xap/1.0/\0" + DRONE.encode())))
 write("iptc-xmp.jpg", after_metadata(jpeg(exif()), app1(b"http://ns.adobe.com/xap/1.0/\0" + IPTC.encode())))
 write("second-exif.jpg", after_metadata(jpeg(exif()), app1(exif(gps=True, facts=False))))
@@ -152,19 +154,21 @@ TEST(WebReady, NoPositionIsLeftInAnyPlaceAndTheAllowedFactsStay)
         bool traced;   // the position shows in the file's bytes as they are
         bool facts;    // the allowed facts were in the first Exif block
         bool icc;
+        bool title;    // an XMP title: "Red vase, our location", which is no position
     } cases[] = {
-        {"clean.jpg", false, false, true, true},
-        {"exif.jpg", true, true, true, false},
-        {"drone-xmp.jpg", true, true, true, false},
-        {"iptc-xmp.jpg", true, true, true, false},
-        {"second-exif.jpg", true, true, true, false},
-        {"both-exif.jpg", true, true, true, false},
-        {"appended.jpg", true, true, true, false},
-        {"exif-chunk.png", true, true, true, true},
-        {"raw-profile.png", true, false, false, false},  // in hexadecimal
-        {"raw-profile-zip.png", true, false, false, false},  // compressed
-        {"xmp.png", true, true, true, false},
-        {"text.png", false, true, true, false},  // free text: not known as a position, but not sent
+        {"clean.jpg", false, false, true, true, false},
+        {"titled.jpg", false, false, true, false, true},
+        {"exif.jpg", true, true, true, false, false},
+        {"drone-xmp.jpg", true, true, true, false, true},
+        {"iptc-xmp.jpg", true, true, true, false, true},
+        {"second-exif.jpg", true, true, true, false, false},
+        {"both-exif.jpg", true, true, true, false, false},
+        {"appended.jpg", true, true, true, false, false},
+        {"exif-chunk.png", true, true, true, true, false},
+        {"raw-profile.png", true, false, false, false, false},  // in hexadecimal
+        {"raw-profile-zip.png", true, false, false, false, false},  // compressed
+        {"xmp.png", true, true, true, false, true},
+        {"text.png", false, true, true, false, false},  // free text: not known as a position, but not sent
     };
     const std::pair<const char*, const char*> allowed[] = {
         {"Exif.Image.Make", "QuillMaker"},          {"Exif.Image.Model", "QuillCam 7"},
@@ -194,6 +198,8 @@ TEST(WebReady, NoPositionIsLeftInAnyPlaceAndTheAllowedFactsStay)
         EXPECT_EQ(upright.size(), QSize(48, 64));
         EXPECT_EQ(read.icc, c.icc);
         EXPECT_EQ(upright.colorSpace().isValid(), c.icc);
+        EXPECT_EQ(read.facts.count("Xmp.dc.title") ? read.facts.at("Xmp.dc.title") : "<none>",
+                  c.title ? "lang=\"x-default\" Red vase, our location" : "<none>");
         if (!c.facts)
             continue;
         for (const auto& [key, value] : allowed)
