@@ -175,35 +175,49 @@ TEST(WebReady, NoPositionIsLeftInAnyPlaceAndTheAllowedFactsStay)
         {"Exif.Image.Artist", "Ada Artist"},        {"Exif.Image.Copyright", "(c) Ada"},
         {"Exif.Image.ImageDescription", "A red vase"}, {"Exif.Photo.DateTimeOriginal", "2024:05:06 07:08:09"},
     };
+    // As they are, and scaled down (through the image reader and writer).
+    const struct {
+        int maxSide;
+        QSize seen;
+        const char* resized;
+    } sides[] = {{1600, QSize(48, 64), ""}, {32, QSize(24, 32), "resized to 24 x 32"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const QString original = folder.filePath(QLatin1String(c.name));
         EXPECT_EQ(PositionTraces(ReadFile(original)).isEmpty(), !c.traced) << "the original";
-        const quillmar::WebReadyCopy copy = quillmar::PrepareForWeb(original, 1600, work.path());
-        ASSERT_TRUE(copy.error.isEmpty()) << copy.error.toStdString();
-        ASSERT_NE(copy.file, original);
-        EXPECT_EQ(copy.note, c.noted ? QStringLiteral("location removed") : QString());
+        for (const auto& side : sides) {
+            SCOPED_TRACE(side.maxSide);
+            const quillmar::WebReadyCopy copy = quillmar::PrepareForWeb(original, side.maxSide, work.path());
+            ASSERT_TRUE(copy.error.isEmpty()) << copy.error.toStdString();
+            ASSERT_NE(copy.file, original);
+            QStringList note{QLatin1String(side.resized)};
+            if (c.noted)
+                note << QStringLiteral("location removed");
+            note.removeAll(QString());
+            EXPECT_EQ(copy.note, note.join(QStringLiteral(", ")));
 
-        const QByteArray sent = ReadFile(copy.file);
-        EXPECT_EQ(PositionTraces(sent), QStringList());
-        EXPECT_EQ(sent.count("\xff\xd8\xff"), sent.startsWith("\xff\xd8") ? 1 : 0) << "one picture, none appended";
-        EXPECT_FALSE(sent.contains("eXIf"));
-        const Metadata read = ReadMetadata(copy.file);
-        for (const auto& [key, value] : read.facts) {
-            EXPECT_EQ(QByteArray::fromStdString(key).toLower().contains("gps"), false) << key;
-            EXPECT_EQ(QByteArray::fromStdString(key).toLower().contains("location"), false) << key;
+            const QByteArray sent = ReadFile(copy.file);
+            EXPECT_EQ(PositionTraces(sent), QStringList());
+            EXPECT_EQ(sent.count("\xff\xd8\xff"), sent.startsWith("\xff\xd8") ? 1 : 0) << "one picture, none appended";
+            EXPECT_FALSE(sent.contains("eXIf"));
+            const Metadata read = ReadMetadata(copy.file);
+            for (const auto& [key, value] : read.facts) {
+                EXPECT_FALSE(QByteArray::fromStdString(key).toLower().contains("gps")) << key;
+                EXPECT_FALSE(QByteArray::fromStdString(key).toLower().contains("location")) << key;
+            }
+            EXPECT_EQ(read.facts.count("Exif.Image.Orientation"), 0u) << "the pixels are upright";
+            const QImage upright(copy.file);
+            EXPECT_EQ(upright.size(), side.seen);
+            EXPECT_GT(upright.pixelColor(upright.width() / 4, upright.height() / 2).blue(), 150) << "blue on the left";
+            EXPECT_EQ(read.icc, c.icc);
+            EXPECT_EQ(upright.colorSpace().isValid(), c.icc);
+            EXPECT_EQ(read.facts.count("Xmp.dc.title") ? read.facts.at("Xmp.dc.title") : "<none>",
+                      c.title ? "lang=\"x-default\" Red vase, our location" : "<none>");
+            if (!c.facts)
+                continue;
+            for (const auto& [key, value] : allowed)
+                EXPECT_EQ(read.facts.count(key) ? read.facts.at(key) : "<none>", value) << key;
         }
-        EXPECT_EQ(read.facts.count("Exif.Image.Orientation"), 0u) << "the pixels are upright";
-        const QImage upright(copy.file);
-        EXPECT_EQ(upright.size(), QSize(48, 64));
-        EXPECT_EQ(read.icc, c.icc);
-        EXPECT_EQ(upright.colorSpace().isValid(), c.icc);
-        EXPECT_EQ(read.facts.count("Xmp.dc.title") ? read.facts.at("Xmp.dc.title") : "<none>",
-                  c.title ? "lang=\"x-default\" Red vase, our location" : "<none>");
-        if (!c.facts)
-            continue;
-        for (const auto& [key, value] : allowed)
-            EXPECT_EQ(read.facts.count(key) ? read.facts.at(key) : "<none>", value) << key;
     }
 }
 
