@@ -9,7 +9,6 @@
 
 #include <QBuffer>
 #include <QColorSpace>
-#include <QJsonArray>
 #include <QLabel>
 #include <QtEndian>
 
@@ -21,7 +20,7 @@ namespace {
 // 52°31'47" N 13°24'29" E (52.529861, 13.408056) in one hiding place, and
 // the allowed facts in the first Exif block where the place leaves it free.
 const char* const kMakePictures = R"(
-import io, json, struct, sys
+import io, struct, sys
 from PIL import Image, ImageCms
 from PIL.PngImagePlugin import PngInfo
 folder = sys.argv[1]
@@ -84,9 +83,8 @@ def write(name, data):
 icc = ImageCms.ImageCmsProfile(ImageCms.createProfile("sRGB")).tobytes()
 write("clean.jpg", jpeg(exif(), icc))
 write("exif.jpg", jpeg(exif(gps=True)))
-write("titled.jpg", after_metadata(jpeg(exif()), app1(b"http://ns.adobe.com/xap/1.0/\0" + TITLED.encode())))
-write("drone-xmp.jpg", after_metadata(jpeg(exif()), app1(b"http://ns.adobe.com/xap/1.0/\0" + DRONE.encode())))
-write("iptc-xmp.jpg", after_metadata(jpeg(exif()), app1(b"http://ns.adobe.com/xap/1.0/\0" + IPTC.encode())))
+for name, packet in (("titled.jpg", TITLED), ("drone-xmp.jpg", DRONE), ("iptc-xmp.jpg", IPTC)):
+    write(name, after_metadata(jpeg(exif()), app1(b"http://ns.adobe.com/xap/1.0/\0" + packet.encode())))
 write("second-exif.jpg", after_metadata(jpeg(exif()), app1(exif(gps=True, facts=False))))
 write("both-exif.jpg", after_metadata(jpeg(exif(gps=True)), app1(exif(gps=True, facts=False))))
 write("appended.jpg", jpeg(exif()) + jpeg(exif(gps=True, facts=False)))
