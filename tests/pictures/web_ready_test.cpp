@@ -3,6 +3,7 @@
 // reduced, and damaged files are refused before they are decoded.
 
 #include "pictures/picture_frame.h"
+#include "pictures/picture_reading.h"
 #include "pictures/preview.h"
 #include "pictures/web_ready.h"
 #include "support/window_helpers.h"
@@ -215,6 +216,45 @@ TEST(WebReady, NoPositionIsLeftInAnyPlaceAndTheAllowedFactsStay)
                 continue;
             for (const auto& [key, value] : allowed)
                 EXPECT_EQ(read.facts.count(key) ? read.facts.at(key) : "<none>", value) << key;
+        }
+    }
+}
+
+// Qt turns a JPEG by its orientation itself; a PNG is turned by its Exif
+// here. Both must come out alike, for each of the eight orientations.
+TEST(WebReady, PngAndJpegAreTurnedAlikeForEveryOrientation)
+{
+    QTemporaryDir folder;
+    RunPython(QStringLiteral(R"(
+import sys
+from PIL import Image
+im = Image.new("RGB", (60, 40), (255, 255, 255))
+for box, colour in (((0, 0, 30, 20), (220, 0, 0)), ((30, 0, 60, 20), (0, 200, 0)), ((0, 20, 30, 40), (0, 0, 220))):
+    im.paste(colour, box)
+for n in range(1, 9):
+    exif = Image.Exif()
+    exif[0x0112] = n
+    for kind in ("JPEG", "PNG"):
+        im.save("%s/%d.%s" % (sys.argv[1], n, kind.lower()), kind, exif=exif.tobytes(), quality=95)
+print("{}")
+)"),
+              {folder.path()});
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE(orientation);
+        quillmar::UprightReader jpeg(folder.filePath(QStringLiteral("%1.jpeg").arg(orientation)));
+        quillmar::UprightReader png(folder.filePath(QStringLiteral("%1.png").arg(orientation)));
+        const QSize seen = jpeg.seenSize();
+        EXPECT_EQ(seen, orientation >= 5 ? QSize(40, 60) : QSize(60, 40));
+        EXPECT_EQ(png.seenSize(), seen);
+        const QImage byQt = jpeg.read(), byExif = png.read();
+        ASSERT_EQ(byQt.size(), seen);
+        ASSERT_EQ(byExif.size(), seen);
+        for (const QPoint& at : {QPoint(seen.width() / 4, seen.height() / 4), QPoint(3 * seen.width() / 4, seen.height() / 4),
+                                 QPoint(seen.width() / 4, 3 * seen.height() / 4),
+                                 QPoint(3 * seen.width() / 4, 3 * seen.height() / 4)}) {
+            const QColor a = byQt.pixelColor(at), b = byExif.pixelColor(at);
+            EXPECT_LT(std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()), 60)
+                << at.x() << "," << at.y() << ": " << a.name().toStdString() << " and " << b.name().toStdString();
         }
     }
 }
