@@ -209,6 +209,7 @@ TEST(WebReady, NoPositionIsLeftInAnyPlaceAndTheAllowedFactsStay)
             EXPECT_EQ(upright.size(), side.seen);
             EXPECT_GT(upright.pixelColor(upright.width() / 4, upright.height() / 2).blue(), 150) << "blue on the left";
             EXPECT_EQ(read.icc, c.icc);
+            EXPECT_EQ(sent.count("ICC_PROFILE") + sent.count("iCCP"), c.icc ? 1 : 0) << "one colour profile";
             EXPECT_EQ(upright.colorSpace().isValid(), c.icc);
             EXPECT_EQ(read.facts.count("Xmp.dc.title") ? read.facts.at("Xmp.dc.title") : "<none>",
                       c.title ? "lang=\"x-default\" Red vase, our location" : "<none>");
