@@ -1,10 +1,13 @@
-// Pictures in the main window's frame, against a full QImage decode.
+// Pictures in the main window's frame and made ready for the web, against a
+// full QImage decode.
 //
-//   image_bench RUNS PHOTO_6000x4000 PHOTO_8000x6000
+//   image_bench RUNS PHOTO_6000x4000 PHOTO_8000x6000 PHOTO_50MP
 //
 // After one warm-up round, every round times, in turn: a full decode of the
 // 6000x4000 file (QImageReader::read, the reference), ShowImage of the same
-// file into the real Form1 (offscreen) and ShowImage of the 8000x6000 file.
+// file into the real Form1 (offscreen), ShowImage of the 8000x6000 file and
+// the copy of the 50-megapixel photo an upload sends with "Prepare Pictures
+// for the Web" on (PrepareForWeb; checked to be 1600 on its longer side).
 // A ShowImage time runs until the call returns and the event loop has run
 // once (the picture painted). Each ShowImage is checked: the picture is
 // shown, fits inside the frame and touches two opposite sides of it.
@@ -18,6 +21,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+
+#if __has_include("pictures/web_ready.h")
+#include "pictures/web_ready.h"
+#include <QTemporaryDir>
+#define QUILLMAR_BENCH_HAS_WEB_READY 1
+#endif
 
 #if __has_include("pictures/preview.h")
 #include "pictures/preview.h"
@@ -72,19 +81,38 @@ double ShowMs(QApplication& app, QWidget& window, const QString& path, QString* 
 }
 #endif
 
+#ifdef QUILLMAR_BENCH_HAS_WEB_READY
+constexpr int kWebSide = 1600;  // the default longest side of a web copy
+
+double WebReadyMs(const QString& path, const QString& work, QString* problem)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const quillmar::WebReadyCopy copy = quillmar::PrepareForWeb(path, kWebSide, work);
+    const double ms = double(clock.nsecsElapsed()) / 1e6;
+    const QSize size = QImageReader(copy.file).size();
+    if (!copy.error.isEmpty())
+        *problem = copy.error;
+    else if (std::max(size.width(), size.height()) != kWebSide)
+        *problem = QStringLiteral("the web copy is %1x%2").arg(size.width()).arg(size.height());
+    return ms;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() != 4) {
-        std::fprintf(stderr, "usage: image_bench RUNS PHOTO_6000x4000 PHOTO_8000x6000\n");
+    if (args.size() != 5) {
+        std::fprintf(stderr, "usage: image_bench RUNS PHOTO_6000x4000 PHOTO_8000x6000 PHOTO_50MP\n");
         return 2;
     }
     const int runs = std::clamp(args[1].toInt(), 1, 100);
     const QString medium = args[2];
     const QString large = args[3];
+    const QString fifty = args[4];
 
     QSize size;
     FullDecodeMs(large, &size);
@@ -113,7 +141,19 @@ int main(int argc, char* argv[])
             return 1;
         }
         if (round > 0)
-            std::printf("decode_ms=%.3f show_medium_ms=%.3f show_large_ms=%.3f\n", decodeMs, mediumMs, largeMs);
+            std::printf("decode_ms=%.3f show_medium_ms=%.3f show_large_ms=%.3f", decodeMs, mediumMs, largeMs);
+#ifdef QUILLMAR_BENCH_HAS_WEB_READY
+        QTemporaryDir work;
+        const double webMs = WebReadyMs(fifty, work.path(), &problem);
+        if (!problem.isEmpty()) {
+            std::fprintf(stderr, "image_bench: PrepareForWeb of the 50 MP photo: %s\n", qUtf8Printable(problem));
+            return 1;
+        }
+        if (round > 0)
+            std::printf(" web_ready_ms=%.3f", webMs);
+#endif
+        if (round > 0)
+            std::printf("\n");
 #else
         (void)form;
         if (round > 0)

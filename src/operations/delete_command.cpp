@@ -272,7 +272,7 @@ void DeleteController::deleteLocally()
             const QString problem = EntryNameProblem(name);
             if (!problem.isEmpty())
                 throw FtpError(ftp_errors::LocalFile, NameProblemFailure(name, problem));
-            if (!removeLocalFile(folder.filePath(name), name))
+            if (!removeLocalFile(EntryPath(folder.path(), name), name))
                 return;
         }
     } catch (const FtpError& error) {

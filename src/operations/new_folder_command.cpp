@@ -40,9 +40,9 @@ void NewFolderController::newFolderLocally()
         QString failure;
         if (!problem.isEmpty())
             failure = QStringLiteral("Cannot create the folder \"%1\": %2").arg(name, problem);
-        else if (QFileInfo::exists(folder.filePath(name)))
+        else if (QFileInfo::exists(EntryPath(folder.path(), name)))
             failure = QStringLiteral("Cannot create the folder \"%1\": it already exists.").arg(name);
-        else if (!folder.mkdir(name))
+        else if (!QDir().mkdir(EntryPath(folder.path(), name)))
             failure = QStringLiteral("The folder \"%1\" could not be created in %2.").arg(name, folder.path());
         if (!failure.isEmpty()) {
             ctx_.reportError(FtpError(ftp_errors::LocalFile, failure));

@@ -78,12 +78,12 @@ void RenameController::renameLocally()
         if (!problem.isEmpty())
             throw FtpError(ftp_errors::LocalFile, QStringLiteral("Cannot rename to \"%1\": %2").arg(newName, problem));
         const QDir folder(ctx_.localPane.folder());
-        const QString target = folder.filePath(newName);
+        const QString target = EntryPath(folder.path(), newName);
         const bool caseOnly = oldName.compare(newName, Qt::CaseInsensitive) == 0;
         if (QFileInfo::exists(target) && !caseOnly)
             throw FtpError(ftp_errors::LocalFile,
                            QStringLiteral("%1 was not renamed: %2 already exists.").arg(oldName, newName));
-        QFile file(folder.filePath(oldName));
+        QFile file(EntryPath(folder.path(), oldName));
         if (!file.rename(target))
             throw FtpError(ftp_errors::LocalFile,
                            QStringLiteral("%1 could not be renamed: %2").arg(oldName, file.errorString()));

@@ -157,7 +157,7 @@ void TransferController::Download()
             const ServerRow entry = ctx_.serverModel.row(row);
             if (entry.folder || entry.text.endsWith(QLatin1Char('/')))
                 continue;
-            const QFileInfo local(folder.filePath(entry.text));
+            const QFileInfo local(EntryPath(folder.path(), entry.text));
             if (IsPlainEntryName(entry.text) && local.exists()) {
                 const auto answer =
                     replace.ask(entry.text, QStringLiteral("on this computer"), BytesText(local.size()),
@@ -209,7 +209,7 @@ void TransferController::Upload()
     QStringList localFiles;
     const QDir folder(ctx_.localPane.folder());
     for (const QString& name : std::as_const(names))
-        localFiles << folder.filePath(name);
+        localFiles << EntryPath(folder.path(), name);
     if (localFiles.isEmpty())
         localFiles << QString();  // said below, once connected
     UploadFiles(localFiles);

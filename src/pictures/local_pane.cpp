@@ -2,6 +2,7 @@
 
 #include "pictures/list_icons.h"
 #include "pictures/list_input.h"
+#include "session/entry_names.h"
 #include "shell/constants.h"
 #include "shell/services.h"
 
@@ -89,7 +90,7 @@ QMimeData* LocalList::mimeData(const QList<QListWidgetItem*>& items) const
 {
     QList<QUrl> urls;
     for (const QListWidgetItem* item : items)
-        urls.append(QUrl::fromLocalFile(QDir(folder_).filePath(item->text())));
+        urls.append(QUrl::fromLocalFile(EntryPath(folder_, item->text())));
     auto* data = new QMimeData;
     data->setUrls(urls);
     return data;
@@ -338,7 +339,7 @@ void LocalPane::showFolders(const QString& path, const QStringList& subfolders)
     folders_->clear();
     QString walked;
     for (int level = 0; level < chain.size(); ++level) {
-        walked = level == 0 ? root : QDir(walked).filePath(chain.at(level));
+        walked = level == 0 ? root : EntryPath(walked, chain.at(level));
         auto* item = new QListWidgetItem(open, QString(level * 2, QLatin1Char(' ')) + chain.at(level), folders_);
         item->setData(kPathRole, walked);
     }
@@ -346,7 +347,7 @@ void LocalPane::showFolders(const QString& path, const QStringList& subfolders)
     const QString indent(chain.size() * 2, QLatin1Char(' '));
     for (const QString& name : subfolders) {
         auto* item = new QListWidgetItem(closed, indent + name, folders_);
-        item->setData(kPathRole, QDir(path).filePath(name));
+        item->setData(kPathRole, EntryPath(path, name));
     }
 }
 

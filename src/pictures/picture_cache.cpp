@@ -21,7 +21,7 @@ const QString kCacheName = QStringLiteral("Cache");
 // the exact name wins.
 QString FindCaseless(const QDir& folder, const QString& name, QDir::Filters filters)
 {
-    if (QFileInfo::exists(folder.filePath(name)))
+    if (QFileInfo::exists(EntryPath(folder.path(), name)))
         return name;
     const QStringList entries = folder.entryList(filters | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& entry : entries) {
@@ -60,7 +60,7 @@ QString PlaceFolder(const QString& appFolder, const ServerPlace& place)
     for (const QString& level : PlaceLevels(place)) {
         const QDir folder(path);
         const QString found = folder.exists() ? FindCaseless(folder, level, QDir::Dirs) : QString();
-        path = folder.filePath(found.isEmpty() || !QFileInfo(folder.filePath(found)).isDir() ? level : found);
+        path = EntryPath(path, found.isEmpty() || !QFileInfo(EntryPath(path, found)).isDir() ? level : found);
     }
     return path;
 }
@@ -76,11 +76,10 @@ bool RemoveEntry(const QFileInfo& entry)
 
 QString CacheFolder(const QString& appFolder)
 {
-    const QDir app(appFolder);
-    const QString found = FindCaseless(app, kCacheName, QDir::Dirs);
-    if (!found.isEmpty() && QFileInfo(app.filePath(found)).isDir())
-        return app.filePath(found);
-    return app.filePath(kCacheName);
+    const QString found = FindCaseless(QDir(appFolder), kCacheName, QDir::Dirs);
+    if (!found.isEmpty() && QFileInfo(EntryPath(appFolder, found)).isDir())
+        return EntryPath(appFolder, found);
+    return EntryPath(appFolder, kCacheName);
 }
 
 QString EnsureCacheFolder(const QString& appFolder, QString* error)
@@ -116,9 +115,10 @@ QString CacheEntryPath(const QString& appFolder, const ServerPlace& place, const
     const QString entry = EntryName(name);
     if (!place.known() || !IsPlainEntryName(entry))
         return {};
-    const QDir folder(PlaceFolder(appFolder, place));
+    const QString folderPath = PlaceFolder(appFolder, place);
+    const QDir folder(folderPath);
     const QString found = folder.exists() ? FindCaseless(folder, entry, QDir::Files | QDir::Dirs) : QString();
-    return folder.filePath(found.isEmpty() ? entry : found);
+    return EntryPath(folderPath, found.isEmpty() ? entry : found);
 }
 
 bool StoreInCache(const QString& appFolder, const ServerPlace& place, const QString& localFile,
@@ -142,7 +142,7 @@ bool StoreInCache(const QString& appFolder, const ServerPlace& place, const QStr
     }
     const QDir folder(folderPath);
     // Copy beside the entry first, so a failed copy leaves the old entry whole.
-    const QString temporary = folder.filePath(HiddenPartName(name, QStringLiteral(".part")));
+    const QString temporary = EntryPath(folderPath, HiddenPartName(name, QStringLiteral(".part")));
     QFile::remove(temporary);
     // A plain copy: QFile::copy waits for the disk, which for a throw-away
     // preview copy cost more than the upload itself.
@@ -157,8 +157,8 @@ bool StoreInCache(const QString& appFolder, const ServerPlace& place, const QStr
     }
     const QString existing = FindCaseless(folder, name, QDir::Files | QDir::Dirs);
     if (!existing.isEmpty())
-        RemoveEntry(QFileInfo(folder.filePath(existing)));
-    if (!QFile::rename(temporary, folder.filePath(name))) {
+        RemoveEntry(QFileInfo(EntryPath(folderPath, existing)));
+    if (!QFile::rename(temporary, EntryPath(folderPath, name))) {
         QFile::remove(temporary);
         SetError(error, QStringLiteral("%1 could not be stored in the picture cache.").arg(name));
         return false;
@@ -180,7 +180,7 @@ bool RenameInCache(const QString& appFolder, const ServerPlace& place, const QSt
         SetError(error, QStringLiteral("The picture cache holds no copy of %1.").arg(oldName));
         return false;
     }
-    const QString target = QFileInfo(from).dir().filePath(EntryName(newName));
+    const QString target = EntryPath(QFileInfo(from).path(), EntryName(newName));
     if (from == target)
         return true;
     // A change of letter case only must not delete the entry it renames.

@@ -3,8 +3,10 @@
 #include "pictures/img_preview.h"
 #include "pictures/local_pane.h"
 #include "pictures/picture_cache.h"
+#include "pictures/picture_reading.h"
 #include "pictures/picture_rules.h"
 #include "pictures/server_list_view.h"
+#include "session/entry_names.h"
 #include "session/ftp_component.h"
 #include "session/listing.h"
 #include "shell/constants.h"
@@ -14,7 +16,6 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QLabel>
 #include <QMainWindow>
 #include <QPixmap>
@@ -75,10 +76,12 @@ void ShowImage(const QString& path, QWidget& host)
     parts.image->hide();
     HideNote(parts);
 
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    reader.setAutoTransform(false);
-    const QSize natural = reader.size();
+    if (!PictureFileProblem(path).isEmpty()) {
+        ShowEmptyFrame(parts);
+        return;
+    }
+    UprightReader reader(path);
+    const QSize natural = reader.seenSize();
     const Fit fit = FitPicture(natural.width() * kTwipsPerPixel, natural.height() * kTwipsPerPixel,
                                parts.frame->width() * kTwipsPerPixel, parts.frame->height() * kTwipsPerPixel);
     if (!(fit.width > 0) || !(fit.height > 0)) {
@@ -89,7 +92,7 @@ void ShowImage(const QString& path, QWidget& host)
     // A JPEG is decoded straight at the shown size, a fraction of the work
     // for a large photograph.
     if (fit.stretched)
-        reader.setScaledSize(shown);
+        reader.setSeenScaledSize(shown);
     const QImage picture = reader.read();
     if (picture.isNull()) {
         ShowEmptyFrame(parts);
@@ -197,7 +200,7 @@ void PreviewController::File1_Click()
     const QString name = ctx_.localPane.currentFile();
     if (name.isEmpty())
         return;
-    const QFileInfo file(QDir(ctx_.localPane.folder()).filePath(name));
+    const QFileInfo file(EntryPath(ctx_.localPane.folder(), name));
     show(IsPicture(name) ? file.filePath() : QString());
     // A file that went away since the list was read shows without a size.
     ctx_.feedback.panel(4, file.exists() ? name + QLatin1Char(' ') + SizeText(file.size()) : name);
@@ -299,7 +302,7 @@ void PreviewController::viewimage_DblClick()
     if (ctx_.state.GotFocus == 1) {
         const QString name = ctx_.localPane.currentFile();
         if (!name.isEmpty())
-            path = QDir(ctx_.localPane.folder()).filePath(name);
+            path = EntryPath(ctx_.localPane.folder(), name);
     } else if (ctx_.state.GotFocus == 2) {
         const QString text = ctx_.serverView.selectedRowText();
         if (!text.isEmpty())

@@ -1,14 +1,18 @@
 #include "pictures/web_ready.h"
 
-#include <QDir>
+#include "pictures/picture_reading.h"
+#include "session/entry_names.h"
+
+#include <QColorSpace>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QImageReader>
 #include <QImageWriter>
 #include <QStringList>
 
 #include <exiv2/exiv2.hpp>
+
+#include <algorithm>
 
 namespace quillmar {
 
@@ -16,37 +20,114 @@ namespace {
 
 constexpr int kJpegQuality = 85;
 
-bool IsLocation(const std::string& key)
+// The facts a web copy keeps: what made the picture, when, by whom, and
+// what it shows. Everything else stays on this computer.
+const char* const kAllowedExif[] = {
+    "Exif.Image.Make",   "Exif.Image.Model",     "Exif.Photo.DateTimeOriginal",
+    "Exif.Image.Artist", "Exif.Image.Copyright", "Exif.Image.ImageDescription",
+};
+const char* const kAllowedXmp[] = {"Xmp.dc.title", "Xmp.dc.description", "Xmp.dc.creator", "Xmp.dc.rights"};
+
+constexpr QByteArrayView kExifHeader("Exif\0\0", 6);
+constexpr QByteArrayView kXmpStart("<x:xmpmeta");
+constexpr QByteArrayView kXmpEnd("</x:xmpmeta>");
+
+bool IsExifLocation(const std::string& key)
 {
-    return key.rfind("Exif.GPSInfo.", 0) == 0 || key == "Exif.Image.GPSTag" || key.rfind("Xmp.exif.GPS", 0) == 0;
+    return key.rfind("Exif.GPSInfo.", 0) == 0 || key == "Exif.Image.GPSTag";
 }
 
-template <class Data>
-bool EraseLocation(Data& data)
+// A property of any namespace that holds a position: exif:GPSLatitude, a
+// drone maker's drone-dji:GpsLatitude, Iptc4xmpExt:LocationCreated. Only
+// property names count, so a title that mentions a location is no position.
+bool NamesLocation(QByteArrayView xmp)
 {
-    bool erased = false;
-    for (auto it = data.begin(); it != data.end();) {
-        if (IsLocation(it->key())) {
-            it = data.erase(it);
-            erased = true;
-        } else {
-            ++it;
-        }
+    const QByteArray lower = xmp.toByteArray().toLower();
+    return lower.contains(":gps") || lower.contains(":location");
+}
+
+bool ExifBlockHasLocation(QByteArrayView tiff)
+{
+    Exiv2::ExifData exif;
+    try {
+        Exiv2::ExifParser::decode(exif, reinterpret_cast<const Exiv2::byte*>(tiff.data()), uint32_t(tiff.size()));
+    } catch (const Exiv2::AnyError&) {
+        return false;  // not an Exif block after all
     }
-    return erased;
+    return std::any_of(exif.begin(), exif.end(), [](const Exiv2::Exifdatum& d) { return IsExifLocation(d.key()); });
 }
 
-bool HasLocation(const Exiv2::Image& image)
+// A PNG text chunk written by other programs as "Raw profile type exif":
+// a few header lines, then the Exif block in hexadecimal.
+QByteArray RawProfile(QByteArrayView text)
+{
+    constexpr int kHeaderLines = 3;  // "", the profile's name, its length
+    qsizetype at = -1;
+    for (int line = 0; line < kHeaderLines; ++line) {
+        at = text.indexOf('\n', at + 1);
+        if (at < 0)
+            return {};
+    }
+    return QByteArray::fromHex(text.sliced(at + 1).toByteArray());
+}
+
+bool BytesHaveLocation(QByteArrayView bytes);
+
+// PNG places the plain scan cannot read: an eXIf chunk holds a bare Exif
+// block; an uncompressed text chunk may hold one in hexadecimal.
+bool PngChunksHaveLocation(QByteArrayView bytes)
+{
+    bool located = false;
+    ForEachPngChunk(bytes, [&](QByteArrayView type, QByteArrayView data) {
+        if (type == "eXIf")
+            located = ExifBlockHasLocation(data);
+        else if (type == "tEXt" && data.startsWith("Raw profile type"))
+            located = BytesHaveLocation(RawProfile(data.sliced(data.indexOf('\0') + 1)));
+        return !located;
+    });
+    return located;
+}
+
+// Every Exif block and XMP packet in the file, wherever it sits: a second
+// Exif segment, a picture appended after the first, a PNG chunk.
+bool BytesHaveLocation(QByteArrayView bytes)
+{
+    for (qsizetype at = bytes.indexOf(kExifHeader); at >= 0; at = bytes.indexOf(kExifHeader, at + 1)) {
+        if (ExifBlockHasLocation(bytes.sliced(at + kExifHeader.size())))
+            return true;
+    }
+    for (qsizetype at = bytes.indexOf(kXmpStart); at >= 0; at = bytes.indexOf(kXmpStart, at + 1)) {
+        const qsizetype end = bytes.indexOf(kXmpEnd, at);
+        if (NamesLocation(bytes.sliced(at, (end < 0 ? bytes.size() : end) - at)))
+            return true;
+    }
+    return PngChunksHaveLocation(bytes);
+}
+
+// What the metadata reader finds too, compressed places included.
+bool MetadataHasLocation(const Exiv2::Image& image)
 {
     for (const auto& datum : image.exifData()) {
-        if (IsLocation(datum.key()))
+        if (IsExifLocation(datum.key()))
             return true;
     }
     for (const auto& datum : image.xmpData()) {
-        if (IsLocation(datum.key()))
+        // "Xmp.exif.GPSLatitude" read as "Xmp:exif:GPSLatitude".
+        if (NamesLocation(QByteArray::fromStdString(datum.key()).replace('.', ':')))
             return true;
     }
     return false;
+}
+
+bool FileHasLocation(const QString& path, const Exiv2::Image& metadata)
+{
+    if (MetadataHasLocation(metadata))
+        return true;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const uchar* mapped = file.size() > 0 ? file.map(0, file.size()) : nullptr;
+    return mapped && BytesHaveLocation(QByteArrayView(mapped, file.size()));
 }
 
 Exiv2::Image::AutoPtr OpenMetadata(const QString& path)
@@ -56,89 +137,87 @@ Exiv2::Image::AutoPtr OpenMetadata(const QString& path)
     return image;
 }
 
-// The metadata of the original on the scaled copy: upright, its new size, no
-// thumbnail of the old orientation, no location.
-void CarryMetadata(Exiv2::Image& original, const QString& copy, const QSize& size)
+// The allowed facts and the colour profile of the original, and nothing
+// else, on the copy.
+void WriteAllowedFacts(Exiv2::Image& original, const QString& copy)
 {
-    Exiv2::ExifData exif = original.exifData();
-    Exiv2::XmpData xmp = original.xmpData();
-    EraseLocation(exif);
-    EraseLocation(xmp);
-    Exiv2::ExifThumb(exif).erase();
-    if (exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation")) != exif.end())
-        exif["Exif.Image.Orientation"] = uint16_t(1);
-    if (xmp.findKey(Exiv2::XmpKey("Xmp.tiff.Orientation")) != xmp.end())
-        xmp["Xmp.tiff.Orientation"] = "1";
-    for (const auto& [key, value] : {std::pair{"Exif.Photo.PixelXDimension", size.width()},
-                                     std::pair{"Exif.Photo.PixelYDimension", size.height()}}) {
-        if (exif.findKey(Exiv2::ExifKey(key)) != exif.end())
-            exif[key] = uint32_t(value);
+    Exiv2::ExifData exif;
+    for (const char* key : kAllowedExif) {
+        const auto found = original.exifData().findKey(Exiv2::ExifKey(key));
+        if (found != original.exifData().end())
+            exif.add(*found);
+    }
+    Exiv2::XmpData xmp;
+    for (const char* key : kAllowedXmp) {
+        const auto found = original.xmpData().findKey(Exiv2::XmpKey(key));
+        if (found != original.xmpData().end())
+            xmp.add(*found);
     }
     Exiv2::Image::AutoPtr target = OpenMetadata(copy);
     target->setExifData(exif);
-    target->setIptcData(original.iptcData());
     target->setXmpData(xmp);
-    target->setComment(original.comment());
+    // A JPEG's colour profile is copied here; a PNG's came with its pixels,
+    // since this library writes the PNG profile under a name readers refuse.
+    if (original.iccProfileDefined() && !target->iccProfileDefined()) {
+        Exiv2::DataBuf icc(original.iccProfile()->pData_, original.iccProfile()->size_);
+        target->setIccProfile(icc, false);
+    }
     target->writeMetadata();
 }
 
-// The size as the picture is seen: a quarter turn swaps the sides.
-QSize SeenSize(QImageReader& reader)
+// The pixels and their colour profile alone: the image reader hands a PNG's
+// text chunks and a JPEG's comments along with the picture, and the writer
+// would write them back.
+QImage PixelsOnly(const QImage& decoded)
 {
-    const QSize stored = reader.size();
-    return reader.transformation().testFlag(QImageIOHandler::TransformationRotate90) ? stored.transposed() : stored;
+    const QImage rgb = decoded.convertToFormat(decoded.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    QImage bare = QImage(rgb.constBits(), rgb.width(), rgb.height(), rgb.bytesPerLine(), rgb.format()).copy();
+    bare.setColorSpace(decoded.colorSpace());
+    return bare;
 }
 
 }  // namespace
 
 WebReadyCopy PrepareForWeb(const QString& localFile, int maxSide, const QString& workFolder)
 {
-    QImageReader reader(localFile);
-    reader.setDecideFormatFromContent(true);
-    const QByteArray format = reader.format();
-    const bool jpeg = format == "jpeg";
-    if (!jpeg && format != "png")
-        return {localFile, {}, {}};
-    const QString copy = QDir(workFolder).filePath(QFileInfo(localFile).fileName());
     const QString name = QFileInfo(localFile).fileName();
+    const QString problem = PictureFileProblem(localFile);
+    if (!problem.isEmpty())
+        return {{}, {}, QStringLiteral("%1 could not be made ready for the web: %2").arg(name, problem)};
+    UprightReader reader(localFile);
+    const QByteArray format = reader.format();
+    if (format != "jpeg" && format != "png")
+        return {localFile, {}, {}};
+    const QString copy = EntryPath(workFolder, name);
+    QFile::remove(copy);
     try {
-        Exiv2::Image::AutoPtr original;
-        if (jpeg)
-            original = OpenMetadata(localFile);
-        const bool located = original.get() && HasLocation(*original);
-        const QSize seen = SeenSize(reader);
+        Exiv2::Image::AutoPtr original = OpenMetadata(localFile);
+        const bool located = FileHasLocation(localFile, *original);
+
+        const QSize seen = reader.seenSize();
         const bool large = std::max(seen.width(), seen.height()) > maxSide;
-        if (!large && !located)
-            return {localFile, {}, {}};
+        // Decoded already reduced: a 100-megapixel photo never exists whole in memory.
+        if (large)
+            reader.setSeenScaledSize(seen.scaled(QSize(maxSide, maxSide), Qt::KeepAspectRatio));
+        const QImage picture = reader.read();
+        if (picture.isNull())
+            return {{}, {}, QStringLiteral("%1 could not be read to make it ready for the web: %2")
+                                    .arg(name, reader.errorString())};
+        QImageWriter writer(copy, format);
+        if (format == "jpeg")
+            writer.setQuality(kJpegQuality);
+        if (!writer.write(PixelsOnly(picture)))
+            return {{}, {}, QStringLiteral("The copy of %1 made for the web could not be written: %2")
+                                    .arg(name, writer.errorString())};
+        WriteAllowedFacts(*original, copy);
+        if (FileHasLocation(copy, *OpenMetadata(copy))) {
+            QFile::remove(copy);
+            return {{}, {}, QStringLiteral("%1 could not be made ready for the web without its location.").arg(name)};
+        }
 
         QStringList done;
-        QFile::remove(copy);
-        if (large) {
-            reader.setAutoTransform(true);
-            const QImage picture = reader.read();
-            if (picture.isNull())
-                return {{}, {}, QStringLiteral("%1 could not be read to make it ready for the web: %2")
-                                    .arg(name, reader.errorString())};
-            const QImage scaled =
-                picture.scaled(QSize(maxSide, maxSide), Qt::KeepAspectRatio, Qt::SmoothTransformation);
-            QImageWriter writer(copy, format);
-            if (jpeg)
-                writer.setQuality(kJpegQuality);
-            if (!writer.write(scaled))
-                return {{}, {}, QStringLiteral("The copy of %1 made for the web could not be written: %2")
-                                    .arg(name, writer.errorString())};
-            if (original.get())
-                CarryMetadata(*original, copy, scaled.size());
-            done << QStringLiteral("resized to %1 x %2").arg(scaled.width()).arg(scaled.height());
-        } else {
-            if (!QFile::copy(localFile, copy))
-                return {{}, {}, QStringLiteral("%1 could not be copied to remove its location.").arg(name)};
-            QFile::setPermissions(copy, QFile::permissions(copy) | QFileDevice::WriteOwner);
-            Exiv2::Image::AutoPtr target = OpenMetadata(copy);
-            EraseLocation(target->exifData());
-            EraseLocation(target->xmpData());
-            target->writeMetadata();
-        }
+        if (large)
+            done << QStringLiteral("resized to %1 x %2").arg(picture.width()).arg(picture.height());
         if (located)
             done << QStringLiteral("location removed");
         return {copy, done.join(QStringLiteral(", ")), {}};

@@ -52,4 +52,13 @@ QString FolderName(const QString& rowText)
     return slash < 0 ? rowText : rowText.left(slash);
 }
 
+QString EntryPath(const QString& folder, const QString& name)
+{
+    if (folder.isEmpty())
+        return QStringLiteral("./") + name;
+    if (folder.endsWith(u'/'))
+        return folder + name;
+    return folder + u'/' + name;
+}
+
 }  // namespace quillmar

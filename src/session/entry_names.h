@@ -28,4 +28,10 @@ QString ServerNameProblem(const QString& name);
 // A folder row's text without its trailing "/": the name the server knows.
 QString FolderName(const QString& rowText);
 
+// The local path of the entry name inside folder. Every local path built from
+// a name is joined here: QDir::filePath hands back a name that starts with
+// ":" unchanged (Qt reads it as a resource path), so ":a.jpg" would land in
+// the working folder instead of folder.
+QString EntryPath(const QString& folder, const QString& name);
+
 }  // namespace quillmar

@@ -278,7 +278,7 @@ void SessionController::FetchFile(const QString& name, qint64 listedSize)
     }
     ctx_.feedback.status(QStringLiteral("Status: Downloading ") + name);
     ctx_.feedback.startTransfer();
-    ctx_.ftp.GetFile(name, QDir(ctx_.localPane.folder()).filePath(name));
+    ctx_.ftp.GetFile(name, EntryPath(ctx_.localPane.folder(), name));
     ctx_.feedback.status(QStringLiteral("Status: Download Complete"));
     ctx_.feedback.setProgress(0);
 }

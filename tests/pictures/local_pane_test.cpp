@@ -90,11 +90,16 @@ TEST_F(LocalPaneTest, FolderListFileListAndWorkingDirectoryMoveTogether)
     files->setCurrentRow(2);
     Touch(pics + "/0first.gif");
     ASSERT_TRUE(QDir(pics).mkdir("sub0"));
+    ASSERT_TRUE(QDir(pics).mkdir(":x"));  // a leading ":" is a name here, not a resource path
     pane->refreshFiles();
     pane->refreshFolders();
     expectShowing(pics, {".hidden", "0first.gif", "A.txt", "b.JPG"});
     EXPECT_EQ(pane->currentFile(), "b.JPG") << "a refresh keeps the current file";
-    EXPECT_EQ(Texts(folders, Qt::UserRole), (QStringList{root, pics, pics + "/sub0", pics + "/sub1", pics + "/sub2"}));
+    EXPECT_EQ(Texts(folders, Qt::UserRole),
+              (QStringList{root, pics, pics + "/:x", pics + "/sub0", pics + "/sub1", pics + "/sub2"}));
+    Touch(pics + "/:x/:in.jpg");
+    Q_EMIT folders->itemActivated(folders->item(2));
+    expectShowing(pics + "/:x", {":in.jpg"});
     ASSERT_TRUE(pane->setFolder(root + "/other"));
     expectShowing(root + "/other", {"x.gif"});
     Q_EMIT folders->itemActivated(folders->item(0));  // as a double click on root would

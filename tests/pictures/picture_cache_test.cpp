@@ -98,6 +98,29 @@ TEST(PictureCache, RenameAndRemoveFollowTheServerWithinOnePlace)
     EXPECT_FALSE(QFileInfo::exists(app.filePath(QStringLiteral("x.jpg"))));
 }
 
+// Qt reads a path that starts with ":" as a resource: such names and folders
+// still land in their place in the cache, and never in the working folder.
+TEST(PictureCache, NamesAndFoldersStartingWithAColonStayInTheirPlace)
+{
+    QTemporaryDir app;
+    QTemporaryDir local;
+    QTemporaryDir working;
+    const QString startDir = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(working.path()));
+    WriteFile(local.path() + QStringLiteral("/:a.jpg"), "colon");
+    const ServerPlace place{QStringLiteral("demo@h"), QStringLiteral("/:x")};
+    const QString folder = app.path() + QStringLiteral("/Cache/demo@h/:x/");
+    EXPECT_TRUE(StoreInCache(app.path(), place, local.path() + QStringLiteral("/:a.jpg"), QStringLiteral(":a.jpg")));
+    EXPECT_EQ(CacheEntryPath(app.path(), place, QStringLiteral(":a.jpg")), folder + QStringLiteral(":a.jpg"));
+    EXPECT_EQ(ReadFile(folder + QStringLiteral(":a.jpg")), QByteArray("colon"));
+    EXPECT_TRUE(RenameInCache(app.path(), place, QStringLiteral(":a.jpg"), QStringLiteral(":b.jpg")));
+    EXPECT_EQ(ReadFile(folder + QStringLiteral(":b.jpg")), QByteArray("colon"));
+    EXPECT_TRUE(RemoveFromCache(app.path(), place, QStringLiteral(":b.jpg")));
+    EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    EXPECT_EQ(QDir(working.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    QDir::setCurrent(startDir);
+}
+
 TEST(PictureCache, EmptyingDeletesEverythingInsideButNotWhatLinksPointTo)
 {
     QTemporaryDir app;

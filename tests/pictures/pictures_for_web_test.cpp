@@ -11,11 +11,9 @@
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QGuiApplication>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QMenu>
-#include <QProcess>
 
 namespace {
 
@@ -57,36 +55,6 @@ void Upload(WindowRig& rig, const QString& name)
     ClickLocalFile(rig, name);
     rig.find<QAction>("Put")->trigger();
 }
-
-// Runs a Python script with the Debian interpreter that has PIL; its
-// standard output as JSON.
-QJsonObject RunPython(const QString& script, const QStringList& arguments)
-{
-    QProcess python;
-    python.start(qEnvironmentVariable("QUILLMAR_PYTHON", QStringLiteral("/usr/bin/python3")),
-                 QStringList{QStringLiteral("-c"), script} + arguments);
-    python.waitForFinished(120000);
-    const QByteArray out = python.readAllStandardOutput();
-    EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
-    return QJsonDocument::fromJson(out).object();
-}
-
-// A camera photograph of the given size as stored, turned a quarter by its EXIF
-// orientation (6), the top half red and the bottom half blue as stored, so
-// upright the left half is blue and the right half red.
-const char* const kMakePhoto = R"(
-import sys
-from PIL import Image
-w, h = int(sys.argv[2]), int(sys.argv[3])
-im = Image.new("RGB", (w, h), (30, 30, 220))
-im.paste((220, 30, 30), (0, 0, w, h // 2))
-exif = Image.Exif()
-exif[0x0112] = 6
-exif[0x0110] = "QuillCam 7"
-exif[0x8825] = {1: "N", 2: (52.0, 31.0, 12.0), 3: "E", 4: (13.0, 24.0, 0.0)}
-im.save(sys.argv[1], "JPEG", exif=exif.tobytes(), quality=90)
-print("{}")
-)";
 
 const char* const kDescribePhoto = R"(
 import json, sys
@@ -209,8 +177,8 @@ TEST_F(ConnectedWindow, TheWebAddressOfARowIsCopiedOrTheReasonThereIsNone)
 TEST_F(ConnectedWindow, PhotosMadeReadyForTheWebAreUprightSmallAndWithoutTheirLocation)
 {
     const QString photo = localPath(QStringLiteral("camera.jpg"));
-    RunPython(QLatin1String(kMakePhoto), {photo, QStringLiteral("4000"), QStringLiteral("3000")});
-    RunPython(QLatin1String(kMakePhoto), {localPath(QStringLiteral("small.jpg")), QStringLiteral("400"), QStringLiteral("300")});
+    WriteCameraPhoto(photo, 4000, 3000);
+    WriteCameraPhoto(localPath(QStringLiteral("small.jpg")), 400, 300);
     QImage wide(2000, 1000, QImage::Format_RGB32);
     wide.fill(Qt::green);
     ASSERT_TRUE(wide.save(localPath(QStringLiteral("wide.png")), "PNG"));
@@ -239,12 +207,13 @@ TEST_F(ConnectedWindow, PhotosMadeReadyForTheWebAreUprightSmallAndWithoutTheirLo
     EXPECT_EQ(ReadFile(photo), original) << "the local original is never changed";
     EXPECT_EQ(ReadFile(cachePath(QStringLiteral("camera.jpg"))), ReadFile(serverPath(QStringLiteral("camera.jpg"))));
 
-    // Small enough: only the location goes; a large PNG is scaled too.
+    // Small enough: not scaled, but upright and without the location; a large PNG is scaled too.
     Upload(rig, QStringLiteral("small.jpg"));
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Upload Complete (location removed)"));
     const QJsonObject small = RunPython(QLatin1String(kDescribePhoto), {serverPath(QStringLiteral("small.jpg"))});
     EXPECT_EQ(QList<int>({small["width"].toInt(), small["height"].toInt(), small["orientation"].toInt()}),
-              QList<int>({400, 300, 6}));
+              QList<int>({300, 400, 1}));
+    EXPECT_TRUE(Bluish(small["left"]) && Reddish(small["right"])) << "upright";
     EXPECT_FALSE(small["gps"].toBool());
     EXPECT_EQ(small["model"].toString(), QStringLiteral("QuillCam 7"));
     Upload(rig, QStringLiteral("wide.png"));
@@ -255,6 +224,38 @@ TEST_F(ConnectedWindow, PhotosMadeReadyForTheWebAreUprightSmallAndWithoutTheirLo
     QSettings stored(rig.settingsFile(), QSettings::IniFormat);
     EXPECT_EQ(stored.value(QStringLiteral("Upload/WebReady")).toString(), QStringLiteral("True"));
     EXPECT_EQ(stored.value(QStringLiteral("Upload/MaxSide")).toString(), QStringLiteral("1600"));
+}
+
+// Qt reads a path that starts with ":" as a resource path; such names still
+// land in their own folders: the download target, the cache copy of a folder
+// and of a picture, the copy made for the web.
+TEST_F(ConnectedWindow, NamesStartingWithAColonLandInTheirOwnFolders)
+{
+    const QString local = rig.localFolder.path() + QStringLiteral("/");
+    QDir().mkdir(server.root() + QStringLiteral("/:x"));  // QDir::mkdir(":x") would make it in the working folder
+    WriteColoured(server.root() + QStringLiteral("/:d.jpg"), Qt::blue);
+    WriteColoured(local + QStringLiteral(":a.jpg"), Qt::green);
+    openConnected();
+
+    SelectRows(rig, {QStringLiteral(":d.jpg")});
+    rig.find<QAction>("Get")->trigger();
+    EXPECT_EQ(ReadFile(local + QStringLiteral(":d.jpg")), ReadFile(server.root() + QStringLiteral("/:d.jpg")));
+
+    Upload(rig, QStringLiteral(":a.jpg"));
+    EXPECT_EQ(ReadFile(cacheFolder() + QStringLiteral("/:a.jpg")), ReadFile(local + QStringLiteral(":a.jpg")));
+    rig.find<QAction>("mnuWebReady")->trigger();
+    EnterServerFolder(rig, QStringLiteral(":x/"));
+    Upload(rig, QStringLiteral(":a.jpg"));
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Upload Complete"));
+    const QByteArray sent = ReadFile(server.root() + QStringLiteral("/:x/:a.jpg"));
+    EXPECT_TRUE(sent.startsWith("\xff\xd8")) << "the web copy went up";
+    EXPECT_EQ(ReadFile(cacheFolder(QStringLiteral("/:x")) + QStringLiteral("/:a.jpg")), sent);
+    ClickServerRow(rig, QStringLiteral(":a.jpg"));
+    EXPECT_EQ(ShownColour(Image(rig)), QStringLiteral("green"));
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
+    EXPECT_EQ(QDir(local).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              (QStringList{":a.jpg", ":d.jpg"}))
+        << "nothing else in the working folder";
 }
 
 TEST_F(ConnectedWindow, ServerPicturesAreFetchedOnceForThePreviewWhenAsked)

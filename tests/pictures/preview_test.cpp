@@ -28,23 +28,34 @@ TEST(Preview, LocalPicturesAreFittedInTheFrame)
 {
     const struct {
         const char* name;
-        int width, height;
-        QRect expected;  // in the 316 x 301 frame
+        int width, height;  // as stored
+        bool turned;        // a camera photo whose EXIF orientation turns it a quarter
+        QRect expected;     // in the 316 x 301 frame
     } cases[] = {
-        {"small.jpg", 200, 100, QRect(58, 101, 200, 100)},  // natural size, centred
-        {"tall.jpg", 200, 600, QRect(108, 0, 100, 301)},    // fitted to the height
-        {"exact.jpg", 316, 301, QRect(0, 0, 316, 301)},
-        {"huge.JPG", 3000, 2000, QRect(0, 45, 316, 211)},   // decoded small, not at 6 megapixels
+        {"small.jpg", 200, 100, false, QRect(58, 101, 200, 100)},  // natural size, centred
+        {"tall.jpg", 200, 600, false, QRect(108, 0, 100, 301)},    // fitted to the height
+        {"exact.jpg", 316, 301, false, QRect(0, 0, 316, 301)},
+        {"huge.JPG", 3000, 2000, false, QRect(0, 45, 316, 211)},   // decoded small, not at 6 megapixels
+        {"upright.jpg", 200, 100, true, QRect(108, 51, 100, 200)},
+        {"upright large.jpg", 1800, 600, true, QRect(108, 0, 100, 301)},  // decoded small, then turned
+        {":colon.jpg", 200, 100, false, QRect(58, 101, 200, 100)},  // a name, not a resource path
     };
     WindowRig rig;
-    for (const auto& c : cases)
-        WritePicture(rig.localFolder.filePath(QLatin1String(c.name)), c.width, c.height);
+    for (const auto& c : cases) {
+        const QString path = rig.localFolder.path() + u'/' + QLatin1String(c.name);
+        c.turned ? WriteCameraPhoto(path, c.width, c.height) : WritePicture(path, c.width, c.height);
+    }
     rig.open();
     ASSERT_EQ(rig.find<QWidget>("picback")->size(), QSize(316, 301));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ClickLocalFile(rig, QLatin1String(c.name));
         ExpectShownAt(Image(rig), c.expected);
+        if (c.turned) {
+            const QImage shown = Image(rig)->pixmap().toImage();
+            EXPECT_GT(shown.pixelColor(shown.width() / 4, shown.height() / 2).blue(), 150) << "upright: blue on the left";
+            EXPECT_GT(shown.pixelColor(3 * shown.width() / 4, shown.height() / 2).red(), 150);
+        }
         EXPECT_TRUE(rig.panel(4).startsWith(QLatin1String(c.name) + QLatin1Char(' '))) << rig.panel(4).toStdString();
     }
     EXPECT_TRUE(rig.dialogs.calls().isEmpty());
@@ -126,8 +137,8 @@ TEST_F(ConnectedWindow, TheRoadOfOneUploadEndsWithAPreviewFromTheCache)
 
 TEST_F(ConnectedWindow, FullScreenPreviewFollowsTheActivePaneAndClosesOnKeyOrClick)
 {
-    WritePicture(localPath(QStringLiteral("local.jpg")), 40, 30);
-    WritePicture(cachePath(QStringLiteral("a.jpg")), 2000, 1000);
+    WriteCameraPhoto(localPath(QStringLiteral("local.jpg")), 40, 30);  // seen upright, 30 x 40
+    WriteCameraPhoto(cachePath(QStringLiteral("a.jpg")), 2000, 1000);  // seen upright, 1000 x 2000
     openConnected();
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     QPointer<QWidget> window;
@@ -148,7 +159,7 @@ TEST_F(ConnectedWindow, FullScreenPreviewFollowsTheActivePaneAndClosesOnKeyOrCli
     ClickServerRow(rig, QStringLiteral("a.jpg"));
     ClickLocalFile(rig, QStringLiteral("local.jpg"));
     ASSERT_TRUE(open());
-    EXPECT_EQ(image->size(), QSize(40, 30));
+    EXPECT_EQ(image->size(), QSize(30, 40));
     EXPECT_EQ(image->geometry().center(), window->rect().center());
     QTest::mouseClick(window->findChild<QLabel*>(QStringLiteral("Label1")), Qt::LeftButton);
     ASSERT_FALSE(closed()) << "the hint does not close the window";
@@ -160,7 +171,7 @@ TEST_F(ConnectedWindow, FullScreenPreviewFollowsTheActivePaneAndClosesOnKeyOrCli
     SelectRows(rig, {QStringLiteral("a.jpg")});
     ASSERT_TRUE(open());
     EXPECT_TRUE(image->width() >= screen.width() - 1 || image->height() >= screen.height() - 1);
-    EXPECT_NEAR(double(image->width()) / image->height(), 2.0, 0.02);
+    EXPECT_NEAR(double(image->width()) / image->height(), 0.5, 0.02);
     QTest::mouseClick(image, Qt::LeftButton);
     EXPECT_TRUE(closed());
 

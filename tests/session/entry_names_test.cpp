@@ -2,6 +2,8 @@
 
 #include "session/entry_names.h"
 
+#include <QFileInfo>
+
 #include <gtest/gtest.h>
 
 namespace quillmar {
@@ -45,6 +47,25 @@ TEST(EntryNames, OneTableForLocalNamesServerNamesAndCommandText)
     EXPECT_FALSE(ServerNameProblem(withNul).isEmpty());
     EXPECT_FALSE(LineBreakProblem(withNul).isEmpty());
     EXPECT_EQ(FolderName(QStringLiteral("pics/")), QStringLiteral("pics"));
+}
+
+TEST(EntryNames, AJoinedNameStaysInItsFolderWhateverItStartsWith)
+{
+    const struct {
+        const char *folder, *name, *path;
+    } cases[] = {
+        {"/home/p", "a.jpg", "/home/p/a.jpg"},
+        {"/home/p/", "a.jpg", "/home/p/a.jpg"},
+        {"/", "a.jpg", "/a.jpg"},
+        {"/home/p", ":a.jpg", "/home/p/:a.jpg"},  // a resource path to Qt on its own
+        {"/home/:x", ":y", "/home/:x/:y"},
+        {"", ":a.jpg", "./:a.jpg"},
+    };
+    for (const auto& c : cases) {
+        const QString joined = EntryPath(QString::fromUtf8(c.folder), QString::fromUtf8(c.name));
+        EXPECT_EQ(joined, QString::fromUtf8(c.path)) << c.folder << " + " << c.name;
+        EXPECT_EQ(QFileInfo(joined).fileName(), QString::fromUtf8(c.name)) << c.path;
+    }
 }
 
 }  // namespace

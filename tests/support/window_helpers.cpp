@@ -1,9 +1,39 @@
 #include "support/window_helpers.h"
 
 #include <QAbstractItemView>
+#include <QJsonDocument>
 #include <QPrinter>
 #include <QProcess>
 #include <QTest>
+
+QJsonObject RunPython(const QString& script, const QStringList& arguments)
+{
+    QProcess python;
+    python.start(qEnvironmentVariable("QUILLMAR_PYTHON", QStringLiteral("/usr/bin/python3")),
+                 QStringList{QStringLiteral("-c"), script} + arguments);
+    python.waitForFinished(120000);
+    const QByteArray out = python.readAllStandardOutput();
+    EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+    return QJsonDocument::fromJson(out).object();
+}
+
+void WriteCameraPhoto(const QString& path, int storedWidth, int storedHeight)
+{
+    static const char* const script = R"(
+import sys
+from PIL import Image
+w, h = int(sys.argv[2]), int(sys.argv[3])
+im = Image.new("RGB", (w, h), (30, 30, 220))
+im.paste((220, 30, 30), (0, 0, w, h // 2))
+exif = Image.Exif()
+exif[0x0112] = 6
+exif[0x0110] = "QuillCam 7"
+exif[0x8825] = {1: "N", 2: (52.0, 31.0, 12.0), 3: "E", 4: (13.0, 24.0, 0.0)}
+im.save(sys.argv[1], "JPEG", exif=exif.tobytes(), quality=90)
+print("{}")
+)";
+    RunPython(QLatin1String(script), {path, QString::number(storedWidth), QString::number(storedHeight)});
+}
 
 std::function<std::unique_ptr<QPrinter>()> PdfPrinter(const QString& path)
 {

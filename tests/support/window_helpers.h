@@ -10,6 +10,7 @@
 #include "support/window_rig.h"
 
 #include <QAbstractItemView>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QImage>
 #include <QListWidget>
@@ -27,6 +28,16 @@ inline void WritePicture(const QString& path, int width, int height)
     image.fill(QColor(200, 120, 40));
     ASSERT_TRUE(image.save(path, "JPG")) << path.toStdString();
 }
+
+// Runs a Python script (pictures are made with PIL) with the Debian
+// interpreter that has PIL; its standard output read as a JSON object.
+QJsonObject RunPython(const QString& script, const QStringList& arguments);
+
+// A camera photograph (JPEG) of the given size as stored, turned a quarter by
+// its EXIF orientation (6), the top half red and the bottom half blue as
+// stored, so upright the left half is blue and the right half red. Its Exif
+// names the camera "QuillCam 7" and holds a GPS position.
+void WriteCameraPhoto(const QString& path, int storedWidth, int storedHeight);
 
 // A printer that writes a PDF file at path, and that file's text as pdftotext
 // reads it: one line an entry, blank lines dropped, "\f" between pages.
