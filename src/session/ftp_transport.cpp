@@ -175,9 +175,11 @@ struct VerificationNotes {
     }
 };
 
-// One client context for every connection: TLS 1.2 or later, the system's
-// certificate authorities, and a session cache so data connections resume
-// the control connection's session.
+// One client context for every connection: TLS 1.2 or later and the
+// system's certificate authorities. The transport keeps the sessions its data
+// connections resume: OpenSSL's own client cache would mark a TLS 1.3 session
+// spent after one use, while servers that send no fresh ticket on data
+// connections (proftpd) take the same one again.
 Poco::Net::Context::Ptr ClientContext()
 {
     static const Poco::Net::Context::Ptr context = [] {
@@ -187,7 +189,7 @@ Poco::Net::Context::Ptr ClientContext()
         params.loadDefaultCAs = true;
         Poco::Net::Context::Ptr made = new Poco::Net::Context(Poco::Net::Context::TLS_CLIENT_USE, params);
         made->requireMinimumProtocol(Poco::Net::Context::PROTO_TLSV1_2);
-        made->enableSessionCache(true);
+        made->enableSessionCache(false);
         SSL_CTX_set_info_callback(made->sslContext(), NoteHandshake);
         made->enableExtendedCertificateVerification(false);   // the name is checked with the person in mind
         static VerificationNotes notes;

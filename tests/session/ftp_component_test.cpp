@@ -3,6 +3,7 @@
 #include "session/listing.h"
 #include "session/transport.h"
 #include "support/files.h"
+#include "support/ftp_daemon_fixture.h"
 #include "support/ftp_server_fixture.h"
 #include "support/qt_printers.h"
 #include "support/scripted_server.h"
@@ -444,9 +445,9 @@ TEST(FtpFault, AnEndlessListingLineIsCutAndTheListingEndsWithinItsBounds)
     EXPECT_EQ(ftp.State(), 1);
 }
 
-// A TLS server of each kind: vsftpd requiring TLS (and, by default, TLS
-// session reuse on every data connection; started as root with a throw-away
-// configuration and account), and pyftpdlib with TLS.
+// A TLS server of each kind: vsftpd and proftpd requiring TLS (and, by
+// default, TLS session reuse on every data connection; started as root with a
+// throw-away configuration and account), and pyftpdlib with TLS.
 class TlsServer : public ::testing::TestWithParam<QString> {
 protected:
     void SetUp() override
@@ -463,6 +464,16 @@ protected:
             password = fields.value(5);
             root = fields.value(7).trimmed();
             vsftpdPid = fields.value(9).trimmed().toInt();
+            return;
+        }
+        if (GetParam() == QLatin1String("proftpd")) {
+            proftpd = std::make_unique<FtpDaemonFixture>(QStringLiteral("proftpd-tls"));
+            QString error;
+            ASSERT_TRUE(proftpd->start(&error)) << error;
+            port = proftpd->port();
+            user = proftpd->user();
+            password = proftpd->password();
+            root = proftpd->root();
             return;
         }
         const TestCertificate certificate = MakeCertificate(work.path(), QStringLiteral("server"));
@@ -491,6 +502,7 @@ protected:
 
     QTemporaryDir work;
     std::unique_ptr<FtpServerFixture> pyftpdlib;
+    std::unique_ptr<FtpDaemonFixture> proftpd;
     pid_t vsftpdPid = 0;
     int port = 0;
     QString user = QStringLiteral("demo");
@@ -533,7 +545,7 @@ TEST_P(TlsServer, Tls13MovesEveryTransferWholeManyInOneSession)
     EXPECT_EQ(ftp.Protection(), QString());
 }
 
-INSTANTIATE_TEST_SUITE_P(, TlsServer, ::testing::Values(QStringLiteral("vsftpd"), QStringLiteral("pyftpdlib")),
+INSTANTIATE_TEST_SUITE_P(, TlsServer, ::testing::Values(QStringLiteral("vsftpd"), QStringLiteral("proftpd"), QStringLiteral("pyftpdlib")),
                          [](const auto& info) { return info.param.toStdString(); });
 
 // A machine in the middle that answers the data connections shows a
