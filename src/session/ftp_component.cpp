@@ -113,6 +113,7 @@ void FtpComponent::setTrustQuestion(std::function<bool(const ServerCertificate&)
 {
     trustQuestion_ = std::move(question);
 }
+void FtpComponent::setEncryptionExpected(bool expected) { encryptionExpected_ = expected; }
 void FtpComponent::setTimeout(std::chrono::milliseconds timeout) { worker_->setTimeout(timeout); }
 
 void FtpComponent::setAction(int code)
@@ -141,7 +142,7 @@ void FtpComponent::openConnection()
     const auto address = SplitServerAddress(host_, defaultPort);
     if (!address)
         throw FtpError(ftp_errors::Network, QStringLiteral("The server address \"%1\" is not valid.").arg(host_));
-    const FtpLogin login{address->host, address->port, userName_, password_, address->scheme};
+    const FtpLogin login{address->host, address->port, userName_, password_, address->scheme, encryptionExpected_};
     runCall([login](FtpWorker& worker, Call&) { worker.open(login); });
 }
 

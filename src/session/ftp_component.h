@@ -33,6 +33,8 @@ constexpr int TooLong = 10040;   // a listing past its bounds, cut there
 constexpr int Busy = 10036;      // a call was made while another one is still running
 constexpr int NoEncryption = 10043;  // ftps:// to a server that offers no TLS
 constexpr int Untrusted = 10061;     // the person did not trust the server's certificate
+constexpr int EncryptionDropped = 10044;  // a server that spoke TLS before refuses it now
+constexpr int ForeignData = 10062;   // a TLS data connection showed another server's certificate
 constexpr int NoRowSelected = 91; // a command for a selected row found none: "connect first"
 }  // namespace ftp_errors
 
@@ -70,6 +72,10 @@ public:
     // system does not vouch for; true to go on. Without one, such a
     // certificate is refused.
     void setTrustQuestion(std::function<bool(const ServerCertificate&)> question);
+
+    // The server spoke TLS before: when it refuses AUTH TLS now, Connect ends
+    // with ftp_errors::EncryptionDropped before the login is sent.
+    void setEncryptionExpected(bool expected);
 
     // Every network wait ends after this long (30 s unless set).
     void setTimeout(std::chrono::milliseconds timeout);
@@ -122,6 +128,7 @@ private:
     QString reply_;
     QString protection_;
     std::function<bool(const ServerCertificate&)> trustQuestion_;
+    bool encryptionExpected_ = false;
     int port_ = 21;
     int state_ = 0;                // as last reported on this thread
     std::shared_ptr<Call> call_;   // the call in progress, if any

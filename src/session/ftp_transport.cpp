@@ -155,6 +155,16 @@ private:
 // handshake running on this thread; empty when it did.
 thread_local QString UntrustedBecause;
 
+// The TLS connection whose handshake last began on this thread. Poco keeps
+// it to itself; an upload's two-way close needs it.
+thread_local SSL* HandshakeTls = nullptr;
+
+void NoteHandshake(const SSL* tls, int where, int)
+{
+    if (where & SSL_CB_HANDSHAKE_START)
+        HandshakeTls = const_cast<SSL*>(tls);
+}
+
 // The system's verdict is noted, never acted on here: the person decides.
 struct VerificationNotes {
     void onError(const void*, Poco::Net::VerificationErrorArgs& args)
@@ -165,9 +175,11 @@ struct VerificationNotes {
     }
 };
 
-// One client context for every connection: TLS 1.2 or later, the system's
-// certificate authorities, and a session cache so data connections resume
-// the control connection's session.
+// One client context for every connection: TLS 1.2 or later and the
+// system's certificate authorities. The transport keeps the sessions its data
+// connections resume: OpenSSL's own client cache would mark a TLS 1.3 session
+// spent after one use, while servers that send no fresh ticket on data
+// connections (proftpd) take the same one again.
 Poco::Net::Context::Ptr ClientContext()
 {
     static const Poco::Net::Context::Ptr context = [] {
@@ -177,10 +189,8 @@ Poco::Net::Context::Ptr ClientContext()
         params.loadDefaultCAs = true;
         Poco::Net::Context::Ptr made = new Poco::Net::Context(Poco::Net::Context::TLS_CLIENT_USE, params);
         made->requireMinimumProtocol(Poco::Net::Context::PROTO_TLSV1_2);
-        // TLS 1.3 data connections broke off uploads after 112 KiB here, with
-        // vsftpd and pyftpdlib alike (curl too); TLS 1.2 moves them whole.
-        made->disableProtocols(Poco::Net::Context::PROTO_TLSV1_3);
-        made->enableSessionCache(true);
+        made->enableSessionCache(false);
+        SSL_CTX_set_info_callback(made->sslContext(), NoteHandshake);
         made->enableExtendedCertificateVerification(false);   // the name is checked with the person in mind
         static VerificationNotes notes;
         Poco::Net::SSLManager::instance().ClientVerificationError += Poco::delegate(&notes, &VerificationNotes::onError);
@@ -250,6 +260,8 @@ struct FtpTransport::Impl {
         Poco::Net::StreamSocket socket;
         std::unique_ptr<AbortableSocket> abortable;
         bool finalReplyPending = true;
+        SSL* tls = nullptr;                    // while TLS protects it
+        Poco::Net::Session::Ptr offered;       // the session it was asked to resume
 
         void close()
         {
@@ -279,6 +291,11 @@ struct FtpTransport::Impl {
     std::optional<Poco::Net::DialogSocket> control;
     std::optional<Poco::Net::SecureStreamSocket> secureControl;   // while TLS protects the connection
     QString peerName;                                               // the host name TLS checks
+    QString controlFingerprint;                                     // of the certificate trusted at login
+    // TLS 1.3 servers take each ticket once: every data connection resumes
+    // from the newest one received on any connection of this login.
+    Poco::Net::Session::Ptr newestSession;
+    Poco::Net::Session::Ptr controlSession;   // the control connection's, as last seen
     QString protection;
     std::unique_ptr<AbortableSocket> controlAbortable;
     bool loggedIn = false;
@@ -496,6 +513,8 @@ struct FtpTransport::Impl {
         controlAbortable.reset();
         control.reset();
         secureControl.reset();
+        newestSession.reset();
+        controlSession.reset();
         const bool wasConnected = std::exchange(loggedIn, false);
         if (wasConnected && disconnected)
             disconnected();
@@ -668,6 +687,12 @@ struct FtpTransport::Impl {
                            QStringLiteral("The server %1 offers no encryption (it answered AUTH TLS with \"%2\"), so "
                                           "nothing more was sent to it.")
                                .arg(serverLabel, auth.text));
+        } else if (login.encryptedBefore) {
+            throw FtpError(ftp_errors::EncryptionDropped,
+                           QStringLiteral("The server %1 offered encryption before and does not now (it answered "
+                                          "AUTH TLS with \"%2\"), so neither your user name nor your password was "
+                                          "sent to it.")
+                               .arg(serverLabel, auth.text));
         } else {
             protection = QStringLiteral("Not encrypted");
         }
@@ -698,6 +723,7 @@ struct FtpTransport::Impl {
         secureControl = Poco::Net::SecureStreamSocket::attach(*control, Encode(login.host), ClientContext());
         control.emplace(*secureControl);
         const Poco::Net::X509Certificate certificate = secureControl->peerCertificate();
+        controlFingerprint = Fingerprint(certificate);
         QString problem = UntrustedBecause;
         if (problem.isEmpty() && !certificate.verify(Encode(login.host)))
             problem = QStringLiteral("it was issued for another name");
@@ -762,16 +788,81 @@ struct FtpTransport::Impl {
         data.socket.connect(target, timeout());
         data.socket.setReceiveTimeout(timeout());
         data.socket.setSendTimeout(timeout());
+        // The last bytes of an upload and the TLS close go out at once.
+        data.socket.setNoDelay(true);
         const FtpReply reply = exchange(commandLine);
         if (reply.code / 100 == 2)
             data.finalReplyPending = false;
         else if (reply.code / 100 != 1)
             throw refused(reply);
-        // The server starts TLS on the data connection once it has said 150;
-        // it resumes the control connection's session, as servers require.
+        // The server starts TLS on the data connection once it has said 150.
         if (secureControl)
-            data.socket = Poco::Net::SecureStreamSocket::attach(data.socket, Encode(peerName), ClientContext(),
-                                                                secureControl->currentSession());
+            secureData(data);
+    }
+
+    // TLS on a data connection, resuming this login's newest session as
+    // servers require. Only the server that was trusted may answer: the
+    // connection must resume that session or show the trusted certificate,
+    // checked before a byte moves either way.
+    void secureData(DataConnection& data)
+    {
+        data.offered = sessionToResume();
+        HandshakeTls = nullptr;
+        Poco::Net::SecureStreamSocket secure =
+            Poco::Net::SecureStreamSocket::attach(data.socket, Encode(peerName), ClientContext(), data.offered);
+        data.tls = HandshakeTls;
+        if (!secure.sessionWasReused()) {
+            const QString shown = Fingerprint(secure.peerCertificate());
+            if (shown != controlFingerprint)
+                throw FtpError(ftp_errors::ForeignData,
+                               QStringLiteral("The data connection for this transfer showed another certificate than "
+                                              "the one trusted for the server %1 (SHA-256 %2 instead of %3): someone may "
+                                              "be intercepting it, so it was ended before any data moved.")
+                                   .arg(serverLabel, shown, controlFingerprint));
+        }
+        data.socket = secure;
+    }
+
+    Poco::Net::Session::Ptr sessionToResume()
+    {
+        const Poco::Net::Session::Ptr current = secureControl->currentSession();
+        if (current && (!controlSession || current->sslSession() != controlSession->sslSession())) {
+            controlSession = current;
+            newestSession = current;
+        }
+        return newestSession;
+    }
+
+    // A ticket that came on a data connection is newer than what it resumed.
+    void keepNewestSession(DataConnection& data)
+    {
+        if (!data.tls)
+            return;
+        const Poco::Net::Session::Ptr current = Poco::Net::SecureStreamSocket(data.socket).currentSession();
+        if (current && (!data.offered || current->sslSession() != data.offered->sslSession()) &&
+            SSL_SESSION_is_resumable(current->sslSession()))
+            newestSession = current;
+    }
+
+    // Ends an upload's TLS both ways: our close_notify, then reading until
+    // the server's, which takes in the session ticket servers send after the
+    // handshake. Closing with that ticket unread resets the connection, and
+    // the server loses the upload's tail (while some still answer 226).
+    void closeUploadTls(DataConnection& data)
+    {
+        if (!data.tls)
+            return;
+        const Clock::time_point end = Clock::now() + std::chrono::microseconds(shortWait().totalMicroseconds());
+        int state = SSL_shutdown(data.tls);
+        char sink[4096];
+        while (state == 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::microseconds>(end - Clock::now()).count();
+            if (left <= 0 || !data.socket.poll(Poco::Timespan(left), Poco::Net::Socket::SELECT_READ))
+                return;
+            const int n = SSL_read(data.tls, sink, sizeof sink);
+            if (n <= 0 && SSL_get_error(data.tls, n) != SSL_ERROR_WANT_READ)
+                state = 1;   // the server's close_notify, or its end of the connection
+        }
     }
 
     // Moves bytes between the data connection and the local side until the
@@ -863,33 +954,32 @@ struct FtpTransport::Impl {
     {
         requireSession();
         Ending ending = Ending::Complete;
-        guarded([&] {
-            DataConnection data;
-            open(data);
-            ending = pump(data, sending, local);
-            checkAborted();
-            if (sending && ending == Ending::Complete)
-                dropUnread(data.socket);
-            data.close();
-            if (ending == Ending::Complete)
-                finishData(data);
-            else if (ending == Ending::Broken)
-                explainBrokenData(data);
-        });
+        try {
+            guarded([&] {
+                DataConnection data;
+                open(data);
+                ending = pump(data, sending, local);
+                checkAborted();
+                if (ending == Ending::Complete) {
+                    if (sending)
+                        closeUploadTls(data);
+                    keepNewestSession(data);
+                }
+                data.close();
+                if (ending == Ending::Complete)
+                    finishData(data);
+                else if (ending == Ending::Broken)
+                    explainBrokenData(data);
+            });
+        } catch (const FtpError& e) {
+            if (e.number == ftp_errors::ForeignData)
+                abandonTransfer();
+            throw;
+        }
         if (ending == Ending::Complete)
             return TransferEnd::Complete;
         abandonTransfer();
         return ending == Ending::Stalled ? TransferEnd::Stalled : TransferEnd::LocalFailed;
-    }
-
-    // Bytes the server sent on an upload's data connection (TLS session
-    // tickets) are dropped before it closes: closing with unread bytes resets
-    // the connection, and the server may lose the end of the upload.
-    static void dropUnread(Poco::Net::StreamSocket& socket)
-    {
-        char sink[4096];
-        while (::recv(socket.impl()->sockfd(), sink, sizeof sink, MSG_DONTWAIT) > 0) {
-        }
     }
 
     // Reads how the server saw the transfer.

@@ -4,6 +4,7 @@
 #include "pictures/server_list_model.h"
 #include "pictures/server_list_view.h"
 #include "session/entry_names.h"
+#include "session/ftp_address.h"
 #include "session/ftp_component.h"
 #include "session/listing.h"
 #include "session/listing_receiver.h"
@@ -21,6 +22,10 @@
 #include <QMainWindow>
 
 namespace quillmar {
+
+namespace {
+const QString kSecurityTitle = QStringLiteral("Quillmar Security");
+}  // namespace
 
 SessionController::SessionController(MainContext& context, ListingReceiver& receiver, QObject* parent)
     : QObject(parent), ctx_(context), receiver_(receiver)
@@ -40,23 +45,58 @@ bool SessionController::TrustCertificate(const ServerCertificate& certificate)
     const QString facts = QStringLiteral("Subject: %1\nIssuer: %2\nValid from %3 until %4\nNot trusted because %5.\n")
                               .arg(certificate.subject, certificate.issuer, certificate.validFrom, certificate.validUntil,
                                    certificate.problem);
-    const QString text =
-        pinned.isEmpty()
-            ? QStringLiteral("The server %1 presented a certificate that this computer cannot vouch for.\n\n%2\n"
-                             "SHA-256 fingerprint:\n%3\n\nTrust this certificate and connect?")
-                  .arg(server, facts, certificate.fingerprint)
-            : QStringLiteral("The certificate of the server %1 has changed since you trusted it. Someone may be "
-                             "listening in.\n\n%2\nTrusted fingerprint (SHA-256):\n%3\nFingerprint now:\n%4\n\n"
-                             "Trust the changed certificate and connect?")
-                  .arg(server, facts, pinned, certificate.fingerprint);
-    const int answer = ctx_.services.dialogs->message(text, Dialogs::Buttons::YesNo, Dialogs::Icon::Information,
-                                                      QStringLiteral("Quillmar Security"));
-    if (answer != 6)
+    int answer = 0;
+    if (pinned.isEmpty()) {
+        const QString text =
+            QStringLiteral("The server %1 presented a certificate that this computer cannot vouch for.\n\n%2\n"
+                           "SHA-256 fingerprint:\n%3\n\nCompare this fingerprint with the one the server's owner "
+                           "publishes (your host's help pages or its welcome mail). Quillmar remembers your answer "
+                           "and asks again only if the certificate changes.\n\nTrust this certificate and connect?")
+                .arg(server, facts, certificate.fingerprint);
+        answer = ctx_.services.dialogs->message(text, Dialogs::Buttons::YesNo, Dialogs::Icon::Information, kSecurityTitle);
+    } else {
+        const QString text =
+            QStringLiteral("The certificate of the server %1 has changed since you trusted it. Someone may be "
+                           "listening in.\n\n%2\nTrusted fingerprint (SHA-256):\n%3\nFingerprint now:\n%4\n\n"
+                           "Trust the changed certificate and connect?")
+                .arg(server, facts, pinned, certificate.fingerprint);
+        answer = ctx_.services.dialogs->question(text, Dialogs::Icon::Warning, kSecurityTitle, Dialogs::Answer::No);
+    }
+    if (answer != int(Dialogs::Answer::Yes))
         return false;
     QString error;
     if (!trusted.pin(certificate.host, certificate.port, certificate.fingerprint, &error))
         Inform(ctx_.services, QStringLiteral("The certificate is trusted for now but will be asked about again: %1").arg(error));
     return true;
+}
+
+bool SessionController::EncryptedBefore() const
+{
+    const auto address = SplitServerAddress(ctx_.settings.URL, 21);
+    return address && TrustedServers(ctx_.services.appFolder).encryptedBefore(address->host, address->port);
+}
+
+void SessionController::RememberEncryption()
+{
+    const auto address = SplitServerAddress(ctx_.settings.URL, 21);
+    if (!address || !ctx_.ftp.Protection().startsWith(QLatin1String("TLS")))
+        return;
+    QString error;
+    if (!TrustedServers(ctx_.services.appFolder).rememberEncrypted(address->host, address->port, &error))
+        Inform(ctx_.services, QStringLiteral("Quillmar could not note that this server uses encryption, so it will not "
+                                             "warn you if the server stops offering it: %1")
+                                  .arg(error));
+}
+
+bool SessionController::AcceptPlainLogin(const FtpError& error)
+{
+    const QString text =
+        QStringLiteral("The server %1 offered encryption (TLS) before and does not now. Someone may be trying to read "
+                       "your password on its way.\n\n%2\n\nLog in without encryption, sending your user name and "
+                       "password in clear?")
+            .arg(ctx_.settings.URL, error.description);
+    return ctx_.services.dialogs->question(text, Dialogs::Icon::Warning, kSecurityTitle,
+                                           Dialogs::Answer::No) == int(Dialogs::Answer::Yes);
 }
 
 void SessionController::Connect()
@@ -84,12 +124,14 @@ void SessionController::Connect()
             ctx_.ftp.setPassword(settings.Pass);
             ctx_.ftp.setPort(21);
             ctx_.ftp.setHost(settings.URL);
+            ctx_.ftp.setEncryptionExpected(!std::exchange(plainAccepted_, false) && EncryptedBefore());
             ctx_.feedback.status(QStringLiteral("Status: Retrieving Directory List"));
             receiver_.resetCounters();
             loggingIn = true;
             ctx_.ftp.setAction(FtpComponent::Connect);
             loggingIn = false;
             refusedLogin_.reset();
+            RememberEncryption();
             ctx_.state.place.site = SiteKey(settings.User, settings.URL);
             readServerFolder();
             ctx_.ftp.setAction(FtpComponent::ListFolder);
@@ -103,6 +145,15 @@ void SessionController::Connect()
             return;
         if (error.number == ftp_errors::Stopped || error.number == ftp_errors::NoEncryption) {
             ctx_.reportError(error);
+            return;
+        }
+        if (error.number == ftp_errors::EncryptionDropped) {
+            if (AcceptPlainLogin(error)) {
+                plainAccepted_ = true;
+                Connect();
+            } else {
+                ctx_.feedback.status(QStringLiteral("Status: Disconnected (the server no longer offers encryption)"));
+            }
             return;
         }
         if (error.number == ftp_errors::Untrusted) {

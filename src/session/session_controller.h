@@ -63,6 +63,13 @@ private:
     // A certificate the system does not vouch for: silent when pinned,
     // otherwise the person decides, and Yes pins it.
     bool TrustCertificate(const ServerCertificate& certificate);
+    // Whether the site being connected has spoken TLS before, and noting
+    // that it does now.
+    bool EncryptedBefore() const;
+    void RememberEncryption();
+    // A server that spoke TLS before refuses it: the person decides, and
+    // only Yes lets the login go in clear.
+    bool AcceptPlainLogin(const FtpError& error);
 
     MainContext& ctx_;
     QString snapshotProblem_;  // why the last disconnect's listing was not saved
@@ -71,6 +78,7 @@ private:
     // before trying them again.
     std::optional<QStringList> refusedLogin_;
     QString refusedReply_;
+    bool plainAccepted_ = false;   // for the next Connect only
 };
 
 }  // namespace quillmar

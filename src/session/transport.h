@@ -18,6 +18,7 @@ struct FtpLogin {
     QString userName;
     QString password;
     QString scheme = QStringLiteral("ftp");
+    bool encryptedBefore = false;   // a refused AUTH TLS ends the connect before the login
 };
 
 struct FtpReply {

@@ -17,8 +17,9 @@ namespace quillmar {
 class Dialogs {
 public:
     enum class Buttons { Ok, YesNo };
-    enum class Icon { None, Information };
+    enum class Icon { None, Information, Warning };
     enum class ConfirmChoice { Yes, All, No, Closed };
+    enum class Answer { Yes = 6, No = 7 };
     virtual ~Dialogs() = default;
     // Returns 1 for OK, 6 for Yes, 7 for No.
     virtual int message(const QString& text, Buttons buttons, Icon icon, const QString& title) = 0;
@@ -27,6 +28,14 @@ public:
     // The modal Confirm window (Yes, All, No) showing text: what is about to
     // happen to which file, and where.
     virtual ConfirmChoice confirm(const QString& text) = 0;
+    // A Yes/No question whose Enter gives defaultAnswer; returns 6 for Yes,
+    // 7 for No. Questions about trust default to No and carry the warning
+    // icon. Without a box of its own it is a Yes/No message.
+    virtual int question(const QString& text, Icon icon, const QString& title, Answer defaultAnswer)
+    {
+        static_cast<void>(defaultAnswer);
+        return message(text, Buttons::YesNo, icon, title);
+    }
 };
 
 // Everything the main window needs from the person or the machine.

@@ -3,9 +3,11 @@
 #include "session/listing.h"
 #include "session/transport.h"
 #include "support/files.h"
+#include "support/ftp_daemon_fixture.h"
 #include "support/ftp_server_fixture.h"
 #include "support/qt_printers.h"
 #include "support/scripted_server.h"
+#include "support/test_certificate.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -443,47 +445,149 @@ TEST(FtpFault, AnEndlessListingLineIsCutAndTheListingEndsWithinItsBounds)
     EXPECT_EQ(ftp.State(), 1);
 }
 
-// vsftpd requiring TLS (and, by default, TLS session reuse on every data
-// connection), started as root with a throw-away configuration and account.
-TEST(FtpOverTls, VsftpdRequiringTlsListsAndMovesFilesByteForByte)
-{
-    QTemporaryDir work;
-    QProcess vsftpd;
-    vsftpd.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    vsftpd.start(qEnvironmentVariable("QUILLMAR_TEST_SUPPORT") + "/vsftpd_tls.sh", {work.path()});
-    vsftpd.waitForFinished(30000);
-    const QStringList fields = QString::fromUtf8(vsftpd.readAllStandardOutput()).split(u' ', Qt::SkipEmptyParts);
-    ASSERT_EQ(fields.value(0), "PORT") << "vsftpd did not start (it needs root)";
-    const struct Stop { pid_t pid; ~Stop() { ::kill(pid, SIGTERM); } } stop{fields.value(9).trimmed().toInt()};
-    const QString root = fields.value(7).trimmed();
-    const QByteArray bytes = RandomBytes(2 * 1000 * 1000);
-    QTemporaryDir local;
-    ASSERT_TRUE(WriteFile(local.filePath("up.bin"), bytes));
+// A TLS server of each kind: vsftpd and proftpd requiring TLS (and, by
+// default, TLS session reuse on every data connection; started as root with a
+// throw-away configuration and account), and pyftpdlib with TLS.
+class TlsServer : public ::testing::TestWithParam<QString> {
+protected:
+    void SetUp() override
+    {
+        if (GetParam() == QLatin1String("vsftpd")) {
+            QProcess vsftpd;
+            vsftpd.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            vsftpd.start(qEnvironmentVariable("QUILLMAR_TEST_SUPPORT") + "/vsftpd_tls.sh", {work.path()});
+            vsftpd.waitForFinished(30000);
+            const QStringList fields = QString::fromUtf8(vsftpd.readAllStandardOutput()).split(u' ', Qt::SkipEmptyParts);
+            ASSERT_EQ(fields.value(0), "PORT") << "vsftpd did not start (it needs root)";
+            port = fields.value(1).toInt();
+            user = fields.value(3);
+            password = fields.value(5);
+            root = fields.value(7).trimmed();
+            vsftpdPid = fields.value(9).trimmed().toInt();
+            return;
+        }
+        if (GetParam() == QLatin1String("proftpd")) {
+            proftpd = std::make_unique<FtpDaemonFixture>(QStringLiteral("proftpd-tls"));
+            QString error;
+            ASSERT_TRUE(proftpd->start(&error)) << error;
+            port = proftpd->port();
+            user = proftpd->user();
+            password = proftpd->password();
+            root = proftpd->root();
+            return;
+        }
+        const TestCertificate certificate = MakeCertificate(work.path(), QStringLiteral("server"));
+        pyftpdlib = std::make_unique<FtpServerFixture>(0, QStringList{"--tls-cert", certificate.pem, "--tls-required"});
+        ASSERT_TRUE(pyftpdlib->running()) << pyftpdlib->error();
+        port = pyftpdlib->port();
+        root = pyftpdlib->root();
+    }
+    void TearDown() override
+    {
+        if (vsftpdPid > 0)
+            ::kill(vsftpdPid, SIGTERM);
+    }
 
-    FtpComponent ftp;
+    void connect(FtpComponent& ftp)
+    {
+        ftp.setTrustQuestion([this](const ServerCertificate& certificate) {
+            asked = certificate;
+            return true;
+        });
+        ftp.setUserName(user);
+        ftp.setPassword(password);
+        ftp.setHost(QStringLiteral("ftps://127.0.0.1:%1").arg(port));
+        ftp.setAction(FtpComponent::Connect);
+    }
+
+    QTemporaryDir work;
+    std::unique_ptr<FtpServerFixture> pyftpdlib;
+    std::unique_ptr<FtpDaemonFixture> proftpd;
+    pid_t vsftpdPid = 0;
+    int port = 0;
+    QString user = QStringLiteral("demo");
+    QString password = QStringLiteral("demo");
+    QString root;
     std::optional<ServerCertificate> asked;
-    ftp.setTrustQuestion([&](const ServerCertificate& certificate) {
-        asked = certificate;
-        return true;
-    });
+};
+
+// TLS 1.3 servers send a session ticket just after each data connection's
+// handshake and take each ticket once: uploads of every size arrive whole,
+// and many data connections in one session each resume.
+TEST_P(TlsServer, Tls13MovesEveryTransferWholeManyInOneSession)
+{
+    QTemporaryDir local;
+    FtpComponent ftp;
     EventLog log(ftp);
-    ftp.setUserName(fields.value(3));
-    ftp.setPassword(fields.value(5));
-    ftp.setHost("ftps://127.0.0.1:" + fields.value(1));
-    const FtpError connectFailure = FailureOf([&] { ftp.setAction(FtpComponent::Connect); });
+    const FtpError connectFailure = FailureOf([&] { connect(ftp); });
     ASSERT_EQ(connectFailure.number, -1) << connectFailure.description;
     ASSERT_TRUE(asked.has_value());
     EXPECT_TRUE(asked->problem.contains("self-signed") || asked->problem.contains("self signed")) << asked->problem;
-    EXPECT_EQ(ftp.Protection(), "TLS 1.2");
-    const FtpError putFailure = FailureOf([&] { ftp.PutFile(local.filePath("up.bin"), "up.bin"); });
-    ASSERT_EQ(putFailure.number, -1) << putFailure.description;
-    EXPECT_TRUE(ReadFile(root + "/up.bin") == bytes);
-    ftp.GetFile("up.bin", local.filePath("back.bin"));
-    EXPECT_TRUE(ReadFile(local.filePath("back.bin")) == bytes);
+    EXPECT_EQ(ftp.Protection(), "TLS 1.3");
+    // Around the 112 KiB where uploads were cut, and a few MiB.
+    const qsizetype sizes[] = {1000, 112 * 1024, 112 * 1024 + 4, 300 * 1000, 4 * 1024 * 1024};
+    for (const qsizetype size : sizes) {
+        SCOPED_TRACE(size);
+        const QString name = QStringLiteral("up%1.bin").arg(size);
+        const QByteArray bytes = RandomBytes(size);
+        ASSERT_TRUE(WriteFile(local.filePath(name), bytes));
+        const FtpError putFailure = FailureOf([&] { ftp.PutFile(local.filePath(name), name); });
+        ASSERT_EQ(putFailure.number, -1) << putFailure.description;
+        EXPECT_EQ(ReadFile(root + u'/' + name).size(), size);
+        EXPECT_TRUE(ReadFile(root + u'/' + name) == bytes);
+        const FtpError getFailure = FailureOf([&] { ftp.GetFile(name, local.filePath("back.bin")); });
+        ASSERT_EQ(getFailure.number, -1) << getFailure.description;
+        EXPECT_TRUE(ReadFile(local.filePath("back.bin")) == bytes);
+    }
     ftp.List();
-    EXPECT_EQ(log.lines.filter(QRegularExpression(" up\\.bin$")).size(), 1) << log.lines.join('\n');
+    EXPECT_EQ(log.lines.filter(QRegularExpression(" up\\d+\\.bin$")).size(), std::size(sizes)) << log.lines.join('\n');
     ftp.Quit();
     EXPECT_EQ(ftp.Protection(), QString());
+}
+
+INSTANTIATE_TEST_SUITE_P(, TlsServer, ::testing::Values(QStringLiteral("vsftpd"), QStringLiteral("proftpd"), QStringLiteral("pyftpdlib")),
+                         [](const auto& info) { return info.param.toStdString(); });
+
+// A machine in the middle that answers the data connections shows a
+// certificate of its own: no listing row, no byte of a file either way.
+TEST(FtpOverTls, DataConnectionsShowingAnotherCertificateMoveNothing)
+{
+    QTemporaryDir keys;
+    const TestCertificate trusted = MakeCertificate(keys.path(), QStringLiteral("trusted"));
+    const TestCertificate foreign = MakeCertificate(keys.path(), QStringLiteral("foreign"));
+    FtpServerFixture server(0, {"--tls-cert", trusted.pem, "--tls-required", "--tls-data-cert", foreign.pem});
+    ASSERT_TRUE(server.running()) << server.error();
+    ASSERT_TRUE(WriteFile(server.root() + "/pic.jpg", RandomBytes(64 * 1024)));
+    QTemporaryDir local;
+    ASSERT_TRUE(WriteFile(local.filePath("up.jpg"), RandomBytes(64 * 1024)));
+
+    FtpComponent ftp;
+    ftp.setTrustQuestion([](const ServerCertificate&) { return true; });
+    EventLog log(ftp);
+    ftp.setUserName(server.user());
+    ftp.setPassword(server.password());
+    ftp.setHost(QStringLiteral("ftps://127.0.0.1:%1").arg(server.port()));
+    ftp.setAction(FtpComponent::Connect);
+    const std::pair<const char*, std::function<void()>> transfers[] = {
+        {"List", [&] { ftp.List(); }},
+        {"GetFile", [&] { ftp.GetFile("pic.jpg", local.filePath("pic.jpg")); }},
+        {"PutFile", [&] { ftp.PutFile(local.filePath("up.jpg"), "up.jpg"); }},
+    };
+    for (const auto& [what, transfer] : transfers) {
+        SCOPED_TRACE(what);
+        const FtpError failure = FailureOf(transfer);
+        EXPECT_EQ(failure.number, ftp_errors::ForeignData) << failure.description;
+        EXPECT_TRUE(failure.description.contains(foreign.fingerprint) && failure.description.contains(trusted.fingerprint))
+            << failure.description;
+        EXPECT_EQ(ftp.State(), 1) << "the trusted control connection stays";
+    }
+    EXPECT_TRUE(log.lines.isEmpty()) << log.lines.join('\n');
+    EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"up.jpg"});
+    EXPECT_EQ(QDir(server.root()).entryList(QDir::Files | QDir::Hidden), QStringList{"pic.jpg"})
+        << "no byte of the upload went out, and no empty copy stays";
+    ftp.setCommand("NOOP");
+    ftp.SendCommand();
+    EXPECT_TRUE(ftp.Reply().startsWith("200")) << ftp.Reply();
 }
 
 int main(int argc, char** argv)

@@ -9,6 +9,8 @@
 #include "support/window_helpers.h"
 #include "support/ftp_server_fixture.h"
 #include "support/scripted_server.h"
+#include "support/test_certificate.h"
+#include "shell/message_dialogs.h"
 #include "support/qt_printers.h"
 
 #include <QAbstractItemView>
@@ -21,6 +23,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QMenu>
 #include <QProcess>
 #include <QProgressBar>
@@ -713,27 +716,7 @@ TEST_F(ServerWindow, AFolderOfThousandsArrivesWholeAndInOrder)
 
 namespace {
 
-struct Certificate {
-    QString pem;           // certificate and key
-    QString fingerprint;   // as openssl prints it
-};
-
-Certificate MakeCertificate(const QTemporaryDir& folder, const QString& name)
-{
-    const QString pem = folder.filePath(name + QStringLiteral(".pem"));
-    QProcess openssl;
-    openssl.start(QStringLiteral("openssl"), {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-                                              "/CN=127.0.0.1", "-keyout", pem, "-out", pem + ".crt"});
-    openssl.waitForFinished(60000);
-    QFile key(pem);
-    key.open(QIODevice::Append);
-    key.write(ReadFile(pem + ".crt"));
-    key.close();
-    openssl.start(QStringLiteral("openssl"), {"x509", "-in", pem + ".crt", "-noout", "-fingerprint", "-sha256"});
-    openssl.waitForFinished(60000);
-    const QString printed = QString::fromUtf8(openssl.readAllStandardOutput()).trimmed();
-    return {pem, printed.mid(printed.indexOf(u'=') + 1)};
-}
+using quillmar::test::MakeCertificate;
 
 void ConnectTo(WindowRig& rig, const QString& url)
 {
@@ -747,8 +730,8 @@ void ConnectTo(WindowRig& rig, const QString& url)
 TEST(Encryption, UnknownCertificatesAreAskedAboutOncePinnedAndAskedAgainWhenChanged)
 {
     QTemporaryDir keys;
-    const Certificate first = MakeCertificate(keys, QStringLiteral("first"));
-    const Certificate second = MakeCertificate(keys, QStringLiteral("second"));
+    const auto first = MakeCertificate(keys.path(), QStringLiteral("first"));
+    const auto second = MakeCertificate(keys.path(), QStringLiteral("second"));
     ASSERT_TRUE(first.fingerprint.count(u':') == 31 && first.fingerprint != second.fingerprint) << first.fingerprint.toStdString();
     auto server = std::make_unique<FtpServerFixture>(0, QStringList{"--tls-cert", first.pem, "--tls-required"});
     ASSERT_TRUE(server->running()) << server->error().toStdString();
@@ -762,6 +745,8 @@ TEST(Encryption, UnknownCertificatesAreAskedAboutOncePinnedAndAskedAgainWhenChan
     ASSERT_EQ(rig.dialogs.messageTexts().size(), 1);
     const QString question = rig.dialogs.messageTexts().first();
     EXPECT_TRUE(question.contains(first.fingerprint) && question.contains(QStringLiteral("127.0.0.1"))) << question.toStdString();
+    EXPECT_TRUE(question.contains(QStringLiteral("publishes")) && question.contains(QStringLiteral("remembers")))
+        << "says what to compare with, and that the answer stays: " << question.toStdString();
     EXPECT_EQ(rig.dialogs.calls().first().buttons, Dialogs::Buttons::YesNo);
     EXPECT_EQ(rig.panel(2), QStringLiteral("Connected"));
     EXPECT_TRUE(rig.panel(5).startsWith(QStringLiteral("TLS 1."))) << rig.panel(5).toStdString();
@@ -790,17 +775,94 @@ TEST(Encryption, UnknownCertificatesAreAskedAboutOncePinnedAndAskedAgainWhenChan
     server = std::make_unique<FtpServerFixture>(0, QStringList{"--tls-cert", second.pem, "--tls-required", "--port",
                                                             QString::number(port)});
     ASSERT_EQ(server->port(), port) << server->error().toStdString();
-    rig.dialogs.clear();
-    rig.dialogs.queueMessageAnswer(7);   // No
+    rig.dialogs.clear();   // nothing queued: the question takes its default, as Enter would
     ConnectTo(rig, url);
     ASSERT_EQ(rig.dialogs.messageTexts().size(), 1) << "No ends the connect without a second message";
     const QString changed = rig.dialogs.messageTexts().first();
     EXPECT_TRUE(changed.contains(QStringLiteral("changed")) && changed.contains(first.fingerprint) &&
                 changed.contains(second.fingerprint))
         << changed.toStdString();
+    const ScriptedDialogs::Call& asked = rig.dialogs.calls().first();
+    EXPECT_EQ(asked.kind, ScriptedDialogs::Kind::Question);
+    EXPECT_EQ(asked.defaultAnswer, Dialogs::Answer::No);
+    EXPECT_EQ(asked.icon, Dialogs::Icon::Warning);
+    EXPECT_TRUE(ReadFile(pins).contains(first.fingerprint.toUtf8())) << "the refused certificate is not pinned";
     EXPECT_EQ(rig.form->ftp().State(), 0);
     EXPECT_NE(rig.panel(2), QStringLiteral("Connected"));
     EXPECT_EQ(rig.panel(5), QString());
+}
+
+TEST(Encryption, ASiteThatSpokeTlsIsNotLoggedIntoInClearWithoutThePersonsWord)
+{
+    QTemporaryDir keys;
+    const auto certificate = MakeCertificate(keys.path(), QStringLiteral("site"));
+    auto server = std::make_unique<FtpServerFixture>(0, QStringList{"--tls-cert", certificate.pem});
+    ASSERT_TRUE(server->running()) << server->error().toStdString();
+    const int port = server->port();
+    const QString url = QStringLiteral("127.0.0.1:%1").arg(port);
+    WindowRig rig;
+    ConnectTo(rig, url);
+    ASSERT_TRUE(rig.panel(5).startsWith(QStringLiteral("TLS"))) << rig.panel(5).toStdString();
+    rig.close();
+    server.reset();
+
+    // The same address now answers in clear and refuses AUTH TLS.
+    quillmar::test::ScriptedServer plain({.port = port});
+    ASSERT_TRUE(plain.running());
+    struct Case {
+        int answer;
+        QStringList sent;   // what the plain server heard
+        bool connected;
+        const char* panel5;
+    } const cases[] = {
+        {7, {"AUTH TLS"}, false, ""},
+        {6, {"AUTH TLS", "AUTH TLS", "USER demo", "PASS demo"}, true, "Not encrypted"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
+        rig.dialogs.clear();
+        rig.dialogs.queueMessageAnswer(c.answer);
+        const qsizetype before = plain.commands().size();
+        ConnectTo(rig, url);
+        ASSERT_EQ(rig.dialogs.messageTexts().size(), 1) << rig.dialogs.messageTexts().join('\n').toStdString();
+        const ScriptedDialogs::Call& asked = rig.dialogs.calls().first();
+        EXPECT_TRUE(asked.text.contains(QStringLiteral("offered encryption")) && asked.text.contains(QStringLiteral("does not now")))
+            << asked.text.toStdString();
+        EXPECT_EQ(asked.kind, ScriptedDialogs::Kind::Question);
+        EXPECT_EQ(asked.defaultAnswer, Dialogs::Answer::No);
+        EXPECT_EQ(asked.icon, Dialogs::Icon::Warning);
+        // Refused, nothing follows AUTH TLS; accepted, the login goes on after these.
+        EXPECT_EQ(plain.commands().mid(before, c.connected ? c.sent.size() : -1), c.sent);
+        EXPECT_EQ(rig.panel(2) == QLatin1String("Connected"), c.connected);
+        EXPECT_EQ(rig.panel(5), QLatin1String(c.panel5));
+        rig.close();
+    }
+}
+
+// The real boxes: a question refuses on Enter when its default is No, and
+// trust questions carry the warning icon.
+TEST(Encryption, QuestionBoxesAnswerTheirDefaultOnEnter)
+{
+    quillmar::MessageDialogs dialogs;
+    const struct {
+        Dialogs::Answer defaultAnswer;
+        Dialogs::Icon icon;
+        QMessageBox::Icon shown;
+    } cases[] = {
+        {Dialogs::Answer::No, Dialogs::Icon::Warning, QMessageBox::Warning},
+        {Dialogs::Answer::Yes, Dialogs::Icon::Information, QMessageBox::Information},
+    };
+    for (const auto& c : cases) {
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            icon = box->icon();
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        EXPECT_EQ(dialogs.question(QStringLiteral("Trust it?"), c.icon, QString(), c.defaultAnswer), int(c.defaultAnswer));
+        EXPECT_EQ(icon, c.shown);
+    }
 }
 
 TEST(Encryption, FtpsToAPlainServerFailsBeforeTheLoginAndPlainFtpSaysSo)

@@ -23,6 +23,7 @@ import time
 
 ACCOUNT = "quillinterop"
 PACKAGES = {"proftpd": "proftpd-core", "pure-ftpd": "pure-ftpd"}
+TLS_MODULE = ("usr/lib/proftpd/mod_tls.so", "proftpd-mod-crypto")   # proftpd's TLS, packaged apart
 PROGRAMS = {"vsftpd": "/usr/sbin/vsftpd", "proftpd": "usr/sbin/proftpd", "pure-ftpd": "usr/sbin/pure-ftpd"}
 
 
@@ -37,23 +38,27 @@ def free_port():
         return s.getsockname()[1]
 
 
+def unpack(kit, path, package):
+    """kit/path, unpacked from package when it is not there yet."""
+    wanted = os.path.join(kit, path)
+    if os.path.exists(wanted):
+        return wanted
+    downloads = os.path.join(kit, "debs")
+    os.makedirs(downloads, exist_ok=True)
+    subprocess.run(["apt-get", "-qq", "download", package], cwd=downloads, check=True,
+                   stdout=subprocess.DEVNULL)
+    for deb in glob.glob(os.path.join(downloads, package + "_*.deb")):
+        subprocess.run(["dpkg", "-x", deb, kit], check=True)
+    if not os.path.exists(wanted):
+        sys.exit("%s was not found in its package" % wanted)
+    return wanted
+
+
 def unpacked(kind, kit):
     """The daemon's program, unpacked from its package when needed."""
     if kind == "vsftpd":
         return PROGRAMS[kind]
-    program = os.path.join(kit, PROGRAMS[kind])
-    if os.path.exists(program):
-        return program
-    os.makedirs(kit, exist_ok=True)
-    downloads = os.path.join(kit, "debs")
-    os.makedirs(downloads, exist_ok=True)
-    subprocess.run(["apt-get", "-qq", "download", PACKAGES[kind]], cwd=downloads, check=True,
-                   stdout=subprocess.DEVNULL)
-    for deb in glob.glob(os.path.join(downloads, PACKAGES[kind] + "_*.deb")):
-        subprocess.run(["dpkg", "-x", deb, kit], check=True)
-    if not os.path.exists(program):
-        sys.exit("%s was not found in its package" % program)
-    return program
+    return unpack(kit, PROGRAMS[kind], PACKAGES[kind])
 
 
 def prepare_account(home, password):
@@ -87,7 +92,7 @@ def vsftpd_command(program, work, root, port, pasv):
     return [program, conf]
 
 
-def proftpd_command(program, work, root, port, pasv, refuse_mlsd=False):
+def proftpd_command(program, work, root, port, pasv, refuse_mlsd=False, tls=False):
     conf = os.path.join(work, "proftpd.conf")
     with open(conf, "w") as f:
         f.write("\n".join([
@@ -103,7 +108,27 @@ def proftpd_command(program, work, root, port, pasv, refuse_mlsd=False):
         if refuse_mlsd:
             # Offers machine listings in FEAT but refuses them.
             f.write("<Limit MLSD>\n  DenyAll\n</Limit>\n")
+        if tls:
+            # TLS required on both connections, with mod_tls's default of
+            # requiring every data connection to resume the control session.
+            kit = program[:-len(PROGRAMS["proftpd"])]
+            module = unpack(kit, *TLS_MODULE)
+            key, certificate = self_signed(work)
+            f.write("\n".join([
+                "ModulePath %s" % os.path.dirname(module), "LoadModule mod_tls.c",
+                "TLSEngine on", "TLSRequired on", "TLSProtocol TLSv1.2 TLSv1.3",
+                "TLSRSACertificateFile %s" % certificate, "TLSRSACertificateKeyFile %s" % key,
+                "TLSLog %s/tls.log" % work, ""]))
     return [program, "-n", "-q", "-c", conf]
+
+
+def self_signed(work):
+    """A throw-away key and certificate for 127.0.0.1 in work, readable by the daemon."""
+    key, certificate = os.path.join(work, "key.pem"), os.path.join(work, "cert.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                    "-subj", "/CN=127.0.0.1", "-keyout", key, "-out", certificate],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return key, certificate
 
 
 def pure_ftpd_command(program, work, root, port, pasv):
@@ -115,6 +140,7 @@ COMMANDS = {
     "vsftpd": vsftpd_command,
     "proftpd": proftpd_command,
     "proftpd-refusing-mlsd": lambda *args: proftpd_command(*args, refuse_mlsd=True),
+    "proftpd-tls": lambda *args: proftpd_command(*args, tls=True),
     "pure-ftpd": pure_ftpd_command,
 }
 

@@ -23,6 +23,9 @@ def main():
     parser.add_argument("--password", default="demo")
     parser.add_argument("--tls-cert", help="PEM file with certificate and key: serve FTP over TLS")
     parser.add_argument("--tls-required", action="store_true", help="refuse logins without TLS")
+    parser.add_argument("--tls-data-cert",
+                        help="PEM file with another certificate and key for the data connections, "
+                             "as a machine in the middle would show")
     parser.add_argument("--send-limit", type=int, default=0,
                         help="bytes per second a download may take (0: no limit)")
     parser.add_argument("--watch-stdin", action="store_true",
@@ -45,6 +48,18 @@ def main():
         Handler.certfile = args.tls_cert
         Handler.tls_control_required = args.tls_required
         Handler.tls_data_required = args.tls_required
+    if args.tls_data_cert:
+        from OpenSSL import SSL
+        from pyftpdlib.handlers import TLS_DTPHandler
+        foreign = SSL.Context(Handler.ssl_protocol)
+        foreign.use_certificate_chain_file(args.tls_data_cert)
+        foreign.use_privatekey_file(args.tls_data_cert)
+
+        class ForeignData(TLS_DTPHandler):
+            def secure_connection(self, ssl_context):
+                super().secure_connection(foreign)
+
+        Handler.dtp_handler = ForeignData
     if args.send_limit > 0:
         class Slow(ThrottledDTPHandler):
             write_limit = args.send_limit

@@ -1,5 +1,7 @@
 #include "support/scripted_dialogs.h"
 
+#include <algorithm>
+
 namespace {
 constexpr int kOk = 1;
 constexpr int kYes = 6;
@@ -26,23 +28,29 @@ QString ScriptedDialogs::input(const QString& prompt, const QString& title, cons
     return inputs_.isEmpty() ? QString() : inputs_.dequeue();
 }
 
+int ScriptedDialogs::question(const QString& text, Icon icon, const QString& title, Answer defaultAnswer)
+{
+    record({Kind::Question, text, Buttons::YesNo, icon, title, {}, defaultAnswer});
+    return messageAnswers_.isEmpty() ? int(defaultAnswer) : messageAnswers_.dequeue();
+}
+
 quillmar::Dialogs::ConfirmChoice ScriptedDialogs::confirm(const QString& text)
 {
     record({Kind::Confirm, text, Buttons::Ok, Icon::None, {}, {}});
     return confirms_.isEmpty() ? ConfirmChoice::Yes : confirms_.dequeue();
 }
 
-QStringList ScriptedDialogs::textsOf(Kind kind) const
+QStringList ScriptedDialogs::textsOf(std::initializer_list<Kind> kinds) const
 {
     QStringList texts;
     for (const Call& call : calls_)
-        if (call.kind == kind)
+        if (std::find(kinds.begin(), kinds.end(), call.kind) != kinds.end())
             texts.append(call.text);
     return texts;
 }
 
-QStringList ScriptedDialogs::messageTexts() const { return textsOf(Kind::Message); }
-QStringList ScriptedDialogs::confirmTexts() const { return textsOf(Kind::Confirm); }
+QStringList ScriptedDialogs::messageTexts() const { return textsOf({Kind::Message, Kind::Question}); }
+QStringList ScriptedDialogs::confirmTexts() const { return textsOf({Kind::Confirm}); }
 
 void ScriptedDialogs::clear()
 {

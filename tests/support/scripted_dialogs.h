@@ -11,10 +11,12 @@
 
 // Dialogs for tests: remembers every box that was shown and answers from
 // queues. With nothing queued an OK box answers 1, a Yes/No box answers Yes
-// (6), an input box answers empty (cancelled) and Confirm answers Yes.
+// (6), a question answers its default (as Enter would), an input box answers
+// empty (cancelled) and Confirm answers Yes. Message and question answers
+// share one queue.
 class ScriptedDialogs : public quillmar::Dialogs {
 public:
-    enum class Kind { Message, Input, Confirm };
+    enum class Kind { Message, Input, Confirm, Question };
     struct Call {
         Kind kind = Kind::Message;
         QString text;         // message or Confirm text, or the input box's prompt
@@ -22,18 +24,20 @@ public:
         Icon icon = Icon::None;
         QString title;
         QString defaultText;  // input boxes only
+        Answer defaultAnswer = Answer::Yes;   // questions only
     };
 
     int message(const QString& text, Buttons buttons, Icon icon, const QString& title) override;
     QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
     ConfirmChoice confirm(const QString& text) override;
+    int question(const QString& text, Icon icon, const QString& title, Answer defaultAnswer) override;
 
     void queueMessageAnswer(int answer) { messageAnswers_.enqueue(answer); }
     void queueInput(const QString& text) { inputs_.enqueue(text); }
     void queueConfirm(ConfirmChoice choice) { confirms_.enqueue(choice); }
 
     const QList<Call>& calls() const { return calls_; }
-    QStringList messageTexts() const;  // the texts of the message boxes, in order
+    QStringList messageTexts() const;  // the texts of the message boxes and questions, in order
     QStringList confirmTexts() const;  // the texts of the Confirm windows, in order
     void clear();                      // forgets the calls and the queued answers
 
@@ -42,7 +46,7 @@ public:
 
 private:
     void record(const Call& call);
-    QStringList textsOf(Kind kind) const;
+    QStringList textsOf(std::initializer_list<Kind> kinds) const;
 
     QList<Call> calls_;
     QQueue<int> messageAnswers_;

@@ -101,7 +101,7 @@ void ScriptedServer::Passive::close()
 
 ScriptedServer::ScriptedServer(ServerScript script) : script_(std::move(script))
 {
-    listener_ = Listen("127.0.0.1", 0);
+    listener_ = Listen("127.0.0.1", script_.port);
     if (listener_ < 0)
         return;
     port_ = LocalPort(listener_);

@@ -13,6 +13,7 @@ namespace quillmar::test {
 
 // How the scripted server misbehaves.
 struct ServerScript {
+    int port = 0;                                    // > 0: listens there (a server replaced on its port)
     bool greet = true;                               // false: accepts, then stays silent
     QString passiveHost = QStringLiteral("127.0.0.1");  // the address its PASV reply names
     QByteArray file = {};                            // what RETR sends, whatever the name
