@@ -943,11 +943,14 @@ struct FtpTransport::Impl {
         return {reply, fromAccepted};
     }
 
-    void rename(const QString& from, const QString& to, bool replace)
+    void rename(const QString& from, const QString& to, bool replace, bool* targetRemoved)
     {
         auto [reply, fromAccepted] = renameReply(from, to);
         if (replace && reply.code / 100 != 2 && fromAccepted) {
-            guarded([&] { exchange(QStringLiteral("DELE ") + to); });
+            FtpReply deleted;
+            guarded([&] { deleted = exchange(QStringLiteral("DELE ") + to); });
+            if (targetRemoved)
+                *targetRemoved = deleted.code / 100 == 2;
             reply = renameReply(from, to).first;
         }
         if (reply.code / 100 != 2)
@@ -990,7 +993,10 @@ TransferEnd FtpTransport::put(const TransferLocal& local, const QString& remoteN
     return d->transfer(QStringLiteral("STOR ") + remoteName, true, local);
 }
 
-void FtpTransport::rename(const QString& from, const QString& to, bool replace) { d->rename(from, to, replace); }
+void FtpTransport::rename(const QString& from, const QString& to, bool replace, bool* targetRemoved)
+{
+    d->rename(from, to, replace, targetRemoved);
+}
 void FtpTransport::remove(const QString& name) { d->require(QStringLiteral("DELE ") + name); }
 void FtpTransport::makeFolder(const QString& name) { d->require(QStringLiteral("MKD ") + name); }
 void FtpTransport::removeFolder(const QString& name) { d->require(QStringLiteral("RMD ") + name); }

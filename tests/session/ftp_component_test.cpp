@@ -15,6 +15,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -22,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 
 #include <functional>
 #include <memory>
@@ -268,6 +270,39 @@ TEST_F(FtpComponentTest, FolderAndFileCommandsChangeTheServerAndRefusalsKeepTheC
     EXPECT_TRUE(ftp.Reply().startsWith("550")) << ftp.Reply();
 }
 
+// A name that is not UTF-8 goes out as the server's bytes for every command,
+// also after going into another folder and back, before any new listing.
+TEST_F(FtpComponentTest, NamesThatAreNotUtf8KeepTheirBytesAfterAFolderChange)
+{
+    const QByteArray raw = "caf\xe9.jpg";
+    const QString shown = QString::fromLatin1(raw);
+    const QByteArray rawPath = QFile::encodeName(server->root()) + '/' + raw;
+    ASSERT_TRUE(QDir(server->root()).mkpath("inner"));
+    const auto exists = [](const QByteArray& path) { return QFileInfo::exists(QFile::decodeName(path)); };
+    const std::vector<std::pair<const char*, std::function<void(FtpComponent&)>>> uses = {
+        {"SIZE", [&](FtpComponent& f) { f.setCommand("SIZE " + shown); f.SendCommand(); EXPECT_EQ(f.Reply(), "213 4"); }},
+        {"GetFile", [&](FtpComponent& f) { f.GetFile(shown, localPath("got.jpg")); EXPECT_EQ(ReadFile(localPath("got.jpg")), "cafe"); }},
+        {"Rename", [&](FtpComponent& f) { f.Rename(shown, "renamed.jpg"); EXPECT_EQ(ReadFile(remotePath("renamed.jpg")), "cafe"); }},
+        {"DeleteFile", [&](FtpComponent& f) { f.DeleteFile(shown); EXPECT_FALSE(exists(rawPath)); }},
+    };
+    FtpComponent ftp;
+    Connect(ftp, server->port());
+    for (const auto& [name, use] : uses) {
+        SCOPED_TRACE(name);
+        std::FILE* file = std::fopen(rawPath.constData(), "wb");
+        ASSERT_NE(file, nullptr);
+        std::fputs("cafe", file);
+        std::fclose(file);
+        ftp.List();
+        ftp.ChangeDir("inner");
+        ftp.ChangeDir("..");
+        const FtpError error = FailureOf([&] { use(ftp); });
+        EXPECT_EQ(error.number, -1) << error.description;
+        QFile::remove(remotePath("renamed.jpg"));
+    }
+    std::remove(rawPath.constData());
+}
+
 TEST_F(FtpComponentTest, TransfersAreByteIdenticalWithThrottledRisingProgress)
 {
     const struct Back { QString path; ~Back() { QDir::setCurrent(path); } } back{QDir::currentPath()};
@@ -412,6 +447,68 @@ TEST(FtpFault, UploadsReplaceTheServerCopyOnlyWhenComplete)
         EXPECT_TRUE(ReadFile(remote.filePath("pic.jpg")) == (number == -1 ? bytes : "old picture"));
         EXPECT_EQ(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"pic.jpg"});
     }
+}
+
+// Where the server will not rename an upload onto its name, the upload is
+// never lost with the old copy: kept under its temporary name (and named)
+// once the old copy was deleted, removed when nothing was changed, and made
+// redundant by an upload straight to the name.
+TEST(FtpFault, ARefusedRenameNeverLosesBothCopies)
+{
+    const QByteArray bytes = RandomBytes(300000);
+    for (const bool oldCopy : {true, false}) {
+        SCOPED_TRACE(oldCopy ? "old copy deleted, rename still refused" : "no old copy");
+        QTemporaryDir remote, local;
+        ScriptedServer server(ServerScript{.folder = remote.path(), .refuseRenames = true});
+        ASSERT_TRUE(!oldCopy || WriteFile(remote.filePath("photo.jpg"), "old picture"));
+        ASSERT_TRUE(WriteFile(local.filePath("photo.jpg"), bytes));
+        FtpComponent ftp;
+        Connect(ftp, server.port());
+        const FtpError error = FailureOf([&] { ftp.PutFile(local.filePath("photo.jpg"), "photo.jpg"); });
+        EXPECT_EQ(error.number, ftp_errors::RenameRefused) << error.description;
+        EXPECT_TRUE(error.description.contains("553 Rename refused")) << error.description;
+        const QStringList temps = QDir(remote.path()).entryList({".quillmar-*.part"}, QDir::Files | QDir::Hidden);
+        if (oldCopy) {
+            ASSERT_EQ(temps.size(), 1);
+            EXPECT_TRUE(ReadFile(remote.filePath(temps.first())) == bytes);
+            EXPECT_TRUE(error.description.startsWith("Your upload is on the server as " + temps.first() +
+                                                     "; the server refused to rename it to photo.jpg: "))
+                << error.description;
+        } else {
+            EXPECT_EQ(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        }
+        EXPECT_EQ(ftp.State(), 1);
+
+        ftp.PutFileStraight(local.filePath("photo.jpg"), "photo.jpg");
+        EXPECT_TRUE(ReadFile(remote.filePath("photo.jpg")) == bytes);
+        EXPECT_EQ(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"photo.jpg"});
+    }
+}
+
+// A stopped upload whose server then cuts the connection leaves its
+// temporary file only until a connection of its own removes it; a
+// temporary-looking name the program did not make there stays.
+TEST(FtpFault, AnUploadCutOffByStopLeavesNoTemporaryFile)
+{
+    QTemporaryDir remote, local;
+    ScriptedServer server(ServerScript{.folder = remote.path(), .storReadDelayMs = 5, .hangUpOnBrokenStor = true});
+    ASSERT_TRUE(WriteFile(remote.filePath(".quillmar-0badf00d.part"), "not ours"));
+    ASSERT_TRUE(WriteFile(local.filePath("big.jpg"), RandomBytes(8 * 1024 * 1024)));
+    FtpComponent ftp;
+    Connect(ftp, server.port());
+    QStringList announced;
+    QObject::connect(&ftp, &FtpComponent::TemporaryUpload, [&](const QString& path, bool onServer) {
+        announced << QStringLiteral("%1 %2").arg(path, onServer ? "there" : "gone");
+    });
+    QTimer::singleShot(300, [&] { ftp.Stop(); });
+    EXPECT_EQ(FailureOf([&] { ftp.PutFile(local.filePath("big.jpg"), "big.jpg"); }).number, ftp_errors::Stopped);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return announced.size() >= 2; }, 10000));
+    ASSERT_EQ(announced.size(), 2) << announced.join(',');
+    const QString temp = announced.first().section(u' ', 0, 0);
+    EXPECT_EQ(announced, (QStringList{temp + " there", temp + " gone"}));
+    EXPECT_TRUE(temp.startsWith(".quillmar-") && temp != ".quillmar-0badf00d.part") << temp.toStdString();
+    EXPECT_EQ(ftp.State(), 0);
+    EXPECT_EQ(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden), QStringList{".quillmar-0badf00d.part"});
 }
 
 qint64 ResidentBytes()

@@ -27,6 +27,9 @@ struct ServerScript {
     bool refuseRenameOntoExisting = false;           // RNTO onto an existing file is refused
     int storReadDelayMs = 0;                         // STOR reads 16 KiB, then waits this long
     qint64 refuseStorAfterBytes = -1;                // >= 0: STOR stops reading there and says 552
+    bool refuseRenames = false;                      // every RNTO is refused, as where renaming is not allowed
+    bool hangUpOnBrokenStor = false;                 // a STOR cut by the client closes the control connection unanswered
+    int stallListing = 0;                            // > 0: that LIST (1 the first) sends its lines, then goes silent
 };
 
 // A tiny FTP-ish server on 127.0.0.1 for the faults a real server will not
@@ -64,6 +67,7 @@ private:
     std::string retrieve(int data);
     std::string store(int data, const std::string& name);
     std::string list(int data);
+    int listings_ = 0;
 
     ServerScript script_;
     int listener_ = -1;
