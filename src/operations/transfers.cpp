@@ -193,12 +193,45 @@ QString TransferController::sendFile(const QString& localFile, CacheCopies& copi
     ctx_.feedback.status(QStringLiteral("Status: Uploading %1 %2 bytes").arg(name, QString::number(ctx_.state.lSize)));
     ctx_.feedback.lightsBusy();
     ctx_.feedback.startTransfer();
-    ctx_.ftp.PutFile(sent.file, name);
+    PutOnServer(sent.file, name);
     ctx_.feedback.setProgress(0);
     // The cache holds what the server got, made ready for the web or not.
     if (IsPicture(name))
         copies.add(sent.file, name, std::move(work));
     return sent.note;
+}
+
+void TransferController::PutOnServer(const QString& file, const QString& name)
+{
+    if (straightUploads_.value(ctx_.state.place.site)) {
+        ctx_.ftp.PutFileStraight(file, name);
+        return;
+    }
+    try {
+        ctx_.ftp.PutFile(file, name);
+    } catch (const FtpError& error) {
+        if (error.number != ftp_errors::RenameRefused || !MayUploadStraight(error))
+            throw;
+        ctx_.feedback.startTransfer();
+        ctx_.ftp.PutFileStraight(file, name);
+    }
+}
+
+bool TransferController::MayUploadStraight(const FtpError& refusal)
+{
+    const QString& site = ctx_.state.place.site;
+    if (straightUploads_.contains(site))
+        return straightUploads_.value(site);
+    const QString question =
+        QStringLiteral("%1\n\nThis server does not let Quillmar rename its uploads, so each upload first goes "
+                       "to a temporary name that cannot be given the right one.\n\nUpload straight to the file's "
+                       "own name on this server from now on? If such an upload is interrupted, the copy on the "
+                       "server is damaged.")
+            .arg(refusal.description);
+    const bool yes = ctx_.services.dialogs->message(question, Dialogs::Buttons::YesNo, Dialogs::Icon::Information,
+                                                    kAppTitle) == 6;
+    straightUploads_.insert(site, yes);
+    return yes;
 }
 
 void TransferController::Upload()
