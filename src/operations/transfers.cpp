@@ -261,6 +261,8 @@ void TransferController::UploadFiles(const QStringList& localFiles)
     }
     ReplaceQuestion replace(*ctx_.services.dialogs, ctx_.state.AskReplace);
     CacheCopies copies(ctx_.services.appFolder, ctx_.state.place);
+    const QStringList rowsBefore = ctx_.serverModel.rowTexts();
+    QStringList sentNames;
     qsizetype sent = 0;
     QString lastName, lastNote;
     qsizetype failures = 0;
@@ -284,6 +286,7 @@ void TransferController::UploadFiles(const QStringList& localFiles)
         try {
             lastNote = sendFile(localFile, copies);
             lastName = name;
+            sentNames << name;
             ++sent;
         } catch (const FtpError& error) {
             ++failures;
@@ -316,15 +319,20 @@ void TransferController::UploadFiles(const QStringList& localFiles)
         ctx_.reportError(error);
         return;
     }
+    const QHash<QString, QString> storedAs = NamesStoredAs(sentNames, rowsBefore);
     if (!stopped) {
-        ctx_.feedback.status(cancelled   ? QStringLiteral("Status: Upload cancelled")
-                             : failures  ? QStringLiteral("Status: Upload Complete (%1 failed)").arg(failures)
-                             : sent == 1 ? UploadCompleteText(lastName, lastNote)
-                                         : QStringLiteral("Status: Upload Complete"));
+        const QString text = cancelled   ? QStringLiteral("Status: Upload cancelled")
+                       : failures  ? QStringLiteral("Status: Upload Complete (%1 failed)").arg(failures)
+                       : sent == 1 ? UploadCompleteText(storedAs.value(lastName, lastName), lastNote)
+                                   : QStringLiteral("Status: Upload Complete");
+        ctx_.feedback.status(text + StoredAsText(storedAs));
         ctx_.feedback.setProgress(0);
         ctx_.feedback.lightsConnected();
     }
     const QStringList cacheProblems = copies.finish();
+    // The preview finds a picture by the name the server shows.
+    for (auto it = storedAs.cbegin(); it != storedAs.cend(); ++it)
+        RenameInCache(ctx_.services.appFolder, ctx_.state.place, it.key(), it.value());
     busy.restore();
     if (!cacheProblems.isEmpty()) {
         // The uploads went through; the person learns only the preview is missing.
@@ -358,6 +366,33 @@ WebReadyCopy TransferController::PrepareUpload(const QString& localFile, std::op
     if (!copy.error.isEmpty())
         throw FtpError(ftp_errors::LocalFile, copy.error + QStringLiteral(" Nothing was uploaded."));
     return copy;
+}
+
+QHash<QString, QString> TransferController::NamesStoredAs(const QStringList& sentNames,
+                                                          const QStringList& rowsBefore) const
+{
+    QHash<QString, QString> storedAs;
+    const QStringList rowsAfter = ctx_.serverModel.rowTexts();
+    if (ctx_.ftp.State() == 0 || rowsAfter.isEmpty())
+        return storedAs;   // not re-listed: nothing to compare with
+    for (const QString& name : sentNames) {
+        // A name the list leaves out (a hidden file on some servers) is no
+        // sign of another name; only a new row that matches it is.
+        const QString used = rowsAfter.contains(name) ? QString() : NameServerUsed(name, rowsBefore, rowsAfter);
+        if (!used.isEmpty())
+            storedAs.insert(name, used);
+    }
+    return storedAs;
+}
+
+QString TransferController::StoredAsText(const QHash<QString, QString>& storedAs)
+{
+    QStringList parts;
+    for (auto it = storedAs.cbegin(); it != storedAs.cend(); ++it) {
+        parts << QStringLiteral("the server stored \"%1\" as \"%2\"").arg(it.key(), it.value());
+    }
+    parts.sort();
+    return parts.isEmpty() ? QString() : QStringLiteral("; ") + parts.join(QStringLiteral("; "));
 }
 
 QString TransferController::UploadCompleteText(const QString& name, const QString& note) const

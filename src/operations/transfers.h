@@ -45,6 +45,11 @@ private:
     WebReadyCopy PrepareUpload(const QString& localFile, std::optional<QTemporaryDir>& work) const;
     // "Status: Upload Complete", what was done to the picture and its web address.
     QString UploadCompleteText(const QString& name, const QString& note) const;
+    // The uploads the re-read list shows under another name than was sent,
+    // each with that name.
+    QHash<QString, QString> NamesStoredAs(const QStringList& sentNames, const QStringList& rowsBefore) const;
+    // "; the server stored " a.jpg" as "_a.jpg"" for each of them.
+    static QString StoredAsText(const QHash<QString, QString>& storedAs);
     // Puts the file on the server under name: by way of a temporary name, or
     // straight to the name where the server refuses renames and the person
     // agreed to that. Throws FtpError.

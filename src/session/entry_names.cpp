@@ -52,4 +52,24 @@ QString FolderName(const QString& rowText)
     return slash < 0 ? rowText : rowText.left(slash);
 }
 
+namespace {
+QString LooseName(QString name)
+{
+    return name.remove(u' ').remove(u'_');
+}
+}  // namespace
+
+QString NameServerUsed(const QString& asked, const QStringList& before, const QStringList& after)
+{
+    QString found;
+    for (const QString& row : after) {
+        if (before.contains(row) || LooseName(row) != LooseName(asked))
+            continue;
+        if (!found.isEmpty())
+            return {};
+        found = row;
+    }
+    return found;
+}
+
 }  // namespace quillmar

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace quillmar {
 
@@ -27,5 +28,11 @@ QString ServerNameProblem(const QString& name);
 
 // A folder row's text without its trailing "/": the name the server knows.
 QString FolderName(const QString& rowText);
+
+// The name an upload sent as `asked` was stored under, when the server's
+// list no longer shows `asked` after it (some servers turn leading and
+// trailing blanks into "_"): the one row new since `before` that matches it
+// once blanks and "_" are left out. Empty when no such row, or several.
+QString NameServerUsed(const QString& asked, const QStringList& before, const QStringList& after);
 
 }  // namespace quillmar

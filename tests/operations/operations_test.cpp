@@ -363,6 +363,27 @@ TEST(UploadWithoutRenames, IsOfferedOnceStraightToTheName)
     }
 }
 
+// A server that stores an upload under another name than asked: the status
+// line says which, and the preview's copy goes by that name.
+TEST(UploadRenamedByTheServer, IsReportedWithTheNameTheServerUsed)
+{
+    QTemporaryDir remote;
+    quillmar::test::ServerScript script{.folder = remote.path()};
+    script.underscoreEdgeBlanks = true;
+    quillmar::test::ScriptedServer server(script);
+    WindowRig rig;
+    WritePicture(rig.localFolder.filePath(QStringLiteral(" lead.jpg")), 8, 8);
+    OpenOnScriptedServer(rig, server);
+    SelectLocalFiles(rig, {" lead.jpg"});
+    rig.form->Upload();
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
+    EXPECT_EQ(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"_lead.jpg"});
+    EXPECT_TRUE(rig.panel(1).startsWith("Status: Upload Complete"));
+    EXPECT_TRUE(rig.panel(1).endsWith("; the server stored \" lead.jpg\" as \"_lead.jpg\"")) << rig.panel(1).toStdString();
+    ClickServerRow(rig, QStringLiteral("_lead.jpg"));   // previewed from the cache
+    EXPECT_FALSE(rig.find<QLabel>("viewimage")->isHidden());
+}
+
 // Temporary uploads the settings remember for this site are removed at the
 // next connect; nothing else is, whatever its name.
 TEST_F(ConnectedWindow, TemporaryUploadsLeftOnTheServerAreRemovedAtTheNextConnect)

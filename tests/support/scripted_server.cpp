@@ -347,7 +347,12 @@ void ScriptedServer::serve(int control)
             renameFrom = QDir(script_.folder).filePath(QString::fromStdString(line.substr(5)));
             keepGoing = Say(control, QFile::exists(renameFrom) ? "350 Ready for RNTO." : "550 No such file.");
         } else if (verb == "RNTO" && !script_.folder.isEmpty()) {
-            const QString to = QDir(script_.folder).filePath(QString::fromStdString(line.substr(5)));
+            QString toName = QString::fromStdString(line.substr(5));
+            if (script_.underscoreEdgeBlanks && toName.startsWith(u' '))
+                toName[0] = u'_';
+            if (script_.underscoreEdgeBlanks && toName.endsWith(u' '))
+                toName.back() = u'_';
+            const QString to = QDir(script_.folder).filePath(toName);
             const bool refused = script_.refuseRenames || (script_.refuseRenameOntoExisting && QFile::exists(to));
             keepGoing = Say(control, !refused && QFile::rename(renameFrom, to) ? "250 Renamed." : "553 Rename refused.");
         } else if (verb == "PWD") {
