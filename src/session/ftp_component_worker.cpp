@@ -528,6 +528,8 @@ struct FtpWorker::Impl {
         try {
             t.rename(temp, remoteName, true, &targetRemoved);
         } catch (const FtpError& e) {
+            if (e.number == ftp_errors::Stopped)
+                throw stoppedWhilePuttingInPlace(t, remoteName);
             if (e.number < 400 || e.number > 599)
                 throw;
             if (!targetRemoved)
@@ -542,6 +544,22 @@ struct FtpWorker::Impl {
                            QStringLiteral("Your upload is on the server as %1; the server refused to rename it to %2: %3")
                                .arg(temp, remoteName, e.description));
         }
+    }
+
+    // What a Stop during the final rename left: the server had answered
+    // (the connection is still there) and nothing was replaced, or no one
+    // can tell yet.
+    FtpError stoppedWhilePuttingInPlace(Transport& t, const QString& remoteName) const
+    {
+        if (t.connected())
+            return FtpError(ftp_errors::Stopped, QStringLiteral("The upload was stopped before it replaced %1; the "
+                                                                "server's copy of %1 was left as it was.")
+                                                     .arg(remoteName));
+        return FtpError(ftp_errors::Stopped,
+                        QStringLiteral("Stopped while the server was putting the upload in place as %1. The connection "
+                                       "was closed before it answered, so whether %1 is the new copy is not known; "
+                                       "the list shows it once you connect again.")
+                            .arg(remoteName));
     }
 
     // A complete upload to a name makes a copy kept for it under a

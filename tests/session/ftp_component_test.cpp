@@ -511,6 +511,33 @@ TEST(FtpFault, AnUploadCutOffByStopLeavesNoTemporaryFile)
     EXPECT_EQ(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden), QStringList{".quillmar-0badf00d.part"});
 }
 
+// A Stop while RNFR and RNTO are on their way cannot call them back: the
+// call says what the server did, or that it is not known yet.
+TEST(FtpFault, AStopDuringARenameSaysWhatTheServerDid)
+{
+    const std::tuple<const char*, int, bool, int, const char*> cases[] = {   // rename takes, refused, number, said
+        {"renamed as the stop came", 300, false, -1, ""},
+        {"refused as the stop came", 300, true, ftp_errors::Stopped, "so a.jpg keeps its name"},
+        {"no answer before the connection was cut", 2000, false, ftp_errors::Stopped, "whether it was renamed is not known"},
+    };
+    for (const auto& [name, delay, refuse, number, said] : cases) {
+        SCOPED_TRACE(name);
+        QTemporaryDir remote;
+        ScriptedServer server({.folder = remote.path(), .refuseRenames = refuse, .renameDelayMs = delay});
+        ASSERT_TRUE(WriteFile(remote.filePath("a.jpg"), "picture"));
+        FtpComponent ftp;
+        Connect(ftp, server.port());
+        QTimer::singleShot(100, [&] { ftp.Stop(); });
+        const FtpError error = FailureOf([&] { ftp.Rename("a.jpg", "b.jpg"); });
+        EXPECT_EQ(error.number, number) << error.description;
+        EXPECT_TRUE(error.description.contains(said)) << error.description;
+        EXPECT_EQ(ftp.State(), delay < 1000 ? 1 : 0);
+        if (number == -1) {
+            EXPECT_EQ(ReadFile(remote.filePath("b.jpg")), "picture");
+        }
+    }
+}
+
 qint64 ResidentBytes()
 {
     QFile status("/proc/self/status");

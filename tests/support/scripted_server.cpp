@@ -347,6 +347,7 @@ void ScriptedServer::serve(int control)
             renameFrom = QDir(script_.folder).filePath(QString::fromStdString(line.substr(5)));
             keepGoing = Say(control, QFile::exists(renameFrom) ? "350 Ready for RNTO." : "550 No such file.");
         } else if (verb == "RNTO" && !script_.folder.isEmpty()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(script_.renameDelayMs));
             QString toName = QString::fromStdString(line.substr(5));
             if (script_.underscoreEdgeBlanks && toName.startsWith(u' '))
                 toName[0] = u'_';

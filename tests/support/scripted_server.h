@@ -31,6 +31,7 @@ struct ServerScript {
     bool hangUpOnBrokenStor = false;                 // a STOR cut by the client closes the control connection unanswered
     int stallListing = 0;                            // > 0: that LIST (1 the first) sends its lines, then goes silent
     bool underscoreEdgeBlanks = false;               // RNTO stores leading and trailing blanks as "_", as some servers do
+    int renameDelayMs = 0;                           // RNTO takes this long before it renames and answers
 };
 
 // A tiny FTP-ish server on 127.0.0.1 for the faults a real server will not
