@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QToolBar>
 
 #include <tuple>
@@ -402,6 +403,31 @@ TEST_F(ConnectedWindow, TemporaryUploadsLeftOnTheServerAreRemovedAtTheNextConnec
     EXPECT_EQ(QSettings(rig.settingsFile(), QSettings::IniFormat).value("LeftOnServer/Uploads").toStringList(),
               recorded.mid(1));
     EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
+}
+
+// An upload's temporary name is in the settings while it may be on the
+// server; a Stop that cuts the connection leaves it there only until the
+// program removes it over a connection of its own.
+TEST(UploadStoppedOnASlowServer, LeavesNoTemporaryFileAndNoNote)
+{
+    QTemporaryDir remote;
+    quillmar::test::ScriptedServer server({.folder = remote.path(), .storReadDelayMs = 5, .hangUpOnBrokenStor = true});
+    WindowRig rig;
+    WriteFile(rig.localFolder.filePath(QStringLiteral("big.jpg")), QByteArray(8 * 1024 * 1024, 'b'));
+    OpenOnScriptedServer(rig, server);
+    const QString site = quillmar::SiteKey(QStringLiteral("demo"), QStringLiteral("127.0.0.1:%1").arg(server.port()));
+    QStringList noted;   // as the Stop comes
+    QTimer::singleShot(300, rig.form.get(), [&] {
+        noted = QSettings(rig.settingsFile(), QSettings::IniFormat).value("LeftOnServer/Uploads").toStringList();
+        rig.form->Stop();
+    });
+    SelectLocalFiles(rig, {"big.jpg"});
+    rig.form->Upload();
+    ASSERT_EQ(noted.size(), 1);
+    EXPECT_TRUE(noted[0].startsWith(site + "\n.quillmar-")) << noted[0].toStdString();
+    const auto leftNote = [&] { return QSettings(rig.settingsFile(), QSettings::IniFormat).value("LeftOnServer/Uploads"); };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !leftNote().isValid(); }, 10000)) << leftNote().toString().toStdString();
+    EXPECT_EQ(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 TEST_F(ConnectedWindow, ServerRenameByMenuMovesTheCacheCopyAndRefusesWithoutAsking)
