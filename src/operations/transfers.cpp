@@ -322,9 +322,9 @@ void TransferController::UploadFiles(const QStringList& localFiles)
     const QHash<QString, QString> storedAs = NamesStoredAs(sentNames, rowsBefore);
     if (!stopped) {
         const QString text = cancelled   ? QStringLiteral("Status: Upload cancelled")
-                       : failures  ? QStringLiteral("Status: Upload Complete (%1 failed)").arg(failures)
-                       : sent == 1 ? UploadCompleteText(storedAs.value(lastName, lastName), lastNote)
-                                   : QStringLiteral("Status: Upload Complete");
+                             : failures  ? QStringLiteral("Status: Upload Complete (%1 failed)").arg(failures)
+                             : sent == 1 ? UploadCompleteText(storedAs.value(lastName, lastName), lastNote)
+                                         : QStringLiteral("Status: Upload Complete");
         ctx_.feedback.status(text + StoredAsText(storedAs));
         ctx_.feedback.setProgress(0);
         ctx_.feedback.lightsConnected();
@@ -388,9 +388,8 @@ QHash<QString, QString> TransferController::NamesStoredAs(const QStringList& sen
 QString TransferController::StoredAsText(const QHash<QString, QString>& storedAs)
 {
     QStringList parts;
-    for (auto it = storedAs.cbegin(); it != storedAs.cend(); ++it) {
+    for (auto it = storedAs.cbegin(); it != storedAs.cend(); ++it)
         parts << QStringLiteral("the server stored \"%1\" as \"%2\"").arg(it.key(), it.value());
-    }
     parts.sort();
     return parts.isEmpty() ? QString() : QStringLiteral("; ") + parts.join(QStringLiteral("; "));
 }

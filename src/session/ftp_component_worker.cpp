@@ -318,19 +318,18 @@ struct FtpWorker::Impl {
             cleaner->setTimeout(std::min(std::chrono::milliseconds(timeoutMs.load()), CleanUpWait));
             cleaner->beginCall();
             cleaner->connect(*lastLogin);
-            const bool answered = RemoveAnswered(*cleaner, ServerPathFrom(folderPath, temp));
+            RemoveTemp(*cleaner, ServerPathFrom(folderPath, temp));
             cleaner->quit();
-            if (answered)
-                announceTemp(temp, false);
+            announceTemp(temp, false);
         } catch (const FtpError&) {
             // Not reachable now: the next connect to the site removes it.
         }
     }
 
-    // Removes a temporary upload; true once the server has answered, also
-    // with a refusal (it has no such file, or never lets it go): asking
-    // again would change nothing. Throws when the connection fails.
-    static bool RemoveAnswered(Transport& t, const QString& temp)
+    // Removes a temporary upload. A refusal settles it too (the server has
+    // no such file, or never lets it go): asking again would change nothing.
+    // Throws only when the connection fails.
+    static void RemoveTemp(Transport& t, const QString& temp)
     {
         try {
             t.remove(temp);
@@ -338,7 +337,6 @@ struct FtpWorker::Impl {
             if (e.number < 400 || e.number > 599)
                 throw;
         }
-        return true;
     }
 
     void checkAborted()
@@ -519,31 +517,42 @@ struct FtpWorker::Impl {
         events.progress(total);
     }
 
-    // The last step of an upload by way of a temporary name. Refused after
-    // the old copy was deleted, the upload stays under its temporary name:
-    // it is the only copy on the server then.
+    // The last step of an upload by way of a temporary name.
     void renameOntoTarget(Transport& t, const QString& temp, const QString& remoteName)
     {
-        bool targetRemoved = false;
+        bool targetMayBeGone = false;
         try {
-            t.rename(temp, remoteName, true, &targetRemoved);
+            t.rename(temp, remoteName, true, &targetMayBeGone);
         } catch (const FtpError& e) {
+            if (targetMayBeGone)
+                throw keepUpload(temp, remoteName, e);
             if (e.number == ftp_errors::Stopped)
                 throw stoppedWhilePuttingInPlace(t, remoteName);
             if (e.number < 400 || e.number > 599)
                 throw;
-            if (!targetRemoved)
-                throw FtpError(ftp_errors::RenameRefused,
-                               QStringLiteral("The server refused to rename the upload to %1: %2\nThe server's copy "
-                                              "of %1 was left as it was.")
-                                   .arg(remoteName, e.description));
-            uploadTemp.reset();
-            announceTemp(temp, false);
-            keptUploads.insert(ServerPathFrom(folderPath, remoteName), temp);
             throw FtpError(ftp_errors::RenameRefused,
-                           QStringLiteral("Your upload is on the server as %1; the server refused to rename it to %2: %3")
-                               .arg(temp, remoteName, e.description));
+                           QStringLiteral("The server refused to rename the upload to %1: %2\nThe server's copy of "
+                                          "%1 was left as it was.")
+                               .arg(remoteName, e.description));
         }
+    }
+
+    // Once the old copy may be gone, the upload under its temporary name is
+    // the only copy on the server: it stays, and the failure names it.
+    FtpError keepUpload(const QString& temp, const QString& remoteName, const FtpError& cause)
+    {
+        uploadTemp.reset();
+        announceTemp(temp, false);
+        keptUploads.insert(ServerPathFrom(folderPath, remoteName), temp);
+        if (cause.number >= 400 && cause.number <= 599)
+            return FtpError(ftp_errors::RenameRefused,
+                            QStringLiteral("Your upload is on the server as %1; the server refused to rename it to %2: "
+                                           "%3\nThe old copy of %2 was deleted before that, so keep the file under "
+                                           "the temporary name.")
+                                .arg(temp, remoteName, cause.description));
+        return FtpError(cause.number, QStringLiteral("Your upload is on the server as %1; it could not be renamed to "
+                                                     "%2, whose old copy may already be deleted: %3")
+                                          .arg(temp, remoteName, cause.description));
     }
 
     // What a Stop during the final rename left: the server had answered
@@ -591,7 +600,7 @@ struct FtpWorker::Impl {
             return;
         const QString temp = *uploadTemp;
         try {
-            RemoveAnswered(t, temp);
+            RemoveTemp(t, temp);
         } catch (const FtpError&) {
             return;   // still there: cleaned up over a new connection
         }

@@ -979,6 +979,10 @@ struct FtpTransport::Impl {
                                .arg(from, to, reply.text));
         }
         if (replace && reply.code / 100 != 2 && fromAccepted) {
+            // Gone, as far as anyone can tell, from the moment DELE is sent
+            // until the server says it refused.
+            if (targetRemoved)
+                *targetRemoved = true;
             FtpReply deleted;
             guarded([&] { deleted = exchange(QStringLiteral("DELE ") + to); });
             if (targetRemoved)

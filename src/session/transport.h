@@ -81,7 +81,7 @@ public:
     virtual TransferEnd put(const TransferLocal& local, const QString& remoteName) = 0;
     // With replace, a server that will not rename onto an existing name has
     // the target deleted and the rename tried again; *targetRemoved (when
-    // given) tells whether that deletion happened, also when the call throws.
+    // given) tells whether the target may be gone, also when the call throws.
     virtual void rename(const QString& from, const QString& to, bool replace, bool* targetRemoved = nullptr) = 0;
     virtual void remove(const QString& name) = 0;
     virtual void makeFolder(const QString& name) = 0;

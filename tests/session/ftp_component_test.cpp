@@ -456,29 +456,40 @@ TEST(FtpFault, UploadsReplaceTheServerCopyOnlyWhenComplete)
 TEST(FtpFault, ARefusedRenameNeverLosesBothCopies)
 {
     const QByteArray bytes = RandomBytes(300000);
-    for (const bool oldCopy : {true, false}) {
-        SCOPED_TRACE(oldCopy ? "old copy deleted, rename still refused" : "no old copy");
+    enum Server { Refusing, RefusingThenGone };
+    const std::tuple<const char*, bool, Server, int, QString> cases[] = {   // old copy there, number, said
+        {"old copy deleted, rename still refused", true, Refusing, ftp_errors::RenameRefused,
+         "; the server refused to rename it to photo.jpg: 553 Rename refused"},
+        {"no old copy", false, Refusing, ftp_errors::RenameRefused, "553 Rename refused"},
+        {"connection lost once the old copy was deleted", true, RefusingThenGone, ftp_errors::Network,
+         "; it could not be renamed to photo.jpg, whose old copy may already be deleted"},
+    };
+    for (const auto& [name, oldCopy, kind, number, said] : cases) {
+        SCOPED_TRACE(name);
         QTemporaryDir remote, local;
-        ScriptedServer server(ServerScript{.folder = remote.path(), .refuseRenames = true});
+        ScriptedServer server(
+            ServerScript{.folder = remote.path(), .refuseRenames = true, .hangUpAfterDelete = kind == RefusingThenGone});
         ASSERT_TRUE(!oldCopy || WriteFile(remote.filePath("photo.jpg"), "old picture"));
         ASSERT_TRUE(WriteFile(local.filePath("photo.jpg"), bytes));
         FtpComponent ftp;
         Connect(ftp, server.port());
         const FtpError error = FailureOf([&] { ftp.PutFile(local.filePath("photo.jpg"), "photo.jpg"); });
-        EXPECT_EQ(error.number, ftp_errors::RenameRefused) << error.description;
-        EXPECT_TRUE(error.description.contains("553 Rename refused")) << error.description;
+        EXPECT_EQ(error.number, number) << error.description;
+        EXPECT_TRUE(error.description.contains(said)) << error.description;
+        if (ftp.State() == 0)
+            Connect(ftp, server.port());   // runs after any clean-up the lost connection set off
         const QStringList temps = QDir(remote.path()).entryList({".quillmar-*.part"}, QDir::Files | QDir::Hidden);
         if (oldCopy) {
             ASSERT_EQ(temps.size(), 1);
             EXPECT_TRUE(ReadFile(remote.filePath(temps.first())) == bytes);
-            EXPECT_TRUE(error.description.startsWith("Your upload is on the server as " + temps.first() +
-                                                     "; the server refused to rename it to photo.jpg: "))
+            EXPECT_TRUE(error.description.startsWith("Your upload is on the server as " + temps.first() + "; "))
                 << error.description;
         } else {
             EXPECT_EQ(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
         }
+        if (kind == RefusingThenGone)
+            continue;
         EXPECT_EQ(ftp.State(), 1);
-
         ftp.PutFileStraight(local.filePath("photo.jpg"), "photo.jpg");
         EXPECT_TRUE(ReadFile(remote.filePath("photo.jpg")) == bytes);
         EXPECT_EQ(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"photo.jpg"});

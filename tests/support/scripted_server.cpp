@@ -342,6 +342,8 @@ void ScriptedServer::serve(int control)
             keepGoing = Say(control, "226 Abort successful.");
         } else if (verb == "DELE" && !script_.folder.isEmpty()) {
             const bool removed = QFile::remove(QDir(script_.folder).filePath(QString::fromStdString(line.substr(5))));
+            if (script_.hangUpAfterDelete)
+                break;
             keepGoing = Say(control, removed ? "250 Deleted." : "550 No such file.");
         } else if (verb == "RNFR" && !script_.folder.isEmpty()) {
             renameFrom = QDir(script_.folder).filePath(QString::fromStdString(line.substr(5)));

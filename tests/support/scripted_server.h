@@ -28,6 +28,7 @@ struct ServerScript {
     int storReadDelayMs = 0;                         // STOR reads 16 KiB, then waits this long
     qint64 refuseStorAfterBytes = -1;                // >= 0: STOR stops reading there and says 552
     bool refuseRenames = false;                      // every RNTO is refused, as where renaming is not allowed
+    bool hangUpAfterDelete = false;                  // DELE deletes, then the connection closes unanswered
     bool hangUpOnBrokenStor = false;                 // a STOR cut by the client closes the control connection unanswered
     int stallListing = 0;                            // > 0: that LIST (1 the first) sends its lines, then goes silent
     bool underscoreEdgeBlanks = false;               // RNTO stores leading and trailing blanks as "_", as some servers do
