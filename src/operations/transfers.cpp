@@ -193,12 +193,45 @@ QString TransferController::sendFile(const QString& localFile, CacheCopies& copi
     ctx_.feedback.status(QStringLiteral("Status: Uploading %1 %2 bytes").arg(name, QString::number(ctx_.state.lSize)));
     ctx_.feedback.lightsBusy();
     ctx_.feedback.startTransfer();
-    ctx_.ftp.PutFile(sent.file, name);
+    PutOnServer(sent.file, name);
     ctx_.feedback.setProgress(0);
     // The cache holds what the server got, made ready for the web or not.
     if (IsPicture(name))
         copies.add(sent.file, name, std::move(work));
     return sent.note;
+}
+
+void TransferController::PutOnServer(const QString& file, const QString& name)
+{
+    if (straightUploads_.value(ctx_.state.place.site)) {
+        ctx_.ftp.PutFileStraight(file, name);
+        return;
+    }
+    try {
+        ctx_.ftp.PutFile(file, name);
+    } catch (const FtpError& error) {
+        if (error.number != ftp_errors::RenameRefused || !MayUploadStraight(error))
+            throw;
+        ctx_.feedback.startTransfer();
+        ctx_.ftp.PutFileStraight(file, name);
+    }
+}
+
+bool TransferController::MayUploadStraight(const FtpError& refusal)
+{
+    const QString& site = ctx_.state.place.site;
+    if (straightUploads_.contains(site))
+        return straightUploads_.value(site);
+    const QString question =
+        QStringLiteral("%1\n\nThis server does not let Quillmar rename its uploads, so each upload first goes "
+                       "to a temporary name that cannot be given the right one.\n\nUpload straight to the file's "
+                       "own name on this server from now on? If such an upload is interrupted, the copy on the "
+                       "server is damaged.")
+            .arg(refusal.description);
+    const bool yes = ctx_.services.dialogs->message(question, Dialogs::Buttons::YesNo, Dialogs::Icon::Information,
+                                                    kAppTitle) == 6;
+    straightUploads_.insert(site, yes);
+    return yes;
 }
 
 void TransferController::Upload()
@@ -228,6 +261,8 @@ void TransferController::UploadFiles(const QStringList& localFiles)
     }
     ReplaceQuestion replace(*ctx_.services.dialogs, ctx_.state.AskReplace);
     CacheCopies copies(ctx_.services.appFolder, ctx_.state.place);
+    const QStringList rowsBefore = ctx_.serverModel.rowTexts();
+    QStringList sentNames;
     qsizetype sent = 0;
     QString lastName, lastNote;
     qsizetype failures = 0;
@@ -251,6 +286,7 @@ void TransferController::UploadFiles(const QStringList& localFiles)
         try {
             lastNote = sendFile(localFile, copies);
             lastName = name;
+            sentNames << name;
             ++sent;
         } catch (const FtpError& error) {
             ++failures;
@@ -283,15 +319,20 @@ void TransferController::UploadFiles(const QStringList& localFiles)
         ctx_.reportError(error);
         return;
     }
+    const QHash<QString, QString> storedAs = NamesStoredAs(sentNames, rowsBefore);
     if (!stopped) {
-        ctx_.feedback.status(cancelled   ? QStringLiteral("Status: Upload cancelled")
+        const QString text = cancelled   ? QStringLiteral("Status: Upload cancelled")
                              : failures  ? QStringLiteral("Status: Upload Complete (%1 failed)").arg(failures)
-                             : sent == 1 ? UploadCompleteText(lastName, lastNote)
-                                         : QStringLiteral("Status: Upload Complete"));
+                             : sent == 1 ? UploadCompleteText(storedAs.value(lastName, lastName), lastNote)
+                                         : QStringLiteral("Status: Upload Complete");
+        ctx_.feedback.status(text + StoredAsText(storedAs));
         ctx_.feedback.setProgress(0);
         ctx_.feedback.lightsConnected();
     }
     const QStringList cacheProblems = copies.finish();
+    // The preview finds a picture by the name the server shows.
+    for (auto it = storedAs.cbegin(); it != storedAs.cend(); ++it)
+        RenameInCache(ctx_.services.appFolder, ctx_.state.place, it.key(), it.value());
     busy.restore();
     if (!cacheProblems.isEmpty()) {
         // The uploads went through; the person learns only the preview is missing.
@@ -325,6 +366,32 @@ WebReadyCopy TransferController::PrepareUpload(const QString& localFile, std::op
     if (!copy.error.isEmpty())
         throw FtpError(ftp_errors::LocalFile, copy.error + QStringLiteral(" Nothing was uploaded."));
     return copy;
+}
+
+QHash<QString, QString> TransferController::NamesStoredAs(const QStringList& sentNames,
+                                                          const QStringList& rowsBefore) const
+{
+    QHash<QString, QString> storedAs;
+    const QStringList rowsAfter = ctx_.serverModel.rowTexts();
+    if (ctx_.ftp.State() == 0 || rowsAfter.isEmpty())
+        return storedAs;   // not re-listed: nothing to compare with
+    for (const QString& name : sentNames) {
+        // A name the list leaves out (a hidden file on some servers) is no
+        // sign of another name; only a new row that matches it is.
+        const QString used = rowsAfter.contains(name) ? QString() : NameServerUsed(name, rowsBefore, rowsAfter);
+        if (!used.isEmpty())
+            storedAs.insert(name, used);
+    }
+    return storedAs;
+}
+
+QString TransferController::StoredAsText(const QHash<QString, QString>& storedAs)
+{
+    QStringList parts;
+    for (auto it = storedAs.cbegin(); it != storedAs.cend(); ++it)
+        parts << QStringLiteral("the server stored \"%1\" as \"%2\"").arg(it.key(), it.value());
+    parts.sort();
+    return parts.isEmpty() ? QString() : QStringLiteral("; ") + parts.join(QStringLiteral("; "));
 }
 
 QString TransferController::UploadCompleteText(const QString& name, const QString& note) const

@@ -3,6 +3,7 @@
 #include "pictures/web_ready.h"
 #include "shell/main_context.h"
 
+#include <QHash>
 #include <QObject>
 #include <QTemporaryDir>
 
@@ -44,9 +45,22 @@ private:
     WebReadyCopy PrepareUpload(const QString& localFile, std::optional<QTemporaryDir>& work) const;
     // "Status: Upload Complete", what was done to the picture and its web address.
     QString UploadCompleteText(const QString& name, const QString& note) const;
+    // The uploads the re-read list shows under another name than was sent,
+    // each with that name.
+    QHash<QString, QString> NamesStoredAs(const QStringList& sentNames, const QStringList& rowsBefore) const;
+    // "; the server stored " a.jpg" as "_a.jpg"" for each of them.
+    static QString StoredAsText(const QHash<QString, QString>& storedAs);
+    // Puts the file on the server under name: by way of a temporary name, or
+    // straight to the name where the server refuses renames and the person
+    // agreed to that. Throws FtpError.
+    void PutOnServer(const QString& file, const QString& name);
+    // Asked once per site, after a refused rename: whether uploads may go
+    // straight to their names there.
+    bool MayUploadStraight(const FtpError& refusal);
 
     MainContext& ctx_;
     SessionController& session_;
+    QHash<QString, bool> straightUploads_;   // per site, the person's answer
 };
 
 }  // namespace quillmar

@@ -15,6 +15,7 @@
 
 #include <QDir>
 #include <QEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMainWindow>
@@ -272,21 +273,27 @@ QString PreviewController::fetch(const QString& name, const QString& target)
     ctx_.state.lSize = std::max<qint64>(size, 0);
     ctx_.feedback.lightsBusy();
     ctx_.feedback.status(QStringLiteral("Status: Fetching %1 for its preview").arg(name));
-    // A picture larger than its size said is stopped on the way.
+    // A picture larger than its size said is stopped on the way: only this
+    // transfer ends, the connection stays.
     bool overLimit = false;
     const QMetaObject::Connection watch = connect(&ctx_.ftp, &FtpComponent::Progress, this, [&](qint64 bytes) {
         if (bytes > kPreviewFetchLimit && !overLimit) {
             overLimit = true;
-            ctx_.ftp.Abort();
+            ctx_.ftp.Stop();
         }
     });
     const auto unwatch = qScopeGuard([&] { disconnect(watch); });
     try {
         ctx_.ftp.GetFile(name, target);
-    } catch (const FtpError&) {
-        if (overLimit)
-            return tooLarge;
-        throw;
+    } catch (const FtpError& error) {
+        if (!overLimit || error.number != ftp_errors::Stopped)
+            throw;
+    }
+    if (overLimit) {
+        // Arrived whole before the stop took hold: still not kept.
+        QFile::remove(target);
+        ctx_.feedback.setProgress(0);
+        return tooLarge;
     }
     ctx_.feedback.setProgress(0);
     ctx_.feedback.status(QStringLiteral("Status: Fetched %1 into the picture cache").arg(name));

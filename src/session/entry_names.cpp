@@ -61,4 +61,24 @@ QString EntryPath(const QString& folder, const QString& name)
     return folder + u'/' + name;
 }
 
+namespace {
+QString LooseName(QString name)
+{
+    return name.remove(u' ').remove(u'_');
+}
+}  // namespace
+
+QString NameServerUsed(const QString& asked, const QStringList& before, const QStringList& after)
+{
+    QString found;
+    for (const QString& row : after) {
+        if (before.contains(row) || LooseName(row) != LooseName(asked))
+            continue;
+        if (!found.isEmpty())
+            return {};
+        found = row;
+    }
+    return found;
+}
+
 }  // namespace quillmar

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace quillmar {
 
@@ -33,5 +34,11 @@ QString FolderName(const QString& rowText);
 // ":" unchanged (Qt reads it as a resource path), so ":a.jpg" would land in
 // the working folder instead of folder.
 QString EntryPath(const QString& folder, const QString& name);
+
+// The name an upload sent as `asked` was stored under, when the server's
+// list no longer shows `asked` after it (some servers turn leading and
+// trailing blanks into "_"): the one row new since `before` that matches it
+// once blanks and "_" are left out. Empty when no such row, or several.
+QString NameServerUsed(const QString& asked, const QStringList& before, const QStringList& after);
 
 }  // namespace quillmar

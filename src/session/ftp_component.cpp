@@ -77,6 +77,10 @@ FtpComponent::FtpComponent(QObject* parent) : QObject(parent)
     events.progress = [this](qint64 bytes) {
         QMetaObject::invokeMethod(this, [this, bytes] { Q_EMIT Progress(bytes); }, Qt::QueuedConnection);
     };
+    events.temporaryUpload = [this](QString path, bool onServer) {
+        QMetaObject::invokeMethod(this, [this, path, onServer] { Q_EMIT TemporaryUpload(path, onServer); },
+                                  Qt::QueuedConnection);
+    };
     events.connected = [this](QString protection) {
         QMetaObject::invokeMethod(this, [this, protection] { protection_ = protection; }, Qt::QueuedConnection);
     };
@@ -203,7 +207,15 @@ void FtpComponent::PutFile(const QString& localName, const QString& remoteName)
     RefuseLineBreaks(remoteName, QStringLiteral("file name"));
     requireConnection();
     const QString localPath = QFileInfo(localName).absoluteFilePath();
-    runCall([localPath, remoteName](FtpWorker& worker, Call&) { worker.upload(localPath, remoteName); });
+    runCall([localPath, remoteName](FtpWorker& worker, Call&) { worker.upload(localPath, remoteName, false); });
+}
+
+void FtpComponent::PutFileStraight(const QString& localName, const QString& remoteName)
+{
+    RefuseLineBreaks(remoteName, QStringLiteral("file name"));
+    requireConnection();
+    const QString localPath = QFileInfo(localName).absoluteFilePath();
+    runCall([localPath, remoteName](FtpWorker& worker, Call&) { worker.upload(localPath, remoteName, true); });
 }
 
 void FtpComponent::Rename(const QString& oldName, const QString& newName)

@@ -35,6 +35,7 @@ constexpr int NoEncryption = 10043;  // ftps:// to a server that offers no TLS
 constexpr int Untrusted = 10061;     // the person did not trust the server's certificate
 constexpr int EncryptionDropped = 10044;  // a server that spoke TLS before refuses it now
 constexpr int ForeignData = 10062;   // a TLS data connection showed another server's certificate
+constexpr int RenameRefused = 10045; // an upload arrived, but the server would not rename it onto its name
 constexpr int NoRowSelected = 91; // a command for a selected row found none: "connect first"
 }  // namespace ftp_errors
 
@@ -90,6 +91,9 @@ public:
     void RemoveDir(const QString& folder);
     void GetFile(const QString& remoteName, const QString& localName);
     void PutFile(const QString& localName, const QString& remoteName);
+    // Uploads straight to remoteName, for servers that refuse renames: an
+    // interrupted upload then leaves a damaged copy under that name.
+    void PutFileStraight(const QString& localName, const QString& remoteName);
     void Rename(const QString& oldName, const QString& newName);
     void SendCommand();
 
@@ -108,6 +112,11 @@ Q_SIGNALS:
     void ListComplete();
     void Progress(qint64 bytes);
     void Busy(bool running);
+    // An upload's temporary file (path from the login folder) may now be on
+    // the server, or is gone from there (renamed onto its name, removed, or
+    // kept on purpose and named in a failure). One that never leaves was left
+    // behind by a cut connection.
+    void TemporaryUpload(const QString& path, bool onServer);
 
 private:
     struct Call;

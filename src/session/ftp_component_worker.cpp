@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QTemporaryFile>
 
 #include <algorithm>
@@ -37,6 +36,8 @@ constexpr qint64 MaxListLines = 1000000;
 constexpr qint64 MaxListBytes = qint64(512) * 1024 * 1024;
 // A transfer moving less than this in one time-out has stalled.
 constexpr qint64 StallBytes = 1024;
+// The longest a clean-up connection after a cut one may keep the next call waiting.
+constexpr auto CleanUpWait = std::chrono::milliseconds(5000);
 
 bool WriteAll(QIODevice& file, const char* data, qint64 size)
 {
@@ -85,12 +86,13 @@ private:
     QString problem_;   // the system's reason a rename failed
 };
 
-// The short hidden name an upload is stored under in the target's folder.
-QString UploadTempName(const QString& remoteName)
+// Where a path taken from a folder leads, relative to the login folder ("" is
+// that folder): ".." goes up, a name goes down, a path starting with "/"
+// starts over from the server's root.
+QString ServerPathFrom(const QString& from, const QString& change)
 {
-    const qsizetype slash = remoteName.lastIndexOf(u'/');
-    return remoteName.left(slash + 1) +
-           QStringLiteral(".quillmar-%1.part").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+    const QString joined = QDir::cleanPath(change.startsWith(u'/') || from.isEmpty() ? change : from + u'/' + change);
+    return joined == QLatin1String(".") ? QString() : joined;
 }
 
 // Splits a listing into lines, cutting over-long ones and ending the whole
@@ -225,6 +227,15 @@ struct FtpWorker::Impl {
     // Worker thread only.
     QString serverLabel;
     std::optional<QString> uploadTemp;   // the temporary upload on the server
+    // The bytes of the names that are not UTF-8, kept with the folder they
+    // were listed in (its path as reached from the login folder, "" there),
+    // so going into a folder and back still sends them as the server wrote them.
+    QHash<QString, QHash<QString, QByteArray>> rawNamesByFolder;
+    QString folderPath;
+    // Uploads kept under their temporary names because the server would
+    // not rename them (target path from the login folder -> temporary name).
+    QHash<QString, QString> keptUploads;
+    std::optional<FtpLogin> lastLogin;   // for cleaning up after a cut connection
 
     std::thread thread;
 
@@ -288,7 +299,44 @@ struct FtpWorker::Impl {
             now->settleAbort();
             removeUploadTemp(*now);
         }
-        uploadTemp.reset();
+        if (uploadTemp)
+            removeOverNewConnection(*std::exchange(uploadTemp, std::nullopt));
+    }
+
+    // A temporary upload that a cut connection left behind is removed at
+    // once over a short connection of its own, where the server lets us in
+    // without a question; otherwise it stays announced for the next connect.
+    void removeOverNewConnection(const QString& temp)
+    {
+        {
+            std::lock_guard lock(queueMutex);
+            if (!lastLogin || stopping)
+                return;
+        }
+        try {
+            const auto cleaner = MakeTransport(lastLogin->scheme, {}, [](const ServerCertificate&) { return false; });
+            cleaner->setTimeout(std::min(std::chrono::milliseconds(timeoutMs.load()), CleanUpWait));
+            cleaner->beginCall();
+            cleaner->connect(*lastLogin);
+            RemoveTemp(*cleaner, ServerPathFrom(folderPath, temp));
+            cleaner->quit();
+            announceTemp(temp, false);
+        } catch (const FtpError&) {
+            // Not reachable now: the next connect to the site removes it.
+        }
+    }
+
+    // Removes a temporary upload. A refusal settles it too (the server has
+    // no such file, or never lets it go): asking again would change nothing.
+    // Throws only when the connection fails.
+    static void RemoveTemp(Transport& t, const QString& temp)
+    {
+        try {
+            t.remove(temp);
+        } catch (const FtpError& e) {
+            if (e.number < 400 || e.number > 599)
+                throw;
+        }
     }
 
     void checkAborted()
@@ -349,6 +397,10 @@ struct FtpWorker::Impl {
             events.stateChanged(0);
         }
         serverLabel = ServerLabel(login);
+        lastLogin = login;
+        rawNamesByFolder.clear();
+        folderPath.clear();
+        keptUploads.clear();
         fresh->connect(login);
         events.connected(fresh->protection());
         events.stateChanged(1);
@@ -384,7 +436,9 @@ struct FtpWorker::Impl {
         ListSplitter lines(events.listLines);
         const TransferEnd ending = t.list({[&](const char* p, qint64 n) { return lines.take(p, n); }, {}, {}});
         lines.finish();
-        t.setRawNames(lines.takeRawNames());
+        QHash<QString, QByteArray> names = lines.takeRawNames();
+        rawNamesByFolder.insert(folderPath, names);
+        t.setRawNames(std::move(names));
         if (ending == TransferEnd::Stalled)
             throw stalled();
         if (ending == TransferEnd::LocalFailed)
@@ -422,47 +476,136 @@ struct FtpWorker::Impl {
     }
 
     // Stored under a temporary name and renamed onto the target after the
-    // server's final reply, so a failed upload never damages the server's copy.
-    void upload(const QString& localPath, const QString& remoteName)
+    // server's final reply, so a failed upload never damages the server's
+    // copy; straight to the target where the person chose that.
+    void upload(const QString& localPath, const QString& remoteName, bool straight)
     {
         Transport& t = session();
         QFile file(localPath);
         if (!file.open(QIODevice::ReadOnly))
             throw FtpError(ftp_errors::LocalFile, QStringLiteral("The file \"%1\" cannot be read: %2")
                                                       .arg(QDir::toNativeSeparators(localPath), file.errorString()));
-        const QString temp = UploadTempName(remoteName);
-        uploadTemp = temp;
+        const QString stored = straight ? remoteName : UploadTempName(remoteName);
+        if (!straight) {
+            uploadTemp = stored;
+            announceTemp(stored, true);
+        }
         qint64 total = 0;
         ProgressThrottle throttle(events.progress);
-        TransferEnd ending = TransferEnd::Complete;
         try {
-            ending = t.put({{}, [&](char* p, qint64 n) { return file.read(p, n); }, [&](qint64 moved) { throttle.moved(total = moved); }},
-                           temp);
+            const TransferEnd ending = t.put(
+                {{}, [&](char* p, qint64 n) { return file.read(p, n); }, [&](qint64 moved) { throttle.moved(total = moved); }},
+                stored);
             if (ending == TransferEnd::Stalled)
                 throw stalled();
             if (ending == TransferEnd::LocalFailed)
                 throw FtpError(ftp_errors::LocalFile, QStringLiteral("The file \"%1\" could not be read to the end: %2")
                                                           .arg(QDir::toNativeSeparators(localPath), file.errorString()));
-            t.rename(temp, remoteName, true);
+            if (!straight)
+                renameOntoTarget(t, stored, remoteName);
         } catch (const FtpError& e) {
             // A stopped upload is cleaned up after the server has heard of the stop.
             if (e.number != ftp_errors::Stopped)
                 removeUploadTemp(t);
             throw;
         }
-        uploadTemp.reset();
+        if (!straight) {
+            uploadTemp.reset();
+            announceTemp(stored, false);
+        }
+        removeKeptUpload(t, remoteName);
         events.progress(total);
     }
 
-    // Best effort: a failed upload leaves no temporary file behind.
+    // The last step of an upload by way of a temporary name.
+    void renameOntoTarget(Transport& t, const QString& temp, const QString& remoteName)
+    {
+        bool targetMayBeGone = false;
+        try {
+            t.rename(temp, remoteName, true, &targetMayBeGone);
+        } catch (const FtpError& e) {
+            if (targetMayBeGone)
+                throw keepUpload(temp, remoteName, e);
+            if (e.number == ftp_errors::Stopped)
+                throw stoppedWhilePuttingInPlace(t, remoteName);
+            if (e.number < 400 || e.number > 599)
+                throw;
+            throw FtpError(ftp_errors::RenameRefused,
+                           QStringLiteral("The server refused to rename the upload to %1: %2\nThe server's copy of "
+                                          "%1 was left as it was.")
+                               .arg(remoteName, e.description));
+        }
+    }
+
+    // Once the old copy may be gone, the upload under its temporary name is
+    // the only copy on the server: it stays, and the failure names it.
+    FtpError keepUpload(const QString& temp, const QString& remoteName, const FtpError& cause)
+    {
+        uploadTemp.reset();
+        announceTemp(temp, false);
+        keptUploads.insert(ServerPathFrom(folderPath, remoteName), temp);
+        if (cause.number >= 400 && cause.number <= 599)
+            return FtpError(ftp_errors::RenameRefused,
+                            QStringLiteral("Your upload is on the server as %1; the server refused to rename it to %2: "
+                                           "%3\nThe old copy of %2 was deleted before that, so keep the file under "
+                                           "the temporary name.")
+                                .arg(temp, remoteName, cause.description));
+        return FtpError(cause.number, QStringLiteral("Your upload is on the server as %1; it could not be renamed to "
+                                                     "%2, whose old copy may already be deleted: %3")
+                                          .arg(temp, remoteName, cause.description));
+    }
+
+    // What a Stop during the final rename left: the server had answered
+    // (the connection is still there) and nothing was replaced, or no one
+    // can tell yet.
+    FtpError stoppedWhilePuttingInPlace(Transport& t, const QString& remoteName) const
+    {
+        if (t.connected())
+            return FtpError(ftp_errors::Stopped, QStringLiteral("The upload was stopped before it replaced %1; the "
+                                                                "server's copy of %1 was left as it was.")
+                                                     .arg(remoteName));
+        return FtpError(ftp_errors::Stopped,
+                        QStringLiteral("Stopped while the server was putting the upload in place as %1. The connection "
+                                       "was closed before it answered, so whether %1 is the new copy is not known; "
+                                       "the list shows it once you connect again.")
+                            .arg(remoteName));
+    }
+
+    // A complete upload to a name makes a copy kept for it under a
+    // temporary name redundant.
+    void removeKeptUpload(Transport& t, const QString& remoteName)
+    {
+        const QString kept = keptUploads.take(ServerPathFrom(folderPath, remoteName));
+        if (kept.isEmpty())
+            return;
+        try {
+            t.remove(kept);
+        } catch (const FtpError&) {
+            // Named to the person when it was kept; nothing is lost.
+        }
+    }
+
+    void announceTemp(const QString& temp, bool onServer)
+    {
+        if (events.temporaryUpload)
+            events.temporaryUpload(ServerPathFrom(folderPath, temp), onServer);
+    }
+
+    // Best effort: a failed upload leaves no temporary file behind. One the
+    // server no longer has, or will not remove, is no longer ours to clean
+    // up; one that a lost connection kept stays announced.
     void removeUploadTemp(Transport& t)
     {
         if (!uploadTemp || !t.connected())
             return;
+        const QString temp = *uploadTemp;
         try {
-            t.remove(*std::exchange(uploadTemp, std::nullopt));
+            RemoveTemp(t, temp);
         } catch (const FtpError&) {
+            return;   // still there: cleaned up over a new connection
         }
+        uploadTemp.reset();
+        announceTemp(temp, false);
     }
 };
 
@@ -515,7 +658,8 @@ void FtpWorker::changeFolder(const QString& folder)
 {
     Transport& t = d->session();
     t.changeFolder(folder);
-    t.setRawNames({});  // they belong to the folder just left
+    d->folderPath = ServerPathFrom(d->folderPath, folder);
+    t.setRawNames(d->rawNamesByFolder.value(d->folderPath));
 }
 void FtpWorker::remove(const QString& name) { d->session().remove(name); }
 void FtpWorker::makeFolder(const QString& name) { d->session().makeFolder(name); }
@@ -523,6 +667,9 @@ void FtpWorker::removeFolder(const QString& name) { d->session().removeFolder(na
 void FtpWorker::rename(const QString& oldName, const QString& newName) { d->session().rename(oldName, newName, false); }
 void FtpWorker::list() { d->list(); }
 void FtpWorker::download(const QString& remoteName, const QString& localPath) { d->download(remoteName, localPath); }
-void FtpWorker::upload(const QString& localPath, const QString& remoteName) { d->upload(localPath, remoteName); }
+void FtpWorker::upload(const QString& localPath, const QString& remoteName, bool straight)
+{
+    d->upload(localPath, remoteName, straight);
+}
 
 }  // namespace quillmar

@@ -20,6 +20,9 @@ struct FtpWorkerEvents {
     std::function<void(QStringList lines)> listLines;
     std::function<void(qint64 bytes)> progress;
     std::function<void(QString protection)> connected;   // just before stateChanged(1)
+    // An upload's temporary file may be on the server now, or is gone (see
+    // FtpComponent::TemporaryUpload).
+    std::function<void(QString path, bool onServer)> temporaryUpload;
     // Puts the question to the person; answer(yes) may come from any thread.
     std::function<void(const ServerCertificate& certificate, std::function<void(bool)> answer)> askTrust;
 };
@@ -58,7 +61,8 @@ public:
     void rename(const QString& oldName, const QString& newName);
     void list();
     void download(const QString& remoteName, const QString& localPath);
-    void upload(const QString& localPath, const QString& remoteName);
+    // Straight to remoteName, or by way of a temporary name renamed onto it.
+    void upload(const QString& localPath, const QString& remoteName, bool straight);
 
 private:
     struct Impl;

@@ -284,6 +284,7 @@ struct FtpTransport::Impl {
     bool callRunning = false;
     bool aborted = false;
     bool controlKept = false;     // the abort cut only the data connection
+    bool renaming = false;        // RNFR and RNTO are on their way
     int abortNumber = ftp_errors::Cancelled;
     std::vector<OpenFd> openFds;
 
@@ -332,7 +333,9 @@ struct FtpTransport::Impl {
             abortNumber = number;
         aborted = true;
         const bool dataOpen = std::any_of(openFds.begin(), openFds.end(), [](const OpenFd& open) { return open.data; });
-        controlKept = keepControl && dataOpen;
+        // A rename on its way cannot be called back: its replies are awaited
+        // (until a hard abort), so what the server did can be told.
+        controlKept = keepControl && (dataOpen || renaming);
         for (const OpenFd& open : openFds) {
             if (open.data) {
                 // Closed with a reset: bytes still queued for the server are dropped, not sent.
@@ -1020,24 +1023,60 @@ struct FtpTransport::Impl {
         requireSession();
         FtpReply reply;
         bool fromAccepted = false;
-        guarded([&] {
-            checkAborted();
-            control->sendString(EncodeCommand(QStringLiteral("RNFR ") + from) + "\r\n" +
-                                EncodeCommand(QStringLiteral("RNTO ") + to) + "\r\n");
-            reply = readReply();
-            fromAccepted = reply.code / 100 == 3;
-            const FtpReply toReply = readReply();
-            if (fromAccepted)
-                reply = toReply;
-        });
+        const auto setRenaming = [this](bool on) {
+            std::lock_guard lock(abortMutex);
+            renaming = on;
+        };
+        try {
+            guarded([&] {
+                checkAborted();
+                setRenaming(true);
+                control->sendString(EncodeCommand(QStringLiteral("RNFR ") + from) + "\r\n" +
+                                    EncodeCommand(QStringLiteral("RNTO ") + to) + "\r\n");
+                reply = readReply();
+                fromAccepted = reply.code / 100 == 3;
+                const FtpReply toReply = readReply();
+                if (fromAccepted)
+                    reply = toReply;
+                setRenaming(false);
+            });
+        } catch (const FtpError& e) {
+            bool sent = false;
+            {
+                std::lock_guard lock(abortMutex);
+                sent = std::exchange(renaming, false);
+            }
+            if (!sent || e.number != ftp_errors::Stopped)
+                throw;
+            throw FtpError(ftp_errors::Stopped,
+                           QStringLiteral("Stopped while the server was renaming %1 to %2. The connection was closed "
+                                          "before it answered, so whether it was renamed is not known; the list shows "
+                                          "it once you connect again.")
+                               .arg(from, to));
+        }
         return {reply, fromAccepted};
     }
 
-    void rename(const QString& from, const QString& to, bool replace)
+    void rename(const QString& from, const QString& to, bool replace, bool* targetRemoved)
     {
         auto [reply, fromAccepted] = renameReply(from, to);
+        // A Stop that came while the server renamed: what it did stands.
+        if (isAborted()) {
+            if (reply.code / 100 == 2)
+                return;
+            throw FtpError(ftp_errors::Stopped,
+                           QStringLiteral("Stopped; the server had refused to rename %1 to %2 (%3), so %1 keeps its name.")
+                               .arg(from, to, reply.text));
+        }
         if (replace && reply.code / 100 != 2 && fromAccepted) {
-            guarded([&] { exchange(QStringLiteral("DELE ") + to); });
+            // Gone, as far as anyone can tell, from the moment DELE is sent
+            // until the server says it refused.
+            if (targetRemoved)
+                *targetRemoved = true;
+            FtpReply deleted;
+            guarded([&] { deleted = exchange(QStringLiteral("DELE ") + to); });
+            if (targetRemoved)
+                *targetRemoved = deleted.code / 100 == 2;
             reply = renameReply(from, to).first;
         }
         if (reply.code / 100 != 2)
@@ -1080,7 +1119,10 @@ TransferEnd FtpTransport::put(const TransferLocal& local, const QString& remoteN
     return d->transfer(QStringLiteral("STOR ") + remoteName, true, local);
 }
 
-void FtpTransport::rename(const QString& from, const QString& to, bool replace) { d->rename(from, to, replace); }
+void FtpTransport::rename(const QString& from, const QString& to, bool replace, bool* targetRemoved)
+{
+    d->rename(from, to, replace, targetRemoved);
+}
 void FtpTransport::remove(const QString& name) { d->require(QStringLiteral("DELE ") + name); }
 void FtpTransport::makeFolder(const QString& name) { d->require(QStringLiteral("MKD ") + name); }
 void FtpTransport::removeFolder(const QString& name) { d->require(QStringLiteral("RMD ") + name); }

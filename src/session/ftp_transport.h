@@ -22,7 +22,7 @@ public:
     void changeFolder(const QString& folder) override;
     TransferEnd get(const QString& remoteName, const TransferLocal& local) override;
     TransferEnd put(const TransferLocal& local, const QString& remoteName) override;
-    void rename(const QString& from, const QString& to, bool replace) override;
+    void rename(const QString& from, const QString& to, bool replace, bool* targetRemoved = nullptr) override;
     void remove(const QString& name) override;
     void makeFolder(const QString& name) override;
     void removeFolder(const QString& name) override;

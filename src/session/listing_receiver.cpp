@@ -59,10 +59,17 @@ void ListingReceiver::ListComplete()
 QList<ListRow> ListingReceiver::captureListing(const std::function<void()>& list)
 {
     QList<ListRow> rows;
+    // The shown listing's counts stay as they are, whatever the captured one holds.
     struct Capture {
         QList<ListRow>*& slot;
-        ~Capture() { slot = nullptr; }
-    } capture{captured_};
+        qint64& leftOut;
+        qint64 savedLeftOut;
+        ~Capture()
+        {
+            slot = nullptr;
+            leftOut = savedLeftOut;
+        }
+    } capture{captured_, leftOut_, leftOut_};
     captured_ = &rows;
     list();
     return rows;
@@ -87,6 +94,9 @@ void ListingReceiver::flush()
 
 void ListingReceiver::clearList()
 {
+    // An empty list counts nothing: a listing ended early (Stop, a stall,
+    // the size bound) never reached ListComplete to start the count afresh.
+    resetCounters();
     pending_.clear();
     model_.clear();
     feedback_.panel(4, QString());  // the facts of a row that is gone

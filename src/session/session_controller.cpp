@@ -11,6 +11,7 @@
 #include "session/server_place.h"
 #include "session/transport.h"
 #include "session/trusted_servers.h"
+#include "session/upload_leftovers.h"
 #include "shell/connection_settings.h"
 #include "shell/constants.h"
 #include "shell/feedback.h"
@@ -32,6 +33,7 @@ SessionController::SessionController(MainContext& context, ListingReceiver& rece
 {
     connect(&ctx_.ftp, &FtpComponent::StateChanged, this, &SessionController::StateChanged);
     connect(&ctx_.ftp, &FtpComponent::Progress, this, &SessionController::Progress);
+    connect(&ctx_.ftp, &FtpComponent::TemporaryUpload, this, &SessionController::NoteTemporaryUpload);
     ctx_.ftp.setTrustQuestion([this](const ServerCertificate& certificate) { return TrustCertificate(certificate); });
 }
 
@@ -134,6 +136,7 @@ void SessionController::Connect()
             RememberEncryption();
             ctx_.state.place.site = SiteKey(settings.User, settings.URL);
             readServerFolder();
+            RemoveLeftUploads();
             ctx_.ftp.setAction(FtpComponent::ListFolder);
             showServerFolder();
             ctx_.feedback.status(QStringLiteral("Status: Done"));
@@ -191,6 +194,35 @@ void SessionController::Connect()
         ctx_.feedback.status(refused ? QStringLiteral("Status: Login refused by ") + settings.URL
                                      : QStringLiteral("Status: Could not connect to ") + settings.URL);
     Inform(ctx_.services, text);
+}
+
+void SessionController::NoteTemporaryUpload(const QString& path, bool onServer)
+{
+    const QString site = onServer ? ctx_.state.place.site : uploadSites_.take(path);
+    if (site.isEmpty() || !ctx_.services.settings)
+        return;
+    if (onServer)
+        uploadSites_.insert(path, site);
+    UploadLeftovers(*ctx_.services.settings).note(site, path, onServer);
+}
+
+void SessionController::RemoveLeftUploads()
+{
+    if (!ctx_.services.settings)
+        return;
+    UploadLeftovers leftovers(*ctx_.services.settings);
+    const QString& site = ctx_.state.place.site;
+    for (const QString& path : leftovers.paths(site)) {
+        try {
+            ctx_.ftp.DeleteFile(path);
+        } catch (const FtpError& error) {
+            // A refusal (already gone, or never to be removed) settles it;
+            // trouble with the connection is the connect's failure.
+            if (error.number < 400 || error.number > 599)
+                throw;
+        }
+        leftovers.note(site, path, false);
+    }
 }
 
 void SessionController::Disconnect()

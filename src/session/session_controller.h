@@ -4,6 +4,7 @@
 
 #include "session/listing.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 
@@ -50,6 +51,11 @@ public:
     QList<ListRow> ListSubFolder(const QString& folder);
 
 private:
+    // Keeps the settings' list of temporary uploads that may be on a server
+    // up to date, under the site they were sent to.
+    void NoteTemporaryUpload(const QString& path, bool onServer);
+    // Removes the temporary uploads a cut connection left on this site.
+    void RemoveLeftUploads();
     // Asks the server where it is now (PWD) and keeps it as the place of the
     // rows; a server that will not say leaves the folder unknown.
     void readServerFolder();
@@ -79,6 +85,7 @@ private:
     std::optional<QStringList> refusedLogin_;
     QString refusedReply_;
     bool plainAccepted_ = false;   // for the next Connect only
+    QHash<QString, QString> uploadSites_;   // temporary upload path -> its site, while it may be there
 };
 
 }  // namespace quillmar

@@ -81,8 +81,9 @@ public:
     virtual TransferEnd get(const QString& remoteName, const TransferLocal& local) = 0;
     virtual TransferEnd put(const TransferLocal& local, const QString& remoteName) = 0;
     // With replace, a server that will not rename onto an existing name has
-    // the target deleted and the rename tried again.
-    virtual void rename(const QString& from, const QString& to, bool replace) = 0;
+    // the target deleted and the rename tried again; *targetRemoved (when
+    // given) tells whether the target may be gone, also when the call throws.
+    virtual void rename(const QString& from, const QString& to, bool replace, bool* targetRemoved = nullptr) = 0;
     virtual void remove(const QString& name) = 0;
     virtual void makeFolder(const QString& name) = 0;
     virtual void removeFolder(const QString& name) = 0;

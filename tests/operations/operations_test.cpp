@@ -3,6 +3,7 @@
 
 #include "operations/confirm.h"
 #include "session/ftp_component.h"
+#include "session/server_place.h"
 #include "support/window_helpers.h"
 
 #include <QAction>
@@ -13,6 +14,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QToolBar>
 
 #include <tuple>
@@ -322,6 +324,110 @@ TEST_F(ConnectedWindow, EverySelectedLocalFileUploads)
     EXPECT_EQ(rig.dialogs.calls().size(), 1);
     EXPECT_FALSE(QFileInfo::exists(serverPath(QStringLiteral("p1.jpg"))));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// Where the server refuses every rename, the person is asked once whether
+// uploads may go straight to their names; the upload whose old copy the
+// rename attempt deleted is kept until a straight upload replaces it.
+TEST(UploadWithoutRenames, IsOfferedOnceStraightToTheName)
+{
+    for (const int answer : {6, 7}) {
+        SCOPED_TRACE(answer);
+        QTemporaryDir remote;
+        quillmar::test::ScriptedServer server({.folder = remote.path(), .refuseRenames = true});
+        WindowRig rig;
+        WriteFile(remote.filePath(QStringLiteral("photo.jpg")), "old picture");
+        WriteFile(rig.localFolder.filePath(QStringLiteral("photo.jpg")), "new picture");
+        WriteFile(rig.localFolder.filePath(QStringLiteral("second.jpg")), "second picture");
+        OpenOnScriptedServer(rig, server);
+        rig.dialogs.queueMessageAnswer(answer);
+        SelectLocalFiles(rig, {"photo.jpg", "second.jpg"});
+        rig.form->Upload();
+        const QStringList messages = rig.dialogs.messageTexts();
+        ASSERT_FALSE(messages.isEmpty());
+        EXPECT_TRUE(messages[0].startsWith("Your upload is on the server as .quillmar-")) << messages[0].toStdString();
+        EXPECT_TRUE(messages[0].contains("If such an upload is interrupted, the copy on the server is damaged."));
+        EXPECT_EQ(messages.filter("Upload straight").size(), 1) << messages.join('|').toStdString();
+        const QStringList temps = QDir(remote.path()).entryList({".quillmar-*.part"}, QDir::Files | QDir::Hidden);
+        if (answer == 6) {
+            EXPECT_EQ(messages.size(), 1);
+            EXPECT_EQ(ReadFile(remote.filePath(QStringLiteral("photo.jpg"))), QByteArray("new picture"));
+            EXPECT_EQ(ReadFile(remote.filePath(QStringLiteral("second.jpg"))), QByteArray("second picture"));
+            EXPECT_EQ(temps, QStringList());
+            EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Upload Complete"));
+        } else {
+            ASSERT_EQ(temps.size(), 1);
+            EXPECT_TRUE(messages[0].contains(temps.first()));
+            EXPECT_EQ(ReadFile(remote.filePath(temps.first())), QByteArray("new picture"));
+            EXPECT_FALSE(QFileInfo::exists(remote.filePath(QStringLiteral("second.jpg"))));
+        }
+    }
+}
+
+// A server that stores an upload under another name than asked: the status
+// line says which, and the preview's copy goes by that name.
+TEST(UploadRenamedByTheServer, IsReportedWithTheNameTheServerUsed)
+{
+    QTemporaryDir remote;
+    quillmar::test::ServerScript script{.folder = remote.path()};
+    script.underscoreEdgeBlanks = true;
+    quillmar::test::ScriptedServer server(script);
+    WindowRig rig;
+    WritePicture(rig.localFolder.filePath(QStringLiteral(" lead.jpg")), 8, 8);
+    OpenOnScriptedServer(rig, server);
+    SelectLocalFiles(rig, {" lead.jpg"});
+    rig.form->Upload();
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
+    EXPECT_EQ(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"_lead.jpg"});
+    EXPECT_TRUE(rig.panel(1).startsWith("Status: Upload Complete"));
+    EXPECT_TRUE(rig.panel(1).endsWith("; the server stored \" lead.jpg\" as \"_lead.jpg\"")) << rig.panel(1).toStdString();
+    ClickServerRow(rig, QStringLiteral("_lead.jpg"));   // previewed from the cache
+    EXPECT_FALSE(rig.find<QLabel>("viewimage")->isHidden());
+}
+
+// Temporary uploads the settings remember for this site are removed at the
+// next connect; nothing else is, whatever its name.
+TEST_F(ConnectedWindow, TemporaryUploadsLeftOnTheServerAreRemovedAtTheNextConnect)
+{
+    const QString site = quillmar::SiteKey(server.user(), QStringLiteral("127.0.0.1:%1").arg(server.port()));
+    for (const char* name : {".quillmar-1a2b3c4d.part", ".quillmar-0badf00d.part", ".quillmar-99999999.part", "c.jpg"})
+        WriteFile(serverPath(QLatin1String(name)), "left");
+    const QStringList recorded{site + "\n.quillmar-1a2b3c4d.part", site + "\nc.jpg",
+                               "someone@127.0.0.1:21\n.quillmar-99999999.part"};
+    rig.store->setValue(QStringLiteral("LeftOnServer/Uploads"), recorded);
+    rig.store->sync();
+    openConnected();
+    EXPECT_EQ(QDir(server.root()).entryList({".quillmar-*", "c.jpg"}, QDir::Files | QDir::Hidden),
+              (QStringList{".quillmar-0badf00d.part", ".quillmar-99999999.part", "c.jpg"}));
+    EXPECT_FALSE(RowTexts(rig).contains(".quillmar-1a2b3c4d.part"));
+    EXPECT_EQ(QSettings(rig.settingsFile(), QSettings::IniFormat).value("LeftOnServer/Uploads").toStringList(),
+              recorded.mid(1));
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
+}
+
+// An upload's temporary name is in the settings while it may be on the
+// server; a Stop that cuts the connection leaves it there only until the
+// program removes it over a connection of its own.
+TEST(UploadStoppedOnASlowServer, LeavesNoTemporaryFileAndNoNote)
+{
+    QTemporaryDir remote;
+    quillmar::test::ScriptedServer server({.folder = remote.path(), .storReadDelayMs = 5, .hangUpOnBrokenStor = true});
+    WindowRig rig;
+    WriteFile(rig.localFolder.filePath(QStringLiteral("big.jpg")), QByteArray(8 * 1024 * 1024, 'b'));
+    OpenOnScriptedServer(rig, server);
+    const QString site = quillmar::SiteKey(QStringLiteral("demo"), QStringLiteral("127.0.0.1:%1").arg(server.port()));
+    QStringList noted;   // as the Stop comes
+    QTimer::singleShot(300, rig.form.get(), [&] {
+        noted = QSettings(rig.settingsFile(), QSettings::IniFormat).value("LeftOnServer/Uploads").toStringList();
+        rig.form->Stop();
+    });
+    SelectLocalFiles(rig, {"big.jpg"});
+    rig.form->Upload();
+    ASSERT_EQ(noted.size(), 1);
+    EXPECT_TRUE(noted[0].startsWith(site + "\n.quillmar-")) << noted[0].toStdString();
+    const auto leftNote = [&] { return QSettings(rig.settingsFile(), QSettings::IniFormat).value("LeftOnServer/Uploads"); };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !leftNote().isValid(); }, 10000)) << leftNote().toString().toStdString();
+    EXPECT_EQ(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 TEST_F(ConnectedWindow, ServerRenameByMenuMovesTheCacheCopyAndRefusesWithoutAsking)

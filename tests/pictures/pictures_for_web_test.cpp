@@ -10,6 +10,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QCryptographicHash>
+#include <QDirIterator>
 #include <QGuiApplication>
 #include <QJsonObject>
 #include <QLabel>
@@ -256,6 +257,32 @@ TEST_F(ConnectedWindow, NamesStartingWithAColonLandInTheirOwnFolders)
     EXPECT_EQ(QDir(local).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               (QStringList{":a.jpg", ":d.jpg"}))
         << "nothing else in the working folder";
+}
+
+// A picture that turns out larger than the cap while it is fetched (its
+// listing said less) stops that transfer only: the session stays.
+TEST(PreviewFetch, APictureOverTheCapStopsOnlyItsTransfer)
+{
+    QTemporaryDir remote;
+    WriteFile(remote.filePath(QStringLiteral("big.jpg")), "tiny");   // listed, and sized, as 4 bytes
+    const qsizetype megabyte = 1000 * 1000;
+    quillmar::test::ServerScript script{.file = QByteArray(25 * megabyte, 'p'), .dripBytes = int(megabyte),
+                                        .dripEveryMs = 20};
+    script.folder = remote.path();
+    quillmar::test::ScriptedServer server(script);
+    WindowRig rig;
+    OpenOnScriptedServer(rig, server);
+    rig.form->state().upload.remotePreview = true;
+    ClickServerRow(rig, QStringLiteral("big.jpg"));
+    EXPECT_EQ(rig.form->ftp().State(), 1);
+    EXPECT_TRUE(rig.panel(1).contains(QStringLiteral("larger than 20 MB"))) << rig.panel(1).toStdString();
+    EXPECT_TRUE(Note(*rig.form)->text().contains(QStringLiteral("larger than 20 MB")));
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
+    QDirIterator kept(rig.appFolder.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (kept.hasNext())
+        EXPECT_FALSE(kept.next().contains(QStringLiteral("big"))) << kept.filePath().toStdString();
+    rig.form->Refresh();   // the same session goes on
+    EXPECT_EQ(RowTexts(rig), QStringList{QStringLiteral("big.jpg")});
 }
 
 TEST_F(ConnectedWindow, ServerPicturesAreFetchedOnceForThePreviewWhenAsked)

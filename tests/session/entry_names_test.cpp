@@ -68,5 +68,23 @@ TEST(EntryNames, AJoinedNameStaysInItsFolderWhateverItStartsWith)
     }
 }
 
+TEST(EntryNames, TheNameAServerStoredAnUploadUnder)
+{
+    struct Case {
+        const char* asked;
+        QStringList before, after;
+        const char* used;   // "" when none can be told
+    };
+    const Case cases[] = {
+        {" lead.jpg", {"a.jpg"}, {"a.jpg", "_lead.jpg"}, "_lead.jpg"},
+        {"end .jpg", {}, {"end_.jpg"}, "end_.jpg"},
+        {" lead.jpg", {"_lead.jpg"}, {"_lead.jpg"}, ""},          // that row was there before
+        {" two.jpg", {}, {"_two.jpg", "two.jpg"}, ""},            // two could be it
+        {" other.jpg", {}, {"_else.jpg"}, ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(NameServerUsed(QString::fromUtf8(c.asked), c.before, c.after), QString::fromUtf8(c.used)) << c.asked;
+}
+
 }  // namespace
 }  // namespace quillmar

@@ -17,6 +17,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -24,6 +25,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 
 #include <functional>
 #include <memory>
@@ -270,6 +272,39 @@ TEST_F(FtpComponentTest, FolderAndFileCommandsChangeTheServerAndRefusalsKeepTheC
     EXPECT_TRUE(ftp.Reply().startsWith("550")) << ftp.Reply();
 }
 
+// A name that is not UTF-8 goes out as the server's bytes for every command,
+// also after going into another folder and back, before any new listing.
+TEST_F(FtpComponentTest, NamesThatAreNotUtf8KeepTheirBytesAfterAFolderChange)
+{
+    const QByteArray raw = "caf\xe9.jpg";
+    const QString shown = QString::fromLatin1(raw);
+    const QByteArray rawPath = QFile::encodeName(server->root()) + '/' + raw;
+    ASSERT_TRUE(QDir(server->root()).mkpath("inner"));
+    const auto exists = [](const QByteArray& path) { return QFileInfo::exists(QFile::decodeName(path)); };
+    const std::vector<std::pair<const char*, std::function<void(FtpComponent&)>>> uses = {
+        {"SIZE", [&](FtpComponent& f) { f.setCommand("SIZE " + shown); f.SendCommand(); EXPECT_EQ(f.Reply(), "213 4"); }},
+        {"GetFile", [&](FtpComponent& f) { f.GetFile(shown, localPath("got.jpg")); EXPECT_EQ(ReadFile(localPath("got.jpg")), "cafe"); }},
+        {"Rename", [&](FtpComponent& f) { f.Rename(shown, "renamed.jpg"); EXPECT_EQ(ReadFile(remotePath("renamed.jpg")), "cafe"); }},
+        {"DeleteFile", [&](FtpComponent& f) { f.DeleteFile(shown); EXPECT_FALSE(exists(rawPath)); }},
+    };
+    FtpComponent ftp;
+    Connect(ftp, server->port());
+    for (const auto& [name, use] : uses) {
+        SCOPED_TRACE(name);
+        std::FILE* file = std::fopen(rawPath.constData(), "wb");
+        ASSERT_NE(file, nullptr);
+        std::fputs("cafe", file);
+        std::fclose(file);
+        ftp.List();
+        ftp.ChangeDir("inner");
+        ftp.ChangeDir("..");
+        const FtpError error = FailureOf([&] { use(ftp); });
+        EXPECT_EQ(error.number, -1) << error.description;
+        QFile::remove(remotePath("renamed.jpg"));
+    }
+    std::remove(rawPath.constData());
+}
+
 TEST_F(FtpComponentTest, TransfersAreByteIdenticalWithThrottledRisingProgress)
 {
     const struct Back { QString path; ~Back() { QDir::setCurrent(path); } } back{QDir::currentPath()};
@@ -413,6 +448,106 @@ TEST(FtpFault, UploadsReplaceTheServerCopyOnlyWhenComplete)
         EXPECT_EQ(ftp.State(), 1);
         EXPECT_TRUE(ReadFile(remote.filePath("pic.jpg")) == (number == -1 ? bytes : "old picture"));
         EXPECT_EQ(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"pic.jpg"});
+    }
+}
+
+// Where the server will not rename an upload onto its name, the upload is
+// never lost with the old copy: kept under its temporary name (and named)
+// once the old copy was deleted, removed when nothing was changed, and made
+// redundant by an upload straight to the name.
+TEST(FtpFault, ARefusedRenameNeverLosesBothCopies)
+{
+    const QByteArray bytes = RandomBytes(300000);
+    enum Server { Refusing, RefusingThenGone };
+    const std::tuple<const char*, bool, Server, int, QString> cases[] = {   // old copy there, number, said
+        {"old copy deleted, rename still refused", true, Refusing, ftp_errors::RenameRefused,
+         "; the server refused to rename it to photo.jpg: 553 Rename refused"},
+        {"no old copy", false, Refusing, ftp_errors::RenameRefused, "553 Rename refused"},
+        {"connection lost once the old copy was deleted", true, RefusingThenGone, ftp_errors::Network,
+         "; it could not be renamed to photo.jpg, whose old copy may already be deleted"},
+    };
+    for (const auto& [name, oldCopy, kind, number, said] : cases) {
+        SCOPED_TRACE(name);
+        QTemporaryDir remote, local;
+        ScriptedServer server(
+            ServerScript{.folder = remote.path(), .refuseRenames = true, .hangUpAfterDelete = kind == RefusingThenGone});
+        ASSERT_TRUE(!oldCopy || WriteFile(remote.filePath("photo.jpg"), "old picture"));
+        ASSERT_TRUE(WriteFile(local.filePath("photo.jpg"), bytes));
+        FtpComponent ftp;
+        Connect(ftp, server.port());
+        const FtpError error = FailureOf([&] { ftp.PutFile(local.filePath("photo.jpg"), "photo.jpg"); });
+        EXPECT_EQ(error.number, number) << error.description;
+        EXPECT_TRUE(error.description.contains(said)) << error.description;
+        if (ftp.State() == 0)
+            Connect(ftp, server.port());   // runs after any clean-up the lost connection set off
+        const QStringList temps = QDir(remote.path()).entryList({".quillmar-*.part"}, QDir::Files | QDir::Hidden);
+        if (oldCopy) {
+            ASSERT_EQ(temps.size(), 1);
+            EXPECT_TRUE(ReadFile(remote.filePath(temps.first())) == bytes);
+            EXPECT_TRUE(error.description.startsWith("Your upload is on the server as " + temps.first() + "; "))
+                << error.description;
+        } else {
+            EXPECT_EQ(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        }
+        if (kind == RefusingThenGone)
+            continue;
+        EXPECT_EQ(ftp.State(), 1);
+        ftp.PutFileStraight(local.filePath("photo.jpg"), "photo.jpg");
+        EXPECT_TRUE(ReadFile(remote.filePath("photo.jpg")) == bytes);
+        EXPECT_EQ(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"photo.jpg"});
+    }
+}
+
+// A stopped upload whose server then cuts the connection leaves its
+// temporary file only until a connection of its own removes it; a
+// temporary-looking name the program did not make there stays.
+TEST(FtpFault, AnUploadCutOffByStopLeavesNoTemporaryFile)
+{
+    QTemporaryDir remote, local;
+    ScriptedServer server(ServerScript{.folder = remote.path(), .storReadDelayMs = 5, .hangUpOnBrokenStor = true});
+    ASSERT_TRUE(WriteFile(remote.filePath(".quillmar-0badf00d.part"), "not ours"));
+    ASSERT_TRUE(WriteFile(local.filePath("big.jpg"), RandomBytes(8 * 1024 * 1024)));
+    FtpComponent ftp;
+    Connect(ftp, server.port());
+    QStringList announced;
+    QObject::connect(&ftp, &FtpComponent::TemporaryUpload, [&](const QString& path, bool onServer) {
+        announced << QStringLiteral("%1 %2").arg(path, onServer ? "there" : "gone");
+    });
+    QTimer::singleShot(300, [&] { ftp.Stop(); });
+    EXPECT_EQ(FailureOf([&] { ftp.PutFile(local.filePath("big.jpg"), "big.jpg"); }).number, ftp_errors::Stopped);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return announced.size() >= 2; }, 10000));
+    ASSERT_EQ(announced.size(), 2) << announced.join(',');
+    const QString temp = announced.first().section(u' ', 0, 0);
+    EXPECT_EQ(announced, (QStringList{temp + " there", temp + " gone"}));
+    EXPECT_TRUE(temp.startsWith(".quillmar-") && temp != ".quillmar-0badf00d.part") << temp.toStdString();
+    EXPECT_EQ(ftp.State(), 0);
+    EXPECT_EQ(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden), QStringList{".quillmar-0badf00d.part"});
+}
+
+// A Stop while RNFR and RNTO are on their way cannot call them back: the
+// call says what the server did, or that it is not known yet.
+TEST(FtpFault, AStopDuringARenameSaysWhatTheServerDid)
+{
+    const std::tuple<const char*, int, bool, int, const char*> cases[] = {   // rename takes, refused, number, said
+        {"renamed as the stop came", 300, false, -1, ""},
+        {"refused as the stop came", 300, true, ftp_errors::Stopped, "so a.jpg keeps its name"},
+        {"no answer before the connection was cut", 2000, false, ftp_errors::Stopped, "whether it was renamed is not known"},
+    };
+    for (const auto& [name, delay, refuse, number, said] : cases) {
+        SCOPED_TRACE(name);
+        QTemporaryDir remote;
+        ScriptedServer server({.folder = remote.path(), .refuseRenames = refuse, .renameDelayMs = delay});
+        ASSERT_TRUE(WriteFile(remote.filePath("a.jpg"), "picture"));
+        FtpComponent ftp;
+        Connect(ftp, server.port());
+        QTimer::singleShot(100, [&] { ftp.Stop(); });
+        const FtpError error = FailureOf([&] { ftp.Rename("a.jpg", "b.jpg"); });
+        EXPECT_EQ(error.number, number) << error.description;
+        EXPECT_TRUE(error.description.contains(said)) << error.description;
+        EXPECT_EQ(ftp.State(), delay < 1000 ? 1 : 0);
+        if (number == -1) {
+            EXPECT_EQ(ReadFile(remote.filePath("b.jpg")), "picture");
+        }
     }
 }
 

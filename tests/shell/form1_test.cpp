@@ -292,6 +292,25 @@ TEST_F(ServerWindow, LinesNoFormatReadsAreLeftOutAndCounted)
     EXPECT_EQ(rig.panel(3), QStringLiteral("Total: 2 files 2 KB"));
 }
 
+// A listing ended early (here by a stall) leaves none of its counts to the next.
+TEST(ListingTotals, AListingEndedEarlyDoesNotCountInTheNext)
+{
+    QTemporaryDir remote;
+    WriteFile(remote.filePath(QStringLiteral("a.jpg")), QByteArray(1500, 'a'));
+    WriteFile(remote.filePath(QStringLiteral("b.txt")), QByteArray(512, 'b'));
+    quillmar::test::ScriptedServer server({.folder = remote.path(), .stallListing = 2});
+    WindowRig rig;
+    OpenOnScriptedServer(rig, server);
+    const QString totals = rig.panel(3);
+    EXPECT_TRUE(totals.startsWith(QStringLiteral("Total: 2 files"))) << totals;
+    rig.form->ftp().setTimeout(std::chrono::seconds(1));
+    rig.form->Refresh();   // stalls after both lines
+    ASSERT_EQ(rig.dialogs.messageTexts().size(), 1);
+    EXPECT_TRUE(rig.dialogs.messageTexts()[0].contains(QStringLiteral("timed out"))) << rig.dialogs.messageTexts()[0];
+    rig.form->Refresh();
+    EXPECT_EQ(rig.panel(3), totals);
+}
+
 TEST_F(ServerWindow, ServerClosingAnIdleConnectionIsReportedWithoutAnyAction)
 {
     quillmar::Form1& form = openWithSite();

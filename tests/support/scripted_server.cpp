@@ -240,7 +240,7 @@ std::string ScriptedServer::store(int data, const std::string& name)
             return "426 Timed out.";
         const ssize_t n = ::recv(data, block, sizeof block, 0);
         if (n < 0)
-            return "426 Connection reset; transfer aborted.";
+            return script_.hangUpOnBrokenStor ? std::string() : "426 Connection reset; transfer aborted.";
         if (n == 0)
             break;
         file.write(block, n);
@@ -265,6 +265,10 @@ std::string ScriptedServer::list(int data)
             text += "-rw-r--r-- 1 owner group " + std::to_string(entry.size()) + " Jan 01 2026 " + entry.fileName().toStdString() + "\r\n";
     }
     SendAll(data, text.data(), text.size());
+    if (++listings_ == script_.stallListing) {
+        waitForPeerToGo(data);
+        return "426 Listing aborted.";
+    }
     return "226 Listed.";
 }
 
@@ -331,19 +335,34 @@ void ScriptedServer::serve(int control)
             }
             const std::string reply = verb == "RETR" ? retrieve(data) : verb == "STOR" ? store(data, name) : list(data);
             ::close(data);
+            if (reply.empty())
+                break;   // hangs up
             keepGoing = Say(control, reply);
         } else if (verb == "ABOR") {
             keepGoing = Say(control, "226 Abort successful.");
         } else if (verb == "DELE" && !script_.folder.isEmpty()) {
             const bool removed = QFile::remove(QDir(script_.folder).filePath(QString::fromStdString(line.substr(5))));
+            if (script_.hangUpAfterDelete)
+                break;
             keepGoing = Say(control, removed ? "250 Deleted." : "550 No such file.");
         } else if (verb == "RNFR" && !script_.folder.isEmpty()) {
             renameFrom = QDir(script_.folder).filePath(QString::fromStdString(line.substr(5)));
             keepGoing = Say(control, QFile::exists(renameFrom) ? "350 Ready for RNTO." : "550 No such file.");
         } else if (verb == "RNTO" && !script_.folder.isEmpty()) {
-            const QString to = QDir(script_.folder).filePath(QString::fromStdString(line.substr(5)));
-            const bool refused = script_.refuseRenameOntoExisting && QFile::exists(to);
+            std::this_thread::sleep_for(std::chrono::milliseconds(script_.renameDelayMs));
+            QString toName = QString::fromStdString(line.substr(5));
+            if (script_.underscoreEdgeBlanks && toName.startsWith(u' '))
+                toName[0] = u'_';
+            if (script_.underscoreEdgeBlanks && toName.endsWith(u' '))
+                toName.back() = u'_';
+            const QString to = QDir(script_.folder).filePath(toName);
+            const bool refused = script_.refuseRenames || (script_.refuseRenameOntoExisting && QFile::exists(to));
             keepGoing = Say(control, !refused && QFile::rename(renameFrom, to) ? "250 Renamed." : "553 Rename refused.");
+        } else if (verb == "PWD") {
+            keepGoing = Say(control, "257 \"/\" is the current folder.");
+        } else if (verb == "SIZE" && !script_.folder.isEmpty()) {
+            const QFileInfo entry(QDir(script_.folder).filePath(QString::fromStdString(line.substr(5))));
+            keepGoing = Say(control, entry.isFile() ? "213 " + std::to_string(entry.size()) : "550 No such file.");
         } else if (verb == "QUIT") {
             Say(control, "221 Goodbye.");
             break;

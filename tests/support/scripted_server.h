@@ -28,6 +28,12 @@ struct ServerScript {
     bool refuseRenameOntoExisting = false;           // RNTO onto an existing file is refused
     int storReadDelayMs = 0;                         // STOR reads 16 KiB, then waits this long
     qint64 refuseStorAfterBytes = -1;                // >= 0: STOR stops reading there and says 552
+    bool refuseRenames = false;                      // every RNTO is refused, as where renaming is not allowed
+    bool hangUpAfterDelete = false;                  // DELE deletes, then the connection closes unanswered
+    bool hangUpOnBrokenStor = false;                 // a STOR cut by the client closes the control connection unanswered
+    int stallListing = 0;                            // > 0: that LIST (1 the first) sends its lines, then goes silent
+    bool underscoreEdgeBlanks = false;               // RNTO stores leading and trailing blanks as "_", as some servers do
+    int renameDelayMs = 0;                           // RNTO takes this long before it renames and answers
 };
 
 // A tiny FTP-ish server on 127.0.0.1 for the faults a real server will not
@@ -65,6 +71,7 @@ private:
     std::string retrieve(int data);
     std::string store(int data, const std::string& name);
     std::string list(int data);
+    int listings_ = 0;
 
     ServerScript script_;
     int listener_ = -1;

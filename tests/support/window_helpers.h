@@ -7,6 +7,7 @@
 #include "pictures/server_list_model.h"
 #include "support/files.h"
 #include "support/ftp_server_fixture.h"
+#include "support/scripted_server.h"
 #include "support/window_rig.h"
 
 #include <QAbstractItemView>
@@ -128,6 +129,18 @@ struct TemporaryTrash {
     }
     QString trashed(const QString& name) const { return home.filePath(QStringLiteral("data/Trash/files/") + name); }
 };
+
+// The rig's window opened and connected to a scripted server (which lets
+// any login in).
+inline void OpenOnScriptedServer(WindowRig& rig, const quillmar::test::ScriptedServer& server)
+{
+    ASSERT_TRUE(server.running());
+    rig.presetStore({{QStringLiteral("URL"), QStringLiteral("127.0.0.1:%1").arg(server.port())},
+                     {QStringLiteral("User"), QStringLiteral("demo")},
+                     {QStringLiteral("Pass"), QStringLiteral("demo")}});
+    rig.open().Connect();
+    ASSERT_EQ(rig.panel(2), QStringLiteral("Connected"));
+}
 
 // The window and a server that holds a.jpg, b.txt and images/; local
 // files written before openConnected() are listed without a refresh.
