@@ -228,8 +228,9 @@ bool TransferController::MayUploadStraight(const FtpError& refusal)
                        "own name on this server from now on? If such an upload is interrupted, the copy on the "
                        "server is damaged.")
             .arg(refusal.description);
-    const bool yes = ctx_.services.dialogs->message(question, Dialogs::Buttons::YesNo, Dialogs::Icon::Information,
-                                                    kAppTitle) == 6;
+    // The risky way out: Enter keeps the safe one.
+    const bool yes = ctx_.services.dialogs->question(question, Dialogs::Icon::Warning, kAppTitle,
+                                                     Dialogs::Answer::No) == int(Dialogs::Answer::Yes);
     straightUploads_.insert(site, yes);
     return yes;
 }

@@ -348,6 +348,9 @@ TEST(UploadWithoutRenames, IsOfferedOnceStraightToTheName)
         EXPECT_TRUE(messages[0].startsWith("Your upload is on the server as .quillmar-")) << messages[0].toStdString();
         EXPECT_TRUE(messages[0].contains("If such an upload is interrupted, the copy on the server is damaged."));
         EXPECT_EQ(messages.filter("Upload straight").size(), 1) << messages.join('|').toStdString();
+        for (const auto& call : rig.dialogs.calls())
+            if (call.text.contains("Upload straight"))
+                EXPECT_EQ(call.defaultAnswer, quillmar::Dialogs::Answer::No) << "Enter keeps the safe way";
         const QStringList temps = QDir(remote.path()).entryList({".quillmar-*.part"}, QDir::Files | QDir::Hidden);
         if (answer == 6) {
             EXPECT_EQ(messages.size(), 1);
