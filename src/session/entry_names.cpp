@@ -1,5 +1,7 @@
 #include "session/entry_names.h"
 
+#include <algorithm>
+
 namespace quillmar {
 
 namespace {
@@ -39,9 +41,20 @@ bool IsPlainEntryName(const QString& name)
     return EntryNameProblem(name).isEmpty();
 }
 
+bool IsServerEntryName(QStringView name)
+{
+    if (name.isEmpty() || name == u"." || name == u"..")
+        return false;
+    return std::none_of(name.begin(), name.end(), [](QChar c) {
+        return c == u'/' || c == u'\r' || c == u'\n' || c == QChar(0);
+    });
+}
+
 QString ServerNameProblem(const QString& name)
 {
     const QString bare = name.endsWith(u'/') ? name.chopped(1) : name;
+    if (IsServerEntryName(bare))
+        return {};
     const QString problem = LineBreakProblem(bare);
     return problem.isEmpty() ? PlainNameProblem(bare, QStringLiteral("/")) : problem;
 }

@@ -25,6 +25,10 @@ bool IsPlainEntryName(const QString& name);
 // a folder row's one trailing "/" is allowed.
 QString ServerNameProblem(const QString& name);
 
+// The same rule without the reasons, fast enough for every listing line:
+// not empty, not "." or "..", no "/", CR, LF or NUL.
+bool IsServerEntryName(QStringView name);
+
 // A folder row's text without its trailing "/": the name the server knows.
 QString FolderName(const QString& rowText);
 
