@@ -1,7 +1,5 @@
 #include "session/entry_names.h"
 
-#include <algorithm>
-
 namespace quillmar {
 
 namespace {
@@ -39,15 +37,6 @@ QString EntryNameProblem(const QString& name)
 bool IsPlainEntryName(const QString& name)
 {
     return EntryNameProblem(name).isEmpty();
-}
-
-bool IsServerEntryName(QStringView name)
-{
-    if (name.isEmpty() || name == u"." || name == u"..")
-        return false;
-    return std::none_of(name.begin(), name.end(), [](QChar c) {
-        return c == u'/' || c == u'\r' || c == u'\n' || c == QChar(0);
-    });
 }
 
 QString ServerNameProblem(const QString& name)

@@ -150,7 +150,7 @@ struct Entry {
     QStringView size;  // digits, perhaps grouped ("9,730"); empty when the line gives none
 };
 
-bool AllDigits(QStringView text)
+Q_ALWAYS_INLINE bool AllDigits(QStringView text)
 {
     return !text.isEmpty() && std::all_of(text.begin(), text.end(), IsDigit);
 }
@@ -220,7 +220,7 @@ QStringView RestAfterBlanks(QStringView line, qsizetype pos)
     return line.sliced(pos);
 }
 
-bool IsMonth(QStringView field)
+Q_ALWAYS_INLINE bool IsMonth(QStringView field)
 {
     static constexpr char16_t kMonths[] = u"janfebmaraprmayjunjulaugsepoctnovdec";
     if (field.size() != 3)
@@ -265,7 +265,7 @@ bool IsAnyMonth(QStringView field)
 }
 
 // One or two digits from low to high.
-bool IsNumberIn(QStringView field, qint64 low, qint64 high)
+Q_ALWAYS_INLINE bool IsNumberIn(QStringView field, qint64 low, qint64 high)
 {
     if (field.size() > 2 || !AllDigits(field))
         return false;
@@ -273,10 +273,10 @@ bool IsNumberIn(QStringView field, qint64 low, qint64 high)
     return value >= low && value <= high;
 }
 
-bool IsDay(QStringView field) { return IsNumberIn(field, 1, 31); }
+Q_ALWAYS_INLINE bool IsDay(QStringView field) { return IsNumberIn(field, 1, 31); }
 
 // "9:05", "12:00" (the time of a recent entry) or "2019" (an older one's year).
-bool IsTimeOrYear(QStringView field)
+Q_ALWAYS_INLINE bool IsTimeOrYear(QStringView field)
 {
     const qsizetype n = field.size();
     if (n == 4 && AllDigits(field))
@@ -326,10 +326,11 @@ bool IsCjkYear(QStringView field) { return IsNumberWithUnit(field, u'年', u'년
 // The date of an English Unix line: "Jan  5 12:00" or "Jan  5  2019". Takes
 // the date's first field and the fields after it; returns the date's last
 // field, or an empty view when there is no such date here.
-QStringView ReadEnglishDate(QStringView field, Fields ahead)
+QStringView ReadEnglishDate(QStringView field, const Fields& after)
 {
     if (!IsMonth(field))
         return {};
+    Fields ahead = after;
     const QStringView day = ahead.next();
     const QStringView time = ahead.next();
     return IsDay(day) && IsTimeOrYear(time) ? time : QStringView();
@@ -337,8 +338,9 @@ QStringView ReadEnglishDate(QStringView field, Fields ahead)
 
 // The dates of servers set up for other languages, and ISO dates. The same
 // contract as ReadEnglishDate.
-QStringView ReadOtherDate(QStringView field, Fields ahead)
+QStringView ReadOtherDate(QStringView field, const Fields& after)
 {
+    Fields ahead = after;
     // "Mär  3 12:00", "май 5 2005", "Juli, 26 2005"
     if (IsAnyMonth(field)) {
         const QStringView day = WithoutMark(ahead.next());
@@ -403,6 +405,10 @@ qsizetype PermissionsEnd(QStringView line, qsizetype at)
     constexpr qsizetype kLetters = 9;
     constexpr qsizetype kShortLetters = 6;
     const qsizetype first = at + 1;
+    // The common case first: nine letters and a blank.
+    if (first + kLetters < line.size() && IsBlank(line[first + kLetters])
+        && std::all_of(line.begin() + first, line.begin() + first + kLetters, IsPermission))
+        return first + kLetters;
     if (first + 1 < line.size() && IsBlank(line[first]) && line[first + 1] == u'['
         && (line[at] == u'd' || line[at] == u'-')) {
         const qsizetype close = line.indexOf(u']', first + 2);
@@ -431,49 +437,58 @@ Kind UnixKind(QChar type)
 // Up to eight fields before the date: link count, owner, a group (perhaps
 // with blanks in it) and the size, or a device's two numbers.
 constexpr int kMaxBefore = 8;
-using FieldsBefore = std::array<QStringView, kMaxBefore>;
 
-// The date found in a Unix line: how many fields came before it and its last field.
+// The date found in a Unix line: its last field, and the two fields before
+// the date (the size, and what comes before it).
 struct DateSpan {
-    int before = 0;
     QStringView last;
+    QStringView size;
+    QStringView beforeSize;
 };
 
 // The first field from which readDate reads a date, after at least the link
-// count and the owner; before receives the fields up to it.
+// count and the owner.
 template <typename ReadDate>
-DateSpan FindDate(QStringView line, qsizetype from, FieldsBefore& before, ReadDate readDate)
+DateSpan FindDate(QStringView line, qsizetype from, ReadDate readDate)
 {
     Fields fields(line, from);
+    DateSpan span;
     for (int count = 0;; ++count) {
         const QStringView field = fields.next();
         if (field.isEmpty())
             return {};
         if (count >= 2) {
-            const QStringView last = readDate(field, fields);
-            if (!last.isEmpty())
-                return {count, last};
+            span.last = readDate(field, fields);
+            if (!span.last.isEmpty())
+                return span;
         }
         if (count == kMaxBefore)
             return {};
-        before[count] = field;
+        span.beforeSize = span.size;
+        span.size = field;
     }
 }
 
-// The size among the fields before the date. A device has no size but a
-// "major, minor" pair (or "major,minor"), which reads as 0.
-QStringView SizeBefore(const FieldsBefore& before, int count)
+// The search for the other dates, kept out of line so that the common
+// English path stays small and fast.
+Q_NEVER_INLINE DateSpan FindOtherDate(QStringView line, qsizetype from)
 {
-    const QStringView size = before[count - 1];
-    if (AllDigits(size))
-        return before[count - 2].back() == u',' ? QStringView(u"0") : size;  // "4, 65"
-    return size.contains(u',') ? QStringView(u"0") : QStringView();        // "4,65"
+    return FindDate(line, from, [](QStringView f, const Fields& a) { return ReadOtherDate(f, a); });
+}
+
+// The size of a dated line. A device has no size but a "major, minor" pair
+// (or "major,minor"), which reads as 0.
+QStringView SizeOf(const DateSpan& date)
+{
+    if (AllDigits(date.size))
+        return date.beforeSize.back() == u',' ? QStringView(u"0") : date.size;  // "4, 65"
+    return date.size.contains(u',') ? QStringView(u"0") : QStringView();        // "4,65"
 }
 
 // A Unix line without a date: link count, owner, group, size and a
 // one-word name, nothing more. A name that could be a date cut short says
 // nothing sure.
-Entry ReadUndatedUnix(QStringView line, qsizetype from, QChar type)
+Q_NEVER_INLINE Entry ReadUndatedUnix(QStringView line, qsizetype from, QChar type)
 {
     constexpr int kUndatedFields = 5;
     Fields fields(line, from);
@@ -502,14 +517,13 @@ Entry ReadUnix(QStringView line)
     const QChar type = line[at];
 
     // English dates first: they are the common case and need no more.
-    FieldsBefore before;
-    DateSpan date = FindDate(line, from, before, ReadEnglishDate);
+    DateSpan date = FindDate(line, from, [](QStringView f, const Fields& a) { return ReadEnglishDate(f, a); });
     const bool english = !date.last.isEmpty();
     if (!english)
-        date = FindDate(line, from, before, ReadOtherDate);
+        date = FindOtherDate(line, from);
     if (date.last.isEmpty())
         return ReadUndatedUnix(line, from, type);
-    const QStringView size = SizeBefore(before, date.before);
+    const QStringView size = SizeOf(date);
     if (size.isEmpty())
         return {};
 
