@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QProcess>
 #include <QProgressBar>
 #include <QTest>
@@ -193,13 +194,14 @@ TEST_F(ServerWindow, ConnectListsTheFolderAndDisconnectSavesTheSnapshot)
     EXPECT_FALSE(folder.isNull());
     EXPECT_NE(folder.pixmap(16).toImage(), file.pixmap(16).toImage());
 
-    // Connecting again saves the listing shown under the description of the
-    // moment and lists the folder afresh.
+    // Connecting again saves the listing shown under the site that was
+    // connected, though another is chosen now, and lists the folder afresh.
     WriteFile(server.root() + QStringLiteral("/new.gif"), "GIF89a");
     form.connectionSettings().Description = QStringLiteral("Second");
     form.Connect();
-    EXPECT_EQ(snapshot(QStringLiteral("Second")),
+    EXPECT_EQ(snapshot(QStringLiteral("Shop")),
               snapshotHeader() + QStringLiteral("a.jpg\r\nb.txt\r\nimages/\r\n"));
+    EXPECT_FALSE(QFile::exists(rig.appFolder.filePath(QStringLiteral("Second.dat"))));
     EXPECT_EQ(ModelTexts(rig), (QStringList{"a.jpg", "b.txt", "images/", "new.gif"}));
 
     form.Disconnect();
@@ -619,6 +621,35 @@ TEST_F(CallWindow, StopAndTheCloseBoxEndADownloadAndOtherInputIsDropped)
         EXPECT_FALSE(rig.find<QAction>("Stop")->isEnabled() || rig.find<QAction>("mnuStop")->isEnabled());
         EXPECT_EQ(server.dataConnections(), 2 + (ending == InputThenStop ? 1 : 0)) << "listing, then one download each";
     }
+}
+
+// The Commands menu's Stop is reached through the menu bar during a call;
+// the menu's other entries stay shut.
+TEST_F(CallWindow, TheCommandsMenusStopEndsADownloadAndItsOtherEntriesAreDropped)
+{
+    auto* commands = rig.find<QMenu>("mnuCommands");
+    bool menuOpened = false;
+    QTimer::singleShot(300, rig.form.get(), [&] {
+        QMenuBar* bar = rig.form->menuBar();
+        QueueClicks(bar, bar->actionGeometry(commands->menuAction()).center());
+        QTimer::singleShot(300, rig.form.get(), [&] {
+            menuOpened = commands->isVisible();
+            if (!menuOpened) {
+                QueueStopClick(rig);  // end the call all the same
+                return;
+            }
+            for (const char* entry : {"mnuDelete", "mnuStop"})
+                QueueClicks(commands, commands->actionGeometry(rig.find<QAction>(entry)).center());
+        });
+    });
+    DoubleClickRow(rig, QStringLiteral("pic.jpg"));
+    QTest::qWait(300);  // anything held back would run now
+    EXPECT_TRUE(menuOpened) << "the menu bar opened the Commands menu during the call";
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
+    expectLocalFolderUntouched();
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Stopped."));
+    EXPECT_EQ(rig.panel(2), QStringLiteral("Connected"));
+    EXPECT_EQ(server.dataConnections(), 2) << "the listing and the one download";
 }
 
 TEST_F(CallWindow, QuittingDuringACallEndsItAndSavesTheSettings)
