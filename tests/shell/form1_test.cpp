@@ -700,8 +700,8 @@ TEST_F(CallWindow, AnUploadRefusedHalfWayShowsTheServersReasonAndStaysConnected)
 TEST_F(ServerWindow, ASnapshotThatCannotBeWrittenDoesNotStopTheDisconnect)
 {
     quillmar::Form1& form = openWithSite();
-    form.Connect();
     form.connectionSettings().Description = QStringLiteral("bad") + QChar(0) + QStringLiteral("name");
+    form.Connect();
     form.Disconnect();
     EXPECT_EQ(form.ftp().State(), 0);
     EXPECT_EQ(rig.panel(2), QStringLiteral("Disconnected"));
