@@ -150,6 +150,9 @@ struct Entry {
     QStringView size;  // digits, perhaps grouped ("9,730"); empty when the line gives none
 };
 
+// Q_ALWAYS_INLINE on the checks the date search makes for every field of
+// every line: once the rarer readers called them too, the compiler stopped
+// inlining them and long listings read slower.
 Q_ALWAYS_INLINE bool AllDigits(QStringView text)
 {
     return !text.isEmpty() && std::all_of(text.begin(), text.end(), IsDigit);
@@ -273,7 +276,12 @@ Q_ALWAYS_INLINE bool IsNumberIn(QStringView field, qint64 low, qint64 high)
     return value >= low && value <= high;
 }
 
-Q_ALWAYS_INLINE bool IsDay(QStringView field) { return IsNumberIn(field, 1, 31); }
+constexpr qint64 kLastMonth = 12;
+constexpr qint64 kLastDay = 31;
+constexpr qint64 kLastHour = 23;
+constexpr qint64 kLastMinute = 59;
+
+Q_ALWAYS_INLINE bool IsDay(QStringView field) { return IsNumberIn(field, 1, kLastDay); }
 
 // "9:05", "12:00" (the time of a recent entry) or "2019" (an older one's year).
 Q_ALWAYS_INLINE bool IsTimeOrYear(QStringView field)
@@ -294,10 +302,10 @@ bool IsClock(QStringView field)
         field = field.first(dot);
     }
     const QList<QStringView> parts = field.split(u':');
-    if (parts.size() < 2 || parts.size() > 3 || !IsNumberIn(parts[0], 0, 23))
+    if (parts.size() < 2 || parts.size() > 3 || !IsNumberIn(parts[0], 0, kLastHour))
         return false;
     return std::all_of(parts.begin() + 1, parts.end(),
-                       [](QStringView part) { return part.size() == 2 && IsNumberIn(part, 0, 59); });
+                       [](QStringView part) { return part.size() == 2 && IsNumberIn(part, 0, kLastMinute); });
 }
 
 // "+0200" or "-0500" after a full time.
@@ -310,7 +318,7 @@ bool IsZone(QStringView field)
 bool IsIsoDate(QStringView field)
 {
     return field.size() == 10 && field[4] == u'-' && field[7] == u'-' && AllDigits(field.first(4))
-           && IsNumberIn(field.sliced(5, 2), 1, 12) && IsNumberIn(field.sliced(8), 1, 31);
+           && IsNumberIn(field.sliced(5, 2), 1, kLastMonth) && IsDay(field.sliced(8));
 }
 
 // "3月", "29日", "2005年" and the Korean "3월", "29일", "2005년": a number and its unit.
@@ -354,7 +362,7 @@ QStringView ReadOtherDate(QStringView field, const Fields& after)
         return IsAnyMonth(month) && IsTimeOrYear(last) ? last : QStringView();
     }
     // "3 29 03:26": month and day as numbers
-    if (IsNumberIn(field, 1, 12)) {
+    if (IsNumberIn(field, 1, kLastMonth)) {
         const QStringView day = ahead.next();
         const QStringView last = ahead.next();
         return IsDay(day) && IsTimeOrYear(last) ? last : QStringView();
