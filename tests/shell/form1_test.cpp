@@ -291,6 +291,41 @@ TEST_F(ServerWindow, LinesNoFormatReadsAreLeftOutAndCounted)
     EXPECT_EQ(rig.panel(3), QStringLiteral("Total: 2 files 2 KB"));
 }
 
+// Lines from servers elsewhere reach the list; what stays ambiguous or names
+// nothing a command can use is counted as not understood. A row without a
+// listed size shows none and is not taken for an empty file.
+TEST(ListingsFromElsewhere, ForeignLinesGiveRowsAndTheRestIsCounted)
+{
+    quillmar::test::ScriptedServer server{{.file = QByteArray(2000, 'f'),
+                                           .listing = "-rw-r--r--   1 ftp      ftp          1234 M\xc3\xa4r  3 12:00 preise.jpg\r\n"
+                                                      "+i8388621.48594,m825718503,r,s280,up755\tepl.jpg\r\n"
+                                                      "QPGMR            9216 08/05/03 10:05:49 *STMF      price list.jpg\r\n"
+                                                      "type=file;modify=20261207003900; nosize.jpg\r\n"
+                                                      "type=file;size=5; ../../x.jpg\r\n"
+                                                      "-rw-r--r-- 1 owner group 512 no date.jpg\r\n"}};
+    ASSERT_TRUE(server.running());
+    WindowRig rig;
+    rig.presetStore({{QStringLiteral("URL"), QStringLiteral("127.0.0.1:%1").arg(server.port())},
+                     {QStringLiteral("User"), QStringLiteral("demo")},
+                     {QStringLiteral("Pass"), QStringLiteral("demo")}});
+    rig.open().Connect();
+    EXPECT_EQ(ModelTexts(rig), (QStringList{"epl.jpg", "nosize.jpg", "preise.jpg", "price list.jpg"}));
+    EXPECT_EQ(ColumnTexts(rig, 1), (QStringList{"280 bytes", "", "1.2 KB", "9.2 KB"}));
+    EXPECT_EQ(rig.panel(3), QStringLiteral("Total: 4 files 10.7 KB (2 lines not understood)"));
+
+    // Replacing a local copy does not claim the server's copy is empty.
+    WriteFile(rig.localFolder.filePath(QStringLiteral("nosize.jpg")), QByteArray(100, 'l'));
+    rig.form->state().GotFocus = 2;
+    SelectRows(rig, {QStringLiteral("nosize.jpg")});
+    rig.find<QAction>("mnuDownload")->trigger();
+    ASSERT_EQ(rig.dialogs.confirmTexts().size(), 1);
+    const QString question = rig.dialogs.confirmTexts().first();
+    EXPECT_TRUE(question.startsWith(QStringLiteral("Replace nosize.jpg on this computer (100 bytes) with nosize.jpg from the server")))
+        << question.toStdString();
+    EXPECT_FALSE(question.contains(QStringLiteral("from the server (0 bytes)"))) << question.toStdString();
+    EXPECT_EQ(ReadFile(rig.localFolder.filePath(QStringLiteral("nosize.jpg"))), QByteArray(2000, 'f'));
+}
+
 TEST_F(ServerWindow, ServerClosingAnIdleConnectionIsReportedWithoutAnyAction)
 {
     quillmar::Form1& form = openWithSite();
