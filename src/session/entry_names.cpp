@@ -42,6 +42,8 @@ bool IsPlainEntryName(const QString& name)
 QString ServerNameProblem(const QString& name)
 {
     const QString bare = name.endsWith(u'/') ? name.chopped(1) : name;
+    if (IsServerEntryName(bare))
+        return {};
     const QString problem = LineBreakProblem(bare);
     return problem.isEmpty() ? PlainNameProblem(bare, QStringLiteral("/")) : problem;
 }

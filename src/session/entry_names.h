@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 namespace quillmar {
 
@@ -25,6 +26,22 @@ bool IsPlainEntryName(const QString& name);
 // without "\" (an ordinary letter on a server), plus the command-line rule;
 // a folder row's one trailing "/" is allowed.
 QString ServerNameProblem(const QString& name);
+
+// The same rule without the reasons, fast enough for every listing line:
+// not empty, not "." or "..", no "/", CR, LF or NUL.
+// (Inline: every line of a long listing asks.)
+inline bool IsServerEntryName(QStringView name)
+{
+    if (name.isEmpty() || (name.size() <= 2 && (name == u"." || name == u"..")))
+        return false;
+    // Every refused character sorts at or below "/": one comparison for
+    // nearly every letter.
+    for (const QChar c : name) {
+        if (c.unicode() <= u'/' && (c == u'/' || c == u'\r' || c == u'\n' || c == QChar(0)))
+            return false;
+    }
+    return true;
+}
 
 // A folder row's text without its trailing "/": the name the server knows.
 QString FolderName(const QString& rowText);

@@ -145,7 +145,8 @@ void FtpComponent::openConnection()
     const int defaultPort = (port_ >= 1 && port_ <= 65535) ? port_ : 21;
     const auto address = SplitServerAddress(host_, defaultPort);
     if (!address)
-        throw FtpError(ftp_errors::Network, QStringLiteral("The server address \"%1\" is not valid.").arg(host_));
+        throw FtpError(ftp_errors::Network,
+                       QStringLiteral("The server address \"%1\" is not valid. %2").arg(host_, ServerAddressProblem(host_)));
     const FtpLogin login{address->host, address->port, userName_, password_, address->scheme, encryptionExpected_};
     runCall([login](FtpWorker& worker, Call&) { worker.open(login); });
 }

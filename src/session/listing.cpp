@@ -1,5 +1,7 @@
 #include "session/listing.h"
 
+#include "session/entry_names.h"
+
 #include <QtNumeric>
 
 #include <algorithm>
@@ -145,13 +147,48 @@ enum class Kind { Unread, Itself, File, Folder, Link };
 struct Entry {
     Kind kind = Kind::Unread;
     QStringView name;
-    QStringView size;  // digits; empty counts as 0
+    QStringView size;  // digits, perhaps grouped ("9,730"); empty when the line gives none
 };
 
-bool AllDigits(QStringView text)
+// Q_ALWAYS_INLINE on the checks the date search makes for every field of
+// every line: once the rarer readers called them too, the compiler stopped
+// inlining them and long listings read slower.
+Q_ALWAYS_INLINE bool AllDigits(QStringView text)
 {
     return !text.isEmpty() && std::all_of(text.begin(), text.end(), IsDigit);
 }
+
+// The value of a size field, thousands separators skipped.
+qint64 SizeValue(QStringView size)
+{
+    qint64 value = 0;
+    for (QChar c : size) {
+        if (IsDigit(c))
+            value = AppendDigit(value, c.unicode() - u'0');
+    }
+    return value;
+}
+
+// "9,730" or "1.234.567": a number whose thousands are set apart.
+bool IsGroupedNumber(QStringView field)
+{
+    constexpr qsizetype kGroup = 3;
+    qsizetype lead = 0;
+    while (lead < field.size() && IsDigit(field[lead]))
+        ++lead;
+    if (lead < 1 || lead > kGroup || lead == field.size() || field[0] == u'0')
+        return false;
+    const QChar separator = field[lead];
+    if (separator != u',' && separator != u'.')
+        return false;
+    for (qsizetype i = lead; i < field.size(); i += kGroup + 1) {
+        if (i + kGroup + 1 > field.size() || field[i] != separator || !AllDigits(field.sliced(i + 1, kGroup)))
+            return false;
+    }
+    return true;
+}
+
+bool IsSizeField(QStringView field) { return AllDigits(field) || IsGroupedNumber(field); }
 
 // Walks the blank-separated fields of a line; pos() is where the last one ended.
 class Fields {
@@ -175,7 +212,18 @@ private:
     qsizetype pos_;
 };
 
-bool IsMonth(QStringView field)
+// The rest of the line after the blanks at pos; empty when no blank comes
+// first or nothing follows.
+QStringView RestAfterBlanks(QStringView line, qsizetype pos)
+{
+    if (pos >= line.size() || !IsBlank(line[pos]))
+        return {};
+    while (pos < line.size() && IsBlank(line[pos]))
+        ++pos;
+    return line.sliced(pos);
+}
+
+Q_ALWAYS_INLINE bool IsMonth(QStringView field)
 {
     static constexpr char16_t kMonths[] = u"janfebmaraprmayjunjulaugsepoctnovdec";
     if (field.size() != 3)
@@ -191,21 +239,159 @@ bool IsMonth(QStringView field)
     return false;
 }
 
-bool IsDay(QStringView field)
+// Month names as servers set up for other languages write them (and the
+// English names in full), in lower case.
+constexpr QStringView kOtherMonths[] = {
+    u"january", u"february", u"march", u"april", u"june", u"july", u"august", u"sept", u"september",
+    u"october", u"november", u"december",
+    u"mär", u"mrz", u"mai", u"okt", u"dez", u"januar", u"februar", u"märz", u"juni", u"juli", u"oktober",
+    u"dezember",
+    u"janv", u"févr", u"fév", u"mars", u"avr", u"juin", u"juil", u"août", u"déc",
+    u"янв", u"фев", u"мар", u"апр", u"май", u"мая", u"июн", u"июл", u"авг", u"сен", u"окт", u"ноя", u"дек",
+};
+
+// A field without the "." or "," that follows a day or month ("19.", "Juli,").
+QStringView WithoutMark(QStringView field)
+{
+    if (!field.isEmpty() && (field.back() == u'.' || field.back() == u','))
+        field.chop(1);
+    return field;
+}
+
+bool IsAnyMonth(QStringView field)
+{
+    field = WithoutMark(field);
+    if (IsMonth(field))
+        return true;
+    return std::any_of(std::begin(kOtherMonths), std::end(kOtherMonths),
+                       [field](QStringView month) { return field.compare(month, Qt::CaseInsensitive) == 0; });
+}
+
+// One or two digits from low to high.
+Q_ALWAYS_INLINE bool IsNumberIn(QStringView field, qint64 low, qint64 high)
 {
     if (field.size() > 2 || !AllDigits(field))
         return false;
-    const qint64 day = LeadingNumber(field);
-    return day >= 1 && day <= 31;
+    const qint64 value = LeadingNumber(field);
+    return value >= low && value <= high;
 }
 
+constexpr qint64 kLastMonth = 12;
+constexpr qint64 kLastDay = 31;
+constexpr qint64 kLastHour = 23;
+constexpr qint64 kLastMinute = 59;
+
+Q_ALWAYS_INLINE bool IsDay(QStringView field) { return IsNumberIn(field, 1, kLastDay); }
+
 // "9:05", "12:00" (the time of a recent entry) or "2019" (an older one's year).
-bool IsTimeOrYear(QStringView field)
+Q_ALWAYS_INLINE bool IsTimeOrYear(QStringView field)
 {
     const qsizetype n = field.size();
     if (n == 4 && AllDigits(field))
         return true;
     return (n == 4 || n == 5) && field[n - 3] == u':' && AllDigits(field.first(n - 3)) && AllDigits(field.sliced(n - 2));
+}
+
+// "9:05", "21:22", "21:22:33" or "21:22:33.000000000".
+bool IsClock(QStringView field)
+{
+    const qsizetype dot = field.indexOf(u'.');
+    if (dot >= 0) {
+        if (!AllDigits(field.sliced(dot + 1)))
+            return false;
+        field = field.first(dot);
+    }
+    const QList<QStringView> parts = field.split(u':');
+    if (parts.size() < 2 || parts.size() > 3 || !IsNumberIn(parts[0], 0, kLastHour))
+        return false;
+    return std::all_of(parts.begin() + 1, parts.end(),
+                       [](QStringView part) { return part.size() == 2 && IsNumberIn(part, 0, kLastMinute); });
+}
+
+// "+0200" or "-0500" after a full time.
+bool IsZone(QStringView field)
+{
+    return field.size() == 5 && (field[0] == u'+' || field[0] == u'-') && AllDigits(field.sliced(1));
+}
+
+// "2005-06-07".
+bool IsIsoDate(QStringView field)
+{
+    return field.size() == 10 && field[4] == u'-' && field[7] == u'-' && AllDigits(field.first(4))
+           && IsNumberIn(field.sliced(5, 2), 1, kLastMonth) && IsDay(field.sliced(8));
+}
+
+// "3月", "29日", "2005年" and the Korean "3월", "29일", "2005년": a number and its unit.
+bool IsNumberWithUnit(QStringView field, char16_t unit, char16_t koreanUnit, qsizetype maxDigits)
+{
+    return field.size() >= 2 && field.size() <= maxDigits + 1
+           && (field.back() == unit || field.back() == koreanUnit) && AllDigits(field.chopped(1));
+}
+bool IsCjkMonth(QStringView field) { return IsNumberWithUnit(field, u'月', u'월', 2); }
+bool IsCjkDay(QStringView field) { return IsNumberWithUnit(field, u'日', u'일', 2); }
+bool IsCjkYear(QStringView field) { return IsNumberWithUnit(field, u'年', u'년', 4); }
+
+// The date of an English Unix line: "Jan  5 12:00" or "Jan  5  2019". Takes
+// the date's first field and the fields after it; returns the date's last
+// field, or an empty view when there is no such date here.
+QStringView ReadEnglishDate(QStringView field, const Fields& after)
+{
+    if (!IsMonth(field))
+        return {};
+    Fields ahead = after;
+    const QStringView day = ahead.next();
+    const QStringView time = ahead.next();
+    return IsDay(day) && IsTimeOrYear(time) ? time : QStringView();
+}
+
+// The dates of servers set up for other languages, and ISO dates. The same
+// contract as ReadEnglishDate.
+QStringView ReadOtherDate(QStringView field, const Fields& after)
+{
+    Fields ahead = after;
+    // "Mär  3 12:00", "май 5 2005", "Juli, 26 2005"
+    if (IsAnyMonth(field)) {
+        const QStringView day = WithoutMark(ahead.next());
+        const QStringView last = ahead.next();
+        return IsDay(day) && IsTimeOrYear(last) ? last : QStringView();
+    }
+    // "19. Sep 12:00", "26. Juli, 2005"
+    if (field.endsWith(u'.') && IsDay(field.chopped(1))) {
+        const QStringView month = ahead.next();
+        const QStringView last = ahead.next();
+        return IsAnyMonth(month) && IsTimeOrYear(last) ? last : QStringView();
+    }
+    // "3 29 03:26": month and day as numbers
+    if (IsNumberIn(field, 1, kLastMonth)) {
+        const QStringView day = ahead.next();
+        const QStringView last = ahead.next();
+        return IsDay(day) && IsTimeOrYear(last) ? last : QStringView();
+    }
+    // "3月 29日 03:26", "10월 5일 2005"
+    if (IsCjkMonth(field)) {
+        const QStringView day = ahead.next();
+        const QStringView last = ahead.next();
+        return IsCjkDay(day) && IsTimeOrYear(last) ? last : QStringView();
+    }
+    // "2005年 3月 29日", perhaps with the time after it
+    if (IsCjkYear(field)) {
+        if (!IsCjkMonth(ahead.next()))
+            return {};
+        const QStringView day = ahead.next();
+        if (!IsCjkDay(day))
+            return {};
+        const QStringView time = ahead.next();
+        return IsClock(time) ? time : day;
+    }
+    // "2005-06-07", "2005-06-07 21:22", "2005-06-07 21:22:33.000000000 +0200"
+    if (IsIsoDate(field)) {
+        const QStringView time = ahead.next();
+        if (!IsClock(time))
+            return field;
+        const QStringView zone = ahead.next();
+        return IsZone(zone) ? zone : time;
+    }
+    return {};
 }
 
 bool IsPermission(QChar c)
@@ -218,139 +404,285 @@ bool IsPermission(QChar c)
     }
 }
 
-// A Unix long listing line: type and permissions (perhaps with an ACL mark),
-// then link count, owner and group (either may be missing or glued
-// together), the size (or a device's "major, minor"), month, day, time or
-// year, and the name.
-Entry ReadUnix(QStringView line)
+// Where the fields after a Unix line's type and permissions start, or -1.
+// The type letter at `at` is followed by nine permission letters (perhaps
+// with an ACL mark: "drwxr-xr-x+"), by six ("drwxrwx"), or by NetWare's
+// rights in brackets ("d [R----F--]").
+qsizetype PermissionsEnd(QStringView line, qsizetype at)
 {
-    Entry entry;
-    if (line.size() < 11 || IsBlank(line[0]) || !std::all_of(line.begin() + 1, line.begin() + 10, IsPermission))
-        return entry;
-    qsizetype at = 10;
-    if (!IsBlank(line[at])) {
-        if (line[at] != u'+' && line[at] != u'@' && line[at] != u'.')
-            return entry;
-        ++at;
+    constexpr qsizetype kLetters = 9;
+    constexpr qsizetype kShortLetters = 6;
+    const qsizetype first = at + 1;
+    // The common case first: nine letters and a blank.
+    if (first + kLetters < line.size() && IsBlank(line[first + kLetters])
+        && std::all_of(line.begin() + first, line.begin() + first + kLetters, IsPermission))
+        return first + kLetters;
+    if (first + 1 < line.size() && IsBlank(line[first]) && line[first + 1] == u'['
+        && (line[at] == u'd' || line[at] == u'-')) {
+        const qsizetype close = line.indexOf(u']', first + 2);
+        return close > 0 && close + 1 < line.size() && IsBlank(line[close + 1]) ? close + 1 : -1;
     }
+    qsizetype end = first;
+    while (end < line.size() && end - first < kLetters && IsPermission(line[end]))
+        ++end;
+    if (end >= line.size())
+        return -1;
+    if (end - first == kLetters) {
+        if (IsBlank(line[end]))
+            return end;
+        return line[end] == u'+' || line[end] == u'@' || line[end] == u'.' ? end + 1 : -1;
+    }
+    return end - first == kShortLetters && IsBlank(line[end]) ? end : -1;
+}
 
-    // Up to six fields before the month: link count, owner, group, size and
-    // a device's two numbers. The month is the first month name after them
-    // that a day and a time or year follow.
-    constexpr int kMaxBefore = 6;
-    std::array<QStringView, kMaxBefore> before;
-    Fields fields(line, at);
-    int count = 0;
-    QStringView time;
-    for (;; ++count) {
+Kind UnixKind(QChar type)
+{
+    if (type == u'd')
+        return Kind::Folder;
+    return type == u'l' ? Kind::Link : Kind::File;
+}
+
+// Up to eight fields before the date: link count, owner, a group (perhaps
+// with blanks in it) and the size, or a device's two numbers.
+constexpr int kMaxBefore = 8;
+
+// The date found in a Unix line: its last field, and the two fields before
+// the date (the size, and what comes before it).
+struct DateSpan {
+    QStringView last;
+    QStringView size;
+    QStringView beforeSize;
+};
+
+// The first field from which readDate reads a date, after at least the link
+// count and the owner.
+template <typename ReadDate>
+DateSpan FindDate(QStringView line, qsizetype from, ReadDate readDate)
+{
+    Fields fields(line, from);
+    DateSpan span;
+    for (int count = 0;; ++count) {
         const QStringView field = fields.next();
         if (field.isEmpty())
-            return entry;
-        if (count >= 2 && IsMonth(field)) {
-            Fields ahead = fields;
-            const QStringView day = ahead.next();
-            time = ahead.next();
-            if (IsDay(day) && IsTimeOrYear(time)) {
-                fields = ahead;
-                break;
-            }
+            return {};
+        if (count >= 2) {
+            span.last = readDate(field, fields);
+            if (!span.last.isEmpty())
+                return span;
         }
         if (count == kMaxBefore)
-            return entry;
-        before[count] = field;
+            return {};
+        span.beforeSize = span.size;
+        span.size = field;
     }
+}
 
-    // A device has no size but a "major, minor" pair (or "major,minor").
-    QStringView size = before[count - 1];
-    if (AllDigits(size)) {
-        if (before[count - 2].back() == u',')  // "4, 65"
-            size = u"0";
-    } else if (size.contains(u',')) {  // "4,65"
-        size = u"0";
-    } else {
-        return entry;
-    }
+// The search for the other dates, kept out of line so that the common
+// English path stays small and fast.
+Q_NEVER_INLINE DateSpan FindOtherDate(QStringView line, qsizetype from)
+{
+    return FindDate(line, from, [](QStringView f, const Fields& a) { return ReadOtherDate(f, a); });
+}
 
-    // The one-blank rule: when the time or year fills its five-character
-    // column, exactly one blank comes before the name, so blanks that open
-    // the name are part of it. Otherwise the name starts at its first
-    // non-blank character.
+// The size of a dated line. A device has no size but a "major, minor" pair
+// (or "major,minor"), which reads as 0.
+QStringView SizeOf(const DateSpan& date)
+{
+    if (AllDigits(date.size))
+        return date.beforeSize.back() == u',' ? QStringView(u"0") : date.size;  // "4, 65"
+    return date.size.contains(u',') ? QStringView(u"0") : QStringView();        // "4,65"
+}
+
+// A Unix line without a date: link count, owner, group, size and a
+// one-word name, nothing more. A name that could be a date cut short says
+// nothing sure.
+Q_NEVER_INLINE Entry ReadUndatedUnix(QStringView line, qsizetype from, QChar type)
+{
+    constexpr int kUndatedFields = 5;
+    Fields fields(line, from);
+    std::array<QStringView, kUndatedFields + 1> field;
+    for (QStringView& f : field)
+        f = fields.next();
+    const QStringView name = field[kUndatedFields - 1];
+    if (!field[kUndatedFields].isEmpty() || name.isEmpty() || !AllDigits(field[0]) || !AllDigits(field[3])
+        || IsAnyMonth(name))
+        return {};
+    return Entry{UnixKind(type), name, field[3]};
+}
+
+// A Unix long listing line: type and permissions, then link count, owner and
+// group (either may be missing or glued together), the size (or a device's
+// "major, minor"), the date and the name. A blank before the type is
+// allowed; NetWare's lines read the same way.
+Entry ReadUnix(QStringView line)
+{
+    qsizetype at = 0;
+    while (at < line.size() && IsBlank(line[at]))
+        ++at;
+    const qsizetype from = PermissionsEnd(line, at);
+    if (from < 0)
+        return {};
+    const QChar type = line[at];
+
+    // English dates first: they are the common case and need no more.
+    DateSpan date = FindDate(line, from, [](QStringView f, const Fields& a) { return ReadEnglishDate(f, a); });
+    const bool english = !date.last.isEmpty();
+    if (!english)
+        date = FindOtherDate(line, from);
+    if (date.last.isEmpty())
+        return ReadUndatedUnix(line, from, type);
+    const QStringView size = SizeOf(date);
+    if (size.isEmpty())
+        return {};
+
+    // The one-blank rule: when an English date's time or year fills its
+    // five-character column, exactly one blank comes before the name, so
+    // blanks that open the name are part of it. Otherwise (and in NetWare's
+    // wider columns) the name starts at its first non-blank character.
+    const bool netWare = line[from - 1] == u']';
+    const QStringView time = date.last;
     const qsizetype timeStart = time.data() - line.data();
-    qsizetype nameStart = timeStart + time.size();
-    const bool regular = time.size() == 5 || (time.size() == 4 && IsBlank(line[timeStart - 2]));
-    if (nameStart >= line.size() || !IsBlank(line[nameStart]))
-        return entry;
-    ++nameStart;
-    if (!regular) {
-        while (nameStart < line.size() && IsBlank(line[nameStart]))
-            ++nameStart;
-    }
-    QStringView name = line.sliced(nameStart);
-    if (line[0] == u'l') {
+    const qsizetype timeEnd = timeStart + time.size();
+    const bool regular = english && !netWare
+                         && (time.size() == 5 || (time.size() == 4 && IsBlank(line[timeStart - 2])));
+    QStringView name;
+    if (regular)
+        name = timeEnd < line.size() && IsBlank(line[timeEnd]) ? line.sliced(timeEnd + 1) : QStringView();
+    else
+        name = RestAfterBlanks(line, timeEnd);
+    Entry entry{UnixKind(type), {}, size};
+    if (entry.kind == Kind::Link) {
         const qsizetype arrow = name.indexOf(u" -> ");
         if (arrow >= 0)
             name = name.first(arrow);
-        entry.kind = Kind::Link;
-    } else {
-        entry.kind = line[0] == u'd' ? Kind::Folder : Kind::File;
     }
     if (name.isEmpty())
-        return Entry{};
+        return {};
     entry.name = name;
-    entry.size = size;
     return entry;
 }
 
-// "12-06-26" or "12-06-2026".
-bool IsWindowsDate(QStringView field)
+// "12-06-26", "12-06-2026", "04/27/2000", "27.04.2000" or "2000-04-27".
+bool IsNumericDate(QStringView field)
 {
-    return (field.size() == 8 || field.size() == 10) && field[2] == u'-' && field[5] == u'-'
-           && AllDigits(field.first(2)) && AllDigits(field.sliced(3, 2)) && AllDigits(field.sliced(6));
+    const auto separated = [field](qsizetype first, qsizetype second) {
+        const QChar mark = field[first];
+        return (mark == u'-' || mark == u'/' || mark == u'.') && field[second] == mark;
+    };
+    if (field.size() == 10 && separated(4, 7))
+        return AllDigits(field.first(4)) && AllDigits(field.sliced(5, 2)) && AllDigits(field.sliced(8));
+    return (field.size() == 8 || field.size() == 10) && separated(2, 5) && AllDigits(field.first(2))
+           && AllDigits(field.sliced(3, 2)) && AllDigits(field.sliced(6));
+}
+
+bool IsHalfOfDay(QStringView field)
+{
+    return field.compare(u"AM", Qt::CaseInsensitive) == 0 || field.compare(u"PM", Qt::CaseInsensitive) == 0;
 }
 
 // "10:15AM", "10:15pm" or "22:15".
 bool IsWindowsTime(QStringView field)
 {
     if (field.size() == 7) {
-        const QStringView half = field.sliced(5);
-        if (half.compare(u"AM", Qt::CaseInsensitive) != 0 && half.compare(u"PM", Qt::CaseInsensitive) != 0)
+        if (!IsHalfOfDay(field.sliced(5)))
             return false;
         field = field.first(5);
     }
     return field.size() == 5 && field[2] == u':' && AllDigits(field.first(2)) && AllDigits(field.sliced(3));
 }
 
-// A Windows (IIS) line: date, time, "<DIR>" or the size, then the name with
-// its inner blanks.
+// A Windows line: date, time ("10:15AM", "10:15 PM", "22:15"), "<DIR>" or
+// the size (perhaps with thousands separators), then the name with its
+// inner blanks.
 Entry ReadWindows(QStringView line)
 {
-    Entry entry;
     Fields fields(line);
-    if (!IsWindowsDate(fields.next()) || !IsWindowsTime(fields.next()))
-        return entry;
-    const QStringView what = fields.next();
+    if (!IsNumericDate(fields.next()) || !IsWindowsTime(fields.next()))
+        return {};
+    QStringView what = fields.next();
+    if (IsHalfOfDay(what))
+        what = fields.next();
     const bool folder = what.compare(u"<DIR>", Qt::CaseInsensitive) == 0;
-    if (!folder && !AllDigits(what))
-        return entry;
-    qsizetype nameStart = fields.pos();
-    while (nameStart < line.size() && IsBlank(line[nameStart]))
-        ++nameStart;
-    if (nameStart == fields.pos() || nameStart >= line.size())
-        return entry;
-    entry.kind = folder ? Kind::Folder : Kind::File;
-    entry.name = line.sliced(nameStart);
-    if (!folder)
-        entry.size = what;
-    return entry;
+    if (!folder && !IsSizeField(what))
+        return {};
+    const QStringView name = RestAfterBlanks(line, fields.pos());
+    if (name.isEmpty())
+        return {};
+    return folder ? Entry{Kind::Folder, name, {}} : Entry{Kind::File, name, what};
 }
 
-// A machine listing line: "fact=value;fact=value; name". The name is
-// everything after the blank that ends the facts, exactly as sent.
+// A VxWorks line: the size, "DIR" for a folder, date, time and the name.
+Entry ReadVxWorks(QStringView line)
+{
+    Fields fields(line);
+    const QStringView size = fields.next();
+    QStringView date = fields.next();
+    const bool folder = date == u"DIR";
+    if (folder)
+        date = fields.next();
+    if (!AllDigits(size) || !IsNumericDate(date) || !IsClock(fields.next()))
+        return {};
+    const QStringView name = RestAfterBlanks(line, fields.pos());
+    if (name.isEmpty())
+        return {};
+    return folder ? Entry{Kind::Folder, name, {}} : Entry{Kind::File, name, size};
+}
+
+// An AS/400 line: owner, size, date, time, object type and name. Only a
+// stream file (*STMF) and a folder (*DIR) are entries a command can use.
+Entry ReadAs400(QStringView line)
+{
+    Fields fields(line);
+    const QStringView owner = fields.next();
+    const QStringView size = fields.next();
+    const QStringView date = fields.next();
+    const QStringView time = fields.next();
+    const QStringView type = fields.next();
+    if (owner.isEmpty() || !AllDigits(size) || !IsNumericDate(date) || !IsClock(time))
+        return {};
+    const Kind kind = type == u"*STMF" ? Kind::File : type == u"*DIR" ? Kind::Folder : Kind::Unread;
+    const QStringView name = RestAfterBlanks(line, fields.pos());
+    if (kind == Kind::Unread || name.isEmpty())
+        return {};
+    return Entry{kind, name, kind == Kind::File ? size : QStringView()};
+}
+
+// An EPLF line: "+", facts separated by ",", a tab and the name. "/" marks
+// a folder and "r" a file; a line with both or neither tells no kind.
+Entry ReadEplf(QStringView line)
+{
+    const qsizetype tab = line.indexOf(u'\t');
+    if (!line.startsWith(u'+') || tab < 0 || tab + 1 >= line.size())
+        return {};
+    bool folder = false;
+    bool file = false;
+    QStringView size;
+    for (const QStringView fact : line.sliced(1, tab - 1).tokenize(u',')) {
+        if (fact == u"/") {
+            folder = true;
+        } else if (fact == u"r") {
+            file = true;
+        } else if (fact.startsWith(u's')) {
+            size = fact.sliced(1);
+            if (!AllDigits(size))
+                return {};
+        }
+    }
+    if (folder == file)
+        return {};
+    const QStringView name = line.sliced(tab + 1);
+    return folder ? Entry{Kind::Folder, name, {}} : Entry{Kind::File, name, size};
+}
+
+// A machine listing line: "fact=value;fact=value; name" (some servers put a
+// tab before the name). The name is everything after that blank or tab,
+// exactly as sent.
 Entry ReadFacts(QStringView line)
 {
     Entry entry;
-    const qsizetype blank = line.indexOf(u' ');
-    if (blank <= 0 || line[blank - 1] != u';' || blank + 1 >= line.size())
+    const auto end = std::find_if(line.begin(), line.end(), [](QChar c) { return c == u' ' || c == u'\t'; });
+    const qsizetype blank = end - line.begin();
+    if (blank <= 0 || blank >= line.size() || line[blank - 1] != u';' || blank + 1 >= line.size())
         return entry;
     const QStringView facts = line.first(blank - 1);
     bool typed = false;
@@ -392,10 +724,18 @@ bool IsDotName(QStringView name)
 Entry ReadEntry(QStringView line)
 {
     Entry entry = ReadUnix(line);
-    if (entry.kind == Kind::Unread && !line.isEmpty() && IsDigit(line[0]))
-        entry = ReadWindows(line);
-    if (entry.kind == Kind::Unread)
-        entry = ReadFacts(line);
+    if (entry.kind != Kind::Unread)
+        return entry;
+    const QStringView first = Fields(line).next();
+    const bool numeric = !first.isEmpty() && IsDigit(first[0]);
+    for (Entry (*read)(QStringView) : {ReadWindows, ReadVxWorks}) {
+        if (numeric && (entry = read(line)).kind != Kind::Unread)
+            return entry;
+    }
+    for (Entry (*read)(QStringView) : {ReadFacts, ReadEplf, ReadAs400}) {
+        if ((entry = read(line)).kind != Kind::Unread)
+            return entry;
+    }
     return entry;
 }
 
@@ -424,19 +764,32 @@ std::optional<ListRow> ReadListLine(const QString& line, bool* unread)
             *unread = true;
         return std::nullopt;
     }
-    if (entry.kind == Kind::Itself || IsDotName(entry.name))
+    // A folder may come with the "/" some servers add to folder names.
+    QStringView name = entry.name;
+    if (entry.kind == Kind::Folder && name.endsWith(u'/'))
+        name.chop(1);
+    if (entry.kind == Kind::Itself || IsDotName(name))
         return std::nullopt;
+    // A row whose name no command could use is left out, not shown wrong.
+    if (!IsServerEntryName(name)) {
+        if (unread)
+            *unread = true;
+        return std::nullopt;
+    }
 
     ListRow row;
     if (entry.kind == Kind::Folder) {
         row.folder = true;
-        row.text = entry.name % u'/';
+        row.text = name % u'/';
         return row;
     }
     row.link = entry.kind == Kind::Link;
-    row.text = entry.name.toString();
-    row.bytes = LeadingNumber(entry.size);
-    row.sizeText = SizeColumn(entry.size, row.bytes);
+    row.text = name.toString();
+    // A size the line does not give shows as no size, not as " bytes".
+    if (!entry.size.isEmpty()) {
+        row.bytes = SizeValue(entry.size);
+        row.sizeText = SizeColumn(entry.size, row.bytes);
+    }
     return row;
 }
 

@@ -9,7 +9,8 @@ namespace quillmar {
 
 // One raw listing line, and the texts built from it.
 // text: the row's text ("images/" for a folder); sizeText: the "Size" column
-// ("999 bytes", empty for a folder); bytes: the size field read as a number,
+// ("999 bytes", empty for a folder and for a file whose line gives no size);
+// bytes: the size field read as a number,
 // what a file row adds to the totals (0 for a folder); link: the entry is a
 // link (shown and counted as a file; it may still lead to a folder).
 struct ListRow {
@@ -21,10 +22,12 @@ struct ListRow {
 };
 
 // Turns one listing line into a row. Each line is read in the format it is
-// in: a Unix long listing line, a Windows (IIS) line or a machine listing
-// (MLSD) fact line. Empty for the "total" line, for entries of the folder
-// itself or its parent ("." "..", cdir, pdir), for blank lines, and for a
-// line no format reads.
+// in: a Unix long listing line (with English or other dates, or none), a
+// Windows line, a machine listing (MLSD) fact line, NetWare, EPLF, VxWorks
+// or AS/400. Empty for the "total" line, for entries of the folder itself or
+// its parent ("." "..", cdir, pdir), for blank lines, for a line no format
+// reads without doubt, and for a name no command can use ("../x", "a.jpg/",
+// CR or NUL inside).
 std::optional<ListRow> ParseListLine(const QString& line);
 
 // ParseListLine that also tells (in *unread) whether an empty result is a

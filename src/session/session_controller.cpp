@@ -120,6 +120,8 @@ void SessionController::Connect()
     try {
         if (ctx_.ftp.State() == 1)
             ctx_.ftp.Quit();
+        connectedDescription_ = settings.Description;
+        connectedUrl_ = settings.URL;
         if (!settings.URL.isEmpty()) {
             ctx_.feedback.status(QStringLiteral("Status: Connecting to ") + settings.URL);
             ctx_.ftp.setUserName(settings.User);
@@ -250,8 +252,8 @@ void SessionController::StateChanged(int connected)
     receiver_.flush();
     snapshotProblem_.clear();
     // The disconnect goes on when the listing cannot be kept; the status line says so.
-    WriteListingSnapshot(ctx_.services.appFolder, ctx_.settings.Description, ctx_.settings.URL,
-                         ctx_.state.place, ctx_.serverModel.rowTexts(), &snapshotProblem_);
+    WriteListingSnapshot(ctx_.services.appFolder, connectedDescription_, connectedUrl_, ctx_.state.place,
+                         ctx_.serverModel.rowTexts(), &snapshotProblem_);
     ctx_.state.place = ServerPlace{};
     ctx_.feedback.status(disconnectedText());
     receiver_.clearList();
@@ -263,7 +265,7 @@ void SessionController::StateChanged(int connected)
 // sees where the list comes from.
 void SessionController::showServerFolder()
 {
-    const QString site = ctx_.settings.Description.isEmpty() ? ctx_.settings.URL : ctx_.settings.Description;
+    const QString site = connectedDescription_.isEmpty() ? connectedUrl_ : connectedDescription_;
     ctx_.window.setWindowTitle(WindowTitle(site, ctx_.state.place.folder));
 }
 

@@ -78,6 +78,11 @@ private:
     bool AcceptPlainLogin(const FtpError& error);
 
     MainContext& ctx_;
+    // The site of the connection, taken when it is made: the site manager
+    // may choose another while it is open, and the listing saved when it
+    // ends belongs to the site that was connected.
+    QString connectedDescription_;
+    QString connectedUrl_;
     QString snapshotProblem_;  // why the last disconnect's listing was not saved
     ListingReceiver& receiver_;
     // The address, login and password the server last refused; Connect asks

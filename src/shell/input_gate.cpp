@@ -3,6 +3,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
 #include <QToolButton>
 #include <QWindow>
 
@@ -53,10 +56,22 @@ void InputGate::setClosed(bool closed)
         qApp->removeEventFilter(this);
 }
 
-bool InputGate::isStop(QObject* watched) const
+bool InputGate::isStop(QObject* watched, QEvent* event) const
 {
     if (auto* action = qobject_cast<QAction*>(watched))
         return stopActions_.contains(action);
+    // The menu bar only opens menus; inside a menu the pointer may move, and
+    // a click counts only on a Stop entry (or outside, which closes the menu).
+    if (qobject_cast<QMenuBar*>(watched))
+        return dynamic_cast<QMouseEvent*>(event) != nullptr;
+    if (auto* menu = qobject_cast<QMenu*>(watched)) {
+        const auto* mouse = dynamic_cast<QMouseEvent*>(event);
+        if (!mouse)
+            return false;
+        const QPoint at = mouse->position().toPoint();
+        return event->type() == QEvent::MouseMove || !menu->rect().contains(at)
+               || stopActions_.contains(menu->actionAt(at));
+    }
     for (QObject* o = watched; o; o = o->parent()) {
         if (auto* button = qobject_cast<QToolButton*>(o))
             return stopActions_.contains(button->defaultAction());
@@ -75,7 +90,7 @@ bool InputGate::eventFilter(QObject* watched, QEvent* event)
     if (QWidget* modal = QApplication::activeModalWidget(); modal && watched->isWidgetType() &&
                                                            modal->isAncestorOf(static_cast<QWidget*>(watched)))
         return false;
-    return !isStop(watched);
+    return !isStop(watched, event);
 }
 
 }  // namespace quillmar

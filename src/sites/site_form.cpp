@@ -1,5 +1,6 @@
 #include "sites/site_form.h"
 
+#include "session/ftp_address.h"
 #include "shell/constants.h"
 #include "shell/window_kit.h"
 #include "sites/site_store.h"
@@ -208,10 +209,27 @@ void SiteForm::List1_DblClick()
 
 void SiteForm::Command4_Click() { clearBoxes(); }
 
+SiteFields SiteForm::fieldsFromBoxes() const
+{
+    return SiteFields{txtSite_->text(), txtRemote_->text(), txtLogin_->text(), txtPass_->text(),
+                      txtWeb_->text(), txtWebFolder_->text()};
+}
+
 std::optional<QString> SiteForm::entryFromBoxes() const
 {
-    return BuildSiteEntry(SiteFields{txtSite_->text(), txtRemote_->text(), txtLogin_->text(), txtPass_->text(),
-                                     txtWeb_->text(), txtWebFolder_->text()});
+    return BuildSiteEntry(fieldsFromBoxes());
+}
+
+bool SiteForm::boxesRefused()
+{
+    const SiteFields site = fieldsFromBoxes();
+    QString problem = SiteFieldProblem(site);
+    if (problem.isEmpty())
+        problem = ServerAddressProblem(site.address);
+    if (problem.isEmpty())
+        return false;
+    services_.dialogs->message(problem, Dialogs::Buttons::Ok, Dialogs::Icon::Information, kAppTitle);
+    return true;
 }
 
 QListWidgetItem* SiteForm::selectedItem() const
@@ -223,7 +241,7 @@ QListWidgetItem* SiteForm::selectedItem() const
 void SiteForm::Command2_Click()
 {
     const std::optional<QString> entry = entryFromBoxes();
-    if (!entry)
+    if (!entry || boxesRefused())
         return;
     {
         const QSignalBlocker quiet(list_);
@@ -246,6 +264,8 @@ void SiteForm::cmdSave_Click()
                                    Dialogs::Icon::Information, kAppTitle);
         return;
     }
+    if (boxesRefused())
+        return;
     selected->setText(*entry);
     // The saved entry is the chosen site now, so a connection uses what was saved.
     if (const std::optional<SiteFields> site = SplitSiteEntry(*entry))

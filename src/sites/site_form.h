@@ -57,6 +57,9 @@ private:
     void clearBoxes();
     // The entry the four boxes make; empty without a server address.
     std::optional<QString> entryFromBoxes() const;
+    SiteFields fieldsFromBoxes() const;
+    // Tells the person why the boxes cannot make a site; false when they can.
+    bool boxesRefused();
     QListWidgetItem* selectedItem() const;
     // The site's values become the connection settings.
     void chooseSite(const SiteFields& site);

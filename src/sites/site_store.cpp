@@ -99,6 +99,27 @@ bool HasFtpPrefix(const QString& address)
 
 }  // namespace
 
+QString SiteFieldProblem(const SiteFields& site, PasswordKept password)
+{
+    const std::pair<const QString*, const char*> fields[] = {
+        {&site.description, "Description"}, {&site.address, "Server Address"}, {&site.login, "Login"},
+        {&site.password, "Password"},       {&site.webAddress, "Web address"}, {&site.webFolder, "Server folder"},
+    };
+    for (const auto& [text, name] : fields) {
+        if (text == &site.password && password == PasswordKept::Elsewhere)
+            continue;
+        if (text->contains(u';'))
+            return QStringLiteral("The %1 cannot be saved as typed: it holds \";\", which the site list uses to "
+                                  "separate a site's fields. Remove the \";\" and save again.")
+                .arg(QLatin1StringView(name));
+        if (text->contains(u'\r') || text->contains(u'\n'))
+            return QStringLiteral("The %1 cannot be saved as typed: it holds a line break, which would end the "
+                                  "site's line in the site list. Remove it and save again.")
+                .arg(QLatin1StringView(name));
+    }
+    return {};
+}
+
 std::optional<QString> BuildSiteEntry(const QString& description, const QString& address,
                                       const QString& login, const QString& password)
 {

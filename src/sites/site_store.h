@@ -24,6 +24,15 @@ std::optional<QString> BuildSiteEntry(const QString& description, const QString&
 // such an entry reads the same to a reader that knows only four parts.
 std::optional<QString> BuildSiteEntry(const SiteFields& site);
 
+// Where a site's password is kept: in the store's line with the other
+// fields, or elsewhere (a keyring), where any text fits.
+enum class PasswordKept { InStore, Elsewhere };
+
+// Why the site cannot be stored as typed, naming the field; empty when it
+// can. Every field shares one line of the store, split at ";", so a ";" or a
+// line break in any of them would cut it on the next read.
+QString SiteFieldProblem(const SiteFields& site, PasswordKept password = PasswordKept::InStore);
+
 // Empty when the entry has fewer than four ";"-separated parts. Each part is
 // stripped of leading and trailing blanks; parts after the sixth are ignored.
 std::optional<SiteFields> SplitSiteEntry(const QString& entry);

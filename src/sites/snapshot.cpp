@@ -17,6 +17,12 @@ const QLatin1StringView kHeaderMark("|URL|");
 const QLatin1StringView kSiteMark("|URL|Site| ");
 const QLatin1StringView kFolderMark("|URL|Folder| ");
 
+// A text the format holds as it is: one line that no reader takes for a header.
+bool FitsOneLine(const QString& text)
+{
+    return !text.contains(kHeaderMark) && LineBreakProblem(text).isEmpty();
+}
+
 }  // namespace
 
 QString SnapshotFileName(const QString& description)
@@ -40,9 +46,13 @@ bool WriteListingSnapshot(const QString& appFolder, const QString& description, 
 {
     // Text is stored as UTF-8, the system's code page on Linux.
     QByteArray content = QByteArray("|URL| ") + url.toUtf8() + "\r\n";
-    if (place.known())
+    if (place.known() && LineBreakProblem(place.site).isEmpty() && LineBreakProblem(place.folder).isEmpty())
         content += (kSiteMark + place.site).toUtf8() + "\r\n" + (kFolderMark + place.folder).toUtf8() + "\r\n";
+    // A name the format cannot hold is left out rather than read back as
+    // something else (a header, two rows).
     for (const QString& text : rowTexts) {
+        if (!FitsOneLine(text))
+            continue;
         content += text.toUtf8();
         content += "\r\n";
     }
@@ -93,8 +103,11 @@ static QStringList ReadSnapshotLines(const QString& appFolder, const QString& fi
 
 ServerPlace ReadSnapshotPlace(const QString& appFolder, const QString& fileName)
 {
+    // Only the header lines at the top name the place; a row never does.
     ServerPlace place;
     for (const QString& line : ReadSnapshotLines(appFolder, fileName)) {
+        if (!line.startsWith(kHeaderMark))
+            break;
         if (line.startsWith(kSiteMark))
             place.site = line.mid(kSiteMark.size());
         else if (line.startsWith(kFolderMark))

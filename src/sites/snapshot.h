@@ -21,7 +21,8 @@ struct SnapshotRow {
 // folder ("" gives ".dat").
 QString SnapshotFileName(const QString& description);
 
-// Rewrites the site's snapshot atomically. On failure (a name the file system
+// Rewrites the site's snapshot atomically. A row text the format cannot hold
+// (a line break, or "|URL|" which marks a header) is left out. On failure (a name the file system
 // refuses, a full disk) the old snapshot stays, *error says why and the result
 // is false.
 bool WriteListingSnapshot(const QString& appFolder, const QString& description, const QString& url,
@@ -40,8 +41,8 @@ QStringList ListSnapshotFiles(const QString& appFolder);
 // Empty when the file is missing or the name would leave the folder.
 QList<SnapshotRow> ReadListingSnapshot(const QString& appFolder, const QString& fileName);
 
-// The place a snapshot's rows came from; not known for a snapshot that does
-// not name it.
+// The place a snapshot's rows came from, read from the header lines at the
+// top only; not known for a snapshot that does not name it there.
 ServerPlace ReadSnapshotPlace(const QString& appFolder, const QString& fileName);
 
 }  // namespace quillmar

@@ -1,5 +1,7 @@
 #include "sites/web_address.h"
 
+#include "session/entry_names.h"
+
 #include <QStringList>
 #include <QUrl>
 
@@ -11,6 +13,12 @@ namespace {
 QString NormalFolder(const QString& folder)
 {
     return u'/' + folder.split(u'/', Qt::SkipEmptyParts).join(u'/');
+}
+
+bool HasDotSegment(const QString& folder)
+{
+    const QStringList parts = folder.split(u'/');
+    return parts.contains(QStringLiteral(".")) || parts.contains(QStringLiteral(".."));
 }
 
 }  // namespace
@@ -28,11 +36,18 @@ WebAddressResult WebAddressFor(const QString& webAddress, const QString& webFold
         return {{}, QStringLiteral("Choose a row in the server list to copy its web address.")};
     const bool folderRow = rowText.endsWith(u'/');
     const QString name = folderRow ? rowText.chopped(1) : rowText;
-    if (name.isEmpty() || name.contains(u'/'))
+    if (!IsServerEntryName(name))
         return {{}, QStringLiteral("\"%1\" is no name in this folder.").arg(rowText)};
 
     const QString mapped = NormalFolder(webFolder.trimmed());
     const QString current = NormalFolder(serverFolder);
+    // "." and ".." would make a folder that looks inside point elsewhere.
+    for (const QString& folder : {mapped, current}) {
+        if (HasDotSegment(folder))
+            return {{}, QStringLiteral("The folder %1 holds \".\" or \"..\", so where it lies on the web cannot be "
+                                       "told; no web address is made for %2.")
+                            .arg(folder, rowText)};
+    }
     const bool inside = mapped == u"/" || current == mapped || current.startsWith(mapped + u'/');
     if (!inside)
         return {{}, QStringLiteral("%1 is in the server folder %2, outside the folder %3 that the web address %4 "

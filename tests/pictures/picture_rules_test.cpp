@@ -61,6 +61,11 @@ TEST(WebAddress, RowsInsideTheMappedFolderGetEncodedAddressesOthersAReason)
         {"  ", "/", "/", "a.jpg", nullptr},
         {"https://x.test/", "/", "", "a.jpg", nullptr},                          // folder not known
         {"https://x.test/", "/", "/", "", nullptr},
+        {"https://x.test/", "/public_html", "/public_html/../private", "a.jpg", nullptr},  // climbs out
+        {"https://x.test/", "/", "/a/./b", "a.jpg", nullptr},
+        {"https://x.test/", "/public_html/..", "/public_html", "a.jpg", nullptr},
+        {"https://x.test/", "/", "/a..b/..c", "d..jpg", "https://x.test/a..b/..c/d..jpg"},  // dots inside names
+        {"https://x.test/", "/", "/", "../", nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.serverFolder) + " " + c.row);

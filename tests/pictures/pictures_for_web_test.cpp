@@ -78,6 +78,7 @@ TEST_F(ConnectedWindow, PicturesOfOneNameInTwoFoldersPreviewAsThemselvesHereAndI
     WriteColoured(localPath(QStringLiteral("c.png")), Qt::blue, "PNG");
     WriteColoured(localPath(QStringLiteral("d.WEBP")), Qt::red, "WEBP");
     WriteColoured(localPath(QStringLiteral("e.jpeg")), Qt::green);
+    rig.presetStore({{QStringLiteral("Description"), QStringLiteral("Images")}});
     openConnected();
     QFile::remove(serverPath(QStringLiteral("a.jpg")));
     for (const char* name : {"a.jpg", "c.png", "d.WEBP", "e.jpeg"})
@@ -90,8 +91,9 @@ TEST_F(ConnectedWindow, PicturesOfOneNameInTwoFoldersPreviewAsThemselvesHereAndI
     ClickServerRow(rig, QStringLiteral("a.jpg"));
     EXPECT_EQ(ShownColour(Image(rig)), QStringLiteral("red"));
 
-    // Saved as the listing of "Images", then back in the top folder.
-    rig.form->connectionSettings().Description = QStringLiteral("Images");
+    // Saved as the listing of "Images", the site connected; then "Top" is
+    // connected, back in the top folder.
+    rig.form->connectionSettings().Description = QStringLiteral("Top");
     rig.form->Connect();
     const std::pair<const char*, const char*> top[] = {
         {"a.jpg", "green"}, {"c.png", "blue"}, {"d.WEBP", "red"}, {"e.jpeg", "green"}};
@@ -112,7 +114,6 @@ TEST_F(ConnectedWindow, PicturesOfOneNameInTwoFoldersPreviewAsThemselvesHereAndI
     rig.find<QAction>("mnuDelete")->trigger();
     EXPECT_FALSE(QFileInfo::exists(cachePath(QStringLiteral("c.png"))));
     EXPECT_TRUE(rig.dialogs.messageTexts().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
-    rig.form->connectionSettings().Description = QStringLiteral("Top");
     rig.form->Disconnect();
 
     // The viewer shows each listing's own picture of the name.

@@ -52,7 +52,25 @@ TEST(ParseListLine, LinesNoFormatReadsAreLeftOut)
              QStringLiteral("12-06-26  10:15XM  <DIR>  images"), QStringLiteral("12-06-26  10:15AM  12k  a.jpg"),
              QStringLiteral("12-06-26  10:15AM  <DIR>"), QStringLiteral("type=file;size=x; a"),
              QStringLiteral("type=file;size=1;"), QStringLiteral("facts without equals; a"),
-             QStringLiteral("550 No files found")}) {
+             QStringLiteral("550 No files found"),
+             // Ambiguous: a name with blanks and no date, a date cut short,
+             // a month no language has, EPLF without a kind or with two, an
+             // AS/400 member, sizes grouped wrongly.
+             QStringLiteral("-rw-r--r-- 1 owner group 512 no date.jpg"),
+             QStringLiteral("-rw-r--r-- 1 owner group 512 Fooday 5 12:00 n"),
+             QStringLiteral("+i8388621.48594,m825718503,up755\tnokind"), QStringLiteral("+i1,/,r,s5\tboth"),
+             QStringLiteral("+i1,r,s5k\tbadsize"), QStringLiteral("+i1,r,s5 no tab"),
+             QStringLiteral("QPGMR             0 08/05/03 10:05:49 *MEM       PICS.FILE/A.MBR"),
+             QStringLiteral("QSYS          77824 02/23/00 15:09:55 *FILE      QSYS.LIB"),
+             QStringLiteral("12-06-26  10:15AM      0,123 a.jpg"), QStringLiteral("12-06-26  10:15AM      12,34 a.jpg"),
+             QStringLiteral("12-06-26  10:15AM      1,234.567 a.jpg"),
+             // Names no command can use.
+             FileLine("5", "../../x.jpg"), FileLine("5", "photo.jpg/"), FileLine("5", "a\rb"), FileLine("5", "n\r"),
+             FileLine("5", QString(QStringLiteral("a") + QChar(0) + QStringLiteral("b"))),
+             QStringLiteral("type=file;size=5; ../../x.jpg"), QStringLiteral("type=file;size=5; photo.jpg/"),
+             QStringLiteral("type=dir; a/b/"), QStringLiteral("type=file;size=5; a\rb"),
+             QString(QStringLiteral("type=file;size=5; ") + QChar(0) + QStringLiteral("x")),
+             QStringLiteral("12-06-26  10:15AM  12  ../x.jpg")}) {
         SCOPED_TRACE(line.toStdString());
         bool unread = false;
         EXPECT_FALSE(ReadListLine(line, &unread).has_value());
@@ -83,7 +101,6 @@ TEST(ParseListLine, RowsFromEachFormat)
         {"-rw-r--r--   1 quillinterop root            0 Jan  5  2019  old.txt", " old.txt", false, "0 bytes", 0},
         {"-rw-r--r--    1 999      0              10 Dec 07 00:39 \u5199\u771f.jpg", "\u5199\u771f.jpg", false, "10 bytes", 10},
         {"-rw-r--r--    1 999      0              10 Dec 07 00:39 n\r\n", "n", false, "10 bytes", 10},
-        {"-rw-r--r--    1 999      0              10 Dec 07 00:39 n\r", "n\r", false, "10 bytes", 10},
         // Links are named by the text before the arrow.
         {"lrwxrwxrwx    1 999      0               7 Dec 07 00:39 linkdir -> realdir", "linkdir", false, "7 bytes", 7, true},
         {"lrwxrwxrwx   1 quillinterop root            8 Dec  7 00:39 linkfile -> a  b.txt", "linkfile", false, "8 bytes", 8, true},
@@ -137,6 +154,77 @@ TEST(ParseListLine, RowsFromEachFormat)
         EXPECT_EQ(row->bytes, c.bytes);
         EXPECT_EQ(row->link, c.link);
     }
+}
+
+// Lines collected from servers set up for other languages and systems.
+TEST(ParseListLine, RowsFromServersElsewhere)
+{
+    struct Case {
+        QString line;
+        QString text;
+        bool folder;
+        QString sizeText;
+        qint64 bytes;
+    };
+    const Case cases[] = {
+        // Month names in other languages, the day before the month, numbers
+        // for months, East Asian dates and ISO dates.
+        {"-rw-r--r--   1 ftp      ftp          1234 M\u00e4r  3 12:00 Preise.jpg", "Preise.jpg", false, "1.2 KB", 1234},
+        {"drwxr-xr-x   2 ftp      ftp          4096 Okt 19  2005 Ordner", "Ordner/", true, "", 0},
+        {"-rw-r--r--   1 ftp      ftp           512 19. Sep 14:00 datei.txt", "datei.txt", false, "512 bytes", 512},
+        {"-rw-r--r--   1 ftp      ftp           700 26. Juli, 2005 bild 1.jpg", "bild 1.jpg", false, "700 bytes", 700},
+        {"-rw-r--r--   1 user     group        2048 \u043c\u0430\u0439 12 09:30 \u0444\u043e\u0442\u043e.jpg",
+         "\u0444\u043e\u0442\u043e.jpg", false, "2 KB", 2048},
+        {"-rw-r--r--   1 user     group         512  3\u6708 29\u65e5 03:26 \u5199\u771f.jpg", "\u5199\u771f.jpg", false,
+         "512 bytes", 512},
+        {"drwxr-xr-x   2 user     group        4096 10\u6708  5\u65e5  2005 album", "album/", true, "", 0},
+        {"-rw-r--r--   1 user     group         100 2005\u5e74 3\u6708 29\u65e5 old.jpg", "old.jpg", false, "100 bytes", 100},
+        {"-rw-r--r--   1 user     group         999  3\uc6d4 29\uc77c 03:26 \uc0ac\uc9c4.jpg", "\uc0ac\uc9c4.jpg", false,
+         "999 bytes", 999},
+        {"-rw-r--r--   1 user     group        1500 3 29 03:26 shot.jpg", "shot.jpg", false, "1.5 KB", 1500},
+        {"-rw-r--r--   1 user     group        1500 2005-06-07 21:22 iso.jpg", "iso.jpg", false, "1.5 KB", 1500},
+        {"-rw-r--r-- 1 user group 1500 2005-06-07 21:22:33.000000000 +0200 full time.jpg", "full time.jpg", false,
+         "1.5 KB", 1500},
+        // No date, a group with blanks, seven-letter permissions, a blank
+        // before the type, the "/" some servers add to folders.
+        {"-rw-r--r--   1 user     group        1500 nodate.jpg", "nodate.jpg", false, "1.5 KB", 1500},
+        {"-rw-r--r--   1 ftp      Domain Users    5890 Aug 29  2013 domain.txt", "domain.txt", false, "5.9 KB", 5890},
+        {"-rw-r--r--   1 ftp      Web Site Admin Group  77 Aug 29  2013 admins.txt", "admins.txt", false, "77 bytes", 77},
+        {"drwxrwx   1 owner    group           0 Jan  5 12:00 short", "short/", true, "", 0},
+        {"-rwxrwx   1 owner    group          10 Jan  5 12:00 s.jpg", "s.jpg", false, "10 bytes", 10},
+        {" -rw-r--r--   1 owner group         600 Jan  5 12:00 lead.jpg", "lead.jpg", false, "600 bytes", 600},
+        {"drwxr-xr-x   2 owner group        4096 Jan  5 12:00 slashed/", "slashed/", true, "", 0},
+        // Windows lines with four-digit years and grouped sizes.
+        {"04/27/2000  09:09PM       <DIR>          Bilder", "Bilder/", true, "", 0},
+        {"2000-04-27  21:09             9,730 preis liste.jpg", "preis liste.jpg", false, "9.7 KB", 9730},
+        {"06-12-2026  10:15 AM      1.234.567 big.jpg", "big.jpg", false, "1.23 MB", 1234567},
+        // NetWare, EPLF, VxWorks, AS/400.
+        {"d [R----F--] supervisor            512       Jan 16 18:53    login", "login/", true, "", 0},
+        {"- [R----F--] rhesus             214059       Oct 20 15:27    cx.exe", "cx.exe", false, "214.1 KB", 214059},
+        {"+i8388621.48594,m825718503,r,s280,up755\tpicture.jpg", "picture.jpg", false, "280 bytes", 280},
+        {"+i8388621.50690,m824255907,/,\t514", "514/", true, "", 0},
+        {"0 DIR 05-12-97 16:52 photos", "photos/", true, "", 0},
+        {"      4096 05-12-97 16:52 a b.jpg", "a b.jpg", false, "4.1 KB", 4096},
+        {"QSYS            77824 02/23/00 15:09:55 *DIR       QSYS.LIB/", "QSYS.LIB/", true, "", 0},
+        {"QPGMR            9216 08/05/03 10:05:49 *STMF      price list.jpg", "price list.jpg", false, "9.2 KB", 9216},
+        // Machine listings: a tab before the name; no size fact, no size text.
+        {"type=file;size=2500;modify=20261207003900;\ttabbed.jpg", "tabbed.jpg", false, "2.5 KB", 2500},
+        {"type=file;modify=20261207003900; nosize.jpg", "nosize.jpg", false, "", 0},
+    };
+    const QLocale saved;
+    QLocale::setDefault(QLocale::c());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line.toStdString());
+        bool unread = true;
+        const std::optional<ListRow> row = ReadListLine(c.line, &unread);
+        ASSERT_TRUE(row.has_value());
+        EXPECT_FALSE(unread);
+        EXPECT_EQ(row->text, c.text);
+        EXPECT_EQ(row->folder, c.folder);
+        EXPECT_EQ(row->sizeText, c.sizeText);
+        EXPECT_EQ(row->bytes, c.bytes);
+    }
+    QLocale::setDefault(saved);
 }
 
 TEST(LeftOutText, SaysHowManyLines)

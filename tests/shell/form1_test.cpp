@@ -25,6 +25,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMenu>
+#include <QMenuBar>
 #include <QProcess>
 #include <QProgressBar>
 #include <QTest>
@@ -196,13 +197,14 @@ TEST_F(ServerWindow, ConnectListsTheFolderAndDisconnectSavesTheSnapshot)
     EXPECT_FALSE(folder.isNull());
     EXPECT_NE(folder.pixmap(16).toImage(), file.pixmap(16).toImage());
 
-    // Connecting again saves the listing shown under the description of the
-    // moment and lists the folder afresh.
+    // Connecting again saves the listing shown under the site that was
+    // connected, though another is chosen now, and lists the folder afresh.
     WriteFile(server.root() + QStringLiteral("/new.gif"), "GIF89a");
     form.connectionSettings().Description = QStringLiteral("Second");
     form.Connect();
-    EXPECT_EQ(snapshot(QStringLiteral("Second")),
+    EXPECT_EQ(snapshot(QStringLiteral("Shop")),
               snapshotHeader() + QStringLiteral("a.jpg\r\nb.txt\r\nimages/\r\n"));
+    EXPECT_FALSE(QFile::exists(rig.appFolder.filePath(QStringLiteral("Second.dat"))));
     EXPECT_EQ(ModelTexts(rig), (QStringList{"a.jpg", "b.txt", "images/", "new.gif"}));
 
     form.Disconnect();
@@ -309,6 +311,41 @@ TEST(ListingTotals, AListingEndedEarlyDoesNotCountInTheNext)
     EXPECT_TRUE(rig.dialogs.messageTexts()[0].contains(QStringLiteral("timed out"))) << rig.dialogs.messageTexts()[0];
     rig.form->Refresh();
     EXPECT_EQ(rig.panel(3), totals);
+}
+
+// Lines from servers elsewhere reach the list; what stays ambiguous or names
+// nothing a command can use is counted as not understood. A row without a
+// listed size shows none and is not taken for an empty file.
+TEST(ListingsFromElsewhere, ForeignLinesGiveRowsAndTheRestIsCounted)
+{
+    quillmar::test::ScriptedServer server{{.file = QByteArray(2000, 'f'),
+                                           .listing = "-rw-r--r--   1 ftp      ftp          1234 M\xc3\xa4r  3 12:00 preise.jpg\r\n"
+                                                      "+i8388621.48594,m825718503,r,s280,up755\tepl.jpg\r\n"
+                                                      "QPGMR            9216 08/05/03 10:05:49 *STMF      price list.jpg\r\n"
+                                                      "type=file;modify=20261207003900; nosize.jpg\r\n"
+                                                      "type=file;size=5; ../../x.jpg\r\n"
+                                                      "-rw-r--r-- 1 owner group 512 no date.jpg\r\n"}};
+    ASSERT_TRUE(server.running());
+    WindowRig rig;
+    rig.presetStore({{QStringLiteral("URL"), QStringLiteral("127.0.0.1:%1").arg(server.port())},
+                     {QStringLiteral("User"), QStringLiteral("demo")},
+                     {QStringLiteral("Pass"), QStringLiteral("demo")}});
+    rig.open().Connect();
+    EXPECT_EQ(ModelTexts(rig), (QStringList{"epl.jpg", "nosize.jpg", "preise.jpg", "price list.jpg"}));
+    EXPECT_EQ(ColumnTexts(rig, 1), (QStringList{"280 bytes", "", "1.2 KB", "9.2 KB"}));
+    EXPECT_EQ(rig.panel(3), QStringLiteral("Total: 4 files 10.7 KB (2 lines not understood)"));
+
+    // Replacing a local copy does not claim the server's copy is empty.
+    WriteFile(rig.localFolder.filePath(QStringLiteral("nosize.jpg")), QByteArray(100, 'l'));
+    rig.form->state().GotFocus = 2;
+    SelectRows(rig, {QStringLiteral("nosize.jpg")});
+    rig.find<QAction>("mnuDownload")->trigger();
+    ASSERT_EQ(rig.dialogs.confirmTexts().size(), 1);
+    const QString question = rig.dialogs.confirmTexts().first();
+    EXPECT_TRUE(question.startsWith(QStringLiteral("Replace nosize.jpg on this computer (100 bytes) with nosize.jpg from the server")))
+        << question.toStdString();
+    EXPECT_FALSE(question.contains(QStringLiteral("from the server (0 bytes)"))) << question.toStdString();
+    EXPECT_EQ(ReadFile(rig.localFolder.filePath(QStringLiteral("nosize.jpg"))), QByteArray(2000, 'f'));
 }
 
 TEST_F(ServerWindow, ServerClosingAnIdleConnectionIsReportedWithoutAnyAction)
@@ -643,6 +680,35 @@ TEST_F(CallWindow, StopAndTheCloseBoxEndADownloadAndOtherInputIsDropped)
     }
 }
 
+// The Commands menu's Stop is reached through the menu bar during a call;
+// the menu's other entries stay shut.
+TEST_F(CallWindow, TheCommandsMenusStopEndsADownloadAndItsOtherEntriesAreDropped)
+{
+    auto* commands = rig.find<QMenu>("mnuCommands");
+    bool menuOpened = false;
+    QTimer::singleShot(300, rig.form.get(), [&] {
+        QMenuBar* bar = rig.form->menuBar();
+        QueueClicks(bar, bar->actionGeometry(commands->menuAction()).center());
+        QTimer::singleShot(300, rig.form.get(), [&] {
+            menuOpened = commands->isVisible();
+            if (!menuOpened) {
+                QueueStopClick(rig);  // end the call all the same
+                return;
+            }
+            for (const char* entry : {"mnuDelete", "mnuStop"})
+                QueueClicks(commands, commands->actionGeometry(rig.find<QAction>(entry)).center());
+        });
+    });
+    DoubleClickRow(rig, QStringLiteral("pic.jpg"));
+    QTest::qWait(300);  // anything held back would run now
+    EXPECT_TRUE(menuOpened) << "the menu bar opened the Commands menu during the call";
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
+    expectLocalFolderUntouched();
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Stopped."));
+    EXPECT_EQ(rig.panel(2), QStringLiteral("Connected"));
+    EXPECT_EQ(server.dataConnections(), 2) << "the listing and the one download";
+}
+
 TEST_F(CallWindow, QuittingDuringACallEndsItAndSavesTheSettings)
 {
     std::mutex mutex;
@@ -691,8 +757,8 @@ TEST_F(CallWindow, AnUploadRefusedHalfWayShowsTheServersReasonAndStaysConnected)
 TEST_F(ServerWindow, ASnapshotThatCannotBeWrittenDoesNotStopTheDisconnect)
 {
     quillmar::Form1& form = openWithSite();
-    form.Connect();
     form.connectionSettings().Description = QStringLiteral("bad") + QChar(0) + QStringLiteral("name");
+    form.Connect();
     form.Disconnect();
     EXPECT_EQ(form.ftp().State(), 0);
     EXPECT_EQ(rig.panel(2), QStringLiteral("Disconnected"));

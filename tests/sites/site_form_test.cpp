@@ -113,19 +113,19 @@ TEST_F(SiteManager, OpensOnTheCurrentSettingsAndOnlyAWholeEntryChangesThem)
 
 TEST_F(SiteManager, AddAppendsUnselectedEntriesThatSurviveARestart)
 {
-    writeStore({Stored("First", "first.example;;")});
+    // A line edited by hand may hold a ";" in its description.
+    writeStore({Stored("First", "first.example;;"), Stored("Home;Work", "ftp:/x;me;pw")});
     rig.presetStore({{"URL", "current.example"}, {"Description", "Current"}});
     openSites();
-    // "ftp://" in any letter case goes; anything short of it stays.
-    const std::pair<const char*, const char*> added[] = {
-        {"Same", "fTp://same.example"}, {"Same", "FTP://same.example"}, {"Home;Work", "ftp:/x"}};
+    // "ftp://" in any letter case goes.
+    const std::pair<const char*, const char*> added[] = {{"Same", "fTp://same.example"}, {"Same", "FTP://same.example"}};
     for (const auto& [description, address] : added) {
         fill({description, address, "me", "pw"});
         press("Command2");
         EXPECT_EQ(boxes(), QStringList(4, QString())) << address;
     }
     const QString same = Stored("Same", "same.example;me;pw");
-    const QStringList entries{Stored("First", "first.example;;"), same, same, Stored("Home;Work", "ftp:/x;me;pw")};
+    const QStringList entries{Stored("First", "first.example;;"), Stored("Home;Work", "ftp:/x;me;pw"), same, same};
     EXPECT_EQ(rows(), entries);
     EXPECT_TRUE(list()->selectedItems().isEmpty());
     EXPECT_EQ(settings().mid(0, 2), (QStringList{"Current", "current.example"}));
@@ -136,7 +136,7 @@ TEST_F(SiteManager, AddAppendsUnselectedEntriesThatSurviveARestart)
     EXPECT_EQ(boxes().first(), "No address");
 
     // A semicolon in the description splits it: the values shift when picked.
-    ClickRow(list(), 3);
+    ClickRow(list(), 1);
     EXPECT_EQ(settings().mid(0, 4), (QStringList{"Home", "Work", "ftp:/x", "me"}));
     press("Command3");
     EXPECT_EQ(storedLines(), entries);
@@ -207,6 +207,47 @@ TEST_F(SiteManager, AWebAddressRidesAfterThePasswordAndOldStoresStayByteForByte)
     EXPECT_EQ(rig.storedValue("WebFolder"), "/public_html");
 }
 
+// What the store cannot hold, or what is no server address, is refused at
+// Add and at Save with a message naming the problem; the boxes keep the text.
+TEST_F(SiteManager, FieldsThatCannotBeStoredOrConnectedToAreRefused)
+{
+    const QStringList entries{Stored("Shop", "shop.example;ann;pw")};
+    writeStore(entries);
+    openSites();
+    const std::pair<QStringList, const char*> cases[] = {
+        {{"Home;Work", "h.example", "me", "pw"}, "The Description cannot be saved"},
+        {{"Shop", "h.example", "me;you", "pw"}, "The Login cannot be saved"},
+        {{"Shop", "h.example", "me", "p;w"}, "The Password cannot be saved"},
+        {{"Shop", "me@h.example", "me", "pw"}, "The server address holds \"@\""},
+        {{"Shop", "h.example/pictures", "me", "pw"}, "The server address holds \"/\""},
+        {{"Shop", "my host", "me", "pw"}, "The server address holds a blank"},
+        {{"Shop", "http://h.example", "me", "pw"}, "The server address starts with \"http://\""},
+        {{"Shop", "h.example:99999", "me", "pw"}, "The port after"},
+    };
+    for (const char* button : {"Command2", "cmdSave"}) {
+        for (const auto& [texts, message] : cases) {
+            SCOPED_TRACE(std::string(button) + " " + texts.join(u'|').toStdString());
+            ClickRow(list(), 0);
+            fill(texts);
+            rig.dialogs.clear();
+            press(button);
+            ASSERT_EQ(rig.dialogs.messageTexts().size(), 1);
+            EXPECT_TRUE(rig.dialogs.messageTexts()[0].startsWith(QLatin1String(message)))
+                << rig.dialogs.messageTexts()[0].toStdString();
+            EXPECT_EQ(boxes(), texts);
+            EXPECT_EQ(rows(), entries);
+        }
+    }
+    // A line break pasted into a box.
+    ClickRow(list(), 0);
+    rig.find<QLineEdit>("txtLogin")->setText("me\nyou");
+    rig.dialogs.clear();
+    press("cmdSave");
+    EXPECT_TRUE(rig.dialogs.messageTexts().value(0).startsWith("The Login cannot be saved"));
+    press("Command3");
+    EXPECT_EQ(storedLines(), entries);
+}
+
 TEST_F(SiteManager, AFailedSaveKeepsTheOldStoreAndTheWindowOpen)
 {
     // The store's folder is swapped for a plain file while the window is open.
@@ -269,6 +310,47 @@ TEST_F(SiteManager, ThePickedEntryIsWhatConnects)
         EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join(u'|');
         rig.close();
     }
+}
+
+// Each site keeps its own last listing: choosing another site while
+// connected does not hand it the connected site's files.
+TEST_F(SiteManager, SwitchingSitesWhileConnectedKeepsEachSitesListing)
+{
+    quillmar::test::FtpServerFixture server;
+    ASSERT_TRUE(server.running()) << server.error().toStdString();
+    WriteFile(server.root() + "/a.jpg", "A");
+    const QString address = QStringLiteral("127.0.0.1:%1").arg(server.port());
+    // The same server, stored once with its scheme.
+    writeStore({Stored("Site A", address + ";demo;demo"), Stored("Site B", "ftp://" + address + ";demo;demo")});
+    const auto snapshot = [this](const char* site) { return ReadFile(rig.appFolder.filePath(QString(site) + ".dat")); };
+    const auto header = [](const QString& url) {
+        return QStringLiteral("|URL| %1\r\n|URL|Site| demo@%1\r\n|URL|Folder| /\r\n").arg(url).toUtf8();
+    };
+
+    openSites();
+    ClickRow(list(), 0, /*twice=*/true);
+    ASSERT_EQ(rig.form->ftp().State(), 1);
+    openSites();
+    ClickRow(list(), 1);  // Site B is chosen while Site A is connected
+    press("Command3");
+    EXPECT_EQ(settings().mid(0, 2), (QStringList{"Site B", "ftp://" + address}));
+    EXPECT_EQ(rig.form->windowTitle(), QStringLiteral("Site A \u2014 / \u2014 Quillmar"));
+    rig.form->Disconnect();
+    EXPECT_EQ(snapshot("Site A"), header(address) + "a.jpg\r\n");
+    EXPECT_FALSE(QFile::exists(rig.appFolder.filePath("Site B.dat")));
+
+    // Site B connects and ends with its own listing; Site A, chosen again
+    // meanwhile, keeps its file.
+    WriteFile(server.root() + "/b.jpg", "B");
+    rig.form->Connect();
+    ASSERT_EQ(rig.form->ftp().State(), 1);
+    openSites();
+    ClickRow(list(), 0);
+    press("Command3");
+    rig.form->Disconnect();
+    EXPECT_EQ(snapshot("Site B"), header("ftp://" + address) + "a.jpg\r\nb.jpg\r\n");
+    EXPECT_EQ(snapshot("Site A"), header(address) + "a.jpg\r\n");
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join(u'|').toStdString();
 }
 
 }  // namespace

@@ -36,6 +36,46 @@ TEST(BuildSiteEntry, AddressLosesOnlyAnFtpPrefix)
     EXPECT_FALSE(BuildSiteEntry("Shop", "", "me", "pw").has_value());
 }
 
+// A ";" or a line break in any field would cut the entry on the next read:
+// the rule names the field; a password kept elsewhere may hold anything.
+TEST(SiteFieldProblem, NamesTheFieldTheStoreCannotHold)
+{
+    struct Case {
+        SiteFields site;
+        PasswordKept password;
+        const char* field;  // "" = storable
+    };
+    const Case cases[] = {
+        {{"Shop", "shop.example", "ann", "p w!"}, PasswordKept::InStore, ""},
+        {{"Home;Work", "h", "a", "p"}, PasswordKept::InStore, "Description"},
+        {{"Shop", "h;2121", "a", "p"}, PasswordKept::InStore, "Server Address"},
+        {{"Shop", "h", "a;b", "p"}, PasswordKept::InStore, "Login"},
+        {{"Shop", "h", "a", "p;q"}, PasswordKept::InStore, "Password"},
+        {{"Shop", "h", "a", "p;q"}, PasswordKept::Elsewhere, ""},
+        {{"Shop", "h", "a", "p\nq"}, PasswordKept::Elsewhere, ""},
+        {{"Two\nlines", "h", "a", "p"}, PasswordKept::Elsewhere, "Description"},
+        {{"Shop", "h\r", "a", "p"}, PasswordKept::InStore, "Server Address"},
+        {{"Shop", "h", "a\r\n", "p"}, PasswordKept::InStore, "Login"},
+        {{"Shop", "h", "a", "p\r"}, PasswordKept::InStore, "Password"},
+        {{"Shop", "h", "a", "p", "https://x.example/;y", "/www"}, PasswordKept::InStore, "Web address"},
+        {{"Shop", "h", "a", "p", "https://x.example/", "/a\nb"}, PasswordKept::InStore, "Server folder"},
+    };
+    for (const Case& c : cases) {
+        const QString problem = SiteFieldProblem(c.site, c.password);
+        SCOPED_TRACE(problem.toStdString());
+        if (*c.field == 0) {
+            EXPECT_TRUE(problem.isEmpty());
+            // What may be stored reads back the same.
+            const QString entry = BuildSiteEntry(c.site).value();
+            const SiteFields back = SplitSiteEntry(entry).value();
+            EXPECT_EQ(QStringList({back.description, back.address, back.login}),
+                      QStringList({c.site.description, c.site.address, c.site.login}));
+        } else {
+            EXPECT_TRUE(problem.startsWith(QStringLiteral("The %1 cannot be saved").arg(c.field)));
+        }
+    }
+}
+
 TEST(SplitSiteEntry, FourTrimmedPartsOrNothing)
 {
     const std::pair<QString, QStringList> cases[] = {

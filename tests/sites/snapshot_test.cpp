@@ -55,6 +55,25 @@ TEST(WriteListingSnapshot, HeaderThenOneCrLfLinePerRow)
     EXPECT_EQ(QStringList({place.site, place.folder}), QStringList({"me@h", "/pics"}));
 }
 
+// Server names that would read back as a header or as two rows are left
+// out; only the header lines at the top name the place.
+TEST(WriteListingSnapshot, NamesTheFormatCannotHoldAreLeftOut)
+{
+    QTemporaryDir folder;
+    const QStringList rows{"a.jpg", "|URL|Folder| /elsewhere", "x|URL|y.jpg", "two\r\nlines.jpg", "cr\r.jpg",
+                           "lf\n.jpg", "b.jpg"};
+    ASSERT_TRUE(WriteListingSnapshot(folder.path(), "Shop", "h", ServerPlace{"me@h", "/pics"}, rows));
+    EXPECT_EQ(ReadFile(folder.filePath("Shop.dat")),
+              QByteArray("|URL| h\r\n|URL|Site| me@h\r\n|URL|Folder| /pics\r\na.jpg\r\nb.jpg\r\n"));
+
+    // A place line below the rows, as a hand-edited or older file may have,
+    // does not replace the place at the top.
+    WriteFile(folder.filePath("Old.dat"), "|URL| h\r\n|URL|Folder| /pics\r\na.jpg\r\n|URL|Folder| /elsewhere\r\n");
+    EXPECT_EQ(ReadSnapshotPlace(folder.path(), "Old.dat").folder, QStringLiteral("/pics"));
+    WriteFile(folder.filePath("Rows.dat"), "|URL| h\r\na.jpg\r\n|URL|Site| x@y\r\n|URL|Folder| /elsewhere\r\n");
+    EXPECT_FALSE(ReadSnapshotPlace(folder.path(), "Rows.dat").known());
+}
+
 TEST(WriteListingSnapshot, RefusedNameIsReportedAndOtherFilesStay)
 {
     QTemporaryDir folder;

@@ -259,7 +259,7 @@ std::string ScriptedServer::list(int data)
         }
         return "426 Listing aborted.";
     }
-    std::string text;
+    std::string text = script_.listing.toStdString();
     if (!script_.folder.isEmpty()) {
         for (const QFileInfo& entry : QDir(script_.folder).entryInfoList(QDir::Files | QDir::Hidden))
             text += "-rw-r--r-- 1 owner group " + std::to_string(entry.size()) + " Jan 01 2026 " + entry.fileName().toStdString() + "\r\n";

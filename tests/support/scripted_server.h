@@ -24,6 +24,7 @@ struct ServerScript {
     int dripBytes = 0;                               // > 0: RETR sends this much at a time ...
     int dripEveryMs = 100;                           // ... this often, until the file ends or the client leaves
     bool endlessListLine = false;                    // LIST sends one line that never ends
+    QByteArray listing = {};                         // LIST sends these lines as they are, before the folder's files
     QString folder = {};                             // STOR, RNFR/RNTO, DELE and LIST work on this folder
     bool refuseRenameOntoExisting = false;           // RNTO onto an existing file is refused
     int storReadDelayMs = 0;                         // STOR reads 16 KiB, then waits this long

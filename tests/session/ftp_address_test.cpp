@@ -1,0 +1,44 @@
+// The server address a person types: what is refused, and why.
+
+#include "session/ftp_address.h"
+
+#include <gtest/gtest.h>
+
+namespace quillmar {
+namespace {
+
+TEST(ServerAddressProblem, RefusesWhatNamesNoServerAndSaysWhy)
+{
+    const std::pair<const char*, const char*> cases[] = {  // "" = an address
+        {"ftp.example.org", ""}, {" 127.0.0.1:2121 ", ""}, {"[::1]:990", ""}, {"fe80::1", ""},
+        {"FTP://127.0.0.1", ""}, {"ftps://127.0.0.1:990", ""}, {"sftp://127.0.0.1", ""},
+        {"ann@127.0.0.1", "The server address holds \"@\""},
+        {"ftp://ann:pw@127.0.0.1", "The server address holds \"@\""},
+        {"127.0.0.1/pictures", "The server address holds \"/\""},
+        {"ftp://127.0.0.1/", "The server address holds \"/\""},
+        {"my server", "The server address holds a blank"},
+        {"127.0.0.1\t", ""},  // blanks around the address are dropped
+        {"127.0.\t0.1", "The server address holds a control character"},
+        {"127.0.0.1\x01", "The server address holds a control character"},
+        {"http://127.0.0.1", "The server address starts with \"http://\""},
+        {"://127.0.0.1", "The server address starts with \"://\""},
+        {"x ftp://127.0.0.1", "The server address starts with \"x ftp://\""},
+        {"", "The server address is empty."}, {"ftp://", "The server address is empty."},
+        {"127.0.0.1:0", "The port after"}, {"127.0.0.1:65536", "The port after"}, {"127.0.0.1:", "The port after"},
+        {"[::1]x", "The server address is not an IPv6 address"}, {"[::1", "The server address is not an IPv6 address"},
+        {":21", "The server address has a port but no server name"},
+    };
+    for (const auto& [text, problem] : cases) {
+        SCOPED_TRACE(text);
+        const QString found = ServerAddressProblem(QString::fromUtf8(text));
+        if (*problem == 0)
+            EXPECT_EQ(found, QString());
+        else
+            EXPECT_TRUE(found.startsWith(QLatin1String(problem))) << found.toStdString();
+        // The connection reads addresses by the same rule.
+        EXPECT_EQ(SplitServerAddress(QString::fromUtf8(text), 21).has_value(), found.isEmpty());
+    }
+}
+
+}  // namespace
+}  // namespace quillmar
