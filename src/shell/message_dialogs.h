@@ -15,6 +15,7 @@ public:
     int message(const QString& text, Buttons buttons, Icon icon, const QString& title) override;
     QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
     ConfirmChoice confirm(const QString& text) override;
+    QString password(const QString& prompt, const QString& title) override;
 
 private:
     QWidget* parent_ = nullptr;

@@ -26,6 +26,12 @@ QString ScriptedDialogs::input(const QString& prompt, const QString& title, cons
     return inputs_.isEmpty() ? QString() : inputs_.dequeue();
 }
 
+QString ScriptedDialogs::password(const QString& prompt, const QString& title)
+{
+    record({Kind::Password, prompt, Buttons::Ok, Icon::None, title, {}});
+    return passwords_.isEmpty() ? QString() : passwords_.dequeue();
+}
+
 quillmar::Dialogs::ConfirmChoice ScriptedDialogs::confirm(const QString& text)
 {
     record({Kind::Confirm, text, Buttons::Ok, Icon::None, {}, {}});
@@ -50,4 +56,5 @@ void ScriptedDialogs::clear()
     messageAnswers_.clear();
     inputs_.clear();
     confirms_.clear();
+    passwords_.clear();
 }

@@ -14,7 +14,7 @@
 // (6), an input box answers empty (cancelled) and Confirm answers Yes.
 class ScriptedDialogs : public quillmar::Dialogs {
 public:
-    enum class Kind { Message, Input, Confirm };
+    enum class Kind { Message, Input, Confirm, Password };
     struct Call {
         Kind kind = Kind::Message;
         QString text;         // message or Confirm text, or the input box's prompt
@@ -27,10 +27,13 @@ public:
     int message(const QString& text, Buttons buttons, Icon icon, const QString& title) override;
     QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
     ConfirmChoice confirm(const QString& text) override;
+    // The masked box: answered from its own queue, empty (cancelled) when none.
+    QString password(const QString& prompt, const QString& title) override;
 
     void queueMessageAnswer(int answer) { messageAnswers_.enqueue(answer); }
     void queueInput(const QString& text) { inputs_.enqueue(text); }
     void queueConfirm(ConfirmChoice choice) { confirms_.enqueue(choice); }
+    void queuePassword(const QString& text) { passwords_.enqueue(text); }
 
     const QList<Call>& calls() const { return calls_; }
     QStringList messageTexts() const;  // the texts of the message boxes, in order
@@ -48,4 +51,5 @@ private:
     QQueue<int> messageAnswers_;
     QQueue<QString> inputs_;
     QQueue<ConfirmChoice> confirms_;
+    QQueue<QString> passwords_;
 };
