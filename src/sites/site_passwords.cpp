@@ -106,6 +106,7 @@ std::optional<bool> SitePasswords::choice() const
 
 void SitePasswords::setChoice(bool inKeyring)
 {
+    known_.clear();  // the passwords have just moved one way or the other
     settings_.setValue(kChoiceKey, inKeyring);
     settings_.sync();
 }

@@ -31,7 +31,8 @@ public:
 
     // Asked once per run; a keyring without a session bus fails at once.
     bool keyringAnswers();
-    // The person's decision; empty until they made one.
+    // The person's decision; empty until they made one. Set it once the
+    // passwords have moved.
     std::optional<bool> choice() const;
     void setChoice(bool inKeyring);
 
