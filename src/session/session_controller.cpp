@@ -67,8 +67,9 @@ QString SessionController::loginPassword(QString* note)
     if (!settings.Pass.isEmpty() || settings.URL.isEmpty() || settings.User.isEmpty())
         return settings.Pass;
     const PasswordStore::Answer answer = passwords_.find(settings.User, settings.URL);
-    if (answer.outcome != PasswordStore::Outcome::Failed)
-        return answer.password;  // none there: the login goes ahead without one, as before
+    // None there, or no keyring ever: the login goes ahead without one, as before.
+    if (answer.outcome != PasswordStore::Outcome::Failed || !passwords_.keyringExpected())
+        return answer.password;
     const QString typed = ctx_.services.dialogs->password(
         QStringLiteral("The system keyring did not give the password of %1 at %2 (%3).\n\n"
                        "Type the password for this connection; it is not saved.")

@@ -111,6 +111,8 @@ void SitePasswords::setChoice(bool inKeyring)
     settings_.sync();
 }
 
+bool SitePasswords::keyringExpected() { return choice().value_or(false) || keyringAnswers(); }
+
 bool SitePasswords::keptInKeyring() { return choice().value_or(true) && keyringAnswers(); }
 
 QString SitePasswords::keep(const QString& login, const QString& address, const QString& password, QString* problem)

@@ -36,6 +36,11 @@ public:
     std::optional<bool> choice() const;
     void setChoice(bool inKeyring);
 
+    // Whether a keyring that fails now may be holding passwords: it answered
+    // earlier in this run, or passwords were moved into one before. Without
+    // either, an empty password field means what it always meant.
+    bool keyringExpected();
+
     // The one answer to "are passwords kept in the keyring?". Everything that
     // writes or checks a password field asks here.
     bool keptInKeyring();

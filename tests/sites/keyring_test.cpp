@@ -302,6 +302,7 @@ TEST_F(KeyringGone, AsksForThePasswordForThisConnectionOnly)
     seed(server.user() + '@' + address, server.password());
     writeStore({Stored("Shop", address + ';' + server.user() + ';'), Stored("Old", "127.0.0.2;cy;pw2")});
     rig.presetStore({{"URL", address}, {"User", server.user()}});
+    rig.store->setValue("Security/Keyring", true);  // the passwords went into the keyring before
     const QByteArray before = ReadFile(storePath());
     Keyring()->stopKeyring();
 

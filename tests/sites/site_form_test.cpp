@@ -292,6 +292,14 @@ TEST_F(SiteManager, WithoutAKeyringPasswordsStayInTheStore)
     EXPECT_FALSE(keyring->isChecked());
     EXPECT_EQ(rig.dialogs.messageTexts(),
               QStringList{"No system keyring answers, so passwords are stored in sites.snd in your data folder."});
+
+    // An empty password field is no reason to ask for one when there never was a keyring.
+    rig.dialogs.clear();
+    rig.form->connectionSettings() = {"127.0.0.1:1", "ann", QString(), QString(), "Shop", {}, {}};
+    rig.form->Connect();
+    for (const auto& call : rig.dialogs.calls())
+        EXPECT_NE(call.kind, ScriptedDialogs::Kind::Password) << call.text.toStdString();
+    EXPECT_FALSE(rig.dialogs.messageTexts().isEmpty());
 }
 
 }  // namespace
