@@ -3,6 +3,8 @@
 #include "shell/constants.h"
 #include "shell/form1.h"
 #include "shell/message_dialogs.h"
+#include "shell/system_keyring.h"
+#include "sites/site_passwords.h"
 #include "sites/site_store.h"
 
 #include <QApplication>
@@ -17,11 +19,17 @@
 namespace {
 
 // "--add-site description;address;login;password": the site goes into the
-// site list once, where the program itself keeps it; nothing is shown.
-int AddSite(const QString& appFolder, const QString& fields)
+// site list once, where the program itself keeps it, its password where
+// passwords are kept; nothing is shown.
+int AddSite(const QString& appFolder, QSettings& settings, const QString& fields)
 {
+    const std::unique_ptr<quillmar::PasswordStore> keyring = quillmar::MakeSystemKeyring();
+    quillmar::SitePasswords passwords(*keyring, settings);
     const std::optional<quillmar::SiteFields> site = quillmar::SplitSiteEntry(fields);
-    const std::optional<QString> entry = site ? quillmar::BuildSiteEntry(*site) : std::nullopt;
+    QString problem;
+    const std::optional<QString> entry = site ? passwords.entryFor(*site, &problem) : std::nullopt;
+    if (!problem.isEmpty())
+        std::fprintf(stderr, "%s\n", qUtf8Printable(problem));
     QString error = QStringLiteral("a site needs description;address;login;password with an address");
     if (entry && quillmar::AddSiteEntry(appFolder, *entry, &error))
         return 0;
@@ -55,7 +63,7 @@ int main(int argc, char* argv[])
     quillmar::Services services;
     services.appFolder = quillmar::ResolveAppFolder(QCoreApplication::applicationDirPath(), userData);
     if (options.isSet(addSite))
-        return AddSite(services.appFolder, options.value(addSite));
+        return AddSite(services.appFolder, settings, options.value(addSite));
     services.settings = &settings;
     services.dialogs = &dialogs;
     services.printer = [] { return std::make_unique<QPrinter>(QPrinter::HighResolution); };

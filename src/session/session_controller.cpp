@@ -16,6 +16,7 @@
 #include "shell/constants.h"
 #include "shell/feedback.h"
 #include "shell/services.h"
+#include "sites/site_passwords.h"
 #include "sites/snapshot.h"
 
 #include <QDir>
@@ -28,8 +29,9 @@ namespace {
 const QString kSecurityTitle = QStringLiteral("Quillmar Security");
 }  // namespace
 
-SessionController::SessionController(MainContext& context, ListingReceiver& receiver, QObject* parent)
-    : QObject(parent), ctx_(context), receiver_(receiver)
+SessionController::SessionController(MainContext& context, ListingReceiver& receiver, SitePasswords& passwords,
+                                     QObject* parent)
+    : QObject(parent), ctx_(context), receiver_(receiver), passwords_(passwords)
 {
     connect(&ctx_.ftp, &FtpComponent::StateChanged, this, &SessionController::StateChanged);
     connect(&ctx_.ftp, &FtpComponent::Progress, this, &SessionController::Progress);
@@ -101,10 +103,31 @@ bool SessionController::AcceptPlainLogin(const FtpError& error)
                                            Dialogs::Answer::No) == int(Dialogs::Answer::Yes);
 }
 
+QString SessionController::loginPassword(QString* note)
+{
+    const ConnectionSettings& settings = ctx_.settings;
+    if (!settings.Pass.isEmpty() || settings.URL.isEmpty() || settings.User.isEmpty())
+        return settings.Pass;
+    const PasswordStore::Answer answer = passwords_.find(settings.User, settings.URL);
+    // None there, or no keyring ever: the login goes ahead without one, as before.
+    if (answer.outcome != PasswordStore::Outcome::Failed || !passwords_.keyringExpected())
+        return answer.password;
+    const QString typed = ctx_.services.dialogs->password(
+        QStringLiteral("The system keyring did not give the password of %1 at %2 (%3).\n\n"
+                       "Type the password for this connection; it is not saved.")
+            .arg(settings.User, settings.URL, answer.problem),
+        kAppTitle);
+    if (!typed.isEmpty())
+        *note = QStringLiteral(" (with the password you typed: the system keyring did not answer)");
+    return typed;
+}
+
 void SessionController::Connect()
 {
     const ConnectionSettings& settings = ctx_.settings;
-    const QStringList attempt{settings.URL, settings.User, settings.Pass};
+    QString passwordNote;
+    const QString password = loginPassword(&passwordNote);
+    const QStringList attempt{settings.URL, settings.User, password};
     if (!settings.URL.isEmpty() && refusedLogin_ == attempt) {
         // The same login again would only be refused again: say so before trying.
         const QString question = QStringLiteral("The server %1 refused this login the last time:\n%2\n\n"
@@ -125,7 +148,7 @@ void SessionController::Connect()
         if (!settings.URL.isEmpty()) {
             ctx_.feedback.status(QStringLiteral("Status: Connecting to ") + settings.URL);
             ctx_.ftp.setUserName(settings.User);
-            ctx_.ftp.setPassword(settings.Pass);
+            ctx_.ftp.setPassword(password);
             ctx_.ftp.setPort(21);
             ctx_.ftp.setHost(settings.URL);
             ctx_.ftp.setEncryptionExpected(!std::exchange(plainAccepted_, false) && EncryptedBefore());
@@ -141,7 +164,7 @@ void SessionController::Connect()
             RemoveLeftUploads();
             ctx_.ftp.setAction(FtpComponent::ListFolder);
             showServerFolder();
-            ctx_.feedback.status(QStringLiteral("Status: Done"));
+            ctx_.feedback.status(QStringLiteral("Status: Done") + passwordNote);
             ctx_.feedback.panel(2, QStringLiteral("Connected"));
             return;
         }
@@ -175,7 +198,7 @@ void SessionController::Connect()
         refusedReply_ = failure->description;
     }
     QString text;
-    if (settings.URL.isEmpty() && (settings.User.isEmpty() || settings.Pass.isEmpty())) {
+    if (settings.URL.isEmpty() && (settings.User.isEmpty() || password.isEmpty())) {
         text = QStringLiteral("You must use the site manager to set your username and password.");
     } else if (settings.URL.isEmpty()) {
         text = QStringLiteral("No server address is set. Please choose or add a site in the site manager.");
@@ -183,7 +206,7 @@ void SessionController::Connect()
         text = QStringLiteral("It appears you are not connected to the internet.  If you are connected then please "
                               "verify that you entered your server information correctly in the site manager.\n\n(%1)")
                    .arg(failure->description);
-    } else if (settings.User.isEmpty() || settings.Pass.isEmpty()) {
+    } else if (settings.User.isEmpty() || password.isEmpty()) {
         text = QStringLiteral("You must use the site manager to set your username and password.");
     } else if (refused) {
         text = QStringLiteral("The server %1 refused the login:\n%2\n\nThe site's login and password can be changed "

@@ -14,6 +14,7 @@
 namespace quillmar {
 
 class ListingReceiver;
+class SitePasswords;
 struct ServerCertificate;
 
 // Connecting and disconnecting, the component's connection reports, moving
@@ -21,7 +22,8 @@ struct ServerCertificate;
 class SessionController : public QObject {
     Q_OBJECT
 public:
-    SessionController(MainContext& context, ListingReceiver& receiver, QObject* parent = nullptr);
+    SessionController(MainContext& context, ListingReceiver& receiver, SitePasswords& passwords,
+                      QObject* parent = nullptr);
 
     void Connect();
     void Disconnect();
@@ -61,6 +63,10 @@ private:
     void readServerFolder();
 
     QString disconnectedText() const;
+    // The password to log in with: the settings', else the keyring's, else
+    // (the keyring not answering) one the person types for this connection
+    // only, in which case *note tells the status line why.
+    QString loginPassword(QString* note);
     void EnterFolder(const QString& folder);
     void ShowEnteredFolder();
     // Enters the folder a link leads to; false when the server refuses.
@@ -85,6 +91,7 @@ private:
     QString connectedUrl_;
     QString snapshotProblem_;  // why the last disconnect's listing was not saved
     ListingReceiver& receiver_;
+    SitePasswords& passwords_;
     // The address, login and password the server last refused; Connect asks
     // before trying them again.
     std::optional<QStringList> refusedLogin_;

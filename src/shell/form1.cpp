@@ -22,6 +22,8 @@
 #include "shell/feedback.h"
 #include "shell/input_gate.h"
 #include "shell/window_kit.h"
+#include "shell/system_keyring.h"
+#include "sites/site_passwords.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -53,6 +55,11 @@ Form1::Form1(const Services& services, QWidget* parent) : QMainWindow(parent), s
     setWindowTitle(kAppTitle);
     // Every window of the program, dialogs included, shows this picture.
     QApplication::setWindowIcon(AppIcon());
+    if (!services_.keyring) {
+        systemKeyring_ = MakeSystemKeyring();
+        services_.keyring = systemKeyring_.get();
+    }
+    passwords_ = std::make_unique<SitePasswords>(*services_.keyring, *services_.settings);
     ftp_ = new FtpComponent(this);
     ftp_->setObjectName(QStringLiteral("FTP1"));
     buildElements();
@@ -64,7 +71,7 @@ Form1::Form1(const Services& services, QWidget* parent) : QMainWindow(parent), s
                                                          *serverModel_, *serverView_, *localPane_, state_,
                                                          [this](const FtpError& e) { ReportError(e); }});
     receiver_ = new ListingReceiver(*ftp_, *serverModel_, *feedback_, this);
-    session_ = new SessionController(*context_, *receiver_, this);
+    session_ = new SessionController(*context_, *receiver_, *passwords_, this);
     transfers_ = new TransferController(*context_, *session_, this);
     deleter_ = new DeleteController(*context_, *session_, this);
     renamer_ = new RenameController(*context_, *session_, this);
@@ -166,6 +173,10 @@ void Form1::buildMenus()
     mnuStartupConnect_ = addMenuAction(options, "mnuStartupConnect", QStringLiteral("&Auto Connect"), nullptr);
     mnuStartupConnect_->setCheckable(true);
     mnuStartupConnect_->setChecked(false);
+    mnuKeyring_ = addMenuAction(options, "mnuKeyring", QStringLiteral("&Keep Passwords in the System Keyring"), nullptr);
+    mnuKeyring_->setCheckable(true);
+    // triggered, not toggled: setting the check from start-up moves nothing.
+    connect(mnuKeyring_, &QAction::triggered, this, &Form1::switchPasswordPlace);
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("mnuHelp"));
@@ -262,6 +273,7 @@ void Form1::Form_Load()
     state_.upload = upload;
     restoreWindowPlace();
     show();
+    settlePasswordPlace();
     if (mnuStartupConnect_->isChecked())
         Connect();
 }
@@ -271,9 +283,60 @@ void Form1::saveSettings()
     services_.settings->setValue(kAskReplaceKey, mnuAskReplace_->isChecked());
     WriteUploadOptions(*services_.settings, state_.upload);
     StartUpValues values{settings_, mnuStartupConnect_->isChecked()};  // writes the store
+    QString problem;
+    values.connection.Pass = passwords_->keep(settings_.User, settings_.URL, settings_.Pass, &problem);
+    if (!problem.isEmpty())
+        qWarning("%s", qUtf8Printable(problem));
     QString error;
     if (!WriteStartUpValues(*services_.settings, values, &error))
         qWarning("%s", qUtf8Printable(error));
+}
+
+void Form1::settlePasswordPlace()
+{
+    const auto show = [this] { mnuKeyring_->setChecked(passwords_->keptInKeyring()); };
+    if (!passwords_->keyringAnswers() || passwords_->choice()) {
+        show();
+        return;
+    }
+    if (!HasPlainPasswords(services_.appFolder, *services_.settings)) {
+        passwords_->setChoice(true);
+        show();
+        return;
+    }
+    const int answer = services_.dialogs->message(
+        QStringLiteral("Keep your site passwords in the system keyring instead of in plain text?"),
+        Dialogs::Buttons::YesNo, Dialogs::Icon::Information, kAppTitle);
+    if (answer != 6)
+        passwords_->setChoice(false);
+    else
+        switchPasswordPlace(true);  // a move that fails is asked about again next start
+    show();
+}
+
+void Form1::switchPasswordPlace(bool intoKeyring)
+{
+    QString problem;
+    if (!passwords_->keyringAnswers()) {
+        problem = QStringLiteral("No system keyring answers, so passwords are stored in sites.snd in your data "
+                                 "folder.");
+    } else {
+        // An open site manager would write its old list back when it closes.
+        if (siteForm_ && siteForm_->isLoaded())
+            siteForm_->close();
+        const bool moved =
+            intoKeyring
+                ? MovePasswordsIntoKeyring(services_.appFolder, *services_.settings, *services_.keyring, &problem)
+                : MovePasswordsOutOfKeyring(services_.appFolder, *services_.settings, *services_.keyring, &problem);
+        if (moved)
+            passwords_->setChoice(intoKeyring);
+        // The shutdown save must not empty a password the move just wrote back.
+        if (settings_.Pass.isEmpty())
+            settings_.Pass = ReadStartUpValues(*services_.settings).connection.Pass;
+    }
+    mnuKeyring_->setChecked(passwords_->keptInKeyring());
+    if (!problem.isEmpty())
+        Inform(services_, problem);
 }
 
 void Form1::closeEvent(QCloseEvent* event)
@@ -360,7 +423,7 @@ void Form1::PrintRemoteList()
 void Form1::OpenSiteManager()
 {
     if (!siteForm_)
-        siteForm_ = new SiteForm(services_, settings_, [this] { Connect(); }, this);
+        siteForm_ = new SiteForm(services_, settings_, *passwords_, [this] { Connect(); }, this);
     siteForm_->Open();
 }
 

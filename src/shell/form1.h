@@ -25,6 +25,8 @@ class LocalPane;
 class ServerListModel;
 class ServerListView;
 class SessionController;
+class SitePasswords;
+class PasswordStore;
 class SiteForm;
 class FileList;
 class frmAbout;
@@ -97,6 +99,11 @@ private:
     // A checkable entry that switches one of the upload options.
     QAction* addUploadOption(QMenu* menu, const char* name, const QString& caption, bool UploadOptions::*option);
     void saveSettings();
+    // First start with a keyring: one question moves the plain-text
+    // passwords in, or leaves them where they are for good.
+    void settlePasswordPlace();
+    // Options > Keep Passwords in the System Keyring: moves them either way.
+    void switchPasswordPlace(bool intoKeyring);
     // Stop works only while a server command runs, and then little else does.
     void showCallRunning(bool running);
 
@@ -124,6 +131,7 @@ private:
     QAction* mnuAskReplace_ = nullptr;
     QAction* mnuWebReady_ = nullptr;
     QAction* mnuRemotePreview_ = nullptr;
+    QAction* mnuKeyring_ = nullptr;
     QToolBar* toolbar_ = nullptr;
     QAction* mnuStop_ = nullptr;
     InputGate* inputGate_ = nullptr;
@@ -134,6 +142,8 @@ private:
     frmAbout* about_ = nullptr;
     HelpFrm* help_ = nullptr;
 
+    std::unique_ptr<PasswordStore> systemKeyring_;  // made when the services bring none
+    std::unique_ptr<SitePasswords> passwords_;
     std::unique_ptr<MainContext> context_;
     ListingReceiver* receiver_ = nullptr;
     SessionController* session_ = nullptr;

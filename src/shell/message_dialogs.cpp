@@ -5,6 +5,7 @@
 
 #include <QGridLayout>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpacerItem>
@@ -70,6 +71,16 @@ QString MessageDialogs::input(const QString& prompt, const QString& title, const
     box.setWindowTitle(title.isEmpty() ? kAppTitle : title);
     box.setLabelText(prompt);
     box.setTextValue(defaultText);
+    box.setMinimumWidth(TitleWidth(box, box.windowTitle()));
+    return box.exec() == QDialog::Accepted ? box.textValue() : QString();
+}
+
+QString MessageDialogs::password(const QString& prompt, const QString& title)
+{
+    QInputDialog box(parent_);
+    box.setWindowTitle(title.isEmpty() ? kAppTitle : title);
+    box.setLabelText(prompt);
+    box.setTextEchoMode(QLineEdit::Password);
     box.setMinimumWidth(TitleWidth(box, box.windowTitle()));
     return box.exec() == QDialog::Accepted ? box.textValue() : QString();
 }

@@ -16,6 +16,7 @@ public:
     QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
     ConfirmChoice confirm(const QString& text) override;
     int question(const QString& text, Icon icon, const QString& title, Answer defaultAnswer) override;
+    QString password(const QString& prompt, const QString& title) override;
 
 private:
     QWidget* parent_ = nullptr;

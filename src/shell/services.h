@@ -12,6 +12,8 @@ class QWidget;
 
 namespace quillmar {
 
+class PasswordStore;
+
 // Every message box, input box and the Confirm window go through here, so a
 // test can script the person's answers.
 class Dialogs {
@@ -36,6 +38,10 @@ public:
         static_cast<void>(defaultAnswer);
         return message(text, Buttons::YesNo, icon, title);
     }
+
+    // A password for the moment, typed into a masked box; an empty text when
+    // cancelled. Dialogs that cannot mask fall back to an input box.
+    virtual QString password(const QString& prompt, const QString& title) { return input(prompt, title, QString()); }
 };
 
 // Everything the main window needs from the person or the machine.
@@ -50,6 +56,7 @@ struct Services {
     // printer() as it comes.
     std::function<bool(QPrinter&, QWidget* parent)> choosePrinter;
     std::function<bool(const QUrl&)> openUrl;            // mailto: links
+    PasswordStore* keyring = nullptr;  // where site passwords are kept; null: the system keyring
 };
 
 }  // namespace quillmar

@@ -3,6 +3,7 @@
 #include "session/ftp_address.h"
 #include "shell/constants.h"
 #include "shell/window_kit.h"
+#include "sites/site_passwords.h"
 #include "sites/site_store.h"
 
 #include <QCloseEvent>
@@ -48,9 +49,13 @@ QPushButton* AddButton(QHBoxLayout* row, const char* name, const QString& captio
 
 }  // namespace
 
-SiteForm::SiteForm(const Services& services, ConnectionSettings& settings, std::function<void()> connect,
-                   QWidget* parent)
-    : QWidget(parent, Qt::Window), services_(services), settings_(settings), connect_(std::move(connect))
+SiteForm::SiteForm(const Services& services, ConnectionSettings& settings, SitePasswords& passwords,
+                   std::function<void()> connect, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      services_(services),
+      settings_(settings),
+      passwords_(passwords),
+      connect_(std::move(connect))
 {
     setObjectName(QStringLiteral("SiteForm"));
     setWindowTitle(QStringLiteral("Your Site Manager"));
@@ -101,8 +106,12 @@ void SiteForm::buildElements()
                                            QStringLiteral("Connect to selected site."));
     QPushButton* exit = AddButton(buttons, "Command3", QStringLiteral("Exit"),
                                   QStringLiteral("Exit site manager without saving."));
+    lblPasswordPlace_ = new QLabel;
+    lblPasswordPlace_->setObjectName(QStringLiteral("lblPasswordPlace"));
+    lblPasswordPlace_->setWordWrap(true);
     auto* infoLayout = new QVBoxLayout(info);
     infoLayout->addLayout(grid);
+    infoLayout->addWidget(lblPasswordPlace_);
     infoLayout->addStretch();
     infoLayout->addLayout(buttons);
 
@@ -138,6 +147,9 @@ void SiteForm::Open()
         loaded_ = true;
     }
     savedForClose_ = false;
+    lblPasswordPlace_->setText(passwords_.keptInKeyring()
+                                   ? QStringLiteral("Passwords are kept in the system keyring.")
+                                   : QStringLiteral("Passwords are stored in sites.snd in your data folder."));
     showSettings();
     if (!isVisible())
         PlaceOverMainWindow(this);
@@ -186,7 +198,7 @@ void SiteForm::ParseView()
     const std::optional<SiteFields> site = SplitSiteEntry(selected->text());
     if (!site)
         return;
-    chooseSite(*site);
+    chooseSite(withPassword(*site));
     showSettings();
     if (SingleClick == 0) {
         connect_();
@@ -215,21 +227,59 @@ SiteFields SiteForm::fieldsFromBoxes() const
                       txtWeb_->text(), txtWebFolder_->text()};
 }
 
-std::optional<QString> SiteForm::entryFromBoxes() const
-{
-    return BuildSiteEntry(fieldsFromBoxes());
-}
-
 bool SiteForm::boxesRefused()
 {
     const SiteFields site = fieldsFromBoxes();
-    QString problem = SiteFieldProblem(site);
+    // In the keyring a password may hold what sites.snd cannot.
+    QString problem = SiteFieldProblem(site, passwords_.keptInKeyring() ? PasswordKept::Elsewhere : PasswordKept::InStore);
     if (problem.isEmpty())
         problem = ServerAddressProblem(site.address);
-    if (problem.isEmpty())
-        return false;
-    services_.dialogs->message(problem, Dialogs::Buttons::Ok, Dialogs::Icon::Information, kAppTitle);
-    return true;
+    tell(problem);
+    return !problem.isEmpty();
+}
+
+SiteFields SiteForm::withPassword(SiteFields site)
+{
+    // A keyring that does not answer leaves the box empty; Connect then asks.
+    if (site.password.isEmpty() && !site.address.isEmpty()) {
+        const PasswordStore::Answer answer = passwords_.find(site.login, site.address);
+        if (answer.outcome == PasswordStore::Outcome::Done)
+            site.password = answer.password;
+    }
+    return site;
+}
+
+std::optional<QString> SiteForm::entryFromBoxes()
+{
+    QString problem;
+    const std::optional<QString> entry =
+        passwords_.entryFor(fieldsFromBoxes(), &problem);
+    tell(problem);
+    return entry;
+}
+
+QStringList SiteForm::rowTexts() const
+{
+    QStringList texts;
+    for (int row = 0; row < list_->count(); ++row)
+        texts << list_->item(row)->text();
+    return texts;
+}
+
+void SiteForm::forgetPassword(const SiteFields& site, int row)
+{
+    if (!site.password.isEmpty() || !passwords_.keyringAnswers()
+        || PasswordKeyInUse(rowTexts(), PasswordKey(site.login, site.address), row))
+        return;
+    QString problem;
+    passwords_.forget(site.login, site.address, &problem);
+    tell(problem);
+}
+
+void SiteForm::tell(const QString& problem)
+{
+    if (!problem.isEmpty())
+        services_.dialogs->message(problem, Dialogs::Buttons::Ok, Dialogs::Icon::Information, kAppTitle);
 }
 
 QListWidgetItem* SiteForm::selectedItem() const
@@ -240,8 +290,10 @@ QListWidgetItem* SiteForm::selectedItem() const
 
 void SiteForm::Command2_Click()
 {
+    if (boxesRefused())
+        return;
     const std::optional<QString> entry = entryFromBoxes();
-    if (!entry || boxesRefused())
+    if (!entry)
         return;
     {
         const QSignalBlocker quiet(list_);
@@ -258,18 +310,30 @@ void SiteForm::cmdSave_Click()
                                    Dialogs::Buttons::Ok, Dialogs::Icon::Information, kAppTitle);
         return;
     }
-    const std::optional<QString> entry = entryFromBoxes();
-    if (!entry) {
-        services_.dialogs->message(QStringLiteral("A site needs a server address."), Dialogs::Buttons::Ok,
-                                   Dialogs::Icon::Information, kAppTitle);
-        return;
-    }
     if (boxesRefused())
         return;
+    const std::optional<QString> entry = entryFromBoxes();
+    if (!entry) {
+        if (txtRemote_->text().isEmpty())
+            tell(QStringLiteral("A site needs a server address."));
+        return;
+    }
+    const std::optional<SiteFields> old = SplitSiteEntry(selected->text());
+    const std::optional<SiteFields> site = SplitSiteEntry(*entry);
+    // A new login or address takes the keyring entry along.
+    if (old && site && PasswordKey(old->login, old->address) != PasswordKey(site->login, site->address)
+        && old->password.isEmpty() && passwords_.keyringAnswers()) {
+        QString problem;
+        if (txtPass_->text().isEmpty())
+            passwords_.copy(old->login, old->address, site->login, site->address, &problem);
+        tell(problem);
+        if (problem.isEmpty())
+            forgetPassword(*old, list_->row(selected));
+    }
     selected->setText(*entry);
     // The saved entry is the chosen site now, so a connection uses what was saved.
-    if (const std::optional<SiteFields> site = SplitSiteEntry(*entry))
-        chooseSite(*site);
+    if (site)
+        chooseSite(withPassword(*site));
     saveList();
 }
 
@@ -287,6 +351,8 @@ void SiteForm::Command1_Click()
     if (services_.dialogs->message(question, Dialogs::Buttons::YesNo, Dialogs::Icon::None,
                                    QStringLiteral("Confirmation")) != 6)
         return;
+    if (site)
+        forgetPassword(*site, list_->row(selected));
     // Removing moves the current row; that is no choice of the person's.
     {
         const QSignalBlocker quiet(list_);
@@ -317,11 +383,8 @@ void SiteForm::Command3_Click()
 
 bool SiteForm::saveList()
 {
-    QStringList entries;
-    for (int row = 0; row < list_->count(); ++row)
-        entries << list_->item(row)->text();
     QString error;
-    if (SaveSiteList(services_.appFolder, entries, &error))
+    if (SaveSiteList(services_.appFolder, rowTexts(), &error))
         return true;
     services_.dialogs->message(error, Dialogs::Buttons::Ok, Dialogs::Icon::None, kAppTitle);
     return false;

@@ -9,12 +9,15 @@
 #include <functional>
 #include <optional>
 
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
 class QPushButton;
 
 namespace quillmar {
+
+class SitePasswords;
 
 // The site manager: the user's saved accounts and the boxes to add one.
 // Picking an entry replaces the connection settings at once; a double click
@@ -23,9 +26,9 @@ namespace quillmar {
 class SiteForm : public QWidget {
     Q_OBJECT
 public:
-    // connect runs the main window's Connect.
-    SiteForm(const Services& services, ConnectionSettings& settings, std::function<void()> connect,
-             QWidget* parent = nullptr);
+    // connect runs the main window's Connect; passwords keeps the sites' passwords.
+    SiteForm(const Services& services, ConnectionSettings& settings, SitePasswords& passwords,
+             std::function<void()> connect, QWidget* parent = nullptr);
 
     // Loads the list when the window is not loaded, shows the current
     // settings in the boxes and shows the window.
@@ -55,11 +58,19 @@ private:
     void buildElements();
     void showSettings();
     void clearBoxes();
-    // The entry the four boxes make; empty without a server address.
-    std::optional<QString> entryFromBoxes() const;
     SiteFields fieldsFromBoxes() const;
     // Tells the person why the boxes cannot make a site; false when they can.
     bool boxesRefused();
+    // The entry the boxes make, its password kept where passwords are kept;
+    // empty without a server address.
+    std::optional<QString> entryFromBoxes();
+    QStringList rowTexts() const;
+    // A site whose password lives in the keyring gets it from there.
+    SiteFields withPassword(SiteFields site);
+    // The keyring entry of a site that is gone or has moved to another login
+    // or address, unless another row still uses it.
+    void forgetPassword(const SiteFields& site, int row);
+    void tell(const QString& problem);
     QListWidgetItem* selectedItem() const;
     // The site's values become the connection settings.
     void chooseSite(const SiteFields& site);
@@ -68,6 +79,7 @@ private:
 
     Services services_;
     ConnectionSettings& settings_;
+    SitePasswords& passwords_;
     std::function<void()> connect_;
 
     QListWidget* list_ = nullptr;
@@ -77,6 +89,7 @@ private:
     QLineEdit* txtPass_ = nullptr;
     QLineEdit* txtWeb_ = nullptr;
     QLineEdit* txtWebFolder_ = nullptr;
+    QLabel* lblPasswordPlace_ = nullptr;
 
     int SingleClick = 1;
     bool loaded_ = false;

@@ -8,6 +8,7 @@
 #include "support/ftp_server_fixture.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -351,6 +352,36 @@ TEST_F(SiteManager, SwitchingSitesWhileConnectedKeepsEachSitesListing)
     EXPECT_EQ(snapshot("Site B"), header("ftp://" + address) + "a.jpg\r\nb.jpg\r\n");
     EXPECT_EQ(snapshot("Site A"), header(address) + "a.jpg\r\n");
     EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join(u'|').toStdString();
+}
+
+// Without a session bus (as in these tests) nothing changes: passwords stay
+// in sites.snd, the manager says so, nothing is asked at start, and the
+// Options entry explains why it cannot move them.
+TEST_F(SiteManager, WithoutAKeyringPasswordsStayInTheStore)
+{
+    writeStore({Stored("Old", "127.0.0.2;cy;pw2")});
+    openSites();
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join(u'|');
+    EXPECT_EQ(rig.find<QLabel>("lblPasswordPlace")->text(), "Passwords are stored in sites.snd in your data folder.");
+    fill({"Shop", "127.0.0.1", "ann", "pw 1"});
+    press("Command2");
+    press("Command3");
+    EXPECT_EQ(storedLines(), (QStringList{Stored("Old", "127.0.0.2;cy;pw2"), Stored("Shop", "127.0.0.1;ann;pw 1")}));
+
+    auto* keyring = rig.find<QAction>("mnuKeyring");
+    EXPECT_FALSE(keyring->isChecked());
+    keyring->trigger();
+    EXPECT_FALSE(keyring->isChecked());
+    EXPECT_EQ(rig.dialogs.messageTexts(),
+              QStringList{"No system keyring answers, so passwords are stored in sites.snd in your data folder."});
+
+    // An empty password field is no reason to ask for one when there never was a keyring.
+    rig.dialogs.clear();
+    rig.form->connectionSettings() = {"127.0.0.1:1", "ann", QString(), QString(), "Shop", {}, {}};
+    rig.form->Connect();
+    for (const auto& call : rig.dialogs.calls())
+        EXPECT_NE(call.kind, ScriptedDialogs::Kind::Password) << call.text.toStdString();
+    EXPECT_FALSE(rig.dialogs.messageTexts().isEmpty());
 }
 
 }  // namespace

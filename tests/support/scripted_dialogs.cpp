@@ -34,6 +34,12 @@ int ScriptedDialogs::question(const QString& text, Icon icon, const QString& tit
     return messageAnswers_.isEmpty() ? int(defaultAnswer) : messageAnswers_.dequeue();
 }
 
+QString ScriptedDialogs::password(const QString& prompt, const QString& title)
+{
+    record({Kind::Password, prompt, Buttons::Ok, Icon::None, title, {}});
+    return passwords_.isEmpty() ? QString() : passwords_.dequeue();
+}
+
 quillmar::Dialogs::ConfirmChoice ScriptedDialogs::confirm(const QString& text)
 {
     record({Kind::Confirm, text, Buttons::Ok, Icon::None, {}, {}});
@@ -58,4 +64,5 @@ void ScriptedDialogs::clear()
     messageAnswers_.clear();
     inputs_.clear();
     confirms_.clear();
+    passwords_.clear();
 }

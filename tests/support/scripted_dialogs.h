@@ -16,7 +16,7 @@
 // share one queue.
 class ScriptedDialogs : public quillmar::Dialogs {
 public:
-    enum class Kind { Message, Input, Confirm, Question };
+    enum class Kind { Message, Input, Confirm, Question, Password };
     struct Call {
         Kind kind = Kind::Message;
         QString text;         // message or Confirm text, or the input box's prompt
@@ -31,10 +31,13 @@ public:
     QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
     ConfirmChoice confirm(const QString& text) override;
     int question(const QString& text, Icon icon, const QString& title, Answer defaultAnswer) override;
+    // The masked box: answered from its own queue, empty (cancelled) when none.
+    QString password(const QString& prompt, const QString& title) override;
 
     void queueMessageAnswer(int answer) { messageAnswers_.enqueue(answer); }
     void queueInput(const QString& text) { inputs_.enqueue(text); }
     void queueConfirm(ConfirmChoice choice) { confirms_.enqueue(choice); }
+    void queuePassword(const QString& text) { passwords_.enqueue(text); }
 
     const QList<Call>& calls() const { return calls_; }
     QStringList messageTexts() const;  // the texts of the message boxes and questions, in order
@@ -52,4 +55,5 @@ private:
     QQueue<int> messageAnswers_;
     QQueue<QString> inputs_;
     QQueue<ConfirmChoice> confirms_;
+    QQueue<QString> passwords_;
 };
