@@ -146,6 +146,7 @@ struct Entry {
     Kind kind = Kind::Unread;
     QStringView name;
     QStringView size;  // digits; empty counts as 0
+    QString date;      // when it was last changed, as the server put it
 };
 
 bool AllDigits(QStringView text)
@@ -241,14 +242,15 @@ Entry ReadUnix(QStringView line)
     std::array<QStringView, kMaxBefore> before;
     Fields fields(line, at);
     int count = 0;
-    QStringView time;
+    QStringView month, day, time;
     for (;; ++count) {
         const QStringView field = fields.next();
         if (field.isEmpty())
             return entry;
         if (count >= 2 && IsMonth(field)) {
             Fields ahead = fields;
-            const QStringView day = ahead.next();
+            month = field;
+            day = ahead.next();
             time = ahead.next();
             if (IsDay(day) && IsTimeOrYear(time)) {
                 fields = ahead;
@@ -298,6 +300,7 @@ Entry ReadUnix(QStringView line)
         return Entry{};
     entry.name = name;
     entry.size = size;
+    entry.date = month % u' ' % day % u' ' % time;
     return entry;
 }
 
@@ -326,7 +329,9 @@ Entry ReadWindows(QStringView line)
 {
     Entry entry;
     Fields fields(line);
-    if (!IsWindowsDate(fields.next()) || !IsWindowsTime(fields.next()))
+    const QStringView date = fields.next();
+    const QStringView time = fields.next();
+    if (!IsWindowsDate(date) || !IsWindowsTime(time))
         return entry;
     const QStringView what = fields.next();
     const bool folder = what.compare(u"<DIR>", Qt::CaseInsensitive) == 0;
@@ -339,9 +344,21 @@ Entry ReadWindows(QStringView line)
         return entry;
     entry.kind = folder ? Kind::Folder : Kind::File;
     entry.name = line.sliced(nameStart);
+    entry.date = date % u' ' % time;
     if (!folder)
         entry.size = what;
     return entry;
+}
+
+// A machine listing time "20261206120500" (UTC, perhaps with a fraction)
+// as "2026-12-06 12:05 UTC"; as it came when it is not one.
+QString FactTimeText(QStringView value)
+{
+    constexpr qsizetype kMinutesEnd = 12;  // YYYYMMDDHHMM
+    if (value.size() < kMinutesEnd || !AllDigits(value.first(kMinutesEnd)))
+        return value.toString();
+    return value.first(4) % u'-' % value.sliced(4, 2) % u'-' % value.sliced(6, 2) % u' ' % value.sliced(8, 2)
+           % u':' % value.sliced(10, 2) % u" UTC";
 }
 
 // A machine listing line: "fact=value;fact=value; name". The name is
@@ -375,6 +392,8 @@ Entry ReadFacts(QStringView line)
             if (!AllDigits(value))
                 return Entry{};
             entry.size = value;
+        } else if (key.compare(u"modify", Qt::CaseInsensitive) == 0) {
+            entry.date = FactTimeText(value);
         }
     }
     if (!typed)
@@ -428,6 +447,7 @@ std::optional<ListRow> ReadListLine(const QString& line, bool* unread)
         return std::nullopt;
 
     ListRow row;
+    row.dateText = entry.date;
     if (entry.kind == Kind::Folder) {
         row.folder = true;
         row.text = entry.name % u'/';

@@ -40,7 +40,7 @@ void ListingReceiver::ListEntry(const QString& line)
         dirSize_ = AddToTotal(dirSize_, row->bytes);
     }
     pending_.append(ServerRow{row->text, row->sizeText, row->folder, false, row->link,
-                              row->folder || row->link ? -1 : row->bytes});
+                              row->folder || row->link ? -1 : row->bytes, row->dateText});
     if (pending_.size() >= kBatchLimit)
         flush();
     else

@@ -180,8 +180,7 @@ void SessionController::StateChanged(int connected)
 // sees where the list comes from.
 void SessionController::showServerFolder()
 {
-    const QString site = ctx_.settings.Description.isEmpty() ? ctx_.settings.URL : ctx_.settings.Description;
-    ctx_.window.setWindowTitle(WindowTitle(site, ctx_.state.place.folder));
+    ctx_.window.setWindowTitle(WindowTitle(ShownSiteName(ctx_.settings), ctx_.state.place.folder));
 }
 
 QString SessionController::disconnectedText() const

@@ -354,7 +354,13 @@ void Form1::NewFolderCommand() { newFolder_->NewFolder(); }
 
 void Form1::PrintRemoteList()
 {
-    PrintRemoteFileList(services_, *feedback_, settings_.URL, serverModel_->rowTexts(), this);
+    PrintedList list{ShownSiteName(settings_), settings_.URL, state_.place.folder, {}};
+    list.rows.reserve(serverModel_->size());
+    for (int i = 0; i < serverModel_->size(); ++i) {
+        const ServerRow& row = serverModel_->row(i);
+        list.rows.append({row.text, row.sizeText, row.dateText});
+    }
+    PrintRemoteFileList(services_, *feedback_, list, this);
 }
 
 void Form1::OpenSiteManager()
