@@ -338,12 +338,9 @@ void SessionController::Progress(qint64 bytes)
     const qint64 expected = ctx_.state.lSize;
     if (expected <= 0)
         return;
-    ctx_.feedback.showTransfer(bytes, expected);
-    if (bytes >= expected)
-        return;
     // The size of the file on its way, whichever list has the focus: the
     // local list's current file need not be the one moving.
-    ctx_.feedback.status(QStringLiteral("Status: %1 bytes transferred out of %2").arg(bytes).arg(expected));
+    ctx_.feedback.showTransfer(bytes, expected);
 }
 
 }  // namespace quillmar

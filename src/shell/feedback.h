@@ -31,7 +31,9 @@ public:
     void setProgress(double percent);  // 0 to 100; 0 also ends the transfer's text
     // A transfer begins now: its speed is measured from here.
     void startTransfer();
-    // A progress report: the bar and its text (percent, speed, time left).
+    // A progress report: the bar with its percent and, while bytes are
+    // still to come, the status line in sizes, speed and time left
+    // ("Status: 1.11 MB of 20 MB · 268 KB/s · 1:11 left").
     void showTransfer(qint64 bytes, qint64 total);
 
     // Paints the status bar now, so a text shows before a blocking step.

@@ -475,11 +475,11 @@ TEST(Commands, ProgressFollowsTheExpectedSize)
     };
     const QString before = QStringLiteral("Status: before");
     const Case cases[] = {
-        {5000, 2, 2500, 50, QStringLiteral("Status: 2500 bytes transferred out of 5000")},
-        {5000, 1, 2500, 50, QStringLiteral("Status: 2500 bytes transferred out of 5000")},
+        {5000, 2, 2500, 50, QStringLiteral("Status: 2.5 KB of 5 KB")},
+        {5000, 1, 2500, 50, QStringLiteral("Status: 2.5 KB of 5 KB")},
         {5000, 2, 5000, 100, before},
         {0, 2, 2500, 7, before},
-        {3000000000LL, 2, 1500000000LL, 50, QStringLiteral("Status: 1500000000 bytes transferred out of 3000000000")},
+        {3000000000LL, 2, 1500000000LL, 50, QStringLiteral("Status: 1500 MB of 3000 MB")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.status.toStdString());
@@ -489,7 +489,8 @@ TEST(Commands, ProgressFollowsTheExpectedSize)
         form.state().GotFocus = c.gotFocus;
         Q_EMIT form.ftp().Progress(c.bytes);
         EXPECT_EQ(bar->value(), c.bar);
-        EXPECT_EQ(rig.panel(1), c.status);
+        // The speed and time left follow once the clock has moved.
+        EXPECT_EQ(rig.panel(1).section(QStringLiteral(" \u00B7 "), 0, 0), c.status);
     }
 }
 
