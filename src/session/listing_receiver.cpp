@@ -89,7 +89,9 @@ void ListingReceiver::clearList()
 {
     pending_.clear();
     model_.clear();
-    feedback_.panel(4, QString());  // the facts of a row that is gone
+    // The totals and the facts of rows that are gone.
+    feedback_.panel(3, QString());
+    feedback_.panel(4, QString());
 }
 
 void ListingReceiver::scheduleFlush()

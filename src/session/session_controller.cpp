@@ -73,6 +73,7 @@ void SessionController::Connect()
             return;
     }
     BusyPointer busy;
+    CommandLight light(ctx_.feedback);
     std::optional<FtpError> failure;
     bool loggingIn = false;
     try {
@@ -102,6 +103,7 @@ void SessionController::Connect()
         if (error.number == ftp_errors::Cancelled)
             return;
         if (error.number == ftp_errors::Stopped || error.number == ftp_errors::NoEncryption) {
+            light.end();
             ctx_.reportError(error);
             return;
         }
@@ -112,6 +114,7 @@ void SessionController::Connect()
         failure = error;
     }
     busy.restore();
+    light.end();
     // A reply code while logging in is the server saying no, not the network.
     const bool refused = failure && loggingIn && failure->number >= 400 && failure->number < 600;
     if (refused) {
@@ -158,10 +161,9 @@ void SessionController::Disconnect()
 void SessionController::StateChanged(int connected)
 {
     ctx_.feedback.panel(5, ctx_.ftp.Protection());
-    if (connected != 0) {
-        ctx_.feedback.lightsConnected();
+    ctx_.feedback.setConnected(connected != 0);
+    if (connected != 0)
         return;
-    }
     ctx_.feedback.panel(2, QStringLiteral("Disconnected"));
     ctx_.feedback.status(QStringLiteral("Status: Disconnected"));
     receiver_.flush();
@@ -172,7 +174,6 @@ void SessionController::StateChanged(int connected)
     ctx_.state.place = ServerPlace{};
     ctx_.feedback.status(disconnectedText());
     receiver_.clearList();
-    ctx_.feedback.lightsBusy();
     ctx_.window.setWindowTitle(WindowTitle({}, {}));
 }
 

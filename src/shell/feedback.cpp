@@ -118,8 +118,9 @@ Feedback::Feedback(QMainWindow& window)
     lights->setFixedSize(18, 18);
     red_ = MakeLight(lights, "RedBall", QColor(200, 30, 30));
     green_ = MakeLight(lights, "GreenBall", QColor(30, 170, 40));
+    grey_ = MakeLight(lights, "GreyBall", QColor(150, 150, 150));
     bar_->addPermanentWidget(lights);
-    lightsBusy();
+    showLight();
 
     status(QStringLiteral("Status: Disconnected."));
 }
@@ -161,16 +162,45 @@ QString Feedback::panelText(int number) const
 
 void Feedback::lightsConnected()
 {
-    holdPaint();
-    red_->hide();
-    green_->show();
+    busyMark_ = false;
+    showLight();
 }
 
 void Feedback::lightsBusy()
 {
+    busyMark_ = true;
+    showLight();
+}
+
+void Feedback::setConnected(bool connected)
+{
+    connected_ = connected;
+    showLight();
+}
+
+void Feedback::commandStarted()
+{
+    ++commands_;
+    showLight();
+}
+
+void Feedback::commandEnded()
+{
+    commands_ = std::max(commands_ - 1, 0);
+    if (commands_ == 0)
+        busyMark_ = false;
+    showLight();
+}
+
+void Feedback::showLight()
+{
+    QWidget* shown = busyMark_ || commands_ > 0 ? red_ : connected_ ? green_ : grey_;
+    const std::array<QWidget*, 3> lights{red_, green_, grey_};
+    if (std::all_of(lights.begin(), lights.end(), [shown](QWidget* light) { return light->isHidden() == (light != shown); }))
+        return;
     holdPaint();
-    green_->hide();
-    red_->show();
+    for (QWidget* light : lights)
+        light->setVisible(light == shown);
 }
 
 void Feedback::setProgress(double percent)

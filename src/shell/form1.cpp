@@ -71,6 +71,11 @@ Form1::Form1(const Services& services, QWidget* parent) : QMainWindow(parent), s
     newFolder_ = new NewFolderController(*context_, *session_, this);
     preview_ = new PreviewController(*context_, this);
     connect(preview_, &PreviewController::viewImageDoubleClicked, this, &Form1::viewimage_DblClick);
+    connect(ftp_, &FtpComponent::StateChanged, preview_, [this](int connected) {
+        if (connected == 0)
+            preview_->ForgetServerPicture();
+        showHowToBegin();
+    });
     // The edit ends before the rename runs, so the list may be re-read safely.
     serverModel_->setEditable(true);
     connect(serverModel_, &ServerListModel::renameRequested, this, [this](int row, const QString& text) {
@@ -261,6 +266,7 @@ void Form1::Form_Load()
     mnuRemotePreview_->setChecked(upload.remotePreview);
     state_.upload = upload;
     restoreWindowPlace();
+    showHowToBegin();
     show();
     if (mnuStartupConnect_->isChecked())
         Connect();
@@ -340,7 +346,24 @@ void Form1::ReportError(const FtpError& error)
                                kAppTitle + QStringLiteral(" Information"));
 }
 
-void Form1::Connect() { session_->Connect(); }
+void Form1::showHowToBegin()
+{
+    serverView_->setPlaceholderText(
+        settings_.URL.isEmpty()
+            ? QStringLiteral("Open the Site Manager (FTP menu) to add your FTP site, then Connect")
+            : QString());
+}
+
+void Form1::Connect()
+{
+    // Without a site there is nothing to connect to: the place to add or
+    // choose one is where the person is taken.
+    if (settings_.URL.isEmpty()) {
+        OpenSiteManager();
+        return;
+    }
+    session_->Connect();
+}
 void Form1::Disconnect() { session_->Disconnect(); }
 void Form1::Stop() { ftp_->Stop(); }
 void Form1::GoUp() { session_->GoUp(); }

@@ -49,7 +49,7 @@ TEST_F(ConnectedWindow, AFailedDownloadStopsKeepsTheLocalFileAndTheRemainingRows
     EXPECT_EQ(ReadFile(localPath(QStringLiteral("a.jpg"))), QByteArray("mine"));
     EXPECT_FALSE(QFileInfo::exists(localPath(QStringLiteral("b.txt"))));
     EXPECT_EQ(SelectedTexts(rig), (QStringList{"a.jpg", "b.txt"}));
-    EXPECT_TRUE(rig.redShown()) << "lights stay as they were at the failure";
+    EXPECT_EQ(rig.light(), "green") << "the command is over and the connection stays";
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
@@ -283,6 +283,34 @@ TEST_F(ConnectedWindow, ReplacingAFileIsAskedWithBothSizesBeforeDownloadAndUploa
     EXPECT_EQ(ReadFile(serverPath(QStringLiteral("a.jpg"))), QByteArray("new a"));
     rig.close();
     EXPECT_EQ(QSettings(rig.settingsFile(), QSettings::IniFormat).value("Transfers/AskReplace").toString(), "false");
+}
+
+// While a replace question is open the status line names it, not the file
+// done before, and the light is red; the light is green again after, and
+// grey once disconnected.
+TEST_F(ConnectedWindow, AnOpenQuestionHasItsOwnStatusUnderTheRedLight)
+{
+    WriteFile(localPath(QStringLiteral("0.jpg")), "new");    // not on the server: sent without a question
+    WriteFile(localPath(QStringLiteral("b.txt")), "my b");   // on both sides: asked about
+    openConnected();
+    EXPECT_EQ(rig.light(), "green");
+    QStringList seen;
+    rig.dialogs.onCall = [&](const ScriptedDialogs::Call&) { seen << rig.panel(1) << rig.light(); };
+    const char* keys[] = {"Get", "Put"};
+    for (const char* key : keys) {
+        SCOPED_TRACE(key);
+        seen.clear();
+        rig.dialogs.queueConfirm(Choice::No);
+        SelectRows(rig, {QStringLiteral("a.jpg"), QStringLiteral("b.txt")});
+        SelectLocalFiles(rig, {QStringLiteral("0.jpg"), QStringLiteral("b.txt")});
+        rig.find<QAction>(key)->trigger();
+        EXPECT_EQ(seen, (QStringList{"Status: Waiting for your answer: replace b.txt?", "red"}));
+        EXPECT_EQ(rig.light(), "green");
+    }
+    rig.dialogs.onCall = nullptr;
+    EXPECT_EQ(ReadFile(serverPath(QStringLiteral("0.jpg"))), QByteArray("new")) << "the file before the question went";
+    rig.form->Disconnect();
+    EXPECT_EQ(rig.light(), "grey");
 }
 
 // In list order, one listing at the end; a failure asks whether to go on.
