@@ -52,4 +52,10 @@ QString FolderName(const QString& rowText)
     return slash < 0 ? rowText : rowText.left(slash);
 }
 
+qsizetype NameStemLength(const QString& name)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot > 0 ? dot : name.size();
+}
+
 }  // namespace quillmar

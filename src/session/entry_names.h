@@ -25,6 +25,10 @@ bool IsPlainEntryName(const QString& name);
 // a folder row's one trailing "/" is allowed.
 QString ServerNameProblem(const QString& name);
 
+// How much of a name comes before its extension: "photo" of "photo.jpg",
+// all of "README" and of ".htaccess" (a leading dot opens no extension).
+qsizetype NameStemLength(const QString& name);
+
 // A folder row's text without its trailing "/": the name the server knows.
 QString FolderName(const QString& rowText);
 

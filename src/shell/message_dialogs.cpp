@@ -1,10 +1,14 @@
 #include "shell/message_dialogs.h"
 
 #include "operations/confirm.h"
+#include "session/entry_names.h"
 #include "shell/constants.h"
 
 #include <QGridLayout>
 #include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpacerItem>
@@ -37,14 +41,48 @@ int MessageDialogs::message(const QString& text, Buttons buttons, Icon icon, con
     return 1;
 }
 
-QString MessageDialogs::input(const QString& prompt, const QString& title, const QString& defaultText)
+namespace {
+
+// The input box's layout sets its own minimum from its contents, so the
+// title's width goes to the prompt.
+void KeepTitleWhole(QInputDialog& box)
 {
-    QInputDialog box(parent_);
+    if (auto* label = box.findChild<QLabel*>())
+        label->setMinimumWidth(TitleWidth(box, box.windowTitle()));
+}
+
+QString Ask(QWidget* parent, const QString& prompt, const QString& title, const QString& text, qsizetype selected)
+{
+    QInputDialog box(parent);
     box.setWindowTitle(title.isEmpty() ? kAppTitle : title);
     box.setLabelText(prompt);
-    box.setTextValue(defaultText);
-    box.setMinimumWidth(TitleWidth(box, box.windowTitle()));
+    box.setTextValue(text);
+    KeepTitleWhole(box);
+    if (selected >= 0) {
+        // After the box has selected all of its text on showing.
+        QTimer::singleShot(0, &box, [&box, selected] {
+            if (auto* edit = box.findChild<QLineEdit*>())
+                edit->setSelection(0, int(selected));
+        });
+    }
     return box.exec() == QDialog::Accepted ? box.textValue() : QString();
+}
+
+}  // namespace
+
+QString MessageDialogs::input(const QString& prompt, const QString& title, const QString& defaultText)
+{
+    return Ask(parent_, prompt, title, defaultText, -1);
+}
+
+QString MessageDialogs::inputName(const QString& prompt, const QString& title, const QString& name)
+{
+    return Ask(parent_, prompt, title, name, NameStemLength(name));
+}
+
+Dialogs::ConfirmChoice MessageDialogs::confirmOne(const QString& text)
+{
+    return Confirm::ask(text, parent_, false);
 }
 
 Dialogs::ConfirmChoice MessageDialogs::confirm(const QString& text)

@@ -15,6 +15,8 @@ public:
     int message(const QString& text, Buttons buttons, Icon icon, const QString& title) override;
     QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
     ConfirmChoice confirm(const QString& text) override;
+    ConfirmChoice confirmOne(const QString& text) override;
+    QString inputName(const QString& prompt, const QString& title, const QString& name) override;
 
 private:
     QWidget* parent_ = nullptr;

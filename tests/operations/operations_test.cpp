@@ -95,15 +95,19 @@ TEST_F(ConnectedWindow, DeleteOnTheServerWithYesAllNoAndTheFolderQuestion)
     EXPECT_EQ(QDir(server.root()).entryList(QDir::Files), (QStringList{"a.jpg", "b.txt", "y1.txt", "y2.txt"}));
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Delete Complete"));
 
-    for (const int answer : {7, 6}) {  // a folder is asked about by its listed name
+    // A folder is asked about by its listed name, in the Confirm window
+    // like a file, without All.
+    for (const Choice answer : {Choice::No, Choice::Yes}) {
         rig.dialogs.clear();
-        rig.dialogs.queueMessageAnswer(answer);
+        rig.dialogs.queueConfirm(answer);
         SelectRows(rig, {QStringLiteral("empty/")});
         rig.form->DeleteCommand();
-        EXPECT_EQ(rig.dialogs.messageTexts(),
+        ASSERT_EQ(rig.dialogs.calls().size(), 1);
+        EXPECT_EQ(rig.dialogs.confirmTexts(),
                   QStringList{QStringLiteral("Are you sure you want to delete empty/ from the server?")});
-        EXPECT_EQ(QFileInfo::exists(serverPath(QStringLiteral("empty"))), answer == 7);
-        EXPECT_EQ(RowTexts(rig).contains(QStringLiteral("empty/")), answer == 7);
+        EXPECT_FALSE(rig.dialogs.calls().first().offersAll);
+        EXPECT_EQ(QFileInfo::exists(serverPath(QStringLiteral("empty"))), answer == Choice::No);
+        EXPECT_EQ(RowTexts(rig).contains(QStringLiteral("empty/")), answer == Choice::No);
     }
 
     // All lasted for one command: the next one asks again, and No stops it.
@@ -137,7 +141,8 @@ TEST_F(ConnectedWindow, DeleteLocalFilesWithAllAndNothingWithoutAnActivePane)
     rig.form->state().GotFocus = 1;
     rig.dialogs.queueConfirm(Choice::All);
     rig.form->DeleteCommand();
-    EXPECT_EQ(rig.dialogs.calls().size(), 1);
+    ASSERT_EQ(rig.dialogs.calls().size(), 1);
+    EXPECT_TRUE(rig.dialogs.calls().first().offersAll) << "two files: All is offered";
     EXPECT_EQ(QDir(rig.localFolder.path()).entryList(QDir::Files), QStringList{QStringLiteral("keep.txt")});
     EXPECT_EQ(ReadFile(trash.trashed("l2.txt")), QByteArray("l"));
     EXPECT_EQ(rig.find<QListWidget>("File1")->count(), 1);
@@ -150,6 +155,8 @@ TEST_F(ConnectedWindow, DeleteLocalFilesWithAllAndNothingWithoutAnActivePane)
         rig.dialogs.queueMessageAnswer(answer);
         SelectLocalFiles(rig, {"keep.txt"});
         rig.form->DeleteCommand();
+        ASSERT_EQ(rig.dialogs.confirmTexts().size(), 1);
+        EXPECT_FALSE(rig.dialogs.calls().first().offersAll) << "one file: no All";
         const QStringList messages = rig.dialogs.messageTexts();
         ASSERT_EQ(messages.size(), 1);
         EXPECT_TRUE(messages[0].startsWith("keep.txt could not be moved to the trash")) << messages[0].toStdString();
@@ -210,14 +217,13 @@ TEST_F(ConnectedWindow, AFolderThatIsNotEmptyIsEmptiedOnlyAfterYesAndOnlyOfEmpty
     for (const int answer : {7, 6}) {
         SCOPED_TRACE(answer);
         rig.dialogs.clear();
-        rig.dialogs.queueMessageAnswer(6);
         rig.dialogs.queueMessageAnswer(answer);
         SelectRows(rig, {QStringLiteral("full/")});
         rig.form->DeleteCommand();
+        EXPECT_EQ(rig.dialogs.confirmTexts(), QStringList{"Are you sure you want to delete full/ from the server?"});
         EXPECT_EQ(rig.dialogs.messageTexts(),
-                  (QStringList{"Are you sure you want to delete full/ from the server?",
-                               "The folder full/ is not empty: it holds 3 entries (2 files and 1 empty folder).\n\n"
-                               "Delete them from the server first, then the folder?"}));
+                  QStringList{"The folder full/ is not empty: it holds 3 entries (2 files and 1 empty folder).\n\n"
+                              "Delete them from the server first, then the folder?"});
         EXPECT_EQ(QFileInfo::exists(serverPath(QStringLiteral("full/x.jpg"))), answer == 7);
         EXPECT_EQ(QFileInfo::exists(serverPath(QStringLiteral("full"))), answer == 7);
         EXPECT_EQ(RowTexts(rig).contains(QStringLiteral("full/")), answer == 7);
@@ -226,9 +232,9 @@ TEST_F(ConnectedWindow, AFolderThatIsNotEmptyIsEmptiedOnlyAfterYesAndOnlyOfEmpty
     SelectRows(rig, {QStringLiteral("deep/")});
     rig.form->DeleteCommand();
     const QStringList messages = rig.dialogs.messageTexts();
-    ASSERT_EQ(messages.size(), 2);
-    EXPECT_TRUE(messages[1].startsWith("The folder deep/ cannot be deleted: the folder d/ inside it is not empty. "
-                                       "Nothing was deleted.")) << messages[1].toStdString();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith("The folder deep/ cannot be deleted: the folder d/ inside it is not empty. "
+                                       "Nothing was deleted.")) << messages[0].toStdString();
     EXPECT_TRUE(QFileInfo::exists(serverPath(QStringLiteral("deep/d/z.txt"))));
     rig.form->Refresh();  // the server folder is still the one shown
     EXPECT_EQ(RowTexts(rig), (QStringList{"a.jpg", "b.txt", "deep/", "images/"}));

@@ -47,5 +47,16 @@ TEST(EntryNames, OneTableForLocalNamesServerNamesAndCommandText)
     EXPECT_EQ(FolderName(QStringLiteral("pics/")), QStringLiteral("pics"));
 }
 
+// What Rename selects of the old name: all but the extension.
+TEST(EntryNames, StemBeforeTheExtension)
+{
+    const std::pair<const char*, qsizetype> cases[] = {
+        {"photo.jpg", 5}, {"archive.tar.gz", 11}, {"README", 6}, {".htaccess", 9}, {"a.", 1}, {"", 0},
+        {"images/", 7},
+    };
+    for (const auto& [name, stem] : cases)
+        EXPECT_EQ(NameStemLength(QString::fromUtf8(name)), stem) << name;
+}
+
 }  // namespace
 }  // namespace quillmar

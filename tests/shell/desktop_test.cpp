@@ -1,8 +1,10 @@
 // The main window on a desktop: panes that grow, the remembered place, lists
 // that follow the disk, keys, the progress text, drag and drop.
 
+#include "operations/confirm.h"
 #include "pictures/local_pane.h"
 #include "session/ftp_component.h"
+#include "shell/message_dialogs.h"
 #include "support/window_helpers.h"
 
 #include <QAbstractItemView>
@@ -11,6 +13,10 @@
 #include <QComboBox>
 #include <QDropEvent>
 #include <QFile>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QMimeData>
@@ -173,6 +179,54 @@ TEST(Layout, StatusPanelsHoldTheirLongestUsualTextsAtTheDesignSize)
     bar->setFormat(QStringLiteral("100 %"));
     EXPECT_LE(bar->fontMetrics().horizontalAdvance(bar->text()) + 8, bar->width());
     EXPECT_EQ(Overlaps(form, {rig.find<QWidget>("Panel1"), rig.find<QWidget>("Panel5"), bar}), QStringList());
+}
+
+// The real boxes: an input box keeps its title whole, a name is offered
+// with all but its extension selected, and a question about one thing has
+// no All.
+TEST(Dialogs, InputBoxesKeepTheirTitleAndRenameSelectsTheStem)
+{
+    quillmar::MessageDialogs dialogs;
+    struct Seen {
+        QString selected;
+        int width = 0, titleWidth = 0;
+    };
+    const auto answer = [](Seen& seen) {
+        QTimer::singleShot(50, [&seen] {
+            auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            seen.selected = box->findChild<QLineEdit*>()->selectedText();
+            seen.width = box->width();
+            seen.titleWidth = box->fontMetrics().horizontalAdvance(box->windowTitle());
+            box->reject();
+        });
+    };
+    const struct {
+        const char* name;
+        const char* selected;
+    } cases[] = {{"photo.jpg", "photo"}, {"archive.tar.gz", "archive.tar"}, {".htaccess", ".htaccess"}};
+    for (const auto& c : cases) {
+        Seen seen;
+        answer(seen);
+        EXPECT_EQ(dialogs.inputName(QStringLiteral("New name"), QStringLiteral("Important Quillmar Question"),
+                                    QLatin1String(c.name)),
+                  QString());
+        EXPECT_EQ(seen.selected, QLatin1String(c.selected));
+        EXPECT_GE(seen.width, seen.titleWidth + 100) << "room for the title beside the window's buttons";
+    }
+    Seen plain;
+    answer(plain);
+    dialogs.input(QStringLiteral("Enter New Folder Name."), QStringLiteral("Important Quillmar Question"),
+                  QStringLiteral("New Folder"));
+    EXPECT_EQ(plain.selected, QStringLiteral("New Folder")) << "a plain input box offers all of its text";
+    EXPECT_GE(plain.width, plain.titleWidth + 100);
+
+    for (const bool several : {true, false}) {
+        quillmar::Confirm window(QStringLiteral("Delete?"), nullptr, several);
+        EXPECT_EQ(window.findChild<QPushButton*>(QStringLiteral("Confirm")) != nullptr, several);
+        EXPECT_NE(window.findChild<QPushButton*>(QStringLiteral("Command1")), nullptr);
+        EXPECT_NE(window.findChild<QPushButton*>(QStringLiteral("Command3")), nullptr);
+    }
 }
 
 TEST(Layout, PlaceSizesAndLocalFolderComeBackInANewWindow)

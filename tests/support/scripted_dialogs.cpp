@@ -32,6 +32,12 @@ quillmar::Dialogs::ConfirmChoice ScriptedDialogs::confirm(const QString& text)
     return confirms_.isEmpty() ? ConfirmChoice::Yes : confirms_.dequeue();
 }
 
+quillmar::Dialogs::ConfirmChoice ScriptedDialogs::confirmOne(const QString& text)
+{
+    record({Kind::Confirm, text, Buttons::YesNo, Icon::None, {}, {}, false});
+    return confirms_.isEmpty() ? ConfirmChoice::Yes : confirms_.dequeue();
+}
+
 QStringList ScriptedDialogs::textsOf(Kind kind) const
 {
     QStringList texts;

@@ -22,11 +22,14 @@ public:
         Icon icon = Icon::None;
         QString title;
         QString defaultText;  // input boxes only
+        bool offersAll = true;  // Confirm windows: false for one thing (Yes and No only)
     };
 
     int message(const QString& text, Buttons buttons, Icon icon, const QString& title) override;
     QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
     ConfirmChoice confirm(const QString& text) override;
+    // Recorded and answered as a Confirm window, one without All.
+    ConfirmChoice confirmOne(const QString& text) override;
 
     void queueMessageAnswer(int answer) { messageAnswers_.enqueue(answer); }
     void queueInput(const QString& text) { inputs_.enqueue(text); }
