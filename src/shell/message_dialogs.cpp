@@ -4,6 +4,7 @@
 #include "session/entry_names.h"
 #include "shell/constants.h"
 
+#include <QApplication>
 #include <QGridLayout>
 #include <QInputDialog>
 #include <QLabel>
@@ -26,11 +27,24 @@ int TitleWidth(const QWidget& box, const QString& title)
 
 }  // namespace
 
+QWidget* MessageDialogs::owner() const
+{
+    // A question asked from one of the program's own windows (the site
+    // manager, the viewer) belongs to it, so that window keeps its place on
+    // top of the main window when the question closes.
+    QWidget* active = QApplication::activeWindow();
+    for (QWidget* up = active ? active->parentWidget() : nullptr; up && parent_; up = up->parentWidget()) {
+        if (up == parent_)
+            return active;
+    }
+    return parent_;
+}
+
 int MessageDialogs::message(const QString& text, Buttons buttons, Icon icon, const QString& title)
 {
     QMessageBox box(icon == Icon::Information ? QMessageBox::Information : QMessageBox::NoIcon,
                     title.isEmpty() ? kAppTitle : title, text,
-                    buttons == Buttons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, parent_);
+                    buttons == Buttons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, owner());
     if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
         grid->addItem(new QSpacerItem(TitleWidth(box, box.windowTitle()), 0, QSizePolicy::Minimum,
                                       QSizePolicy::Expanding),
@@ -72,22 +86,22 @@ QString Ask(QWidget* parent, const QString& prompt, const QString& title, const 
 
 QString MessageDialogs::input(const QString& prompt, const QString& title, const QString& defaultText)
 {
-    return Ask(parent_, prompt, title, defaultText, -1);
+    return Ask(owner(), prompt, title, defaultText, -1);
 }
 
 QString MessageDialogs::inputName(const QString& prompt, const QString& title, const QString& name)
 {
-    return Ask(parent_, prompt, title, name, NameStemLength(name));
+    return Ask(owner(), prompt, title, name, NameStemLength(name));
 }
 
 Dialogs::ConfirmChoice MessageDialogs::confirmOne(const QString& text)
 {
-    return Confirm::ask(text, parent_, false);
+    return Confirm::ask(text, owner(), false);
 }
 
 Dialogs::ConfirmChoice MessageDialogs::confirm(const QString& text)
 {
-    return Confirm::ask(text, parent_);
+    return Confirm::ask(text, owner());
 }
 
 }  // namespace quillmar

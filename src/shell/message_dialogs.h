@@ -19,6 +19,9 @@ public:
     QString inputName(const QString& prompt, const QString& title, const QString& name) override;
 
 private:
+    // The window a box belongs to: the active one of ours, else the parent.
+    QWidget* owner() const;
+
     QWidget* parent_ = nullptr;
 };
 

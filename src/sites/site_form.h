@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
@@ -68,6 +69,7 @@ private:
     std::function<void()> connect_;
 
     QListWidget* list_ = nullptr;
+    QLabel* lblStatus_ = nullptr;  // what the last Save did
     QLineEdit* txtSite_ = nullptr;
     QLineEdit* txtRemote_ = nullptr;
     QLineEdit* txtLogin_ = nullptr;
