@@ -41,6 +41,7 @@ void AddHint(QGridLayout* grid, const QLineEdit* box, const char* name)
 {
     auto* hint = new QLabel(box->toolTip());
     hint->setObjectName(QLatin1String(name));
+    hint->setWordWrap(true);  // one line where there is room; never wider than the screen
     QFont small = hint->font();
     small.setPointSizeF(small.pointSizeF() * 0.9);
     hint->setFont(small);
