@@ -194,13 +194,14 @@ HelpFrm::HelpFrm(const Services& services, QWidget* parent) : QWidget(parent, Qt
     const QList<HelpSection> sections = HelpSections();
     static const char* const kFrameNames[] = {"Frame1", "Frame2", "Frame3", "Frame4", "Frame5"};
     QList<QGroupBox*> frames;
-    for (int i = 0; i < sections.size(); ++i)
+    for (int i = 0; i < sections.size(); ++i) {
         frames << SectionFrame(sections[i], kFrameNames[i]);
+        static_cast<QVBoxLayout*>(frames.last()->layout())->addStretch();  // lines at the top
+    }
     QGroupBox* controls = frames.last();
 
     auto* controlsLayout = static_cast<QVBoxLayout*>(controls->layout());
     controlsLayout->addWidget(new ContactLabel(services_));
-    controlsLayout->addStretch();
     auto* print = new QPushButton(QStringLiteral("&Print"));
     print->setObjectName(QStringLiteral("PrintBtn"));
     auto* ok = new QPushButton(QStringLiteral("&OK"));
