@@ -22,6 +22,8 @@ namespace quillmar {
 
 namespace {
 
+constexpr int kHelpWidth = 860;
+constexpr int kHelpMaxHeight = 700;  // taller pages scroll
 
 HelpLine Plain(const QString& text) { return {text, false}; }
 HelpLine Bold(const QString& text) { return {text, true}; }
@@ -59,53 +61,94 @@ QGroupBox* SectionFrame(const HelpSection& section, const char* name)
 
 QString ExampleServerName() { return QStringLiteral("ftp.quillmar.example"); }
 
+QList<HelpCommand> HelpCommands()
+{
+    // Enter and a double-click act on the row under the cursor: a file is
+    // sent to the other side, a folder is opened.
+    const QString onRow = QStringLiteral("Enter or double-click on the row");
+    return {
+        {QStringLiteral("Connect"), QStringLiteral("FTP menu, Connect button"), {}},
+        {QStringLiteral("Disconnect"), QStringLiteral("FTP menu, Disconnect button"), {}},
+        {QStringLiteral("Site Manager"), QStringLiteral("FTP menu, Sites button"), {}},
+        {QStringLiteral("Exit Quillmar"), QStringLiteral("FTP menu"), QStringLiteral("Ctrl+Q")},
+        {QStringLiteral("Upload"), QStringLiteral("Commands menu, Upload button"), onRow},
+        {QStringLiteral("Download"), QStringLiteral("Commands menu, Download button"), onRow},
+        {QStringLiteral("Go Up"), QStringLiteral("Commands menu, Go Up button"), QStringLiteral("Backspace")},
+        {QStringLiteral("Stop"), QStringLiteral("Commands menu, Stop button"), QStringLiteral("Esc")},
+        {QStringLiteral("New Folder"), QStringLiteral("Commands menu"), QStringLiteral("Ctrl+N")},
+        {QStringLiteral("Rename"), QStringLiteral("Commands menu"), QStringLiteral("F2")},
+        {QStringLiteral("Delete File"), QStringLiteral("Commands menu, Delete button"), QStringLiteral("Del")},
+        {QStringLiteral("Copy Web Address"), QStringLiteral("Commands menu"), QStringLiteral("Ctrl+Shift+C")},
+        {QStringLiteral("Print Remote File List"), QStringLiteral("Commands menu, Print button"), {}},
+        {QStringLiteral("Last Connection Listing"), QStringLiteral("View menu, List button"), {}},
+        {QStringLiteral("Refresh"), QStringLiteral("View menu, Refresh button"), QStringLiteral("F5")},
+    };
+}
+
+namespace {
+
+QString CommandLine(const HelpCommand& command)
+{
+    const QString key = command.key.isEmpty() ? QString() : QStringLiteral(" \u2014 ") + command.key;
+    return QStringLiteral("%1 (%2)%3").arg(command.command, command.where, key);
+}
+
+}  // namespace
+
 QList<HelpSection> HelpSections()
 {
+    QList<HelpLine> commands;
+    for (const HelpCommand& command : HelpCommands())
+        commands << Plain(CommandLine(command));
+    commands << Plain(QStringLiteral("You can also drag files between your computer's file list and the server "
+                                     "list, and right-click either list for its commands."));
     return {
-        {QStringLiteral("  Release Notes  "),
-         {Plain(QStringLiteral(
-             "  Added ability to select multiple files in server list to delete.  This is done by pressing control "
-             "and clicking individual files, followed by clicking the delete button on the toolbar.  You may also use "
-             "the shift key instead of control along with the up and down arrow keys to select many files that are "
-             "already grouped together.  Double click the currently viewed image to see a full screen preview!"))}},
-        {QStringLiteral(" Site Manager "),
-         {Bold(QStringLiteral("Create New Connection:")),
-          Plain(QStringLiteral("1.  Select \"Site Manager\" from the \"FTP\" menu.")),
-          Plain(QStringLiteral("2.  Click clear, then enter a description for the site you wish to connect to. ")),
-          Plain(QStringLiteral("3.  Now enter the FTP address of the site.  For example: \"%1\"")
+        {QStringLiteral(" Getting Started "),
+         {Plain(QStringLiteral("1.  Open the Site Manager (FTP menu, or the Sites button) and click \"Add\".  Give "
+                               "the site a description, its server address (for example \"%1\"), your login and "
+                               "your password, and click \"Save\".")
                     .arg(ExampleServerName())),
-          Bold(QStringLiteral(
-              "Note:  It is not necessary to place \"ftp://\" before an ftp address in the address box.  ")),
-          Plain(QStringLiteral("4.  Now enter your login name in the login box.")),
-          Plain(QStringLiteral("5.  And now enter your password in its box.")),
-          Plain(QStringLiteral("6.  Now click \"Add\", select your new entry and click \"Connect\".")),
-          Bold(QStringLiteral("Use Existing Connection:")),
-          Plain(QStringLiteral("1.  Open \"Site Manager\" and select an entry from the \"Favorite Sites\" list.  "
-                               "Then click \"Connect\".")),
-          Plain(QStringLiteral("2.  Alternatively the next time you want to connect you can just click the connect "
-                               "button from the toolbar because Quillmar remembers your last connection!"))}},
-        {QStringLiteral(" Assorted Features "),
-         {Plain(QStringLiteral("1.  Uploaded images are viewable by selecting them from the server file list.")),
-          Plain(QStringLiteral(
-              "2.  To empty your image cache, select \"Empty Image Cache\" from the \"Options\" menu.")),
-          Plain(QStringLiteral("3.  Select the filename column heading in the server file list to sort in "
-                               "ascending or descending order.")),
-          Plain(QStringLiteral("4.  Delete multiple files on a server by holding down control or shift while "
-                               "selecting files.  Then choose delete.")),
-          Plain(QStringLiteral("5.  Select \"Last Connection Listing\" from \"View\" menu to see the files you have "
-                               "currently on your server without connecting.  Date and time of last update will "
-                               "be shown in status bar.")),
-          Plain(QStringLiteral("6.  Double click on the currently viewed image to see a full screen preview."))}},
-        {QStringLiteral(" Controls "),
-         {Plain(QStringLiteral("1.  Uploading, downloading and changing directories is accomplished by "
-                               "double-clicking the filename or directory name.")),
-          Plain(QStringLiteral("2.  Other operations require you to simply select the item to perform the "
-                               "operation on and then to click the appropriate button or menu item.")),
-          Plain(QStringLiteral("3.  Some operations are available by right-clicking as well.")),
-          Plain(QStringLiteral("4.  File transfer progress is indicated by a blue progress bar in the lower right "
-                               "corner of the program.")),
-          Plain(QStringLiteral("5.  A red and a green light in the lower right hand corner also tell you when an "
-                               "operation has been completed."))}},
+          Plain(QStringLiteral("2.  Select the site and click \"Connect\".  Next time the Connect button goes back to "
+                               "the last site at once; with \"Auto Connect\" (Options menu) Quillmar connects as it "
+                               "starts.")),
+          Plain(QStringLiteral("3.  Your computer is on the left, the server's folder on the right and the selected "
+                               "picture in the middle.  Double-click a file to send it to the other side, a folder "
+                               "to open it.")),
+          Plain(QStringLiteral("4.  The light in the status bar is green when connected and idle, red while a "
+                               "command runs, and grey when not connected.  The bar beside it shows how far a "
+                               "transfer has come; Stop (Esc) ends the running command.")),
+          Plain(QStringLiteral("5.  \"Last Connection Listing\" (View menu) shows what each site held when you last "
+                               "connected, without connecting."))}},
+        {QStringLiteral(" Commands and Keys "), commands},
+        {QStringLiteral(" Pictures for the Web "),
+         {Plain(QStringLiteral("Give a site its web address (for example \"https://www.quillmar.example/\") and the "
+                               "server folder that address shows (for example \"/public_html\") in the Site Manager.  "
+                               "Then \"Copy Web Address\" (Ctrl+Shift+C) copies the address of any picture, and each "
+                               "upload names the address of what it sent.")),
+          Plain(QStringLiteral("With \"Prepare Pictures for the Web\" (Options menu) on, large photos go up scaled "
+                               "down, turned upright and without the position where they were taken; the file on "
+                               "your computer is not changed.")),
+          Plain(QStringLiteral("Uploaded pictures show at once from a local cache.  \"Preview Server Pictures\" (View "
+                               "menu) fetches a picture that is not in the cache yet.  \"Empty Image Cache\" "
+                               "(Options menu) clears the cache.  Double-click the picture for a full screen "
+                               "view."))}},
+        {QStringLiteral(" Encryption and Trust "),
+         {Plain(QStringLiteral("Start a server address with \"ftps://\" to connect with encryption (FTP over TLS).")),
+          Plain(QStringLiteral("When a server shows a certificate your system cannot vouch for, Quillmar shows its "
+                               "details and asks whether to trust it; say yes only when you know it is your "
+                               "server's.  The answer is remembered for that server.")),
+          Plain(QStringLiteral("If a trusted server later shows a different certificate, Quillmar asks again and the "
+                               "question defaults to No: it may not be your server.  A site that once used "
+                               "encryption is never logged into without it unless you agree."))}},
+        {QStringLiteral(" Your Data and Passwords "),
+         {Plain(QStringLiteral("Sites are kept in sites.snd, the last listing of each site in a .dat file, and "
+                               "cached pictures in the Cache folder, all in Quillmar's data folder: "
+                               "~/.local/share/Quillmar for an installed copy, or the program's own folder when "
+                               "it runs from a folder of its own.  The servers you trusted are kept there in "
+                               "\"trusted-servers\".")),
+          Plain(QStringLiteral("Passwords are kept in the system keyring when one is available, otherwise in "
+                               "sites.snd.")),
+          Plain(QStringLiteral("Settings and the window's place are kept in ~/.config/Quillmar/Quillmar.conf."))}},
     };
 }
 
@@ -149,12 +192,13 @@ HelpFrm::HelpFrm(const Services& services, QWidget* parent) : QWidget(parent, Qt
     setWindowTitle(kAppTitle + QStringLiteral(" Help"));
 
     const QList<HelpSection> sections = HelpSections();
-    QGroupBox* notes = SectionFrame(sections[0], "Frame1");
-    QGroupBox* sites = SectionFrame(sections[1], "Frame2");
-    QGroupBox* features = SectionFrame(sections[2], "Frame3");
-    QGroupBox* controls = SectionFrame(sections[3], "Frame4");
-    for (QGroupBox* frame : {sites, features, controls})
-        static_cast<QVBoxLayout*>(frame->layout())->addStretch();
+    static const char* const kFrameNames[] = {"Frame1", "Frame2", "Frame3", "Frame4", "Frame5"};
+    QList<QGroupBox*> frames;
+    for (int i = 0; i < sections.size(); ++i) {
+        frames << SectionFrame(sections[i], kFrameNames[i]);
+        static_cast<QVBoxLayout*>(frames.last()->layout())->addStretch();  // lines at the top
+    }
+    QGroupBox* controls = frames.last();
 
     auto* controlsLayout = static_cast<QVBoxLayout*>(controls->layout());
     controlsLayout->addWidget(new ContactLabel(services_));
@@ -178,10 +222,13 @@ HelpFrm::HelpFrm(const Services& services, QWidget* parent) : QWidget(parent, Qt
     // The page scrolls when the screen is smaller than it.
     auto* sheet = new QWidget;
     auto* grid = new QGridLayout(sheet);
-    grid->addWidget(notes, 0, 0, 1, 3);
-    grid->addWidget(sites, 1, 0);
-    grid->addWidget(features, 1, 1);
-    grid->addWidget(controls, 1, 2);
+    // Getting started across the top; the commands beside pictures and
+    // encryption; data and passwords below.
+    grid->addWidget(frames[0], 0, 0, 1, 2);
+    grid->addWidget(frames[1], 1, 0, 2, 1);
+    grid->addWidget(frames[2], 1, 1);
+    grid->addWidget(frames[3], 2, 1);
+    grid->addWidget(frames[4], 3, 0, 1, 2);
     sheet->setMinimumWidth(560);
     auto* scroll = new QScrollArea;
     scroll->setWidget(sheet);
@@ -194,7 +241,8 @@ HelpFrm::HelpFrm(const Services& services, QWidget* parent) : QWidget(parent, Qt
     MakeDefaultButton(this, ok);
     // Wrapped text needs the height that goes with the width, or the lines
     // of the narrow columns overlap.
-    resize(860, grid->totalHeightForWidth(860) + 2);
+    const int height = qMin(grid->totalHeightForWidth(kHelpWidth) + 2, kHelpMaxHeight);
+    resize(kHelpWidth, height);
 }
 
 void HelpFrm::Open()

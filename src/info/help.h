@@ -23,8 +23,14 @@ struct HelpSection {
     QList<HelpLine> lines;
 };
 
-// The four sections in display order: release notes across the top, then
-// site manager, assorted features and controls from left to right.
+// A command as help names it: where it is and its key (empty: none).
+struct HelpCommand {
+    QString command, where, key;
+};
+QList<HelpCommand> HelpCommands();
+
+// The sections in display order: getting started, commands and keys,
+// pictures for the web, encryption and trust, data and passwords.
 QList<HelpSection> HelpSections();
 
 // The example server name the help text uses.
@@ -39,7 +45,7 @@ QString HelpPageHtml();
 QString UninstallNoteText(const QString& programFolder);
 void ShowUninstallNote(const Services& services);
 
-// The help window: the four sections, the contact label, "&Print" (the
+// The help window: the sections, the contact label, "&Print" (the
 // help page on the printer) and "&OK".
 class HelpFrm : public QWidget {
     Q_OBJECT

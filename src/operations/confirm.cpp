@@ -7,7 +7,7 @@
 
 namespace quillmar {
 
-Confirm::Confirm(const QString& text, QWidget* parent) : QDialog(parent)
+Confirm::Confirm(const QString& text, QWidget* parent, bool offerAll) : QDialog(parent)
 {
     setObjectName(QStringLiteral("Confirm"));
     setWindowTitle(QStringLiteral("Confirmation"));
@@ -31,6 +31,8 @@ Confirm::Confirm(const QString& text, QWidget* parent) : QDialog(parent)
     auto* row = new QHBoxLayout;
     QWidget* previous = nullptr;
     for (const Button& b : buttons) {
+        if (b.choice == Dialogs::ConfirmChoice::All && !offerAll)
+            continue;
         auto* button = new QPushButton(QString::fromLatin1(b.caption), this);
         button->setObjectName(QLatin1String(b.name));
         button->setAutoDefault(false);
@@ -54,9 +56,9 @@ void Confirm::answer(Dialogs::ConfirmChoice choice)
     accept();
 }
 
-Dialogs::ConfirmChoice Confirm::ask(const QString& text, QWidget* parent)
+Dialogs::ConfirmChoice Confirm::ask(const QString& text, QWidget* parent, bool offerAll)
 {
-    Confirm window(text, parent);
+    Confirm window(text, parent, offerAll);
     window.exec();
     return window.choice();
 }

@@ -15,13 +15,14 @@ namespace quillmar {
 class Confirm : public QDialog {
     Q_OBJECT
 public:
-    explicit Confirm(const QString& text, QWidget* parent = nullptr);
+    // offerAll: false for a question about one thing (no All button).
+    explicit Confirm(const QString& text, QWidget* parent = nullptr, bool offerAll = true);
 
     // The button that closed the window; Closed when it was closed otherwise.
     Dialogs::ConfirmChoice choice() const { return choice_; }
 
     // Shows the window modally and returns the answer.
-    static Dialogs::ConfirmChoice ask(const QString& text, QWidget* parent);
+    static Dialogs::ConfirmChoice ask(const QString& text, QWidget* parent, bool offerAll = true);
 
 private:
     void answer(Dialogs::ConfirmChoice choice);

@@ -88,6 +88,12 @@ QString NameProblemFailure(const QString& name, const QString& problem)
 // The server said no (a reply code), as opposed to a lost connection.
 bool IsServerRefusal(const FtpError& error) { return error.number >= 400 && error.number < 600; }
 
+// "Are you sure you want to delete images/ from the server?"
+QString DeleteOneQuestion(const QString& rowText)
+{
+    return QStringLiteral("Are you sure you want to delete %1 %2?").arg(rowText, kFromServer);
+}
+
 }  // namespace
 
 DeleteController::DeleteController(MainContext& context, SessionController& session, QObject* parent)
@@ -97,9 +103,7 @@ DeleteController::DeleteController(MainContext& context, SessionController& sess
 
 int DeleteController::ConfirmDelete(const QString& prompt)
 {
-    const QString text = prompt.isEmpty()
-                             ? QStringLiteral("Are you sure you want to delete %1 %2?").arg(DeleteName, kFromServer)
-                             : prompt;
+    const QString text = prompt.isEmpty() ? DeleteOneQuestion(DeleteName) : prompt;
     return ctx_.services.dialogs->message(text, Dialogs::Buttons::YesNo, Dialogs::Icon::None,
                                           QStringLiteral("Confirmation"));
 }
@@ -120,11 +124,13 @@ void DeleteController::Delete()
         deleteLocally();
 }
 
-bool DeleteController::confirmFile(const QString& question)
+bool DeleteController::confirmFile(const QString& question, qsizetype files)
 {
     if (confirmAll_)
         return true;
-    switch (ctx_.services.dialogs->confirm(question)) {
+    // All means something only when there is more than one.
+    Dialogs& dialogs = *ctx_.services.dialogs;
+    switch (files > 1 ? dialogs.confirm(question) : dialogs.confirmOne(question)) {
     case Dialogs::ConfirmChoice::Yes:
         return true;
     case Dialogs::ConfirmChoice::All:
@@ -151,7 +157,8 @@ void DeleteController::deleteOnServer()
 void DeleteController::deleteFolderOnServer(const QString& rowText)
 {
     DeleteName = rowText;
-    if (ConfirmDelete(QString()) != kYes)
+    // One folder: the Confirm window without All, as for one file.
+    if (ctx_.services.dialogs->confirmOne(DeleteOneQuestion(DeleteName)) != Dialogs::ConfirmChoice::Yes)
         return;
     const QString problem = ServerNameProblem(rowText);
     if (!problem.isEmpty())
@@ -237,7 +244,8 @@ void DeleteController::deleteFilesOnServer()
         const QString text = ctx_.serverModel.row(row).text;
         const bool askedEach = !confirmAll_;
         if (!confirmFile(DeleteQuestion(text, i + 1, rows.size(), kFromServer,
-                                        QStringLiteral("This cannot be undone."))))
+                                        QStringLiteral("This cannot be undone.")),
+                         rows.size()))
             return;  // No: what was deleted stays deleted, the list is not re-read
         const bool answeredYes = askedEach && !confirmAll_;
         const QString problem = ServerNameProblem(text);
@@ -267,7 +275,7 @@ void DeleteController::deleteLocally()
         const QStringList names = ctx_.localPane.selectedFiles();
         for (qsizetype i = 0; i < names.size(); ++i) {
             const QString& name = names.at(i);
-            if (!confirmFile(DeleteQuestion(name, i + 1, names.size(), kFromComputer, afterwards)))
+            if (!confirmFile(DeleteQuestion(name, i + 1, names.size(), kFromComputer, afterwards), names.size()))
                 return;
             const QString problem = EntryNameProblem(name);
             if (!problem.isEmpty())

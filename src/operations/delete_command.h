@@ -39,7 +39,7 @@ private:
     void deleteFilesOnServer();
     void deleteLocally();
     // True when the file is to be deleted; false ends the command.
-    bool confirmFile(const QString& question);
+    bool confirmFile(const QString& question, qsizetype files);
     // After the server refused to remove a folder that still holds entries:
     // asks to delete its files and empty folders first, then does so and
     // removes it. False when the person says no; throws when it cannot be done.

@@ -3,6 +3,7 @@
 #include "shell/services.h"
 
 #include <QString>
+#include <QList>
 #include <QStringList>
 
 #include <memory>
@@ -15,14 +16,26 @@ namespace quillmar {
 
 class Feedback;
 
-// The printed server list: a heading naming the server, then every row's
-// text in list order (folders keep their "/").
-QStringList RemoteListLines(const QString& url, const QStringList& rowTexts);
+// What the printed server list shows: the site (its description, or its
+// address when it has none), the server folder, and each row's name, size
+// and date in list order (folders keep their "/").
+struct PrintedRow {
+    QString name, size, date;
+};
+struct PrintedList {
+    QString site, address, folder;
+    QList<PrintedRow> rows;
+};
 
-// Prints text lines top to bottom in the printer's own font, going on to a
-// new page when one is full. False when there is no usable printer or the
-// job failed.
-bool PrintTextLines(QPrinter* printer, const QStringList& lines);
+// The line at the foot of every printed page: "Quillmar — Demo — /photos —
+// page 2 of 3"; an empty site or folder is left out.
+QString PrintFooter(const QString& site, const QString& folder, int page, int pages);
+
+// Prints the list on the printer's page: the site and folder at the top of
+// the first page, then a table of name, size and date that goes on to new
+// pages (each with the table's heading) and a footer on every page. False
+// when there is no usable printer or the job failed; *pages says how many.
+bool PrintServerList(QPrinter* printer, const PrintedList& list, int* pages = nullptr);
 
 // Prints a document in pages on the printer. False when there is no usable
 // printer or the job failed.
@@ -42,9 +55,9 @@ std::unique_ptr<QPrinter> ChosenPrinter(const Services& services, QWidget* paren
 bool ChoosePrinterInteractively(QPrinter& printer, QWidget* parent);
 
 // The print command of the server list. Needs no connection; prints what the
-// list holds after the person chose the printer. The status line keeps its
-// text afterwards.
-void PrintRemoteFileList(const Services& services, Feedback& feedback, const QString& url,
-                         const QStringList& rowTexts, QWidget* parent = nullptr);
+// list holds after the person chose the printer. The status line then says
+// how it went, so "Printing File List." never outlives the job.
+void PrintRemoteFileList(const Services& services, Feedback& feedback, const PrintedList& list,
+                         QWidget* parent = nullptr);
 
 }  // namespace quillmar

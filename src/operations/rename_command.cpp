@@ -46,7 +46,7 @@ void RenameController::renameOnServer()
 {
     RunCommand(ctx_, [this] {
         const QString oldName = SelectedServerRow(ctx_);
-        const QString newName = ctx_.services.dialogs->input(kPrompt, kAppTitle, oldName);
+        const QString newName = ctx_.services.dialogs->inputName(kPrompt, kAppTitle, oldName);
         if (!newName.isEmpty())  // cancelled: the server is not asked
             renameServerEntry(oldName, newName);
     });
@@ -70,7 +70,7 @@ void RenameController::renameLocally()
         const QString oldName = ctx_.localPane.currentFile();
         if (oldName.isEmpty())
             throw FtpError(ftp_errors::LocalFile, QStringLiteral("Choose a file in the local file list to rename."));
-        const QString newName = ctx_.services.dialogs->input(kPrompt, kAppTitle, oldName);
+        const QString newName = ctx_.services.dialogs->inputName(kPrompt, kAppTitle, oldName);
         if (newName.isEmpty())
             throw FtpError(ftp_errors::LocalFile,
                            QStringLiteral("%1 was not renamed: no new name was given.").arg(oldName));

@@ -45,7 +45,9 @@ class ReplaceQuestion {
 public:
     enum class Answer { Replace, Skip, Cancel };
 
-    ReplaceQuestion(Dialogs& dialogs, bool ask) : dialogs_(dialogs), ask_(ask) {}
+    ReplaceQuestion(Dialogs& dialogs, Feedback& feedback, bool ask) : dialogs_(dialogs), feedback_(feedback), ask_(ask)
+    {
+    }
 
     // name already exists where it is going (its size there: targetSize).
     Answer ask(const QString& name, const QString& there, const QString& targetSize, const QString& from,
@@ -57,6 +59,8 @@ public:
                                             "and every further one, No skips it; closing this window stops the "
                                             "transfer of the rest.")
                                  .arg(name, there, targetSize, from, sourceSize);
+        // The status line tells what waits, not what the last file did.
+        feedback_.status(QStringLiteral("Status: Waiting for your answer: replace %1?").arg(name));
         switch (dialogs_.confirm(text)) {
         case Dialogs::ConfirmChoice::Yes:
             return Answer::Replace;
@@ -73,6 +77,7 @@ public:
 
 private:
     Dialogs& dialogs_;
+    Feedback& feedback_;
     bool ask_;
 };
 
@@ -141,7 +146,7 @@ void TransferController::Download()
     bool cancelled = false;
     const bool done = RunCommand(ctx_, [&] {
         ctx_.feedback.lightsBusy();
-        ReplaceQuestion replace(*ctx_.services.dialogs, ctx_.state.AskReplace);
+        ReplaceQuestion replace(*ctx_.services.dialogs, ctx_.feedback, ctx_.state.AskReplace);
         const QDir folder(ctx_.localPane.folder());
         // Fetched rows are deselected, and the local list re-read, once at the
         // end on every way out: per file they cost more than a small transfer.
@@ -254,13 +259,15 @@ void TransferController::UploadFiles(const QStringList& localFiles)
     if (!EnsureConnected(ctx_) || localFiles.isEmpty())
         return;
     BusyPointer busy;
+    CommandLight light(ctx_.feedback);
     if (localFiles.size() == 1 && localFiles.first().isEmpty()) {
         busy.restore();
+        light.end();
         ctx_.reportError(
             FtpError(ftp_errors::LocalFile, QStringLiteral("Choose a file in the local file list to upload.")));
         return;
     }
-    ReplaceQuestion replace(*ctx_.services.dialogs, ctx_.state.AskReplace);
+    ReplaceQuestion replace(*ctx_.services.dialogs, ctx_.feedback, ctx_.state.AskReplace);
     CacheCopies copies(ctx_.services.appFolder, ctx_.state.place);
     const QStringList rowsBefore = ctx_.serverModel.rowTexts();
     QStringList sentNames;
@@ -298,6 +305,7 @@ void TransferController::UploadFiles(const QStringList& localFiles)
             if (rest == 0 || ctx_.ftp.State() == 0 || error.number == ftp_errors::Stopped) {
                 stopped = true;
                 busy.restore();
+                light.end();
                 ctx_.reportError(error);
                 break;
             }
@@ -317,6 +325,7 @@ void TransferController::UploadFiles(const QStringList& localFiles)
             session_.Relist();
     } catch (const FtpError& error) {
         busy.restore();
+        light.end();
         ctx_.reportError(error);
         return;
     }
@@ -335,6 +344,7 @@ void TransferController::UploadFiles(const QStringList& localFiles)
     for (auto it = storedAs.cbegin(); it != storedAs.cend(); ++it)
         RenameInCache(ctx_.services.appFolder, ctx_.state.place, it.key(), it.value());
     busy.restore();
+    light.end();
     if (!cacheProblems.isEmpty()) {
         // The uploads went through; the person learns only the preview is missing.
         ctx_.reportError(FtpError(ftp_errors::LocalFile,

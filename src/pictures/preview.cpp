@@ -166,6 +166,14 @@ PreviewController::PreviewController(MainContext& context, QObject* parent) : QO
         parts.frame->installEventFilter(this);
 }
 
+void PreviewController::ForgetServerPicture()
+{
+    if (!fromServer_)
+        return;
+    fromServer_ = false;
+    show(QString());
+}
+
 void PreviewController::show(const QString& path)
 {
     shown_ = path;
@@ -201,6 +209,7 @@ void PreviewController::File1_Click()
     const QString name = ctx_.localPane.currentFile();
     if (name.isEmpty())
         return;
+    fromServer_ = false;
     const QFileInfo file(EntryPath(ctx_.localPane.folder(), name));
     show(IsPicture(name) ? file.filePath() : QString());
     // A file that went away since the list was read shows without a size.
@@ -211,6 +220,7 @@ void PreviewController::ListView1_Click()
 {
     const QString text = ctx_.serverView.selectedRowText();
     ctx_.feedback.panel(4, text);
+    fromServer_ = true;
     if (showServerRow(text) || !IsPicture(text))
         return;
     if (ctx_.state.upload.remotePreview && ctx_.ftp.State() != 0 && fetchIntoCache(text))

@@ -46,6 +46,10 @@ public:
     void ListView1_Click();
     void viewimage_DblClick();
 
+    // The server's list is gone (disconnected, or another site): a picture
+    // or note that came from it leaves the frame; a local picture stays.
+    void ForgetServerPicture();
+
     // The full-screen preview while it is open; null otherwise.
     imgPreview* previewWindow() const { return preview_; }
 
@@ -70,6 +74,7 @@ private:
     MainContext& ctx_;
     QPointer<imgPreview> preview_;
     QString shown_;       // the picture in the frame, fitted again when the frame's size changes
+    bool fromServer_ = false;  // the frame shows a server row's picture or note
     QTimer refit_;
 };
 

@@ -16,6 +16,7 @@ struct ServerRow {
     bool dimmed = false;  // shown grey, e.g. while a delete is under way
     bool link = false;    // a file row that may lead to a folder
     qint64 bytes = -1;    // the listed size of a plain file; -1 when not known
+    QString dateText;     // when it last changed, as the server gave it
 };
 
 // The rows of the server list, always ordered by their text (plain code-unit

@@ -283,4 +283,23 @@ void ServerListView::dropEvent(QDropEvent* event)
     Q_EMIT filesDropped(paths);
 }
 
+void ServerListView::setPlaceholderText(const QString& text)
+{
+    placeholder_ = text;
+    viewport()->update();
+}
+
+void ServerListView::paintEvent(QPaintEvent* event)
+{
+    QTableView::paintEvent(event);
+    if (placeholder_.isEmpty() || model_->size() > 0)
+        return;
+    constexpr int kPlaceholderMargin = 12;
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    painter.drawText(viewport()->rect().adjusted(kPlaceholderMargin, kPlaceholderMargin, -kPlaceholderMargin,
+                                                 -kPlaceholderMargin),
+                     Qt::AlignCenter | Qt::TextWordWrap, placeholder_);
+}
+
 }  // namespace quillmar

@@ -50,6 +50,11 @@ public:
     QString selectedRowText() const;
     QList<int> selectedRows() const;  // in list order
 
+    // A text shown in the middle of the list while it has no rows (how to
+    // begin); empty for none.
+    QString placeholderText() const { return placeholder_; }
+    void setPlaceholderText(const QString& text);
+
 Q_SIGNALS:
     void focusEntered();
     void rightButtonReleased(const QPoint& globalPos);
@@ -62,6 +67,7 @@ Q_SIGNALS:
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void updateGeometries() override;
     QSize viewportSizeHint() const override;
     void startDrag(Qt::DropActions supportedActions) override;
@@ -80,6 +86,7 @@ private:
     SortArrow* arrowDown_ = nullptr;
     SortArrow* arrowUp_ = nullptr;
     bool reportView_ = true;
+    QString placeholder_;
 };
 
 }  // namespace quillmar

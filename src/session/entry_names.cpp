@@ -83,4 +83,10 @@ QString NameServerUsed(const QString& asked, const QStringList& before, const QS
     return found;
 }
 
+qsizetype NameStemLength(const QString& name)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot > 0 ? dot : name.size();
+}
+
 }  // namespace quillmar

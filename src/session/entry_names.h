@@ -43,6 +43,10 @@ inline bool IsServerEntryName(QStringView name)
     return true;
 }
 
+// How much of a name comes before its extension: "photo" of "photo.jpg",
+// all of "README" and of ".htaccess" (a leading dot opens no extension).
+qsizetype NameStemLength(const QString& name);
+
 // A folder row's text without its trailing "/": the name the server knows.
 QString FolderName(const QString& rowText);
 

@@ -148,6 +148,8 @@ struct Entry {
     Kind kind = Kind::Unread;
     QStringView name;
     QStringView size;  // digits, perhaps grouped ("9,730"); empty when the line gives none
+    QStringView date;  // when it last changed, as the line gives it; empty when it does not
+    bool machineDate = false;  // date is a machine listing's "modify" time
 };
 
 // Q_ALWAYS_INLINE on the checks the date search makes for every field of
@@ -551,6 +553,10 @@ Entry ReadUnix(QStringView line)
     else
         name = RestAfterBlanks(line, timeEnd);
     Entry entry{UnixKind(type), {}, size};
+    qsizetype dateStart = date.size.data() - line.data() + date.size.size();
+    while (dateStart < timeStart && IsBlank(line[dateStart]))
+        ++dateStart;
+    entry.date = line.sliced(dateStart, timeEnd - dateStart);
     if (entry.kind == Kind::Link) {
         const qsizetype arrow = name.indexOf(u" -> ");
         if (arrow >= 0)
@@ -597,18 +603,24 @@ bool IsWindowsTime(QStringView field)
 Entry ReadWindows(QStringView line)
 {
     Fields fields(line);
-    if (!IsNumericDate(fields.next()) || !IsWindowsTime(fields.next()))
+    const QStringView day = fields.next();
+    QStringView time = fields.next();
+    if (!IsNumericDate(day) || !IsWindowsTime(time))
         return {};
     QStringView what = fields.next();
-    if (IsHalfOfDay(what))
+    if (IsHalfOfDay(what)) {
+        time = QStringView(time.data(), what.data() + what.size());  // "10:15 AM"
         what = fields.next();
+    }
     const bool folder = what.compare(u"<DIR>", Qt::CaseInsensitive) == 0;
     if (!folder && !IsSizeField(what))
         return {};
     const QStringView name = RestAfterBlanks(line, fields.pos());
     if (name.isEmpty())
         return {};
-    return folder ? Entry{Kind::Folder, name, {}} : Entry{Kind::File, name, what};
+    Entry entry = folder ? Entry{Kind::Folder, name, {}} : Entry{Kind::File, name, what};
+    entry.date = QStringView(day.data(), time.data() + time.size());
+    return entry;
 }
 
 // A VxWorks line: the size, "DIR" for a folder, date, time and the name.
@@ -707,12 +719,38 @@ Entry ReadFacts(QStringView line)
             if (!AllDigits(value))
                 return Entry{};
             entry.size = value;
+        } else if (key.compare(u"modify", Qt::CaseInsensitive) == 0) {
+            entry.date = value;
+            entry.machineDate = true;
         }
     }
     if (!typed)
         entry.kind = Kind::File;
     entry.name = line.sliced(blank + 1);
     return entry;
+}
+
+// A machine listing time "20261206120500" (UTC, perhaps with a fraction)
+// as "2026-12-06 12:05 UTC"; as it came when it is not one.
+QString FactTimeText(QStringView value)
+{
+    constexpr qsizetype kMinutesEnd = 12;  // YYYYMMDDHHMM
+    if (value.size() < kMinutesEnd || !AllDigits(value.first(kMinutesEnd)))
+        return value.toString();
+    return value.first(4) % u'-' % value.sliced(4, 2) % u'-' % value.sliced(6, 2) % u' ' % value.sliced(8, 2)
+           % u':' % value.sliced(10, 2) % u" UTC";
+}
+
+// A date as the line gave it, one blank between its parts.
+QString DateText(const Entry& entry)
+{
+    if (entry.machineDate)
+        return FactTimeText(entry.date);
+    QString text;
+    text.reserve(entry.date.size());
+    for (const QStringView part : entry.date.tokenize(u' ', Qt::SkipEmptyParts))
+        text += text.isEmpty() ? part.toString() : u' ' + part;
+    return text;
 }
 
 // "." and "..": the folder itself and its parent.
@@ -778,6 +816,7 @@ std::optional<ListRow> ReadListLine(const QString& line, bool* unread)
     }
 
     ListRow row;
+    row.dateText = DateText(entry);
     if (entry.kind == Kind::Folder) {
         row.folder = true;
         row.text = name % u'/';

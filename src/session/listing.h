@@ -12,13 +12,16 @@ namespace quillmar {
 // ("999 bytes", empty for a folder and for a file whose line gives no size);
 // bytes: the size field read as a number,
 // what a file row adds to the totals (0 for a folder); link: the entry is a
-// link (shown and counted as a file; it may still lead to a folder).
+// link (shown and counted as a file; it may still lead to a folder);
+// dateText: when it last changed, as the server gave it ("Dec 6 12:00",
+// "12-06-26 10:15AM", "2026-12-06 12:05 UTC"), empty when not given.
 struct ListRow {
     QString text;
     bool folder = false;
     QString sizeText;
     qint64 bytes = 0;
     bool link = false;
+    QString dateText;
 };
 
 // Turns one listing line into a row. Each line is read in the format it is

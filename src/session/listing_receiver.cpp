@@ -40,7 +40,7 @@ void ListingReceiver::ListEntry(const QString& line)
         dirSize_ = AddToTotal(dirSize_, row->bytes);
     }
     pending_.append(ServerRow{row->text, row->sizeText, row->folder, false, row->link,
-                              row->folder || row->link || row->sizeText.isEmpty() ? -1 : row->bytes});
+                              row->folder || row->link || row->sizeText.isEmpty() ? -1 : row->bytes, row->dateText});
     if (pending_.size() >= kBatchLimit)
         flush();
     else
@@ -99,7 +99,9 @@ void ListingReceiver::clearList()
     resetCounters();
     pending_.clear();
     model_.clear();
-    feedback_.panel(4, QString());  // the facts of a row that is gone
+    // The totals and the facts of rows that are gone.
+    feedback_.panel(3, QString());
+    feedback_.panel(4, QString());
 }
 
 void ListingReceiver::scheduleFlush()

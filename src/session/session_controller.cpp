@@ -138,6 +138,7 @@ void SessionController::Connect()
             return;
     }
     BusyPointer busy;
+    CommandLight light(ctx_.feedback);
     std::optional<FtpError> failure;
     bool loggingIn = false;
     try {
@@ -172,6 +173,7 @@ void SessionController::Connect()
         if (error.number == ftp_errors::Cancelled)
             return;
         if (error.number == ftp_errors::Stopped || error.number == ftp_errors::NoEncryption) {
+            light.end();
             ctx_.reportError(error);
             return;
         }
@@ -191,6 +193,7 @@ void SessionController::Connect()
         failure = error;
     }
     busy.restore();
+    light.end();
     // A reply code while logging in is the server saying no, not the network.
     const bool refused = failure && loggingIn && failure->number >= 400 && failure->number < 600;
     if (refused) {
@@ -266,10 +269,9 @@ void SessionController::Disconnect()
 void SessionController::StateChanged(int connected)
 {
     ctx_.feedback.panel(5, ctx_.ftp.Protection());
-    if (connected != 0) {
-        ctx_.feedback.lightsConnected();
+    ctx_.feedback.setConnected(connected != 0);
+    if (connected != 0)
         return;
-    }
     ctx_.feedback.panel(2, QStringLiteral("Disconnected"));
     ctx_.feedback.status(QStringLiteral("Status: Disconnected"));
     receiver_.flush();
@@ -280,7 +282,6 @@ void SessionController::StateChanged(int connected)
     ctx_.state.place = ServerPlace{};
     ctx_.feedback.status(disconnectedText());
     receiver_.clearList();
-    ctx_.feedback.lightsBusy();
     ctx_.window.setWindowTitle(WindowTitle({}, {}));
 }
 
@@ -447,12 +448,9 @@ void SessionController::Progress(qint64 bytes)
     const qint64 expected = ctx_.state.lSize;
     if (expected <= 0)
         return;
-    ctx_.feedback.showTransfer(bytes, expected);
-    if (bytes >= expected)
-        return;
     // The size of the file on its way, whichever list has the focus: the
     // local list's current file need not be the one moving.
-    ctx_.feedback.status(QStringLiteral("Status: %1 bytes transferred out of %2").arg(bytes).arg(expected));
+    ctx_.feedback.showTransfer(bytes, expected);
 }
 
 }  // namespace quillmar

@@ -19,17 +19,31 @@ QString TimeLeftText(qint64 seconds)
            % QLatin1Char(':') % rest;
 }
 
-QString ProgressText(qint64 bytes, qint64 total, double bytesPerSecond)
+namespace {
+
+qint64 DoneBytes(qint64 bytes, qint64 total)
 {
-    const qint64 done = std::clamp<qint64>(bytes, 0, std::max<qint64>(total, 0));
-    const qint64 percent = total > 0 ? qint64(double(done) / double(total) * 100.0) : 0;
-    QString text = QString::number(percent) % QStringLiteral(" %");
+    return std::clamp<qint64>(bytes, 0, std::max<qint64>(total, 0));
+}
+
+// " · 12.3 MB/s · 0:42 left", or nothing while no speed is known.
+QString SpeedAndTimeLeft(qint64 done, qint64 total, double bytesPerSecond)
+{
     if (!(bytesPerSecond > 0) || !std::isfinite(bytesPerSecond))
-        return text;
+        return {};
     const QString dot = QStringLiteral(" \u00B7 ");
-    text += dot % RowSizeText(QString::number(std::llround(bytesPerSecond))) % QStringLiteral("/s");
-    const double left = std::ceil(double(total - done) / bytesPerSecond);
-    return text % dot % TimeLeftText(qint64(std::min(left, 1e9))) % QStringLiteral(" left");
+    const double left = std::ceil(double(std::max<qint64>(total, 0) - done) / bytesPerSecond);
+    return dot % RowSizeText(QString::number(std::llround(bytesPerSecond))) % QStringLiteral("/s") % dot
+           % TimeLeftText(qint64(std::min(left, 1e9))) % QStringLiteral(" left");
+}
+
+}  // namespace
+
+QString TransferStatusText(qint64 bytes, qint64 total, double bytesPerSecond)
+{
+    const qint64 done = DoneBytes(bytes, total);
+    return RowSizeText(QString::number(done)) % QStringLiteral(" of ")
+           % RowSizeText(QString::number(std::max<qint64>(total, 0))) % SpeedAndTimeLeft(done, total, bytesPerSecond);
 }
 
 void TransferMeter::start(qint64 nowMs)
@@ -48,7 +62,7 @@ QString TransferMeter::report(qint64 bytes, qint64 total, qint64 nowMs)
     lastBytes_ = bytes;
     const qint64 elapsed = nowMs - startMs_;
     const double speed = elapsed > 0 ? double(bytes - startBytes_) * 1000.0 / double(elapsed) : 0.0;
-    return ProgressText(bytes, total, speed);
+    return TransferStatusText(bytes, total, speed);
 }
 
 }  // namespace quillmar

@@ -7,14 +7,15 @@ namespace quillmar {
 // "0:42", "12:05", "1:02:03": the time a transfer still needs.
 QString TimeLeftText(qint64 seconds);
 
-// The progress bar's text: "42 % · 12.35 MB/s · 0:42 left". The speed and
-// the time left are left out while no speed is known (bytesPerSecond <= 0).
-QString ProgressText(qint64 bytes, qint64 total, double bytesPerSecond);
+// A transfer's progress in words: "1.11 MB of 20 MB · 268 KB/s · 1:11 left",
+// sizes by the list's size rule. The speed and the time left are left out
+// while no speed is known (bytesPerSecond <= 0).
+QString TransferStatusText(qint64 bytes, qint64 total, double bytesPerSecond);
 
 // Measures one transfer from its progress reports: the average speed since
 // start(), or, without one, since the first report. A report with fewer
 // bytes than the one before starts a new transfer, as does the first report
-// after reset().
+// after reset(). Each report is told in TransferStatusText's words.
 class TransferMeter {
 public:
     // nowMs: a steady clock in milliseconds.

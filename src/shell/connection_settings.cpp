@@ -9,6 +9,11 @@
 
 namespace quillmar {
 
+QString ShownSiteName(const ConnectionSettings& settings)
+{
+    return settings.Description.isEmpty() ? settings.URL : settings.Description;
+}
+
 namespace {
 
 const QString kGroup = QStringLiteral("StartUp");

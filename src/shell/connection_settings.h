@@ -18,6 +18,10 @@ struct ConnectionSettings {
     QString WebFolder;
 };
 
+// How the window and the printed list name the site: its description, or its
+// address when it has none.
+QString ShownSiteName(const ConnectionSettings& settings);
+
 struct StartUpValues {
     ConnectionSettings connection;
     bool autoConnect = false;

@@ -33,13 +33,23 @@ QPixmap Ball(const QColor& colour)
     return pixmap;
 }
 
+// The longest text each panel usually shows: the panel asks for its width.
+// Panel 1 also takes whatever the others leave.
+const char* const kPanelSamples[5] = {"Status: Refresh Complete.", "Disconnected", "Total: 99 files 99.99 MB",
+                                      "IMG_0042.jpg 2.35 MB", "Not encrypted"};
+constexpr int kPanelTextMargin = 3;  // each side of a panel's text
+// The bar's percent and room to see it fill.
+constexpr int kMinimumBarWidth = 72;
+
 // A status panel that keeps to its own width: a long text is drawn cut
 // with "…" and shown whole in the tool tip, never over the next panel.
 class PanelLabel : public QLabel {
 public:
-    PanelLabel(int preferredWidth, QWidget* parent) : QLabel(parent), preferred_(preferredWidth)
+    PanelLabel(const QString& sample, QWidget* parent) : QLabel(parent)
     {
+        setFrameStyle(QFrame::Panel | QFrame::Sunken);
         setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+        preferred_ = fontMetrics().horizontalAdvance(sample) + 2 * (kPanelTextMargin + frameWidth()) + 1;
     }
     QSize sizeHint() const override { return {preferred_, QLabel::sizeHint().height()}; }
     QSize minimumSizeHint() const override { return {std::min(preferred_, 60), QLabel::sizeHint().height()}; }
@@ -49,14 +59,15 @@ protected:
     {
         QPainter painter(this);
         drawFrame(&painter);
-        const QRect area = contentsRect().adjusted(3, 0, -3, 0);
+        const QRect area = contentsRect().adjusted(kPanelTextMargin, 0, -kPanelTextMargin, 0);
         const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, area.width());
         painter.setPen(palette().color(QPalette::WindowText));
         painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter, shown);
     }
     bool event(QEvent* e) override
     {
-        if (e->type() == QEvent::ToolTip && fontMetrics().horizontalAdvance(text()) > contentsRect().width() - 6)
+        if (e->type() == QEvent::ToolTip
+            && fontMetrics().horizontalAdvance(text()) > contentsRect().width() - 2 * kPanelTextMargin)
             setToolTip(text());
         else if (e->type() == QEvent::ToolTip)
             setToolTip(QString());
@@ -64,7 +75,7 @@ protected:
     }
 
 private:
-    int preferred_;
+    int preferred_ = 0;
 };
 
 QLabel* MakeLight(QWidget* parent, const char* name, const QColor& colour)
@@ -85,11 +96,9 @@ Feedback::Feedback(QMainWindow& window)
     bar_->setSizeGripEnabled(false);
     // Panel 1 takes what the others leave; each panel draws inside its own
     // width whatever its text.
-    const int widths[5] = {200, 85, 140, 110, 10};
     for (int i = 0; i < 5; ++i) {
-        auto* label = new PanelLabel(widths[i], bar_);
+        auto* label = new PanelLabel(QLatin1String(kPanelSamples[i]), bar_);
         label->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
-        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         bar_->addWidget(label, i == 0 ? 1 : 0);
         panels_[i] = label;
     }
@@ -100,9 +109,8 @@ Feedback::Feedback(QMainWindow& window)
     progress_->setTextVisible(true);
     progress_->setFormat(QString());
     progress_->setAlignment(Qt::AlignCenter);
-    // Room for "100 % · 999.99 MB/s · 9:59:59 left".
-    progress_->setFixedWidth(progress_->fontMetrics().horizontalAdvance(
-                                 QStringLiteral("100 % \u00B7 999.99 MB/s \u00B7 9:59:59 left")) + 16);
+    // The percent; the words of the transfer are on the status line.
+    progress_->setFixedWidth(kMinimumBarWidth);
     bar_->addPermanentWidget(progress_);
 
     auto* lights = new QFrame(bar_);
@@ -110,8 +118,9 @@ Feedback::Feedback(QMainWindow& window)
     lights->setFixedSize(18, 18);
     red_ = MakeLight(lights, "RedBall", QColor(200, 30, 30));
     green_ = MakeLight(lights, "GreenBall", QColor(30, 170, 40));
+    grey_ = MakeLight(lights, "GreyBall", QColor(150, 150, 150));
     bar_->addPermanentWidget(lights);
-    lightsBusy();
+    showLight();
 
     status(QStringLiteral("Status: Disconnected."));
 }
@@ -153,16 +162,45 @@ QString Feedback::panelText(int number) const
 
 void Feedback::lightsConnected()
 {
-    holdPaint();
-    red_->hide();
-    green_->show();
+    busyMark_ = false;
+    showLight();
 }
 
 void Feedback::lightsBusy()
 {
+    busyMark_ = true;
+    showLight();
+}
+
+void Feedback::setConnected(bool connected)
+{
+    connected_ = connected;
+    showLight();
+}
+
+void Feedback::commandStarted()
+{
+    ++commands_;
+    showLight();
+}
+
+void Feedback::commandEnded()
+{
+    commands_ = std::max(commands_ - 1, 0);
+    if (commands_ == 0)
+        busyMark_ = false;
+    showLight();
+}
+
+void Feedback::showLight()
+{
+    QWidget* shown = busyMark_ || commands_ > 0 ? red_ : connected_ ? green_ : grey_;
+    const std::array<QWidget*, 3> lights{red_, green_, grey_};
+    if (std::all_of(lights.begin(), lights.end(), [shown](QWidget* light) { return light->isHidden() == (light != shown); }))
+        return;
     holdPaint();
-    green_->hide();
-    red_->show();
+    for (QWidget* light : lights)
+        light->setVisible(light == shown);
 }
 
 void Feedback::setProgress(double percent)
@@ -198,7 +236,10 @@ void Feedback::showTransfer(qint64 bytes, qint64 total)
     holdPaint();
     progress_->setValue(static_cast<int>(static_cast<double>(shown) / static_cast<double>(total) * 100.0));
     // The bar reads its format for %-codes; a literal text needs none.
-    progress_->setFormat(meter_.report(shown, total, clock_.elapsed()));
+    progress_->setFormat(QString::number(progress_->value()) + QStringLiteral(" %"));
+    const QString words = meter_.report(shown, total, clock_.elapsed());
+    if (bytes < total)
+        status(QStringLiteral("Status: ") + words);
 }
 
 void Feedback::repaintNow()

@@ -25,13 +25,22 @@ public:
     void panel(int number, const QString& text);  // panels 1 to 5
     QString panelText(int number) const;
 
-    void lightsConnected();  // green shown, red hidden
-    void lightsBusy();       // red shown, green hidden
+    // The light: red while a command runs, otherwise green when connected
+    // and grey when not. lightsBusy() and lightsConnected() mark a step of
+    // work begun and over; the end of a command clears a mark left behind
+    // (a command stopped or failed half-way).
+    void lightsConnected();
+    void lightsBusy();
+    void setConnected(bool connected);
+    void commandStarted();
+    void commandEnded();
 
     void setProgress(double percent);  // 0 to 100; 0 also ends the transfer's text
     // A transfer begins now: its speed is measured from here.
     void startTransfer();
-    // A progress report: the bar and its text (percent, speed, time left).
+    // A progress report: the bar with its percent and, while bytes are
+    // still to come, the status line in sizes, speed and time left
+    // ("Status: 1.11 MB of 20 MB · 268 KB/s · 1:11 left").
     void showTransfer(qint64 bytes, qint64 total);
 
     // Paints the status bar now, so a text shows before a blocking step.
@@ -46,11 +55,36 @@ private:
     QStatusBar* bar_ = nullptr;
     std::array<QLabel*, 5> panels_{};
     QProgressBar* progress_ = nullptr;
+    void showLight();
+
     QWidget* red_ = nullptr;
     QWidget* green_ = nullptr;
+    QWidget* grey_ = nullptr;
+    bool connected_ = false;
+    bool busyMark_ = false;
+    int commands_ = 0;  // commands running, one inside another
     QElapsedTimer lastPaint_;
     TransferMeter meter_;
     QElapsedTimer clock_;
+};
+
+// The red light for as long as a command runs: ended by end() (before its
+// failure is told) or on the way out.
+class CommandLight {
+public:
+    explicit CommandLight(Feedback& feedback) : feedback_(&feedback) { feedback.commandStarted(); }
+    ~CommandLight() { end(); }
+    void end()
+    {
+        if (feedback_)
+            feedback_->commandEnded();
+        feedback_ = nullptr;
+    }
+    CommandLight(const CommandLight&) = delete;
+    CommandLight& operator=(const CommandLight&) = delete;
+
+private:
+    Feedback* feedback_;
 };
 
 // The busy pointer over the program while a server command runs; restored on

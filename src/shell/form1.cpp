@@ -78,6 +78,11 @@ Form1::Form1(const Services& services, QWidget* parent) : QMainWindow(parent), s
     newFolder_ = new NewFolderController(*context_, *session_, this);
     preview_ = new PreviewController(*context_, this);
     connect(preview_, &PreviewController::viewImageDoubleClicked, this, &Form1::viewimage_DblClick);
+    connect(ftp_, &FtpComponent::StateChanged, preview_, [this](int connected) {
+        if (connected == 0)
+            preview_->ForgetServerPicture();
+        showHowToBegin();
+    });
     // The edit ends before the rename runs, so the list may be re-read safely.
     serverModel_->setEditable(true);
     connect(serverModel_, &ServerListModel::renameRequested, this, [this](int row, const QString& text) {
@@ -272,6 +277,7 @@ void Form1::Form_Load()
     mnuRemotePreview_->setChecked(upload.remotePreview);
     state_.upload = upload;
     restoreWindowPlace();
+    showHowToBegin();
     show();
     settlePasswordPlace();
     if (mnuStartupConnect_->isChecked())
@@ -403,7 +409,24 @@ void Form1::ReportError(const FtpError& error)
                                kAppTitle + QStringLiteral(" Information"));
 }
 
-void Form1::Connect() { session_->Connect(); }
+void Form1::showHowToBegin()
+{
+    serverView_->setPlaceholderText(
+        settings_.URL.isEmpty()
+            ? QStringLiteral("Open the Site Manager (FTP menu) to add your FTP site, then Connect")
+            : QString());
+}
+
+void Form1::Connect()
+{
+    // Without a site there is nothing to connect to: the place to add or
+    // choose one is where the person is taken.
+    if (settings_.URL.isEmpty()) {
+        OpenSiteManager();
+        return;
+    }
+    session_->Connect();
+}
 void Form1::Disconnect() { session_->Disconnect(); }
 void Form1::Stop() { ftp_->Stop(); }
 void Form1::GoUp() { session_->GoUp(); }
@@ -417,7 +440,13 @@ void Form1::NewFolderCommand() { newFolder_->NewFolder(); }
 
 void Form1::PrintRemoteList()
 {
-    PrintRemoteFileList(services_, *feedback_, settings_.URL, serverModel_->rowTexts(), this);
+    PrintedList list{ShownSiteName(settings_), settings_.URL, state_.place.folder, {}};
+    list.rows.reserve(serverModel_->size());
+    for (int i = 0; i < serverModel_->size(); ++i) {
+        const ServerRow& row = serverModel_->row(i);
+        list.rows.append({row.text, row.sizeText, row.dateText});
+    }
+    PrintRemoteFileList(services_, *feedback_, list, this);
 }
 
 void Form1::OpenSiteManager()

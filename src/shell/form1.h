@@ -87,6 +87,8 @@ private:
     // Layout, keys and the remembered window place (form1_layout.cpp).
     void buildElements();
     void placeAtDesignSize();
+    // The empty server list says how to begin while no site is chosen.
+    void showHowToBegin();
     void restoreWindowPlace();
     void saveWindowPlace();
     void assignKeys();

@@ -7,11 +7,14 @@
 #include "pictures/server_list_view.h"
 #include "shell/constants.h"
 #include "shell/feedback.h"
+#include "shell/startup_rules.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -103,17 +106,22 @@ void Form1::buildElements()
     feedback_ = std::make_unique<Feedback>(*this);
 }
 
-// The design size for a first start: the design's width, and the height
-// that gives the frames their design height between this toolbar and
-// status bar (whose heights follow the font).
+// A first start: the design's width, and the height that gives the frames
+// their design height between this toolbar and status bar (whose heights
+// follow the font), grown to use the screen well.
 void Form1::placeAtDesignSize()
 {
     const int menu = menuBar()->sizeHint().height();
     setMinimumSize(kMinimumClient.width(), kMinimumClient.height() + menu);
     const int margins = centralWidget()->layout()->contentsMargins().top()
                         + centralWidget()->layout()->contentsMargins().bottom();
-    resize(Px(kClientWidth), menu + toolbar_->sizeHint().height() + Px(kFrameHeight) + margins
-                                 + statusBar()->sizeHint().height());
+    const QSize design(Px(kClientWidth), menu + toolbar_->sizeHint().height() + Px(kFrameHeight) + margins
+                                             + statusBar()->sizeHint().height());
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect free = screen ? screen->availableGeometry() : QRect();
+    resize(FirstWindowSize(design, free.size()));
+    if (!free.isEmpty())
+        move(free.center() - rect().center());
 }
 
 // Window geometry, splitter sizes and the local folder of the last run.

@@ -26,11 +26,13 @@ bool RunCommand(const MainContext& context, const std::function<void()>& work, N
     if (needs == Needs::Connection && !EnsureConnected(context))
         return false;
     BusyPointer busy;
+    CommandLight light(context.feedback);
     try {
         work();
         return true;
     } catch (const FtpError& error) {
         busy.restore();
+        light.end();
         context.reportError(error);
         return false;
     }

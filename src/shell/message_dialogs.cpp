@@ -1,14 +1,18 @@
 #include "shell/message_dialogs.h"
 
 #include "operations/confirm.h"
+#include "session/entry_names.h"
 #include "shell/constants.h"
 
+#include <QApplication>
 #include <QGridLayout>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpacerItem>
+#include <QTimer>
 
 namespace quillmar {
 
@@ -44,12 +48,52 @@ int Run(QMessageBox& box)
     return box.exec();
 }
 
+// The input box's layout sets its own minimum from its contents, so the
+// title's width goes to the prompt.
+void KeepTitleWhole(QInputDialog& box)
+{
+    if (auto* label = box.findChild<QLabel*>())
+        label->setMinimumWidth(TitleWidth(box, box.windowTitle()));
+}
+
+QString Ask(QWidget* parent, const QString& prompt, const QString& title, const QString& text, qsizetype selected,
+            QLineEdit::EchoMode echo = QLineEdit::Normal)
+{
+    QInputDialog box(parent);
+    box.setWindowTitle(title.isEmpty() ? kAppTitle : title);
+    box.setLabelText(prompt);
+    box.setTextEchoMode(echo);
+    box.setTextValue(text);
+    KeepTitleWhole(box);
+    if (selected >= 0) {
+        // After the box has selected all of its text on showing.
+        QTimer::singleShot(0, &box, [&box, selected] {
+            if (auto* edit = box.findChild<QLineEdit*>())
+                edit->setSelection(0, int(selected));
+        });
+    }
+    return box.exec() == QDialog::Accepted ? box.textValue() : QString();
+}
+
 }  // namespace
+
+QWidget* MessageDialogs::owner() const
+{
+    // A question asked from one of the program's own windows (the site
+    // manager, the viewer) belongs to it, so that window keeps its place on
+    // top of the main window when the question closes.
+    QWidget* active = QApplication::activeWindow();
+    for (QWidget* up = active ? active->parentWidget() : nullptr; up && parent_; up = up->parentWidget()) {
+        if (up == parent_)
+            return active;
+    }
+    return parent_;
+}
 
 int MessageDialogs::message(const QString& text, Buttons buttons, Icon icon, const QString& title)
 {
     QMessageBox box(BoxIcon(icon), title.isEmpty() ? kAppTitle : title, text,
-                    buttons == Buttons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, parent_);
+                    buttons == Buttons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, owner());
     const int answer = Run(box);
     if (buttons == Buttons::YesNo)
         return answer == QMessageBox::Yes ? 6 : 7;
@@ -59,7 +103,7 @@ int MessageDialogs::message(const QString& text, Buttons buttons, Icon icon, con
 int MessageDialogs::question(const QString& text, Icon icon, const QString& title, Answer defaultAnswer)
 {
     QMessageBox box(BoxIcon(icon), title.isEmpty() ? kAppTitle : title, text, QMessageBox::Yes | QMessageBox::No,
-                    parent_);
+                    owner());
     box.setDefaultButton(defaultAnswer == Answer::Yes ? QMessageBox::Yes : QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return Run(box) == QMessageBox::Yes ? int(Answer::Yes) : int(Answer::No);
@@ -67,27 +111,27 @@ int MessageDialogs::question(const QString& text, Icon icon, const QString& titl
 
 QString MessageDialogs::input(const QString& prompt, const QString& title, const QString& defaultText)
 {
-    QInputDialog box(parent_);
-    box.setWindowTitle(title.isEmpty() ? kAppTitle : title);
-    box.setLabelText(prompt);
-    box.setTextValue(defaultText);
-    box.setMinimumWidth(TitleWidth(box, box.windowTitle()));
-    return box.exec() == QDialog::Accepted ? box.textValue() : QString();
+    return Ask(owner(), prompt, title, defaultText, -1);
+}
+
+QString MessageDialogs::inputName(const QString& prompt, const QString& title, const QString& name)
+{
+    return Ask(owner(), prompt, title, name, NameStemLength(name));
 }
 
 QString MessageDialogs::password(const QString& prompt, const QString& title)
 {
-    QInputDialog box(parent_);
-    box.setWindowTitle(title.isEmpty() ? kAppTitle : title);
-    box.setLabelText(prompt);
-    box.setTextEchoMode(QLineEdit::Password);
-    box.setMinimumWidth(TitleWidth(box, box.windowTitle()));
-    return box.exec() == QDialog::Accepted ? box.textValue() : QString();
+    return Ask(owner(), prompt, title, QString(), -1, QLineEdit::Password);
+}
+
+Dialogs::ConfirmChoice MessageDialogs::confirmOne(const QString& text)
+{
+    return Confirm::ask(text, owner(), false);
 }
 
 Dialogs::ConfirmChoice MessageDialogs::confirm(const QString& text)
 {
-    return Confirm::ask(text, parent_);
+    return Confirm::ask(text, owner());
 }
 
 }  // namespace quillmar

@@ -17,8 +17,13 @@ public:
     ConfirmChoice confirm(const QString& text) override;
     int question(const QString& text, Icon icon, const QString& title, Answer defaultAnswer) override;
     QString password(const QString& prompt, const QString& title) override;
+    ConfirmChoice confirmOne(const QString& text) override;
+    QString inputName(const QString& prompt, const QString& title, const QString& name) override;
 
 private:
+    // The window a box belongs to: the active one of ours, else the parent.
+    QWidget* owner() const;
+
     QWidget* parent_ = nullptr;
 };
 

@@ -42,6 +42,21 @@ public:
     // A password for the moment, typed into a masked box; an empty text when
     // cancelled. Dialogs that cannot mask fall back to an input box.
     virtual QString password(const QString& prompt, const QString& title) { return input(prompt, title, QString()); }
+
+    // The Confirm window for a question about one thing: Yes and No, no
+    // All. By default a Yes/No box titled "Confirmation".
+    virtual ConfirmChoice confirmOne(const QString& text)
+    {
+        return message(text, Buttons::YesNo, Icon::None, QStringLiteral("Confirmation")) == 6 ? ConfirmChoice::Yes
+                                                                                             : ConfirmChoice::No;
+    }
+    // An input box for a file name: the name is offered with the part before
+    // its extension selected, so typing keeps the extension. By default the
+    // plain input box.
+    virtual QString inputName(const QString& prompt, const QString& title, const QString& name)
+    {
+        return input(prompt, title, name);
+    }
 };
 
 // Everything the main window needs from the person or the machine.

@@ -1,5 +1,7 @@
 #include "shell/startup_rules.h"
 
+#include <algorithm>
+
 #include <QLocale>
 
 #include <cmath>
@@ -19,6 +21,18 @@ std::optional<bool> ParseStartUpConnect(const QString& text)
     if (!isNumber || !std::isfinite(number))
         return std::nullopt;
     return number != 0;
+}
+
+QSize FirstWindowSize(const QSize& design, const QSize& screen)
+{
+    constexpr double kScreenShare = 2.0 / 3.0;
+    if (design.isEmpty() || screen.isEmpty())
+        return design;
+    const double grow = std::min(kScreenShare * screen.width() / design.width(),
+                                 kScreenShare * screen.height() / design.height());
+    if (grow <= 1.0)
+        return design;
+    return QSize(qRound(design.width() * grow), qRound(design.height() * grow));
 }
 
 }  // namespace quillmar

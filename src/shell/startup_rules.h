@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QRect>
+#include <QSize>
 #include <QString>
 
 #include <optional>
@@ -10,5 +12,10 @@ namespace quillmar {
 // number (0 is false, any other true). Empty when it is neither, so the
 // caller leaves the option off.
 std::optional<bool> ParseStartUpConnect(const QString& text);
+
+// The window's size on a first start: the design size grown, in its own
+// proportions, to about two thirds of the screen's free area; never smaller
+// than the design size.
+QSize FirstWindowSize(const QSize& design, const QSize& screen);
 
 }  // namespace quillmar

@@ -8,6 +8,7 @@
 #include "shell/constants.h"
 #include "shell/main_context.h"
 #include "shell/window_kit.h"
+#include "sites/site_store.h"
 #include "sites/snapshot.h"
 
 #include <QCloseEvent>
@@ -98,8 +99,19 @@ void FileList::Open()
 
 void FileList::Form_Load()
 {
+    // Each stored site with a listing, by its name; a deleted site's file is
+    // not offered. The item carries the file's name.
     combo_->clear();
-    combo_->addItems(ListSnapshotFiles(services_.appFolder));
+    const QStringList files = ListSnapshotFiles(services_.appFolder);
+    QStringList offered;
+    for (const QString& entry : LoadSiteList(services_.appFolder)) {
+        const std::optional<SiteFields> site = SplitSiteEntry(entry);
+        const QString file = site ? SnapshotFileName(site->description) : QString();
+        if (!site || !files.contains(file) || offered.contains(file))
+            continue;
+        offered << file;
+        combo_->addItem(SiteName(*site), file);
+    }
     combo_->setCurrentIndex(-1);
     combo_->setEditText(kPrompt);
     list_->clear();
@@ -112,7 +124,7 @@ void FileList::Combo1_Click(int index)
 {
     if (index < 0 || index >= combo_->count())
         return;
-    const QString name = combo_->itemText(index);
+    const QString name = combo_->itemData(index).toString();
     list_->clear();
     panel1_->clear();
     hidePreview();

@@ -16,6 +16,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 namespace quillmar {
@@ -36,6 +37,35 @@ QLineEdit* AddBox(QGridLayout* grid, int row, const char* name, const QString& c
     grid->addWidget(box, row, 1);
     return box;
 }
+
+// The one-line hint under a box: what its tool tip says, always in view.
+void AddHint(QGridLayout* grid, const QLineEdit* box, const char* name)
+{
+    auto* hint = new QLabel(box->toolTip());
+    hint->setObjectName(QLatin1String(name));
+    hint->setWordWrap(true);  // one line where there is room; never wider than the screen
+    QFont small = hint->font();
+    small.setPointSizeF(small.pointSizeF() * 0.9);
+    hint->setFont(small);
+    hint->setForegroundRole(QPalette::PlaceholderText);
+    int row = 0, column = 0, rows = 0, columns = 0;
+    grid->getItemPosition(grid->indexOf(box), &row, &column, &rows, &columns);
+    grid->addWidget(hint, row + 1, column);
+}
+
+// The list shows each site by its name; the item keeps the whole stored
+// entry (with its password) as its text, never shown.
+class SiteNameDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QString displayText(const QVariant& value, const QLocale& locale) const override
+    {
+        const std::optional<SiteFields> site = SplitSiteEntry(value.toString());
+        if (!site)
+            return QStyledItemDelegate::displayText(value, locale);
+        return SiteName(*site);
+    }
+};
 
 QPushButton* AddButton(QHBoxLayout* row, const char* name, const QString& caption, const QString& tip)
 {
@@ -71,6 +101,7 @@ void SiteForm::buildElements()
     list_->setToolTip(QStringLiteral("Your saved remote sites."));
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setMinimumWidth(180);
+    list_->setItemDelegate(new SiteNameDelegate(list_));
     (new QVBoxLayout(sites))->addWidget(list_);
 
     auto* info = new QGroupBox(QStringLiteral(" Remote Site Information "));
@@ -87,11 +118,14 @@ void SiteForm::buildElements()
     txtPass_->setEchoMode(QLineEdit::Password);
     txtPass_->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));  // "*"
     txtWeb_ = AddBox(grid, 4, "txtWeb", QStringLiteral("Web address:"),
-                     QStringLiteral("The web address of the server folder below, for example https://www.example.org/"),
+                     QStringLiteral("Where the server folder below is seen on the web, for example "
+                                    "https://www.example.org/"),
                      "lblWeb");
-    txtWebFolder_ = AddBox(grid, 5, "txtWebFolder", QStringLiteral("Server folder:"),
-                           QStringLiteral("The server folder the web address shows, for example /public_html"),
+    AddHint(grid, txtWeb_, "hintWeb");
+    txtWebFolder_ = AddBox(grid, 6, "txtWebFolder", QStringLiteral("Server folder:"),
+                           QStringLiteral("The server folder that web address shows, for example /public_html"),
                            "lblWebFolder");
+    AddHint(grid, txtWebFolder_, "hintWebFolder");
 
     auto* buttons = new QHBoxLayout;
     QPushButton* clear = AddButton(buttons, "Command4", QStringLiteral("Clear"),
@@ -114,6 +148,9 @@ void SiteForm::buildElements()
     infoLayout->addWidget(lblPasswordPlace_);
     infoLayout->addStretch();
     infoLayout->addLayout(buttons);
+    lblStatus_ = new QLabel;
+    lblStatus_->setObjectName(QStringLiteral("lblStatus"));
+    infoLayout->addWidget(lblStatus_);
 
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(sites);
@@ -295,11 +332,10 @@ void SiteForm::Command2_Click()
     const std::optional<QString> entry = entryFromBoxes();
     if (!entry)
         return;
-    {
-        const QSignalBlocker quiet(list_);
-        list_->addItem(*entry);
-    }
-    clearBoxes();
+    // The new site is the selected one, its fields in the boxes.
+    list_->addItem(*entry);
+    list_->setCurrentRow(list_->count() - 1, QItemSelectionModel::ClearAndSelect);
+    lblStatus_->clear();
 }
 
 void SiteForm::cmdSave_Click()
@@ -334,7 +370,8 @@ void SiteForm::cmdSave_Click()
     // The saved entry is the chosen site now, so a connection uses what was saved.
     if (site)
         chooseSite(withPassword(*site));
-    saveList();
+    if (saveList())
+        lblStatus_->setText(QStringLiteral("Saved \u201C%1\u201D in your site list.").arg(site ? SiteName(*site) : *entry));
 }
 
 void SiteForm::Command1_Click()
@@ -345,7 +382,7 @@ void SiteForm::Command1_Click()
     const std::optional<SiteFields> site = SplitSiteEntry(selected->text());
     QString name = selected->text().trimmed();
     if (site)
-        name = site->description.isEmpty() ? site->address : site->description;
+        name = SiteName(*site);
     const QString question =
         QStringLiteral("Are you sure you want to delete the site \"%1\" from your site list?").arg(name);
     if (services_.dialogs->message(question, Dialogs::Buttons::YesNo, Dialogs::Icon::None,

@@ -83,6 +83,7 @@ private:
     std::function<void()> connect_;
 
     QListWidget* list_ = nullptr;
+    QLabel* lblStatus_ = nullptr;  // what the last Save did
     QLineEdit* txtSite_ = nullptr;
     QLineEdit* txtRemote_ = nullptr;
     QLineEdit* txtLogin_ = nullptr;

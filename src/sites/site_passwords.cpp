@@ -14,9 +14,9 @@ const QString kStartUpPass = QStringLiteral("StartUp/Pass");
 // Read to learn whether a keyring answers; it is never stored.
 const QString kProbeKey = QStringLiteral("keyring check");
 
-QString SiteName(const SiteFields& site)
+QString SiteLabel(const SiteFields& site)
 {
-    return QStringLiteral("the site \"%1\"").arg(site.description.isEmpty() ? site.address : site.description);
+    return QStringLiteral("the site \"%1\"").arg(SiteName(site));
 }
 
 QString StartUpName() { return QStringLiteral("the last chosen site in the settings"); }
@@ -218,7 +218,7 @@ bool MovePasswordsIntoKeyring(const QString& appFolder, QSettings& settings, Pas
     for (SiteLine& line : SitesWithAddress(entries)) {
         if (line.site.password.isEmpty())
             continue;
-        moving.append({SiteName(line.site), PasswordKey(line.site.login, line.site.address), line.site.password});
+        moving.append({SiteLabel(line.site), PasswordKey(line.site.login, line.site.address), line.site.password});
         line.site.password.clear();
         entries[line.row] = BuildSiteEntry(line.site).value_or(entries[line.row]);
     }
@@ -262,13 +262,13 @@ bool MovePasswordsOutOfKeyring(const QString& appFolder, QSettings& settings, Pa
         if (answer.outcome == PasswordStore::Outcome::Failed)
             return SetProblem(problem, QStringLiteral("The system keyring did not give the password of %1 (%2). "
                                                       "The passwords stay in the keyring.")
-                                           .arg(SiteName(line.site), answer.problem));
+                                           .arg(SiteLabel(line.site), answer.problem));
         line.site.password = answer.password;
         if (!StoreHolds(line.site))
             return SetProblem(problem, QStringLiteral("The password of %1 contains \";\", a line break or blanks at "
                                                       "its ends, which sites.snd cannot hold. The passwords stay in "
                                                       "the keyring.")
-                                           .arg(SiteName(line.site)));
+                                           .arg(SiteLabel(line.site)));
         entries[line.row] = *BuildSiteEntry(line.site);
         moved.append(key);
     }

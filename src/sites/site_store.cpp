@@ -193,4 +193,9 @@ bool AddSiteEntry(const QString& appFolder, const QString& entry, QString* error
     return SaveSiteList(appFolder, entries, error);
 }
 
+QString SiteName(const SiteFields& site)
+{
+    return site.description.isEmpty() ? site.address : site.description;
+}
+
 }  // namespace quillmar

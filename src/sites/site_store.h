@@ -37,6 +37,10 @@ QString SiteFieldProblem(const SiteFields& site, PasswordKept password = Passwor
 // stripped of leading and trailing blanks; parts after the sixth are ignored.
 std::optional<SiteFields> SplitSiteEntry(const QString& entry);
 
+// How a site is named to the person: its description, or its address when
+// it has none.
+QString SiteName(const SiteFields& site);
+
 // Every line of the store, empty ones included; empty when there is no store.
 QStringList LoadSiteList(const QString& appFolder);
 

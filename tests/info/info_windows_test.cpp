@@ -5,6 +5,8 @@
 #include "support/window_helpers.h"
 
 #include <QAction>
+#include <QKeySequence>
+#include <QMap>
 #include <QLabel>
 #include <QTest>
 #include <QUrl>
@@ -42,6 +44,36 @@ TEST(About, WordingOneWindowAndTheMailLink)
     }
     EXPECT_EQ(opened, (QList<QUrl>(2, QUrl("mailto:support@quillmar.example"))));
     EXPECT_TRUE(rig.dialogs.calls().isEmpty());
+}
+
+// Help names every key the window answers to, and only those: a key added,
+// changed or dropped in the window shows here.
+TEST(Help, EveryCommandKeyIsTheWindowsOwn)
+{
+    WindowRig rig;
+    rig.open();
+    QMap<QString, QStringList> windowKeys;  // command -> its keys, as the window has them
+    for (const QAction* action : rig.form->findChildren<QAction*>()) {
+        if (!action->shortcut().isEmpty())
+            windowKeys[action->text().remove(u'&')] << action->shortcut().toString();
+    }
+    QMap<QString, QStringList> helpKeys;
+    for (const quillmar::HelpCommand& command : quillmar::HelpCommands()) {
+        const QKeySequence key(command.key);
+        if (!command.key.isEmpty() && key.count() == 1 && key[0].key() != Qt::Key_unknown)
+            helpKeys[command.command] << key.toString();
+    }
+    EXPECT_EQ(helpKeys, windowKeys);
+    EXPECT_GE(helpKeys.size(), 8);
+
+    // Each command shows in the window with its key.
+    rig.find<QAction>("mnuContents")->trigger();
+    QStringList shown;
+    for (const QLabel* label : rig.find<QWidget>("HelpFrm")->findChildren<QLabel*>())
+        shown << label->text();
+    for (const char* line : {"Rename (Commands menu) \u2014 F2", "Copy Web Address (Commands menu) \u2014 Ctrl+Shift+C",
+                             "Upload (Commands menu, Upload button) \u2014 Enter or double-click on the row"})
+        EXPECT_TRUE(shown.contains(QString::fromUtf8(line))) << line;
 }
 
 TEST(Uninstall, TheNoteIsOneMessageAndChangesNothing)

@@ -51,7 +51,7 @@ TEST_F(ConnectedWindow, AFailedDownloadStopsKeepsTheLocalFileAndTheRemainingRows
     EXPECT_EQ(ReadFile(localPath(QStringLiteral("a.jpg"))), QByteArray("mine"));
     EXPECT_FALSE(QFileInfo::exists(localPath(QStringLiteral("b.txt"))));
     EXPECT_EQ(SelectedTexts(rig), (QStringList{"a.jpg", "b.txt"}));
-    EXPECT_TRUE(rig.redShown()) << "lights stay as they were at the failure";
+    EXPECT_EQ(rig.light(), "green") << "the command is over and the connection stays";
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
@@ -97,15 +97,19 @@ TEST_F(ConnectedWindow, DeleteOnTheServerWithYesAllNoAndTheFolderQuestion)
     EXPECT_EQ(QDir(server.root()).entryList(QDir::Files), (QStringList{"a.jpg", "b.txt", "y1.txt", "y2.txt"}));
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Delete Complete"));
 
-    for (const int answer : {7, 6}) {  // a folder is asked about by its listed name
+    // A folder is asked about by its listed name, in the Confirm window
+    // like a file, without All.
+    for (const Choice answer : {Choice::No, Choice::Yes}) {
         rig.dialogs.clear();
-        rig.dialogs.queueMessageAnswer(answer);
+        rig.dialogs.queueConfirm(answer);
         SelectRows(rig, {QStringLiteral("empty/")});
         rig.form->DeleteCommand();
-        EXPECT_EQ(rig.dialogs.messageTexts(),
+        ASSERT_EQ(rig.dialogs.calls().size(), 1);
+        EXPECT_EQ(rig.dialogs.confirmTexts(),
                   QStringList{QStringLiteral("Are you sure you want to delete empty/ from the server?")});
-        EXPECT_EQ(QFileInfo::exists(serverPath(QStringLiteral("empty"))), answer == 7);
-        EXPECT_EQ(RowTexts(rig).contains(QStringLiteral("empty/")), answer == 7);
+        EXPECT_FALSE(rig.dialogs.calls().first().offersAll);
+        EXPECT_EQ(QFileInfo::exists(serverPath(QStringLiteral("empty"))), answer == Choice::No);
+        EXPECT_EQ(RowTexts(rig).contains(QStringLiteral("empty/")), answer == Choice::No);
     }
 
     // All lasted for one command: the next one asks again, and No stops it.
@@ -139,7 +143,8 @@ TEST_F(ConnectedWindow, DeleteLocalFilesWithAllAndNothingWithoutAnActivePane)
     rig.form->state().GotFocus = 1;
     rig.dialogs.queueConfirm(Choice::All);
     rig.form->DeleteCommand();
-    EXPECT_EQ(rig.dialogs.calls().size(), 1);
+    ASSERT_EQ(rig.dialogs.calls().size(), 1);
+    EXPECT_TRUE(rig.dialogs.calls().first().offersAll) << "two files: All is offered";
     EXPECT_EQ(QDir(rig.localFolder.path()).entryList(QDir::Files), QStringList{QStringLiteral("keep.txt")});
     EXPECT_EQ(ReadFile(trash.trashed("l2.txt")), QByteArray("l"));
     EXPECT_EQ(rig.find<QListWidget>("File1")->count(), 1);
@@ -152,6 +157,8 @@ TEST_F(ConnectedWindow, DeleteLocalFilesWithAllAndNothingWithoutAnActivePane)
         rig.dialogs.queueMessageAnswer(answer);
         SelectLocalFiles(rig, {"keep.txt"});
         rig.form->DeleteCommand();
+        ASSERT_EQ(rig.dialogs.confirmTexts().size(), 1);
+        EXPECT_FALSE(rig.dialogs.calls().first().offersAll) << "one file: no All";
         const QStringList messages = rig.dialogs.messageTexts();
         ASSERT_EQ(messages.size(), 1);
         EXPECT_TRUE(messages[0].startsWith("keep.txt could not be moved to the trash")) << messages[0].toStdString();
@@ -212,14 +219,13 @@ TEST_F(ConnectedWindow, AFolderThatIsNotEmptyIsEmptiedOnlyAfterYesAndOnlyOfEmpty
     for (const int answer : {7, 6}) {
         SCOPED_TRACE(answer);
         rig.dialogs.clear();
-        rig.dialogs.queueMessageAnswer(6);
         rig.dialogs.queueMessageAnswer(answer);
         SelectRows(rig, {QStringLiteral("full/")});
         rig.form->DeleteCommand();
+        EXPECT_EQ(rig.dialogs.confirmTexts(), QStringList{"Are you sure you want to delete full/ from the server?"});
         EXPECT_EQ(rig.dialogs.messageTexts(),
-                  (QStringList{"Are you sure you want to delete full/ from the server?",
-                               "The folder full/ is not empty: it holds 3 entries (2 files and 1 empty folder).\n\n"
-                               "Delete them from the server first, then the folder?"}));
+                  QStringList{"The folder full/ is not empty: it holds 3 entries (2 files and 1 empty folder).\n\n"
+                              "Delete them from the server first, then the folder?"});
         EXPECT_EQ(QFileInfo::exists(serverPath(QStringLiteral("full/x.jpg"))), answer == 7);
         EXPECT_EQ(QFileInfo::exists(serverPath(QStringLiteral("full"))), answer == 7);
         EXPECT_EQ(RowTexts(rig).contains(QStringLiteral("full/")), answer == 7);
@@ -228,9 +234,9 @@ TEST_F(ConnectedWindow, AFolderThatIsNotEmptyIsEmptiedOnlyAfterYesAndOnlyOfEmpty
     SelectRows(rig, {QStringLiteral("deep/")});
     rig.form->DeleteCommand();
     const QStringList messages = rig.dialogs.messageTexts();
-    ASSERT_EQ(messages.size(), 2);
-    EXPECT_TRUE(messages[1].startsWith("The folder deep/ cannot be deleted: the folder d/ inside it is not empty. "
-                                       "Nothing was deleted.")) << messages[1].toStdString();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith("The folder deep/ cannot be deleted: the folder d/ inside it is not empty. "
+                                       "Nothing was deleted.")) << messages[0].toStdString();
     EXPECT_TRUE(QFileInfo::exists(serverPath(QStringLiteral("deep/d/z.txt"))));
     rig.form->Refresh();  // the server folder is still the one shown
     EXPECT_EQ(RowTexts(rig), (QStringList{"a.jpg", "b.txt", "deep/", "images/"}));
@@ -285,6 +291,34 @@ TEST_F(ConnectedWindow, ReplacingAFileIsAskedWithBothSizesBeforeDownloadAndUploa
     EXPECT_EQ(ReadFile(serverPath(QStringLiteral("a.jpg"))), QByteArray("new a"));
     rig.close();
     EXPECT_EQ(QSettings(rig.settingsFile(), QSettings::IniFormat).value("Transfers/AskReplace").toString(), "false");
+}
+
+// While a replace question is open the status line names it, not the file
+// done before, and the light is red; the light is green again after, and
+// grey once disconnected.
+TEST_F(ConnectedWindow, AnOpenQuestionHasItsOwnStatusUnderTheRedLight)
+{
+    WriteFile(localPath(QStringLiteral("0.jpg")), "new");    // not on the server: sent without a question
+    WriteFile(localPath(QStringLiteral("b.txt")), "my b");   // on both sides: asked about
+    openConnected();
+    EXPECT_EQ(rig.light(), "green");
+    QStringList seen;
+    rig.dialogs.onCall = [&](const ScriptedDialogs::Call&) { seen << rig.panel(1) << rig.light(); };
+    const char* keys[] = {"Get", "Put"};
+    for (const char* key : keys) {
+        SCOPED_TRACE(key);
+        seen.clear();
+        rig.dialogs.queueConfirm(Choice::No);
+        SelectRows(rig, {QStringLiteral("a.jpg"), QStringLiteral("b.txt")});
+        SelectLocalFiles(rig, {QStringLiteral("0.jpg"), QStringLiteral("b.txt")});
+        rig.find<QAction>(key)->trigger();
+        EXPECT_EQ(seen, (QStringList{"Status: Waiting for your answer: replace b.txt?", "red"}));
+        EXPECT_EQ(rig.light(), "green");
+    }
+    rig.dialogs.onCall = nullptr;
+    EXPECT_EQ(ReadFile(serverPath(QStringLiteral("0.jpg"))), QByteArray("new")) << "the file before the question went";
+    rig.form->Disconnect();
+    EXPECT_EQ(rig.light(), "grey");
 }
 
 // In list order, one listing at the end; a failure asks whether to go on.

@@ -15,10 +15,21 @@
 #include <QPrinterInfo>
 #include <QTimer>
 #include <QPushButton>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QTest>
 
 
 namespace {
+
+// A line of the PDF as pdftotext lays it out, cut into its cells.
+QStringList Cells(const QString& line)
+{
+    static const QRegularExpression gap("\\s{2,}");
+    return line.split(gap, Qt::SkipEmptyParts);
+}
+
+const QStringList kTableHeading{"Name", "Size", "Date"};
 
 class Printing : public ::testing::Test {
 protected:
@@ -28,15 +39,15 @@ protected:
 
 // Both print commands let the person choose the printer first; cancelling
 // prints nothing and says nothing.
-TEST_F(Printing, TheServerListPrintsUnderItsHeadingAfterThePrinterIsChosen)
+TEST_F(Printing, TheServerListPrintsSiteFolderAndATableAfterThePrinterIsChosen)
 {
     quillmar::test::FtpServerFixture server;
     ASSERT_TRUE(server.running()) << server.error().toStdString();
     QDir(server.root()).mkdir("images");
     WriteFile(server.root() + "/photo.jpg", "jpg");
-    WriteFile(server.root() + "/about.txt", "text");
+    WriteFile(server.root() + "/about.txt", QByteArray(1500, 'x'));
     const QString address = QStringLiteral("127.0.0.1:%1").arg(server.port());
-    rig.presetStore({{"URL", address}, {"User", "demo"}, {"Pass", "demo"}});
+    rig.presetStore({{"URL", address}, {"User", "demo"}, {"Pass", "demo"}, {"Description", "Demo"}});
     int chosen = 0;
     bool choose = true;
     rig.services.printer = [] { return std::make_unique<QPrinter>(QPrinter::HighResolution); };
@@ -48,19 +59,35 @@ TEST_F(Printing, TheServerListPrintsUnderItsHeadingAfterThePrinterIsChosen)
         return choose;
     };
     rig.open();
-    rig.find<QAction>("mnuPrintRemote")->trigger();  // an empty list: the heading alone
-    EXPECT_EQ(PdfLines(pdf()), QStringList{"Remote file listing for " + address});
+    rig.find<QAction>("mnuPrintRemote")->trigger();  // an empty list: the heads alone
+    const QString site = "Site: Demo (" + address + ")";
+    const QStringList empty = PdfLines(pdf());
+    ASSERT_EQ(empty.size(), 4) << empty.join('\n').toStdString();
+    EXPECT_EQ(empty.mid(0, 2), (QStringList{site, "Server folder: (not known)"}))
+        << "before the first connection the folder is not known";
+    EXPECT_EQ(Cells(empty[2]), kTableHeading);
+    EXPECT_EQ(empty[3], "Quillmar \u2014 Demo \u2014 page 1 of 1");
 
     rig.form->Connect();
     ASSERT_EQ(rig.form->ftp().State(), 1);
-    const QStringList shown = RowTexts(rig.find<QAbstractItemView>("ListView1"));
-    ASSERT_EQ(shown.size(), 3);
-    ASSERT_TRUE(shown.contains("images/"));
     rig.form->Toolbar1_ButtonClick("Print");
-    EXPECT_EQ(PdfLines(pdf()), QStringList{"Remote file listing for " + address} + shown);
+    EXPECT_EQ(rig.panel(1), "Status: File list printed (1 page).");
+    const QStringList printed = PdfLines(pdf());
+    ASSERT_EQ(printed.size(), 7) << printed.join('\n').toStdString();
+    EXPECT_EQ(printed.mid(0, 2), (QStringList{site, "Server folder: /"}));
+    EXPECT_EQ(Cells(printed[2]), kTableHeading);
+    // The server sends machine listings: each date is the file's own, in UTC.
+    const auto changed = [&](const QString& name) -> QString {
+        return QFileInfo(server.root() + "/" + name).lastModified().toUTC().toString("yyyy-MM-dd HH:mm") + " UTC";
+    };
+    EXPECT_EQ(Cells(printed[3]), (QStringList{"about.txt", "1.5 KB", changed("about.txt")}));
+    EXPECT_EQ(Cells(printed[4]), (QStringList{"images/", changed("images")}));
+    EXPECT_EQ(Cells(printed[5]), (QStringList{"photo.jpg", "3 bytes", changed("photo.jpg")}));
+    EXPECT_EQ(printed[6], "Quillmar \u2014 Demo \u2014 / \u2014 page 1 of 1");
+
     rig.find<QAction>("mnuContents")->trigger();
     QTest::mouseClick(rig.find<QPushButton>("PrintBtn"), Qt::LeftButton);
-    EXPECT_EQ(PdfLines(pdf()).value(0), "Release Notes");
+    EXPECT_FALSE(PdfLines(pdf()).isEmpty());
     EXPECT_EQ(chosen, 3);
 
     choose = false;
@@ -101,21 +128,49 @@ TEST_F(Printing, WithNoPrinterInstalledThePersonNamesAPdfFile)
         if (!accept)
             continue;
         EXPECT_EQ(printer.outputFileName(), rig.appFolder.filePath("chosen.pdf"));
-        ASSERT_TRUE(quillmar::PrintTextLines(&printer, {"heading", "row"}));
-        EXPECT_EQ(PdfLines(rig.appFolder.filePath("chosen.pdf")), (QStringList{"heading", "row"}));
+        ASSERT_TRUE(quillmar::PrintServerList(&printer, {"S", "", "/f", {{"row", "1 bytes", "Jan 5 2019"}}}));
+        EXPECT_EQ(Cells(PdfLines(rig.appFolder.filePath("chosen.pdf")).value(3)),
+                  (QStringList{"row", "1 bytes", "Jan 5 2019"}));
     }
 }
 
+// Every row once, in order, under the table's heading on each page; each
+// footer counts the pages, on both common paper sizes.
 TEST_F(Printing, LongListsGoOnToFurtherPagesWithNothingLost)
 {
-    QStringList rows;
+    quillmar::PrintedList list{"Demo", "127.0.0.1:2121", "/photos", {}};
     for (int i = 0; i < 150; ++i)
-        rows << QStringLiteral("file%1.jpg").arg(i, 3, 10, QLatin1Char('0'));
-    std::unique_ptr<QPrinter> printer = PdfPrinter(pdf())();
-    ASSERT_TRUE(quillmar::PrintTextLines(printer.get(), quillmar::RemoteListLines("h", rows)));
-    QStringList printed = PdfLines(pdf());
-    EXPECT_GE(printed.removeAll("\f"), 1) << "more than one page";
-    EXPECT_EQ(printed, QStringList{"Remote file listing for h"} + rows);
+        list.rows.append({QStringLiteral("file%1.jpg").arg(i, 3, 10, QLatin1Char('0')),
+                          QStringLiteral("%1 KB").arg(i + 1), "Dec 6 12:00"});
+    for (const QPageSize::PageSizeId paper : {QPageSize::A4, QPageSize::Letter, QPageSize::A5}) {
+        SCOPED_TRACE(QPageSize::name(paper).toStdString());
+        std::unique_ptr<QPrinter> printer = PdfPrinter(pdf())();
+        printer->setPageSize(QPageSize(paper));
+        int pages = 0;
+        ASSERT_TRUE(quillmar::PrintServerList(printer.get(), list, &pages));
+        ASSERT_GE(pages, 2);
+        QList<QStringList> rows;
+        QStringList footers;
+        int headings = 0;
+        for (const QString& line : PdfLines(pdf())) {
+            const QStringList cells = Cells(line);
+            if (line.startsWith("Quillmar \u2014"))
+                footers << line;
+            else if (cells == kTableHeading)
+                ++headings;
+            else if (cells.size() == 3)
+                rows << cells;
+        }
+        ASSERT_EQ(rows.size(), list.rows.size());
+        for (int i = 0; i < rows.size(); ++i)
+            EXPECT_EQ(rows[i], (QStringList{list.rows[i].name, list.rows[i].size, list.rows[i].date}));
+        EXPECT_EQ(headings, pages);
+        QStringList expected;
+        for (int page = 1; page <= pages; ++page)
+            expected << quillmar::PrintFooter("Demo", "/photos", page, pages);
+        EXPECT_EQ(footers, expected);
+    }
+    EXPECT_EQ(quillmar::PrintFooter("Demo", "/photos", 2, 3), "Quillmar \u2014 Demo \u2014 /photos \u2014 page 2 of 3");
 }
 
 TEST_F(Printing, TheHelpPagePrintsEverySectionAndTheContactLine)
@@ -125,7 +180,8 @@ TEST_F(Printing, TheHelpPagePrintsEverySectionAndTheContactLine)
     rig.find<QAction>("mnuContents")->trigger();
     QTest::mouseClick(rig.find<QPushButton>("PrintBtn"), Qt::LeftButton);
     const QString printed = PdfLines(pdf()).join(u' ');
-    for (const char* text : {"Release Notes", "Site Manager", "Assorted Features", "Controls",
+    for (const char* text : {"Getting Started", "Commands and Keys", "Pictures for the Web", "Encryption and Trust",
+                             "Your Data and Passwords", "in the system keyring when one is available, otherwise in sites.snd",
                              "Questions or ideas? Write to support@quillmar.example"})
         EXPECT_TRUE(printed.contains(QLatin1String(text))) << text;
     EXPECT_TRUE(rig.dialogs.calls().isEmpty());

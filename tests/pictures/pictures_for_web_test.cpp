@@ -116,17 +116,19 @@ TEST_F(ConnectedWindow, PicturesOfOneNameInTwoFoldersPreviewAsThemselvesHereAndI
     EXPECT_TRUE(rig.dialogs.messageTexts().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
     rig.form->Disconnect();
 
-    // The viewer shows each listing's own picture of the name.
+    // The viewer shows each listing's own picture of the name; it offers the
+    // sites of the store.
+    WriteFile(rig.services.appFolder + QStringLiteral("/sites.snd"), "Images;x.example;a;b\r\nTop;x.example;a;b\r\n");
     rig.find<QAction>("mnuPrevConnect")->trigger();
     auto* viewer = rig.find<quillmar::FileList>("FileList");
     ASSERT_NE(viewer, nullptr);
     auto* combo = viewer->findChild<QComboBox*>(QStringLiteral("Combo1"));
     auto* rows = viewer->findChild<QListWidget*>(QStringLiteral("ListView1"));
     auto* viewerImage = viewer->findChild<QWidget*>(QStringLiteral("picback"))->findChild<QLabel*>(QStringLiteral("viewimage"));
-    const std::pair<const char*, const char*> listings[] = {{"Images.dat", "red"}, {"Top.dat", "green"}};
+    const std::pair<const char*, const char*> listings[] = {{"Images", "red"}, {"Top", "green"}};
     for (const auto& [listing, colour] : listings) {
         viewer->Combo1_Click(combo->findText(QLatin1String(listing)));
-        const QString name = QLatin1String(listing) == QLatin1String("Top.dat") ? QStringLiteral("renamed.jpg")
+        const QString name = QLatin1String(listing) == QLatin1String("Top") ? QStringLiteral("renamed.jpg")
                                                                                   : QStringLiteral("a.jpg");
         rows->setCurrentItem(rows->findItems(name, Qt::MatchExactly).value(0));
         EXPECT_EQ(ShownColour(viewerImage), QLatin1String(colour)) << listing;

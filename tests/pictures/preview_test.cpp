@@ -133,6 +133,17 @@ TEST_F(ConnectedWindow, TheRoadOfOneUploadEndsWithAPreviewFromTheCache)
     EXPECT_EQ(rig.panel(4), QStringLiteral("a.jpg"));
     EXPECT_FALSE(QFileInfo::exists(localPath(QStringLiteral("a.jpg"))));
     EXPECT_TRUE(rig.dialogs.calls().isEmpty());
+
+    // The site's pictures and notes leave with its connection; a local one stays.
+    ClickServerRow(rig, QStringLiteral("shot.jpg"));
+    ASSERT_FALSE(Image(rig)->pixmap().isNull());
+    form.Disconnect();
+    EXPECT_TRUE(Image(rig)->pixmap().isNull()) << "the previous site's picture is forgotten";
+    EXPECT_FALSE(rig.find<QLabel>("picnote")->isVisible());
+    form.Connect();
+    ClickLocalFile(rig, QStringLiteral("shot.jpg"));
+    form.Disconnect();
+    ExpectShownAt(Image(rig), QRect(58, 101, 200, 100));
 }
 
 TEST_F(ConnectedWindow, FullScreenPreviewFollowsTheActivePaneAndClosesOnKeyOrClick)

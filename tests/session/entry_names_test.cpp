@@ -86,5 +86,16 @@ TEST(EntryNames, TheNameAServerStoredAnUploadUnder)
         EXPECT_EQ(NameServerUsed(QString::fromUtf8(c.asked), c.before, c.after), QString::fromUtf8(c.used)) << c.asked;
 }
 
+// What Rename selects of the old name: all but the extension.
+TEST(EntryNames, StemBeforeTheExtension)
+{
+    const std::pair<const char*, qsizetype> cases[] = {
+        {"photo.jpg", 5}, {"archive.tar.gz", 11}, {"README", 6}, {".htaccess", 9}, {"a.", 1}, {"", 0},
+        {"images/", 7},
+    };
+    for (const auto& [name, stem] : cases)
+        EXPECT_EQ(NameStemLength(QString::fromUtf8(name)), stem) << name;
+}
+
 }  // namespace
 }  // namespace quillmar

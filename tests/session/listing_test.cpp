@@ -227,6 +227,27 @@ TEST(ParseListLine, RowsFromServersElsewhere)
     QLocale::setDefault(saved);
 }
 
+// The printed list's date column: each format's date as its server gave it.
+TEST(ParseListLine, DateTextFromEachFormat)
+{
+    const std::pair<QString, QString> cases[] = {
+        {"-rw-r--r--    1 999      0              10 Dec 07 00:39  leading.txt", "Dec 07 00:39"},
+        {"-rw-r--r-- 1 owner group 999 Jan 5 2019 a b.jpg", "Jan 5 2019"},
+        {"drwxr-xr-x+  3 1002 1002 4096 Feb 29 23:59 acl", "Feb 29 23:59"},
+        {"12-06-26  10:15PM                12345 my photo  1.jpg", "12-06-26 10:15PM"},
+        {"12-06-2026  22:15       <DIR>          Old Pictures", "12-06-2026 22:15"},
+        {"type=file;size=10;modify=20261207003900.123;UNIX.mode=0644; a.txt", "2026-12-07 00:39 UTC"},
+        {"type=file;size=10;modify=2026; odd.txt", "2026"},
+        {"type=file;size=10; undated.txt", ""},
+    };
+    for (const auto& [line, date] : cases) {
+        SCOPED_TRACE(line.toStdString());
+        const std::optional<ListRow> row = ParseListLine(line);
+        ASSERT_TRUE(row.has_value());
+        EXPECT_EQ(row->dateText, date);
+    }
+}
+
 TEST(LeftOutText, SaysHowManyLines)
 {
     EXPECT_EQ(LeftOutText(0), QString());

@@ -27,6 +27,21 @@ TEST(ParseStartUpConnect, WordsAndNumbers)
     EXPECT_EQ(ParseStartUpConnect(QString()), std::nullopt);
 }
 
+// Two thirds of the screen in the design's proportions, never below the design.
+TEST(FirstWindowSize, GrowsTheDesignToTwoThirdsOfTheScreen)
+{
+    const QSize design(780, 455);
+    const std::pair<QSize, QSize> cases[] = {
+        {QSize(1280, 800), QSize(853, 498)},   // the width is the limit
+        {QSize(1920, 1080), QSize(1234, 720)}, // the height is the limit
+        {QSize(800, 600), design},             // a small screen: the design as it is
+        {QSize(1024, 600), design},
+        {QSize(), design},                     // no screen known
+    };
+    for (const auto& [screen, size] : cases)
+        EXPECT_EQ(FirstWindowSize(design, screen), size) << screen.width() << "x" << screen.height();
+}
+
 }  // namespace
 }  // namespace quillmar
 

@@ -43,15 +43,19 @@ protected:
     WindowRig rig;
 };
 
-TEST_F(Viewer, OffersLowerCaseDatFilesAndOpensEmptyInOneWindow)
+// Stored sites with a lower-case ".dat" listing, by their names: not the
+// file names, and not sites deleted from the store.
+TEST_F(Viewer, OffersStoredSitesWithAListingAndOpensEmptyInOneWindow)
 {
-    for (const char* name : {"Shop.dat", ".dat", "Upper.DAT", "Mixed.Dat", "notes.txt"})
+    for (const char* name : {"Shop.dat", ".dat", "Upper.DAT", "Deleted.dat", "notes.txt"})
         WriteFile(path(name), "|URL| x\r\n");
     ASSERT_TRUE(QDir(rig.appFolder.path()).mkdir("folder.dat"));
+    WriteFile(path("sites.snd"), "Upper;upper.example;a;b\r\nShop;shop.example;a;b\r\n;blank.example;a;b\r\n"
+                                 "folder;f.example;a;b\r\nNone;none.example;a;b\r\nShop;again.example;a;b\r\n");
     quillmar::FileList* viewer = open();
     ASSERT_NE(viewer, nullptr);
     EXPECT_TRUE(viewer->isVisible());
-    EXPECT_EQ(RowTexts(combo()->view()), (QStringList{".dat", "Shop.dat"}));
+    EXPECT_EQ(RowTexts(combo()->view()), (QStringList{"Shop", "blank.example"}));
     EXPECT_EQ(list()->count(), 0);
     EXPECT_EQ(stamp(), QString());
 
@@ -65,6 +69,7 @@ TEST_F(Viewer, ShowsRowsWithTheirPicturesOnceTheTimeStampAndThePreview)
                                        "images/\r\nphoto.jpg\r\n\r\nmissing.jpg\r\n");
     WriteFile(path("Empty.dat"), "|URL| empty.example\r\n");
     WriteFile(path("Gone.dat"), "|URL| x\r\nold.jpg\r\n");
+    WriteFile(path("sites.snd"), "Shop;shop.example;me;pw\r\nEmpty;empty.example;a;b\r\nGone;x;a;b\r\n");
     ASSERT_TRUE(QDir(rig.appFolder.path()).mkpath("Cache/me@shop.example/pics"));
     QImage photo(60, 30, QImage::Format_RGB32);
     photo.fill(Qt::red);
@@ -77,11 +82,11 @@ TEST_F(Viewer, ShowsRowsWithTheirPicturesOnceTheTimeStampAndThePreview)
     }
     quillmar::FileList* viewer = open();
     // A header-only snapshot: no rows, still its time stamp.
-    choose("Empty.dat");
+    choose("Empty");
     EXPECT_EQ(list()->count(), 0);
     EXPECT_TRUE(stamp().startsWith("Files on server as of: ") && stamp().contains(day)) << stamp();
     for (int choice = 0; choice < 2; ++choice) {  // the same choice again: the rows once
-        choose("Shop.dat");
+        choose("Shop");
         EXPECT_EQ(RowTexts(list()), (QStringList{"images/", "photo.jpg", "", "missing.jpg"}));
     }
     const QImage folder = IconImage(quillmar::FolderIcon());
@@ -104,7 +109,7 @@ TEST_F(Viewer, ShowsRowsWithTheirPicturesOnceTheTimeStampAndThePreview)
 
     // A snapshot gone before the choice: said, an empty list, the window stays.
     ASSERT_TRUE(QFile::remove(path("Gone.dat")));
-    choose("Gone.dat");
+    choose("Gone");
     EXPECT_EQ(rig.dialogs.calls().size(), 1);
     EXPECT_TRUE(rig.dialogs.calls().value(0).text.contains("Gone.dat")) << rig.dialogs.calls().value(0).text;
     EXPECT_EQ(list()->count(), 0);

@@ -3,12 +3,17 @@
 
 #include "session/ftp_component.h"
 #include "support/window_helpers.h"
+#include "shell/message_dialogs.h"
 #include "sites/site_form.h"
 #include "sites/site_store.h"
 #include "support/ftp_server_fixture.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+#include <QTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -112,7 +117,7 @@ TEST_F(SiteManager, OpensOnTheCurrentSettingsAndOnlyAWholeEntryChangesThem)
     EXPECT_EQ(rig.storedValue("Port"), "2121");
 }
 
-TEST_F(SiteManager, AddAppendsUnselectedEntriesThatSurviveARestart)
+TEST_F(SiteManager, AddAppendsAndSelectsEntriesThatSurviveARestart)
 {
     // A line edited by hand may hold a ";" in its description.
     writeStore({Stored("First", "first.example;;"), Stored("Home;Work", "ftp:/x;me;pw")});
@@ -123,14 +128,16 @@ TEST_F(SiteManager, AddAppendsUnselectedEntriesThatSurviveARestart)
     for (const auto& [description, address] : added) {
         fill({description, address, "me", "pw"});
         press("Command2");
-        EXPECT_EQ(boxes(), QStringList(4, QString())) << address;
+        // The new site is the selected one, shown as stored.
+        ASSERT_EQ(list()->selectedItems().size(), 1) << address;
+        EXPECT_EQ(list()->row(list()->selectedItems().first()), list()->count() - 1);
+        EXPECT_EQ(boxes(), settings().mid(0, 4)) << address;
     }
     const QString same = Stored("Same", "same.example;me;pw");
     const QStringList entries{Stored("First", "first.example;;"), Stored("Home;Work", "ftp:/x;me;pw"), same, same};
     EXPECT_EQ(rows(), entries);
-    EXPECT_TRUE(list()->selectedItems().isEmpty());
-    EXPECT_EQ(settings().mid(0, 2), (QStringList{"Current", "current.example"}));
 
+    press("Command4");  // Clear
     fill({"No address"});
     press("Command2");
     EXPECT_EQ(list()->count(), 4) << "nothing added without an address";
@@ -196,7 +203,7 @@ TEST_F(SiteManager, AWebAddressRidesAfterThePasswordAndOldStoresStayByteForByte)
     QTest::keyClicks(web, "https://www.example.org/");
     QTest::keyClicks(webFolder, "/public_html");
     press("Command2");
-    EXPECT_EQ(QStringList({web->text(), webFolder->text()}), QStringList({"", ""}));
+    EXPECT_EQ(QStringList({web->text(), webFolder->text()}), QStringList({"https://www.example.org/", "/public_html"}));
     EXPECT_EQ(rows().last(), Stored("Pictures", "pics.example;me;pw;https://www.example.org/;/public_html"));
     ClickRow(list(), 2);
     EXPECT_EQ(QStringList({web->text(), webFolder->text()}), QStringList({"https://www.example.org/", "/public_html"}));
@@ -247,6 +254,47 @@ TEST_F(SiteManager, FieldsThatCannotBeStoredOrConnectedToAreRefused)
     EXPECT_TRUE(rig.dialogs.messageTexts().value(0).startsWith("The Login cannot be saved"));
     press("Command3");
     EXPECT_EQ(storedLines(), entries);
+}
+
+// The list names each site (never its password), fits short names without a
+// scroll bar, the web boxes carry their hints, and Save says it saved.
+TEST_F(SiteManager, NamesHintsAndASavedNote)
+{
+    writeStore({Stored("Demo", "127.0.0.1:2121;demo;" + QString(80, u'p')), ";127.0.0.2:21;anonymous;"});
+    quillmar::SiteForm* sites = openSites();
+    QTest::qWait(20);
+    auto* names = qobject_cast<QStyledItemDelegate*>(list()->itemDelegate());
+    ASSERT_NE(names, nullptr);
+    QStringList shown;
+    for (int row = 0; row < list()->count(); ++row)
+        shown << names->displayText(list()->item(row)->data(Qt::DisplayRole), QLocale());
+    EXPECT_EQ(shown, (QStringList{"Demo", "127.0.0.2:21"}));
+    EXPECT_FALSE(list()->horizontalScrollBar()->isVisible());
+    for (const auto& [hint, example] : {std::pair{"hintWeb", "for example https://"}, {"hintWebFolder", "for example /"}}) {
+        auto* label = rig.find<QLabel>(hint);
+        ASSERT_NE(label, nullptr) << hint;
+        EXPECT_TRUE(label->isVisible() && label->text().contains(QLatin1String(example))) << label->text().toStdString();
+    }
+    auto* note = rig.find<QLabel>("lblStatus");
+    EXPECT_EQ(note->text(), QString());
+    ClickRow(list(), 0);
+    press("cmdSave");
+    EXPECT_EQ(note->text(), QStringLiteral("Saved \u201CDemo\u201D in your site list."));
+
+    // A question the site manager asks belongs to it, so it stays on top after.
+    sites->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(sites));
+    quillmar::MessageDialogs real(rig.form.get());
+    QWidget* owner = nullptr;
+    QTimer::singleShot(50, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        ASSERT_NE(box, nullptr);
+        owner = box->parentWidget();
+        box->close();
+    });
+    real.message(QStringLiteral("Delete?"), quillmar::Dialogs::Buttons::YesNo, quillmar::Dialogs::Icon::None,
+                 QStringLiteral("Confirmation"));
+    EXPECT_EQ(owner, sites);
 }
 
 TEST_F(SiteManager, AFailedSaveKeepsTheOldStoreAndTheWindowOpen)

@@ -46,6 +46,12 @@ quillmar::Dialogs::ConfirmChoice ScriptedDialogs::confirm(const QString& text)
     return confirms_.isEmpty() ? ConfirmChoice::Yes : confirms_.dequeue();
 }
 
+quillmar::Dialogs::ConfirmChoice ScriptedDialogs::confirmOne(const QString& text)
+{
+    record({Kind::Confirm, text, Buttons::YesNo, Icon::None, {}, {}, Answer::Yes, false});
+    return confirms_.isEmpty() ? ConfirmChoice::Yes : confirms_.dequeue();
+}
+
 QStringList ScriptedDialogs::textsOf(std::initializer_list<Kind> kinds) const
 {
     QStringList texts;

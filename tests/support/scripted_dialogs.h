@@ -25,6 +25,7 @@ public:
         QString title;
         QString defaultText;  // input boxes only
         Answer defaultAnswer = Answer::Yes;   // questions only
+        bool offersAll = true;  // Confirm windows: false for one thing (Yes and No only)
     };
 
     int message(const QString& text, Buttons buttons, Icon icon, const QString& title) override;
@@ -33,6 +34,8 @@ public:
     int question(const QString& text, Icon icon, const QString& title, Answer defaultAnswer) override;
     // The masked box: answered from its own queue, empty (cancelled) when none.
     QString password(const QString& prompt, const QString& title) override;
+    // Recorded and answered as a Confirm window, one without All.
+    ConfirmChoice confirmOne(const QString& text) override;
 
     void queueMessageAnswer(int answer) { messageAnswers_.enqueue(answer); }
     void queueInput(const QString& text) { inputs_.enqueue(text); }

@@ -59,6 +59,17 @@ bool WindowRig::greenShown() const
     return green && !green->isHidden();
 }
 
+QString WindowRig::light() const
+{
+    QStringList shown;
+    for (const char* name : {"RedBall", "GreenBall", "GreyBall"}) {
+        auto* light = find<QWidget>(name);
+        if (light && !light->isHidden())
+            shown << QString::fromLatin1(name).chopped(4).toLower();
+    }
+    return shown.size() == 1 ? shown.first() : QStringLiteral("none");
+}
+
 bool WindowRig::redShown() const
 {
     auto* red = find<QWidget>("RedBall");

@@ -44,4 +44,6 @@ struct WindowRig {
     QString panel(int number) const;
     bool greenShown() const;
     bool redShown() const;
+    // The light shown: "red", "green", "grey", or "none" (a fault).
+    QString light() const;
 };
