@@ -37,6 +37,8 @@ QPixmap Ball(const QColor& colour)
 // Panel 1 also takes whatever the others leave.
 const char* const kPanelSamples[5] = {"Status: Refresh Complete.", "Disconnected", "Total: 99 files 99.99 MB",
                                       "IMG_0042.jpg 2.35 MB", "Not encrypted"};
+constexpr int kTotalsPanel = 2;  // Panel3, by index
+constexpr int kFilePanel = 3;    // Panel4
 constexpr int kPanelTextMargin = 3;  // each side of a panel's text
 // The bar's percent and room to see it fill.
 constexpr int kMinimumBarWidth = 72;
@@ -187,8 +189,10 @@ void Feedback::commandStarted()
 void Feedback::commandEnded()
 {
     commands_ = std::max(commands_ - 1, 0);
-    if (commands_ == 0)
+    if (commands_ == 0) {
         busyMark_ = false;
+        widenStatusLine(false);
+    }
     showLight();
 }
 
@@ -213,6 +217,7 @@ void Feedback::setProgress(double percent)
     if (value != 0)
         return;
     meter_.reset();
+    widenStatusLine(false);
     if (!progress_->format().isEmpty()) {
         holdPaint();
         progress_->setFormat(QString());
@@ -238,8 +243,21 @@ void Feedback::showTransfer(qint64 bytes, qint64 total)
     // The bar reads its format for %-codes; a literal text needs none.
     progress_->setFormat(QString::number(progress_->value()) + QStringLiteral(" %"));
     const QString words = meter_.report(shown, total, clock_.elapsed());
-    if (bytes < total)
+    if (bytes < total) {
+        widenStatusLine(true);
         status(QStringLiteral("Status: ") + words);
+    }
+}
+
+void Feedback::widenStatusLine(bool wide)
+{
+    // A transfer's words need more room than the status line has at the
+    // design size; the totals and the chosen file wait until it is over.
+    if (panels_[kTotalsPanel]->isHidden() == wide)
+        return;
+    holdPaint();
+    for (const int i : {kTotalsPanel, kFilePanel})
+        panels_[i]->setVisible(!wide);
 }
 
 void Feedback::repaintNow()

@@ -47,6 +47,8 @@ public:
     void repaintNow();
 
 private:
+    // During a transfer the status line takes the room of panels 3 and 4.
+    void widenStatusLine(bool wide);
     // Called before a change: a change soon after the last paint waits for
     // the next one, so a command that moves many small files is not slowed
     // by painting every text. The texts themselves are always current.

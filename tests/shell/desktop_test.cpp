@@ -179,6 +179,19 @@ TEST(Layout, StatusPanelsHoldTheirLongestUsualTextsAtTheDesignSize)
     bar->setFormat(QStringLiteral("100 %"));
     EXPECT_LE(bar->fontMetrics().horizontalAdvance(bar->text()) + 8, bar->width());
     EXPECT_EQ(Overlaps(form, {rig.find<QWidget>("Panel1"), rig.find<QWidget>("Panel5"), bar}), QStringList());
+
+    // A transfer's words take the room of the totals and the chosen file
+    // until it is over.
+    form.state().lSize = 20000000;
+    Q_EMIT form.ftp().Progress(1110000);
+    auto* status = rig.find<QLabel>("Panel1");
+    status->setText(QString::fromUtf8("Status: 1.11 MB of 20 MB \u00B7 268 KB/s \u00B7 1:11 left"));
+    QTest::qWait(20);
+    EXPECT_LE(status->fontMetrics().horizontalAdvance(status->text()) + 6, status->contentsRect().width());
+    form.ReportError(quillmar::FtpError{quillmar::ftp_errors::Stopped, {}});
+    QTest::qWait(20);
+    for (const char* name : {"Panel3", "Panel4"})
+        EXPECT_TRUE(rig.find<QWidget>(name)->isVisible()) << name;
 }
 
 // The real boxes: an input box keeps its title whole, a name is offered
