@@ -43,14 +43,6 @@ void WriteColoured(const QString& path, const QColor& colour, const char* format
     ASSERT_TRUE(image.save(path, format)) << path.toStdString();
 }
 
-void EnterServerFolder(WindowRig& rig, const QString& text)
-{
-    ASSERT_TRUE(RowIndex(rig, text).isValid()) << text.toStdString();
-    ServerView(rig)->setCurrentIndex(RowIndex(rig, text));
-    QTest::mouseDClick(ServerView(rig)->viewport(), Qt::LeftButton, {},
-                       ServerView(rig)->visualRect(RowIndex(rig, text)).center());
-}
-
 void Upload(WindowRig& rig, const QString& name)
 {
     ClickLocalFile(rig, name);
@@ -86,7 +78,7 @@ TEST_F(ConnectedWindow, PicturesOfOneNameInTwoFoldersPreviewAsThemselvesHereAndI
     // Replacing a.jpg (gone since the list was read) is asked, and answered Yes.
     ASSERT_TRUE(rig.dialogs.messageTexts().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
     WriteColoured(localPath(QStringLiteral("a.jpg")), Qt::red);  // a different picture of the same name
-    EnterServerFolder(rig, QStringLiteral("images/"));
+    DoubleClickServerRow(rig, QStringLiteral("images/"));
     Upload(rig, QStringLiteral("a.jpg"));
     ClickServerRow(rig, QStringLiteral("a.jpg"));
     EXPECT_EQ(ShownColour(Image(rig)), QStringLiteral("red"));
@@ -158,8 +150,8 @@ TEST_F(ConnectedWindow, TheWebAddressOfARowIsCopiedOrTheReasonThereIsNone)
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
 
     rig.dialogs.clear();
-    EnterServerFolder(rig, QStringLiteral("public_html/"));
-    EnterServerFolder(rig, QStringLiteral("my pics/"));
+    DoubleClickServerRow(rig, QStringLiteral("public_html/"));
+    DoubleClickServerRow(rig, QStringLiteral("my pics/"));
     const QString vase = QStringLiteral("https://www.example.org/my%20pics/Gr%C3%BCne%20Vase%201.jpg");
     SelectRows(rig, {QStringLiteral("Grüne Vase 1.jpg")});
     copy->trigger();
@@ -246,7 +238,7 @@ TEST_F(ConnectedWindow, NamesStartingWithAColonLandInTheirOwnFolders)
     Upload(rig, QStringLiteral(":a.jpg"));
     EXPECT_EQ(ReadFile(cacheFolder() + QStringLiteral("/:a.jpg")), ReadFile(local + QStringLiteral(":a.jpg")));
     rig.find<QAction>("mnuWebReady")->trigger();
-    EnterServerFolder(rig, QStringLiteral(":x/"));
+    DoubleClickServerRow(rig, QStringLiteral(":x/"));
     Upload(rig, QStringLiteral(":a.jpg"));
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Upload Complete"));
     const QByteArray sent = ReadFile(server.root() + QStringLiteral("/:x/:a.jpg"));

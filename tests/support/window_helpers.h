@@ -47,7 +47,8 @@ QStringList PdfLines(const QString& path);
 
 // The person's mouse on a row of a list, once or twice.
 void ClickRow(QAbstractItemView* view, int row, bool twice = false);
-QStringList RowTexts(const QAbstractItemView* view);
+// The texts of one column of a list, in list order.
+QStringList RowTexts(const QAbstractItemView* view, int column = 0);
 
 inline QAbstractItemView* ServerView(const WindowRig& rig) { return rig.find<QAbstractItemView>("ListView1"); }
 inline quillmar::ServerListModel* Model(const WindowRig& rig) { return rig.form->findChild<quillmar::ServerListModel*>(); }
@@ -110,6 +111,15 @@ inline void ClickServerRow(WindowRig& rig, const QString& text)
                       ServerView(rig)->visualRect(RowIndex(rig, text)).center());
 }
 
+// A double click on a server row (made current first): enters a folder, downloads a file.
+inline void DoubleClickServerRow(WindowRig& rig, const QString& text)
+{
+    ASSERT_TRUE(RowIndex(rig, text).isValid()) << "no row " << text.toStdString();
+    ServerView(rig)->setCurrentIndex(RowIndex(rig, text));
+    QTest::mouseDClick(ServerView(rig)->viewport(), Qt::LeftButton, {},
+                       ServerView(rig)->visualRect(RowIndex(rig, text)).center());
+}
+
 // Points the system trash (and the home folder it is found from) at a
 // temporary folder while it lives.
 struct TemporaryTrash {
@@ -135,10 +145,7 @@ struct TemporaryTrash {
 inline void OpenOnScriptedServer(WindowRig& rig, const quillmar::test::ScriptedServer& server)
 {
     ASSERT_TRUE(server.running());
-    rig.presetStore({{QStringLiteral("URL"), QStringLiteral("127.0.0.1:%1").arg(server.port())},
-                     {QStringLiteral("User"), QStringLiteral("demo")},
-                     {QStringLiteral("Pass"), QStringLiteral("demo")}});
-    rig.open().Connect();
+    rig.openConnectedTo(server.port());
     ASSERT_EQ(rig.panel(2), QStringLiteral("Connected"));
 }
 
@@ -152,9 +159,7 @@ protected:
         QDir(server.root()).mkdir(QStringLiteral("images"));
         WriteFile(serverPath(QStringLiteral("a.jpg")), QByteArray(1500, 'j'));
         WriteFile(serverPath(QStringLiteral("b.txt")), QByteArray(512, 't'));
-        rig.presetStore({{QStringLiteral("URL"), QStringLiteral("127.0.0.1:%1").arg(server.port())},
-                         {QStringLiteral("User"), server.user()},
-                         {QStringLiteral("Pass"), server.password()}});
+        rig.presetSite(Loopback(server.port()), QString(), server.user(), server.password());
     }
 
     quillmar::Form1& openConnected()
