@@ -107,21 +107,6 @@ struct EventLog {
 
 }  // namespace
 
-TEST(ServerAddress, SplitsHostAndPortAndRefusesBadPorts)
-{
-    const std::pair<const char*, const char*> cases[] = {   // "" = refused
-        {"ftp.example.net", "ftp.example.net 21"}, {"  127.0.0.1:2121 ", "127.0.0.1 2121"}, {"[::1]:990", "::1 990"},
-        {"[::1]", "::1 21"}, {"fe80::1", "fe80::1 21"}, {"127.0.0.1:", ""}, {"127.0.0.1:0", ""},
-        {"127.0.0.1:65536", ""}, {"127.0.0.1:21x", ""}, {":21", ""}, {"[::1]x", ""}, {"", ""},
-        {"ftp://127.0.0.1:2121", "127.0.0.1 2121"}, {"FTPS://[::1]", "::1 21 ftps"}, {"://127.0.0.1", ""},
-    };
-    for (const auto& [text, expected] : cases) {
-        const auto got = SplitServerAddress(text, 21);
-        const QString scheme = got && got->scheme != "ftp" ? " " + got->scheme : QString();
-        EXPECT_EQ(got ? QStringLiteral("%1 %2").arg(got->host).arg(got->port) + scheme : QString(), expected) << text;
-    }
-}
-
 class FtpComponentTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { server = new FtpServerFixture; }
