@@ -5,12 +5,17 @@
 // connected to the real FTP server.
 
 #include "pictures/server_list_model.h"
+#include "sites/site_form.h"
+#include "sites/site_store.h"
 #include "support/files.h"
 #include "support/ftp_server_fixture.h"
 #include "support/scripted_server.h"
 #include "support/window_rig.h"
 
 #include <QAbstractItemView>
+#include <QAction>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QImage>
@@ -181,5 +186,42 @@ protected:
     QString cachePath(const QString& name) const { return QDir(cacheFolder()).filePath(name); }
 
     quillmar::test::FtpServerFixture server;
+    WindowRig rig;
+};
+
+// An entry as the store holds it, written out here rather than built by the
+// code under test: description, 100 blanks, ";address;login;password".
+inline QString Stored(const QString& description, const QString& rest)
+{
+    return description + QString(100, u' ') + u';' + rest;
+}
+
+// The site manager over the rig's window, with the store file it reads.
+class SiteManagerWindow : public ::testing::Test {
+protected:
+    static constexpr const char* kBoxes[] = {"txtSite", "txtRemote", "txtLogin", "txtPass"};
+
+    QString storePath() const { return rig.services.appFolder + "/sites.snd"; }
+    void writeStore(const QStringList& lines) { WriteFile(storePath(), (lines.join("\r\n") + "\r\n").toUtf8()); }
+    // Opens the window first if need be.
+    quillmar::SiteForm* openSites()
+    {
+        if (!rig.form)
+            rig.open();
+        rig.find<QAction>("mnuSiteMan")->trigger();
+        return rig.find<quillmar::SiteForm>("SiteForm");
+    }
+    QListWidget* siteList() const { return rig.find<QListWidget>("List1"); }
+    // Types description, address, login and password, as many as given.
+    void fill(const QStringList& texts)
+    {
+        for (int i = 0; i < texts.size(); ++i) {
+            rig.find<QLineEdit>(kBoxes[i])->clear();
+            QTest::keyClicks(rig.find<QLineEdit>(kBoxes[i]), texts[i]);
+        }
+    }
+    // Command2 adds, Command1 deletes, cmdSave saves, CloseBtn connects, Command3 exits.
+    void press(const char* name) { QTest::mouseClick(rig.find<QPushButton>(name), Qt::LeftButton); }
+
     WindowRig rig;
 };
