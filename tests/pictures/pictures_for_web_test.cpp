@@ -18,7 +18,6 @@
 
 namespace {
 
-QLabel* Image(const WindowRig& rig) { return rig.find<QLabel>("viewimage"); }
 QLabel* Note(QWidget& host) { return host.findChild<QLabel*>(QStringLiteral("picnote")); }
 
 // The colour in the middle of a shown picture, as "red", "green" or "blue".
@@ -34,13 +33,6 @@ QString ShownColour(QLabel* image)
     if (c.blue() > 150 && c.red() < 100 && c.green() < 100)
         return QStringLiteral("blue");
     return c.name();
-}
-
-void WriteColoured(const QString& path, const QColor& colour, const char* format = "JPG")
-{
-    QImage image(120, 80, QImage::Format_RGB32);
-    image.fill(colour);
-    ASSERT_TRUE(image.save(path, format)) << path.toStdString();
 }
 
 void Upload(WindowRig& rig, const QString& name)
@@ -66,10 +58,10 @@ bool Bluish(const QJsonValue& pixel) { return pixel[2].toInt() > 150 && pixel[0]
 
 TEST_F(ConnectedWindow, PicturesOfOneNameInTwoFoldersPreviewAsThemselvesHereAndInTheViewer)
 {
-    WriteColoured(localPath(QStringLiteral("a.jpg")), Qt::green);
-    WriteColoured(localPath(QStringLiteral("c.png")), Qt::blue, "PNG");
-    WriteColoured(localPath(QStringLiteral("d.WEBP")), Qt::red, "WEBP");
-    WriteColoured(localPath(QStringLiteral("e.jpeg")), Qt::green);
+    WritePicture(localPath(QStringLiteral("a.jpg")), 120, 80, Qt::green);
+    WritePicture(localPath(QStringLiteral("c.png")), 120, 80, Qt::blue, "PNG");
+    WritePicture(localPath(QStringLiteral("d.WEBP")), 120, 80, Qt::red, "WEBP");
+    WritePicture(localPath(QStringLiteral("e.jpeg")), 120, 80, Qt::green);
     rig.presetStore({{QStringLiteral("Description"), QStringLiteral("Images")}});
     openConnected();
     QFile::remove(serverPath(QStringLiteral("a.jpg")));
@@ -77,11 +69,11 @@ TEST_F(ConnectedWindow, PicturesOfOneNameInTwoFoldersPreviewAsThemselvesHereAndI
         Upload(rig, QLatin1String(name));
     // Replacing a.jpg (gone since the list was read) is asked, and answered Yes.
     ASSERT_TRUE(rig.dialogs.messageTexts().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
-    WriteColoured(localPath(QStringLiteral("a.jpg")), Qt::red);  // a different picture of the same name
+    WritePicture(localPath(QStringLiteral("a.jpg")), 120, 80, Qt::red);  // a different picture of the same name
     DoubleClickServerRow(rig, QStringLiteral("images/"));
     Upload(rig, QStringLiteral("a.jpg"));
     ClickServerRow(rig, QStringLiteral("a.jpg"));
-    EXPECT_EQ(ShownColour(Image(rig)), QStringLiteral("red"));
+    EXPECT_EQ(ShownColour(PreviewImage(rig)), QStringLiteral("red"));
 
     // Saved as the listing of "Images", the site connected; then "Top" is
     // connected, back in the top folder.
@@ -91,7 +83,7 @@ TEST_F(ConnectedWindow, PicturesOfOneNameInTwoFoldersPreviewAsThemselvesHereAndI
         {"a.jpg", "green"}, {"c.png", "blue"}, {"d.WEBP", "red"}, {"e.jpeg", "green"}};
     for (const auto& [name, colour] : top) {
         ClickServerRow(rig, QLatin1String(name));
-        EXPECT_EQ(ShownColour(Image(rig)), QLatin1String(colour)) << name;
+        EXPECT_EQ(ShownColour(PreviewImage(rig)), QLatin1String(colour)) << name;
     }
 
     // A rename on the server keeps the preview; a delete takes it away.
@@ -100,7 +92,7 @@ TEST_F(ConnectedWindow, PicturesOfOneNameInTwoFoldersPreviewAsThemselvesHereAndI
     rig.dialogs.queueInput(QStringLiteral("renamed.jpg"));
     rig.find<QAction>("mnuRename")->trigger();
     ClickServerRow(rig, QStringLiteral("renamed.jpg"));
-    EXPECT_EQ(ShownColour(Image(rig)), QStringLiteral("green"));
+    EXPECT_EQ(ShownColour(PreviewImage(rig)), QStringLiteral("green"));
     SelectRows(rig, {QStringLiteral("c.png")});
     rig.dialogs.queueConfirm(quillmar::Dialogs::ConfirmChoice::Yes);
     rig.find<QAction>("mnuDelete")->trigger();
@@ -227,8 +219,8 @@ TEST_F(ConnectedWindow, NamesStartingWithAColonLandInTheirOwnFolders)
 {
     const QString local = rig.localFolder.path() + QStringLiteral("/");
     QDir().mkdir(server.root() + QStringLiteral("/:x"));  // QDir::mkdir(":x") would make it in the working folder
-    WriteColoured(server.root() + QStringLiteral("/:d.jpg"), Qt::blue);
-    WriteColoured(local + QStringLiteral(":a.jpg"), Qt::green);
+    WritePicture(server.root() + QStringLiteral("/:d.jpg"), 120, 80, Qt::blue);
+    WritePicture(local + QStringLiteral(":a.jpg"), 120, 80, Qt::green);
     openConnected();
 
     SelectRows(rig, {QStringLiteral(":d.jpg")});
@@ -245,7 +237,7 @@ TEST_F(ConnectedWindow, NamesStartingWithAColonLandInTheirOwnFolders)
     EXPECT_TRUE(sent.startsWith("\xff\xd8")) << "the web copy went up";
     EXPECT_EQ(ReadFile(cacheFolder(QStringLiteral("/:x")) + QStringLiteral("/:a.jpg")), sent);
     ClickServerRow(rig, QStringLiteral(":a.jpg"));
-    EXPECT_EQ(ShownColour(Image(rig)), QStringLiteral("green"));
+    EXPECT_EQ(ShownColour(PreviewImage(rig)), QStringLiteral("green"));
     EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
     EXPECT_EQ(QDir(local).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               (QStringList{":a.jpg", ":d.jpg"}))
@@ -280,7 +272,7 @@ TEST(PreviewFetch, APictureOverTheCapStopsOnlyItsTransfer)
 
 TEST_F(ConnectedWindow, ServerPicturesAreFetchedOnceForThePreviewWhenAsked)
 {
-    WriteColoured(serverPath(QStringLiteral("remote.jpg")), Qt::blue);
+    WritePicture(serverPath(QStringLiteral("remote.jpg")), 120, 80, Qt::blue);
     const QByteArray remote = ReadFile(serverPath(QStringLiteral("remote.jpg")));
     QFile big(serverPath(QStringLiteral("big.jpg")));
     ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(21 * 1000 * 1000));
@@ -295,13 +287,13 @@ TEST_F(ConnectedWindow, ServerPicturesAreFetchedOnceForThePreviewWhenAsked)
 
     remotePreview->trigger();
     ClickServerRow(rig, QStringLiteral("remote.jpg"));
-    EXPECT_EQ(ShownColour(Image(rig)), QStringLiteral("blue"));
+    EXPECT_EQ(ShownColour(PreviewImage(rig)), QStringLiteral("blue"));
     EXPECT_EQ(ReadFile(cachePath(QStringLiteral("remote.jpg"))), remote);
     // Gone from the server, still previewed: the second look is the cache's.
     QFile::remove(serverPath(QStringLiteral("remote.jpg")));
     ClickServerRow(rig, QStringLiteral("b.txt"));
     ClickServerRow(rig, QStringLiteral("remote.jpg"));
-    EXPECT_EQ(ShownColour(Image(rig)), QStringLiteral("blue"));
+    EXPECT_EQ(ShownColour(PreviewImage(rig)), QStringLiteral("blue"));
 
     ClickServerRow(rig, QStringLiteral("big.jpg"));
     EXPECT_TRUE(Note(*rig.form)->text().contains(QStringLiteral("larger than 20 MB")));

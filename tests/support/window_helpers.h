@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QJsonObject>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QImage>
 #include <QListWidget>
@@ -28,11 +29,13 @@
 #include <functional>
 #include <memory>
 
-inline void WritePicture(const QString& path, int width, int height)
+// A picture of one colour, as a JPEG unless another format is named.
+inline void WritePicture(const QString& path, int width, int height, const QColor& colour = QColor(200, 120, 40),
+                         const char* format = "JPG")
 {
     QImage image(width, height, QImage::Format_RGB32);
-    image.fill(QColor(200, 120, 40));
-    ASSERT_TRUE(image.save(path, "JPG")) << path.toStdString();
+    image.fill(colour);
+    ASSERT_TRUE(image.save(path, format)) << path.toStdString();
 }
 
 // Runs a Python script (pictures are made with PIL) with the Debian
@@ -55,6 +58,7 @@ void ClickRow(QAbstractItemView* view, int row, bool twice = false);
 // The texts of one column of a list, in list order.
 QStringList RowTexts(const QAbstractItemView* view, int column = 0);
 
+inline QLabel* PreviewImage(const WindowRig& rig) { return rig.find<QLabel>("viewimage"); }
 inline QAbstractItemView* ServerView(const WindowRig& rig) { return rig.find<QAbstractItemView>("ListView1"); }
 inline quillmar::ServerListModel* Model(const WindowRig& rig) { return rig.form->findChild<quillmar::ServerListModel*>(); }
 inline QStringList RowTexts(const WindowRig& rig) { return Model(rig)->rowTexts(); }
