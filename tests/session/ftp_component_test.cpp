@@ -58,13 +58,14 @@ FtpError FailureOf(const std::function<void()>& call)
 }
 
 // Connects the way the main window does: port property 21, the real port in
-// the address.
-void Connect(FtpComponent& ftp, int port, const QString& password = QStringLiteral("demo"))
+// the address (after the scheme, when one is given).
+void Connect(FtpComponent& ftp, int port, const QString& password = QStringLiteral("demo"),
+             const QString& user = QStringLiteral("demo"), const QString& scheme = QString())
 {
-    ftp.setUserName(QStringLiteral("demo"));
+    ftp.setUserName(user);
     ftp.setPassword(password);
     ftp.setPort(21);
-    ftp.setHost(QStringLiteral("127.0.0.1:%1").arg(port));
+    ftp.setHost(scheme + QStringLiteral("127.0.0.1:%1").arg(port));
     ftp.setAction(FtpComponent::Connect);
 }
 
@@ -614,10 +615,7 @@ protected:
             asked = certificate;
             return true;
         });
-        ftp.setUserName(user);
-        ftp.setPassword(password);
-        ftp.setHost(QStringLiteral("ftps://127.0.0.1:%1").arg(port));
-        ftp.setAction(FtpComponent::Connect);
+        Connect(ftp, port, password, user, QStringLiteral("ftps://"));
     }
 
     QTemporaryDir work;
@@ -684,10 +682,7 @@ TEST(FtpOverTls, DataConnectionsShowingAnotherCertificateMoveNothing)
     FtpComponent ftp;
     ftp.setTrustQuestion([](const ServerCertificate&) { return true; });
     EventLog log(ftp);
-    ftp.setUserName(server.user());
-    ftp.setPassword(server.password());
-    ftp.setHost(QStringLiteral("ftps://127.0.0.1:%1").arg(server.port()));
-    ftp.setAction(FtpComponent::Connect);
+    Connect(ftp, server.port(), server.password(), server.user(), QStringLiteral("ftps://"));
     const std::pair<const char*, std::function<void()>> transfers[] = {
         {"List", [&] { ftp.List(); }},
         {"GetFile", [&] { ftp.GetFile("pic.jpg", local.filePath("pic.jpg")); }},
