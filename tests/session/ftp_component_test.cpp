@@ -12,7 +12,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -24,7 +23,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdio>
 
 #include <functional>
@@ -573,28 +571,14 @@ class TlsServer : public ::testing::TestWithParam<QString> {
 protected:
     void SetUp() override
     {
-        if (GetParam() == QLatin1String("vsftpd")) {
-            QProcess vsftpd;
-            vsftpd.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-            vsftpd.start(qEnvironmentVariable("QUILLMAR_TEST_SUPPORT") + "/vsftpd_tls.sh", {work.path()});
-            vsftpd.waitForFinished(30000);
-            const QStringList fields = QString::fromUtf8(vsftpd.readAllStandardOutput()).split(u' ', Qt::SkipEmptyParts);
-            ASSERT_EQ(fields.value(0), "PORT") << "vsftpd did not start (it needs root)";
-            port = fields.value(1).toInt();
-            user = fields.value(3);
-            password = fields.value(5);
-            root = fields.value(7).trimmed();
-            vsftpdPid = fields.value(9).trimmed().toInt();
-            return;
-        }
-        if (GetParam() == QLatin1String("proftpd")) {
-            proftpd = std::make_unique<FtpDaemonFixture>(QStringLiteral("proftpd-tls"));
+        if (GetParam() != QLatin1String("pyftpdlib")) {
+            daemon = std::make_unique<FtpDaemonFixture>(GetParam() + QStringLiteral("-tls"));
             QString error;
-            ASSERT_TRUE(proftpd->start(&error)) << error;
-            port = proftpd->port();
-            user = proftpd->user();
-            password = proftpd->password();
-            root = proftpd->root();
+            ASSERT_TRUE(daemon->start(&error)) << error;
+            port = daemon->port();
+            user = daemon->user();
+            password = daemon->password();
+            root = daemon->root();
             return;
         }
         const TestCertificate certificate = MakeCertificate(work.path(), QStringLiteral("server"));
@@ -603,12 +587,6 @@ protected:
         port = pyftpdlib->port();
         root = pyftpdlib->root();
     }
-    void TearDown() override
-    {
-        if (vsftpdPid > 0)
-            ::kill(vsftpdPid, SIGTERM);
-    }
-
     void connect(FtpComponent& ftp)
     {
         ftp.setTrustQuestion([this](const ServerCertificate& certificate) {
@@ -620,8 +598,7 @@ protected:
 
     QTemporaryDir work;
     std::unique_ptr<FtpServerFixture> pyftpdlib;
-    std::unique_ptr<FtpDaemonFixture> proftpd;
-    pid_t vsftpdPid = 0;
+    std::unique_ptr<FtpDaemonFixture> daemon;
     int port = 0;
     QString user = QStringLiteral("demo");
     QString password = QStringLiteral("demo");
