@@ -14,6 +14,7 @@ TEST(ServerAddress, RefusesWhatNamesNoServerAndSplitsTheRest)
     const std::pair<const char*, const char*> cases[] = {
         {"ftp.example.org", "ftp.example.org 21"}, {" 127.0.0.1:2121 ", "127.0.0.1 2121"}, {"[::1]:990", "::1 990"},
         {"[::1]", "::1 21"}, {"fe80::1", "fe80::1 21"}, {"FTP://127.0.0.1:2121", "127.0.0.1 2121"},
+        {"ftp://127.0.0.1", "127.0.0.1 21"},
         {"ftps://127.0.0.1:990", "127.0.0.1 990 ftps"}, {"FTPS://[::1]", "::1 21 ftps"},
         {"sftp://127.0.0.1", "127.0.0.1 21 sftp"},
         {"127.0.0.1\t", "127.0.0.1 21"},  // blanks around the address are dropped
