@@ -1,4 +1,5 @@
 #include "pictures/local_pane.h"
+#include "support/files.h"
 #include "support/qt_printers.h"
 #include "support/scripted_dialogs.h"
 
@@ -17,12 +18,6 @@
 using quillmar::LocalPane;
 
 namespace {
-
-void Touch(const QString& path)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-}
 
 // The names a list shows, or with Qt::UserRole the folder list's paths.
 QStringList Texts(const QListWidget* list, int role = Qt::DisplayRole)
@@ -43,7 +38,7 @@ protected:
         pics = root + "/pics";
         ASSERT_TRUE(QDir(root).mkpath("pics/sub1") && QDir(root).mkpath("pics/sub2") && QDir(root).mkpath("other"));
         for (const char* name : {"/pics/.hidden", "/pics/A.txt", "/pics/b.JPG", "/other/x.gif"})
-            Touch(root + name);
+            WriteFile(root + name, {});
         ASSERT_TRUE(QDir::setCurrent(pics));
         pane = std::make_unique<LocalPane>(dialogs, [this] {
             return QStringList{"/", root, "/nonexistent-quillmar-drive"};
@@ -88,7 +83,7 @@ TEST_F(LocalPaneTest, FolderListFileListAndWorkingDirectoryMoveTogether)
     expectShowing(pics, kPicsFiles);
     EXPECT_EQ(drives->currentIndex(), 1);  // the longest root that holds it
     files->setCurrentRow(2);
-    Touch(pics + "/0first.gif");
+    WriteFile(pics + "/0first.gif", {});
     ASSERT_TRUE(QDir(pics).mkdir("sub0"));
     ASSERT_TRUE(QDir(pics).mkdir(":x"));  // a leading ":" is a name here, not a resource path
     pane->refreshFiles();
@@ -97,7 +92,7 @@ TEST_F(LocalPaneTest, FolderListFileListAndWorkingDirectoryMoveTogether)
     EXPECT_EQ(pane->currentFile(), "b.JPG") << "a refresh keeps the current file";
     EXPECT_EQ(Texts(folders, Qt::UserRole),
               (QStringList{root, pics, pics + "/:x", pics + "/sub0", pics + "/sub1", pics + "/sub2"}));
-    Touch(pics + "/:x/:in.jpg");
+    WriteFile(pics + "/:x/:in.jpg", {});
     Q_EMIT folders->itemActivated(folders->item(2));
     expectShowing(pics + "/:x", {":in.jpg"});
     ASSERT_TRUE(pane->setFolder(root + "/other"));

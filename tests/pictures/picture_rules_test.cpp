@@ -79,47 +79,30 @@ TEST(WebAddress, RowsInsideTheMappedFolderGetEncodedAddressesOthersAReason)
 constexpr double kFrameW = 4740;
 constexpr double kFrameH = 4515;
 
-TEST(FitPicture, SmallerPictureKeepsItsSizeCentred)
+// A picture that fits keeps its size, centred; one as wide as the frame or
+// wider (the width test is strict) or taller is scaled into it.
+TEST(FitPicture, SmallerKeepsItsSizeLargerIsScaledIn)
 {
-    const Fit fit = FitPicture(3000, 2000, kFrameW, kFrameH);
-    EXPECT_FALSE(fit.stretched);
-    EXPECT_DOUBLE_EQ(fit.width, 3000);
-    EXPECT_DOUBLE_EQ(fit.height, 2000);
-    EXPECT_DOUBLE_EQ(fit.left, 870);
-    EXPECT_DOUBLE_EQ(fit.top, 1257.5);
-
-    const Fit justInside = FitPicture(kFrameW - 1, kFrameH - 1, kFrameW, kFrameH);
-    EXPECT_FALSE(justInside.stretched);
-    EXPECT_DOUBLE_EQ(justInside.width, kFrameW - 1);
-}
-
-TEST(FitPicture, TooWideIsFittedToTheWidth)
-{
-    // As wide as the frame: the width test is strict.
-    const Fit fit = FitPicture(4740, 2000, kFrameW, kFrameH);
-    EXPECT_TRUE(fit.stretched);
-    EXPECT_DOUBLE_EQ(fit.width, 4739);
-    EXPECT_NEAR(fit.height, 1999.578, 0.001);
-    EXPECT_DOUBLE_EQ(fit.left, 0.5);
-    EXPECT_DOUBLE_EQ(fit.top, (kFrameH - fit.height) / 2);
-}
-
-TEST(FitPicture, TooTallIsFittedToTheHeight)
-{
-    const Fit fit = FitPicture(3000, 9000, kFrameW, kFrameH);
-    EXPECT_TRUE(fit.stretched);
-    EXPECT_DOUBLE_EQ(fit.height, 4513);
-    EXPECT_NEAR(fit.width, 1504.333, 0.001);
-    EXPECT_NEAR(fit.left, (kFrameW - 1504.333) / 2, 0.001);
-    EXPECT_DOUBLE_EQ(fit.top, 1);
-}
-
-TEST(FitPicture, FrameSizedPictureIsScaled)
-{
-    const Fit fit = FitPicture(kFrameW, kFrameH, kFrameW, kFrameH);
-    EXPECT_TRUE(fit.stretched);
-    EXPECT_DOUBLE_EQ(fit.height, 4513);
-    EXPECT_LT(fit.width, kFrameW - 2);
+    const struct {
+        double w, h;
+        bool stretched;
+        double width, height, left, top;
+    } cases[] = {
+        {3000, 2000, false, 3000, 2000, 870, 1257.5},
+        {kFrameW - 1, kFrameH - 1, false, kFrameW - 1, kFrameH - 1, 0.5, 0.5},
+        {4740, 2000, true, 4739, 4739.0 * 2000 / 4740, 0.5, (kFrameH - 4739.0 * 2000 / 4740) / 2},
+        {3000, 9000, true, 4513.0 * 3000 / 9000, 4513, (kFrameW - 4513.0 * 3000 / 9000) / 2, 1},
+        {kFrameW, kFrameH, true, 4513 * kFrameW / kFrameH, 4513, (kFrameW - 4513 * kFrameW / kFrameH) / 2, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h);
+        const Fit fit = FitPicture(c.w, c.h, kFrameW, kFrameH);
+        EXPECT_EQ(fit.stretched, c.stretched);
+        EXPECT_NEAR(fit.width, c.width, 0.001);
+        EXPECT_NEAR(fit.height, c.height, 0.001);
+        EXPECT_NEAR(fit.left, c.left, 0.001);
+        EXPECT_NEAR(fit.top, c.top, 0.001);
+    }
 }
 
 TEST(FitPicture, NothingToShowWithoutNaturalSizeOrRoom)

@@ -18,7 +18,6 @@
 
 namespace {
 
-QLabel* Image(const WindowRig& rig) { return rig.find<QLabel>("viewimage"); }
 QLabel* Note(QWidget& host) { return host.findChild<QLabel*>(QStringLiteral("picnote")); }
 
 // The colour in the middle of a shown picture, as "red", "green" or "blue".
@@ -34,21 +33,6 @@ QString ShownColour(QLabel* image)
     if (c.blue() > 150 && c.red() < 100 && c.green() < 100)
         return QStringLiteral("blue");
     return c.name();
-}
-
-void WriteColoured(const QString& path, const QColor& colour, const char* format = "JPG")
-{
-    QImage image(120, 80, QImage::Format_RGB32);
-    image.fill(colour);
-    ASSERT_TRUE(image.save(path, format)) << path.toStdString();
-}
-
-void EnterServerFolder(WindowRig& rig, const QString& text)
-{
-    ASSERT_TRUE(RowIndex(rig, text).isValid()) << text.toStdString();
-    ServerView(rig)->setCurrentIndex(RowIndex(rig, text));
-    QTest::mouseDClick(ServerView(rig)->viewport(), Qt::LeftButton, {},
-                       ServerView(rig)->visualRect(RowIndex(rig, text)).center());
 }
 
 void Upload(WindowRig& rig, const QString& name)
@@ -74,10 +58,10 @@ bool Bluish(const QJsonValue& pixel) { return pixel[2].toInt() > 150 && pixel[0]
 
 TEST_F(ConnectedWindow, PicturesOfOneNameInTwoFoldersPreviewAsThemselvesHereAndInTheViewer)
 {
-    WriteColoured(localPath(QStringLiteral("a.jpg")), Qt::green);
-    WriteColoured(localPath(QStringLiteral("c.png")), Qt::blue, "PNG");
-    WriteColoured(localPath(QStringLiteral("d.WEBP")), Qt::red, "WEBP");
-    WriteColoured(localPath(QStringLiteral("e.jpeg")), Qt::green);
+    WritePicture(localPath(QStringLiteral("a.jpg")), 120, 80, Qt::green);
+    WritePicture(localPath(QStringLiteral("c.png")), 120, 80, Qt::blue, "PNG");
+    WritePicture(localPath(QStringLiteral("d.WEBP")), 120, 80, Qt::red, "WEBP");
+    WritePicture(localPath(QStringLiteral("e.jpeg")), 120, 80, Qt::green);
     rig.presetStore({{QStringLiteral("Description"), QStringLiteral("Images")}});
     openConnected();
     QFile::remove(serverPath(QStringLiteral("a.jpg")));
@@ -85,11 +69,11 @@ TEST_F(ConnectedWindow, PicturesOfOneNameInTwoFoldersPreviewAsThemselvesHereAndI
         Upload(rig, QLatin1String(name));
     // Replacing a.jpg (gone since the list was read) is asked, and answered Yes.
     ASSERT_TRUE(rig.dialogs.messageTexts().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
-    WriteColoured(localPath(QStringLiteral("a.jpg")), Qt::red);  // a different picture of the same name
-    EnterServerFolder(rig, QStringLiteral("images/"));
+    WritePicture(localPath(QStringLiteral("a.jpg")), 120, 80, Qt::red);  // a different picture of the same name
+    DoubleClickServerRow(rig, QStringLiteral("images/"));
     Upload(rig, QStringLiteral("a.jpg"));
     ClickServerRow(rig, QStringLiteral("a.jpg"));
-    EXPECT_EQ(ShownColour(Image(rig)), QStringLiteral("red"));
+    EXPECT_EQ(ShownColour(PreviewImage(rig)), QStringLiteral("red"));
 
     // Saved as the listing of "Images", the site connected; then "Top" is
     // connected, back in the top folder.
@@ -99,7 +83,7 @@ TEST_F(ConnectedWindow, PicturesOfOneNameInTwoFoldersPreviewAsThemselvesHereAndI
         {"a.jpg", "green"}, {"c.png", "blue"}, {"d.WEBP", "red"}, {"e.jpeg", "green"}};
     for (const auto& [name, colour] : top) {
         ClickServerRow(rig, QLatin1String(name));
-        EXPECT_EQ(ShownColour(Image(rig)), QLatin1String(colour)) << name;
+        EXPECT_EQ(ShownColour(PreviewImage(rig)), QLatin1String(colour)) << name;
     }
 
     // A rename on the server keeps the preview; a delete takes it away.
@@ -108,7 +92,7 @@ TEST_F(ConnectedWindow, PicturesOfOneNameInTwoFoldersPreviewAsThemselvesHereAndI
     rig.dialogs.queueInput(QStringLiteral("renamed.jpg"));
     rig.find<QAction>("mnuRename")->trigger();
     ClickServerRow(rig, QStringLiteral("renamed.jpg"));
-    EXPECT_EQ(ShownColour(Image(rig)), QStringLiteral("green"));
+    EXPECT_EQ(ShownColour(PreviewImage(rig)), QStringLiteral("green"));
     SelectRows(rig, {QStringLiteral("c.png")});
     rig.dialogs.queueConfirm(quillmar::Dialogs::ConfirmChoice::Yes);
     rig.find<QAction>("mnuDelete")->trigger();
@@ -160,8 +144,8 @@ TEST_F(ConnectedWindow, TheWebAddressOfARowIsCopiedOrTheReasonThereIsNone)
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
 
     rig.dialogs.clear();
-    EnterServerFolder(rig, QStringLiteral("public_html/"));
-    EnterServerFolder(rig, QStringLiteral("my pics/"));
+    DoubleClickServerRow(rig, QStringLiteral("public_html/"));
+    DoubleClickServerRow(rig, QStringLiteral("my pics/"));
     const QString vase = QStringLiteral("https://www.example.org/my%20pics/Gr%C3%BCne%20Vase%201.jpg");
     SelectRows(rig, {QStringLiteral("Grüne Vase 1.jpg")});
     copy->trigger();
@@ -237,8 +221,8 @@ TEST_F(ConnectedWindow, NamesStartingWithAColonLandInTheirOwnFolders)
 {
     const QString local = rig.localFolder.path() + QStringLiteral("/");
     QDir().mkdir(server.root() + QStringLiteral("/:x"));  // QDir::mkdir(":x") would make it in the working folder
-    WriteColoured(server.root() + QStringLiteral("/:d.jpg"), Qt::blue);
-    WriteColoured(local + QStringLiteral(":a.jpg"), Qt::green);
+    WritePicture(server.root() + QStringLiteral("/:d.jpg"), 120, 80, Qt::blue);
+    WritePicture(local + QStringLiteral(":a.jpg"), 120, 80, Qt::green);
     openConnected();
 
     SelectRows(rig, {QStringLiteral(":d.jpg")});
@@ -248,14 +232,14 @@ TEST_F(ConnectedWindow, NamesStartingWithAColonLandInTheirOwnFolders)
     Upload(rig, QStringLiteral(":a.jpg"));
     EXPECT_EQ(ReadFile(cacheFolder() + QStringLiteral("/:a.jpg")), ReadFile(local + QStringLiteral(":a.jpg")));
     rig.find<QAction>("mnuWebReady")->trigger();
-    EnterServerFolder(rig, QStringLiteral(":x/"));
+    DoubleClickServerRow(rig, QStringLiteral(":x/"));
     Upload(rig, QStringLiteral(":a.jpg"));
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Upload Complete"));
     const QByteArray sent = ReadFile(server.root() + QStringLiteral("/:x/:a.jpg"));
     EXPECT_TRUE(sent.startsWith("\xff\xd8")) << "the web copy went up";
     EXPECT_EQ(ReadFile(cacheFolder(QStringLiteral("/:x")) + QStringLiteral("/:a.jpg")), sent);
     ClickServerRow(rig, QStringLiteral(":a.jpg"));
-    EXPECT_EQ(ShownColour(Image(rig)), QStringLiteral("green"));
+    EXPECT_EQ(ShownColour(PreviewImage(rig)), QStringLiteral("green"));
     EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
     EXPECT_EQ(QDir(local).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               (QStringList{":a.jpg", ":d.jpg"}))
@@ -290,7 +274,7 @@ TEST(PreviewFetch, APictureOverTheCapStopsOnlyItsTransfer)
 
 TEST_F(ConnectedWindow, ServerPicturesAreFetchedOnceForThePreviewWhenAsked)
 {
-    WriteColoured(serverPath(QStringLiteral("remote.jpg")), Qt::blue);
+    WritePicture(serverPath(QStringLiteral("remote.jpg")), 120, 80, Qt::blue);
     const QByteArray remote = ReadFile(serverPath(QStringLiteral("remote.jpg")));
     QFile big(serverPath(QStringLiteral("big.jpg")));
     ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(21 * 1000 * 1000));
@@ -305,13 +289,13 @@ TEST_F(ConnectedWindow, ServerPicturesAreFetchedOnceForThePreviewWhenAsked)
 
     remotePreview->trigger();
     ClickServerRow(rig, QStringLiteral("remote.jpg"));
-    EXPECT_EQ(ShownColour(Image(rig)), QStringLiteral("blue"));
+    EXPECT_EQ(ShownColour(PreviewImage(rig)), QStringLiteral("blue"));
     EXPECT_EQ(ReadFile(cachePath(QStringLiteral("remote.jpg"))), remote);
     // Gone from the server, still previewed: the second look is the cache's.
     QFile::remove(serverPath(QStringLiteral("remote.jpg")));
     ClickServerRow(rig, QStringLiteral("b.txt"));
     ClickServerRow(rig, QStringLiteral("remote.jpg"));
-    EXPECT_EQ(ShownColour(Image(rig)), QStringLiteral("blue"));
+    EXPECT_EQ(ShownColour(PreviewImage(rig)), QStringLiteral("blue"));
 
     ClickServerRow(rig, QStringLiteral("big.jpg"));
     EXPECT_TRUE(Note(*rig.form)->text().contains(QStringLiteral("larger than 20 MB")));

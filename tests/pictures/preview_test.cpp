@@ -12,8 +12,6 @@
 
 namespace {
 
-QLabel* Image(const WindowRig& rig) { return rig.find<QLabel>("viewimage"); }
-
 // The picture shown is decoded at the size it is shown.
 void ExpectShownAt(QLabel* image, const QRect& geometry)
 {
@@ -50,9 +48,9 @@ TEST(Preview, LocalPicturesAreFittedInTheFrame)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ClickLocalFile(rig, QLatin1String(c.name));
-        ExpectShownAt(Image(rig), c.expected);
+        ExpectShownAt(PreviewImage(rig), c.expected);
         if (c.turned) {
-            const QImage shown = Image(rig)->pixmap().toImage();
+            const QImage shown = PreviewImage(rig)->pixmap().toImage();
             EXPECT_GT(shown.pixelColor(shown.width() / 4, shown.height() / 2).blue(), 150) << "upright: blue on the left";
             EXPECT_GT(shown.pixelColor(3 * shown.width() / 4, shown.height() / 2).red(), 150);
         }
@@ -75,18 +73,18 @@ TEST(Preview, NonPicturesClearAndBrokenOrMissingPicturesLeaveAnEmptyFrame)
     QFile::remove(rig.localFolder.filePath(QStringLiteral("gone.jpg")));  // listed, then removed
 
     ClickLocalFile(rig, QStringLiteral("photo.jpg"));
-    const QRect shown = Image(rig)->geometry();
+    const QRect shown = PreviewImage(rig)->geometry();
     ClickLocalFile(rig, QStringLiteral("readme.txt"));
-    EXPECT_TRUE(Image(rig)->pixmap().isNull());
-    EXPECT_EQ(Image(rig)->geometry(), shown);
+    EXPECT_TRUE(PreviewImage(rig)->pixmap().isNull());
+    EXPECT_EQ(PreviewImage(rig)->geometry(), shown);
     EXPECT_EQ(rig.panel(4), QStringLiteral("readme.txt 45.1 KB"));
 
     for (const char* name : {"broken.jpg", "empty.gif", "cut.jpg", "gone.jpg"}) {
         SCOPED_TRACE(name);
         ClickLocalFile(rig, QStringLiteral("photo.jpg"));
-        ASSERT_FALSE(Image(rig)->pixmap().isNull());
+        ASSERT_FALSE(PreviewImage(rig)->pixmap().isNull());
         ClickLocalFile(rig, QLatin1String(name));
-        EXPECT_TRUE(Image(rig)->isHidden() || Image(rig)->pixmap().isNull());
+        EXPECT_TRUE(PreviewImage(rig)->isHidden() || PreviewImage(rig)->pixmap().isNull());
         EXPECT_TRUE(rig.find<QWidget>("picback")->isVisible());
     }
     EXPECT_TRUE(rig.dialogs.calls().isEmpty());
@@ -97,7 +95,7 @@ TEST_F(ConnectedWindow, TheRoadOfOneUploadEndsWithAPreviewFromTheCache)
     WritePicture(localPath(QStringLiteral("shot.jpg")), 200, 100);
     quillmar::Form1& form = openConnected();
     ClickLocalFile(rig, QStringLiteral("shot.jpg"));
-    ExpectShownAt(Image(rig), QRect(58, 101, 200, 100));
+    ExpectShownAt(PreviewImage(rig), QRect(58, 101, 200, 100));
 
     QStringList trail;  // the status and light while the list is re-read
     QObject::connect(&form.ftp(), &quillmar::FtpComponent::ListEntry, &form, [&] {
@@ -116,18 +114,18 @@ TEST_F(ConnectedWindow, TheRoadOfOneUploadEndsWithAPreviewFromTheCache)
     // The server copy goes away behind the program's back: the preview still
     // shows, so it came from the cache and not from the server.
     QFile::remove(serverPath(QStringLiteral("shot.jpg")));
-    Image(rig)->clear();
+    PreviewImage(rig)->clear();
     ClickServerRow(rig, QStringLiteral("shot.jpg"));
-    ExpectShownAt(Image(rig), QRect(58, 101, 200, 100));
+    ExpectShownAt(PreviewImage(rig), QRect(58, 101, 200, 100));
     EXPECT_EQ(rig.panel(4), QStringLiteral("shot.jpg"));
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Upload Complete"));
 
     // A folder row clears the picture; a picture not in the cache says so in
     // the frame and is not downloaded for it.
     ClickServerRow(rig, QStringLiteral("images/"));
-    EXPECT_TRUE(Image(rig)->pixmap().isNull());
+    EXPECT_TRUE(PreviewImage(rig)->pixmap().isNull());
     ClickServerRow(rig, QStringLiteral("a.jpg"));
-    EXPECT_TRUE(Image(rig)->isHidden());
+    EXPECT_TRUE(PreviewImage(rig)->isHidden());
     EXPECT_TRUE(rig.find<QLabel>("picnote")->isVisible());
     EXPECT_EQ(rig.find<QLabel>("picnote")->text(), QStringLiteral("Not in the picture cache"));
     EXPECT_EQ(rig.panel(4), QStringLiteral("a.jpg"));
@@ -155,7 +153,7 @@ TEST_F(ConnectedWindow, FullScreenPreviewFollowsTheActivePaneAndClosesOnKeyOrCli
     QPointer<QWidget> window;
     QLabel* image = nullptr;
     auto open = [&] {
-        QTest::mouseDClick(Image(rig), Qt::LeftButton, {}, QPoint(2, 2));
+        QTest::mouseDClick(PreviewImage(rig), Qt::LeftButton, {}, QPoint(2, 2));
         for (QWidget* top : QApplication::topLevelWidgets())
             window = top->objectName() == QStringLiteral("imgPreview") && top->isVisible() ? top : window.data();
         image = window ? window->findChild<QLabel*>(QStringLiteral("viewimage")) : nullptr;

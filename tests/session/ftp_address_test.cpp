@@ -7,17 +7,22 @@
 namespace quillmar {
 namespace {
 
-TEST(ServerAddressProblem, RefusesWhatNamesNoServerAndSaysWhy)
+// A refused address gives the start of its problem text; an accepted one the
+// host, port and (when not plain FTP) the scheme the connection reads from it.
+TEST(ServerAddress, RefusesWhatNamesNoServerAndSplitsTheRest)
 {
-    const std::pair<const char*, const char*> cases[] = {  // "" = an address
-        {"ftp.example.org", ""}, {" 127.0.0.1:2121 ", ""}, {"[::1]:990", ""}, {"fe80::1", ""},
-        {"FTP://127.0.0.1", ""}, {"ftps://127.0.0.1:990", ""}, {"sftp://127.0.0.1", ""},
+    const std::pair<const char*, const char*> cases[] = {
+        {"ftp.example.org", "ftp.example.org 21"}, {" 127.0.0.1:2121 ", "127.0.0.1 2121"}, {"[::1]:990", "::1 990"},
+        {"[::1]", "::1 21"}, {"fe80::1", "fe80::1 21"}, {"FTP://127.0.0.1:2121", "127.0.0.1 2121"},
+        {"ftp://127.0.0.1", "127.0.0.1 21"},
+        {"ftps://127.0.0.1:990", "127.0.0.1 990 ftps"}, {"FTPS://[::1]", "::1 21 ftps"},
+        {"sftp://127.0.0.1", "127.0.0.1 21 sftp"},
+        {"127.0.0.1\t", "127.0.0.1 21"},  // blanks around the address are dropped
         {"ann@127.0.0.1", "The server address holds \"@\""},
         {"ftp://ann:pw@127.0.0.1", "The server address holds \"@\""},
         {"127.0.0.1/pictures", "The server address holds \"/\""},
         {"ftp://127.0.0.1/", "The server address holds \"/\""},
         {"my server", "The server address holds a blank"},
-        {"127.0.0.1\t", ""},  // blanks around the address are dropped
         {"127.0.\t0.1", "The server address holds a control character"},
         {"127.0.0.1\x01", "The server address holds a control character"},
         {"http://127.0.0.1", "The server address starts with \"http://\""},
@@ -25,18 +30,24 @@ TEST(ServerAddressProblem, RefusesWhatNamesNoServerAndSaysWhy)
         {"x ftp://127.0.0.1", "The server address starts with \"x ftp://\""},
         {"", "The server address is empty."}, {"ftp://", "The server address is empty."},
         {"127.0.0.1:0", "The port after"}, {"127.0.0.1:65536", "The port after"}, {"127.0.0.1:", "The port after"},
+        {"127.0.0.1:21x", "The port after"},
         {"[::1]x", "The server address is not an IPv6 address"}, {"[::1", "The server address is not an IPv6 address"},
         {":21", "The server address has a port but no server name"},
     };
-    for (const auto& [text, problem] : cases) {
+    for (const auto& [text, expected] : cases) {
         SCOPED_TRACE(text);
-        const QString found = ServerAddressProblem(QString::fromUtf8(text));
-        if (*problem == 0)
-            EXPECT_EQ(found, QString());
-        else
-            EXPECT_TRUE(found.startsWith(QLatin1String(problem))) << found.toStdString();
+        const QString problem = ServerAddressProblem(QString::fromUtf8(text));
         // The connection reads addresses by the same rule.
-        EXPECT_EQ(SplitServerAddress(QString::fromUtf8(text), 21).has_value(), found.isEmpty());
+        const auto split = SplitServerAddress(QString::fromUtf8(text), 21);
+        if (QLatin1String(expected).startsWith(QLatin1String("The "))) {
+            EXPECT_TRUE(problem.startsWith(QLatin1String(expected))) << problem.toStdString();
+            EXPECT_FALSE(split.has_value());
+            continue;
+        }
+        EXPECT_EQ(problem, QString());
+        ASSERT_TRUE(split.has_value());
+        const QString scheme = split->scheme != QLatin1String("ftp") ? QLatin1Char(' ') + split->scheme : QString();
+        EXPECT_EQ(QStringLiteral("%1 %2").arg(split->host).arg(split->port) + scheme, QLatin1String(expected));
     }
 }
 

@@ -12,7 +12,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -24,7 +23,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdio>
 
 #include <functional>
@@ -58,13 +56,14 @@ FtpError FailureOf(const std::function<void()>& call)
 }
 
 // Connects the way the main window does: port property 21, the real port in
-// the address.
-void Connect(FtpComponent& ftp, int port, const QString& password = QStringLiteral("demo"))
+// the address (after the scheme, when one is given).
+void Connect(FtpComponent& ftp, int port, const QString& password = QStringLiteral("demo"),
+             const QString& user = QStringLiteral("demo"), const QString& scheme = QString())
 {
-    ftp.setUserName(QStringLiteral("demo"));
+    ftp.setUserName(user);
     ftp.setPassword(password);
     ftp.setPort(21);
-    ftp.setHost(QStringLiteral("127.0.0.1:%1").arg(port));
+    ftp.setHost(scheme + QStringLiteral("127.0.0.1:%1").arg(port));
     ftp.setAction(FtpComponent::Connect);
 }
 
@@ -106,21 +105,6 @@ struct EventLog {
 };
 
 }  // namespace
-
-TEST(ServerAddress, SplitsHostAndPortAndRefusesBadPorts)
-{
-    const std::pair<const char*, const char*> cases[] = {   // "" = refused
-        {"ftp.example.net", "ftp.example.net 21"}, {"  127.0.0.1:2121 ", "127.0.0.1 2121"}, {"[::1]:990", "::1 990"},
-        {"[::1]", "::1 21"}, {"fe80::1", "fe80::1 21"}, {"127.0.0.1:", ""}, {"127.0.0.1:0", ""},
-        {"127.0.0.1:65536", ""}, {"127.0.0.1:21x", ""}, {":21", ""}, {"[::1]x", ""}, {"", ""},
-        {"ftp://127.0.0.1:2121", "127.0.0.1 2121"}, {"FTPS://[::1]", "::1 21 ftps"}, {"://127.0.0.1", ""},
-    };
-    for (const auto& [text, expected] : cases) {
-        const auto got = SplitServerAddress(text, 21);
-        const QString scheme = got && got->scheme != "ftp" ? " " + got->scheme : QString();
-        EXPECT_EQ(got ? QStringLiteral("%1 %2").arg(got->host).arg(got->port) + scheme : QString(), expected) << text;
-    }
-}
 
 class FtpComponentTest : public ::testing::Test {
 protected:
@@ -587,28 +571,14 @@ class TlsServer : public ::testing::TestWithParam<QString> {
 protected:
     void SetUp() override
     {
-        if (GetParam() == QLatin1String("vsftpd")) {
-            QProcess vsftpd;
-            vsftpd.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-            vsftpd.start(qEnvironmentVariable("QUILLMAR_TEST_SUPPORT") + "/vsftpd_tls.sh", {work.path()});
-            vsftpd.waitForFinished(30000);
-            const QStringList fields = QString::fromUtf8(vsftpd.readAllStandardOutput()).split(u' ', Qt::SkipEmptyParts);
-            ASSERT_EQ(fields.value(0), "PORT") << "vsftpd did not start (it needs root)";
-            port = fields.value(1).toInt();
-            user = fields.value(3);
-            password = fields.value(5);
-            root = fields.value(7).trimmed();
-            vsftpdPid = fields.value(9).trimmed().toInt();
-            return;
-        }
-        if (GetParam() == QLatin1String("proftpd")) {
-            proftpd = std::make_unique<FtpDaemonFixture>(QStringLiteral("proftpd-tls"));
+        if (GetParam() != QLatin1String("pyftpdlib")) {
+            daemon = std::make_unique<FtpDaemonFixture>(GetParam() + QStringLiteral("-tls"));
             QString error;
-            ASSERT_TRUE(proftpd->start(&error)) << error;
-            port = proftpd->port();
-            user = proftpd->user();
-            password = proftpd->password();
-            root = proftpd->root();
+            ASSERT_TRUE(daemon->start(&error)) << error;
+            port = daemon->port();
+            user = daemon->user();
+            password = daemon->password();
+            root = daemon->root();
             return;
         }
         const TestCertificate certificate = MakeCertificate(work.path(), QStringLiteral("server"));
@@ -617,28 +587,18 @@ protected:
         port = pyftpdlib->port();
         root = pyftpdlib->root();
     }
-    void TearDown() override
-    {
-        if (vsftpdPid > 0)
-            ::kill(vsftpdPid, SIGTERM);
-    }
-
     void connect(FtpComponent& ftp)
     {
         ftp.setTrustQuestion([this](const ServerCertificate& certificate) {
             asked = certificate;
             return true;
         });
-        ftp.setUserName(user);
-        ftp.setPassword(password);
-        ftp.setHost(QStringLiteral("ftps://127.0.0.1:%1").arg(port));
-        ftp.setAction(FtpComponent::Connect);
+        Connect(ftp, port, password, user, QStringLiteral("ftps://"));
     }
 
     QTemporaryDir work;
     std::unique_ptr<FtpServerFixture> pyftpdlib;
-    std::unique_ptr<FtpDaemonFixture> proftpd;
-    pid_t vsftpdPid = 0;
+    std::unique_ptr<FtpDaemonFixture> daemon;
     int port = 0;
     QString user = QStringLiteral("demo");
     QString password = QStringLiteral("demo");
@@ -699,10 +659,7 @@ TEST(FtpOverTls, DataConnectionsShowingAnotherCertificateMoveNothing)
     FtpComponent ftp;
     ftp.setTrustQuestion([](const ServerCertificate&) { return true; });
     EventLog log(ftp);
-    ftp.setUserName(server.user());
-    ftp.setPassword(server.password());
-    ftp.setHost(QStringLiteral("ftps://127.0.0.1:%1").arg(server.port()));
-    ftp.setAction(FtpComponent::Connect);
+    Connect(ftp, server.port(), server.password(), server.user(), QStringLiteral("ftps://"));
     const std::pair<const char*, std::function<void()>> transfers[] = {
         {"List", [&] { ftp.List(); }},
         {"GetFile", [&] { ftp.GetFile("pic.jpg", local.filePath("pic.jpg")); }},

@@ -59,14 +59,7 @@ QStringList Overlaps(const QWidget& window, const QList<QWidget*>& widgets)
     return faults;
 }
 
-QStringList FileNames(const WindowRig& rig)
-{
-    QStringList names;
-    auto* files = rig.find<QListWidget>("File1");
-    for (int i = 0; i < files->count(); ++i)
-        names << files->item(i)->text();
-    return names;
-}
+QStringList FileNames(const WindowRig& rig) { return RowTexts(rig.find<QListWidget>("File1")); }
 
 // What a drop from another window delivers: enter, move, drop.
 bool Drop(QWidget* target, QMimeData* data)
@@ -372,11 +365,7 @@ TEST(Progress, SlowDownloadShowsThePercentOnTheBar)
     ASSERT_TRUE(server.running()) << server.error().toStdString();
     WriteFile(server.root() + QStringLiteral("/slow.jpg"), QByteArray(160 * 1000, 's'));
     WindowRig rig;
-    rig.presetStore({{QStringLiteral("URL"), QStringLiteral("127.0.0.1:%1").arg(server.port())},
-                     {QStringLiteral("User"), server.user()},
-                     {QStringLiteral("Pass"), server.password()}});
-    quillmar::Form1& form = rig.open();
-    form.Connect();
+    quillmar::Form1& form = rig.openConnectedTo(server.port());
     auto* bar = rig.find<QProgressBar>("PB1");
     QStringList texts;
     QStringList bars;
@@ -410,11 +399,7 @@ TEST(DragAndDrop, DroppedFilesUploadAndDroppedRowsDownload)
     WriteFile(rig.localFolder.filePath(QStringLiteral("pane.jpg")), "from the pane");
     QTemporaryDir elsewhere;  // a file manager's folder
     WriteFile(elsewhere.filePath(QStringLiteral("outside.gif")), "from a file manager");
-    rig.presetStore({{QStringLiteral("URL"), QStringLiteral("127.0.0.1:%1").arg(server.port())},
-                     {QStringLiteral("User"), server.user()},
-                     {QStringLiteral("Pass"), server.password()}});
-    quillmar::Form1& form = rig.open();
-    form.Connect();
+    quillmar::Form1& form = rig.openConnectedTo(server.port());
     auto* list = rig.find<QAbstractItemView>("ListView1");
 
     // A folder or a remote address is not uploaded.
@@ -434,10 +419,7 @@ TEST(DragAndDrop, DroppedFilesUploadAndDroppedRowsDownload)
     EXPECT_TRUE(QFile::exists(server.root() + QStringLiteral("/pane.jpg")));
     EXPECT_TRUE(QFile::exists(rig.appFolder.filePath(QStringLiteral("Cache"))))
         << "pictures go to the cache as with the button";
-    QStringList rows;
-    for (int row = 0; row < list->model()->rowCount(); ++row)
-        rows << list->model()->index(row, 0).data().toString();
-    EXPECT_EQ(rows, (QStringList{"outside.gif", "pane.jpg", "remote.txt"}));
+    EXPECT_EQ(RowTexts(list), (QStringList{"outside.gif", "pane.jpg", "remote.txt"}));
 
     QMimeData serverRows;
     serverRows.setData(QLatin1String(quillmar::kServerRowsMime), "remote.txt");

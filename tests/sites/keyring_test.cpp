@@ -35,23 +35,13 @@ public:
 };
 [[maybe_unused]] auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new KeyringEnvironment);
 
-// An entry as the store holds it, written out here: description, 100 blanks, then the rest.
-QString Stored(const QString& description, const QString& rest)
-{
-    return description + QString(100, u' ') + u';' + rest;
-}
-
-const char* const kBoxes[] = {"txtSite", "txtRemote", "txtLogin", "txtPass"};
-
-class KeyringWindow : public ::testing::Test {
+class KeyringWindow : public SiteManagerWindow {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(Keyring()->running()) << Keyring()->error().toStdString();
         Keyring()->clear();
     }
-    QString storePath() const { return rig.services.appFolder + "/sites.snd"; }
-    void writeStore(const QStringList& lines) { WriteFile(storePath(), (lines.join("\r\n") + "\r\n").toUtf8()); }
     QList<quillmar::SiteFields> storedSites() const
     {
         QList<quillmar::SiteFields> sites;
@@ -64,24 +54,7 @@ protected:
     {
         ASSERT_EQ(quillmar::MakeSystemKeyring()->store(key, password).outcome, quillmar::PasswordStore::Outcome::Done);
     }
-    QListWidget* openSites()
-    {
-        if (!rig.form)
-            rig.open();
-        rig.find<QAction>("mnuSiteMan")->trigger();
-        return rig.find<QListWidget>("List1");
-    }
-    void fill(const QStringList& texts)
-    {
-        for (int i = 0; i < texts.size(); ++i) {
-            rig.find<QLineEdit>(kBoxes[i])->clear();
-            QTest::keyClicks(rig.find<QLineEdit>(kBoxes[i]), texts[i]);
-        }
-    }
-    void press(const char* name) { QTest::mouseClick(rig.find<QPushButton>(name), Qt::LeftButton); }
     QString settingsText() const { return QString::fromUtf8(ReadFile(rig.settingsFile())); }
-
-    WindowRig rig;
 };
 
 // A password the store could not hold: it has a ";" and blanks.
@@ -92,7 +65,8 @@ TEST_F(KeyringWindow, SiteSavedInTheManagerKeepsItsPasswordOnlyInTheKeyringAndLo
     FtpServerFixture server(0, {QStringLiteral("--password"), kOddPassword});
     ASSERT_TRUE(server.running()) << server.error().toStdString();
     const QString address = QStringLiteral("127.0.0.1:%1").arg(server.port());
-    QListWidget* list = openSites();
+    openSites();
+    QListWidget* list = siteList();
     EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << "nothing to move, nothing to ask";
     EXPECT_TRUE(rig.find<QAction>("mnuKeyring")->isChecked());
     EXPECT_EQ(rig.find<QLabel>("lblPasswordPlace")->text(), "Passwords are kept in the system keyring.");
@@ -153,7 +127,8 @@ TEST_F(KeyringWindow, ChangingLoginOrAddressMovesTheEntryAndDeletingRemovesIt)
         seed("cy@127.0.0.2", "pw2");
         writeStore({Stored("Shop", "127.0.0.1;ann;"), Stored("Blog", "127.0.0.2;cy;"),
                     Stored("Blog again", "127.0.0.2;cy;")});
-        QListWidget* list = openSites();
+        openSites();
+        QListWidget* list = siteList();
         ClickRow(list, c.row);
         if (c.boxes.isEmpty()) {
             press("Command1");

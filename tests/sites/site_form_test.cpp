@@ -21,28 +21,10 @@
 
 namespace {
 
-// An entry as the store holds it, written out here rather than built by the
-// code under test: description, 100 blanks, ";address;login;password".
-QString Stored(const QString& description, const QString& rest)
-{
-    return description + QString(100, u' ') + u';' + rest;
-}
-
-const char* const kBoxes[] = {"txtSite", "txtRemote", "txtLogin", "txtPass"};
-
-class SiteManager : public ::testing::Test {
+class SiteManager : public SiteManagerWindow {
 protected:
-    QString storePath() const { return rig.services.appFolder + "/sites.snd"; }
-    void writeStore(const QStringList& lines) { WriteFile(storePath(), (lines.join("\r\n") + "\r\n").toUtf8()); }
     QStringList storedLines() const { return quillmar::LoadSiteList(rig.services.appFolder); }
-    quillmar::SiteForm* openSites()
-    {
-        if (!rig.form)
-            rig.open();
-        rig.find<QAction>("mnuSiteMan")->trigger();
-        return rig.find<quillmar::SiteForm>("SiteForm");
-    }
-    QListWidget* list() const { return rig.find<QListWidget>("List1"); }
+    QListWidget* list() const { return siteList(); }
     QStringList rows() const { return RowTexts(list()); }
     QStringList boxes() const
     {
@@ -51,23 +33,11 @@ protected:
             texts << rig.find<QLineEdit>(name)->text();
         return texts;
     }
-    // Types description, address, login and password, as many as given.
-    void fill(const QStringList& texts)
-    {
-        for (int i = 0; i < texts.size(); ++i) {
-            rig.find<QLineEdit>(kBoxes[i])->clear();
-            QTest::keyClicks(rig.find<QLineEdit>(kBoxes[i]), texts[i]);
-        }
-    }
-    // Command2 adds, Command1 deletes, CloseBtn connects, Command3 exits.
-    void press(const char* name) { QTest::mouseClick(rig.find<QPushButton>(name), Qt::LeftButton); }
     QStringList settings() const
     {
         const quillmar::ConnectionSettings& s = rig.form->connectionSettings();
         return {s.Description, s.URL, s.User, s.Pass, s.Port};
     }
-
-    WindowRig rig;
 };
 
 TEST_F(SiteManager, OpensOnTheCurrentSettingsAndOnlyAWholeEntryChangesThem)

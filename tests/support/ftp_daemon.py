@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""Runs one real FTP daemon (vsftpd, proftpd or pure-ftpd) on 127.0.0.1.
+"""Runs one real FTP daemon (vsftpd, proftpd or pure-ftpd; vsftpd and proftpd
+also requiring TLS) on 127.0.0.1.
 
 Needs root. Each run writes a throw-away configuration into --work, serves
 --root as the home folder of a throw-away local account, prints
@@ -76,11 +77,20 @@ def prepare_account(home, password):
         path = os.path.dirname(path)
 
 
-def vsftpd_command(program, work, root, port, pasv):
+def vsftpd_command(program, work, root, port, pasv, tls=False):
     empty = os.path.join(work, "empty")
     os.makedirs(empty, exist_ok=True)
     conf = os.path.join(work, "vsftpd.conf")
     with open(conf, "w") as f:
+        if tls:
+            # TLS required on both connections; vsftpd asks by default that
+            # every data connection resume the control session. It reads the
+            # certificate before the login, so the work folder must be open.
+            os.chmod(work, 0o755)
+            key, certificate = self_signed(work)
+            f.write("\n".join([
+                "ssl_enable=YES", "rsa_cert_file=%s" % certificate, "rsa_private_key_file=%s" % key,
+                "force_local_logins_ssl=YES", "force_local_data_ssl=YES", ""]))
         f.write("\n".join([
             "listen=YES", "listen_ipv6=NO", "listen_address=127.0.0.1", "listen_port=%d" % port,
             "background=NO", "seccomp_sandbox=NO", "isolate=NO", "isolate_network=NO",
@@ -138,6 +148,7 @@ def pure_ftpd_command(program, work, root, port, pasv):
 
 COMMANDS = {
     "vsftpd": vsftpd_command,
+    "vsftpd-tls": lambda *args: vsftpd_command(*args, tls=True),
     "proftpd": proftpd_command,
     "proftpd-refusing-mlsd": lambda *args: proftpd_command(*args, refuse_mlsd=True),
     "proftpd-tls": lambda *args: proftpd_command(*args, tls=True),

@@ -5,13 +5,19 @@
 // connected to the real FTP server.
 
 #include "pictures/server_list_model.h"
+#include "sites/site_form.h"
+#include "sites/site_store.h"
 #include "support/files.h"
 #include "support/ftp_server_fixture.h"
 #include "support/scripted_server.h"
 #include "support/window_rig.h"
 
 #include <QAbstractItemView>
+#include <QAction>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QJsonObject>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QImage>
 #include <QListWidget>
@@ -23,11 +29,13 @@
 #include <functional>
 #include <memory>
 
-inline void WritePicture(const QString& path, int width, int height)
+// A picture of one colour, as a JPEG unless another format is named.
+inline void WritePicture(const QString& path, int width, int height, const QColor& colour = QColor(200, 120, 40),
+                         const char* format = "JPG")
 {
     QImage image(width, height, QImage::Format_RGB32);
-    image.fill(QColor(200, 120, 40));
-    ASSERT_TRUE(image.save(path, "JPG")) << path.toStdString();
+    image.fill(colour);
+    ASSERT_TRUE(image.save(path, format)) << path.toStdString();
 }
 
 // Runs a Python script (pictures are made with PIL) with the Debian
@@ -47,8 +55,10 @@ QStringList PdfLines(const QString& path);
 
 // The person's mouse on a row of a list, once or twice.
 void ClickRow(QAbstractItemView* view, int row, bool twice = false);
-QStringList RowTexts(const QAbstractItemView* view);
+// The texts of one column of a list, in list order.
+QStringList RowTexts(const QAbstractItemView* view, int column = 0);
 
+inline QLabel* PreviewImage(const WindowRig& rig) { return rig.find<QLabel>("viewimage"); }
 inline QAbstractItemView* ServerView(const WindowRig& rig) { return rig.find<QAbstractItemView>("ListView1"); }
 inline quillmar::ServerListModel* Model(const WindowRig& rig) { return rig.form->findChild<quillmar::ServerListModel*>(); }
 inline QStringList RowTexts(const WindowRig& rig) { return Model(rig)->rowTexts(); }
@@ -110,6 +120,15 @@ inline void ClickServerRow(WindowRig& rig, const QString& text)
                       ServerView(rig)->visualRect(RowIndex(rig, text)).center());
 }
 
+// A double click on a server row (made current first): enters a folder, downloads a file.
+inline void DoubleClickServerRow(WindowRig& rig, const QString& text)
+{
+    ASSERT_TRUE(RowIndex(rig, text).isValid()) << "no row " << text.toStdString();
+    ServerView(rig)->setCurrentIndex(RowIndex(rig, text));
+    QTest::mouseDClick(ServerView(rig)->viewport(), Qt::LeftButton, {},
+                       ServerView(rig)->visualRect(RowIndex(rig, text)).center());
+}
+
 // Points the system trash (and the home folder it is found from) at a
 // temporary folder while it lives.
 struct TemporaryTrash {
@@ -135,10 +154,7 @@ struct TemporaryTrash {
 inline void OpenOnScriptedServer(WindowRig& rig, const quillmar::test::ScriptedServer& server)
 {
     ASSERT_TRUE(server.running());
-    rig.presetStore({{QStringLiteral("URL"), QStringLiteral("127.0.0.1:%1").arg(server.port())},
-                     {QStringLiteral("User"), QStringLiteral("demo")},
-                     {QStringLiteral("Pass"), QStringLiteral("demo")}});
-    rig.open().Connect();
+    rig.openConnectedTo(server.port());
     ASSERT_EQ(rig.panel(2), QStringLiteral("Connected"));
 }
 
@@ -152,9 +168,7 @@ protected:
         QDir(server.root()).mkdir(QStringLiteral("images"));
         WriteFile(serverPath(QStringLiteral("a.jpg")), QByteArray(1500, 'j'));
         WriteFile(serverPath(QStringLiteral("b.txt")), QByteArray(512, 't'));
-        rig.presetStore({{QStringLiteral("URL"), QStringLiteral("127.0.0.1:%1").arg(server.port())},
-                         {QStringLiteral("User"), server.user()},
-                         {QStringLiteral("Pass"), server.password()}});
+        rig.presetSite(Loopback(server.port()), QString(), server.user(), server.password());
     }
 
     quillmar::Form1& openConnected()
@@ -176,5 +190,42 @@ protected:
     QString cachePath(const QString& name) const { return QDir(cacheFolder()).filePath(name); }
 
     quillmar::test::FtpServerFixture server;
+    WindowRig rig;
+};
+
+// An entry as the store holds it, written out here rather than built by the
+// code under test: description, 100 blanks, ";address;login;password".
+inline QString Stored(const QString& description, const QString& rest)
+{
+    return description + QString(100, u' ') + u';' + rest;
+}
+
+// The site manager over the rig's window, with the store file it reads.
+class SiteManagerWindow : public ::testing::Test {
+protected:
+    static constexpr const char* kBoxes[] = {"txtSite", "txtRemote", "txtLogin", "txtPass"};
+
+    QString storePath() const { return rig.services.appFolder + "/sites.snd"; }
+    void writeStore(const QStringList& lines) { WriteFile(storePath(), (lines.join("\r\n") + "\r\n").toUtf8()); }
+    // Opens the window first if need be.
+    quillmar::SiteForm* openSites()
+    {
+        if (!rig.form)
+            rig.open();
+        rig.find<QAction>("mnuSiteMan")->trigger();
+        return rig.find<quillmar::SiteForm>("SiteForm");
+    }
+    QListWidget* siteList() const { return rig.find<QListWidget>("List1"); }
+    // Types description, address, login and password, as many as given.
+    void fill(const QStringList& texts)
+    {
+        for (int i = 0; i < texts.size(); ++i) {
+            rig.find<QLineEdit>(kBoxes[i])->clear();
+            QTest::keyClicks(rig.find<QLineEdit>(kBoxes[i]), texts[i]);
+        }
+    }
+    // Command2 adds, Command1 deletes, cmdSave saves, CloseBtn connects, Command3 exits.
+    void press(const char* name) { QTest::mouseClick(rig.find<QPushButton>(name), Qt::LeftButton); }
+
     WindowRig rig;
 };

@@ -28,6 +28,21 @@ void WindowRig::presetStore(const QMap<QString, QString>& values)
     store->sync();
 }
 
+void WindowRig::presetSite(const QString& url, const QString& description, const QString& user, const QString& pass)
+{
+    QMap<QString, QString> site{{QStringLiteral("URL"), url}, {QStringLiteral("User"), user}, {QStringLiteral("Pass"), pass}};
+    if (!description.isEmpty())
+        site.insert(QStringLiteral("Description"), description);
+    presetStore(site);
+}
+
+quillmar::Form1& WindowRig::openConnectedTo(int port, const QString& description)
+{
+    presetSite(Loopback(port), description);
+    open().Connect();
+    return *form;
+}
+
 quillmar::Form1& WindowRig::open()
 {
     form = std::make_unique<quillmar::Form1>(services);

@@ -11,6 +11,9 @@
 
 #include <memory>
 
+// "127.0.0.1:port", the address of a server a test started.
+inline QString Loopback(int port) { return QStringLiteral("127.0.0.1:%1").arg(port); }
+
 // A real main window over temporary folders: the application folder, the
 // settings file and a local folder the local pane starts in.
 struct WindowRig {
@@ -29,6 +32,11 @@ struct WindowRig {
     QString settingsFile() const { return configFolder.filePath(QStringLiteral("Quillmar.conf")); }
     // Writes StartUp keys before the window reads them.
     void presetStore(const QMap<QString, QString>& values);
+    // Writes the site the window starts with: address, login and, when given, its description.
+    void presetSite(const QString& url, const QString& description = QString(),
+                    const QString& user = QStringLiteral("demo"), const QString& pass = QStringLiteral("demo"));
+    // The site at Loopback(port), the window opened and connected to it.
+    quillmar::Form1& openConnectedTo(int port, const QString& description = QString());
     // Builds the window and runs its start-up.
     quillmar::Form1& open();
     // Closes the window (the shutdown save) and drops it.
