@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""Runs one real FTP daemon (vsftpd, proftpd or pure-ftpd) on 127.0.0.1.
+"""Runs one real FTP daemon (vsftpd, proftpd or pure-ftpd), or OpenSSH's sshd
+for SFTP, on 127.0.0.1.
 
 Needs root. Each run writes a throw-away configuration into --work, serves
 --root as the home folder of a throw-away local account, prints
@@ -24,7 +25,9 @@ import time
 ACCOUNT = "quillinterop"
 PACKAGES = {"proftpd": "proftpd-core", "pure-ftpd": "pure-ftpd"}
 TLS_MODULE = ("usr/lib/proftpd/mod_tls.so", "proftpd-mod-crypto")   # proftpd's TLS, packaged apart
-PROGRAMS = {"vsftpd": "/usr/sbin/vsftpd", "proftpd": "usr/sbin/proftpd", "pure-ftpd": "usr/sbin/pure-ftpd"}
+PROGRAMS = {"vsftpd": "/usr/sbin/vsftpd", "proftpd": "usr/sbin/proftpd", "pure-ftpd": "usr/sbin/pure-ftpd",
+            "sshd": "/usr/sbin/sshd"}
+GREETINGS = {"sshd": b"SSH"}   # what each daemon says first; FTP daemons say 220
 
 
 def program_kind(kind):
@@ -56,7 +59,7 @@ def unpack(kit, path, package):
 
 def unpacked(kind, kit):
     """The daemon's program, unpacked from its package when needed."""
-    if kind == "vsftpd":
+    if kind not in PACKAGES:
         return PROGRAMS[kind]
     return unpack(kit, PROGRAMS[kind], PACKAGES[kind])
 
@@ -136,20 +139,39 @@ def pure_ftpd_command(program, work, root, port, pasv):
             "-p", "%d:%d" % (pasv, pasv + 100), "-u", "1", "-c", "20", "-C", "20"]
 
 
+def sshd_command(program, work, root, port, pasv):
+    """sshd with a throw-away host key (work/host_key, kept when there) and
+    passwords, serving SFTP in-process."""
+    key = os.path.join(work, "host_key")
+    if not os.path.exists(key):
+        subprocess.run(["ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", key], check=True,
+                       stdout=subprocess.DEVNULL)
+    os.makedirs("/run/sshd", mode=0o755, exist_ok=True)
+    conf = os.path.join(work, "sshd_config")
+    with open(conf, "w") as f:
+        f.write("\n".join([
+            "Port %d" % port, "ListenAddress 127.0.0.1", "HostKey %s" % key,
+            "PidFile %s/sshd.pid" % work, "PasswordAuthentication yes", "KbdInteractiveAuthentication no",
+            "PubkeyAuthentication no", "UsePAM no", "StrictModes no", "PermitRootLogin no",
+            "Subsystem sftp internal-sftp", ""]))
+    return [program, "-D", "-e", "-f", conf]
+
+
 COMMANDS = {
     "vsftpd": vsftpd_command,
     "proftpd": proftpd_command,
     "proftpd-refusing-mlsd": lambda *args: proftpd_command(*args, refuse_mlsd=True),
     "proftpd-tls": lambda *args: proftpd_command(*args, tls=True),
     "pure-ftpd": pure_ftpd_command,
+    "sshd": sshd_command,
 }
 
 
-def wait_greeting(port, deadline):
+def wait_greeting(port, greeting, deadline):
     while time.time() < deadline:
         try:
             with socket.create_connection(("127.0.0.1", port), timeout=2) as s:
-                if s.recv(3) == b"220":
+                if s.recv(3) == greeting:
                     return True
         except OSError:
             pass
@@ -164,6 +186,7 @@ def main():
     parser.add_argument("--work", required=True, help="a throw-away folder for configuration and logs")
     parser.add_argument("--kit", required=True, help="where unpacked daemons are kept")
     parser.add_argument("--password", default="")
+    parser.add_argument("--port", type=int, default=0, help="the port to take; a free one when 0")
     args = parser.parse_args()
     if os.geteuid() != 0:
         sys.exit("the real FTP daemons need root")
@@ -176,14 +199,14 @@ def main():
     password = args.password or secrets.token_urlsafe(12)
     root = os.path.abspath(args.root)
     prepare_account(root, password)
-    port = free_port()
+    port = args.port or free_port()
     pasv = 40000 + secrets.randbelow(20000)
     command = COMMANDS[args.kind](program, args.work, root, port, pasv)
     log = open(os.path.join(args.work, "daemon.out"), "wb")
     daemon = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
                               start_new_session=True)
     try:
-        if not wait_greeting(port, time.time() + 20):
+        if not wait_greeting(port, GREETINGS.get(args.kind, b"220"), time.time() + 20):
             log.flush()
             with open(log.name, "rb") as f:
                 sys.stderr.write(f.read().decode(errors="replace"))
