@@ -695,7 +695,11 @@ void SftpTransport::abort(int number, bool keepControl) { d->abort(number, keepC
 // A stopped transfer already ended with the server before its call returned.
 void SftpTransport::settleAbort() {}
 void SftpTransport::watchIdle() { d->watchIdle(); }
-void SftpTransport::closeAtExit() { d->dropConnection(); }
+void SftpTransport::closeAtExit()
+{
+    d->protection.clear();   // nobody is left to tell
+    d->dropConnection();
+}
 void SftpTransport::setRawNames(QHash<QString, QByteArray> names) { d->rawNames = std::move(names); }
 
 }  // namespace quillmar

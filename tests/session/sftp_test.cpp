@@ -50,6 +50,8 @@ QString Shown(const QByteArray& name)
     return utf8.hasError() ? QString::fromLatin1(name) : text;
 }
 
+QByteArray In(const QByteArray& folder, const QByteArray& name) { return folder + '/' + name; }
+
 bool WriteRaw(const QByteArray& path, const QByteArray& bytes)
 {
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -82,7 +84,7 @@ std::map<QString, qint64> OnDisk(const QByteArray& folder)
     while (dirent* entry = dir ? ::readdir(dir) : nullptr) {
         const QByteArray name(entry->d_name);
         struct stat st{};
-        if (name == "." || name == ".." || ::lstat((folder + '/' + name).constData(), &st) != 0)
+        if (name == "." || name == ".." || ::lstat(In(folder, name).constData(), &st) != 0)
             continue;
         rows[Shown(name) + (S_ISDIR(st.st_mode) ? QStringLiteral("/") : QString())] =
             S_ISDIR(st.st_mode) ? 0 : qint64(st.st_size);
@@ -123,13 +125,13 @@ public:
         root_ = QFile::encodeName(daemon_.root());
         for (const QByteArray& name : kFileNames)
             WriteRaw(root_ + '/' + name, ContentOf(name));
-        ::mkdir((root_ + "/realdir").constData(), 0755);
+        ::mkdir(In(root_, "realdir").constData(), 0755);
         WriteRaw(root_ + "/realdir/inside.txt", "inside");
-        ::symlink("realdir", (root_ + "/linkdir").constData());
+        ::symlink("realdir", In(root_, "linkdir").constData());
         started_ = daemon_.start(&error_, port);
     }
     // A name that is not UTF-8 is beyond QTemporaryDir's clean-up.
-    ~SshServer() { ::unlink((root_ + "/r\xe9sum\xe9.txt").constData()); }
+    ~SshServer() { ::unlink(In(root_, "r\xe9sum\xe9.txt").constData()); }
 
     bool started() const { return started_; }
     std::string error() const { return error_.toStdString(); }
@@ -305,10 +307,10 @@ TEST_F(SftpSite, EveryCommandMovesAwkwardNamesByteForByte)
     {
         SCOPED_TRACE("rename and delete a name that is not UTF-8");
         Listed(ftp);
-        ftp.Rename(Shown("r\xe9sum\xe9.txt"), QStringLiteral("-renamed \xc3\xa9.txt"));
+        ftp.Rename(Shown("r\xe9sum\xe9.txt"), QString::fromUtf8("-renamed \xc3\xa9.txt"));
         EXPECT_EQ(ReadRaw(root() + "/-renamed \xc3\xa9.txt"), ContentOf("r\xe9sum\xe9.txt"));
         EXPECT_FALSE(Exists(root() + "/r\xe9sum\xe9.txt"));
-        ftp.DeleteFile(QStringLiteral("-renamed \xc3\xa9.txt"));
+        ftp.DeleteFile(QString::fromUtf8("-renamed \xc3\xa9.txt"));
         EXPECT_FALSE(Exists(root() + "/-renamed \xc3\xa9.txt"));
     }
 }
@@ -348,7 +350,7 @@ TEST_F(SftpSite, RefusalsAndFtpCommandsSayWhatWentWrongAndKeepTheConnection)
 
 TEST_F(SftpSite, StopEndsALargeDownloadLeavesNoPartFileAndKeepsTheConnection)
 {
-    const int fd = ::open((root() + "/large.bin").constData(), O_WRONLY | O_CREAT, 0644);
+    const int fd = ::open(In(root(), "large.bin").constData(), O_WRONLY | O_CREAT, 0644);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::ftruncate(fd, kLargeSize), 0);
     ::close(fd);

@@ -23,6 +23,9 @@ import sys
 import time
 
 ACCOUNT = "quillinterop"
+# sshd's account is its own: a session an FTP daemon is still closing keeps
+# the FTP account busy for a moment after its run.
+ACCOUNTS = {"sshd": "quillsftp"}
 PACKAGES = {"proftpd": "proftpd-core", "pure-ftpd": "pure-ftpd"}
 TLS_MODULE = ("usr/lib/proftpd/mod_tls.so", "proftpd-mod-crypto")   # proftpd's TLS, packaged apart
 PROGRAMS = {"vsftpd": "/usr/sbin/vsftpd", "proftpd": "usr/sbin/proftpd", "pure-ftpd": "usr/sbin/pure-ftpd",
@@ -64,14 +67,17 @@ def unpacked(kind, kit):
     return unpack(kit, PROGRAMS[kind], PACKAGES[kind])
 
 
-def prepare_account(home, password):
+def prepare_account(account, home, password):
     """A local account without a login shell of its own, home at root."""
-    if subprocess.run(["id", ACCOUNT], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode:
+    if subprocess.run(["id", account], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode:
         subprocess.run(["useradd", "--system", "--no-create-home", "--home-dir", home,
-                        "--shell", "/bin/sh", ACCOUNT], check=True)
-    subprocess.run(["usermod", "-d", home, ACCOUNT], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    subprocess.run(["chpasswd"], input=("%s:%s\n" % (ACCOUNT, password)).encode(), check=True)
-    subprocess.run(["chown", "-hR", ACCOUNT, home], check=True)
+                        "--shell", "/bin/sh", account], check=True)
+    # sshd is told where to start instead: a session of its last run may
+    # still be ending under the account, which usermod refuses to touch.
+    if account not in ACCOUNTS.values():
+        subprocess.run(["usermod", "-d", home, account], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["chpasswd"], input=("%s:%s\n" % (account, password)).encode(), check=True)
+    subprocess.run(["chown", "-hR", account, home], check=True)
     # The way down to the home folder must be open to the account.
     path = os.path.dirname(os.path.abspath(home))
     while path != "/":
@@ -153,7 +159,7 @@ def sshd_command(program, work, root, port, pasv):
             "Port %d" % port, "ListenAddress 127.0.0.1", "HostKey %s" % key,
             "PidFile %s/sshd.pid" % work, "PasswordAuthentication yes", "KbdInteractiveAuthentication no",
             "PubkeyAuthentication no", "UsePAM no", "StrictModes no", "PermitRootLogin no",
-            "Subsystem sftp internal-sftp", ""]))
+            "Subsystem sftp internal-sftp -d %s" % root, ""]))
     return [program, "-D", "-e", "-f", conf]
 
 
@@ -198,7 +204,8 @@ def main():
     program = unpacked(program_kind(args.kind), args.kit)
     password = args.password or secrets.token_urlsafe(12)
     root = os.path.abspath(args.root)
-    prepare_account(root, password)
+    account = ACCOUNTS.get(args.kind, ACCOUNT)
+    prepare_account(account, root, password)
     port = args.port or free_port()
     pasv = 40000 + secrets.randbelow(20000)
     command = COMMANDS[args.kind](program, args.work, root, port, pasv)
@@ -211,7 +218,7 @@ def main():
             with open(log.name, "rb") as f:
                 sys.stderr.write(f.read().decode(errors="replace"))
             sys.exit("%s did not answer on port %d" % (args.kind, port))
-        print("PORT %d USER %s PASS %s" % (port, ACCOUNT, password), flush=True)
+        print("PORT %d USER %s PASS %s" % (port, account, password), flush=True)
         while sys.stdin.buffer.read(1024):
             pass
     finally:
@@ -221,7 +228,7 @@ def main():
         except subprocess.TimeoutExpired:
             os.killpg(daemon.pid, signal.SIGKILL)
             daemon.wait()
-        subprocess.run(["passwd", "-l", ACCOUNT], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["passwd", "-l", account], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 if __name__ == "__main__":
