@@ -109,7 +109,11 @@ QByteArray FactLine(const sftp_attributes_struct& entry)
 
 struct SftpTransport::Impl {
     Impl(std::function<void()> d, TrustQuestion t) : disconnected(std::move(d)), trust(std::move(t)) {}
-    ~Impl() { dropConnection(); }
+    ~Impl()
+    {
+        protection.clear();   // nobody is left to tell
+        dropConnection();
+    }
 
     std::function<void()> disconnected;
     TrustQuestion trust;

@@ -348,27 +348,51 @@ TEST_F(SftpSite, RefusalsAndFtpCommandsSayWhatWentWrongAndKeepTheConnection)
     EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden).size(), 0) << "no part file is left";
 }
 
-TEST_F(SftpSite, StopEndsALargeDownloadLeavesNoPartFileAndKeepsTheConnection)
+bool MakeSparse(const QByteArray& path)
 {
-    const int fd = ::open(In(root(), "large.bin").constData(), O_WRONLY | O_CREAT, 0644);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::ftruncate(fd, kLargeSize), 0);
-    ::close(fd);
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT, 0644);
+    const bool sized = fd >= 0 && ::ftruncate(fd, kLargeSize) == 0;
+    return fd >= 0 && ::close(fd) == 0 && sized;
+}
+
+TEST_F(SftpSite, StopEndsALargeTransferLeavesNothingBehindAndKeepsTheConnection)
+{
+    const QString localLarge = local.filePath(QStringLiteral("large.bin"));
+    ASSERT_TRUE(MakeSparse(In(root(), "large.bin")));
+    const auto serverBefore = OnDisk(root());
+    struct Case {
+        const char* what;
+        std::function<void()> transfer;
+        QString leftLocally;   // the only local file after the stop
+    };
+    const Case cases[] = {
+        {"download", [&] { ftp.GetFile(QStringLiteral("large.bin"), localLarge); }, QString()},
+        {"upload",
+         [&] {
+             ASSERT_TRUE(MakeSparse(QFile::encodeName(localLarge)));
+             ftp.PutFile(localLarge, QStringLiteral("large.bin"));
+         },
+         QStringLiteral("large.bin")},
+    };
     const auto watch = QObject::connect(&ftp, &FtpComponent::Progress, [&](qint64 bytes) {
         if (bytes >= kStopAfter)
             ftp.Stop();
     });
-    try {
-        ftp.GetFile(QStringLiteral("large.bin"), local.filePath(QStringLiteral("large.bin")));
-        ADD_FAILURE() << "the download was not stopped";
-    } catch (const FtpError& e) {
-        EXPECT_EQ(e.number, ftp_errors::Stopped) << e.description.toStdString();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        try {
+            c.transfer();
+            ADD_FAILURE() << "the transfer was not stopped";
+        } catch (const FtpError& e) {
+            EXPECT_EQ(e.number, ftp_errors::Stopped) << e.description.toStdString();
+        }
+        const QStringList left = QDir(local.path()).entryList(QDir::Files | QDir::Hidden);
+        EXPECT_EQ(left, c.leftLocally.isEmpty() ? QStringList() : QStringList{c.leftLocally});
+        EXPECT_EQ(ftp.State(), 1);
+        EXPECT_EQ(Listed(ftp), serverBefore) << "no part or temporary file on the server";
+        EXPECT_EQ(OnDisk(root()), serverBefore);
     }
     QObject::disconnect(watch);
-    EXPECT_TRUE(QDir(local.path()).entryList(QDir::Files | QDir::Hidden).isEmpty())
-        << QDir(local.path()).entryList(QDir::Files | QDir::Hidden).join(u',').toStdString();
-    EXPECT_EQ(ftp.State(), 1);
-    EXPECT_EQ(Listed(ftp), OnDisk(root()));
 }
 
 }  // namespace
