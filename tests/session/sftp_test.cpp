@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 
@@ -346,6 +347,21 @@ TEST_F(SftpSite, RefusalsAndFtpCommandsSayWhatWentWrongAndKeepTheConnection)
     EXPECT_EQ(ftp.SizeOf(QStringLiteral("missing.txt")), -1);
     EXPECT_FALSE(QFile::exists(local.filePath(QStringLiteral("m"))));
     EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden).size(), 0) << "no part file is left";
+}
+
+TEST_F(SftpSite, AServerThatGoesAwayIsNoticedAsADisconnectWithoutACall)
+{
+    QSignalSpy states(&ftp, &FtpComponent::StateChanged);
+    server.reset();
+    ASSERT_TRUE(states.count() > 0 || states.wait(10000)) << "no disconnect noticed";
+    EXPECT_EQ(states.last().first().toInt(), 0);
+    EXPECT_EQ(ftp.State(), 0);
+    try {
+        ftp.List();
+        ADD_FAILURE() << "listed without a connection";
+    } catch (const FtpError& e) {
+        EXPECT_EQ(e.number, ftp_errors::NotConnected);
+    }
 }
 
 bool MakeSparse(const QByteArray& path)

@@ -222,6 +222,14 @@ def main():
         while sys.stdin.buffer.read(1024):
             pass
     finally:
+        # The daemon's sessions end with it (sshd's leave its process group):
+        # a client still connected sees its server go.
+        children = subprocess.run(["pgrep", "-P", str(daemon.pid)], stdout=subprocess.PIPE, text=True).stdout.split()
+        for child in children:
+            try:
+                os.kill(int(child), signal.SIGTERM)
+            except ProcessLookupError:
+                pass
         os.killpg(daemon.pid, signal.SIGTERM)
         try:
             daemon.wait(5)
