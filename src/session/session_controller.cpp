@@ -99,7 +99,8 @@ bool SessionController::TrustCertificate(const ServerCertificate& certificate)
         return false;
     QString error;
     if (!trusted.pin(certificate.host, certificate.port, certificate.fingerprint, &error))
-        Inform(ctx_.services, QStringLiteral("The certificate is trusted for now but will be asked about again: %1").arg(error));
+        Inform(ctx_.services, QStringLiteral("The %1 is trusted for now but will be asked about again: %2")
+                                  .arg(certificate.keyType.isEmpty() ? QStringLiteral("certificate") : QStringLiteral("host key"), error));
     return true;
 }
 

@@ -345,6 +345,19 @@ TEST_F(SftpSite, RefusalsAndFtpCommandsSayWhatWentWrongAndKeepTheConnection)
         EXPECT_EQ(ftp.State(), 1);
     }
     EXPECT_EQ(ftp.SizeOf(QStringLiteral("missing.txt")), -1);
+    FtpComponent stranger;
+    stranger.setTrustQuestion([](const ServerCertificate&) { return true; });
+    stranger.setUserName(server->user());
+    stranger.setPassword(QStringLiteral("not the password"));
+    stranger.setHost(server->url());
+    try {
+        stranger.setAction(FtpComponent::Connect);
+        ADD_FAILURE() << "logged in with a wrong password";
+    } catch (const FtpError& e) {
+        EXPECT_EQ(e.number, 530);
+        EXPECT_TRUE(e.description.contains(server->user())) << e.description.toStdString();
+    }
+    EXPECT_EQ(stranger.State(), 0);
     EXPECT_FALSE(QFile::exists(local.filePath(QStringLiteral("m"))));
     EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden).size(), 0) << "no part file is left";
 }
