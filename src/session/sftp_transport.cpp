@@ -388,21 +388,29 @@ struct SftpTransport::Impl {
         checkAborted();
     }
 
+    // With a password: password, then keyboard-interactive. Without one:
+    // the person's SSH agent and the keys in ~/.ssh that need no passphrase.
     void logIn(const FtpLogin& login)
     {
         const QByteArray password = login.password.toUtf8();
         int result = ssh_userauth_none(session.get(), nullptr);
         const int methods = ssh_userauth_list(session.get(), nullptr);
-        if (result != SSH_AUTH_SUCCESS && (methods & SSH_AUTH_METHOD_PASSWORD))
+        const bool byKey = password.isEmpty();
+        if (result != SSH_AUTH_SUCCESS && byKey && (methods & SSH_AUTH_METHOD_PUBLICKEY))
+            result = ssh_userauth_publickey_auto(session.get(), nullptr, nullptr);
+        if (result != SSH_AUTH_SUCCESS && !byKey && (methods & SSH_AUTH_METHOD_PASSWORD))
             result = ssh_userauth_password(session.get(), nullptr, password.constData());
-        if (result != SSH_AUTH_SUCCESS && (methods & SSH_AUTH_METHOD_INTERACTIVE))
+        if (result != SSH_AUTH_SUCCESS && !byKey && (methods & SSH_AUTH_METHOD_INTERACTIVE))
             result = answerPrompts(password);
         checkAborted();
         if (result == SSH_AUTH_ERROR)
             throw lost(sessionError());
         if (result != SSH_AUTH_SUCCESS)
-            throw FtpError(LoginRefusedCode, QStringLiteral("The SSH server %1 refused the login \"%2\" with this password.")
-                                                 .arg(serverLabel, login.userName));
+            throw FtpError(LoginRefusedCode,
+                           QStringLiteral("The SSH server %1 refused the login \"%2\" %3.")
+                               .arg(serverLabel, login.userName,
+                                    byKey ? QStringLiteral("with the keys of your SSH agent and ~/.ssh (no password was given)")
+                                          : QStringLiteral("with this password")));
     }
 
     // Keyboard-interactive: the password answers every prompt that hides

@@ -20,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -121,8 +122,9 @@ QString PrintedFingerprint(const QString& publicKey)
 // A throw-away sshd over a home folder of awkward names.
 class SshServer {
 public:
-    explicit SshServer(int port = 0) : daemon_(QStringLiteral("sshd"))
+    explicit SshServer(int port = 0, const QString& authorizedKey = {}) : daemon_(QStringLiteral("sshd"))
     {
+        daemon_.authorize(authorizedKey);
         root_ = QFile::encodeName(daemon_.root());
         for (const QByteArray& name : kFileNames)
             WriteRaw(root_ + '/' + name, ContentOf(name));
@@ -240,6 +242,80 @@ TEST(SftpHostKeys, AKeyInTheKnownHostsFileIsTrustedWithoutAskingAndTheFileIsNotW
     EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join(u'|').toStdString();
     EXPECT_EQ(rig.panel(2), QStringLiteral("Connected"));
     EXPECT_EQ(ReadRaw(QFile::encodeName(knownHosts)), known);
+}
+
+// A throw-away ssh-agent on a socket of its own, holding keys added to it;
+// ended by its process id.
+class Agent {
+public:
+    explicit Agent(const QString& folder) : socket_(folder + QStringLiteral("/agent.sock"))
+    {
+        QProcess agent;
+        agent.start(QStringLiteral("ssh-agent"), {QStringLiteral("-s"), QStringLiteral("-a"), socket_});
+        agent.waitForFinished();
+        const QString said = QString::fromUtf8(agent.readAllStandardOutput());
+        pid_ = said.section(QStringLiteral("SSH_AGENT_PID="), 1).section(u';', 0, 0).toInt();
+    }
+    ~Agent()
+    {
+        if (pid_ > 0)
+            ::kill(pid_, SIGTERM);
+    }
+    bool running() const { return pid_ > 0; }
+    QString socket() const { return socket_; }
+    bool add(const QString& key) const
+    {
+        QProcess add;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("SSH_AUTH_SOCK"), socket_);
+        add.setProcessEnvironment(environment);
+        add.start(QStringLiteral("ssh-add"), {key});
+        return add.waitForFinished() && add.exitCode() == 0;
+    }
+
+private:
+    QString socket_;
+    int pid_ = 0;
+};
+
+TEST(SftpLogin, WithoutAPasswordTheAgentsKeyLogsIn)
+{
+    REQUIRE_ROOT();
+    QTemporaryDir keys;
+    const QString key = keys.filePath(QStringLiteral("id"));
+    QProcess keygen;
+    keygen.start(QStringLiteral("ssh-keygen"), {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"),
+                                                QStringLiteral("-N"), QString(), QStringLiteral("-f"), key});
+    ASSERT_TRUE(keygen.waitForFinished() && keygen.exitCode() == 0);
+    SshServer server(0, key + QStringLiteral(".pub"));
+    ASSERT_TRUE(server.started()) << server.error();
+    Agent agent(keys.path());
+    ASSERT_TRUE(agent.running());
+    const QByteArray savedSocket = qgetenv("SSH_AUTH_SOCK");
+    qputenv("SSH_AUTH_SOCK", QFile::encodeName(agent.socket()));
+    const auto connectWithoutPassword = [&](FtpComponent& ftp) {
+        ftp.setTrustQuestion([](const ServerCertificate&) { return true; });
+        ftp.setUserName(server.user());
+        ftp.setHost(server.url());
+        ftp.setAction(FtpComponent::Connect);
+    };
+    {
+        SCOPED_TRACE("an empty agent: refused, and the message says keys were tried");
+        FtpComponent ftp;
+        try {
+            connectWithoutPassword(ftp);
+            ADD_FAILURE() << "logged in without a key";
+        } catch (const FtpError& e) {
+            EXPECT_EQ(e.number, 530);
+            EXPECT_TRUE(e.description.contains(QStringLiteral("SSH agent"))) << e.description.toStdString();
+        }
+    }
+    ASSERT_TRUE(agent.add(key));
+    FtpComponent ftp;
+    connectWithoutPassword(ftp);
+    EXPECT_EQ(ftp.State(), 1);
+    EXPECT_EQ(Listed(ftp), OnDisk(server.root()));
+    qputenv("SSH_AUTH_SOCK", savedSocket);
 }
 
 // The component itself, with the host key taken on trust.

@@ -145,9 +145,12 @@ def pure_ftpd_command(program, work, root, port, pasv):
             "-p", "%d:%d" % (pasv, pasv + 100), "-u", "1", "-c", "20", "-C", "20"]
 
 
-def sshd_command(program, work, root, port, pasv):
-    """sshd with a throw-away host key (work/host_key, kept when there) and
-    passwords, serving SFTP in-process."""
+def sshd_command(program, work, root, port, pasv, authorized=""):
+    """sshd with a throw-away host key (work/host_key, kept when there),
+    passwords and the public key authorized (kept in root, which the
+    account can read), serving SFTP in-process."""
+    if authorized:
+        shutil.copy(authorized, os.path.join(root, ".authorized_keys"))
     key = os.path.join(work, "host_key")
     if not os.path.exists(key):
         subprocess.run(["ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", key], check=True,
@@ -158,7 +161,9 @@ def sshd_command(program, work, root, port, pasv):
         f.write("\n".join([
             "Port %d" % port, "ListenAddress 127.0.0.1", "HostKey %s" % key,
             "PidFile %s/sshd.pid" % work, "PasswordAuthentication yes", "KbdInteractiveAuthentication no",
-            "PubkeyAuthentication no", "UsePAM no", "StrictModes no", "PermitRootLogin no",
+            "PubkeyAuthentication %s" % ("yes" if authorized else "no"),
+            "AuthorizedKeysFile %s" % (os.path.join(root, ".authorized_keys") if authorized else "none"),
+            "UsePAM no", "StrictModes no", "PermitRootLogin no",
             "Subsystem sftp internal-sftp -d %s" % root, ""]))
     return [program, "-D", "-e", "-f", conf]
 
@@ -193,6 +198,7 @@ def main():
     parser.add_argument("--kit", required=True, help="where unpacked daemons are kept")
     parser.add_argument("--password", default="")
     parser.add_argument("--port", type=int, default=0, help="the port to take; a free one when 0")
+    parser.add_argument("--authorized-key", default="", help="sshd: a public key that may log in")
     args = parser.parse_args()
     if os.geteuid() != 0:
         sys.exit("the real FTP daemons need root")
@@ -208,7 +214,8 @@ def main():
     prepare_account(account, root, password)
     port = args.port or free_port()
     pasv = 40000 + secrets.randbelow(20000)
-    command = COMMANDS[args.kind](program, args.work, root, port, pasv)
+    extra = {"authorized": args.authorized_key} if args.authorized_key else {}
+    command = COMMANDS[args.kind](program, args.work, root, port, pasv, **extra)
     log = open(os.path.join(args.work, "daemon.out"), "wb")
     daemon = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
                               start_new_session=True)

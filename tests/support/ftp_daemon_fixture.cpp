@@ -26,7 +26,8 @@ bool FtpDaemonFixture::start(QString* error, int port)
     if (!StartSupportScript(process_, QStringLiteral("ftp_daemon.py"),
                             {QStringLiteral("--kind"), kind_, QStringLiteral("--root"), root(), QStringLiteral("--work"),
                              work_.path(), QStringLiteral("--kit"), QStringLiteral(QUILLMAR_DAEMON_KIT_DIR),
-                             QStringLiteral("--port"), QString::number(port)},
+                             QStringLiteral("--port"), QString::number(port), QStringLiteral("--authorized-key"),
+                             authorizedKey_},
                             StartWaitMs, error))
         return false;
     // "PORT <n> USER <name> PASS <password>"

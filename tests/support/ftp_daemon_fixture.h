@@ -23,6 +23,8 @@ public:
     // False with *error saying why when the daemon does not answer. A port
     // other than 0 is taken instead of a free one (a server coming back).
     bool start(QString* error, int port = 0);
+    // sshd only, before start(): a public key file whose key may log in.
+    void authorize(const QString& publicKey) { authorizedKey_ = publicKey; }
 
     QString kind() const { return kind_; }
     QString root() const { return root_.path(); }
@@ -40,6 +42,7 @@ private:
     int port_ = 0;
     QString user_;
     QString password_;
+    QString authorizedKey_;
 };
 
 }  // namespace quillmar::test
