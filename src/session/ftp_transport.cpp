@@ -1120,7 +1120,8 @@ QString FtpTransport::currentFolder()
 
 qint64 FtpTransport::sizeOf(const QString& name)
 {
-    return SizeFromReply(d->command(QStringLiteral("SIZE ") + name).text, -1);
+    const FtpReply reply = d->command(QStringLiteral("SIZE ") + name);
+    return reply.code / 100 == 2 ? SizeFromReply(reply.text, -1) : -1;
 }
 
 TransferEnd FtpTransport::get(const QString& remoteName, const TransferLocal& local)

@@ -23,6 +23,8 @@
 #include <QFileInfo>
 #include <QMainWindow>
 
+#include <algorithm>
+
 namespace quillmar {
 
 namespace {
@@ -408,9 +410,8 @@ void SessionController::FetchFile(const QString& name, qint64 listedSize)
         // A question per file costs a round trip the listing already answered.
         ctx_.state.lSize = listedSize;
     } else {
-        const qint64 size = ctx_.ftp.SizeOf(name);
-        if (size >= 0)
-            ctx_.state.lSize = size;
+        // Unknown is 0, never the size of an earlier file.
+        ctx_.state.lSize = std::max<qint64>(ctx_.ftp.SizeOf(name), 0);
     }
     ctx_.feedback.status(QStringLiteral("Status: Downloading ") + name);
     ctx_.feedback.startTransfer();
