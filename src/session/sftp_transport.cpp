@@ -476,7 +476,7 @@ struct SftpTransport::Impl {
         if (!dir)
             throw failure(QStringLiteral("The folder %1 cannot be listed").arg(DecodeServerText(folder)));
         TransferEnd ending = TransferEnd::Complete;
-        while (ending == TransferEnd::Complete) {
+        while (ending == TransferEnd::Complete && !isAborted()) {
             const Attributes entry(sftp_readdir(sftp.get(), dir));
             if (!entry)
                 break;
