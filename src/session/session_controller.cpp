@@ -29,6 +29,12 @@ namespace quillmar {
 
 namespace {
 const QString kSecurityTitle = QStringLiteral("Quillmar Security");
+
+QString CertificateFacts(const ServerCertificate& certificate)
+{
+    return QStringLiteral("Subject: %1\nIssuer: %2\nValid from %3 until %4\nNot trusted because %5.\n")
+        .arg(certificate.subject, certificate.issuer, certificate.validFrom, certificate.validUntil, certificate.problem);
+}
 }  // namespace
 
 SessionController::SessionController(MainContext& context, ListingReceiver& receiver, SitePasswords& passwords,
@@ -40,16 +46,6 @@ SessionController::SessionController(MainContext& context, ListingReceiver& rece
     connect(&ctx_.ftp, &FtpComponent::TemporaryUpload, this, &SessionController::NoteTemporaryUpload);
     ctx_.ftp.setTrustQuestion([this](const ServerCertificate& certificate) { return TrustCertificate(certificate); });
 }
-
-namespace {
-
-QString CertificateFacts(const ServerCertificate& certificate)
-{
-    return QStringLiteral("Subject: %1\nIssuer: %2\nValid from %3 until %4\nNot trusted because %5.\n")
-        .arg(certificate.subject, certificate.issuer, certificate.validFrom, certificate.validUntil, certificate.problem);
-}
-
-}  // namespace
 
 // An SSH server's host key: first seen, or different from the one trusted.
 int SessionController::AskAboutHostKey(const ServerCertificate& key, const QString& server, const QString& pinned)
