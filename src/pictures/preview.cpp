@@ -268,9 +268,7 @@ bool PreviewController::fetchIntoCache(const QString& name)
 QString PreviewController::fetch(const QString& name, const QString& target)
 {
     const QString tooLarge = kNotCached + QStringLiteral(": larger than 20 MB, too large to fetch for a preview.");
-    ctx_.ftp.setCommand(QStringLiteral("SIZE ") + name);
-    ctx_.ftp.SendCommand();
-    const qint64 size = SizeFromReply(ctx_.ftp.Reply(), -1);
+    const qint64 size = ctx_.ftp.SizeOf(name);
     if (size > kPreviewFetchLimit)
         return tooLarge;
     QString error;

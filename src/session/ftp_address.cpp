@@ -8,6 +8,7 @@ namespace {
 
 constexpr int kLowestPort = 1;
 constexpr int kHighestPort = 65535;
+constexpr int kSshPort = 22;   // an sftp:// address without a port
 
 // The scheme words an address may start with. sftp is read here so the
 // factory of transports can answer for it.
@@ -63,6 +64,8 @@ std::optional<ServerAddress> ReadAddress(const QString& text, int defaultPort, Q
             return std::nullopt;
         }
         result.scheme = scheme;
+        if (scheme == QLatin1String("sftp"))
+            result.port = kSshPort;
         address = address.mid(schemeEnd + 3);
     }
     if (address.isEmpty()) {

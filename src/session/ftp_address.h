@@ -14,8 +14,8 @@ struct ServerAddress {
 };
 
 // Reads the server address a person typed: "host", "host:port", "[v6]",
-// "[v6]:port" or a bare IPv6 address (which takes defaultPort), optionally
-// after a scheme ("ftp://", "ftps://", "sftp://"). Empty when
+// "[v6]:port" or a bare IPv6 address (which takes defaultPort, or 22 after
+// "sftp://"), optionally after a scheme ("ftp://", "ftps://", "sftp://"). Empty when
 // ServerAddressProblem finds a problem.
 std::optional<ServerAddress> SplitServerAddress(const QString& text, int defaultPort);
 

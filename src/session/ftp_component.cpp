@@ -235,6 +235,19 @@ void FtpComponent::SendCommand()
     reply_ = runCall([line](FtpWorker& worker, Call& call) { call.result = worker.command(line).text; });
 }
 
+QString FtpComponent::CurrentFolder()
+{
+    requireConnection();
+    return runCall([](FtpWorker& worker, Call& call) { call.result = worker.currentFolder(); });
+}
+
+qint64 FtpComponent::SizeOf(const QString& name)
+{
+    RefuseLineBreaks(name, QStringLiteral("name"));
+    requireConnection();
+    return runCall([name](FtpWorker& worker, Call& call) { call.result = QString::number(worker.sizeOf(name)); }).toLongLong();
+}
+
 void FtpComponent::Stop()
 {
     if (!call_)

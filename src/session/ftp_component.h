@@ -36,6 +36,7 @@ constexpr int Untrusted = 10061;     // the person did not trust the server's ce
 constexpr int EncryptionDropped = 10044;  // a server that spoke TLS before refuses it now
 constexpr int ForeignData = 10062;   // a TLS data connection showed another server's certificate
 constexpr int RenameRefused = 10045; // an upload arrived, but the server would not rename it onto its name
+constexpr int FtpOnly = 10046;      // a raw FTP command sent over another protocol
 constexpr int NoRowSelected = 91; // a command for a selected row found none: "connect first"
 }  // namespace ftp_errors
 
@@ -95,7 +96,11 @@ public:
     // interrupted upload then leaves a damaged copy under that name.
     void PutFileStraight(const QString& localName, const QString& remoteName);
     void Rename(const QString& oldName, const QString& newName);
-    void SendCommand();
+    void SendCommand();   // FTP only: other protocols fail with ftp_errors::FtpOnly
+    // The server's current folder, empty when it does not say; over any protocol.
+    QString CurrentFolder();
+    // The size of an entry of the current folder, -1 when the server does not say.
+    qint64 SizeOf(const QString& name);
 
     // Ends the call in progress (if any) with a Stopped failure within a
     // second. A transfer's connection stays when the server answers ABOR

@@ -654,6 +654,8 @@ void FtpWorker::setTimeout(std::chrono::milliseconds timeout)
 void FtpWorker::open(const FtpLogin& login) { d->open(login); }
 void FtpWorker::quit() { d->quit(); }
 FtpReply FtpWorker::command(const QString& line) { return d->session().command(line); }
+QString FtpWorker::currentFolder() { return d->session().currentFolder(); }
+qint64 FtpWorker::sizeOf(const QString& name) { return d->session().sizeOf(name); }
 void FtpWorker::changeFolder(const QString& folder)
 {
     Transport& t = d->session();

@@ -54,6 +54,8 @@ public:
     void open(const FtpLogin& login);
     void quit();
     FtpReply command(const QString& line);          // a negative reply is returned, not thrown
+    QString currentFolder();                        // empty when the server does not say
+    qint64 sizeOf(const QString& name);             // -1 when the server does not say
     void changeFolder(const QString& folder);
     void remove(const QString& name);
     void makeFolder(const QString& name);

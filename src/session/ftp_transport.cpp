@@ -1,5 +1,8 @@
 #include "session/ftp_transport.h"
 
+#include "session/listing.h"
+#include "session/server_place.h"
+
 #include <Poco/DateTimeFormatter.h>
 #include <Poco/Delegate.h>
 #include <Poco/Exception.h>
@@ -738,7 +741,8 @@ struct FtpTransport::Impl {
                                           Utc(certificate.validFrom()),
                                           Utc(certificate.expiresOn()),
                                           problem,
-                                          Fingerprint(certificate)};
+                                          Fingerprint(certificate),
+                                          QString()};
             if (!trust || !trust(facts))
                 throw FtpError(ftp_errors::Untrusted,
                                QStringLiteral("The certificate of the server %1 was not trusted.").arg(serverLabel));
@@ -1107,6 +1111,17 @@ TransferEnd FtpTransport::list(const TransferLocal& local)
 void FtpTransport::changeFolder(const QString& folder)
 {
     d->require(folder == QLatin1String("..") ? QStringLiteral("CDUP") : QStringLiteral("CWD ") + folder);
+}
+
+QString FtpTransport::currentFolder()
+{
+    return FolderFromPwdReply(d->command(QStringLiteral("PWD")).text).value_or(QString());
+}
+
+qint64 FtpTransport::sizeOf(const QString& name)
+{
+    const FtpReply reply = d->command(QStringLiteral("SIZE ") + name);
+    return reply.code / 100 == 2 ? SizeFromReply(reply.text, -1) : -1;
 }
 
 TransferEnd FtpTransport::get(const QString& remoteName, const TransferLocal& local)

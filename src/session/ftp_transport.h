@@ -20,6 +20,8 @@ public:
     void connect(const FtpLogin& login) override;
     TransferEnd list(const TransferLocal& local) override;
     void changeFolder(const QString& folder) override;
+    QString currentFolder() override;   // PWD
+    qint64 sizeOf(const QString& name) override;   // SIZE
     TransferEnd get(const QString& remoteName, const TransferLocal& local) override;
     TransferEnd put(const TransferLocal& local, const QString& remoteName) override;
     void rename(const QString& from, const QString& to, bool replace, bool* targetRemoved = nullptr) override;

@@ -23,10 +23,18 @@
 #include <QFileInfo>
 #include <QMainWindow>
 
+#include <algorithm>
+
 namespace quillmar {
 
 namespace {
 const QString kSecurityTitle = QStringLiteral("Quillmar Security");
+
+QString CertificateFacts(const ServerCertificate& certificate)
+{
+    return QStringLiteral("Subject: %1\nIssuer: %2\nValid from %3 until %4\nNot trusted because %5.\n")
+        .arg(certificate.subject, certificate.issuer, certificate.validFrom, certificate.validUntil, certificate.problem);
+}
 }  // namespace
 
 SessionController::SessionController(MainContext& context, ListingReceiver& receiver, SitePasswords& passwords,
@@ -39,6 +47,26 @@ SessionController::SessionController(MainContext& context, ListingReceiver& rece
     ctx_.ftp.setTrustQuestion([this](const ServerCertificate& certificate) { return TrustCertificate(certificate); });
 }
 
+// An SSH server's host key: first seen, or different from the one trusted.
+int SessionController::AskAboutHostKey(const ServerCertificate& key, const QString& server, const QString& pinned)
+{
+    if (pinned.isEmpty()) {
+        const QString text =
+            QStringLiteral("The SSH server %1 showed a host key that this computer has not seen before.\n\n"
+                           "Key type: %2\nFingerprint:\n%3\n\nCompare this fingerprint with the one the server's "
+                           "owner publishes. Quillmar remembers your answer and asks again only if the key "
+                           "changes.\n\nTrust this host key and connect?")
+                .arg(server, key.keyType, key.fingerprint);
+        return ctx_.services.dialogs->message(text, Dialogs::Buttons::YesNo, Dialogs::Icon::Information, kSecurityTitle);
+    }
+    const QString text =
+        QStringLiteral("The host key of the SSH server %1 has changed since you trusted it. Someone may be "
+                       "listening in.\n\nTrusted fingerprint:\n%2\nFingerprint now (%3):\n%4\n\n"
+                       "Trust the changed host key and connect?")
+            .arg(server, pinned, key.keyType, key.fingerprint);
+    return ctx_.services.dialogs->question(text, Dialogs::Icon::Warning, kSecurityTitle, Dialogs::Answer::No);
+}
+
 bool SessionController::TrustCertificate(const ServerCertificate& certificate)
 {
     TrustedServers trusted(ctx_.services.appFolder);
@@ -46,31 +74,31 @@ bool SessionController::TrustCertificate(const ServerCertificate& certificate)
     if (!pinned.isEmpty() && pinned == certificate.fingerprint)
         return true;
     const QString server = QStringLiteral("%1 (port %2)").arg(certificate.host).arg(certificate.port);
-    const QString facts = QStringLiteral("Subject: %1\nIssuer: %2\nValid from %3 until %4\nNot trusted because %5.\n")
-                              .arg(certificate.subject, certificate.issuer, certificate.validFrom, certificate.validUntil,
-                                   certificate.problem);
     int answer = 0;
-    if (pinned.isEmpty()) {
+    if (!certificate.keyType.isEmpty()) {
+        answer = AskAboutHostKey(certificate, server, pinned);
+    } else if (pinned.isEmpty()) {
         const QString text =
             QStringLiteral("The server %1 presented a certificate that this computer cannot vouch for.\n\n%2\n"
                            "SHA-256 fingerprint:\n%3\n\nCompare this fingerprint with the one the server's owner "
                            "publishes (your host's help pages or its welcome mail). Quillmar remembers your answer "
                            "and asks again only if the certificate changes.\n\nTrust this certificate and connect?")
-                .arg(server, facts, certificate.fingerprint);
+                .arg(server, CertificateFacts(certificate), certificate.fingerprint);
         answer = ctx_.services.dialogs->message(text, Dialogs::Buttons::YesNo, Dialogs::Icon::Information, kSecurityTitle);
     } else {
         const QString text =
             QStringLiteral("The certificate of the server %1 has changed since you trusted it. Someone may be "
                            "listening in.\n\n%2\nTrusted fingerprint (SHA-256):\n%3\nFingerprint now:\n%4\n\n"
                            "Trust the changed certificate and connect?")
-                .arg(server, facts, pinned, certificate.fingerprint);
+                .arg(server, CertificateFacts(certificate), pinned, certificate.fingerprint);
         answer = ctx_.services.dialogs->question(text, Dialogs::Icon::Warning, kSecurityTitle, Dialogs::Answer::No);
     }
     if (answer != int(Dialogs::Answer::Yes))
         return false;
     QString error;
     if (!trusted.pin(certificate.host, certificate.port, certificate.fingerprint, &error))
-        Inform(ctx_.services, QStringLiteral("The certificate is trusted for now but will be asked about again: %1").arg(error));
+        Inform(ctx_.services, QStringLiteral("The %1 is trusted for now but will be asked about again: %2")
+                                  .arg(certificate.keyType.isEmpty() ? QStringLiteral("certificate") : QStringLiteral("host key"), error));
     return true;
 }
 
@@ -303,9 +331,7 @@ QString SessionController::disconnectedText() const
 void SessionController::readServerFolder()
 {
     ctx_.state.place.folder.clear();
-    ctx_.ftp.setCommand(QStringLiteral("PWD"));
-    ctx_.ftp.SendCommand();
-    ctx_.state.place.folder = FolderFromPwdReply(ctx_.ftp.Reply()).value_or(QString());
+    ctx_.state.place.folder = ctx_.ftp.CurrentFolder();
 }
 
 void SessionController::Relist()
@@ -381,9 +407,8 @@ void SessionController::FetchFile(const QString& name, qint64 listedSize)
         // A question per file costs a round trip the listing already answered.
         ctx_.state.lSize = listedSize;
     } else {
-        ctx_.ftp.setCommand(QStringLiteral("SIZE ") + name);
-        ctx_.ftp.SendCommand();
-        ctx_.state.lSize = SizeFromReply(ctx_.ftp.Reply(), ctx_.state.lSize);
+        // Unknown is 0, never the size of an earlier file.
+        ctx_.state.lSize = std::max<qint64>(ctx_.ftp.SizeOf(name), 0);
     }
     ctx_.feedback.status(QStringLiteral("Status: Downloading ") + name);
     ctx_.feedback.startTransfer();

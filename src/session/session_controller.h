@@ -75,6 +75,7 @@ private:
     // A certificate the system does not vouch for: silent when pinned,
     // otherwise the person decides, and Yes pins it.
     bool TrustCertificate(const ServerCertificate& certificate);
+    int AskAboutHostKey(const ServerCertificate& key, const QString& server, const QString& pinned);
     // Whether the site being connected has spoken TLS before, and noting
     // that it does now.
     bool EncryptedBefore() const;

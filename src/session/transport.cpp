@@ -1,6 +1,7 @@
 #include "session/transport.h"
 
 #include "session/ftp_transport.h"
+#include "session/sftp_transport.h"
 
 #include <QStringDecoder>
 
@@ -26,6 +27,8 @@ std::unique_ptr<Transport> MakeTransport(const QString& scheme, std::function<vo
 {
     if (scheme == QLatin1String("ftp") || scheme == QLatin1String("ftps"))
         return std::make_unique<FtpTransport>(scheme == QLatin1String("ftps"), std::move(disconnected), std::move(trust));
+    if (scheme == QLatin1String("sftp"))
+        return std::make_unique<SftpTransport>(std::move(disconnected), std::move(trust));
     throw FtpError(ftp_errors::Network, QStringLiteral("Quillmar cannot connect to %1:// addresses.").arg(scheme));
 }
 

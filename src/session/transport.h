@@ -43,6 +43,10 @@ struct ServerCertificate {
     QString validUntil;
     QString problem;       // why the system does not trust it
     QString fingerprint;   // SHA-256 as colon-separated upper-case hex pairs
+    // An SSH host key instead of a certificate: its type ("ssh-ed25519"), the
+    // fingerprint as OpenSSH prints it ("SHA256:" and base64); subject,
+    // issuer and dates stay empty.
+    QString keyType;
 };
 
 // Asked on the worker thread; true to go on with the connection.
@@ -78,6 +82,11 @@ public:
     virtual void connect(const FtpLogin& login) = 0;   // connect and log in
     virtual TransferEnd list(const TransferLocal& local) = 0;   // the listing's raw text
     virtual void changeFolder(const QString& folder) = 0;   // ".." is the parent
+    // The server's current folder; empty when the server does not say.
+    virtual QString currentFolder() = 0;
+    // The size of an entry of the current folder, -1 when the server does
+    // not say (a refusal is no failure here).
+    virtual qint64 sizeOf(const QString& name) = 0;
     virtual TransferEnd get(const QString& remoteName, const TransferLocal& local) = 0;
     virtual TransferEnd put(const TransferLocal& local, const QString& remoteName) = 0;
     // With replace, a server that will not rename onto an existing name has
@@ -87,7 +96,9 @@ public:
     virtual void remove(const QString& name) = 0;
     virtual void makeFolder(const QString& name) = 0;
     virtual void removeFolder(const QString& name) = 0;
-    virtual FtpReply command(const QString& line) = 0;   // a refusal is returned, not thrown
+    // A raw FTP command; a refusal is returned, not thrown. Other protocols
+    // throw FtpError(ftp_errors::FtpOnly).
+    virtual FtpReply command(const QString& line) = 0;
     virtual void quit() = 0;                              // never throws
 
     // A call begins or ends: abort() acts only in between.
@@ -117,7 +128,7 @@ QString DecodeServerText(QByteArrayView bytes, bool* latin1 = nullptr);
 // The failure of a call ended by Transport::abort() with `number`.
 FtpError AbortFailure(int number);
 
-// The transport for an address scheme ("ftp", "ftps"); throws FtpError for
+// The transport for an address scheme ("ftp", "ftps", "sftp"); throws FtpError for
 // one Quillmar does not speak.
 std::unique_ptr<Transport> MakeTransport(const QString& scheme, std::function<void()> disconnected, TrustQuestion trust);
 

@@ -134,14 +134,14 @@ TEST_F(ConnectedWindow, TheRoadOfOneUploadEndsWithAPreviewFromTheCache)
 
     // The site's pictures and notes leave with its connection; a local one stays.
     ClickServerRow(rig, QStringLiteral("shot.jpg"));
-    ASSERT_FALSE(Image(rig)->pixmap().isNull());
+    ASSERT_FALSE(PreviewImage(rig)->pixmap().isNull());
     form.Disconnect();
-    EXPECT_TRUE(Image(rig)->pixmap().isNull()) << "the previous site's picture is forgotten";
+    EXPECT_TRUE(PreviewImage(rig)->pixmap().isNull()) << "the previous site's picture is forgotten";
     EXPECT_FALSE(rig.find<QLabel>("picnote")->isVisible());
     form.Connect();
     ClickLocalFile(rig, QStringLiteral("shot.jpg"));
     form.Disconnect();
-    ExpectShownAt(Image(rig), QRect(58, 101, 200, 100));
+    ExpectShownAt(PreviewImage(rig), QRect(58, 101, 200, 100));
 }
 
 TEST_F(ConnectedWindow, FullScreenPreviewFollowsTheActivePaneAndClosesOnKeyOrClick)

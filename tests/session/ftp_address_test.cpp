@@ -51,5 +51,25 @@ TEST(ServerAddress, RefusesWhatNamesNoServerAndSplitsTheRest)
     }
 }
 
+TEST(SplitServerAddress, TheSchemeChoosesTheTransportAndSftpDefaultsToPort22)
+{
+    const struct {
+        const char* text;
+        const char* scheme;
+        int port;
+    } cases[] = {
+        {"127.0.0.1", "ftp", 2121},          {"ftp://127.0.0.1", "ftp", 2121},
+        {"ftps://127.0.0.1:990", "ftps", 990}, {"sftp://127.0.0.1", "sftp", 22},
+        {"SFTP://[::1]", "sftp", 22},        {"sftp://127.0.0.1:2222", "sftp", 2222},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const auto address = SplitServerAddress(QString::fromUtf8(c.text), 2121);
+        ASSERT_TRUE(address.has_value());
+        EXPECT_EQ(address->scheme, QLatin1String(c.scheme));
+        EXPECT_EQ(address->port, c.port);
+    }
+}
+
 }  // namespace
 }  // namespace quillmar

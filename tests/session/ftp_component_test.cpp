@@ -81,6 +81,7 @@ std::vector<Call> NamedCalls(const QString& name, const QString& localPath)
         {"Rename from", [=](FtpComponent& f) { f.Rename(name, "y"); }},
         {"Rename to", [=](FtpComponent& f) { f.Rename("victim.jpg", name); }},
         {"SendCommand", [=](FtpComponent& f) { f.setCommand("SIZE " + name); f.SendCommand(); }},
+        {"SizeOf", [=](FtpComponent& f) { f.SizeOf(name); }},
     };
 }
 
@@ -254,6 +255,10 @@ TEST_F(FtpComponentTest, FolderAndFileCommandsChangeTheServerAndRefusalsKeepTheC
     ftp.setCommand("SIZE missing.jpg");
     ftp.SendCommand();   // a refusal is a reply, not a failure
     EXPECT_TRUE(ftp.Reply().startsWith("550")) << ftp.Reply();
+    // The same questions in the component's own words, over any protocol.
+    EXPECT_EQ(ftp.SizeOf("sized.jpg"), 1234);
+    EXPECT_EQ(ftp.SizeOf("missing.jpg"), -1);
+    EXPECT_EQ(ftp.CurrentFolder(), "/");
 }
 
 // A name that is not UTF-8 goes out as the server's bytes for every command,

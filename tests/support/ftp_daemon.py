@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Runs one real FTP daemon (vsftpd, proftpd or pure-ftpd; vsftpd and proftpd
-also requiring TLS) on 127.0.0.1.
+also requiring TLS), or OpenSSH's sshd for SFTP, on 127.0.0.1.
 
 Needs root. Each run writes a throw-away configuration into --work, serves
 --root as the home folder of a throw-away local account, prints
@@ -23,9 +23,14 @@ import sys
 import time
 
 ACCOUNT = "quillinterop"
+# sshd's account is its own: a session an FTP daemon is still closing keeps
+# the FTP account busy for a moment after its run.
+ACCOUNTS = {"sshd": "quillsftp"}
 PACKAGES = {"proftpd": "proftpd-core", "pure-ftpd": "pure-ftpd"}
 TLS_MODULE = ("usr/lib/proftpd/mod_tls.so", "proftpd-mod-crypto")   # proftpd's TLS, packaged apart
-PROGRAMS = {"vsftpd": "/usr/sbin/vsftpd", "proftpd": "usr/sbin/proftpd", "pure-ftpd": "usr/sbin/pure-ftpd"}
+PROGRAMS = {"vsftpd": "/usr/sbin/vsftpd", "proftpd": "usr/sbin/proftpd", "pure-ftpd": "usr/sbin/pure-ftpd",
+            "sshd": "/usr/sbin/sshd"}
+GREETINGS = {"sshd": b"SSH"}   # what each daemon says first; FTP daemons say 220
 
 
 def program_kind(kind):
@@ -57,19 +62,22 @@ def unpack(kit, path, package):
 
 def unpacked(kind, kit):
     """The daemon's program, unpacked from its package when needed."""
-    if kind == "vsftpd":
+    if kind not in PACKAGES:
         return PROGRAMS[kind]
     return unpack(kit, PROGRAMS[kind], PACKAGES[kind])
 
 
-def prepare_account(home, password):
+def prepare_account(account, home, password):
     """A local account without a login shell of its own, home at root."""
-    if subprocess.run(["id", ACCOUNT], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode:
+    if subprocess.run(["id", account], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode:
         subprocess.run(["useradd", "--system", "--no-create-home", "--home-dir", home,
-                        "--shell", "/bin/sh", ACCOUNT], check=True)
-    subprocess.run(["usermod", "-d", home, ACCOUNT], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    subprocess.run(["chpasswd"], input=("%s:%s\n" % (ACCOUNT, password)).encode(), check=True)
-    subprocess.run(["chown", "-hR", ACCOUNT, home], check=True)
+                        "--shell", "/bin/sh", account], check=True)
+    # sshd is told where to start instead: a session of its last run may
+    # still be ending under the account, which usermod refuses to touch.
+    if account not in ACCOUNTS.values():
+        subprocess.run(["usermod", "-d", home, account], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["chpasswd"], input=("%s:%s\n" % (account, password)).encode(), check=True)
+    subprocess.run(["chown", "-hR", account, home], check=True)
     # The way down to the home folder must be open to the account.
     path = os.path.dirname(os.path.abspath(home))
     while path != "/":
@@ -146,6 +154,29 @@ def pure_ftpd_command(program, work, root, port, pasv):
             "-p", "%d:%d" % (pasv, pasv + 100), "-u", "1", "-c", "20", "-C", "20"]
 
 
+def sshd_command(program, work, root, port, pasv, authorized=""):
+    """sshd with a throw-away host key (work/host_key, kept when there),
+    passwords and the public key authorized (kept in root, which the
+    account can read), serving SFTP in-process."""
+    if authorized:
+        shutil.copy(authorized, os.path.join(root, ".authorized_keys"))
+    key = os.path.join(work, "host_key")
+    if not os.path.exists(key):
+        subprocess.run(["ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", key], check=True,
+                       stdout=subprocess.DEVNULL)
+    os.makedirs("/run/sshd", mode=0o755, exist_ok=True)
+    conf = os.path.join(work, "sshd_config")
+    with open(conf, "w") as f:
+        f.write("\n".join([
+            "Port %d" % port, "ListenAddress 127.0.0.1", "HostKey %s" % key,
+            "PidFile %s/sshd.pid" % work, "PasswordAuthentication yes", "KbdInteractiveAuthentication no",
+            "PubkeyAuthentication %s" % ("yes" if authorized else "no"),
+            "AuthorizedKeysFile %s" % (os.path.join(root, ".authorized_keys") if authorized else "none"),
+            "UsePAM no", "StrictModes no", "PermitRootLogin no",
+            "Subsystem sftp internal-sftp -d %s" % root, ""]))
+    return [program, "-D", "-e", "-f", conf]
+
+
 COMMANDS = {
     "vsftpd": vsftpd_command,
     "vsftpd-tls": lambda *args: vsftpd_command(*args, tls=True),
@@ -153,14 +184,15 @@ COMMANDS = {
     "proftpd-refusing-mlsd": lambda *args: proftpd_command(*args, refuse_mlsd=True),
     "proftpd-tls": lambda *args: proftpd_command(*args, tls=True),
     "pure-ftpd": pure_ftpd_command,
+    "sshd": sshd_command,
 }
 
 
-def wait_greeting(port, deadline):
+def wait_greeting(port, greeting, deadline):
     while time.time() < deadline:
         try:
             with socket.create_connection(("127.0.0.1", port), timeout=2) as s:
-                if s.recv(3) == b"220":
+                if s.recv(3) == greeting:
                     return True
         except OSError:
             pass
@@ -175,6 +207,8 @@ def main():
     parser.add_argument("--work", required=True, help="a throw-away folder for configuration and logs")
     parser.add_argument("--kit", required=True, help="where unpacked daemons are kept")
     parser.add_argument("--password", default="")
+    parser.add_argument("--port", type=int, default=0, help="the port to take; a free one when 0")
+    parser.add_argument("--authorized-key", default="", help="sshd: a public key that may log in")
     args = parser.parse_args()
     if os.geteuid() != 0:
         sys.exit("the real FTP daemons need root")
@@ -186,30 +220,40 @@ def main():
     program = unpacked(program_kind(args.kind), args.kit)
     password = args.password or secrets.token_urlsafe(12)
     root = os.path.abspath(args.root)
-    prepare_account(root, password)
-    port = free_port()
+    account = ACCOUNTS.get(args.kind, ACCOUNT)
+    prepare_account(account, root, password)
+    port = args.port or free_port()
     pasv = 40000 + secrets.randbelow(20000)
-    command = COMMANDS[args.kind](program, args.work, root, port, pasv)
+    extra = {"authorized": args.authorized_key} if args.authorized_key else {}
+    command = COMMANDS[args.kind](program, args.work, root, port, pasv, **extra)
     log = open(os.path.join(args.work, "daemon.out"), "wb")
     daemon = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
                               start_new_session=True)
     try:
-        if not wait_greeting(port, time.time() + 20):
+        if not wait_greeting(port, GREETINGS.get(args.kind, b"220"), time.time() + 20):
             log.flush()
             with open(log.name, "rb") as f:
                 sys.stderr.write(f.read().decode(errors="replace"))
             sys.exit("%s did not answer on port %d" % (args.kind, port))
-        print("PORT %d USER %s PASS %s" % (port, ACCOUNT, password), flush=True)
+        print("PORT %d USER %s PASS %s" % (port, account, password), flush=True)
         while sys.stdin.buffer.read(1024):
             pass
     finally:
+        # The daemon's sessions end with it (sshd's leave its process group):
+        # a client still connected sees its server go.
+        children = subprocess.run(["pgrep", "-P", str(daemon.pid)], stdout=subprocess.PIPE, text=True).stdout.split()
+        for child in children:
+            try:
+                os.kill(int(child), signal.SIGTERM)
+            except ProcessLookupError:
+                pass
         os.killpg(daemon.pid, signal.SIGTERM)
         try:
             daemon.wait(5)
         except subprocess.TimeoutExpired:
             os.killpg(daemon.pid, signal.SIGKILL)
             daemon.wait()
-        subprocess.run(["passwd", "-l", ACCOUNT], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["passwd", "-l", account], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 if __name__ == "__main__":

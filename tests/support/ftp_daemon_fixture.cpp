@@ -17,7 +17,7 @@ FtpDaemonFixture::FtpDaemonFixture(const QString& kind) : kind_(kind) {}
 // The script stops its daemon when its input closes.
 FtpDaemonFixture::~FtpDaemonFixture() { StopSupportScript(process_, StopWaitMs); }
 
-bool FtpDaemonFixture::start(QString* error)
+bool FtpDaemonFixture::start(QString* error, int port)
 {
     if (!root_.isValid() || !work_.isValid()) {
         *error = QStringLiteral("no temporary folder");
@@ -25,7 +25,9 @@ bool FtpDaemonFixture::start(QString* error)
     }
     if (!StartSupportScript(process_, QStringLiteral("ftp_daemon.py"),
                             {QStringLiteral("--kind"), kind_, QStringLiteral("--root"), root(), QStringLiteral("--work"),
-                             work_.path(), QStringLiteral("--kit"), QStringLiteral(QUILLMAR_DAEMON_KIT_DIR)},
+                             work_.path(), QStringLiteral("--kit"), QStringLiteral(QUILLMAR_DAEMON_KIT_DIR),
+                             QStringLiteral("--port"), QString::number(port), QStringLiteral("--authorized-key"),
+                             authorizedKey_},
                             StartWaitMs, error))
         return false;
     // "PORT <n> USER <name> PASS <password>"

@@ -1,0 +1,717 @@
+#include "session/sftp_transport.h"
+
+#include <libssh/libssh.h>
+#include <libssh/sftp.h>
+
+#include <QDateTime>
+#include <QDir>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+namespace quillmar {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t ReadBlock = 64 * 1024;    // one read request
+constexpr std::size_t ReadsInFlight = 16;    // read requests kept waiting at the server
+constexpr qint64 WriteBlock = 64 * 1024;     // one write request
+constexpr mode_t NewFileMode = S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH;
+constexpr mode_t NewFolderMode = S_IRWXU | S_IRGRP | S_IXGRP | S_IROTH | S_IXOTH;
+constexpr auto ConnectSlice = std::chrono::milliseconds(50);   // how often a connect looks for an abort
+constexpr int RefusedCode = 550;        // the number a refusal carries, as FTP's would
+constexpr int LoginRefusedCode = 530;
+
+// Frees what libssh hands out when the holder goes.
+struct SessionFree { void operator()(ssh_session s) const { ssh_free(s); } };
+struct SftpFree { void operator()(sftp_session s) const { sftp_free(s); } };
+struct KeyFree { void operator()(ssh_key k) const { ssh_key_free(k); } };
+struct AttributesFree { void operator()(sftp_attributes a) const { sftp_attributes_free(a); } };
+struct StringFree { void operator()(char* s) const { ssh_string_free_char(s); } };
+using Attributes = std::unique_ptr<sftp_attributes_struct, AttributesFree>;
+
+// What an SFTP status says, in words for the person.
+QString StatusText(int status)
+{
+    switch (status) {
+    case SSH_FX_NO_SUCH_FILE:
+    case SSH_FX_NO_SUCH_PATH:
+        return QStringLiteral("there is no such file or folder");
+    case SSH_FX_PERMISSION_DENIED:
+    case SSH_FX_WRITE_PROTECT:
+        return QStringLiteral("permission denied");
+    case SSH_FX_FILE_ALREADY_EXISTS:
+        return QStringLiteral("the name is taken already");
+    case SSH_FX_OP_UNSUPPORTED:
+        return QStringLiteral("the server does not support this");
+    case SSH_FX_FAILURE:
+        return QStringLiteral("the server refused without a reason (a folder that is not empty, or a name that "
+                              "is taken, perhaps)");
+    default:
+        return QStringLiteral("SFTP status %1").arg(status);
+    }
+}
+
+// "chacha20-poly1305@openssh.com" is shown as "chacha20-poly1305".
+QString CipherFamily(const char* cipher)
+{
+    const QString name = QString::fromUtf8(cipher ? cipher : "");
+    return name.section(u'@', 0, 0);
+}
+
+// "/a/b" and "c" make "/a/b/c"; ".." goes up; a path from "/" starts over.
+QByteArray JoinPath(const QByteArray& folder, const QByteArray& name)
+{
+    if (name.startsWith('/'))
+        return name;
+    return folder.endsWith('/') ? QByteArray(folder + name) : QByteArray(folder + '/' + name);
+}
+
+QByteArray ParentOf(const QByteArray& folder)
+{
+    const qsizetype slash = folder.lastIndexOf('/');
+    return slash <= 0 ? QByteArray("/") : folder.left(slash);
+}
+
+// A machine listing line for one entry: the facts the listing rules read,
+// then the name exactly as the server has it.
+QByteArray FactLine(const sftp_attributes_struct& entry)
+{
+    QByteArray type = "file";
+    if (entry.type == SSH_FILEXFER_TYPE_DIRECTORY)
+        type = "dir";
+    else if (entry.type == SSH_FILEXFER_TYPE_SYMLINK)
+        type = "OS.unix=slink";
+    QByteArray line = "type=" + type + ";size=" + QByteArray::number(quint64(entry.size));
+    if (entry.flags & SSH_FILEXFER_ATTR_ACMODTIME) {
+        const QDateTime modified = QDateTime::fromSecsSinceEpoch(qint64(entry.mtime), Qt::UTC);
+        line += ";modify=" + modified.toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1();
+    }
+    return line + "; " + QByteArray(entry.name) + "\r\n";
+}
+
+}  // namespace
+
+struct SftpTransport::Impl {
+    Impl(std::function<void()> d, TrustQuestion t) : disconnected(std::move(d)), trust(std::move(t)) {}
+    ~Impl()
+    {
+        protection.clear();   // nobody is left to tell
+        dropConnection();
+    }
+
+    std::function<void()> disconnected;
+    TrustQuestion trust;
+    std::atomic<long long> timeoutMs{30000};
+
+    // Shared with abort(), which may come from any thread.
+    std::mutex abortMutex;
+    bool callRunning = false;
+    bool aborted = false;
+    bool hardAbort = false;       // the socket was cut
+    int abortNumber = ftp_errors::Cancelled;
+    int socketFd = -1;
+
+    // Worker thread only.
+    std::unique_ptr<ssh_session_struct, SessionFree> session;
+    std::unique_ptr<sftp_session_struct, SftpFree> sftp;
+    QByteArray folder;          // the current folder, as the server's bytes
+    QString serverLabel;
+    QString protection;
+    QHash<QString, QByteArray> rawNames;
+
+    // ---- aborting
+
+    void setSocket(int fd)
+    {
+        std::lock_guard lock(abortMutex);
+        socketFd = fd;
+        if (hardAbort && fd >= 0)
+            ::shutdown(fd, SHUT_RDWR);
+    }
+
+    bool isAborted()
+    {
+        std::lock_guard lock(abortMutex);
+        return aborted;
+    }
+
+    void checkAborted()
+    {
+        if (isAborted())
+            throw AbortFailure(abortNumber);
+    }
+
+    // A stop that keeps the connection ends a transfer between two blocks;
+    // the component cuts the socket when that does not come soon.
+    void abort(int number, bool keepControl)
+    {
+        std::lock_guard lock(abortMutex);
+        if (!callRunning)
+            return;
+        if (!aborted)
+            abortNumber = number;
+        aborted = true;
+        if (!keepControl) {
+            hardAbort = true;
+            if (socketFd >= 0)
+                ::shutdown(socketFd, SHUT_RDWR);
+        }
+    }
+
+    void setCallRunning(bool running)
+    {
+        std::lock_guard lock(abortMutex);
+        callRunning = running;
+        aborted = false;
+        hardAbort = false;
+    }
+
+    // ---- failures
+
+    FtpError lost(const QString& why = {}) const
+    {
+        QString text = QStringLiteral("The connection to the server %1 was lost.").arg(serverLabel);
+        if (!why.isEmpty())
+            text += QStringLiteral(" (%1)").arg(why);
+        return FtpError(ftp_errors::Network, text);
+    }
+
+    QString sessionError() const { return session ? QString::fromUtf8(ssh_get_error(session.get())) : QString(); }
+
+    // Whether the connection is still good after a failed request: the
+    // server answered with a status, and nobody cut the socket.
+    bool stillConnected()
+    {
+        {
+            std::lock_guard lock(abortMutex);
+            if (hardAbort)
+                return false;
+        }
+        if (!session || !sftp || !ssh_is_connected(session.get()) || ssh_channel_is_closed(sftp->channel))
+            return false;
+        const int status = sftp_get_error(sftp.get());
+        return status != SSH_FX_NO_CONNECTION && status != SSH_FX_CONNECTION_LOST && status != SSH_FX_BAD_MESSAGE;
+    }
+
+    // After a failed request: the server's refusal, or the end of the
+    // connection (reported as a disconnect first).
+    FtpError failure(const QString& what)
+    {
+        if (stillConnected()) {
+            const QString text = QStringLiteral("%1: %2.").arg(what, StatusText(sftp_get_error(sftp.get())));
+            return isAborted() ? AbortFailure(abortNumber) : FtpError(RefusedCode, text);
+        }
+        const FtpError ending = isAborted() ? AbortFailure(abortNumber) : lost(sessionError());
+        dropConnection();
+        return ending;
+    }
+
+    void requireSession() const
+    {
+        if (!sftp)
+            throw FtpError(ftp_errors::NotConnected, QStringLiteral("There is no connection to a server."));
+    }
+
+    // The bytes of a name of the current folder: those the server listed
+    // for one shown from Latin-1, otherwise UTF-8.
+    QByteArray pathOf(const QString& name) const
+    {
+        const auto raw = rawNames.constFind(name);
+        return JoinPath(folder, raw != rawNames.cend() ? *raw : name.toUtf8());
+    }
+
+    void dropConnection()
+    {
+        if (!session)
+            return;
+        setSocket(-1);
+        sftp.reset();
+        ssh_disconnect(session.get());
+        session.reset();
+        const bool wasConnected = !protection.isEmpty();
+        protection.clear();
+        if (wasConnected && disconnected)
+            disconnected();
+    }
+
+    // ---- connecting
+
+    void applyTimeout()
+    {
+        if (!session)
+            return;
+        const long long ms = timeoutMs.load();
+        const long seconds = long(ms / 1000);
+        const long micros = long(ms % 1000) * 1000;
+        ssh_options_set(session.get(), SSH_OPTIONS_TIMEOUT, &seconds);
+        ssh_options_set(session.get(), SSH_OPTIONS_TIMEOUT_USEC, &micros);
+    }
+
+    // A TCP connection the abort can cut while it is being made: the socket
+    // is ours until libssh takes it over.
+    int openSocket(const FtpLogin& login)
+    {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        const QByteArray host = login.host.toUtf8();
+        const QByteArray port = QByteArray::number(login.port);
+        if (const int rc = ::getaddrinfo(host.constData(), port.constData(), &hints, &found); rc != 0)
+            throw FtpError(ftp_errors::Network, QStringLiteral("The server %1 was not found: %2")
+                                                    .arg(login.host, QString::fromLocal8Bit(gai_strerror(rc))));
+        std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> addresses(found, freeaddrinfo);
+        QString problem;
+        for (const addrinfo* a = found; a; a = a->ai_next) {
+            const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+            if (fd < 0)
+                continue;
+            setSocket(fd);
+            if (connectSocket(fd, *a, &problem))
+                return fd;
+            setSocket(-1);
+            ::close(fd);
+            checkAborted();
+        }
+        throw FtpError(ftp_errors::Network,
+                       QStringLiteral("The server %1 could not be reached: %2").arg(serverLabel, problem));
+    }
+
+    bool connectSocket(int fd, const addrinfo& address, QString* problem)
+    {
+        const int flags = ::fcntl(fd, F_GETFL);
+        ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+        if (::connect(fd, address.ai_addr, address.ai_addrlen) != 0 && errno != EINPROGRESS) {
+            *problem = QString::fromLocal8Bit(std::strerror(errno));
+            return false;
+        }
+        const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs.load());
+        for (;;) {
+            checkAborted();
+            pollfd wait{fd, POLLOUT, 0};
+            if (::poll(&wait, 1, int(ConnectSlice.count())) > 0)
+                break;
+            if (Clock::now() >= end) {
+                *problem = QStringLiteral("no answer within %1 seconds").arg(double(timeoutMs.load()) / 1000.0);
+                return false;
+            }
+        }
+        int error = 0;
+        socklen_t size = sizeof error;
+        ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size);
+        if (error != 0) {
+            *problem = QString::fromLocal8Bit(std::strerror(error));
+            return false;
+        }
+        ::fcntl(fd, F_SETFL, flags);
+        return true;
+    }
+
+    void connect(const FtpLogin& login)
+    {
+        dropConnection();
+        serverLabel = ServerLabel(login);
+        session.reset(ssh_new());
+        if (!session)
+            throw FtpError(ftp_errors::Network, QStringLiteral("No SSH session could be made."));
+        const QByteArray host = login.host.toUtf8();
+        const QByteArray user = login.userName.toUtf8();
+        const unsigned int port = unsigned(login.port);
+        const int noConfig = 0;
+        const QByteArray knownHosts = QDir::home().filePath(QStringLiteral(".ssh/known_hosts")).toLocal8Bit();
+        ssh_options_set(session.get(), SSH_OPTIONS_HOST, host.constData());
+        ssh_options_set(session.get(), SSH_OPTIONS_PORT, &port);
+        ssh_options_set(session.get(), SSH_OPTIONS_USER, user.constData());
+        ssh_options_set(session.get(), SSH_OPTIONS_PROCESS_CONFIG, &noConfig);
+        ssh_options_set(session.get(), SSH_OPTIONS_KNOWNHOSTS, knownHosts.constData());
+        applyTimeout();
+        try {
+            int fd = openSocket(login);
+            ssh_options_set(session.get(), SSH_OPTIONS_FD, &fd);
+            if (ssh_connect(session.get()) != SSH_OK)
+                throw isAborted() ? AbortFailure(abortNumber)
+                                  : FtpError(ftp_errors::Network, QStringLiteral("The SSH server %1 could not be reached: %2")
+                                                                      .arg(serverLabel, sessionError()));
+            judgeHostKey(login);
+            logIn(login);
+            openSftp();
+        } catch (...) {
+            setSocket(-1);
+            session.reset();
+            sftp.reset();
+            throw;
+        }
+        protection = QStringLiteral("SSH · ") + CipherFamily(ssh_get_cipher_out(session.get()));
+    }
+
+    // A key the person's known_hosts lists goes on silently; anything else
+    // is the person's call, by its fingerprint.
+    void judgeHostKey(const FtpLogin& login)
+    {
+        ssh_key raw = nullptr;
+        if (ssh_get_server_publickey(session.get(), &raw) != SSH_OK)
+            throw lost(QStringLiteral("it showed no host key"));
+        const std::unique_ptr<ssh_key_struct, KeyFree> key(raw);
+        unsigned char* hash = nullptr;
+        std::size_t length = 0;
+        if (ssh_get_publickey_hash(key.get(), SSH_PUBLICKEY_HASH_SHA256, &hash, &length) != 0)
+            throw lost(QStringLiteral("its host key could not be read"));
+        const std::unique_ptr<char, StringFree> printed(ssh_get_fingerprint_hash(SSH_PUBLICKEY_HASH_SHA256, hash, length));
+        ssh_clean_pubkey_hash(&hash);
+        if (ssh_session_is_known_server(session.get()) == SSH_KNOWN_HOSTS_OK)
+            return;
+        ServerCertificate facts;
+        facts.host = login.host;
+        facts.port = login.port;
+        facts.problem = QStringLiteral("it is not listed in your known hosts");
+        facts.fingerprint = QString::fromLatin1(printed.get());
+        facts.keyType = QString::fromLatin1(ssh_key_type_to_char(ssh_key_type(key.get())));
+        if (!trust || !trust(facts))
+            throw FtpError(ftp_errors::Untrusted,
+                           QStringLiteral("The host key of the server %1 was not trusted.").arg(serverLabel));
+        checkAborted();
+    }
+
+    // With a password: password, then keyboard-interactive. Without one:
+    // the person's SSH agent and the keys in ~/.ssh that need no passphrase.
+    void logIn(const FtpLogin& login)
+    {
+        const QByteArray password = login.password.toUtf8();
+        int result = ssh_userauth_none(session.get(), nullptr);
+        const int methods = ssh_userauth_list(session.get(), nullptr);
+        const bool byKey = password.isEmpty();
+        if (result != SSH_AUTH_SUCCESS && byKey && (methods & SSH_AUTH_METHOD_PUBLICKEY))
+            result = ssh_userauth_publickey_auto(session.get(), nullptr, nullptr);
+        if (result != SSH_AUTH_SUCCESS && !byKey && (methods & SSH_AUTH_METHOD_PASSWORD))
+            result = ssh_userauth_password(session.get(), nullptr, password.constData());
+        if (result != SSH_AUTH_SUCCESS && !byKey && (methods & SSH_AUTH_METHOD_INTERACTIVE))
+            result = answerPrompts(password);
+        checkAborted();
+        if (result == SSH_AUTH_ERROR)
+            throw lost(sessionError());
+        if (result != SSH_AUTH_SUCCESS)
+            throw FtpError(LoginRefusedCode,
+                           QStringLiteral("The SSH server %1 refused the login \"%2\" %3.")
+                               .arg(serverLabel, login.userName,
+                                    byKey ? QStringLiteral("with the keys of your SSH agent and ~/.ssh (no password was given)")
+                                          : QStringLiteral("with this password")));
+    }
+
+    // Keyboard-interactive: the password answers every prompt that hides
+    // what is typed; prompts that show it get an empty answer.
+    int answerPrompts(const QByteArray& password)
+    {
+        int result = ssh_userauth_kbdint(session.get(), nullptr, nullptr);
+        while (result == SSH_AUTH_INFO) {
+            const int prompts = ssh_userauth_kbdint_getnprompts(session.get());
+            for (int i = 0; i < prompts; ++i) {
+                char echo = 0;
+                ssh_userauth_kbdint_getprompt(session.get(), unsigned(i), &echo);
+                ssh_userauth_kbdint_setanswer(session.get(), unsigned(i), echo ? "" : password.constData());
+            }
+            result = ssh_userauth_kbdint(session.get(), nullptr, nullptr);
+        }
+        return result;
+    }
+
+    void openSftp()
+    {
+        sftp.reset(sftp_new(session.get()));
+        if (!sftp || sftp_init(sftp.get()) != SSH_OK)
+            throw FtpError(ftp_errors::Network,
+                           QStringLiteral("The server %1 offers no SFTP: %2").arg(serverLabel, sessionError()));
+        const std::unique_ptr<char, StringFree> home(sftp_canonicalize_path(sftp.get(), "."));
+        folder = home ? QByteArray(home.get()) : QByteArray("/");
+    }
+
+    // ---- folders and entries
+
+    void changeFolder(const QString& name)
+    {
+        requireSession();
+        checkAborted();
+        const QByteArray target = name == QLatin1String("..") ? ParentOf(folder) : pathOf(name);
+        const Attributes found(sftp_stat(sftp.get(), target.constData()));
+        if (!found)
+            throw failure(QStringLiteral("The folder %1 cannot be opened").arg(name));
+        if (found->type != SSH_FILEXFER_TYPE_DIRECTORY)
+            throw FtpError(RefusedCode, QStringLiteral("%1 is not a folder.").arg(name));
+        folder = QDir::cleanPath(QString::fromLatin1(target)).toLatin1();
+    }
+
+    qint64 sizeOf(const QString& name)
+    {
+        requireSession();
+        checkAborted();
+        const Attributes found(sftp_stat(sftp.get(), pathOf(name).constData()));
+        if (!found) {
+            if (!stillConnected())
+                throw failure(name);
+            return -1;
+        }
+        return (found->flags & SSH_FILEXFER_ATTR_SIZE) ? qint64(found->size) : -1;
+    }
+
+    TransferEnd list(const TransferLocal& local)
+    {
+        requireSession();
+        checkAborted();
+        sftp_dir dir = sftp_opendir(sftp.get(), folder.constData());
+        if (!dir)
+            throw failure(QStringLiteral("The folder %1 cannot be listed").arg(DecodeServerText(folder)));
+        TransferEnd ending = TransferEnd::Complete;
+        while (ending == TransferEnd::Complete && !isAborted()) {
+            const Attributes entry(sftp_readdir(sftp.get(), dir));
+            if (!entry)
+                break;
+            const QByteArray name(entry->name);
+            // "." and ".." are not rows; a name with a line break cannot be one line.
+            if (name == "." || name == ".." || name.contains('\n') || name.contains('\r'))
+                continue;
+            const QByteArray line = FactLine(*entry);
+            if (!local.take(line.constData(), line.size()))
+                ending = TransferEnd::LocalFailed;
+        }
+        const bool complete = ending != TransferEnd::Complete || sftp_dir_eof(dir);
+        sftp_closedir(dir);
+        if (!complete || isAborted())
+            throw failure(QStringLiteral("The folder %1 was not listed to the end").arg(DecodeServerText(folder)));
+        return ending;
+    }
+
+    void removeEntry(const QString& name, bool isFolder)
+    {
+        requireSession();
+        checkAborted();
+        const QByteArray path = pathOf(name);
+        const int rc = isFolder ? sftp_rmdir(sftp.get(), path.constData()) : sftp_unlink(sftp.get(), path.constData());
+        if (rc != 0)
+            throw failure(QStringLiteral("%1 could not be removed").arg(name));
+    }
+
+    void makeFolder(const QString& name)
+    {
+        requireSession();
+        checkAborted();
+        if (sftp_mkdir(sftp.get(), pathOf(name).constData(), NewFolderMode) != 0)
+            throw failure(QStringLiteral("The folder %1 could not be made").arg(name));
+    }
+
+    bool tryRename(const QString& from, const QString& to)
+    {
+        requireSession();
+        checkAborted();
+        return sftp_rename(sftp.get(), pathOf(from).constData(), pathOf(to).constData()) == 0;
+    }
+
+    // SFTP version 3 renames onto a free name only: with replace, a taken
+    // target is removed and the rename tried again, as over FTP.
+    void rename(const QString& from, const QString& to, bool replace, bool* targetRemoved)
+    {
+        if (tryRename(from, to))
+            return;
+        const QString what = QStringLiteral("%1 could not be renamed to %2").arg(from, to);
+        if (!replace || !stillConnected())
+            throw failure(what);
+        if (targetRemoved)
+            *targetRemoved = true;
+        const bool removed = sftp_unlink(sftp.get(), pathOf(to).constData()) == 0;
+        if (targetRemoved)
+            *targetRemoved = removed;
+        if (!tryRename(from, to))
+            throw failure(what);
+    }
+
+    // ---- transfers
+
+    // A remote file open for one transfer; closed unless the connection
+    // went first (its session took the handle with it).
+    struct OpenFile {
+        Impl& impl;
+        sftp_file file = nullptr;
+        sftp_session owner = impl.sftp.get();
+        ~OpenFile()
+        {
+            if (file && impl.sftp.get() == owner)
+                sftp_close(file);
+        }
+    };
+
+    // Several read requests wait at the server at once; a short answer
+    // (allowed before the end) has the requests after it asked again from
+    // where it stopped.
+    TransferEnd get(const QString& name, const TransferLocal& local)
+    {
+        requireSession();
+        checkAborted();
+        OpenFile source{*this, sftp_open(sftp.get(), pathOf(name).constData(), O_RDONLY, 0)};
+        if (!source.file)
+            throw failure(QStringLiteral("%1 could not be downloaded").arg(name));
+        std::vector<char> block(ReadBlock);
+        std::deque<int> pending;
+        qint64 total = 0;
+        bool ended = false;
+        const auto drain = [&] {
+            for (const int id : pending)
+                sftp_async_read(source.file, block.data(), ReadBlock, uint32_t(id));
+            pending.clear();
+        };
+        for (;;) {
+            while (!ended && pending.size() < ReadsInFlight) {
+                const int id = sftp_async_read_begin(source.file, ReadBlock);
+                if (id < 0)
+                    throw failure(QStringLiteral("%1 could not be downloaded").arg(name));
+                pending.push_back(id);
+            }
+            if (pending.empty())
+                break;
+            const int id = pending.front();
+            pending.pop_front();
+            const int got = sftp_async_read(source.file, block.data(), ReadBlock, uint32_t(id));
+            if (got < 0) {
+                drain();
+                throw failure(QStringLiteral("%1 could not be downloaded").arg(name));
+            }
+            if (got == 0) {
+                ended = true;
+                continue;
+            }
+            if (!local.take(block.data(), got)) {
+                drain();
+                return TransferEnd::LocalFailed;
+            }
+            total += got;
+            if (local.progress)
+                local.progress(total);
+            if (isAborted()) {
+                drain();
+                throw AbortFailure(abortNumber);
+            }
+            if (uint32_t(got) < ReadBlock && !ended) {
+                drain();
+                sftp_seek64(source.file, uint64_t(total));
+            }
+        }
+        return TransferEnd::Complete;
+    }
+
+    TransferEnd put(const TransferLocal& local, const QString& name)
+    {
+        requireSession();
+        checkAborted();
+        OpenFile target{*this, sftp_open(sftp.get(), pathOf(name).constData(), O_WRONLY | O_CREAT | O_TRUNC, NewFileMode)};
+        if (!target.file)
+            throw failure(QStringLiteral("%1 could not be uploaded").arg(name));
+        std::vector<char> block(WriteBlock);
+        qint64 total = 0;
+        for (;;) {
+            const qint64 filled = local.fill(block.data(), WriteBlock);
+            if (filled < 0)
+                return TransferEnd::LocalFailed;
+            if (filled == 0)
+                break;
+            if (sftp_write(target.file, block.data(), std::size_t(filled)) != filled)
+                throw failure(QStringLiteral("%1 could not be uploaded").arg(name));
+            total += filled;
+            if (local.progress)
+                local.progress(total);
+            checkAborted();
+        }
+        const int closed = sftp_close(std::exchange(target.file, nullptr));
+        if (closed != SSH_OK)
+            throw failure(QStringLiteral("%1 was not stored completely").arg(name));
+        return TransferEnd::Complete;
+    }
+
+    // ---- between calls
+
+    // A server that hung up, or a connection that broke, ends it here.
+    void watchIdle()
+    {
+        if (!sftp)
+            return;
+        pollfd wait{ssh_get_fd(session.get()), POLLIN, 0};
+        if (::poll(&wait, 1, 0) <= 0)
+            return;
+        const int rc = ssh_channel_poll(sftp->channel, 0);
+        if (rc == SSH_ERROR || rc == SSH_EOF || !ssh_is_connected(session.get()))
+            dropConnection();
+    }
+
+    void quit()
+    {
+        if (session && sftp)
+            ssh_channel_send_eof(sftp->channel);
+        dropConnection();
+    }
+};
+
+SftpTransport::SftpTransport(std::function<void()> disconnected, TrustQuestion trust)
+    : d(std::make_unique<Impl>(std::move(disconnected), std::move(trust)))
+{
+    ssh_init();
+}
+SftpTransport::~SftpTransport() = default;
+
+void SftpTransport::setTimeout(std::chrono::milliseconds timeout)
+{
+    d->timeoutMs = std::max<long long>(1, timeout.count());
+    d->applyTimeout();
+}
+
+bool SftpTransport::connected() const { return d->sftp && !d->protection.isEmpty(); }
+QString SftpTransport::protection() const { return d->protection; }
+void SftpTransport::connect(const FtpLogin& login) { d->connect(login); }
+TransferEnd SftpTransport::list(const TransferLocal& local) { return d->list(local); }
+void SftpTransport::changeFolder(const QString& folder) { d->changeFolder(folder); }
+QString SftpTransport::currentFolder() { return DecodeServerText(d->folder); }
+qint64 SftpTransport::sizeOf(const QString& name) { return d->sizeOf(name); }
+TransferEnd SftpTransport::get(const QString& remoteName, const TransferLocal& local) { return d->get(remoteName, local); }
+TransferEnd SftpTransport::put(const TransferLocal& local, const QString& remoteName) { return d->put(local, remoteName); }
+void SftpTransport::rename(const QString& from, const QString& to, bool replace, bool* targetRemoved)
+{
+    d->rename(from, to, replace, targetRemoved);
+}
+void SftpTransport::remove(const QString& name) { d->removeEntry(name, false); }
+void SftpTransport::makeFolder(const QString& name) { d->makeFolder(name); }
+void SftpTransport::removeFolder(const QString& name) { d->removeEntry(name, true); }
+
+FtpReply SftpTransport::command(const QString& line)
+{
+    throw FtpError(ftp_errors::FtpOnly,
+                   QStringLiteral("\"%1\" is an FTP command; it can be sent only to FTP servers, and this is an SFTP "
+                                  "connection.")
+                       .arg(line.section(u' ', 0, 0)));
+}
+
+void SftpTransport::quit() { d->quit(); }
+void SftpTransport::beginCall() { d->setCallRunning(true); }
+void SftpTransport::endCall() { d->setCallRunning(false); }
+void SftpTransport::abort(int number, bool keepControl) { d->abort(number, keepControl); }
+// A stopped transfer already ended with the server before its call returned.
+void SftpTransport::settleAbort() {}
+void SftpTransport::watchIdle() { d->watchIdle(); }
+void SftpTransport::closeAtExit()
+{
+    d->protection.clear();   // nobody is left to tell
+    d->dropConnection();
+}
+void SftpTransport::setRawNames(QHash<QString, QByteArray> names) { d->rawNames = std::move(names); }
+
+}  // namespace quillmar

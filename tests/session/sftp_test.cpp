@@ -1,0 +1,503 @@
+// SFTP sites against a real OpenSSH sshd on loopback (throw-away host key and
+// account, started by the tests): host keys asked about, pinned and
+// refused when changed; every command of the window on awkward names; Stop.
+
+#include "session/ftp_component.h"
+#include "session/listing.h"
+#include "session/transport.h"
+#include "shell/form1.h"
+#include "support/ftp_daemon_fixture.h"
+#include "support/qt_printers.h"
+#include "support/window_rig.h"
+
+#include <QAbstractItemView>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <map>
+#include <memory>
+
+using namespace quillmar;
+using namespace quillmar::test;
+
+namespace {
+
+// One Latin-1 name among them: it must reach the server as its own bytes.
+const QByteArray kFileNames[] = {"a  b.txt", "-dash.txt", "caf\xc3\xa9.jpg", "\xe5\x86\x99\xe7\x9c\x9f.jpg",
+                                 "r\xe9sum\xe9.txt", "empty.txt"};
+constexpr qint64 kLargeSize = qint64(1) << 30;   // sparse on the server's disk
+constexpr qint64 kStopAfter = qint64(2) * 1024 * 1024;
+
+QByteArray ContentOf(const QByteArray& name)
+{
+    return name == "empty.txt" ? QByteArray() : "content of [" + name + "]\n" + QByteArray(70000, name.at(1));
+}
+
+QString Shown(const QByteArray& name)
+{
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString text = utf8.decode(name);
+    return utf8.hasError() ? QString::fromLatin1(name) : text;
+}
+
+QByteArray In(const QByteArray& folder, const QByteArray& name) { return folder + '/' + name; }
+
+bool WriteRaw(const QByteArray& path, const QByteArray& bytes)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0)
+        return false;
+    const bool written = ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    return ::close(fd) == 0 && written;
+}
+
+QByteArray ReadRaw(const QByteArray& path)
+{
+    QFile file;
+    const int fd = ::open(path.constData(), O_RDONLY);
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return "<missing>";
+    return file.readAll();
+}
+
+bool Exists(const QByteArray& path)
+{
+    struct stat st{};
+    return ::lstat(path.constData(), &st) == 0;
+}
+
+// The names of a folder (sub-folders with "/"), with their sizes.
+std::map<QString, qint64> OnDisk(const QByteArray& folder)
+{
+    std::map<QString, qint64> rows;
+    DIR* dir = ::opendir(folder.constData());
+    while (dirent* entry = dir ? ::readdir(dir) : nullptr) {
+        const QByteArray name(entry->d_name);
+        struct stat st{};
+        if (name == "." || name == ".." || ::lstat(In(folder, name).constData(), &st) != 0)
+            continue;
+        rows[Shown(name) + (S_ISDIR(st.st_mode) ? QStringLiteral("/") : QString())] =
+            S_ISDIR(st.st_mode) ? 0 : qint64(st.st_size);
+    }
+    if (dir)
+        ::closedir(dir);
+    return rows;
+}
+
+// The current folder as the listing rules read the component's listing.
+std::map<QString, qint64> Listed(FtpComponent& ftp)
+{
+    std::map<QString, qint64> rows;
+    const auto connection = QObject::connect(&ftp, &FtpComponent::ListEntry, [&](const QString& line) {
+        bool unread = false;
+        if (const std::optional<ListRow> row = ReadListLine(line, &unread))
+            rows[row->text] = row->bytes;
+    });
+    ftp.List();
+    QObject::disconnect(connection);
+    return rows;
+}
+
+// "SHA256:..." as ssh-keygen -lf prints it for a public key file.
+QString PrintedFingerprint(const QString& publicKey)
+{
+    QProcess keygen;
+    keygen.start(QStringLiteral("ssh-keygen"), {QStringLiteral("-lf"), publicKey});
+    keygen.waitForFinished();
+    return QString::fromUtf8(keygen.readAllStandardOutput()).section(u' ', 1, 1);
+}
+
+// A throw-away sshd over a home folder of awkward names.
+class SshServer {
+public:
+    explicit SshServer(int port = 0, const QString& authorizedKey = {}) : daemon_(QStringLiteral("sshd"))
+    {
+        daemon_.authorize(authorizedKey);
+        root_ = QFile::encodeName(daemon_.root());
+        for (const QByteArray& name : kFileNames)
+            WriteRaw(root_ + '/' + name, ContentOf(name));
+        ::mkdir(In(root_, "realdir").constData(), 0755);
+        WriteRaw(root_ + "/realdir/inside.txt", "inside");
+        ::symlink("realdir", In(root_, "linkdir").constData());
+        started_ = daemon_.start(&error_, port);
+    }
+    // A name that is not UTF-8 is beyond QTemporaryDir's clean-up.
+    ~SshServer() { ::unlink(In(root_, "r\xe9sum\xe9.txt").constData()); }
+
+    bool started() const { return started_; }
+    std::string error() const { return error_.toStdString(); }
+    QString url() const { return QStringLiteral("sftp://127.0.0.1:%1").arg(daemon_.port()); }
+    int port() const { return daemon_.port(); }
+    const QByteArray& root() const { return root_; }
+    QString user() const { return daemon_.user(); }
+    QString password() const { return daemon_.password(); }
+    QString publicKey() const { return daemon_.work() + QStringLiteral("/host_key.pub"); }
+    QString fingerprint() const { return PrintedFingerprint(publicKey()); }
+
+private:
+    FtpDaemonFixture daemon_;
+    QByteArray root_;
+    QString error_;
+    bool started_ = false;
+};
+
+#define REQUIRE_ROOT()                                   \
+    if (::geteuid() != 0)                                \
+        GTEST_SKIP() << "a throw-away sshd needs root";
+
+void ConnectWindow(WindowRig& rig, const SshServer& server)
+{
+    rig.presetStore({{QStringLiteral("URL"), server.url()}, {QStringLiteral("User"), server.user()},
+                     {QStringLiteral("Pass"), server.password()}});
+    rig.open().Connect();
+}
+
+QStringList ServerRows(const WindowRig& rig)
+{
+    QStringList texts;
+    const auto* model = rig.find<QAbstractItemView>("ListView1")->model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        texts << model->index(row, 0).data().toString();
+    return texts;
+}
+
+TEST(SftpHostKeys, AskedOnceByFingerprintPinnedAndAChangedKeyIsRefusedByDefault)
+{
+    REQUIRE_ROOT();
+    auto server = std::make_unique<SshServer>();
+    ASSERT_TRUE(server->started()) << server->error();
+    const QString first = server->fingerprint();
+    ASSERT_TRUE(first.startsWith(QStringLiteral("SHA256:"))) << first.toStdString();
+
+    WindowRig rig;
+    ConnectWindow(rig, *server);
+    ASSERT_EQ(rig.dialogs.messageTexts().size(), 1) << rig.dialogs.messageTexts().join(u'|').toStdString();
+    const QString question = rig.dialogs.messageTexts().first();
+    EXPECT_TRUE(question.contains(first) && question.contains(QStringLiteral("ssh-ed25519")) &&
+                question.contains(QStringLiteral("127.0.0.1")))
+        << question.toStdString();
+    EXPECT_EQ(rig.dialogs.calls().first().buttons, Dialogs::Buttons::YesNo);
+    EXPECT_EQ(rig.panel(2), QStringLiteral("Connected"));
+    EXPECT_TRUE(rig.panel(5).startsWith(QStringLiteral("SSH · ")) && rig.panel(5).size() > 6) << rig.panel(5).toStdString();
+    EXPECT_TRUE(ServerRows(rig).contains(QStringLiteral("-dash.txt"))) << ServerRows(rig).join(u'|').toStdString();
+    rig.close();
+
+    rig.dialogs.clear();
+    ConnectWindow(rig, *server);
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << "a pinned key connects silently";
+    EXPECT_EQ(rig.panel(2), QStringLiteral("Connected"));
+    rig.close();
+
+    // The same address with a new host key.
+    const int port = server->port();
+    server.reset();
+    server = std::make_unique<SshServer>(port);
+    ASSERT_TRUE(server->started()) << server->error();
+    const QString second = server->fingerprint();
+    ASSERT_NE(first, second);
+    rig.dialogs.clear();   // nothing queued: the question takes its default
+    ConnectWindow(rig, *server);
+    ASSERT_EQ(rig.dialogs.messageTexts().size(), 1) << rig.dialogs.messageTexts().join(u'|').toStdString();
+    const QString changed = rig.dialogs.messageTexts().first();
+    EXPECT_TRUE(changed.contains(QStringLiteral("changed")) && changed.contains(first) && changed.contains(second))
+        << changed.toStdString();
+    const ScriptedDialogs::Call& asked = rig.dialogs.calls().first();
+    EXPECT_EQ(asked.kind, ScriptedDialogs::Kind::Question);
+    EXPECT_EQ(asked.defaultAnswer, Dialogs::Answer::No);
+    EXPECT_EQ(asked.icon, Dialogs::Icon::Warning);
+    EXPECT_EQ(rig.form->ftp().State(), 0);
+    EXPECT_NE(rig.panel(2), QStringLiteral("Connected"));
+}
+
+TEST(SftpHostKeys, AKeyInTheKnownHostsFileIsTrustedWithoutAskingAndTheFileIsNotWritten)
+{
+    REQUIRE_ROOT();
+    SshServer server;
+    ASSERT_TRUE(server.started()) << server.error();
+    QTemporaryDir home;
+    ASSERT_TRUE(QDir(home.path()).mkdir(QStringLiteral(".ssh")));
+    QFile publicKey(server.publicKey());
+    ASSERT_TRUE(publicKey.open(QIODevice::ReadOnly));
+    const QByteArray known = "[127.0.0.1]:" + QByteArray::number(server.port()) + ' ' + publicKey.readAll();
+    const QString knownHosts = home.filePath(QStringLiteral(".ssh/known_hosts"));
+    ASSERT_TRUE(WriteRaw(QFile::encodeName(knownHosts), known));
+    const QByteArray savedHome = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(home.path()));
+
+    WindowRig rig;
+    ConnectWindow(rig, server);
+    qputenv("HOME", savedHome);
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join(u'|').toStdString();
+    EXPECT_EQ(rig.panel(2), QStringLiteral("Connected"));
+    EXPECT_EQ(ReadRaw(QFile::encodeName(knownHosts)), known);
+}
+
+// A throw-away ssh-agent on a socket of its own, holding keys added to it;
+// ended by its process id.
+class Agent {
+public:
+    explicit Agent(const QString& folder) : socket_(folder + QStringLiteral("/agent.sock"))
+    {
+        QProcess agent;
+        agent.start(QStringLiteral("ssh-agent"), {QStringLiteral("-s"), QStringLiteral("-a"), socket_});
+        agent.waitForFinished();
+        const QString said = QString::fromUtf8(agent.readAllStandardOutput());
+        pid_ = said.section(QStringLiteral("SSH_AGENT_PID="), 1).section(u';', 0, 0).toInt();
+    }
+    ~Agent()
+    {
+        if (pid_ > 0)
+            ::kill(pid_, SIGTERM);
+    }
+    bool running() const { return pid_ > 0; }
+    QString socket() const { return socket_; }
+    bool add(const QString& key) const
+    {
+        QProcess add;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("SSH_AUTH_SOCK"), socket_);
+        add.setProcessEnvironment(environment);
+        add.start(QStringLiteral("ssh-add"), {key});
+        return add.waitForFinished() && add.exitCode() == 0;
+    }
+
+private:
+    QString socket_;
+    int pid_ = 0;
+};
+
+TEST(SftpLogin, WithoutAPasswordTheAgentsKeyLogsIn)
+{
+    REQUIRE_ROOT();
+    QTemporaryDir keys;
+    const QString key = keys.filePath(QStringLiteral("id"));
+    QProcess keygen;
+    keygen.start(QStringLiteral("ssh-keygen"), {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"),
+                                                QStringLiteral("-N"), QString(), QStringLiteral("-f"), key});
+    ASSERT_TRUE(keygen.waitForFinished() && keygen.exitCode() == 0);
+    SshServer server(0, key + QStringLiteral(".pub"));
+    ASSERT_TRUE(server.started()) << server.error();
+    Agent agent(keys.path());
+    ASSERT_TRUE(agent.running());
+    const QByteArray savedSocket = qgetenv("SSH_AUTH_SOCK");
+    qputenv("SSH_AUTH_SOCK", QFile::encodeName(agent.socket()));
+    const auto connectWithoutPassword = [&](FtpComponent& ftp) {
+        ftp.setTrustQuestion([](const ServerCertificate&) { return true; });
+        ftp.setUserName(server.user());
+        ftp.setHost(server.url());
+        ftp.setAction(FtpComponent::Connect);
+    };
+    {
+        SCOPED_TRACE("an empty agent: refused, and the message says keys were tried");
+        FtpComponent ftp;
+        try {
+            connectWithoutPassword(ftp);
+            ADD_FAILURE() << "logged in without a key";
+        } catch (const FtpError& e) {
+            EXPECT_EQ(e.number, 530);
+            EXPECT_TRUE(e.description.contains(QStringLiteral("SSH agent"))) << e.description.toStdString();
+        }
+    }
+    ASSERT_TRUE(agent.add(key));
+    FtpComponent ftp;
+    connectWithoutPassword(ftp);
+    EXPECT_EQ(ftp.State(), 1);
+    EXPECT_EQ(Listed(ftp), OnDisk(server.root()));
+    qputenv("SSH_AUTH_SOCK", savedSocket);
+}
+
+// The component itself, with the host key taken on trust.
+class SftpSite : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        REQUIRE_ROOT();
+        server = std::make_unique<SshServer>();
+        ASSERT_TRUE(server->started()) << server->error();
+        ftp.setTrustQuestion([](const ServerCertificate& key) { return !key.keyType.isEmpty(); });
+        ftp.setUserName(server->user());
+        ftp.setPassword(server->password());
+        ftp.setHost(server->url());
+        ftp.setAction(FtpComponent::Connect);
+    }
+
+    QByteArray root() const { return server->root(); }
+
+    std::unique_ptr<SshServer> server;
+    FtpComponent ftp;
+    QTemporaryDir local;
+};
+
+TEST_F(SftpSite, EveryCommandMovesAwkwardNamesByteForByte)
+{
+    {
+        SCOPED_TRACE("list and folders");
+        EXPECT_EQ(ftp.Protection().left(6), QStringLiteral("SSH · "));
+        EXPECT_EQ(ftp.CurrentFolder(), QString::fromLatin1(root()));
+        EXPECT_EQ(Listed(ftp), OnDisk(root()));
+        ftp.ChangeDir(QStringLiteral("linkdir"));
+        EXPECT_EQ(Listed(ftp), OnDisk(root() + "/realdir"));
+        ftp.ChangeDir(QStringLiteral(".."));
+        EXPECT_EQ(ftp.CurrentFolder(), QString::fromLatin1(root()));
+        EXPECT_EQ(Listed(ftp), OnDisk(root()));
+    }
+    for (const QByteArray& name : kFileNames) {
+        SCOPED_TRACE(name.constData());
+        const QString shown = Shown(name);
+        EXPECT_EQ(ftp.SizeOf(shown), ContentOf(name).size());
+        ftp.GetFile(shown, local.filePath(shown));
+        EXPECT_EQ(ReadRaw(QFile::encodeName(local.filePath(shown))), ContentOf(name));
+    }
+    {
+        SCOPED_TRACE("upload into a new folder, over an older copy, then delete");
+        ftp.MakeDir(QStringLiteral("up load"));
+        ftp.ChangeDir(QStringLiteral("up load"));
+        for (const QByteArray& name : kFileNames) {
+            SCOPED_TRACE(name.constData());
+            const QString shown = Shown(name);
+            ftp.PutFile(local.filePath(shown), shown);
+            ftp.PutFile(local.filePath(shown), shown);
+            EXPECT_EQ(ReadRaw(root() + "/up load/" + shown.toUtf8()), ContentOf(name));
+        }
+        const auto uploaded = OnDisk(root() + "/up load");
+        EXPECT_EQ(uploaded.size(), std::size(kFileNames)) << "no temporary names are left";
+        EXPECT_EQ(Listed(ftp), uploaded);
+        for (const auto& [text, size] : uploaded)
+            ftp.DeleteFile(text);
+        EXPECT_TRUE(OnDisk(root() + "/up load").empty());
+        ftp.ChangeDir(QStringLiteral(".."));
+        ftp.RemoveDir(QStringLiteral("up load"));
+        EXPECT_FALSE(Exists(root() + "/up load"));
+    }
+    {
+        SCOPED_TRACE("rename and delete a name that is not UTF-8");
+        Listed(ftp);
+        ftp.Rename(Shown("r\xe9sum\xe9.txt"), QString::fromUtf8("-renamed \xc3\xa9.txt"));
+        EXPECT_EQ(ReadRaw(root() + "/-renamed \xc3\xa9.txt"), ContentOf("r\xe9sum\xe9.txt"));
+        EXPECT_FALSE(Exists(root() + "/r\xe9sum\xe9.txt"));
+        ftp.DeleteFile(QString::fromUtf8("-renamed \xc3\xa9.txt"));
+        EXPECT_FALSE(Exists(root() + "/-renamed \xc3\xa9.txt"));
+    }
+}
+
+TEST_F(SftpSite, RefusalsAndFtpCommandsSayWhatWentWrongAndKeepTheConnection)
+{
+    struct Case {
+        const char* what;
+        std::function<void()> call;
+        int number;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"missing file", [&] { ftp.GetFile(QStringLiteral("missing.txt"), local.filePath(QStringLiteral("m"))); }, 550,
+         "no such file"},
+        {"missing folder", [&] { ftp.ChangeDir(QStringLiteral("missing")); }, 550, "no such file"},
+        {"a file as folder", [&] { ftp.ChangeDir(QStringLiteral("empty.txt")); }, 550, "not a folder"},
+        {"folder not empty", [&] { ftp.RemoveDir(QStringLiteral("realdir")); }, 550, "realdir"},
+        {"raw command", [&] { ftp.setCommand(QStringLiteral("SITE CHMOD 600 a")); ftp.SendCommand(); },
+         ftp_errors::FtpOnly, "only to FTP"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        try {
+            c.call();
+            ADD_FAILURE() << "no failure";
+        } catch (const FtpError& e) {
+            EXPECT_EQ(e.number, c.number) << e.description.toStdString();
+            EXPECT_TRUE(e.description.contains(QLatin1String(c.says))) << e.description.toStdString();
+        }
+        EXPECT_EQ(ftp.State(), 1);
+    }
+    EXPECT_EQ(ftp.SizeOf(QStringLiteral("missing.txt")), -1);
+    FtpComponent stranger;
+    stranger.setTrustQuestion([](const ServerCertificate&) { return true; });
+    stranger.setUserName(server->user());
+    stranger.setPassword(QStringLiteral("not the password"));
+    stranger.setHost(server->url());
+    try {
+        stranger.setAction(FtpComponent::Connect);
+        ADD_FAILURE() << "logged in with a wrong password";
+    } catch (const FtpError& e) {
+        EXPECT_EQ(e.number, 530);
+        EXPECT_TRUE(e.description.contains(server->user())) << e.description.toStdString();
+    }
+    EXPECT_EQ(stranger.State(), 0);
+    EXPECT_FALSE(QFile::exists(local.filePath(QStringLiteral("m"))));
+    EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden).size(), 0) << "no part file is left";
+}
+
+TEST_F(SftpSite, AServerThatGoesAwayIsNoticedAsADisconnectWithoutACall)
+{
+    QSignalSpy states(&ftp, &FtpComponent::StateChanged);
+    server.reset();
+    ASSERT_TRUE(states.count() > 0 || states.wait(10000)) << "no disconnect noticed";
+    EXPECT_EQ(states.last().first().toInt(), 0);
+    EXPECT_EQ(ftp.State(), 0);
+    try {
+        ftp.List();
+        ADD_FAILURE() << "listed without a connection";
+    } catch (const FtpError& e) {
+        EXPECT_EQ(e.number, ftp_errors::NotConnected);
+    }
+}
+
+bool MakeSparse(const QByteArray& path)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT, 0644);
+    const bool sized = fd >= 0 && ::ftruncate(fd, kLargeSize) == 0;
+    return fd >= 0 && ::close(fd) == 0 && sized;
+}
+
+TEST_F(SftpSite, StopEndsALargeTransferLeavesNothingBehindAndKeepsTheConnection)
+{
+    const QString localLarge = local.filePath(QStringLiteral("large.bin"));
+    ASSERT_TRUE(MakeSparse(In(root(), "large.bin")));
+    const auto serverBefore = OnDisk(root());
+    struct Case {
+        const char* what;
+        std::function<void()> transfer;
+        QString leftLocally;   // the only local file after the stop
+    };
+    const Case cases[] = {
+        {"download", [&] { ftp.GetFile(QStringLiteral("large.bin"), localLarge); }, QString()},
+        {"upload",
+         [&] {
+             ASSERT_TRUE(MakeSparse(QFile::encodeName(localLarge)));
+             ftp.PutFile(localLarge, QStringLiteral("large.bin"));
+         },
+         QStringLiteral("large.bin")},
+    };
+    const auto watch = QObject::connect(&ftp, &FtpComponent::Progress, [&](qint64 bytes) {
+        if (bytes >= kStopAfter)
+            ftp.Stop();
+    });
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        try {
+            c.transfer();
+            ADD_FAILURE() << "the transfer was not stopped";
+        } catch (const FtpError& e) {
+            EXPECT_EQ(e.number, ftp_errors::Stopped) << e.description.toStdString();
+        }
+        const QStringList left = QDir(local.path()).entryList(QDir::Files | QDir::Hidden);
+        EXPECT_EQ(left, c.leftLocally.isEmpty() ? QStringList() : QStringList{c.leftLocally});
+        EXPECT_EQ(ftp.State(), 1);
+        EXPECT_EQ(Listed(ftp), serverBefore) << "no part or temporary file on the server";
+        EXPECT_EQ(OnDisk(root()), serverBefore);
+    }
+    QObject::disconnect(watch);
+}
+
+}  // namespace
