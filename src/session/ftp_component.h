@@ -81,6 +81,15 @@ public:
     // Every network wait ends after this long (30 s unless set).
     void setTimeout(std::chrono::milliseconds timeout);
 
+    // While connected and idle this long, a NOOP keeps the server from
+    // closing the connection; zero (the default) sends none.
+    void setKeepAlive(std::chrono::milliseconds interval);
+
+    // The server closed an idle connection: the next call that needs one
+    // logs in again with the same login, goes back to the same folder and
+    // raises Reconnected before it runs.
+    bool Reconnectable() const;
+
     // Methods. Names are relative to the current remote folder; local names
     // to the process's current folder.
     void Quit();
@@ -112,6 +121,8 @@ Q_SIGNALS:
     void ListComplete();
     void Progress(qint64 bytes);
     void Busy(bool running);
+    // A call logged in again after the server had closed an idle connection.
+    void Reconnected();
     // An upload's temporary file (path from the login folder) may now be on
     // the server, or is gone from there (renamed onto its name, removed, or
     // kept on purpose and named in a failure). One that never leaves was left
@@ -126,7 +137,8 @@ private:
     // events it posts are delivered before this returns. Returns the text the
     // work left in the call (the reply of SendCommand).
     QString runCall(std::function<void(FtpWorker&, Call&)> work);
-    void requireConnection() const;
+    // Throws NotConnected, unless the connection can come back (see Reconnectable).
+    void requireConnection();
     void deliverState(int connected);
     void deliverLines(const QStringList& lines);
 
@@ -138,6 +150,7 @@ private:
     QString protection_;
     std::function<bool(const ServerCertificate&)> trustQuestion_;
     bool encryptionExpected_ = false;
+    bool reconnectable_ = false;   // the server closed an idle connection
     int port_ = 21;
     int state_ = 0;                // as last reported on this thread
     std::shared_ptr<Call> call_;   // the call in progress, if any

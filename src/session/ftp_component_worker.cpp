@@ -211,6 +211,7 @@ struct FtpWorker::Impl {
 
     FtpWorkerEvents events;
     std::atomic<long long> timeoutMs{30000};
+    std::atomic<long long> keepAliveMs{0};
 
     std::mutex queueMutex;
     std::condition_variable wake;
@@ -235,7 +236,8 @@ struct FtpWorker::Impl {
     // Uploads kept under their temporary names because the server would
     // not rename them (target path from the login folder -> temporary name).
     QHash<QString, QString> keptUploads;
-    std::optional<FtpLogin> lastLogin;   // for cleaning up after a cut connection
+    std::optional<FtpLogin> lastLogin;   // for cleaning up after a cut connection, and reconnecting
+    Clock::time_point lastExchange = Clock::now();   // the end of the last call or keep-alive
 
     std::thread thread;
 
@@ -258,12 +260,31 @@ struct FtpWorker::Impl {
             }
             lock.unlock();
             if (const auto t = current())
-                t->watchIdle();
+                watchWhileIdle(*t);
             lock.lock();
         }
         lock.unlock();
         if (const auto t = current())
             t->closeAtExit();
+    }
+
+    // Notices a server that hung up, and keeps a quiet connection alive.
+    // Runs only between calls, so a NOOP never meets a transfer.
+    void watchWhileIdle(Transport& t)
+    {
+        const bool wasConnected = t.connected();
+        t.watchIdle();
+        const auto interval = std::chrono::milliseconds(keepAliveMs.load());
+        if (interval.count() > 0 && t.connected() && Clock::now() - lastExchange >= interval) {
+            try {
+                t.command(QStringLiteral("NOOP"));
+            } catch (const FtpError&) {
+                // The transport has reported the lost connection.
+            }
+            lastExchange = Clock::now();
+        }
+        if (wasConnected && !t.connected() && events.idleDrop)
+            events.idleDrop();
     }
 
     std::shared_ptr<Transport> current()
@@ -293,6 +314,7 @@ struct FtpWorker::Impl {
             if (transport)
                 transport->endCall();
         }
+        lastExchange = Clock::now();
         job.finished(std::move(failure));
         // The call has returned; the server hears about the stop meanwhile.
         if (const auto now = current()) {
@@ -404,6 +426,24 @@ struct FtpWorker::Impl {
         fresh->connect(login);
         events.connected(fresh->protection());
         events.stateChanged(1);
+    }
+
+    void reconnect()
+    {
+        if (!lastLogin)
+            throw FtpError(ftp_errors::NotConnected, QStringLiteral("There is no connection to a server."));
+        const QString folder = folderPath;
+        auto names = rawNamesByFolder;
+        auto kept = keptUploads;
+        open(*lastLogin);
+        rawNamesByFolder = std::move(names);
+        keptUploads = std::move(kept);
+        if (!folder.isEmpty()) {
+            Transport& t = session();
+            t.changeFolder(folder);
+            folderPath = folder;
+            t.setRawNames(rawNamesByFolder.value(folderPath));
+        }
     }
 
     // Waits for the person's answer; an ended call or a closing program is a no.
@@ -651,7 +691,10 @@ void FtpWorker::setTimeout(std::chrono::milliseconds timeout)
     d->timeoutMs = std::max<long long>(1, timeout.count());
 }
 
+void FtpWorker::setKeepAlive(std::chrono::milliseconds interval) { d->keepAliveMs = std::max<long long>(0, interval.count()); }
+
 void FtpWorker::open(const FtpLogin& login) { d->open(login); }
+void FtpWorker::reconnect() { d->reconnect(); }
 void FtpWorker::quit() { d->quit(); }
 FtpReply FtpWorker::command(const QString& line) { return d->session().command(line); }
 void FtpWorker::changeFolder(const QString& folder)

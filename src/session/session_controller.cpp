@@ -35,6 +35,7 @@ SessionController::SessionController(MainContext& context, ListingReceiver& rece
 {
     connect(&ctx_.ftp, &FtpComponent::StateChanged, this, &SessionController::StateChanged);
     connect(&ctx_.ftp, &FtpComponent::Progress, this, &SessionController::Progress);
+    connect(&ctx_.ftp, &FtpComponent::Reconnected, this, &SessionController::Reconnected);
     connect(&ctx_.ftp, &FtpComponent::TemporaryUpload, this, &SessionController::NoteTemporaryUpload);
     ctx_.ftp.setTrustQuestion([this](const ServerCertificate& certificate) { return TrustCertificate(certificate); });
 }
@@ -277,11 +278,22 @@ void SessionController::StateChanged(int connected)
     // The disconnect goes on when the listing cannot be kept; the status line says so.
     WriteListingSnapshot(ctx_.services.appFolder, connectedDescription_, connectedUrl_, ctx_.state.place,
                          ctx_.serverModel.rowTexts(), &snapshotProblem_);
-    ctx_.state.place = ServerPlace{};
+    placeBeforeDrop_ = std::exchange(ctx_.state.place, ServerPlace{});
     ctx_.feedback.status(disconnectedText());
     receiver_.clearList();
     ctx_.feedback.lightsBusy();
     ctx_.window.setWindowTitle(WindowTitle({}, {}));
+}
+
+// The component went back to the same login and folder: the rows it lists
+// next belong where the old ones did.
+void SessionController::Reconnected()
+{
+    ctx_.state.place = placeBeforeDrop_;
+    ctx_.feedback.panel(2, QStringLiteral("Connected"));
+    ctx_.feedback.status(QStringLiteral("Status: The server had closed the idle connection; reconnected to %1.")
+                             .arg(connectedUrl_));
+    showServerFolder();
 }
 
 // The title names the site and the server folder, so the person always
@@ -435,7 +447,7 @@ void SessionController::Refresh()
         ctx_.feedback.status(QStringLiteral("Status: Refreshing File List."));
         ctx_.localPane.refreshFiles();
         ctx_.localPane.refreshFolders();
-        if (ctx_.ftp.State() == 1)
+        if (ctx_.ftp.State() == 1 || ctx_.ftp.Reconnectable())
             Relist();
         ctx_.feedback.status(QStringLiteral("Status: Refresh Complete."));
         ctx_.feedback.lightsConnected();

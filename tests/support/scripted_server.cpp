@@ -286,8 +286,10 @@ void ScriptedServer::serve(int control)
     QString renameFrom;
     Passive passive;
     for (;;) {
-        const int idleMs = loggedIn ? script_.hangUpWhenIdleMs : -1;
-        const Wait wait = readLine(control, pending, line, idleMs);
+        const bool idleHangUp = loggedIn && !(script_.idleHangUpOnce && idleHangUps_ > 0);
+        const Wait wait = readLine(control, pending, line, idleHangUp ? script_.hangUpWhenIdleMs : -1);
+        if (wait == Wait::Idle)
+            ++idleHangUps_;
         if (wait == Wait::Idle && script_.say421)
             Say(control, "421 Idle too long, closing the connection.");
         if (wait != Wait::Line)
@@ -301,8 +303,13 @@ void ScriptedServer::serve(int control)
         if (verb == "USER") {
             keepGoing = Say(control, "331 Password, please.");
         } else if (verb == "PASS") {
-            loggedIn = true;
-            keepGoing = Say(control, "230 Logged in.");
+            ++logins_;
+            loggedIn = script_.refuseLoginsFrom <= 0 || logins_ < script_.refuseLoginsFrom;
+            keepGoing = Say(control, loggedIn ? "230 Logged in." : "530 Login incorrect.");
+        } else if (verb == "NOOP") {
+            keepGoing = Say(control, "200 Still here.");
+        } else if (verb == "CWD") {
+            keepGoing = Say(control, "250 Folder changed.");
         } else if (verb == "TYPE") {
             keepGoing = Say(control, "200 OK.");
         } else if (verb == "PASV") {

@@ -21,6 +21,8 @@ struct ServerScript {
     qint64 stallAfterBytes = -1;                     // >= 0: RETR sends this much, then goes silent
     int hangUpWhenIdleMs = -1;                       // >= 0: logged in and idle this long, it hangs up
     bool say421 = true;                              // ... sending "421 ..." first
+    bool idleHangUpOnce = false;                     // ... only on the first connection
+    int refuseLoginsFrom = 0;                        // > 0: that login (1 the first) and later ones get 530
     int dripBytes = 0;                               // > 0: RETR sends this much at a time ...
     int dripEveryMs = 100;                           // ... this often, until the file ends or the client leaves
     bool endlessListLine = false;                    // LIST sends one line that never ends
@@ -73,6 +75,8 @@ private:
     std::string store(int data, const std::string& name);
     std::string list(int data);
     int listings_ = 0;
+    int logins_ = 0;
+    int idleHangUps_ = 0;
 
     ServerScript script_;
     int listener_ = -1;

@@ -1,0 +1,180 @@
+// A connection that drops comes back by itself: after an idle drop, on the
+// next call; while idle, kept alive by NOOP when asked to.
+
+#include "session/ftp_component.h"
+#include "support/files.h"
+#include "support/qt_printers.h"
+#include "support/scripted_server.h"
+#include "support/window_helpers.h"
+#include "support/window_rig.h"
+
+#include <QAction>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace quillmar;
+using namespace quillmar::test;
+
+namespace {
+
+constexpr int EventWaitMs = 5000;
+
+FtpError FailureOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const FtpError& e) {
+        return e;
+    }
+    return FtpError(-1, QStringLiteral("no failure"));
+}
+
+void Connect(FtpComponent& ftp, int port)
+{
+    ftp.setUserName(QStringLiteral("demo"));
+    ftp.setPassword(QStringLiteral("demo"));
+    ftp.setHost(QStringLiteral("127.0.0.1:%1").arg(port));
+    ftp.setAction(FtpComponent::Connect);
+}
+
+bool WaitForDrop(FtpComponent& ftp)
+{
+    return QTest::qWaitFor([&] { return ftp.State() == 0; }, EventWaitMs);
+}
+
+// The commands the server received after its n-th login (1 the first).
+QStringList AfterLogin(const QStringList& commands, int n)
+{
+    qsizetype at = -1;
+    for (int seen = 0; seen < n; ++seen) {
+        at = commands.indexOf(QRegularExpression("PASS .*"), at + 1);   // matches whole lines
+        if (at < 0)
+            return {};
+    }
+    return commands.mid(at + 1);
+}
+
+}  // namespace
+
+// After the server closed an idle connection (with or without 421 first),
+// the next call logs in again, goes back to the folder and runs.
+TEST(IdleDrop, TheNextCallReconnectsToTheSameFolderAndRuns)
+{
+    for (const bool say421 : {true, false}) {
+        SCOPED_TRACE(say421);
+        ScriptedServer server({.hangUpWhenIdleMs = 300, .say421 = say421, .idleHangUpOnce = true,
+                               .listing = "-rw-r--r-- 1 owner group 5 Jan 01 2026 a.jpg\r\n"});
+        FtpComponent ftp;
+        Connect(ftp, server.port());
+        ftp.ChangeDir(QStringLiteral("shop/pics"));
+        ASSERT_TRUE(WaitForDrop(ftp));
+        EXPECT_TRUE(ftp.Reconnectable());
+        QSignalSpy reconnected(&ftp, &FtpComponent::Reconnected);
+        QSignalSpy entries(&ftp, &FtpComponent::ListEntry);
+        ftp.List();
+        EXPECT_EQ(ftp.State(), 1);
+        EXPECT_EQ(reconnected.count(), 1);
+        EXPECT_EQ(entries.count(), 1);
+        const QStringList again = AfterLogin(server.commands(), 2);
+        EXPECT_EQ(again.filter(QRegularExpression("^(CWD|LIST)")), (QStringList{"CWD shop/pics", "LIST -a"})) << again.join('|');
+    }
+}
+
+// Only a drop by the server comes back: a refused login ends it with the
+// server's refusal, and a disconnect the person asked for stays.
+TEST(IdleDrop, ARefusedLoginOrAQuitLeavesNoConnection)
+{
+    struct Case {
+        const char* name;
+        bool quit;
+        int firstCallNumber;
+    };
+    const Case cases[] = {{"login refused on reconnect", false, 530}, {"quit", true, ftp_errors::NotConnected}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server({.hangUpWhenIdleMs = c.quit ? -1 : 300, .refuseLoginsFrom = 2});
+        FtpComponent ftp;
+        Connect(ftp, server.port());
+        if (c.quit)
+            ftp.Quit();
+        ASSERT_TRUE(WaitForDrop(ftp));
+        const FtpError first = FailureOf([&] { ftp.List(); });
+        EXPECT_EQ(first.number, c.firstCallNumber) << first.description;
+        EXPECT_TRUE(c.quit || first.description.contains("refused the login")) << first.description;
+        EXPECT_FALSE(ftp.Reconnectable());
+        EXPECT_EQ(FailureOf([&] { ftp.List(); }).number, ftp_errors::NotConnected);
+        EXPECT_EQ(server.commands().filter(QRegularExpression("^PASS ")).size(), c.quit ? 1 : 2);
+    }
+}
+
+// Against a server that hangs up after a short idle time, keep-alive NOOPs
+// keep the connection; none goes out while a transfer runs.
+TEST(KeepAlive, NoopWhileIdleKeepsTheConnectionAndNeverMeetsATransfer)
+{
+    QTemporaryDir local;
+    ScriptedServer server({.file = QByteArray(40000, 'k'), .hangUpWhenIdleMs = 600, .dripBytes = 4000,
+                           .dripEveryMs = 100});
+    FtpComponent ftp;
+    ftp.setKeepAlive(std::chrono::milliseconds(100));
+    Connect(ftp, server.port());
+    auto noops = [&] { return server.commands().count(QStringLiteral("NOOP")); };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return noops() >= 10; }, EventWaitMs)) << noops();
+    EXPECT_EQ(ftp.State(), 1) << "kept alive past the server's idle time";
+
+    QStringList seenDuringTransfer;
+    QObject::connect(&ftp, &FtpComponent::Progress, [&] { seenDuringTransfer = server.commands(); });
+    ftp.GetFile(QStringLiteral("pic.jpg"), local.filePath("pic.jpg"));
+    EXPECT_EQ(ReadFile(local.filePath("pic.jpg")), QByteArray(40000, 'k'));
+    ASSERT_FALSE(seenDuringTransfer.isEmpty());
+    EXPECT_EQ(seenDuringTransfer.last(), QStringLiteral("RETR pic.jpg")) << "nothing was sent while it ran";
+    const int before = noops();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return noops() > before; }, EventWaitMs)) << "idle again, NOOPs resume";
+
+    ftp.setKeepAlive(std::chrono::milliseconds::zero());
+    EXPECT_TRUE(WaitForDrop(ftp)) << "without keep-alive the server's idle time ends it";
+}
+
+// In the window: the server closes the idle connection, Refresh lists the
+// same folder again with no message, and the status line says why.
+TEST(IdleDropWindow, RefreshAfterAnIdleDropReconnectsWithoutAMessage)
+{
+    ScriptedServer server({.hangUpWhenIdleMs = 800, .idleHangUpOnce = true,
+                           .listing = "-rw-r--r-- 1 owner group 5 Jan 01 2026 a.jpg\r\n"});
+    WindowRig rig;
+    OpenOnScriptedServer(rig, server);
+    Form1& form = *rig.form;
+    ASSERT_EQ(RowTexts(rig), QStringList{"a.jpg"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.panel(2) == QStringLiteral("Disconnected"); }, EventWaitMs));
+    ASSERT_EQ(RowTexts(rig), QStringList());
+    QStringList statuses;
+    QObject::connect(&form.ftp(), &FtpComponent::ListEntry, [&] { statuses.append(rig.panel(1)); });
+    rig.find<QAction>("mnuRefresh")->trigger();
+    EXPECT_EQ(RowTexts(rig), QStringList{"a.jpg"});
+    EXPECT_EQ(rig.panel(2), QStringLiteral("Connected"));
+    EXPECT_TRUE(rig.greenShown());
+    EXPECT_TRUE(rig.dialogs.messageTexts().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
+    ASSERT_FALSE(statuses.isEmpty());
+    EXPECT_TRUE(statuses.first().contains(QStringLiteral("reconnected to 127.0.0.1:%1").arg(server.port())))
+        << statuses.first().toStdString();
+}
+
+// The keep-alive option is off by default and kept in the settings.
+TEST(KeepAliveOption, OffByDefaultAndRemembered)
+{
+    WindowRig rig;
+    rig.open();
+    auto* option = rig.find<QAction>("mnuKeepAlive");
+    ASSERT_NE(option, nullptr);
+    EXPECT_TRUE(option->isCheckable());
+    EXPECT_FALSE(option->isChecked());
+    option->trigger();
+    rig.close();
+    EXPECT_TRUE(QSettings(rig.settingsFile(), QSettings::IniFormat).value(QStringLiteral("Transfers/KeepAlive")).toBool());
+    rig.open();
+    EXPECT_TRUE(rig.find<QAction>("mnuKeepAlive")->isChecked());
+}
