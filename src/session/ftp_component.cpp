@@ -92,6 +92,10 @@ FtpComponent::FtpComponent(QObject* parent) : QObject(parent)
     events.idleDrop = [this] {
         QMetaObject::invokeMethod(this, [this] { reconnectable_ = state_ == 0; }, Qt::QueuedConnection);
     };
+    events.resuming = [this](QString name, qint64 bytes, int attempt, int attempts) {
+        QMetaObject::invokeMethod(
+            this, [=, this] { Q_EMIT Resuming(name, bytes, attempt, attempts); }, Qt::QueuedConnection);
+    };
     worker_ = std::make_unique<FtpWorker>(std::move(events));
 }
 
@@ -123,6 +127,10 @@ void FtpComponent::setTrustQuestion(std::function<bool(const ServerCertificate&)
 void FtpComponent::setEncryptionExpected(bool expected) { encryptionExpected_ = expected; }
 void FtpComponent::setTimeout(std::chrono::milliseconds timeout) { worker_->setTimeout(timeout); }
 void FtpComponent::setKeepAlive(std::chrono::milliseconds interval) { worker_->setKeepAlive(interval); }
+void FtpComponent::setResumePolicy(int tries, std::chrono::milliseconds firstPause)
+{
+    worker_->setResumePolicy(tries, firstPause);
+}
 bool FtpComponent::Reconnectable() const { return state_ == 0 && reconnectable_; }
 
 void FtpComponent::setAction(int code)

@@ -85,6 +85,13 @@ public:
     // closing the connection; zero (the default) sends none.
     void setKeepAlive(std::chrono::milliseconds interval);
 
+    // A transfer that the connection broke (lost, reset, stalled; never a
+    // Stop or a refusal) is tried again up to `tries` times (3 unless set),
+    // after pauses doubling from firstPause (1 s unless set), on a new
+    // connection to the same login and folder, going on from where the
+    // bytes stopped where the server allows.
+    void setResumePolicy(int tries, std::chrono::milliseconds firstPause);
+
     // The server closed an idle connection: the next call that needs one
     // logs in again with the same login, goes back to the same folder and
     // raises Reconnected before it runs.
@@ -123,6 +130,9 @@ Q_SIGNALS:
     void Busy(bool running);
     // A call logged in again after the server had closed an idle connection.
     void Reconnected();
+    // A transfer of `name` broke after `bytes`; try `attempt` of `attempts`
+    // follows after a pause.
+    void Resuming(const QString& name, qint64 bytes, int attempt, int attempts);
     // An upload's temporary file (path from the login folder) may now be on
     // the server, or is gone from there (renamed onto its name, removed, or
     // kept on purpose and named in a failure). One that never leaves was left

@@ -27,6 +27,8 @@ struct FtpWorkerEvents {
     std::function<void(const ServerCertificate& certificate, std::function<void(bool)> answer)> askTrust;
     // The server closed the connection between calls (after stateChanged(0)).
     std::function<void()> idleDrop;
+    // A transfer broke after `bytes`; try `attempt` of `attempts` follows a pause.
+    std::function<void(QString name, qint64 bytes, int attempt, int attempts)> resuming;
 };
 
 // The thread that owns the transport and runs every call on it, one at a
@@ -53,6 +55,9 @@ public:
     void setTimeout(std::chrono::milliseconds timeout);
     // While connected and idle this long, a NOOP goes out; zero sends none.
     void setKeepAlive(std::chrono::milliseconds interval);
+    // A broken transfer is tried again up to `tries` times, after pauses
+    // doubling from firstPause.
+    void setResumePolicy(int tries, std::chrono::milliseconds firstPause);
 
     // The operations; call them only from a job. Each throws FtpError.
     void open(const FtpLogin& login);

@@ -10,6 +10,7 @@
 #include "session/listing_receiver.h"
 #include "session/server_place.h"
 #include "session/transport.h"
+#include "session/transfer_meter.h"
 #include "session/trusted_servers.h"
 #include "session/upload_leftovers.h"
 #include "shell/connection_settings.h"
@@ -36,6 +37,9 @@ SessionController::SessionController(MainContext& context, ListingReceiver& rece
     connect(&ctx_.ftp, &FtpComponent::StateChanged, this, &SessionController::StateChanged);
     connect(&ctx_.ftp, &FtpComponent::Progress, this, &SessionController::Progress);
     connect(&ctx_.ftp, &FtpComponent::Reconnected, this, &SessionController::Reconnected);
+    connect(&ctx_.ftp, &FtpComponent::Resuming, this, [this](const QString& name, qint64 bytes, int attempt, int attempts) {
+        ctx_.feedback.status(QStringLiteral("Status: ") + ResumingText(name, bytes, ctx_.state.lSize, attempt, attempts));
+    });
     connect(&ctx_.ftp, &FtpComponent::TemporaryUpload, this, &SessionController::NoteTemporaryUpload);
     ctx_.ftp.setTrustQuestion([this](const ServerCertificate& certificate) { return TrustCertificate(certificate); });
 }

@@ -19,11 +19,28 @@ QString TimeLeftText(qint64 seconds)
            % QLatin1Char(':') % rest;
 }
 
+namespace {
+
+qint64 DoneBytes(qint64 bytes, qint64 total) { return std::clamp<qint64>(bytes, 0, std::max<qint64>(total, 0)); }
+
+QString PercentText(qint64 bytes, qint64 total)
+{
+    const qint64 percent = total > 0 ? qint64(double(DoneBytes(bytes, total)) / double(total) * 100.0) : 0;
+    return QString::number(percent) % QStringLiteral(" %");
+}
+
+}  // namespace
+
+QString ResumingText(const QString& name, qint64 bytes, qint64 total, int attempt, int attempts)
+{
+    const QString at = total > 0 ? PercentText(bytes, total) : QString::number(std::max<qint64>(bytes, 0)) % QStringLiteral(" bytes");
+    return QStringLiteral("Connection lost; resuming %1 at %2 (try %3 of %4)").arg(name, at).arg(attempt).arg(attempts);
+}
+
 QString ProgressText(qint64 bytes, qint64 total, double bytesPerSecond)
 {
-    const qint64 done = std::clamp<qint64>(bytes, 0, std::max<qint64>(total, 0));
-    const qint64 percent = total > 0 ? qint64(double(done) / double(total) * 100.0) : 0;
-    QString text = QString::number(percent) % QStringLiteral(" %");
+    const qint64 done = DoneBytes(bytes, total);
+    QString text = PercentText(bytes, total);
     if (!(bytesPerSecond > 0) || !std::isfinite(bytesPerSecond))
         return text;
     const QString dot = QStringLiteral(" \u00B7 ");

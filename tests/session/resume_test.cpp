@@ -2,6 +2,7 @@
 // next call; while idle, kept alive by NOOP when asked to.
 
 #include "session/ftp_component.h"
+#include "session/transfer_meter.h"
 #include "support/files.h"
 #include "support/qt_printers.h"
 #include "support/scripted_server.h"
@@ -9,6 +10,7 @@
 #include "support/window_rig.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
@@ -177,4 +179,142 @@ TEST(KeepAliveOption, OffByDefaultAndRemembered)
     EXPECT_TRUE(QSettings(rig.settingsFile(), QSettings::IniFormat).value(QStringLiteral("Transfers/KeepAlive")).toBool());
     rig.open();
     EXPECT_TRUE(rig.find<QAction>("mnuKeepAlive")->isChecked());
+}
+
+namespace {
+
+QByteArray PatternBytes(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = char((i * 7 + i / 251) & 0xff);
+    return bytes;
+}
+
+constexpr auto QuickPause = std::chrono::milliseconds(10);
+
+}  // namespace
+
+TEST(ResumeText, NamesTheFileHowFarAndWhichTry)
+{
+    EXPECT_EQ(ResumingText("photo.jpg", 41, 100, 2, 3), "Connection lost; resuming photo.jpg at 41 % (try 2 of 3)");
+    EXPECT_EQ(ResumingText("a.jpg", 5000, 0, 1, 3), "Connection lost; resuming a.jpg at 5000 bytes (try 1 of 3)");
+}
+
+// A download the connection breaks goes on from where its bytes stopped
+// (REST), or from zero where the server will not; the window hears of no
+// disconnect meanwhile, and three breaks more than the tries end it with
+// the old local copy untouched.
+TEST(ResumeDownload, ContinuesFromTheBrokenByteOrGivesUpCleanly)
+{
+    const QByteArray bytes = PatternBytes(300000);
+    struct Case {
+        const char* name;
+        ServerScript script;
+        const char* restart;   // the REST the retry sends, "" for none
+        int number;            // -1: arrives whole
+    };
+    const Case cases[] = {
+        {"dropped once", {.file = bytes, .dropAfterBytes = 100000}, "REST 100000", -1},
+        {"dropped once, no REST", {.file = bytes, .dropAfterBytes = 100000, .refuseRest = true}, "REST 100000", -1},
+        {"dropped on every try", {.file = bytes, .dropAfterBytes = 100000, .drops = 4}, "REST 100000", ftp_errors::Network},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server(c.script);
+        QTemporaryDir local;
+        const QString target = local.filePath("photo.jpg");
+        ASSERT_TRUE(WriteFile(target, "old picture"));
+        FtpComponent ftp;
+        ftp.setResumePolicy(3, QuickPause);
+        Connect(ftp, server.port());
+        QSignalSpy states(&ftp, &FtpComponent::StateChanged);
+        QSignalSpy resuming(&ftp, &FtpComponent::Resuming);
+        const FtpError error = FailureOf([&] { ftp.GetFile("photo.jpg", target); });
+        EXPECT_EQ(error.number, c.number) << error.description;
+        EXPECT_TRUE(ReadFile(target) == (c.number == -1 ? bytes : QByteArray("old picture")));
+        EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"photo.jpg"});
+        EXPECT_TRUE(server.commands().contains(c.restart)) << server.commands().join('|');
+        ASSERT_GE(resuming.count(), 1);
+        EXPECT_EQ(resuming.first(), (QVariantList{"photo.jpg", qint64(100000), 1, 3}));
+        if (c.number == -1) {
+            EXPECT_EQ(resuming.count(), 1);
+            EXPECT_EQ(states.count(), 0) << "for the window the connection never ended";
+            EXPECT_EQ(ftp.State(), 1);
+        } else {
+            EXPECT_EQ(resuming.count(), 3);
+            EXPECT_EQ(server.dataConnections(), 4);
+            EXPECT_TRUE(error.description.contains("tried again 3 times")) << error.description;
+            EXPECT_EQ(states.count(), 1);
+            EXPECT_EQ(ftp.State(), 0);
+        }
+    }
+}
+
+// An upload the connection breaks goes on in its temporary file: REST STOR
+// after SIZE, else APPE, else the whole file again; then the rename. Breaks
+// past the tries leave the server's old copy and no temporary file.
+TEST(ResumeUpload, ContinuesTheTemporaryFileOrGivesUpWithoutDamage)
+{
+    const QByteArray bytes = PatternBytes(1000000);
+    struct Case {
+        const char* name;
+        ServerScript script;
+        const char* retry;   // the retry's transfer commands, without their names
+        int number;
+    };
+    const Case cases[] = {
+        {"REST STOR", {.dropAfterBytes = 300000}, "REST 300000|STOR", -1},
+        {"APPE", {.dropAfterBytes = 300000, .refuseRest = true}, "REST 300000|APPE", -1},
+        {"neither", {.dropAfterBytes = 300000, .refuseRest = true, .refuseAppe = true}, "REST 300000|APPE|STOR", -1},
+        {"dropped on every try", {.dropAfterBytes = 150000, .drops = 4}, "REST 150000|STOR", ftp_errors::Network},
+    };
+    for (Case c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir remote, local;
+        c.script.folder = remote.path();
+        ScriptedServer server(c.script);
+        ASSERT_TRUE(WriteFile(remote.filePath("photo.jpg"), "old picture"));
+        ASSERT_TRUE(WriteFile(local.filePath("photo.jpg"), bytes));
+        FtpComponent ftp;
+        ftp.setResumePolicy(3, QuickPause);
+        Connect(ftp, server.port());
+        const FtpError error = FailureOf([&] { ftp.PutFile(local.filePath("photo.jpg"), "photo.jpg"); });
+        EXPECT_EQ(error.number, c.number) << error.description;
+        EXPECT_EQ(ftp.State(), c.number == -1 ? 1 : 0);
+        EXPECT_TRUE(ReadFile(remote.filePath("photo.jpg")) == (c.number == -1 ? bytes : QByteArray("old picture")));
+        // A temporary file the lost connection left is removed over a connection of its own.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QDir(remote.path()).entryList(QDir::Files | QDir::Hidden) == QStringList{"photo.jpg"}; },
+                                    EventWaitMs))
+            << QDir(remote.path()).entryList(QDir::Files | QDir::Hidden).join('|');
+        // The try after the first break, from the second login on.
+        const QStringList retried = AfterLogin(server.commands(), 2);
+        QStringList transfers;
+        for (const QString& line : retried.filter(QRegularExpression("^(REST|STOR|APPE) "))) {
+            transfers.append(line.startsWith("REST") ? line : line.section(' ', 0, 0));
+            if (!line.startsWith("REST") && !line.startsWith("APPE"))
+                break;
+        }
+        EXPECT_EQ(transfers.join('|'), c.retry) << retried.join('|');
+        const qsizetype sizeAsked = retried.indexOf(QRegularExpression("SIZE .*"));
+        EXPECT_TRUE(sizeAsked >= 0 && sizeAsked < retried.indexOf(QRegularExpression("(REST|STOR|APPE) .*")))
+            << "the server's part is measured first: " << retried.join('|');
+    }
+}
+
+// Stop during the pause before a try ends the transfer at once.
+TEST(ResumeDownload, StopDuringThePauseEndsAtOnce)
+{
+    ScriptedServer server({.file = PatternBytes(300000), .dropAfterBytes = 100000});
+    QTemporaryDir local;
+    FtpComponent ftp;
+    ftp.setResumePolicy(3, std::chrono::minutes(1));
+    Connect(ftp, server.port());
+    QObject::connect(&ftp, &FtpComponent::Resuming, &ftp, [&] { ftp.Stop(); }, Qt::QueuedConnection);
+    QElapsedTimer call;
+    call.start();
+    EXPECT_EQ(FailureOf([&] { ftp.GetFile("photo.jpg", local.filePath("photo.jpg")); }).number, ftp_errors::Stopped);
+    EXPECT_LT(call.elapsed(), 30000) << "the minute's pause did not run out";
+    EXPECT_EQ(server.dataConnections(), 1);
+    EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
