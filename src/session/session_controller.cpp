@@ -258,6 +258,7 @@ void SessionController::RemoveLeftUploads()
 void SessionController::Disconnect()
 {
     if (ctx_.ftp.State() == 0) {
+        ctx_.ftp.Quit();   // a connection the server had closed stays closed
         Inform(ctx_.services, QStringLiteral("You are already disconnected."));
         return;
     }
