@@ -429,19 +429,6 @@ struct FtpWorker::Impl {
             throw AbortFailure(abortRequest->first);
     }
 
-    // Back on the same login and folder, without a report to the window:
-    // for it the connection never ended.
-    void resumeConnection(Transport& t)
-    {
-        if (t.connected() || !lastLogin)
-            return;
-        const QString folder = folderPath;
-        t.connect(*lastLogin);
-        if (!folder.isEmpty())
-            t.changeFolder(folder);
-        t.setRawNames(rawNamesByFolder.value(folder));
-    }
-
     // Runs attempt(tried) and, while the connection breaks it, tries again
     // after a growing pause on a connection made anew; done() tells how far
     // the bytes had got.
@@ -465,7 +452,8 @@ struct FtpWorker::Impl {
                 if (tried > 0) {
                     pauseBeforeTry(pause);
                     pause *= 2;
-                    resumeConnection(*current());
+                    if (!current()->connected())
+                        loginAgain(true);
                 }
                 attempt(tried);
                 return;
@@ -528,22 +516,29 @@ struct FtpWorker::Impl {
         events.stateChanged(1);
     }
 
-    void reconnect()
+    // Logs in again where the connection ended: the same login, back in
+    // the same folder. Quietly for a transfer that resumes (for the window
+    // the connection never ended); as a connect otherwise.
+    void loginAgain(bool quietly)
     {
         if (!lastLogin)
             throw FtpError(ftp_errors::NotConnected, QStringLiteral("There is no connection to a server."));
         const QString folder = folderPath;
-        auto names = rawNamesByFolder;
-        auto kept = keptUploads;
-        open(*lastLogin);
-        rawNamesByFolder = std::move(names);
-        keptUploads = std::move(kept);
-        if (!folder.isEmpty()) {
-            Transport& t = session();
-            t.changeFolder(folder);
-            folderPath = folder;
-            t.setRawNames(rawNamesByFolder.value(folderPath));
+        if (quietly) {
+            current()->connect(*lastLogin);
+        } else {
+            auto names = rawNamesByFolder;
+            auto kept = keptUploads;
+            open(*lastLogin);
+            rawNamesByFolder = std::move(names);
+            keptUploads = std::move(kept);
         }
+        Transport& t = session();
+        folderPath.clear();
+        if (!folder.isEmpty())
+            t.changeFolder(folder);
+        folderPath = folder;
+        t.setRawNames(rawNamesByFolder.value(folder));
     }
 
     // Waits for the person's answer; an ended call or a closing program is a no.
@@ -843,7 +838,7 @@ void FtpWorker::setResumePolicy(int tries, std::chrono::milliseconds firstPause)
 void FtpWorker::setKeepAlive(std::chrono::milliseconds interval) { d->keepAliveMs = std::max<long long>(0, interval.count()); }
 
 void FtpWorker::open(const FtpLogin& login) { d->open(login); }
-void FtpWorker::reconnect() { d->reconnect(); }
+void FtpWorker::reconnect() { d->loginAgain(false); }
 void FtpWorker::quit() { d->quit(); }
 FtpReply FtpWorker::command(const QString& line) { return d->session().command(line); }
 void FtpWorker::changeFolder(const QString& folder)
