@@ -342,7 +342,7 @@ void ScriptedServer::serve(int control)
                                              std::to_string(port % 256) + ").");
             }
         } else if (verb == "REST") {
-            restart = script_.refuseRest ? 0 : std::stoll("0" + line.substr(std::min<std::size_t>(line.size(), 5)));
+            restart = script_.refuseRest ? 0 : std::max<qint64>(0, QByteArray::fromStdString(line).mid(5).toLongLong());
             keepGoing = Say(control, script_.refuseRest ? "502 REST not understood." : "350 Restarting at " + std::to_string(restart) + ".");
         } else if (verb == "APPE" && script_.refuseAppe) {
             passive.close();
