@@ -89,6 +89,13 @@ FtpComponent::FtpComponent(QObject* parent) : QObject(parent)
             this, [this, certificate, answer] { answer(trustQuestion_ && trustQuestion_(certificate)); },
             Qt::QueuedConnection);
     };
+    events.idleDrop = [this] {
+        QMetaObject::invokeMethod(this, [this] { reconnectable_ = state_ == 0; }, Qt::QueuedConnection);
+    };
+    events.resuming = [this](QString name, qint64 bytes, int attempt, int attempts) {
+        QMetaObject::invokeMethod(
+            this, [=, this] { Q_EMIT Resuming(name, bytes, attempt, attempts); }, Qt::QueuedConnection);
+    };
     worker_ = std::make_unique<FtpWorker>(std::move(events));
 }
 
@@ -119,6 +126,12 @@ void FtpComponent::setTrustQuestion(std::function<bool(const ServerCertificate&)
 }
 void FtpComponent::setEncryptionExpected(bool expected) { encryptionExpected_ = expected; }
 void FtpComponent::setTimeout(std::chrono::milliseconds timeout) { worker_->setTimeout(timeout); }
+void FtpComponent::setKeepAlive(std::chrono::milliseconds interval) { worker_->setKeepAlive(interval); }
+void FtpComponent::setResumePolicy(int tries, std::chrono::milliseconds firstPause)
+{
+    worker_->setResumePolicy(tries, firstPause);
+}
+bool FtpComponent::Reconnectable() const { return state_ == 0 && reconnectable_; }
 
 void FtpComponent::setAction(int code)
 {
@@ -148,6 +161,7 @@ void FtpComponent::openConnection()
         throw FtpError(ftp_errors::Network,
                        QStringLiteral("The server address \"%1\" is not valid. %2").arg(host_, ServerAddressProblem(host_)));
     const FtpLogin login{address->host, address->port, userName_, password_, address->scheme, encryptionExpected_};
+    reconnectable_ = false;
     runCall([login](FtpWorker& worker, Call&) { worker.open(login); });
 }
 
@@ -155,6 +169,7 @@ void FtpComponent::Quit()
 {
     if (call_)
         throw FtpError(ftp_errors::Busy, QStringLiteral("Another FTP command is still running."));
+    reconnectable_ = false;
     if (state_ == 0)
         return;
     runCall([](FtpWorker& worker, Call&) { worker.quit(); });
@@ -265,10 +280,26 @@ void FtpComponent::Abort()
     worker_->abort(ftp_errors::Cancelled, false);
 }
 
-void FtpComponent::requireConnection() const
+void FtpComponent::requireConnection()
 {
-    if (state_ == 0)
+    if (state_ != 0)
+        return;
+    if (!reconnectable_)
         throw FtpError(ftp_errors::NotConnected, QStringLiteral("There is no connection to a server."));
+    try {
+        runCall([](FtpWorker& worker, Call&) { worker.reconnect(); });
+    } catch (const FtpError& e) {
+        // A refused login would be refused again: the person connects anew.
+        if (e.number < 400 || e.number > 599)
+            throw;
+        reconnectable_ = false;
+        throw FtpError(e.number, QStringLiteral("The server %1 closed the idle connection and refused the login when "
+                                                "Quillmar connected again: %2\nCheck the user name and password, then "
+                                                "connect.")
+                                     .arg(host_, e.description));
+    }
+    reconnectable_ = false;
+    Q_EMIT Reconnected();
 }
 
 QString FtpComponent::runCall(std::function<void(FtpWorker&, Call&)> work)

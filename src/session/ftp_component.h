@@ -82,6 +82,22 @@ public:
     // Every network wait ends after this long (30 s unless set).
     void setTimeout(std::chrono::milliseconds timeout);
 
+    // While connected and idle this long, a NOOP keeps the server from
+    // closing the connection; zero (the default) sends none.
+    void setKeepAlive(std::chrono::milliseconds interval);
+
+    // A transfer that the connection broke (lost, reset, stalled; never a
+    // Stop or a refusal) is tried again up to `tries` times (3 unless set),
+    // after pauses doubling from firstPause (1 s unless set), on a new
+    // connection to the same login and folder, going on from where the
+    // bytes stopped where the server allows.
+    void setResumePolicy(int tries, std::chrono::milliseconds firstPause);
+
+    // The server closed an idle connection: the next call that needs one
+    // logs in again with the same login, goes back to the same folder and
+    // raises Reconnected before it runs.
+    bool Reconnectable() const;
+
     // Methods. Names are relative to the current remote folder; local names
     // to the process's current folder.
     void Quit();
@@ -117,6 +133,11 @@ Q_SIGNALS:
     void ListComplete();
     void Progress(qint64 bytes);
     void Busy(bool running);
+    // A call logged in again after the server had closed an idle connection.
+    void Reconnected();
+    // A transfer of `name` broke after `bytes`; try `attempt` of `attempts`
+    // follows after a pause.
+    void Resuming(const QString& name, qint64 bytes, int attempt, int attempts);
     // An upload's temporary file (path from the login folder) may now be on
     // the server, or is gone from there (renamed onto its name, removed, or
     // kept on purpose and named in a failure). One that never leaves was left
@@ -131,7 +152,8 @@ private:
     // events it posts are delivered before this returns. Returns the text the
     // work left in the call (the reply of SendCommand).
     QString runCall(std::function<void(FtpWorker&, Call&)> work);
-    void requireConnection() const;
+    // Throws NotConnected, unless the connection can come back (see Reconnectable).
+    void requireConnection();
     void deliverState(int connected);
     void deliverLines(const QStringList& lines);
 
@@ -143,6 +165,7 @@ private:
     QString protection_;
     std::function<bool(const ServerCertificate&)> trustQuestion_;
     bool encryptionExpected_ = false;
+    bool reconnectable_ = false;   // the server closed an idle connection
     int port_ = 21;
     int state_ = 0;                // as last reported on this thread
     std::shared_ptr<Call> call_;   // the call in progress, if any

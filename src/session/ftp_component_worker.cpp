@@ -36,6 +36,10 @@ constexpr qint64 MaxListLines = 1000000;
 constexpr qint64 MaxListBytes = qint64(512) * 1024 * 1024;
 // A transfer moving less than this in one time-out has stalled.
 constexpr qint64 StallBytes = 1024;
+// What a broken transfer gets unless told otherwise: three more tries,
+// after 1 s, 2 s and 4 s.
+constexpr int DefaultResumeTries = 3;
+constexpr auto DefaultResumePause = std::chrono::milliseconds(1000);
 // The longest a clean-up connection after a cut one may keep the next call waiting.
 constexpr auto CleanUpWait = std::chrono::milliseconds(5000);
 
@@ -59,6 +63,8 @@ public:
 
     bool open() { return part_.open(); }
     QIODevice& device() { return part_; }
+    // Empties the part file for a transfer that starts again from zero.
+    bool restart() { return part_.resize(0) && part_.seek(0); }
     QString errorString() const { return problem_.isEmpty() ? part_.errorString() : problem_; }
 
     bool commit()
@@ -211,6 +217,9 @@ struct FtpWorker::Impl {
 
     FtpWorkerEvents events;
     std::atomic<long long> timeoutMs{30000};
+    std::atomic<long long> keepAliveMs{0};
+    std::atomic<int> resumeTries{DefaultResumeTries};
+    std::atomic<long long> resumePauseMs{DefaultResumePause.count()};
 
     std::mutex queueMutex;
     std::condition_variable wake;
@@ -223,6 +232,7 @@ struct FtpWorker::Impl {
     QString transportScheme;
     bool callRunning = false;
     std::optional<std::pair<int, bool>> abortRequest;
+    std::condition_variable abortWake;   // ends a pause between tries
 
     // Worker thread only.
     QString serverLabel;
@@ -235,7 +245,12 @@ struct FtpWorker::Impl {
     // Uploads kept under their temporary names because the server would
     // not rename them (target path from the login folder -> temporary name).
     QHash<QString, QString> keptUploads;
-    std::optional<FtpLogin> lastLogin;   // for cleaning up after a cut connection
+    std::optional<FtpLogin> lastLogin;   // for cleaning up after a cut connection, and reconnecting
+    Clock::time_point lastExchange = Clock::now();   // the end of the last call or keep-alive
+    // While a transfer may still resume, a lost connection is not reported:
+    // the window sees one only when the transfer gives up.
+    bool holdDisconnect = false;
+    bool disconnectHeld = false;
 
     std::thread thread;
 
@@ -258,12 +273,31 @@ struct FtpWorker::Impl {
             }
             lock.unlock();
             if (const auto t = current())
-                t->watchIdle();
+                watchWhileIdle(*t);
             lock.lock();
         }
         lock.unlock();
         if (const auto t = current())
             t->closeAtExit();
+    }
+
+    // Notices a server that hung up, and keeps a quiet connection alive.
+    // Runs only between calls, so a NOOP never meets a transfer.
+    void watchWhileIdle(Transport& t)
+    {
+        const bool wasConnected = t.connected();
+        t.watchIdle();
+        const auto interval = std::chrono::milliseconds(keepAliveMs.load());
+        if (interval.count() > 0 && t.connected() && Clock::now() - lastExchange >= interval) {
+            try {
+                t.command(QStringLiteral("NOOP"));
+            } catch (const FtpError&) {
+                // The transport has reported the lost connection.
+            }
+            lastExchange = Clock::now();
+        }
+        if (wasConnected && !t.connected() && events.idleDrop)
+            events.idleDrop();
     }
 
     std::shared_ptr<Transport> current()
@@ -293,6 +327,7 @@ struct FtpWorker::Impl {
             if (transport)
                 transport->endCall();
         }
+        lastExchange = Clock::now();
         job.finished(std::move(failure));
         // The call has returned; the server hears about the stop meanwhile.
         if (const auto now = current()) {
@@ -352,6 +387,7 @@ struct FtpWorker::Impl {
         if (!callRunning)
             return;
         abortRequest = {number, keepControl};
+        abortWake.notify_all();
         if (transport)
             transport->abort(number, keepControl);
     }
@@ -362,6 +398,80 @@ struct FtpWorker::Impl {
         if (!t || !t->connected())
             throw FtpError(ftp_errors::NotConnected, QStringLiteral("There is no connection to a server."));
         return *t;
+    }
+
+    void reportDisconnect()
+    {
+        if (holdDisconnect)
+            disconnectHeld = true;
+        else
+            events.stateChanged(0);
+    }
+
+    // ---- resuming broken transfers
+
+    // A transfer the connection broke (lost, reset, stalled), as opposed
+    // to one stopped, refused or failing on this computer.
+    static bool Broken(const FtpError& e)
+    {
+        constexpr int ServiceClosing = 421;
+        constexpr int TransferAborted = 426;
+        return e.number == ftp_errors::Network || e.number == ftp_errors::TimedOut || e.number == ServiceClosing ||
+               e.number == TransferAborted;
+    }
+
+    // Waits before the next try; Stop or a closing window ends the wait at once.
+    void pauseBeforeTry(std::chrono::milliseconds pause)
+    {
+        std::unique_lock lock(callMutex);
+        abortWake.wait_for(lock, pause, [this] { return abortRequest.has_value(); });
+        if (abortRequest)
+            throw AbortFailure(abortRequest->first);
+    }
+
+    // Runs attempt(tried) and, while the connection breaks it, tries again
+    // after a growing pause on a connection made anew; done() tells how far
+    // the bytes had got.
+    void resumeBroken(const QString& name, const std::function<void(int)>& attempt, const std::function<qint64()>& done)
+    {
+        struct Hold {
+            Impl& impl;
+            explicit Hold(Impl& i) : impl(i) { impl.holdDisconnect = true; }
+            ~Hold()
+            {
+                impl.holdDisconnect = false;
+                const auto t = impl.current();
+                if (std::exchange(impl.disconnectHeld, false) && !(t && t->connected()))
+                    impl.events.stateChanged(0);
+            }
+        } hold(*this);
+        const int tries = resumeTries.load();
+        auto pause = std::chrono::milliseconds(resumePauseMs.load());
+        for (int tried = 0;; ++tried) {
+            try {
+                if (tried > 0) {
+                    pauseBeforeTry(pause);
+                    pause *= 2;
+                    if (!current()->connected())
+                        loginAgain(true);
+                }
+                attempt(tried);
+                return;
+            } catch (const FtpError& e) {
+                if (!Broken(e) || tried >= tries)
+                    throw tried > 0 && Broken(e) ? gaveUp(name, tried, e) : e;
+                if (events.resuming)
+                    events.resuming(name, done(), tried + 1, tries);
+            }
+        }
+    }
+
+    static FtpError gaveUp(const QString& name, int tries, const FtpError& last)
+    {
+        return FtpError(last.number, QStringLiteral("%1\n%2 was tried again %3 times and could not be finished; "
+                                                    "check the connection and try again later.")
+                                         .arg(last.description, name)
+                                         .arg(tries));
     }
 
     // ---- failures
@@ -382,7 +492,7 @@ struct FtpWorker::Impl {
         std::shared_ptr<Transport> old;
         auto fresh = current();
         if (!fresh || transportScheme != login.scheme) {
-            fresh = MakeTransport(login.scheme, [this] { events.stateChanged(0); },
+            fresh = MakeTransport(login.scheme, [this] { reportDisconnect(); },
                                   [this](const ServerCertificate& certificate) { return askTrust(certificate); });
             fresh->setTimeout(std::chrono::milliseconds(timeoutMs.load()));
             std::lock_guard lock(callMutex);
@@ -404,6 +514,31 @@ struct FtpWorker::Impl {
         fresh->connect(login);
         events.connected(fresh->protection());
         events.stateChanged(1);
+    }
+
+    // Logs in again where the connection ended: the same login, back in
+    // the same folder. Quietly for a transfer that resumes (for the window
+    // the connection never ended); as a connect otherwise.
+    void loginAgain(bool quietly)
+    {
+        if (!lastLogin)
+            throw FtpError(ftp_errors::NotConnected, QStringLiteral("There is no connection to a server."));
+        const QString folder = folderPath;
+        if (quietly) {
+            current()->connect(*lastLogin);
+        } else {
+            auto names = rawNamesByFolder;
+            auto kept = keptUploads;
+            open(*lastLogin);
+            rawNamesByFolder = std::move(names);
+            keptUploads = std::move(kept);
+        }
+        Transport& t = session();
+        folderPath.clear();
+        if (!folder.isEmpty())
+            t.changeFolder(folder);
+        folderPath = folder;
+        t.setRawNames(rawNamesByFolder.value(folder));
     }
 
     // Waits for the person's answer; an ended call or a closing program is a no.
@@ -455,7 +590,7 @@ struct FtpWorker::Impl {
     // only once the server has confirmed the whole transfer.
     void download(const QString& remoteName, const QString& localPath)
     {
-        Transport& t = session();
+        session();
         DownloadTarget target(localPath);
         if (!target.open())
             throw localWriteError(localPath, target.errorString());
@@ -464,12 +599,30 @@ struct FtpWorker::Impl {
         ProgressThrottle throttle(events.progress);
         // Each block reaches the disk as it arrives: larger writes into the
         // page cache measured several times slower here.
-        const TransferEnd ending = t.get(remoteName, {[&](const char* p, qint64 n) { return WriteAll(file, p, n); }, {},
-                                                      [&](qint64 moved) { throttle.moved(total = moved); }});
-        if (ending == TransferEnd::Stalled)
-            throw stalled();
-        if (ending == TransferEnd::LocalFailed)
-            throw localWriteError(localPath, file.errorString());
+        auto local = [&](qint64 offset) -> TransferLocal {
+            return {[&](const char* p, qint64 n) { return WriteAll(file, p, n); }, {},
+                    [&, offset](qint64 moved) { throttle.moved(total = offset + moved); }};
+        };
+        resumeBroken(
+            remoteName,
+            [&](int tried) {
+                Transport& t = session();
+                // What arrived before the break stays; the server sends the rest.
+                const qint64 kept = tried > 0 ? file.pos() : 0;
+                std::optional<TransferEnd> ending;
+                if (kept > 0)
+                    ending = t.getFrom(remoteName, kept, local(kept));
+                if (!ending) {
+                    if (kept > 0 && !target.restart())
+                        throw localWriteError(localPath, file.errorString());
+                    ending = t.get(remoteName, local(0));
+                }
+                if (*ending == TransferEnd::Stalled)
+                    throw stalled();
+                if (*ending == TransferEnd::LocalFailed)
+                    throw localWriteError(localPath, file.errorString());
+            },
+            [&] { return file.pos(); });
         if (!target.commit())
             throw localWriteError(localPath, target.errorString());
         events.progress(total);
@@ -492,15 +645,15 @@ struct FtpWorker::Impl {
         }
         qint64 total = 0;
         ProgressThrottle throttle(events.progress);
+        auto local = [&](qint64 offset) -> TransferLocal {
+            return {{}, [&](char* p, qint64 n) { return file.read(p, n); },
+                    [&, offset](qint64 moved) { throttle.moved(total = offset + moved); }};
+        };
         try {
-            const TransferEnd ending = t.put(
-                {{}, [&](char* p, qint64 n) { return file.read(p, n); }, [&](qint64 moved) { throttle.moved(total = moved); }},
-                stored);
-            if (ending == TransferEnd::Stalled)
-                throw stalled();
-            if (ending == TransferEnd::LocalFailed)
-                throw FtpError(ftp_errors::LocalFile, QStringLiteral("The file \"%1\" could not be read to the end: %2")
-                                                          .arg(QDir::toNativeSeparators(localPath), file.errorString()));
+            resumeBroken(
+                remoteName,
+                [&](int tried) { putFrom(t, file, localPath, stored, tried > 0, local); },
+                [&] { return total; });
             if (!straight)
                 renameOntoTarget(t, stored, remoteName);
         } catch (const FtpError& e) {
@@ -515,6 +668,31 @@ struct FtpWorker::Impl {
         }
         removeKeptUpload(t, remoteName);
         events.progress(total);
+    }
+
+    // One try of an upload. A retry goes on from what the server holds of
+    // the file (REST STOR, or APPE); a server offering neither gets the
+    // whole file again.
+    void putFrom(Transport& t, QFile& file, const QString& localPath, const QString& stored, bool retry,
+                 const std::function<TransferLocal(qint64)>& local)
+    {
+        std::optional<TransferEnd> ending;
+        if (retry) {
+            const qint64 held = std::max<qint64>(t.sizeOf(stored), 0);
+            if (held > 0 && held <= file.size() && file.seek(held))
+                ending = t.putFrom(local(held), stored, held);
+        }
+        if (!ending) {
+            if (!file.seek(0))
+                throw FtpError(ftp_errors::LocalFile, QStringLiteral("The file \"%1\" cannot be read: %2")
+                                                          .arg(QDir::toNativeSeparators(localPath), file.errorString()));
+            ending = t.put(local(0), stored);
+        }
+        if (*ending == TransferEnd::Stalled)
+            throw stalled();
+        if (*ending == TransferEnd::LocalFailed)
+            throw FtpError(ftp_errors::LocalFile, QStringLiteral("The file \"%1\" could not be read to the end: %2")
+                                                      .arg(QDir::toNativeSeparators(localPath), file.errorString()));
     }
 
     // The last step of an upload by way of a temporary name.
@@ -651,7 +829,16 @@ void FtpWorker::setTimeout(std::chrono::milliseconds timeout)
     d->timeoutMs = std::max<long long>(1, timeout.count());
 }
 
+void FtpWorker::setResumePolicy(int tries, std::chrono::milliseconds firstPause)
+{
+    d->resumeTries = std::max(0, tries);
+    d->resumePauseMs = std::max<long long>(0, firstPause.count());
+}
+
+void FtpWorker::setKeepAlive(std::chrono::milliseconds interval) { d->keepAliveMs = std::max<long long>(0, interval.count()); }
+
 void FtpWorker::open(const FtpLogin& login) { d->open(login); }
+void FtpWorker::reconnect() { d->loginAgain(false); }
 void FtpWorker::quit() { d->quit(); }
 FtpReply FtpWorker::command(const QString& line) { return d->session().command(line); }
 QString FtpWorker::currentFolder() { return d->session().currentFolder(); }

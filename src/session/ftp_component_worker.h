@@ -25,6 +25,10 @@ struct FtpWorkerEvents {
     std::function<void(QString path, bool onServer)> temporaryUpload;
     // Puts the question to the person; answer(yes) may come from any thread.
     std::function<void(const ServerCertificate& certificate, std::function<void(bool)> answer)> askTrust;
+    // The server closed the connection between calls (after stateChanged(0)).
+    std::function<void()> idleDrop;
+    // A transfer broke after `bytes`; try `attempt` of `attempts` follows a pause.
+    std::function<void(QString name, qint64 bytes, int attempt, int attempts)> resuming;
 };
 
 // The thread that owns the transport and runs every call on it, one at a
@@ -49,9 +53,16 @@ public:
     // keepControl, every socket of the job is cut.
     void abort(int number, bool keepControl);
     void setTimeout(std::chrono::milliseconds timeout);
+    // While connected and idle this long, a NOOP goes out; zero sends none.
+    void setKeepAlive(std::chrono::milliseconds interval);
+    // A broken transfer is tried again up to `tries` times, after pauses
+    // doubling from firstPause.
+    void setResumePolicy(int tries, std::chrono::milliseconds firstPause);
 
     // The operations; call them only from a job. Each throws FtpError.
     void open(const FtpLogin& login);
+    // The last login again, back in the folder the connection was in.
+    void reconnect();
     void quit();
     FtpReply command(const QString& line);          // a negative reply is returned, not thrown
     QString currentFolder();                        // empty when the server does not say

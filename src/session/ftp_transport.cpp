@@ -46,6 +46,8 @@ constexpr auto QuitReplyWait = std::chrono::milliseconds(3000);
 constexpr auto ShortReplyWait = std::chrono::milliseconds(3000);
 constexpr auto LookupSlice = std::chrono::milliseconds(20);
 constexpr int MaxReplyLines = 1000;
+constexpr int RestartAccepted = 350;   // REST taken: the next transfer starts there
+constexpr int SizeReply = 213;
 // A transfer moving less than this in one time-out has stalled.
 constexpr qint64 StallBytes = 1024;
 
@@ -787,9 +789,16 @@ struct FtpTransport::Impl {
         return *port;
     }
 
-    void openData(const QString& commandLine, DataConnection& data)
+    // A REST the server would not take; the transfer was not started.
+    struct RestartRefused {};
+
+    // With restart ("REST <bytes>"), the transfer starts there; a server
+    // refusing it throws RestartRefused before the data connection opens.
+    void openData(const QString& commandLine, DataConnection& data, const QString& restart = {})
     {
         const Poco::Net::SocketAddress target(serverHost, passivePort());
+        if (!restart.isEmpty() && exchange(restart).code != RestartAccepted)
+            throw RestartRefused{};
         data.socket = Poco::Net::StreamSocket(target.family());
         data.abortable = std::make_unique<AbortableSocket>(*this, data.socket.impl()->sockfd(), true);
         data.socket.connect(target, timeout());
@@ -952,6 +961,35 @@ struct FtpTransport::Impl {
     // One transfer: the data command, the bytes, and the server's verdict.
     // A stall or a local failure is ended with ABOR; the connection stays
     // when the server answers.
+    // A transfer from offset on: REST, then the command; nothing when the
+    // server refuses REST, or refuses the command after it.
+    std::optional<TransferEnd> transferFrom(const QString& commandLine, qint64 offset, bool sending, const TransferLocal& local)
+    {
+        try {
+            return transfer([&](DataConnection& data) { openData(commandLine, data, QStringLiteral("REST %1").arg(offset)); },
+                            sending, local);
+        } catch (const RestartRefused&) {
+            return std::nullopt;
+        } catch (const FtpError& e) {
+            if (e.number / 100 != 5)
+                throw;
+            return std::nullopt;
+        }
+    }
+
+    // An upload that goes on at the end of what the server holds: APPE;
+    // nothing when the server refuses it.
+    std::optional<TransferEnd> append(const QString& remoteName, const TransferLocal& local)
+    {
+        try {
+            return transfer(QStringLiteral("APPE ") + remoteName, true, local);
+        } catch (const FtpError& e) {
+            if (e.number / 100 != 5)
+                throw;
+            return std::nullopt;
+        }
+    }
+
     TransferEnd transfer(const QString& commandLine, bool sending, const TransferLocal& local)
     {
         return transfer([&](DataConnection& data) { openData(commandLine, data); }, sending, local);
@@ -1132,6 +1170,18 @@ TransferEnd FtpTransport::get(const QString& remoteName, const TransferLocal& lo
 TransferEnd FtpTransport::put(const TransferLocal& local, const QString& remoteName)
 {
     return d->transfer(QStringLiteral("STOR ") + remoteName, true, local);
+}
+
+std::optional<TransferEnd> FtpTransport::getFrom(const QString& remoteName, qint64 offset, const TransferLocal& local)
+{
+    return d->transferFrom(QStringLiteral("RETR ") + remoteName, offset, false, local);
+}
+
+std::optional<TransferEnd> FtpTransport::putFrom(const TransferLocal& local, const QString& remoteName, qint64 offset)
+{
+    if (auto ending = d->transferFrom(QStringLiteral("STOR ") + remoteName, offset, true, local))
+        return ending;
+    return d->append(remoteName, local);
 }
 
 void FtpTransport::rename(const QString& from, const QString& to, bool replace, bool* targetRemoved)

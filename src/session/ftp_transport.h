@@ -29,6 +29,8 @@ public:
     void makeFolder(const QString& name) override;
     void removeFolder(const QString& name) override;
     FtpReply command(const QString& line) override;
+    std::optional<TransferEnd> getFrom(const QString& remoteName, qint64 offset, const TransferLocal& local) override;
+    std::optional<TransferEnd> putFrom(const TransferLocal& local, const QString& remoteName, qint64 offset) override;
     void quit() override;
     void beginCall() override;
     void endCall() override;

@@ -10,6 +10,7 @@
 #include "session/listing_receiver.h"
 #include "session/server_place.h"
 #include "session/transport.h"
+#include "session/transfer_meter.h"
 #include "session/trusted_servers.h"
 #include "session/upload_leftovers.h"
 #include "shell/connection_settings.h"
@@ -43,6 +44,10 @@ SessionController::SessionController(MainContext& context, ListingReceiver& rece
 {
     connect(&ctx_.ftp, &FtpComponent::StateChanged, this, &SessionController::StateChanged);
     connect(&ctx_.ftp, &FtpComponent::Progress, this, &SessionController::Progress);
+    connect(&ctx_.ftp, &FtpComponent::Reconnected, this, &SessionController::Reconnected);
+    connect(&ctx_.ftp, &FtpComponent::Resuming, this, [this](const QString& name, qint64 bytes, int attempt, int attempts) {
+        ctx_.feedback.status(QStringLiteral("Status: ") + ResumingText(name, bytes, ctx_.state.lSize, attempt, attempts));
+    });
     connect(&ctx_.ftp, &FtpComponent::TemporaryUpload, this, &SessionController::NoteTemporaryUpload);
     ctx_.ftp.setTrustQuestion([this](const ServerCertificate& certificate) { return TrustCertificate(certificate); });
 }
@@ -284,6 +289,7 @@ void SessionController::RemoveLeftUploads()
 void SessionController::Disconnect()
 {
     if (ctx_.ftp.State() == 0) {
+        ctx_.ftp.Quit();   // a connection the server had closed stays closed
         Inform(ctx_.services, QStringLiteral("You are already disconnected."));
         return;
     }
@@ -307,10 +313,21 @@ void SessionController::StateChanged(int connected)
     // The disconnect goes on when the listing cannot be kept; the status line says so.
     WriteListingSnapshot(ctx_.services.appFolder, connectedDescription_, connectedUrl_, ctx_.state.place,
                          ctx_.serverModel.rowTexts(), &snapshotProblem_);
-    ctx_.state.place = ServerPlace{};
+    placeBeforeDrop_ = std::exchange(ctx_.state.place, ServerPlace{});
     ctx_.feedback.status(disconnectedText());
     receiver_.clearList();
     ctx_.window.setWindowTitle(WindowTitle({}, {}));
+}
+
+// The component went back to the same login and folder: the rows it lists
+// next belong where the old ones did.
+void SessionController::Reconnected()
+{
+    ctx_.state.place = placeBeforeDrop_;
+    ctx_.feedback.panel(2, QStringLiteral("Connected"));
+    ctx_.feedback.status(QStringLiteral("Status: The server had closed the idle connection; reconnected to %1.")
+                             .arg(connectedUrl_));
+    showServerFolder();
 }
 
 // The title names the site and the server folder, so the person always
@@ -461,7 +478,7 @@ void SessionController::Refresh()
         ctx_.feedback.status(QStringLiteral("Status: Refreshing File List."));
         ctx_.localPane.refreshFiles();
         ctx_.localPane.refreshFolders();
-        if (ctx_.ftp.State() == 1)
+        if (ctx_.ftp.State() == 1 || ctx_.ftp.Reconnectable())
             Relist();
         ctx_.feedback.status(QStringLiteral("Status: Refresh Complete."));
         ctx_.feedback.lightsConnected();

@@ -28,6 +28,8 @@ public:
     void Connect();
     void Disconnect();
     void StateChanged(int connected);
+    // The component logged in again after the server closed an idle connection.
+    void Reconnected();
     void ServerDoubleClick();
     void GoUp();
     void Refresh();
@@ -91,6 +93,7 @@ private:
     QString connectedDescription_;
     QString connectedUrl_;
     QString snapshotProblem_;  // why the last disconnect's listing was not saved
+    ServerPlace placeBeforeDrop_;   // where the rows came from when the connection ended
     ListingReceiver& receiver_;
     SitePasswords& passwords_;
     // The address, login and password the server last refused; Connect asks

@@ -26,6 +26,12 @@ qint64 DoneBytes(qint64 bytes, qint64 total)
     return std::clamp<qint64>(bytes, 0, std::max<qint64>(total, 0));
 }
 
+QString PercentText(qint64 bytes, qint64 total)
+{
+    const qint64 percent = total > 0 ? qint64(double(DoneBytes(bytes, total)) / double(total) * 100.0) : 0;
+    return QString::number(percent) % QStringLiteral(" %");
+}
+
 // " · 12.3 MB/s · 0:42 left", or nothing while no speed is known.
 QString SpeedAndTimeLeft(qint64 done, qint64 total, double bytesPerSecond)
 {
@@ -44,6 +50,12 @@ QString TransferStatusText(qint64 bytes, qint64 total, double bytesPerSecond)
     const qint64 done = DoneBytes(bytes, total);
     return RowSizeText(QString::number(done)) % QStringLiteral(" of ")
            % RowSizeText(QString::number(std::max<qint64>(total, 0))) % SpeedAndTimeLeft(done, total, bytesPerSecond);
+}
+
+QString ResumingText(const QString& name, qint64 bytes, qint64 total, int attempt, int attempts)
+{
+    const QString at = total > 0 ? PercentText(bytes, total) : QString::number(std::max<qint64>(bytes, 0)) % QStringLiteral(" bytes");
+    return QStringLiteral("Connection lost; resuming %1 at %2 (try %3 of %4)").arg(name, at).arg(attempt).arg(attempts);
 }
 
 void TransferMeter::start(qint64 nowMs)

@@ -12,6 +12,11 @@ QString TimeLeftText(qint64 seconds);
 // while no speed is known (bytesPerSecond <= 0).
 QString TransferStatusText(qint64 bytes, qint64 total, double bytesPerSecond);
 
+// The status line while a broken transfer waits to resume: "Connection
+// lost; resuming photo.jpg at 41 % (try 2 of 3)"; without a known total,
+// the bytes instead of the percentage.
+QString ResumingText(const QString& name, qint64 bytes, qint64 total, int attempt, int attempts);
+
 // Measures one transfer from its progress reports: the average speed since
 // start(), or, without one, since the first report. A report with fewer
 // bytes than the one before starts a new transfer, as does the first report

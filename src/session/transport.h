@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace quillmar {
 
@@ -99,6 +100,20 @@ public:
     // A raw FTP command; a refusal is returned, not thrown. Other protocols
     // throw FtpError(ftp_errors::FtpOnly).
     virtual FtpReply command(const QString& line) = 0;
+
+    // Picking up a broken transfer part-way: local moves the bytes from
+    // offset on. Nothing is returned where the server will not start
+    // part-way, and the caller starts from zero.
+    virtual std::optional<TransferEnd> getFrom(const QString& remoteName, qint64 offset, const TransferLocal& local)
+    {
+        Q_UNUSED(remoteName); Q_UNUSED(offset); Q_UNUSED(local);
+        return std::nullopt;
+    }
+    virtual std::optional<TransferEnd> putFrom(const TransferLocal& local, const QString& remoteName, qint64 offset)
+    {
+        Q_UNUSED(local); Q_UNUSED(remoteName); Q_UNUSED(offset);
+        return std::nullopt;
+    }
     virtual void quit() = 0;                              // never throws
 
     // A call begins or ends: abort() acts only in between.

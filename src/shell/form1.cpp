@@ -34,11 +34,16 @@
 #include <QMenuBar>
 #include <QToolBar>
 
+#include <chrono>
+
 namespace quillmar {
 
 namespace {
 
 const QString kAskReplaceKey = QStringLiteral("Transfers/AskReplace");
+const QString kKeepAliveKey = QStringLiteral("Transfers/KeepAlive");
+// Shorter than the idle time-outs servers commonly use.
+constexpr std::chrono::seconds kKeepAliveInterval{60};
 
 struct ToolButton {
     const char* key;
@@ -175,6 +180,11 @@ void Form1::buildMenus()
     mnuAskReplace_->setCheckable(true);
     mnuAskReplace_->setChecked(true);
     connect(mnuAskReplace_, &QAction::toggled, this, [this](bool checked) { state_.AskReplace = checked; });
+    mnuKeepAlive_ = addMenuAction(options, "mnuKeepAlive", QStringLiteral("Keep Connection A&live"), nullptr);
+    mnuKeepAlive_->setCheckable(true);
+    connect(mnuKeepAlive_, &QAction::toggled, this, [this](bool checked) {
+        ftp_->setKeepAlive(checked ? std::chrono::milliseconds(kKeepAliveInterval) : std::chrono::milliseconds::zero());
+    });
     mnuStartupConnect_ = addMenuAction(options, "mnuStartupConnect", QStringLiteral("&Auto Connect"), nullptr);
     mnuStartupConnect_->setCheckable(true);
     mnuStartupConnect_->setChecked(false);
@@ -272,6 +282,7 @@ void Form1::Form_Load()
     settings_ = values.connection;
     mnuStartupConnect_->setChecked(values.autoConnect);
     mnuAskReplace_->setChecked(services_.settings->value(kAskReplaceKey, true).toBool());
+    mnuKeepAlive_->setChecked(services_.settings->value(kKeepAliveKey, false).toBool());
     const UploadOptions upload = ReadUploadOptions(*services_.settings);
     mnuWebReady_->setChecked(upload.webReady);
     mnuRemotePreview_->setChecked(upload.remotePreview);
@@ -287,6 +298,7 @@ void Form1::Form_Load()
 void Form1::saveSettings()
 {
     services_.settings->setValue(kAskReplaceKey, mnuAskReplace_->isChecked());
+    services_.settings->setValue(kKeepAliveKey, mnuKeepAlive_->isChecked());
     WriteUploadOptions(*services_.settings, state_.upload);
     StartUpValues values{settings_, mnuStartupConnect_->isChecked()};  // writes the store
     QString problem;

@@ -130,6 +130,7 @@ private:
     QMenu* mnuCommands_ = nullptr;
     QAction* mnuReportStyle_ = nullptr;
     QAction* mnuStartupConnect_ = nullptr;
+    QAction* mnuKeepAlive_ = nullptr;
     QAction* mnuAskReplace_ = nullptr;
     QAction* mnuWebReady_ = nullptr;
     QAction* mnuRemotePreview_ = nullptr;

@@ -15,7 +15,7 @@ void Inform(const Services& services, const QString& text)
 
 bool EnsureConnected(const MainContext& context)
 {
-    if (context.ftp.State() != 0)
+    if (context.ftp.State() != 0 || context.ftp.Reconnectable())
         return true;
     Inform(context.services, QStringLiteral("You must first connect to a server."));
     return false;

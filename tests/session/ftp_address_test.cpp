@@ -16,7 +16,7 @@ TEST(ServerAddress, RefusesWhatNamesNoServerAndSplitsTheRest)
         {"[::1]", "::1 21"}, {"fe80::1", "fe80::1 21"}, {"FTP://127.0.0.1:2121", "127.0.0.1 2121"},
         {"ftp://127.0.0.1", "127.0.0.1 21"},
         {"ftps://127.0.0.1:990", "127.0.0.1 990 ftps"}, {"FTPS://[::1]", "::1 21 ftps"},
-        {"sftp://127.0.0.1", "127.0.0.1 21 sftp"},
+        {"sftp://127.0.0.1", "127.0.0.1 22 sftp"},
         {"127.0.0.1\t", "127.0.0.1 21"},  // blanks around the address are dropped
         {"ann@127.0.0.1", "The server address holds \"@\""},
         {"ftp://ann:pw@127.0.0.1", "The server address holds \"@\""},

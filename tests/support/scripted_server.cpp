@@ -211,9 +211,21 @@ int ScriptedServer::acceptData(Passive& passive)
     return -1;
 }
 
-std::string ScriptedServer::retrieve(int data)
+bool ScriptedServer::dropsNow()
 {
-    const QByteArray& file = script_.file;
+    if (script_.dropAfterBytes < 0 || dropped_ >= script_.drops)
+        return false;
+    ++dropped_;
+    return true;
+}
+
+std::string ScriptedServer::retrieve(int data, qint64 from)
+{
+    const QByteArray file = script_.file.mid(from);
+    if (dropsNow()) {
+        SendAll(data, file.constData(), std::size_t(std::min(script_.dropAfterBytes, file.size())));
+        return {};
+    }
     const qint64 step = script_.dripBytes > 0 ? script_.dripBytes : file.size();
     for (qint64 sent = 0; sent < file.size(); sent += step) {
         if (stopping_ || !SendAll(data, file.constData() + sent, std::size_t(std::min(step, file.size() - sent))))
@@ -224,11 +236,13 @@ std::string ScriptedServer::retrieve(int data)
     return "226 Transfer complete.";
 }
 
-std::string ScriptedServer::store(int data, const std::string& name)
+std::string ScriptedServer::store(int data, const std::string& name, qint64 from, bool append)
 {
     QFile file(QDir(script_.folder).filePath(QString::fromStdString(name)));
-    if (script_.folder.isEmpty() || !file.open(QIODevice::WriteOnly))
+    const QIODevice::OpenMode mode = append ? QIODevice::Append : from > 0 ? QIODevice::ReadWrite : QIODevice::WriteOnly;
+    if (script_.folder.isEmpty() || !file.open(mode) || (from > 0 && !(file.resize(from) && file.seek(from))))
         return "553 Cannot store here.";
+    const qint64 dropAt = dropsNow() ? script_.dropAfterBytes : -1;
     // A small receive buffer, so a stopped upload leaves little to drain.
     const int bufferBytes = 64 * 1024;
     ::setsockopt(data, SOL_SOCKET, SO_RCVBUF, &bufferBytes, sizeof bufferBytes);
@@ -238,7 +252,10 @@ std::string ScriptedServer::store(int data, const std::string& name)
             return "552 Quota exceeded; the upload was refused.";
         if (!Readable(data, LineWaitMs))
             return "426 Timed out.";
-        const ssize_t n = ::recv(data, block, sizeof block, 0);
+        const qint64 wanted = dropAt >= 0 ? std::min<qint64>(sizeof block, dropAt - received) : qint64(sizeof block);
+        if (wanted <= 0)
+            return {};
+        const ssize_t n = ::recv(data, block, std::size_t(wanted), 0);
         if (n < 0)
             return script_.hangUpOnBrokenStor ? std::string() : "426 Connection reset; transfer aborted.";
         if (n == 0)
@@ -284,10 +301,13 @@ void ScriptedServer::serve(int control)
     std::string line;
     bool loggedIn = false;
     QString renameFrom;
+    qint64 restart = 0;   // where the next transfer starts
     Passive passive;
     for (;;) {
-        const int idleMs = loggedIn ? script_.hangUpWhenIdleMs : -1;
-        const Wait wait = readLine(control, pending, line, idleMs);
+        const bool idleHangUp = loggedIn && !(script_.idleHangUpOnce && idleHangUps_ > 0);
+        const Wait wait = readLine(control, pending, line, idleHangUp ? script_.hangUpWhenIdleMs : -1);
+        if (wait == Wait::Idle)
+            ++idleHangUps_;
         if (wait == Wait::Idle && script_.say421)
             Say(control, "421 Idle too long, closing the connection.");
         if (wait != Wait::Line)
@@ -301,8 +321,13 @@ void ScriptedServer::serve(int control)
         if (verb == "USER") {
             keepGoing = Say(control, "331 Password, please.");
         } else if (verb == "PASS") {
-            loggedIn = true;
-            keepGoing = Say(control, "230 Logged in.");
+            ++logins_;
+            loggedIn = script_.refuseLoginsFrom <= 0 || logins_ < script_.refuseLoginsFrom;
+            keepGoing = Say(control, loggedIn ? "230 Logged in." : "530 Login incorrect.");
+        } else if (verb == "NOOP") {
+            keepGoing = Say(control, "200 Still here.");
+        } else if (verb == "CWD") {
+            keepGoing = Say(control, "250 Folder changed.");
         } else if (verb == "TYPE") {
             keepGoing = Say(control, "200 OK.");
         } else if (verb == "PASV") {
@@ -316,7 +341,13 @@ void ScriptedServer::serve(int control)
                 keepGoing = Say(control, "227 Entering Passive Mode (" + host + "," + std::to_string(port / 256) + "," +
                                              std::to_string(port % 256) + ").");
             }
-        } else if (verb == "RETR" || verb == "STOR" || verb == "LIST") {
+        } else if (verb == "REST") {
+            restart = script_.refuseRest ? 0 : std::max<qint64>(0, QByteArray::fromStdString(line).mid(5).toLongLong());
+            keepGoing = Say(control, script_.refuseRest ? "502 REST not understood." : "350 Restarting at " + std::to_string(restart) + ".");
+        } else if (verb == "APPE" && script_.refuseAppe) {
+            passive.close();
+            keepGoing = Say(control, "502 APPE not understood.");
+        } else if (verb == "RETR" || verb == "STOR" || verb == "APPE" || verb == "LIST") {
             const int data = passive.data >= 0 ? acceptData(passive) : -1;
             passive.close();
             if (data < 0) {
@@ -333,7 +364,10 @@ void ScriptedServer::serve(int control)
                 ::close(data);
                 break;   // both connections end
             }
-            const std::string reply = verb == "RETR" ? retrieve(data) : verb == "STOR" ? store(data, name) : list(data);
+            const qint64 from = std::exchange(restart, 0);
+            const std::string reply = verb == "RETR"   ? retrieve(data, from)
+                                      : verb == "LIST" ? list(data)
+                                                       : store(data, name, verb == "APPE" ? 0 : from, verb == "APPE");
             ::close(data);
             if (reply.empty())
                 break;   // hangs up

@@ -21,6 +21,8 @@ struct ServerScript {
     qint64 stallAfterBytes = -1;                     // >= 0: RETR sends this much, then goes silent
     int hangUpWhenIdleMs = -1;                       // >= 0: logged in and idle this long, it hangs up
     bool say421 = true;                              // ... sending "421 ..." first
+    bool idleHangUpOnce = false;                     // ... only on the first connection
+    int refuseLoginsFrom = 0;                        // > 0: that login (1 the first) and later ones get 530
     int dripBytes = 0;                               // > 0: RETR sends this much at a time ...
     int dripEveryMs = 100;                           // ... this often, until the file ends or the client leaves
     bool endlessListLine = false;                    // LIST sends one line that never ends
@@ -35,6 +37,10 @@ struct ServerScript {
     int stallListing = 0;                            // > 0: that LIST (1 the first) sends its lines, then goes silent
     bool underscoreEdgeBlanks = false;               // RNTO stores leading and trailing blanks as "_", as some servers do
     int renameDelayMs = 0;                           // RNTO takes this long before it renames and answers
+    qint64 dropAfterBytes = -1;                      // >= 0: a RETR, STOR or APPE moves this much, then both connections close ...
+    int drops = 1;                                   // ... this many times in all
+    bool refuseRest = false;                         // REST is not understood (otherwise RETR and STOR start there)
+    bool refuseAppe = false;                         // APPE is not understood
 };
 
 // A tiny FTP-ish server on 127.0.0.1 for the faults a real server will not
@@ -69,10 +75,16 @@ private:
     bool openPassive(Passive& passive, int& port);
     int acceptData(Passive& passive);
     // Each returns the control reply that ends the transfer.
-    std::string retrieve(int data);
-    std::string store(int data, const std::string& name);
+    // An empty reply: the server hangs up.
+    std::string retrieve(int data, qint64 from);
+    std::string store(int data, const std::string& name, qint64 from, bool append);
+    // Whether this transfer is one that breaks after dropAfterBytes.
+    bool dropsNow();
     std::string list(int data);
     int listings_ = 0;
+    int logins_ = 0;
+    int idleHangUps_ = 0;
+    int dropped_ = 0;
 
     ServerScript script_;
     int listener_ = -1;

@@ -1,0 +1,388 @@
+// A connection that drops comes back by itself: after an idle drop, on the
+// next call; while idle, kept alive by NOOP when asked to.
+
+#include "session/ftp_component.h"
+#include "session/transfer_meter.h"
+#include "session/transport.h"
+#include "support/files.h"
+#include "support/ftp_server_fixture.h"
+#include "support/qt_printers.h"
+#include "support/scripted_server.h"
+#include "support/window_helpers.h"
+#include "support/window_rig.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace quillmar;
+using namespace quillmar::test;
+
+namespace {
+
+constexpr int EventWaitMs = 10000;
+
+FtpError FailureOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const FtpError& e) {
+        return e;
+    }
+    return FtpError(-1, QStringLiteral("no failure"));
+}
+
+void Connect(FtpComponent& ftp, int port)
+{
+    ftp.setUserName(QStringLiteral("demo"));
+    ftp.setPassword(QStringLiteral("demo"));
+    ftp.setHost(QStringLiteral("127.0.0.1:%1").arg(port));
+    ftp.setAction(FtpComponent::Connect);
+}
+
+bool WaitForDrop(FtpComponent& ftp)
+{
+    return QTest::qWaitFor([&] { return ftp.State() == 0; }, EventWaitMs);
+}
+
+// The commands the server received after its n-th login (1 the first).
+QStringList AfterLogin(const QStringList& commands, int n)
+{
+    qsizetype at = -1;
+    for (int seen = 0; seen < n; ++seen) {
+        at = commands.indexOf(QRegularExpression("PASS .*"), at + 1);   // matches whole lines
+        if (at < 0)
+            return {};
+    }
+    return commands.mid(at + 1);
+}
+
+}  // namespace
+
+// After the server closed an idle connection (with or without 421 first),
+// the next call logs in again, goes back to the folder and runs.
+TEST(IdleDrop, TheNextCallReconnectsToTheSameFolderAndRuns)
+{
+    for (const bool say421 : {true, false}) {
+        SCOPED_TRACE(say421);
+        ScriptedServer server({.hangUpWhenIdleMs = 300, .say421 = say421, .idleHangUpOnce = true,
+                               .listing = "-rw-r--r-- 1 owner group 5 Jan 01 2026 a.jpg\r\n"});
+        FtpComponent ftp;
+        Connect(ftp, server.port());
+        ftp.ChangeDir(QStringLiteral("shop/pics"));
+        ASSERT_TRUE(WaitForDrop(ftp));
+        EXPECT_TRUE(ftp.Reconnectable());
+        QSignalSpy reconnected(&ftp, &FtpComponent::Reconnected);
+        QSignalSpy entries(&ftp, &FtpComponent::ListEntry);
+        ftp.List();
+        EXPECT_EQ(ftp.State(), 1);
+        EXPECT_EQ(reconnected.count(), 1);
+        EXPECT_EQ(entries.count(), 1);
+        const QStringList again = AfterLogin(server.commands(), 2);
+        EXPECT_EQ(again.filter(QRegularExpression("^(CWD|LIST)")), (QStringList{"CWD shop/pics", "LIST -a"})) << again.join('|');
+    }
+}
+
+// Only a drop by the server comes back: a refused login ends it with the
+// server's refusal, and a disconnect the person asked for stays.
+TEST(IdleDrop, ARefusedLoginOrAQuitLeavesNoConnection)
+{
+    struct Case {
+        const char* name;
+        bool quit;
+        int firstCallNumber;
+    };
+    const Case cases[] = {{"login refused on reconnect", false, 530}, {"quit", true, ftp_errors::NotConnected}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server({.hangUpWhenIdleMs = c.quit ? -1 : 300, .refuseLoginsFrom = 2});
+        FtpComponent ftp;
+        Connect(ftp, server.port());
+        if (c.quit)
+            ftp.Quit();
+        ASSERT_TRUE(WaitForDrop(ftp));
+        const FtpError first = FailureOf([&] { ftp.List(); });
+        EXPECT_EQ(first.number, c.firstCallNumber) << first.description;
+        EXPECT_TRUE(c.quit || first.description.contains("refused the login")) << first.description;
+        EXPECT_FALSE(ftp.Reconnectable());
+        EXPECT_EQ(FailureOf([&] { ftp.List(); }).number, ftp_errors::NotConnected);
+        EXPECT_EQ(server.commands().filter(QRegularExpression("^PASS ")).size(), c.quit ? 1 : 2);
+    }
+}
+
+// Against a server that hangs up after a short idle time, keep-alive NOOPs
+// keep the connection; none goes out while a transfer runs.
+TEST(KeepAlive, NoopWhileIdleKeepsTheConnectionAndNeverMeetsATransfer)
+{
+    QTemporaryDir local;
+    ScriptedServer server({.file = QByteArray(40000, 'k'), .hangUpWhenIdleMs = 600, .dripBytes = 4000,
+                           .dripEveryMs = 100});
+    FtpComponent ftp;
+    ftp.setKeepAlive(std::chrono::milliseconds(100));
+    Connect(ftp, server.port());
+    auto noops = [&] { return server.commands().count(QStringLiteral("NOOP")); };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return noops() >= 5; }, EventWaitMs)) << noops();
+    EXPECT_EQ(ftp.State(), 1) << "kept alive past the server's idle time";
+
+    QStringList seenDuringTransfer;   // as a report from well before the end arrives
+    QObject::connect(&ftp, &FtpComponent::Progress, [&](qint64 bytes) {
+        if (bytes < 30000)
+            seenDuringTransfer = server.commands();
+    });
+    ftp.GetFile(QStringLiteral("pic.jpg"), local.filePath("pic.jpg"));
+    EXPECT_EQ(ReadFile(local.filePath("pic.jpg")), QByteArray(40000, 'k'));
+    ASSERT_FALSE(seenDuringTransfer.isEmpty());
+    EXPECT_EQ(seenDuringTransfer.last(), QStringLiteral("RETR pic.jpg")) << "nothing was sent while it ran";
+    const int before = noops();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return noops() > before; }, EventWaitMs)) << "idle again, NOOPs resume";
+
+    ftp.setKeepAlive(std::chrono::milliseconds::zero());
+    EXPECT_TRUE(WaitForDrop(ftp)) << "without keep-alive the server's idle time ends it";
+}
+
+// In the window: the server closes the idle connection, Refresh lists the
+// same folder again with no message, and the status line says why.
+TEST(IdleDropWindow, RefreshAfterAnIdleDropReconnectsWithoutAMessage)
+{
+    ScriptedServer server({.hangUpWhenIdleMs = 800, .idleHangUpOnce = true,
+                           .listing = "-rw-r--r-- 1 owner group 5 Jan 01 2026 a.jpg\r\n"});
+    WindowRig rig;
+    OpenOnScriptedServer(rig, server);
+    Form1& form = *rig.form;
+    ASSERT_EQ(RowTexts(rig), QStringList{"a.jpg"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.panel(2) == QStringLiteral("Disconnected"); }, EventWaitMs));
+    ASSERT_EQ(RowTexts(rig), QStringList());
+    QStringList statuses;
+    QObject::connect(&form.ftp(), &FtpComponent::ListEntry, [&] { statuses.append(rig.panel(1)); });
+    rig.find<QAction>("mnuRefresh")->trigger();
+    EXPECT_EQ(RowTexts(rig), QStringList{"a.jpg"});
+    EXPECT_EQ(rig.panel(2), QStringLiteral("Connected"));
+    EXPECT_TRUE(rig.greenShown());
+    EXPECT_TRUE(rig.dialogs.messageTexts().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
+    ASSERT_FALSE(statuses.isEmpty());
+    EXPECT_TRUE(statuses.first().contains(QStringLiteral("reconnected to 127.0.0.1:%1").arg(server.port())))
+        << statuses.first().toStdString();
+}
+
+// The keep-alive option is off by default and kept in the settings.
+TEST(KeepAliveOption, OffByDefaultAndRemembered)
+{
+    WindowRig rig;
+    rig.open();
+    auto* option = rig.find<QAction>("mnuKeepAlive");
+    ASSERT_NE(option, nullptr);
+    EXPECT_TRUE(option->isCheckable());
+    EXPECT_FALSE(option->isChecked());
+    option->trigger();
+    rig.close();
+    EXPECT_TRUE(QSettings(rig.settingsFile(), QSettings::IniFormat).value(QStringLiteral("Transfers/KeepAlive")).toBool());
+    rig.open();
+    EXPECT_TRUE(rig.find<QAction>("mnuKeepAlive")->isChecked());
+}
+
+namespace {
+
+QByteArray PatternBytes(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = char((i * 7 + i / 251) & 0xff);
+    return bytes;
+}
+
+constexpr auto QuickPause = std::chrono::milliseconds(10);
+
+}  // namespace
+
+TEST(ResumeText, NamesTheFileHowFarAndWhichTry)
+{
+    EXPECT_EQ(ResumingText("photo.jpg", 41, 100, 2, 3), "Connection lost; resuming photo.jpg at 41 % (try 2 of 3)");
+    EXPECT_EQ(ResumingText("a.jpg", 5000, 0, 1, 3), "Connection lost; resuming a.jpg at 5000 bytes (try 1 of 3)");
+}
+
+// A download the connection breaks goes on from where its bytes stopped
+// (REST), or from zero where the server will not; the window hears of no
+// disconnect meanwhile, and three breaks more than the tries end it with
+// the old local copy untouched.
+TEST(ResumeDownload, ContinuesFromTheBrokenByteOrGivesUpCleanly)
+{
+    const QByteArray bytes = PatternBytes(300000);
+    struct Case {
+        const char* name;
+        ServerScript script;
+        const char* restart;   // the REST the retry sends, "" for none
+        int number;            // -1: arrives whole
+    };
+    const Case cases[] = {
+        {"dropped once", {.file = bytes, .dropAfterBytes = 100000}, "REST 100000", -1},
+        {"dropped once, no REST", {.file = bytes, .dropAfterBytes = 100000, .refuseRest = true}, "REST 100000", -1},
+        {"dropped on every try", {.file = bytes, .dropAfterBytes = 100000, .drops = 4}, "REST 100000", ftp_errors::Network},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server(c.script);
+        QTemporaryDir local;
+        const QString target = local.filePath("photo.jpg");
+        ASSERT_TRUE(WriteFile(target, "old picture"));
+        FtpComponent ftp;
+        ftp.setResumePolicy(3, QuickPause);
+        Connect(ftp, server.port());
+        QSignalSpy states(&ftp, &FtpComponent::StateChanged);
+        QSignalSpy resuming(&ftp, &FtpComponent::Resuming);
+        const FtpError error = FailureOf([&] { ftp.GetFile("photo.jpg", target); });
+        EXPECT_EQ(error.number, c.number) << error.description;
+        EXPECT_TRUE(ReadFile(target) == (c.number == -1 ? bytes : QByteArray("old picture")));
+        EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"photo.jpg"});
+        EXPECT_TRUE(server.commands().contains(c.restart)) << server.commands().join('|');
+        ASSERT_GE(resuming.count(), 1);
+        EXPECT_EQ(resuming.first(), (QVariantList{"photo.jpg", qint64(100000), 1, 3}));
+        if (c.number == -1) {
+            EXPECT_EQ(resuming.count(), 1);
+            EXPECT_EQ(states.count(), 0) << "for the window the connection never ended";
+            EXPECT_EQ(ftp.State(), 1);
+        } else {
+            EXPECT_EQ(resuming.count(), 3);
+            EXPECT_EQ(server.dataConnections(), 4);
+            EXPECT_TRUE(error.description.contains("tried again 3 times")) << error.description;
+            EXPECT_EQ(states.count(), 1);
+            EXPECT_EQ(ftp.State(), 0);
+        }
+    }
+}
+
+// An upload the connection breaks goes on in its temporary file: REST STOR
+// after SIZE, else APPE, else the whole file again; then the rename. Breaks
+// past the tries leave the server's old copy and no temporary file.
+TEST(ResumeUpload, ContinuesTheTemporaryFileOrGivesUpWithoutDamage)
+{
+    const QByteArray bytes = PatternBytes(1000000);
+    struct Case {
+        const char* name;
+        ServerScript script;
+        const char* retry;   // the retry's transfer commands, without their names
+        int number;
+    };
+    const Case cases[] = {
+        {"REST STOR", {.dropAfterBytes = 300000}, "REST 300000|STOR", -1},
+        {"APPE", {.dropAfterBytes = 300000, .refuseRest = true}, "REST 300000|APPE", -1},
+        {"neither", {.dropAfterBytes = 300000, .refuseRest = true, .refuseAppe = true}, "REST 300000|APPE|STOR", -1},
+        {"dropped on every try", {.dropAfterBytes = 150000, .drops = 4}, "REST 150000|STOR", ftp_errors::Network},
+    };
+    for (Case c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir remote, local;
+        c.script.folder = remote.path();
+        ScriptedServer server(c.script);
+        ASSERT_TRUE(WriteFile(remote.filePath("photo.jpg"), "old picture"));
+        ASSERT_TRUE(WriteFile(local.filePath("photo.jpg"), bytes));
+        FtpComponent ftp;
+        ftp.setResumePolicy(3, QuickPause);
+        Connect(ftp, server.port());
+        const FtpError error = FailureOf([&] { ftp.PutFile(local.filePath("photo.jpg"), "photo.jpg"); });
+        EXPECT_EQ(error.number, c.number) << error.description;
+        EXPECT_EQ(ftp.State(), c.number == -1 ? 1 : 0);
+        EXPECT_TRUE(ReadFile(remote.filePath("photo.jpg")) == (c.number == -1 ? bytes : QByteArray("old picture")));
+        // A temporary file the lost connection left is removed over a connection of its own.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QDir(remote.path()).entryList(QDir::Files | QDir::Hidden) == QStringList{"photo.jpg"}; },
+                                    EventWaitMs))
+            << QDir(remote.path()).entryList(QDir::Files | QDir::Hidden).join('|');
+        // The try after the first break, from the second login on.
+        const QStringList retried = AfterLogin(server.commands(), 2);
+        QStringList transfers;
+        for (const QString& line : retried.filter(QRegularExpression("^(REST|STOR|APPE) "))) {
+            transfers.append(line.startsWith("REST") ? line : line.section(' ', 0, 0));
+            if (!line.startsWith("REST") && !line.startsWith("APPE"))
+                break;
+        }
+        EXPECT_EQ(transfers.join('|'), c.retry) << retried.join('|');
+        const qsizetype sizeAsked = retried.indexOf(QRegularExpression("SIZE .*"));
+        EXPECT_TRUE(sizeAsked >= 0 && sizeAsked < retried.indexOf(QRegularExpression("(REST|STOR|APPE) .*")))
+            << "the server's part is measured first: " << retried.join('|');
+    }
+}
+
+// Stop during the pause before a try ends the transfer at once.
+TEST(ResumeDownload, StopDuringThePauseEndsAtOnce)
+{
+    ScriptedServer server({.file = PatternBytes(300000), .dropAfterBytes = 100000});
+    QTemporaryDir local;
+    FtpComponent ftp;
+    ftp.setResumePolicy(3, std::chrono::minutes(1));
+    Connect(ftp, server.port());
+    QObject::connect(&ftp, &FtpComponent::Resuming, &ftp, [&] { ftp.Stop(); }, Qt::QueuedConnection);
+    QElapsedTimer call;
+    call.start();
+    EXPECT_EQ(FailureOf([&] { ftp.GetFile("photo.jpg", local.filePath("photo.jpg")); }).number, ftp_errors::Stopped);
+    EXPECT_LT(call.elapsed(), 30000) << "the minute's pause did not run out";
+    EXPECT_EQ(server.dataConnections(), 1);
+    EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+}
+
+// In the window: a download of two files whose first transfer breaks says
+// so on the status line, then brings both whole.
+TEST(ResumeWindow, AMultiFileDownloadGoesOnWithTheBrokenFileAndThenTheRest)
+{
+    const QByteArray bytes = PatternBytes(300000);
+    ScriptedServer server({.file = bytes,
+                           .listing = "-rw-r--r-- 1 owner group 300000 Jan 01 2026 a.jpg\r\n"
+                                      "-rw-r--r-- 1 owner group 300000 Jan 01 2026 b.jpg\r\n",
+                           .dropAfterBytes = 100000});
+    WindowRig rig;
+    OpenOnScriptedServer(rig, server);
+    rig.form->ftp().setResumePolicy(3, QuickPause);
+    QStringList statuses;
+    QObject::connect(&rig.form->ftp(), &FtpComponent::Resuming, [&] { statuses.append(rig.panel(1)); });
+    rig.form->state().GotFocus = 2;
+    SelectRows(rig, {"a.jpg", "b.jpg"});
+    rig.find<QAction>("mnuDownload")->trigger();
+    EXPECT_EQ(statuses, QStringList{"Status: Connection lost; resuming a.jpg at 33 % (try 1 of 3)"});
+    EXPECT_EQ(ReadFile(rig.localFolder.filePath("a.jpg")), bytes);
+    EXPECT_EQ(ReadFile(rig.localFolder.filePath("b.jpg")), bytes);
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
+    EXPECT_EQ(rig.panel(2), QStringLiteral("Connected"));
+}
+
+// The transport's part-way transfers against a real server: the tail of a
+// download from an offset, the rest of an upload onto what the server
+// holds, and the size the retry measures it by.
+TEST(ResumeTransport, PartWayTransfersAgainstARealServer)
+{
+    FtpServerFixture server;
+    ASSERT_TRUE(server.running()) << server.error();
+    const QByteArray bytes = PatternBytes(300000);
+    constexpr qint64 Offset = 100000;
+    ASSERT_TRUE(WriteFile(server.root() + "/pic.jpg", bytes));
+    ASSERT_TRUE(WriteFile(server.root() + "/up.jpg", bytes.left(Offset)));
+    const auto t = MakeTransport(QStringLiteral("ftp"), {}, {});
+    t->connect({server.host(), server.port(), server.user(), server.password()});
+
+    QByteArray received;
+    const auto down = t->getFrom("pic.jpg", Offset, {[&](const char* p, qint64 n) { received.append(p, n); return true; }, {}, {}});
+    ASSERT_TRUE(down.has_value());
+    EXPECT_EQ(*down, TransferEnd::Complete);
+    EXPECT_TRUE(received == bytes.mid(Offset)) << received.size();
+
+    qint64 sent = Offset;
+    const auto up = t->putFrom({{}, [&](char* p, qint64 n) {
+                                    const qint64 step = std::min(n, bytes.size() - sent);
+                                    std::memcpy(p, bytes.constData() + sent, std::size_t(step));
+                                    sent += step;
+                                    return step;
+                                }, {}},
+                               "up.jpg", Offset);
+    ASSERT_TRUE(up.has_value());
+    EXPECT_EQ(*up, TransferEnd::Complete);
+    EXPECT_TRUE(ReadFile(server.root() + "/up.jpg") == bytes);
+
+    EXPECT_EQ(t->sizeOf("pic.jpg"), qint64(bytes.size()));
+    EXPECT_EQ(t->sizeOf("missing.jpg"), -1);
+    t->quit();
+}
