@@ -746,10 +746,16 @@ QString DateText(const Entry& entry)
 {
     if (entry.machineDate)
         return FactTimeText(entry.date);
+    // Most dates come with single blanks: one copy, nothing more.
+    if (!entry.date.contains(u"  "))
+        return entry.date.toString();
     QString text;
     text.reserve(entry.date.size());
-    for (const QStringView part : entry.date.tokenize(u' ', Qt::SkipEmptyParts))
-        text += text.isEmpty() ? part.toString() : u' ' + part;
+    for (const QStringView part : entry.date.tokenize(u' ', Qt::SkipEmptyParts)) {
+        if (!text.isEmpty())
+            text += u' ';
+        text += part;
+    }
     return text;
 }
 

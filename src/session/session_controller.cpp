@@ -49,6 +49,7 @@ SessionController::SessionController(MainContext& context, ListingReceiver& rece
         ctx_.feedback.status(QStringLiteral("Status: ") + ResumingText(name, bytes, ctx_.state.lSize, attempt, attempts));
     });
     connect(&ctx_.ftp, &FtpComponent::TemporaryUpload, this, &SessionController::NoteTemporaryUpload);
+    connect(&ctx_.ftp, &FtpComponent::Busy, this, &SessionController::NoteUploadsLeftAfterCall);
     ctx_.ftp.setTrustQuestion([this](const ServerCertificate& certificate) { return TrustCertificate(certificate); });
 }
 
@@ -259,12 +260,32 @@ void SessionController::Connect()
 
 void SessionController::NoteTemporaryUpload(const QString& path, bool onServer)
 {
-    const QString site = onServer ? ctx_.state.place.site : uploadSites_.take(path);
-    if (site.isEmpty() || !ctx_.services.settings)
+    if (onServer) {
+        if (!ctx_.state.place.site.isEmpty())
+            uploadSites_.insert(path, ctx_.state.place.site);
+        if (!callRunning_)   // told after its call had ended
+            NoteUploadsLeftAfterCall(false);
         return;
-    if (onServer)
-        uploadSites_.insert(path, site);
-    UploadLeftovers(*ctx_.services.settings).note(site, path, onServer);
+    }
+    const QString site = uploadSites_.take(path);
+    if (noted_.remove(path) && ctx_.services.settings)
+        UploadLeftovers(*ctx_.services.settings).note(site, path, false);
+}
+
+void SessionController::NoteUploadsLeftAfterCall(bool running)
+{
+    // Only a call that ended with its temporary upload still there writes
+    // the settings: one write a picture would cost a many-picture upload
+    // more than the pictures.
+    callRunning_ = running;
+    if (running || !ctx_.services.settings)
+        return;
+    for (auto it = uploadSites_.cbegin(); it != uploadSites_.cend(); ++it) {
+        if (!noted_.contains(it.key())) {
+            UploadLeftovers(*ctx_.services.settings).note(it.value(), it.key(), true);
+            noted_.insert(it.key());
+        }
+    }
 }
 
 void SessionController::RemoveLeftUploads()

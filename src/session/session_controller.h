@@ -5,6 +5,7 @@
 #include "session/listing.h"
 
 #include <QHash>
+#include <QSet>
 #include <QList>
 #include <QObject>
 
@@ -58,6 +59,7 @@ private:
     // Keeps the settings' list of temporary uploads that may be on a server
     // up to date, under the site they were sent to.
     void NoteTemporaryUpload(const QString& path, bool onServer);
+    void NoteUploadsLeftAfterCall(bool running);
     // Removes the temporary uploads a cut connection left on this site.
     void RemoveLeftUploads();
     // Asks the server where it is now (PWD) and keeps it as the place of the
@@ -102,6 +104,8 @@ private:
     QString refusedReply_;
     bool plainAccepted_ = false;   // for the next Connect only
     QHash<QString, QString> uploadSites_;   // temporary upload path -> its site, while it may be there
+    QSet<QString> noted_;                   // those of them written to the settings
+    bool callRunning_ = false;
 };
 
 }  // namespace quillmar

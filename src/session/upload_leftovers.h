@@ -8,8 +8,9 @@ class QSettings;
 namespace quillmar {
 
 // The temporary uploads that may still be on a server, per site, kept in the
-// settings (group "LeftOnServer") from the moment one may exist until it is
-// known to be gone, so a cut connection or a crash never leaves one forgotten.
+// settings (group "LeftOnServer") from the end of the call that left one
+// until it is known to be gone, so a cut connection never leaves one
+// forgotten.
 class UploadLeftovers {
 public:
     explicit UploadLeftovers(QSettings& store) : store_(store) {}

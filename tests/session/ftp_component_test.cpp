@@ -2,6 +2,7 @@
 #include "session/ftp_component.h"
 #include "session/listing.h"
 #include "session/transport.h"
+#include "support/raw_files.h"
 #include "support/files.h"
 #include "support/ftp_daemon_fixture.h"
 #include "support/ftp_server_fixture.h"
@@ -45,15 +46,6 @@ QByteArray RandomBytes(qsizetype size)
 }
 
 // The FtpError call throws; number -1 when it does not throw.
-FtpError FailureOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const FtpError& e) {
-        return e;
-    }
-    return FtpError(-1, QStringLiteral("no failure"));
-}
 
 // Connects the way the main window does: port property 21, the real port in
 // the address (after the scheme, when one is given).

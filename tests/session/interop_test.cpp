@@ -8,6 +8,7 @@
 #include "support/ftp_daemon_fixture.h"
 #include "support/ftp_server_fixture.h"
 #include "support/qt_printers.h"
+#include "support/raw_files.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -39,44 +40,7 @@ const QByteArray kFileNames[] = {
 };
 constexpr qint64 kSparseSize = 3LL << 30;
 
-QByteArray ContentOf(const QByteArray& name)
-{
-    return name == "empty.txt" ? QByteArray() : "content of [" + name + "]\n" + QByteArray(3000, name.at(1));
-}
-
-// A name as a listing shows it: UTF-8 when it is, Latin-1 otherwise.
-QString Shown(const QByteArray& name)
-{
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    const QString text = utf8.decode(name);
-    return utf8.hasError() ? QString::fromLatin1(name) : text;
-}
-
-QByteArray In(const QByteArray& folder, const QByteArray& name) { return folder + '/' + name; }
-
-bool WriteRaw(const QByteArray& path, const QByteArray& bytes)
-{
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0)
-        return false;
-    const bool written = ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
-    return ::close(fd) == 0 && written;
-}
-
-QByteArray ReadRaw(const QByteArray& path)
-{
-    QFile file;
-    const int fd = ::open(path.constData(), O_RDONLY);
-    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-        return "<missing>";
-    return file.readAll();
-}
-
-bool Exists(const QByteArray& path)
-{
-    struct stat st{};
-    return ::lstat(path.constData(), &st) == 0;
-}
+QByteArray ContentOf(const QByteArray& name) { return ::ContentOf(name, 3000); }
 
 void FillHome(const QByteArray& root)
 {

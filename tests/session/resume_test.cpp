@@ -4,6 +4,7 @@
 #include "session/ftp_component.h"
 #include "session/transfer_meter.h"
 #include "session/transport.h"
+#include "support/raw_files.h"
 #include "support/files.h"
 #include "support/ftp_server_fixture.h"
 #include "support/qt_printers.h"
@@ -30,15 +31,6 @@ namespace {
 
 constexpr int EventWaitMs = 10000;
 
-FtpError FailureOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const FtpError& e) {
-        return e;
-    }
-    return FtpError(-1, QStringLiteral("no failure"));
-}
 
 void Connect(FtpComponent& ftp, int port)
 {
