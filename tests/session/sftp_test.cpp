@@ -267,13 +267,9 @@ TEST(SftpLogin, WithoutAPasswordTheAgentsKeyLogsIn)
     {
         SCOPED_TRACE("an empty agent: refused, and the message says keys were tried");
         FtpComponent ftp;
-        try {
-            connectWithoutPassword(ftp);
-            ADD_FAILURE() << "logged in without a key";
-        } catch (const FtpError& e) {
-            EXPECT_EQ(e.number, 530);
-            EXPECT_TRUE(e.description.contains(QStringLiteral("SSH agent"))) << e.description.toStdString();
-        }
+        const FtpError e = FailureOf([&] { connectWithoutPassword(ftp); });
+        EXPECT_EQ(e.number, 530);
+        EXPECT_TRUE(e.description.contains(QStringLiteral("SSH agent"))) << e.description.toStdString();
     }
     ASSERT_TRUE(agent.add(key));
     FtpComponent ftp;
@@ -376,13 +372,9 @@ TEST_F(SftpSite, RefusalsAndFtpCommandsSayWhatWentWrongAndKeepTheConnection)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        try {
-            c.call();
-            ADD_FAILURE() << "no failure";
-        } catch (const FtpError& e) {
-            EXPECT_EQ(e.number, c.number) << e.description.toStdString();
-            EXPECT_TRUE(e.description.contains(QLatin1String(c.says))) << e.description.toStdString();
-        }
+        const FtpError e = FailureOf([&] { c.call(); });
+        EXPECT_EQ(e.number, c.number) << e.description.toStdString();
+        EXPECT_TRUE(e.description.contains(QLatin1String(c.says))) << e.description.toStdString();
         EXPECT_EQ(ftp.State(), 1);
     }
     EXPECT_EQ(ftp.SizeOf(QStringLiteral("missing.txt")), -1);
@@ -391,13 +383,9 @@ TEST_F(SftpSite, RefusalsAndFtpCommandsSayWhatWentWrongAndKeepTheConnection)
     stranger.setUserName(server->user());
     stranger.setPassword(QStringLiteral("not the password"));
     stranger.setHost(server->url());
-    try {
-        stranger.setAction(FtpComponent::Connect);
-        ADD_FAILURE() << "logged in with a wrong password";
-    } catch (const FtpError& e) {
-        EXPECT_EQ(e.number, 530);
-        EXPECT_TRUE(e.description.contains(server->user())) << e.description.toStdString();
-    }
+    const FtpError e = FailureOf([&] { stranger.setAction(FtpComponent::Connect); });
+    EXPECT_EQ(e.number, 530);
+    EXPECT_TRUE(e.description.contains(server->user())) << e.description.toStdString();
     EXPECT_EQ(stranger.State(), 0);
     EXPECT_FALSE(QFile::exists(local.filePath(QStringLiteral("m"))));
     EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden).size(), 0) << "no part file is left";
@@ -410,12 +398,9 @@ TEST_F(SftpSite, AServerThatGoesAwayIsNoticedAsADisconnectWithoutACall)
     ASSERT_TRUE(states.count() > 0 || states.wait(10000)) << "no disconnect noticed";
     EXPECT_EQ(states.last().first().toInt(), 0);
     EXPECT_EQ(ftp.State(), 0);
-    try {
-        ftp.List();   // tries to come back, and finds no server
-        ADD_FAILURE() << "listed without a connection";
-    } catch (const FtpError& e) {
-        EXPECT_EQ(e.number, ftp_errors::Network);
-    }
+    // It tries to come back, and finds no server.
+    const FtpError e = FailureOf([&] { ftp.List(); });
+    EXPECT_EQ(e.number, ftp_errors::Network);
     EXPECT_EQ(ftp.State(), 0);
 }
 
@@ -451,12 +436,8 @@ TEST_F(SftpSite, StopEndsALargeTransferLeavesNothingBehindAndKeepsTheConnection)
     });
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        try {
-            c.transfer();
-            ADD_FAILURE() << "the transfer was not stopped";
-        } catch (const FtpError& e) {
-            EXPECT_EQ(e.number, ftp_errors::Stopped) << e.description.toStdString();
-        }
+        const FtpError e = FailureOf([&] { c.transfer(); });
+        EXPECT_EQ(e.number, ftp_errors::Stopped) << e.description.toStdString();
         const QStringList left = QDir(local.path()).entryList(QDir::Files | QDir::Hidden);
         EXPECT_EQ(left, c.leftLocally.isEmpty() ? QStringList() : QStringList{c.leftLocally});
         EXPECT_EQ(ftp.State(), 1);
