@@ -45,20 +45,6 @@ QByteArray RandomBytes(qsizetype size)
     return bytes;
 }
 
-// The FtpError call throws; number -1 when it does not throw.
-
-// Connects the way the main window does: port property 21, the real port in
-// the address (after the scheme, when one is given).
-void Connect(FtpComponent& ftp, int port, const QString& password = QStringLiteral("demo"),
-             const QString& user = QStringLiteral("demo"), const QString& scheme = QString())
-{
-    ftp.setUserName(user);
-    ftp.setPassword(password);
-    ftp.setPort(21);
-    ftp.setHost(scheme + QStringLiteral("127.0.0.1:%1").arg(port));
-    ftp.setAction(FtpComponent::Connect);
-}
-
 // Every call that sends a name to the server, each sending name.
 using Call = std::pair<const char*, std::function<void(FtpComponent&)>>;
 std::vector<Call> NamedCalls(const QString& name, const QString& localPath)

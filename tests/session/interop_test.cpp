@@ -18,12 +18,10 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <map>
 #include <memory>
 
 using namespace quillmar;
@@ -54,57 +52,6 @@ void FillHome(const QByteArray& root)
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::ftruncate(fd, kSparseSize), 0);
     ::close(fd);
-}
-
-struct Row {
-    bool folder = false;
-    qint64 bytes = 0;
-    bool link = false;
-    bool operator==(const Row&) const = default;
-};
-using Rows = std::map<QString, Row>;
-
-void PrintTo(const Row& row, std::ostream* out)
-{
-    *out << (row.folder ? "folder" : row.link ? "link" : "file") << ' ' << row.bytes;
-}
-
-// What a listing of folder should give: one row per entry, links as links
-// or, where the server describes them by what they lead to, as that.
-Rows RowsOnDisk(const QByteArray& folder, bool followLinks = false)
-{
-    Rows rows;
-    DIR* dir = ::opendir(folder.constData());
-    while (dirent* entry = dir ? ::readdir(dir) : nullptr) {
-        const QByteArray name(entry->d_name);
-        if (name == "." || name == "..")
-            continue;
-        struct stat st{};
-        (followLinks ? ::stat : ::lstat)(In(folder, name).constData(), &st);
-        if (S_ISDIR(st.st_mode))
-            rows[Shown(name) + u'/'] = Row{true, 0, false};
-        else
-            rows[Shown(name)] = Row{false, qint64(st.st_size), S_ISLNK(st.st_mode)};
-    }
-    if (dir)
-        ::closedir(dir);
-    return rows;
-}
-
-// The component's listing of the current folder, read by the listing rules.
-Rows Listed(FtpComponent& ftp, int* unread)
-{
-    Rows rows;
-    *unread = 0;
-    const auto connection = QObject::connect(&ftp, &FtpComponent::ListEntry, [&](const QString& line) {
-        bool notRead = false;
-        if (const std::optional<ListRow> row = ReadListLine(line, &notRead))
-            rows[row->text] = Row{row->folder, row->bytes, row->link};
-        *unread += notRead;
-    });
-    ftp.List();
-    QObject::disconnect(connection);
-    return rows;
 }
 
 // One server of each kind with the home folder filled.
@@ -141,13 +88,7 @@ protected:
             ::unlink(In(root_, name).constData());
     }
 
-    void connect()
-    {
-        ftp.setUserName(user_);
-        ftp.setPassword(password_);
-        ftp.setHost(QStringLiteral("127.0.0.1:%1").arg(port_));
-        ftp.setAction(FtpComponent::Connect);
-    }
+    void connect() { Connect(ftp, port_, password_, user_); }
 
     // pure-ftpd turns blanks that open or end an uploaded name into "_".
     QByteArray StoredName(QByteArray name) const

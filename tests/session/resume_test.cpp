@@ -10,7 +10,6 @@
 #include "support/qt_printers.h"
 #include "support/scripted_server.h"
 #include "support/window_helpers.h"
-#include "support/window_rig.h"
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -31,14 +30,6 @@ namespace {
 
 constexpr int EventWaitMs = 10000;
 
-
-void Connect(FtpComponent& ftp, int port)
-{
-    ftp.setUserName(QStringLiteral("demo"));
-    ftp.setPassword(QStringLiteral("demo"));
-    ftp.setHost(QStringLiteral("127.0.0.1:%1").arg(port));
-    ftp.setAction(FtpComponent::Connect);
-}
 
 bool WaitForDrop(FtpComponent& ftp)
 {

@@ -9,9 +9,8 @@
 #include "support/ftp_daemon_fixture.h"
 #include "support/qt_printers.h"
 #include "support/raw_files.h"
-#include "support/window_rig.h"
+#include "support/window_helpers.h"
 
-#include <QAbstractItemView>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -22,12 +21,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <map>
 #include <memory>
 
 using namespace quillmar;
@@ -42,38 +39,6 @@ constexpr qint64 kLargeSize = qint64(1) << 30;   // sparse on the server's disk
 constexpr qint64 kStopAfter = qint64(2) * 1024 * 1024;
 
 QByteArray ContentOf(const QByteArray& name) { return ::ContentOf(name, 70000); }
-
-// The names of a folder (sub-folders with "/"), with their sizes.
-std::map<QString, qint64> OnDisk(const QByteArray& folder)
-{
-    std::map<QString, qint64> rows;
-    DIR* dir = ::opendir(folder.constData());
-    while (dirent* entry = dir ? ::readdir(dir) : nullptr) {
-        const QByteArray name(entry->d_name);
-        struct stat st{};
-        if (name == "." || name == ".." || ::lstat(In(folder, name).constData(), &st) != 0)
-            continue;
-        rows[Shown(name) + (S_ISDIR(st.st_mode) ? QStringLiteral("/") : QString())] =
-            S_ISDIR(st.st_mode) ? 0 : qint64(st.st_size);
-    }
-    if (dir)
-        ::closedir(dir);
-    return rows;
-}
-
-// The current folder as the listing rules read the component's listing.
-std::map<QString, qint64> Listed(FtpComponent& ftp)
-{
-    std::map<QString, qint64> rows;
-    const auto connection = QObject::connect(&ftp, &FtpComponent::ListEntry, [&](const QString& line) {
-        bool unread = false;
-        if (const std::optional<ListRow> row = ReadListLine(line, &unread))
-            rows[row->text] = row->bytes;
-    });
-    ftp.List();
-    QObject::disconnect(connection);
-    return rows;
-}
 
 // "SHA256:..." as ssh-keygen -lf prints it for a public key file.
 QString PrintedFingerprint(const QString& publicKey)
@@ -129,15 +94,6 @@ void ConnectWindow(WindowRig& rig, const SshServer& server)
     rig.open().Connect();
 }
 
-QStringList ServerRows(const WindowRig& rig)
-{
-    QStringList texts;
-    const auto* model = rig.find<QAbstractItemView>("ListView1")->model();
-    for (int row = 0; row < model->rowCount(); ++row)
-        texts << model->index(row, 0).data().toString();
-    return texts;
-}
-
 TEST(SftpHostKeys, AskedOnceByFingerprintPinnedAndAChangedKeyIsRefusedByDefault)
 {
     REQUIRE_ROOT();
@@ -156,7 +112,7 @@ TEST(SftpHostKeys, AskedOnceByFingerprintPinnedAndAChangedKeyIsRefusedByDefault)
     EXPECT_EQ(rig.dialogs.calls().first().buttons, Dialogs::Buttons::YesNo);
     EXPECT_EQ(rig.panel(2), QStringLiteral("Connected"));
     EXPECT_TRUE(rig.panel(5).startsWith(QStringLiteral("SSH · ")) && rig.panel(5).size() > 6) << rig.panel(5).toStdString();
-    EXPECT_TRUE(ServerRows(rig).contains(QStringLiteral("-dash.txt"))) << ServerRows(rig).join(u'|').toStdString();
+    EXPECT_TRUE(RowTexts(rig).contains(QStringLiteral("-dash.txt"))) << RowTexts(rig).join(u'|').toStdString();
     rig.close();
 
     rig.dialogs.clear();
@@ -275,7 +231,7 @@ TEST(SftpLogin, WithoutAPasswordTheAgentsKeyLogsIn)
     FtpComponent ftp;
     connectWithoutPassword(ftp);
     EXPECT_EQ(ftp.State(), 1);
-    EXPECT_EQ(Listed(ftp), OnDisk(server.root()));
+    EXPECT_EQ(Listed(ftp), RowsOnDisk(server.root()));
     qputenv("SSH_AUTH_SOCK", savedSocket);
 }
 
@@ -307,12 +263,12 @@ TEST_F(SftpSite, EveryCommandMovesAwkwardNamesByteForByte)
         SCOPED_TRACE("list and folders");
         EXPECT_EQ(ftp.Protection().left(6), QStringLiteral("SSH · "));
         EXPECT_EQ(ftp.CurrentFolder(), QString::fromLatin1(root()));
-        EXPECT_EQ(Listed(ftp), OnDisk(root()));
+        EXPECT_EQ(Listed(ftp), RowsOnDisk(root()));
         ftp.ChangeDir(QStringLiteral("linkdir"));
-        EXPECT_EQ(Listed(ftp), OnDisk(root() + "/realdir"));
+        EXPECT_EQ(Listed(ftp), RowsOnDisk(root() + "/realdir"));
         ftp.ChangeDir(QStringLiteral(".."));
         EXPECT_EQ(ftp.CurrentFolder(), QString::fromLatin1(root()));
-        EXPECT_EQ(Listed(ftp), OnDisk(root()));
+        EXPECT_EQ(Listed(ftp), RowsOnDisk(root()));
     }
     for (const QByteArray& name : kFileNames) {
         SCOPED_TRACE(name.constData());
@@ -332,12 +288,12 @@ TEST_F(SftpSite, EveryCommandMovesAwkwardNamesByteForByte)
             ftp.PutFile(local.filePath(shown), shown);
             EXPECT_EQ(ReadRaw(root() + "/up load/" + shown.toUtf8()), ContentOf(name));
         }
-        const auto uploaded = OnDisk(root() + "/up load");
+        const auto uploaded = RowsOnDisk(root() + "/up load");
         EXPECT_EQ(uploaded.size(), std::size(kFileNames)) << "no temporary names are left";
         EXPECT_EQ(Listed(ftp), uploaded);
         for (const auto& [text, size] : uploaded)
             ftp.DeleteFile(text);
-        EXPECT_TRUE(OnDisk(root() + "/up load").empty());
+        EXPECT_TRUE(RowsOnDisk(root() + "/up load").empty());
         ftp.ChangeDir(QStringLiteral(".."));
         ftp.RemoveDir(QStringLiteral("up load"));
         EXPECT_FALSE(Exists(root() + "/up load"));
@@ -415,7 +371,7 @@ TEST_F(SftpSite, StopEndsALargeTransferLeavesNothingBehindAndKeepsTheConnection)
 {
     const QString localLarge = local.filePath(QStringLiteral("large.bin"));
     ASSERT_TRUE(MakeSparse(In(root(), "large.bin")));
-    const auto serverBefore = OnDisk(root());
+    const auto serverBefore = RowsOnDisk(root());
     struct Case {
         const char* what;
         std::function<void()> transfer;
@@ -442,7 +398,7 @@ TEST_F(SftpSite, StopEndsALargeTransferLeavesNothingBehindAndKeepsTheConnection)
         EXPECT_EQ(left, c.leftLocally.isEmpty() ? QStringList() : QStringList{c.leftLocally});
         EXPECT_EQ(ftp.State(), 1);
         EXPECT_EQ(Listed(ftp), serverBefore) << "no part or temporary file on the server";
-        EXPECT_EQ(OnDisk(root()), serverBefore);
+        EXPECT_EQ(RowsOnDisk(root()), serverBefore);
     }
     QObject::disconnect(watch);
 }

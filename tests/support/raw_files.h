@@ -1,20 +1,25 @@
 #pragma once
 
 #include "session/ftp_component.h"
+#include "session/listing.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QString>
 #include <QStringDecoder>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <functional>
+#include <map>
+#include <ostream>
 
 // Files named by the bytes a server holds them under, for tests that move
-// names in any encoding; and the failure a call throws.
+// names in any encoding; folders on disk beside the server's listing of
+// them; and the failure a call throws.
 
 // A name as a listing shows it: UTF-8 when it is, Latin-1 otherwise.
 inline QString Shown(const QByteArray& name)
@@ -65,4 +70,70 @@ inline quillmar::FtpError FailureOf(const std::function<void()>& call)
         return e;
     }
     return quillmar::FtpError(-1, QStringLiteral("no failure"));
+}
+
+// Connects the way the main window does: port property 21, the real port in
+// the address (after the scheme, when one is given).
+inline void Connect(quillmar::FtpComponent& ftp, int port, const QString& password = QStringLiteral("demo"),
+                    const QString& user = QStringLiteral("demo"), const QString& scheme = QString())
+{
+    ftp.setUserName(user);
+    ftp.setPassword(password);
+    ftp.setPort(21);
+    ftp.setHost(scheme + QStringLiteral("127.0.0.1:%1").arg(port));
+    ftp.setAction(quillmar::FtpComponent::Connect);
+}
+
+// A folder's entries by their shown names (folders end in "/").
+struct Row {
+    bool folder = false;
+    qint64 bytes = 0;
+    bool link = false;
+    bool operator==(const Row&) const = default;
+};
+using Rows = std::map<QString, Row>;
+
+inline void PrintTo(const Row& row, std::ostream* out)
+{
+    *out << (row.folder ? "folder" : row.link ? "link" : "file") << ' ' << row.bytes;
+}
+
+// What a listing of folder should give: links as links or, where the server
+// describes them by what they lead to, as that.
+inline Rows RowsOnDisk(const QByteArray& folder, bool followLinks = false)
+{
+    Rows rows;
+    DIR* dir = ::opendir(folder.constData());
+    while (dirent* entry = dir ? ::readdir(dir) : nullptr) {
+        const QByteArray name(entry->d_name);
+        struct stat st{};
+        if (name == "." || name == ".." || (followLinks ? ::stat : ::lstat)(In(folder, name).constData(), &st) != 0)
+            continue;
+        if (S_ISDIR(st.st_mode))
+            rows[Shown(name) + u'/'] = Row{true, 0, false};
+        else
+            rows[Shown(name)] = Row{false, qint64(st.st_size), S_ISLNK(st.st_mode)};
+    }
+    if (dir)
+        ::closedir(dir);
+    return rows;
+}
+
+// The component's listing of its current folder, read by the listing rules;
+// *unread counts the lines they could not read.
+inline Rows Listed(quillmar::FtpComponent& ftp, int* unread = nullptr)
+{
+    Rows rows;
+    int notRead = 0;
+    const auto connection = QObject::connect(&ftp, &quillmar::FtpComponent::ListEntry, [&](const QString& line) {
+        bool lineUnread = false;
+        if (const std::optional<quillmar::ListRow> row = quillmar::ReadListLine(line, &lineUnread))
+            rows[row->text] = Row{row->folder, row->bytes, row->link};
+        notRead += lineUnread;
+    });
+    ftp.List();
+    QObject::disconnect(connection);
+    if (unread)
+        *unread = notRead;
+    return rows;
 }
