@@ -48,28 +48,18 @@ namespace {
 
 const QString kConnectFirst = QStringLiteral("You must first connect to a server.");
 
-// The connected window's server with c.gif in images/, the site named "Shop".
-class ServerWindow : public ConnectedWindow {
-protected:
-    void SetUp() override
-    {
-        ConnectedWindow::SetUp();
-        WriteFile(serverPath(QStringLiteral("images/c.gif")), QByteArray(2500, 'g'));
-        rig.presetStore({{QStringLiteral("Description"), QStringLiteral("Shop")}});
-    }
+// The listing saved for a site, and the header of one taken in the top folder.
+QString Snapshot(const WindowRig& rig, const QString& description)
+{
+    return QString::fromUtf8(ReadFile(rig.appFolder.filePath(description + QStringLiteral(".dat"))));
+}
 
-    QString address() const { return Loopback(server.port()); }
+QString SnapshotHeader(int port)
+{
+    return QStringLiteral("|URL| %1\r\n|URL|Site| demo@%1\r\n|URL|Folder| /\r\n").arg(Loopback(port));
+}
 
-    QString snapshot(const QString& description) const
-    {
-        return QString::fromUtf8(ReadFile(rig.appFolder.filePath(description + QStringLiteral(".dat"))));
-    }
-    // The header lines of a snapshot taken in the server's top folder.
-    QString snapshotHeader() const
-    {
-        return QStringLiteral("|URL| %1\r\n|URL|Site| demo@%1\r\n|URL|Folder| /\r\n").arg(address());
-    }
-};
+const QMap<QString, QString> kShop = {{QStringLiteral("Description"), QStringLiteral("Shop")}};
 
 }  // namespace
 
@@ -148,8 +138,9 @@ TEST(StartUp, SettingsCarryForwardExactlyAndAutoConnectToggles)
     EXPECT_EQ(rig.storedValue(QStringLiteral("StartUpConnect")), QStringLiteral("True"));
 }
 
-TEST_F(ServerWindow, ConnectListsTheFolderAndDisconnectSavesTheSnapshot)
+TEST_F(ConnectedWindow, ConnectListsTheFolderAndDisconnectSavesTheSnapshot)
 {
+    rig.presetStore(kShop);
     quillmar::Form1& form = openConnected();
     EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join(QLatin1Char('|'));
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Done"));
@@ -172,8 +163,8 @@ TEST_F(ServerWindow, ConnectListsTheFolderAndDisconnectSavesTheSnapshot)
     WriteFile(server.root() + QStringLiteral("/new.gif"), "GIF89a");
     form.connectionSettings().Description = QStringLiteral("Second");
     form.Connect();
-    EXPECT_EQ(snapshot(QStringLiteral("Shop")),
-              snapshotHeader() + QStringLiteral("a.jpg\r\nb.txt\r\nimages/\r\n"));
+    EXPECT_EQ(Snapshot(rig, QStringLiteral("Shop")),
+              SnapshotHeader(server.port()) + QStringLiteral("a.jpg\r\nb.txt\r\nimages/\r\n"));
     EXPECT_FALSE(QFile::exists(rig.appFolder.filePath(QStringLiteral("Second.dat"))));
     EXPECT_EQ(RowTexts(rig), (QStringList{"a.jpg", "b.txt", "images/", "new.gif"}));
 
@@ -183,8 +174,8 @@ TEST_F(ServerWindow, ConnectListsTheFolderAndDisconnectSavesTheSnapshot)
     EXPECT_EQ(rig.light(), "grey");
     EXPECT_EQ(view->model()->rowCount(), 0);
     EXPECT_EQ(rig.panel(3), QString()) << "the totals go with the list";
-    EXPECT_EQ(snapshot(QStringLiteral("Second")),
-              snapshotHeader() + QStringLiteral("a.jpg\r\nb.txt\r\nimages/\r\nnew.gif\r\n"));
+    EXPECT_EQ(Snapshot(rig, QStringLiteral("Second")),
+              SnapshotHeader(server.port()) + QStringLiteral("a.jpg\r\nb.txt\r\nimages/\r\nnew.gif\r\n"));
 
     rig.dialogs.clear();
     form.Disconnect();
@@ -196,15 +187,15 @@ TEST_F(ServerWindow, ConnectListsTheFolderAndDisconnectSavesTheSnapshot)
 // A refused login says so with the server's reply; the internet message is
 // for network failures only; the same refused login is not tried again
 // without asking.
-TEST_F(ServerWindow, ConnectFailuresSayWhatWentWrong)
+TEST_F(ConnectedWindow, ConnectFailuresSayWhatWentWrong)
 {
     const QString refused = QStringLiteral("The server %1 refused the login:\n530 Authentication failed.\n\nThe site's "
                                            "login and password can be changed in the site manager (FTP menu, Site "
                                            "Manager).")
-                                .arg(address());
+                                .arg(Loopback(server.port()));
     const QString again = QStringLiteral("The server %1 refused this login the last time:\n530 Authentication "
                                          "failed.\n\nTry again with the same login and password?")
-                              .arg(address());
+                              .arg(Loopback(server.port()));
     const QString siteManager = QStringLiteral("You must use the site manager to set your username and password.");
     struct Case {
         QString url, user, pass;
@@ -213,12 +204,12 @@ TEST_F(ServerWindow, ConnectFailuresSayWhatWentWrong)
         QString status;
     };
     const QString before = QStringLiteral("Status: Disconnected.");
-    const QString loginRefused = QStringLiteral("Status: Login refused by ") + address();
+    const QString loginRefused = QStringLiteral("Status: Login refused by ") + Loopback(server.port());
     const Case cases[] = {
-        {address(), QString(), "p", {}, {siteManager}, loginRefused},
-        {address(), server.user(), "wrong", {}, {refused}, loginRefused},
-        {address(), server.user(), "wrong", {7}, {again}, QStringLiteral("Status: unchanged")},
-        {address(), server.user(), "wrong", {6}, {again, refused}, loginRefused},
+        {Loopback(server.port()), QString(), "p", {}, {siteManager}, loginRefused},
+        {Loopback(server.port()), server.user(), "wrong", {}, {refused}, loginRefused},
+        {Loopback(server.port()), server.user(), "wrong", {7}, {again}, QStringLiteral("Status: unchanged")},
+        {Loopback(server.port()), server.user(), "wrong", {6}, {again, refused}, loginRefused},
     };
     quillmar::Form1& form = rig.open();
     for (const Case& c : cases) {
@@ -249,7 +240,7 @@ TEST_F(ServerWindow, ConnectFailuresSayWhatWentWrong)
 
     // A server that is not there is a network failure, whatever the login.
     rig.dialogs.clear();
-    form.connectionSettings() = {address(), server.user(), server.password(), QString(), QStringLiteral("x"), {}, {}};
+    form.connectionSettings() = {Loopback(server.port()), server.user(), server.password(), QString(), QStringLiteral("x"), {}, {}};
     server.stop();
     form.Connect();
     const QStringList messages = rig.dialogs.messageTexts();
@@ -257,10 +248,10 @@ TEST_F(ServerWindow, ConnectFailuresSayWhatWentWrong)
     EXPECT_TRUE(messages[0].startsWith("It appears you are not connected to the internet.  If you are connected then "
                                        "please verify that you entered your server information correctly in the site "
                                        "manager.\n\n(")) << messages[0];
-    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Could not connect to ") + address());
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Could not connect to ") + Loopback(server.port()));
 }
 
-TEST_F(ServerWindow, LinesNoFormatReadsAreLeftOutAndCounted)
+TEST_F(ConnectedWindow, LinesNoFormatReadsAreLeftOutAndCounted)
 {
     // A line end inside a name splits its listing line in two: the first
     // half still reads as an entry, the second reads as nothing.
@@ -324,8 +315,9 @@ TEST(ListingsFromElsewhere, ForeignLinesGiveRowsAndTheRestIsCounted)
     EXPECT_EQ(ReadFile(rig.localFolder.filePath(QStringLiteral("nosize.jpg"))), QByteArray(2000, 'f'));
 }
 
-TEST_F(ServerWindow, ServerClosingAnIdleConnectionIsReportedWithoutAnyAction)
+TEST_F(ConnectedWindow, ServerClosingAnIdleConnectionIsReportedWithoutAnyAction)
 {
+    rig.presetStore(kShop);
     quillmar::Form1& form = openConnected();
     ASSERT_EQ(rig.panel(2), QStringLiteral("Connected"));
     server.stop();
@@ -333,14 +325,16 @@ TEST_F(ServerWindow, ServerClosingAnIdleConnectionIsReportedWithoutAnyAction)
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Disconnected"));
     EXPECT_EQ(rig.light(), "grey");
     EXPECT_EQ(RowTexts(rig), QStringList());
-    EXPECT_EQ(snapshot(QStringLiteral("Shop")),
-              snapshotHeader() + QStringLiteral("a.jpg\r\nb.txt\r\nimages/\r\n"));
+    EXPECT_EQ(Snapshot(rig, QStringLiteral("Shop")),
+              SnapshotHeader(server.port()) + QStringLiteral("a.jpg\r\nb.txt\r\nimages/\r\n"));
     EXPECT_EQ(form.ftp().State(), 0);
     EXPECT_TRUE(rig.dialogs.calls().isEmpty());
 }
 
-TEST_F(ServerWindow, DoubleClickEntersFoldersAndDownloadsFilesIntoTheLocalFolder)
+TEST_F(ConnectedWindow, DoubleClickEntersFoldersAndDownloadsFilesIntoTheLocalFolder)
 {
+    WriteFile(serverPath(QStringLiteral("images/c.gif")), QByteArray(2500, 'g'));
+    rig.presetStore(kShop);
     quillmar::Form1& form = openConnected();
     // A clicked row's facts go when the list changes; the title follows the folder.
     auto* view = rig.find<QAbstractItemView>("ListView1");
@@ -406,7 +400,7 @@ TEST(LinkRows, DoubleClickEntersTheFolderALinkLeadsToOrDownloadsItsFile)
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Download Complete"));
 }
 
-TEST_F(ServerWindow, DoubleClickRefusesNamesThatWouldLeaveTheLocalFolder)
+TEST_F(ConnectedWindow, DoubleClickRefusesNamesThatWouldLeaveTheLocalFolder)
 {
     quillmar::Form1& form = openConnected();
     auto* model = form.findChild<quillmar::ServerListModel*>();
@@ -700,7 +694,7 @@ TEST_F(CallWindow, AnUploadRefusedHalfWayShowsTheServersReasonAndStaysConnected)
     EXPECT_EQ(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"pic.jpg"});
 }
 
-TEST_F(ServerWindow, ASnapshotThatCannotBeWrittenDoesNotStopTheDisconnect)
+TEST_F(ConnectedWindow, ASnapshotThatCannotBeWrittenDoesNotStopTheDisconnect)
 {
     quillmar::Form1& form = rig.open();
     form.connectionSettings().Description = QStringLiteral("bad") + QChar(0) + QStringLiteral("name");
@@ -715,7 +709,7 @@ TEST_F(ServerWindow, ASnapshotThatCannotBeWrittenDoesNotStopTheDisconnect)
     EXPECT_TRUE(rig.dialogs.calls().isEmpty());
 }
 
-TEST_F(ServerWindow, AFolderOfThousandsArrivesWholeAndInOrder)
+TEST_F(ConnectedWindow, AFolderOfThousandsArrivesWholeAndInOrder)
 {
     QDir(server.root()).mkdir(QStringLiteral("many"));
     QStringList expected;
