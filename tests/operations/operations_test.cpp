@@ -34,7 +34,7 @@ TEST_F(ConnectedWindow, DownloadOfTwoFilesAndAFolderLeavesTheFolderSelected)
     EXPECT_FALSE(QFileInfo::exists(localPath(QStringLiteral("images"))));
     EXPECT_EQ(SelectedTexts(rig), QStringList{QStringLiteral("images/")});
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Download(s) Complete"));
-    EXPECT_TRUE(rig.greenShown());
+    EXPECT_EQ(rig.light(), "green");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(rig.find<QListWidget>("File1")->findItems(QStringLiteral("b.txt"), Qt::MatchExactly).size(), 1);
 }
@@ -450,13 +450,14 @@ TEST_F(ConnectedWindow, TemporaryUploadsLeftOnTheServerAreRemovedAtTheNextConnec
 // A Stop that cuts the connection during an upload leaves its temporary
 // name in the settings when the call ends (not while it runs: one write a
 // file would slow many-file uploads), and only until the program removes it
-// over a connection of its own.
+// over a connection of its own; a temporary-looking name it did not make stays.
 TEST(UploadStoppedOnASlowServer, LeavesNoTemporaryFileAndNoNote)
 {
     QTemporaryDir remote;
     quillmar::test::ScriptedServer server({.folder = remote.path(), .storReadDelayMs = 5, .hangUpOnBrokenStor = true});
     WindowRig rig;
     WriteFile(rig.localFolder.filePath(QStringLiteral("big.jpg")), QByteArray(8 * 1024 * 1024, 'b'));
+    WriteFile(remote.filePath(QStringLiteral(".quillmar-0badf00d.part")), "not ours");
     OpenOnScriptedServer(rig, server);
     const QString site = quillmar::SiteKey(QStringLiteral("demo"), QStringLiteral("127.0.0.1:%1").arg(server.port()));
     const auto notes = [&] {
@@ -478,7 +479,8 @@ TEST(UploadStoppedOnASlowServer, LeavesNoTemporaryFileAndNoNote)
     EXPECT_TRUE(atCallEnd[0].startsWith(site + "\n.quillmar-")) << atCallEnd[0].toStdString();
     const auto leftNote = [&] { return QSettings(rig.settingsFile(), QSettings::IniFormat).value("LeftOnServer/Uploads"); };
     EXPECT_TRUE(QTest::qWaitFor([&] { return !leftNote().isValid(); }, 10000)) << leftNote().toString().toStdString();
-    EXPECT_EQ(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    EXPECT_EQ(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden), QStringList{".quillmar-0badf00d.part"})
+        << "a temporary-looking name it did not make stays";
 }
 
 TEST_F(ConnectedWindow, ServerRenameByMenuMovesTheCacheCopyAndRefusesWithoutAsking)

@@ -99,14 +99,14 @@ TEST_F(ConnectedWindow, TheRoadOfOneUploadEndsWithAPreviewFromTheCache)
 
     QStringList trail;  // the status and light while the list is re-read
     QObject::connect(&form.ftp(), &quillmar::FtpComponent::ListEntry, &form, [&] {
-        trail << rig.panel(1) << (rig.redShown() ? QStringLiteral("red") : QStringLiteral("green"));
+        trail << rig.panel(1) << rig.light();
     });
     rig.find<QAction>("Put")->trigger();
     EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
     const qint64 length = QFileInfo(localPath(QStringLiteral("shot.jpg"))).size();
     EXPECT_EQ(trail.mid(0, 2), (QStringList{QStringLiteral("Status: Uploading shot.jpg %1 bytes").arg(length), "red"}));
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Upload Complete"));
-    EXPECT_TRUE(rig.greenShown() && !rig.redShown());
+    EXPECT_EQ(rig.light(), "green");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(RowTexts(rig), (QStringList{"a.jpg", "b.txt", "images/", "shot.jpg"}));
     EXPECT_EQ(ReadFile(cachePath(QStringLiteral("shot.jpg"))), ReadFile(localPath(QStringLiteral("shot.jpg"))));

@@ -148,7 +148,7 @@ TEST(IdleDropWindow, RefreshAfterAnIdleDropReconnectsWithoutAMessage)
     rig.find<QAction>("mnuRefresh")->trigger();
     EXPECT_EQ(RowTexts(rig), QStringList{"a.jpg"});
     EXPECT_EQ(rig.panel(2), QStringLiteral("Connected"));
-    EXPECT_TRUE(rig.greenShown());
+    EXPECT_EQ(rig.light(), "green");
     EXPECT_TRUE(rig.dialogs.messageTexts().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
     ASSERT_FALSE(statuses.isEmpty());
     EXPECT_TRUE(statuses.first().contains(QStringLiteral("reconnected to 127.0.0.1:%1").arg(server.port())))
@@ -173,14 +173,6 @@ TEST(KeepAliveOption, OffByDefaultAndRemembered)
 
 namespace {
 
-QByteArray PatternBytes(qsizetype size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        bytes[i] = char((i * 7 + i / 251) & 0xff);
-    return bytes;
-}
-
 constexpr auto QuickPause = std::chrono::milliseconds(10);
 
 }  // namespace
@@ -197,7 +189,7 @@ TEST(ResumeText, NamesTheFileHowFarAndWhichTry)
 // the old local copy untouched.
 TEST(ResumeDownload, ContinuesFromTheBrokenByteOrGivesUpCleanly)
 {
-    const QByteArray bytes = PatternBytes(300000);
+    const QByteArray bytes = RandomBytes(300000);
     struct Case {
         const char* name;
         ServerScript script;
@@ -246,7 +238,7 @@ TEST(ResumeDownload, ContinuesFromTheBrokenByteOrGivesUpCleanly)
 // past the tries leave the server's old copy and no temporary file.
 TEST(ResumeUpload, ContinuesTheTemporaryFileOrGivesUpWithoutDamage)
 {
-    const QByteArray bytes = PatternBytes(1000000);
+    const QByteArray bytes = RandomBytes(1000000);
     struct Case {
         const char* name;
         ServerScript script;
@@ -295,7 +287,7 @@ TEST(ResumeUpload, ContinuesTheTemporaryFileOrGivesUpWithoutDamage)
 // Stop during the pause before a try ends the transfer at once.
 TEST(ResumeDownload, StopDuringThePauseEndsAtOnce)
 {
-    ScriptedServer server({.file = PatternBytes(300000), .dropAfterBytes = 100000});
+    ScriptedServer server({.file = RandomBytes(300000), .dropAfterBytes = 100000});
     QTemporaryDir local;
     FtpComponent ftp;
     ftp.setResumePolicy(3, std::chrono::minutes(1));
@@ -313,7 +305,7 @@ TEST(ResumeDownload, StopDuringThePauseEndsAtOnce)
 // so on the status line, then brings both whole.
 TEST(ResumeWindow, AMultiFileDownloadGoesOnWithTheBrokenFileAndThenTheRest)
 {
-    const QByteArray bytes = PatternBytes(300000);
+    const QByteArray bytes = RandomBytes(300000);
     ScriptedServer server({.file = bytes,
                            .listing = "-rw-r--r-- 1 owner group 300000 Jan 01 2026 a.jpg\r\n"
                                       "-rw-r--r-- 1 owner group 300000 Jan 01 2026 b.jpg\r\n",
@@ -340,7 +332,7 @@ TEST(ResumeTransport, PartWayTransfersAgainstARealServer)
 {
     FtpServerFixture server;
     ASSERT_TRUE(server.running()) << server.error();
-    const QByteArray bytes = PatternBytes(300000);
+    const QByteArray bytes = RandomBytes(300000);
     constexpr qint64 Offset = 100000;
     ASSERT_TRUE(WriteFile(server.root() + "/pic.jpg", bytes));
     ASSERT_TRUE(WriteFile(server.root() + "/up.jpg", bytes.left(Offset)));

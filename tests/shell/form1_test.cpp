@@ -26,7 +26,6 @@
 #include <QMessageBox>
 #include <QMenu>
 #include <QMenuBar>
-#include <QProcess>
 #include <QProgressBar>
 #include <QTest>
 #include <QTimer>
@@ -104,8 +103,8 @@ TEST(StartUp, StartUpConnectTextDecidesAutoConnectAndIsRewritten)
         bool autoConnect;
         const char* rewritten;
     };
-    const Case cases[] = {{"true", true, "True"},  {"FALSE", false, "False"}, {"1", true, "True"},
-                          {"0", false, "False"},   {"maybe", false, "False"}, {"", false, "False"}};
+    // The words themselves are the start-up rules' test; here what the window makes of them.
+    const Case cases[] = {{"1", true, "True"}, {"FALSE", false, "False"}, {"maybe", false, "False"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stored);
         WindowRig rig;
@@ -346,7 +345,7 @@ TEST_F(ConnectedWindow, DoubleClickEntersFoldersAndDownloadsFilesIntoTheLocalFol
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Done"));
     EXPECT_EQ(rig.panel(4), QString());
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Shop \u2014 /images \u2014 Quillmar"));
-    EXPECT_TRUE(rig.greenShown());
+    EXPECT_EQ(rig.light(), "green");
 
     // An older local copy is replaced only by the finished download.
     WriteFile(rig.localFolder.filePath(QStringLiteral("c.gif")), "old");
@@ -356,7 +355,7 @@ TEST_F(ConnectedWindow, DoubleClickEntersFoldersAndDownloadsFilesIntoTheLocalFol
     EXPECT_EQ(form.state().lSize, 2500);
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Download Complete"));
     EXPECT_EQ(rig.find<QProgressBar>("PB1")->value(), 0);
-    EXPECT_TRUE(rig.greenShown());
+    EXPECT_EQ(rig.light(), "green");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     auto* files = rig.find<QListWidget>("File1");
     EXPECT_EQ(files->findItems(QStringLiteral("c.gif"), Qt::MatchExactly).size(), 1);

@@ -68,12 +68,6 @@ QString WindowRig::panel(int number) const
     return label ? label->text() : QStringLiteral("<no panel>");
 }
 
-bool WindowRig::greenShown() const
-{
-    auto* green = find<QWidget>("GreenBall");
-    return green && !green->isHidden();
-}
-
 QString WindowRig::light() const
 {
     QStringList shown;
@@ -83,10 +77,4 @@ QString WindowRig::light() const
             shown << QString::fromLatin1(name).chopped(4).toLower();
     }
     return shown.size() == 1 ? shown.first() : QStringLiteral("none");
-}
-
-bool WindowRig::redShown() const
-{
-    auto* red = find<QWidget>("RedBall");
-    return red && !red->isHidden();
 }

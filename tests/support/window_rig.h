@@ -50,8 +50,6 @@ struct WindowRig {
         return form->findChild<T*>(QLatin1String(name));
     }
     QString panel(int number) const;
-    bool greenShown() const;
-    bool redShown() const;
     // The light shown: "red", "green", "grey", or "none" (a fault).
     QString light() const;
 };
