@@ -14,10 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QSignalSpy>
-#include <QTest>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -37,13 +34,6 @@ using namespace quillmar;
 using namespace quillmar::test;
 
 namespace {
-
-QByteArray RandomBytes(qsizetype size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);   // every size used is a multiple of 4
-    QRandomGenerator(quint32(size) + 7).fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
-    return bytes;
-}
 
 // Every call that sends a name to the server, each sending name.
 using Call = std::pair<const char*, std::function<void(FtpComponent&)>>;
@@ -303,20 +293,6 @@ TEST_F(FtpComponentTest, TransfersAreByteIdenticalWithThrottledRisingProgress)
 
 // ---- against the scripted fault server
 
-TEST(FtpFault, ServerHangingUpWhileIdleIsReported)
-{
-    for (const bool say421 : {true, false}) {
-        SCOPED_TRACE(say421);
-        ScriptedServer server(ServerScript{.hangUpWhenIdleMs = 500, .say421 = say421});
-        FtpComponent ftp;
-        QSignalSpy spy(&ftp, &FtpComponent::StateChanged);
-        Connect(ftp, server.port());
-        ASSERT_EQ(ftp.State(), 1);
-        ASSERT_TRUE(spy.count() == 2 || spy.wait(2000));
-        EXPECT_EQ(spy.last().at(0).toInt(), 0);
-    }
-}
-
 TEST(FtpFault, FailedDownloadLeavesTheLocalFileAloneAndTheForeignAddressUncontacted)
 {
     const QByteArray bytes = RandomBytes(1000000);
@@ -464,32 +440,6 @@ TEST(FtpFault, ARefusedRenameNeverLosesBothCopies)
         EXPECT_TRUE(ReadFile(remote.filePath("photo.jpg")) == bytes);
         EXPECT_EQ(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"photo.jpg"});
     }
-}
-
-// A stopped upload whose server then cuts the connection leaves its
-// temporary file only until a connection of its own removes it; a
-// temporary-looking name the program did not make there stays.
-TEST(FtpFault, AnUploadCutOffByStopLeavesNoTemporaryFile)
-{
-    QTemporaryDir remote, local;
-    ScriptedServer server(ServerScript{.folder = remote.path(), .storReadDelayMs = 5, .hangUpOnBrokenStor = true});
-    ASSERT_TRUE(WriteFile(remote.filePath(".quillmar-0badf00d.part"), "not ours"));
-    ASSERT_TRUE(WriteFile(local.filePath("big.jpg"), RandomBytes(8 * 1024 * 1024)));
-    FtpComponent ftp;
-    Connect(ftp, server.port());
-    QStringList announced;
-    QObject::connect(&ftp, &FtpComponent::TemporaryUpload, [&](const QString& path, bool onServer) {
-        announced << QStringLiteral("%1 %2").arg(path, onServer ? "there" : "gone");
-    });
-    QTimer::singleShot(300, [&] { ftp.Stop(); });
-    EXPECT_EQ(FailureOf([&] { ftp.PutFile(local.filePath("big.jpg"), "big.jpg"); }).number, ftp_errors::Stopped);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return announced.size() >= 2; }, 10000));
-    ASSERT_EQ(announced.size(), 2) << announced.join(',');
-    const QString temp = announced.first().section(u' ', 0, 0);
-    EXPECT_EQ(announced, (QStringList{temp + " there", temp + " gone"}));
-    EXPECT_TRUE(temp.startsWith(".quillmar-") && temp != ".quillmar-0badf00d.part") << temp.toStdString();
-    EXPECT_EQ(ftp.State(), 0);
-    EXPECT_EQ(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden), QStringList{".quillmar-0badf00d.part"});
 }
 
 // A Stop while RNFR and RNTO are on their way cannot call them back: the

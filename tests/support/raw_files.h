@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QString>
 #include <QStringDecoder>
 
@@ -35,6 +36,17 @@ inline QByteArray In(const QByteArray& folder, const QByteArray& name) { return 
 inline QByteArray ContentOf(const QByteArray& name, qsizetype filler)
 {
     return name == "empty.txt" ? QByteArray() : "content of [" + name + "]\n" + QByteArray(filler, name.at(1));
+}
+
+// Bytes of a file to move, the same for the same size, so a block moved,
+// lost or doubled shows.
+inline QByteArray RandomBytes(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(quint32(size) + 7);
+    for (char& byte : bytes)
+        byte = char(generator.generate());
+    return bytes;
 }
 
 inline bool WriteRaw(const QByteArray& path, const QByteArray& bytes)
