@@ -26,7 +26,6 @@ public:
     // sshd only, before start(): a public key file whose key may log in.
     void authorize(const QString& publicKey) { authorizedKey_ = publicKey; }
 
-    QString kind() const { return kind_; }
     QString root() const { return root_.path(); }
     // The daemon's configuration; sshd's host key is work()/host_key.
     QString work() const { return work_.path(); }

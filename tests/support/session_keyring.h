@@ -22,7 +22,6 @@ public:
 
     bool running() const { return error_.isEmpty(); }
     QString error() const { return error_; }  // why it did not start
-    QString busAddress() const { return address_; }
 
     // The Quillmar password stored under key, as secret-tool finds it.
     std::optional<QString> lookup(const QString& key) const;
