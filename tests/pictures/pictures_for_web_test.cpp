@@ -9,7 +9,6 @@
 #include <QAction>
 #include <QClipboard>
 #include <QComboBox>
-#include <QCryptographicHash>
 #include <QDirIterator>
 #include <QGuiApplication>
 #include <QJsonObject>
@@ -194,15 +193,11 @@ TEST_F(ConnectedWindow, PhotosMadeReadyForTheWebAreUprightSmallAndWithoutTheirLo
     EXPECT_EQ(ReadFile(photo), original) << "the local original is never changed";
     EXPECT_EQ(ReadFile(cachePath(QStringLiteral("camera.jpg"))), ReadFile(serverPath(QStringLiteral("camera.jpg"))));
 
-    // Small enough: not scaled, but upright and without the location; a large PNG is scaled too.
+    // Small enough: not scaled, but upright and without the location (what
+    // stays and what goes is the web-ready rules' test); a large PNG is scaled too.
     Upload(rig, QStringLiteral("small.jpg"));
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Upload Complete (location removed)"));
-    const QJsonObject small = RunPython(QLatin1String(kDescribePhoto), {serverPath(QStringLiteral("small.jpg"))});
-    EXPECT_EQ(QList<int>({small["width"].toInt(), small["height"].toInt(), small["orientation"].toInt()}),
-              QList<int>({300, 400, 1}));
-    EXPECT_TRUE(Bluish(small["left"]) && Reddish(small["right"])) << "upright";
-    EXPECT_FALSE(small["gps"].toBool());
-    EXPECT_EQ(small["model"].toString(), QStringLiteral("QuillCam 7"));
+    EXPECT_EQ(QImage(serverPath(QStringLiteral("small.jpg"))).size(), QSize(300, 400)) << "not scaled";
     Upload(rig, QStringLiteral("wide.png"));
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Upload Complete (resized to 1600 x 800)"));
     EXPECT_EQ(QImage(serverPath(QStringLiteral("wide.png"))).size(), QSize(1600, 800));

@@ -10,7 +10,6 @@
 
 #include <QBuffer>
 #include <QColorSpace>
-#include <QLabel>
 #include <QtEndian>
 
 #include <exiv2/exiv2.hpp>

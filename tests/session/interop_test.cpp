@@ -11,9 +11,7 @@
 #include "support/raw_files.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
-#include <QStringDecoder>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>

@@ -15,7 +15,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QStringDecoder>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>

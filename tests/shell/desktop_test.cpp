@@ -10,7 +10,6 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
-#include <QComboBox>
 #include <QDropEvent>
 #include <QFile>
 #include <QInputDialog>
@@ -25,9 +24,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSplitter>
-#include <QStatusBar>
 #include <QTest>
-#include <QToolBar>
 #include <QUrl>
 
 #include <gtest/gtest.h>

@@ -14,9 +14,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
-#include <QPushButton>
-#include <QSettings>
-#include <QTest>
 
 namespace {
 

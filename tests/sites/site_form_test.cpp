@@ -16,7 +16,6 @@
 #include <QTimer>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
 #include <QTest>
 
 namespace {
