@@ -2,6 +2,7 @@
 #include "support/files.h"
 #include "support/qt_printers.h"
 #include "support/scripted_dialogs.h"
+#include "support/window_helpers.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -18,14 +19,8 @@ using quillmar::LocalPane;
 
 namespace {
 
-// The names a list shows, or with Qt::UserRole the folder list's paths.
-QStringList Texts(const QListWidget* list, int role = Qt::DisplayRole)
-{
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i)
-        texts.append(list->item(i)->data(role).toString());
-    return texts;
-}
+// The folder list's paths.
+QStringList Paths(const QListWidget* folders) { return RowTexts(folders, 0, Qt::UserRole); }
 
 // root/pics/{.hidden, A.txt, b.JPG, sub1/, sub2/} and root/other/x.gif; the
 // pane starts in root/pics; the drives are "/", root and a missing one.
@@ -59,7 +54,7 @@ protected:
     {
         EXPECT_EQ(pane->folder(), folder);
         EXPECT_EQ(QDir::currentPath(), folder);
-        EXPECT_EQ(Texts(files), names);
+        EXPECT_EQ(RowTexts(files), names);
         ASSERT_TRUE(folders->currentItem());
         EXPECT_EQ(folders->currentItem()->data(Qt::UserRole).toString(), folder);
     }
@@ -89,7 +84,7 @@ TEST_F(LocalPaneTest, FolderListFileListAndWorkingDirectoryMoveTogether)
     pane->refreshFolders();
     expectShowing(pics, {".hidden", "0first.gif", "A.txt", "b.JPG"});
     EXPECT_EQ(pane->currentFile(), "b.JPG") << "a refresh keeps the current file";
-    EXPECT_EQ(Texts(folders, Qt::UserRole),
+    EXPECT_EQ(Paths(folders),
               (QStringList{root, pics, pics + "/:x", pics + "/sub0", pics + "/sub1", pics + "/sub2"}));
     WriteFile(pics + "/:x/:in.jpg", {});
     Q_EMIT folders->itemActivated(folders->item(2));
@@ -118,12 +113,12 @@ TEST_F(LocalPaneTest, DriveNotReadyIsReportedOnceAndChangesNothing)
 TEST_F(LocalPaneTest, RemovedFolderIsAnUnexpectedErrorAndThePaneStaysPut)
 {
     ASSERT_TRUE(QDir(pics + "/sub1").removeRecursively());
-    const int entry = int(Texts(folders, Qt::UserRole).indexOf(pics + "/sub1"));
+    const int entry = int(Paths(folders).indexOf(pics + "/sub1"));
     ASSERT_GE(entry, 0);
     Q_EMIT folders->itemActivated(folders->item(entry));
     EXPECT_EQ(dialogs.messageTexts(), QStringList{"An unexpected error occurred."});
     expectShowing(pics, kPicsFiles);
-    EXPECT_FALSE(Texts(folders, Qt::UserRole).contains(pics + "/sub1"));
+    EXPECT_FALSE(Paths(folders).contains(pics + "/sub1"));
 }
 
 TEST_F(LocalPaneTest, OnlyARightReleaseOverTheFileListAsksForTheMenu)

@@ -47,17 +47,6 @@ namespace {
 
 const QString kConnectFirst = QStringLiteral("You must first connect to a server.");
 
-// The listing saved for a site, and the header of one taken in the top folder.
-QString Snapshot(const WindowRig& rig, const QString& description)
-{
-    return QString::fromUtf8(ReadFile(rig.appFolder.filePath(description + QStringLiteral(".dat"))));
-}
-
-QString SnapshotHeader(int port)
-{
-    return QStringLiteral("|URL| %1\r\n|URL|Site| demo@%1\r\n|URL|Folder| /\r\n").arg(Loopback(port));
-}
-
 const QMap<QString, QString> kShop = {{QStringLiteral("Description"), QStringLiteral("Shop")}};
 
 }  // namespace
@@ -162,8 +151,8 @@ TEST_F(ConnectedWindow, ConnectListsTheFolderAndDisconnectSavesTheSnapshot)
     WriteFile(server.root() + QStringLiteral("/new.gif"), "GIF89a");
     form.connectionSettings().Description = QStringLiteral("Second");
     form.Connect();
-    EXPECT_EQ(Snapshot(rig, QStringLiteral("Shop")),
-              SnapshotHeader(server.port()) + QStringLiteral("a.jpg\r\nb.txt\r\nimages/\r\n"));
+    EXPECT_EQ(SavedListing(rig, QStringLiteral("Shop")),
+              ListingHeader(Loopback(server.port())) + "a.jpg\r\nb.txt\r\nimages/\r\n");
     EXPECT_FALSE(QFile::exists(rig.appFolder.filePath(QStringLiteral("Second.dat"))));
     EXPECT_EQ(RowTexts(rig), (QStringList{"a.jpg", "b.txt", "images/", "new.gif"}));
 
@@ -173,8 +162,8 @@ TEST_F(ConnectedWindow, ConnectListsTheFolderAndDisconnectSavesTheSnapshot)
     EXPECT_EQ(rig.light(), "grey");
     EXPECT_EQ(view->model()->rowCount(), 0);
     EXPECT_EQ(rig.panel(3), QString()) << "the totals go with the list";
-    EXPECT_EQ(Snapshot(rig, QStringLiteral("Second")),
-              SnapshotHeader(server.port()) + QStringLiteral("a.jpg\r\nb.txt\r\nimages/\r\nnew.gif\r\n"));
+    EXPECT_EQ(SavedListing(rig, QStringLiteral("Second")),
+              ListingHeader(Loopback(server.port())) + "a.jpg\r\nb.txt\r\nimages/\r\nnew.gif\r\n");
 
     rig.dialogs.clear();
     form.Disconnect();
@@ -324,8 +313,8 @@ TEST_F(ConnectedWindow, ServerClosingAnIdleConnectionIsReportedWithoutAnyAction)
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Disconnected"));
     EXPECT_EQ(rig.light(), "grey");
     EXPECT_EQ(RowTexts(rig), QStringList());
-    EXPECT_EQ(Snapshot(rig, QStringLiteral("Shop")),
-              SnapshotHeader(server.port()) + QStringLiteral("a.jpg\r\nb.txt\r\nimages/\r\n"));
+    EXPECT_EQ(SavedListing(rig, QStringLiteral("Shop")),
+              ListingHeader(Loopback(server.port())) + "a.jpg\r\nb.txt\r\nimages/\r\n");
     EXPECT_EQ(form.ftp().State(), 0);
     EXPECT_TRUE(rig.dialogs.calls().isEmpty());
 }

@@ -340,10 +340,6 @@ TEST_F(SiteManager, SwitchingSitesWhileConnectedKeepsEachSitesListing)
     const QString address = QStringLiteral("127.0.0.1:%1").arg(server.port());
     // The same server, stored once with its scheme.
     writeStore({Stored("Site A", address + ";demo;demo"), Stored("Site B", "ftp://" + address + ";demo;demo")});
-    const auto snapshot = [this](const char* site) { return ReadFile(rig.appFolder.filePath(QString(site) + ".dat")); };
-    const auto header = [](const QString& url) {
-        return QStringLiteral("|URL| %1\r\n|URL|Site| demo@%1\r\n|URL|Folder| /\r\n").arg(url).toUtf8();
-    };
 
     openSites();
     ClickRow(list(), 0, /*twice=*/true);
@@ -354,7 +350,7 @@ TEST_F(SiteManager, SwitchingSitesWhileConnectedKeepsEachSitesListing)
     EXPECT_EQ(settings().mid(0, 2), (QStringList{"Site B", "ftp://" + address}));
     EXPECT_EQ(rig.form->windowTitle(), QStringLiteral("Site A \u2014 / \u2014 Quillmar"));
     rig.form->Disconnect();
-    EXPECT_EQ(snapshot("Site A"), header(address) + "a.jpg\r\n");
+    EXPECT_EQ(SavedListing(rig, "Site A"), ListingHeader(address) + "a.jpg\r\n");
     EXPECT_FALSE(QFile::exists(rig.appFolder.filePath("Site B.dat")));
 
     // Site B connects and ends with its own listing; Site A, chosen again
@@ -366,8 +362,8 @@ TEST_F(SiteManager, SwitchingSitesWhileConnectedKeepsEachSitesListing)
     ClickRow(list(), 0);
     press("Command3");
     rig.form->Disconnect();
-    EXPECT_EQ(snapshot("Site B"), header("ftp://" + address) + "a.jpg\r\nb.jpg\r\n");
-    EXPECT_EQ(snapshot("Site A"), header(address) + "a.jpg\r\n");
+    EXPECT_EQ(SavedListing(rig, "Site B"), ListingHeader("ftp://" + address) + "a.jpg\r\nb.jpg\r\n");
+    EXPECT_EQ(SavedListing(rig, "Site A"), ListingHeader(address) + "a.jpg\r\n");
     EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join(u'|').toStdString();
 }
 

@@ -72,10 +72,10 @@ void ClickRow(QAbstractItemView* view, int row, bool twice)
         QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
 }
 
-QStringList RowTexts(const QAbstractItemView* view, int column)
+QStringList RowTexts(const QAbstractItemView* view, int column, int role)
 {
     QStringList texts;
     for (int row = 0; row < view->model()->rowCount(); ++row)
-        texts << view->model()->index(row, column).data().toString();
+        texts << view->model()->index(row, column).data(role).toString();
     return texts;
 }

@@ -55,8 +55,8 @@ QStringList PdfLines(const QString& path);
 
 // The person's mouse on a row of a list, once or twice.
 void ClickRow(QAbstractItemView* view, int row, bool twice = false);
-// The texts of one column of a list, in list order.
-QStringList RowTexts(const QAbstractItemView* view, int column = 0);
+// The texts (or other data) of one column of a list, in list order.
+QStringList RowTexts(const QAbstractItemView* view, int column = 0, int role = Qt::DisplayRole);
 
 inline QLabel* PreviewImage(const WindowRig& rig) { return rig.find<QLabel>("viewimage"); }
 inline QAbstractItemView* ServerView(const WindowRig& rig) { return rig.find<QAbstractItemView>("ListView1"); }
@@ -127,6 +127,18 @@ inline void DoubleClickServerRow(WindowRig& rig, const QString& text)
     ServerView(rig)->setCurrentIndex(RowIndex(rig, text));
     QTest::mouseDClick(ServerView(rig)->viewport(), Qt::LeftButton, {},
                        ServerView(rig)->visualRect(RowIndex(rig, text)).center());
+}
+
+// A site's saved last listing, and the header of one taken in the server's
+// top folder at url.
+inline QByteArray SavedListing(const WindowRig& rig, const QString& site)
+{
+    return ReadFile(rig.appFolder.filePath(site + QStringLiteral(".dat")));
+}
+
+inline QByteArray ListingHeader(const QString& url)
+{
+    return QStringLiteral("|URL| %1\r\n|URL|Site| demo@%1\r\n|URL|Folder| /\r\n").arg(url).toUtf8();
 }
 
 // Points the system trash (and the home folder it is found from) at a
