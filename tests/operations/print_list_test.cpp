@@ -6,7 +6,6 @@
 #include "support/window_helpers.h"
 #include "support/ftp_server_fixture.h"
 
-#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
