@@ -137,7 +137,7 @@ void AddStatusBar(QMainWindow& window)
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    const EndAtFirstPaint end;
+    EndAtFirstPaint end;
     QApplication::setWindowIcon(Bundled("quillmar"));
     QMainWindow window;
     AddMenus(window);

@@ -9,7 +9,7 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    const EndAtFirstPaint end;
+    EndAtFirstPaint end;
     WindowRig rig;
     rig.open();
     return RunToFirstPaint();

@@ -8,7 +8,7 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    const EndAtFirstPaint end;
+    EndAtFirstPaint end;
     QMainWindow window;
     window.resize(800, 400);
     window.show();
