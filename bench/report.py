@@ -33,6 +33,14 @@ def median(runs, figure, side):
     return statistics.median(values) if values else None
 
 
+def ratio_range(runs, mine, peer):
+    """The lowest and highest ratio of runs made side by side (the i-th of each side)."""
+    ours = runs.get(mine[0], {}).get(mine[1], [])
+    theirs = runs.get(peer[0], {}).get(peer[1], [])
+    ratios = [q / p for q, p in zip(ours, theirs) if p]
+    return (min(ratios), max(ratios)) if len(ratios) > 1 else None
+
+
 def fmt(value, digits):
     return "n/a" if value is None else f"{value:,.{digits}f}"
 
@@ -42,16 +50,18 @@ def fmt(value, digits):
 ROWS = [
     ("dl_vsftpd", "download 512 MiB (`GetFile`, vsftpd)", "MB/s", 0,
      ("dl_vsftpd", "quillmar"), ("dl_vsftpd", "curl"), "curl `ftp://` to a file", "ratio>=", 1.0),
-    ("ul_vsftpd", "upload 512 MiB (`PutFile`, vsftpd)", "MB/s", 0,
+    ("ul_vsftpd", "upload 512 MiB to a new name (`PutFile`, vsftpd)", "MB/s", 0,
      ("ul_vsftpd", "quillmar"), ("ul_vsftpd", "curl"), "curl `-T`", "ratio>=", 1.0),
+    ("ulover_vsftpd", "upload 512 MiB over an existing file (`PutFile`, vsftpd)", "MB/s", 0,
+     ("ulover_vsftpd", "quillmar"), ("ulover_vsftpd", "curl"), "curl `-T`", "ratio>=", 1.0),
     ("dl_vsftps", "download 512 MiB over TLS (`GetFile`, vsftpd, `ftps://`)", "MB/s", 0,
-     ("dl_vsftps", "quillmar"), ("dl_vsftps", "curl"), "curl `--ssl-reqd -k`, TLS 1.2", "ratio>=", 0.9),
+     ("dl_vsftps", "quillmar"), ("dl_vsftps", "curl"), "curl `--ssl-reqd -k`, TLS 1.2", "ratio>=", 1.0),
     ("ul_vsftps", "upload 512 MiB over TLS (`PutFile`, vsftpd, `ftps://`)", "MB/s", 0,
-     ("ul_vsftps", "quillmar"), ("ul_vsftps", "curl"), "curl `--ssl-reqd -k -T`, TLS 1.2", "ratio>=", 0.9),
+     ("ul_vsftps", "quillmar"), ("ul_vsftps", "curl"), "curl `--ssl-reqd -k -T`, TLS 1.2", "ratio>=", 1.0),
     ("dl_vsftps13", "download 512 MiB over TLS 1.3 (`GetFile`, vsftpd, `ftps://`)", "MB/s", 0,
-     ("dl_vsftps13", "quillmar"), ("dl_vsftps13", "curl"), "curl `--ssl-reqd -k`, TLS 1.3", "ratio>=", 0.9),
+     ("dl_vsftps13", "quillmar"), ("dl_vsftps13", "curl"), "curl `--ssl-reqd -k`, TLS 1.3", "ratio>=", 1.0),
     ("ul_vsftps13", "upload 512 MiB over TLS 1.3 (`PutFile`, vsftpd, `ftps://`)", "MB/s", 0,
-     ("ul_vsftps13", "quillmar"), ("ul_vsftps13", "curl"), "curl `--ssl-reqd -k -T`, TLS 1.3", "ratio>=", 0.9),
+     ("ul_vsftps13", "quillmar"), ("ul_vsftps13", "curl"), "curl `--ssl-reqd -k -T`, TLS 1.3", "ratio>=", 1.0),
     ("list_vsftpd", "100,000-entry folder: `Refresh` to the last row in `ListView1` and panel 3 (vsftpd)", "s", 3,
      ("list_s_vsftpd", "quillmar"), ("list_s_vsftpd", "curl"), "curl LIST of the same folder", "ratio<=", 1.25),
     ("gap_vsftpd", "longest gap between two repaints of the main window during that listing", "ms", 1,
@@ -61,7 +71,7 @@ ROWS = [
     ("mem_vsftpd", "memory added by a 100,000-row listing", "MiB", 1,
      ("mem_mib_vsftpd", "quillmar"), None, "-", "abs<=", 30),
     ("many_dl", "200 selected 200 KB JPEGs: `Download` (vsftpd)", "s", 3,
-     ("many_get_vsftpd", "quillmar"), ("many_get_vsftpd", "lftp"), "lftp `mget` of the same files", "ratio<=", 1.2),
+     ("many_get_vsftpd", "quillmar"), ("many_get_vsftpd", "lftp"), "lftp `mget` of the same files", "ratio<=", 1.0),
     ("many_ul", "200 selected 200 KB JPEGs: `Upload` (vsftpd)", "s", 3,
      ("many_put_vsftpd", "quillmar"), ("many_put_vsftpd", "lftp"), "lftp `mput` of the same files", "ratio<=", 1.2),
     ("show_medium", "`ShowImage` of a 6000x4000 JPEG in the main frame", "ms", 1,
@@ -71,7 +81,10 @@ ROWS = [
     ("web_ready", "web copy of an 8660x5773 (50 MP) JPEG, what a web-ready upload sends (`PrepareForWeb`)", "ms", 1,
      ("web_ready_ms", "quillmar"), ("decode_ms", "quillmar"), "full decode of the 6000x4000 JPEG", "ratio<=", 1.0),
     ("startup", "start-up to `Form1` shown (offscreen, hyperfine)", "ms", 1,
-     ("startup_ms", "quillmar"), ("startup_ms", "floor"), "a trivial QMainWindow program", "ratio<=", 2.0),
+     ("startup_ms", "quillmar"), ("startup_ms", "same"),
+     "`same_widgets_window`: the same widgets, menus and icons, nothing behind them", "ratio<=", 1.3),
+    ("startup_floor", "start-up to `Form1` shown, against a bare window", "ms", 1,
+     ("startup_ms", "quillmar"), ("startup_ms", "floor"), "a trivial QMainWindow program", None, None),
     ("parse", "`ParseListLine`", "M lines/s", 2,
      ("parse_mlps", "quillmar"), None, "-", "abs>=", 5.0),
     # Against the single-threaded Python server: no budget, its CPU quoted.
@@ -108,7 +121,7 @@ def met(kind, value, quillmar, ratio):
 
 
 def table(runs, notes, measured_only=False):
-    lines = ["| figure | Quillmar | peer, same run | ratio | budget | met? |",
+    lines = ["| figure | Quillmar | peer, same run | ratio (lowest-highest run) | budget | met? |",
              "|---|---|---|---|---|---|"]
     for _, label, unit, digits, mine, peer, peer_label, kind, value in ROWS:
         q = median(runs, *mine)
@@ -128,6 +141,9 @@ def table(runs, notes, measured_only=False):
         else:
             p_text = "-"
         r_text = f"{ratio:.2f}x" if ratio is not None else "-"
+        spread = ratio_range(runs, mine, peer) if ratio is not None else None
+        if spread:
+            r_text += f" ({spread[0]:.2f}-{spread[1]:.2f})"
         if mine[0] == "show_large_ms" and q is not None:
             r_text += ", shown and fitted"
         lines.append(f"| {label} | {q_text} | {p_text} | {r_text} | {budget_text(kind, value, unit)} | "
@@ -158,8 +174,9 @@ def details(runs, notes):
             out.append(f"- {label}: {notes[key]}")
     if "runs" in notes:
         out.append(f"- Medians of {notes['runs']} runs after a warm-up; Quillmar and its peer alternate run by run."
-                   " Transfer and listing times are from an open connection on both sides (curl: time_total"
-                   " minus time_pretransfer).")
+                   " Transfer and listing times are from an open connection on both sides, to the file in"
+                   " place: curl's from its STOR, RETR or LIST sent to the server's 226 (its time-stamped"
+                   " trace), Quillmar's from the call, whose passive request goes just before that command.")
     if "duration" in notes:
         out.append(f"- bench/run took {int(notes['duration']) // 60} min {int(notes['duration']) % 60} s.")
     return "\n".join(out)

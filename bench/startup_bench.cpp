@@ -1,6 +1,7 @@
 // Start-up of the real main window for hyperfine: builds Form1 over
-// throw-away folders and settings, runs its start-up (Form_Load shows it),
-// lets the event loop run once so the window is painted, and exits.
+// throw-away folders and settings, runs its start-up (Form_Load shows it)
+// and ends once the window is first painted.
+#include "first_paint.h"
 #include "support/window_rig.h"
 
 #include <QApplication>
@@ -8,8 +9,8 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    EndAtFirstPaint end;
     WindowRig rig;
-    quillmar::Form1& form = rig.open();
-    app.processEvents();
-    return form.isVisible() ? 0 : 1;
+    rig.open();
+    return RunToFirstPaint();
 }

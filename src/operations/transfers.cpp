@@ -87,7 +87,7 @@ private:
 // while the next files go up; all are in place when the command ends.
 class CacheCopies {
 public:
-    CacheCopies(QString appFolder, ServerPlace place) : appFolder_(std::move(appFolder)), place_(std::move(place))
+    CacheCopies(QString appFolder, ServerPlace place) : writer_(std::move(appFolder), std::move(place))
     {
         pool_.setMaxThreadCount(1);
     }
@@ -99,7 +99,7 @@ public:
         auto keep = std::make_shared<std::optional<QTemporaryDir>>(std::move(work));
         pool_.start([this, file, name, keep] {
             QString problem;
-            if (StoreInCache(appFolder_, place_, file, name, &problem))
+            if (writer_.store(file, name, &problem))
                 return;
             const QMutexLocker lock(&mutex_);
             problems_ << QStringLiteral("%1: %2").arg(name, problem);
@@ -115,8 +115,7 @@ public:
     }
 
 private:
-    const QString appFolder_;
-    const ServerPlace place_;
+    CacheWriter writer_;  // used by the pool's one thread only
     QThreadPool pool_;
     QMutex mutex_;
     QStringList problems_;

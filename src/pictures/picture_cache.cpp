@@ -8,14 +8,23 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <filesystem>
-#include <system_error>
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace quillmar {
 
 namespace {
 
 const QString kCacheName = QStringLiteral("Cache");
+constexpr std::size_t kCopyBlock = 64 * 1024;
 
 // The entry in a folder whose name equals the given one in any letter case;
 // the exact name wins.
@@ -72,6 +81,77 @@ bool RemoveEntry(const QFileInfo& entry)
     return QFile::remove(entry.filePath());
 }
 
+// The plain way: read and write; 0 or the error number.
+int CopyByReading(int in, int out)
+{
+    std::array<char, kCopyBlock> block;
+    for (;;) {
+        const ssize_t n = ::read(in, block.data(), block.size());
+        if (n == 0)
+            return 0;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        for (ssize_t written = 0; written < n;) {
+            const ssize_t step = ::write(out, block.data() + written, std::size_t(n - written));
+            if (step < 0 && errno != EINTR)
+                return errno;
+            written += std::max<ssize_t>(step, 0);
+        }
+    }
+}
+
+// A copy that no later edit of the original can reach: a reflink (blocks
+// shared copy-on-write) where the file system offers one, otherwise a copy
+// the kernel makes without passing the bytes through here. Never a hard
+// link: an edit in place would change what the preview shows as sent.
+bool CopyUnshared(const QString& from, const QString& to, QString* why)
+{
+    const auto failed = [why](int code) {
+        *why = QString::fromLocal8Bit(std::strerror(code));
+        return false;
+    };
+    const int in = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return failed(errno);
+    struct stat source {};
+    if (::fstat(in, &source) != 0) {
+        const int code = errno;
+        ::close(in);
+        return failed(code);
+    }
+    const int out = ::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                           source.st_mode & (S_IRWXU | S_IRWXG | S_IRWXO));
+    if (out < 0) {
+        const int code = errno;
+        ::close(in);
+        return failed(code);
+    }
+    int code = 0;
+    if (::ioctl(out, FICLONE, in) != 0) {
+        qint64 copied = 0;
+        for (;;) {
+            const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, std::size_t(source.st_size) + 1, 0);
+            if (n > 0) {
+                copied += n;
+                continue;
+            }
+            code = n == 0 ? 0 : errno;
+            break;
+        }
+        // Between two file systems the kernel may refuse before a byte moved.
+        if (copied == 0 && (code == EXDEV || code == ENOSYS || code == EOPNOTSUPP || code == EINVAL))
+            code = CopyByReading(in, out);
+    }
+    const bool closed = ::close(out) == 0;
+    ::close(in);
+    if (code == 0 && !closed)
+        code = errno;
+    return code == 0 || failed(code);
+}
+
 }  // namespace
 
 QString CacheFolder(const QString& appFolder)
@@ -124,45 +204,66 @@ QString CacheEntryPath(const QString& appFolder, const ServerPlace& place, const
 bool StoreInCache(const QString& appFolder, const ServerPlace& place, const QString& localFile,
                   const QString& name, QString* error)
 {
+    return CacheWriter(appFolder, place).store(localFile, name, error);
+}
+
+CacheWriter::CacheWriter(QString appFolder, ServerPlace place) : appFolder_(std::move(appFolder)), place_(std::move(place))
+{
+}
+
+bool CacheWriter::prepare(QString* error)
+{
+    if (!folder_.isEmpty())
+        return true;
+    if (EnsureCacheFolder(appFolder_, error).isEmpty())
+        return false;
+    const QString folderPath = PlaceFolder(appFolder_, place_);
+    if (!QDir().mkpath(folderPath)) {
+        SetError(error, QStringLiteral("The picture cache folder %1 could not be created.").arg(folderPath));
+        return false;
+    }
+    // Sorted, so the first of two names differing only in case wins, as FindCaseless has it.
+    const QStringList entries =
+        QDir(folderPath).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries)
+        byFoldedName_.insert(entry.toCaseFolded(), entry);  // insert keeps the first, not the last
+    folder_ = folderPath;
+    return true;
+}
+
+bool CacheWriter::store(const QString& localFile, const QString& name, QString* error)
+{
     const QString problem = EntryNameProblem(name);
     if (!problem.isEmpty()) {
         SetError(error, QStringLiteral("%1 cannot be kept in the picture cache: %2").arg(name, problem));
         return false;
     }
-    if (!place.known()) {
+    if (!place_.known()) {
         SetError(error, QStringLiteral("the server did not say which folder it shows."));
         return false;
     }
-    if (EnsureCacheFolder(appFolder, error).isEmpty())
+    if (!prepare(error))
         return false;
-    const QString folderPath = PlaceFolder(appFolder, place);
-    if (!QDir().mkpath(folderPath)) {
-        SetError(error, QStringLiteral("The picture cache folder %1 could not be created.").arg(folderPath));
-        return false;
-    }
-    const QDir folder(folderPath);
     // Copy beside the entry first, so a failed copy leaves the old entry whole.
-    const QString temporary = EntryPath(folderPath, HiddenPartName(name, QStringLiteral(".part")));
+    const QString temporary = EntryPath(folder_, HiddenPartName(name, QStringLiteral(".part")));
     QFile::remove(temporary);
-    // A plain copy: QFile::copy waits for the disk, which for a throw-away
-    // preview copy cost more than the upload itself.
-    std::error_code failed;
-    std::filesystem::copy_file(QFile::encodeName(localFile).toStdString(), QFile::encodeName(temporary).toStdString(),
-                               failed);
-    if (failed) {
+    QString why;
+    if (!CopyUnshared(localFile, temporary, &why)) {
         QFile::remove(temporary);
-        SetError(error, QStringLiteral("%1 could not be copied into the picture cache: %2")
-                            .arg(localFile, QString::fromLocal8Bit(failed.message())));
+        SetError(error, QStringLiteral("%1 could not be copied into the picture cache: %2").arg(localFile, why));
         return false;
     }
-    const QString existing = FindCaseless(folder, name, QDir::Files | QDir::Dirs);
+    const QString folded = name.toCaseFolded();
+    const QString existing = QFileInfo::exists(EntryPath(folder_, name)) ? name : byFoldedName_.value(folded);
     if (!existing.isEmpty())
-        RemoveEntry(QFileInfo(EntryPath(folderPath, existing)));
-    if (!QFile::rename(temporary, EntryPath(folderPath, name))) {
+        RemoveEntry(QFileInfo(EntryPath(folder_, existing)));
+    byFoldedName_.remove(folded);
+    if (!QFile::rename(temporary, EntryPath(folder_, name))) {
         QFile::remove(temporary);
         SetError(error, QStringLiteral("%1 could not be stored in the picture cache.").arg(name));
         return false;
     }
+    byFoldedName_.insert(folded, name);
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "session/server_place.h"
 
+#include <QHash>
 #include <QString>
 
 namespace quillmar {
@@ -34,6 +35,25 @@ QString CacheEntryPath(const QString& appFolder, const ServerPlace& place, const
 // The old entry stays if the copy fails.
 bool StoreInCache(const QString& appFolder, const ServerPlace& place, const QString& localFile,
                   const QString& name, QString* error = nullptr);
+
+// Stores a run of files into one place of the cache, as StoreInCache does
+// for one: the place's folder is made and listed once, not once a file, so
+// a command that uploads many pictures reads the folder once. For one
+// thread at a time; an entry made meanwhile by someone else is still found
+// by its exact name.
+class CacheWriter {
+public:
+    CacheWriter(QString appFolder, ServerPlace place);
+    bool store(const QString& localFile, const QString& name, QString* error = nullptr);
+
+private:
+    bool prepare(QString* error);
+
+    QString appFolder_;
+    ServerPlace place_;
+    QString folder_;                      // the place's folder, once made
+    QHash<QString, QString> byFoldedName_;  // its entries, by name in any letter case
+};
 
 // Moves the entry (a picture or a folder's pictures) of oldName to newName
 // within the place, replacing what was there. False, changing nothing, when

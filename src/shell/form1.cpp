@@ -290,6 +290,9 @@ void Form1::Form_Load()
     restoreWindowPlace();
     showHowToBegin();
     show();
+    // The keyring's first answer waits for its library and the session bus;
+    // the window is drawn before it is asked, not after.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     settlePasswordPlace();
     if (mnuStartupConnect_->isChecked())
         Connect();

@@ -140,5 +140,42 @@ TEST(PictureCache, EmptyingDeletesEverythingInsideButNotWhatLinksPointTo)
     EXPECT_EQ(ReadFile(outside.filePath(QStringLiteral("target.jpg"))), QByteArray("t"));
 }
 
+// One writer stores a run of pictures from a folder on the cache's own file
+// system and from one on another (where the kernel will not copy between
+// them): a name differing from a cached one only in letter case replaces it,
+// even one stored earlier in the run, and the copies keep what was stored,
+// with the same permissions, when the local files are edited in place later.
+TEST(PictureCache, AWriterReplacesCaseVariantsAndKeepsWhatWasStored)
+{
+    for (const QString& base : {QDir::tempPath(), QStringLiteral("/dev/shm")}) {
+        SCOPED_TRACE(base.toStdString());
+        if (!QFileInfo(base).isWritable())
+            continue;  // a machine without shared memory files has one file system to test
+        QTemporaryDir app;
+        QTemporaryDir local(base + QStringLiteral("/quillmar-cache-test-XXXXXX"));
+        ASSERT_TRUE(local.isValid());
+        const ServerPlace place{QStringLiteral("demo@h"), QStringLiteral("/pics")};
+        WriteFile(local.filePath(QStringLiteral("old")), "old");
+        ASSERT_TRUE(StoreInCache(app.path(), place, local.filePath(QStringLiteral("old")), QStringLiteral("A.JPG")));
+
+        CacheWriter writer(app.path(), place);
+        const QStringList names = {QStringLiteral("a.jpg"), QStringLiteral("b.jpg"), QStringLiteral("B.JPG")};
+        for (const QString& name : names) {
+            WriteFile(local.filePath(name), name.toUtf8());
+            QFile::setPermissions(local.filePath(name), QFile::ReadOwner | QFile::WriteOwner);
+            QString problem;
+            ASSERT_TRUE(writer.store(local.filePath(name), name, &problem)) << problem.toStdString();
+        }
+        const QDir folder(QFileInfo(CacheEntryPath(app.path(), place, QStringLiteral("a.jpg"))).path());
+        EXPECT_EQ(folder.entryList(QDir::Files | QDir::Hidden), QStringList({"a.jpg", "B.JPG"}));
+        for (const QString& name : names)
+            WriteFile(local.filePath(name), "edited after the upload");
+        EXPECT_EQ(ReadFile(folder.filePath(QStringLiteral("a.jpg"))), QByteArray("a.jpg"));
+        EXPECT_EQ(ReadFile(folder.filePath(QStringLiteral("B.JPG"))), QByteArray("B.JPG"));
+        EXPECT_EQ(QFile::permissions(folder.filePath(QStringLiteral("a.jpg"))) & ~QFile::Permissions(0x0F00),
+                  QFile::ReadOwner | QFile::WriteOwner);
+    }
+}
+
 }  // namespace
 }  // namespace quillmar
