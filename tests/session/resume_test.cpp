@@ -494,3 +494,33 @@ TEST(KeptDownloadAcrossRestart, AWindowClosedMidDownloadOffersToGoOn)
     EXPECT_TRUE(server.commands().contains(QStringLiteral("REST %1").arg(partSize))) << server.commands().join('|');
     EXPECT_EQ(HiddenLeftovers(rig.localFolder.path()), QStringList());
 }
+
+// Stop means the person does not want the file: nothing is kept for later.
+TEST(KeptDownloadAcrossRestart, StopKeepsNothing)
+{
+    ScriptedServer server({.file = PatternBytes(2 * KeepPartFrom), .dripBytes = 64 * 1024, .dripEveryMs = 20,
+                           .modified = "20260101120000"});
+    QTemporaryDir local;
+    FtpComponent ftp;
+    Connect(ftp, server.port());
+    QObject::connect(&ftp, &FtpComponent::Progress, &ftp, [&] { ftp.Stop(); }, Qt::QueuedConnection);
+    EXPECT_EQ(FailureOf([&] { ftp.GetFile("photo.jpg", local.filePath("photo.jpg")); }).number, ftp_errors::Stopped);
+    EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+}
+
+// The date a kept part is matched by, as a real server tells it (MDTM, UTC).
+TEST(KeptDownloadAcrossRestart, TheServersDateOfAFile)
+{
+    FtpServerFixture server;
+    ASSERT_TRUE(server.running()) << server.error();
+    const QDateTime written(QDate(2026, 1, 1), QTime(12, 0, 5), Qt::UTC);
+    QFile file(server.root() + "/pic.jpg");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("x") == 1 && file.flush());
+    ASSERT_TRUE(file.setFileTime(written, QFileDevice::FileModificationTime));
+    file.close();
+    const auto t = MakeTransport(QStringLiteral("ftp"), {}, {});
+    t->connect({server.host(), server.port(), server.user(), server.password()});
+    EXPECT_EQ(t->modifiedAt("pic.jpg").toString(Qt::ISODateWithMs), written.toString(Qt::ISODateWithMs));
+    EXPECT_FALSE(t->modifiedAt("missing.jpg").isValid());
+    t->quit();
+}
