@@ -23,6 +23,7 @@
 #include <thread>
 #include <utility>
 
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace quillmar {
@@ -51,6 +52,22 @@ bool WriteAll(QIODevice& file, const char* data, qint64 size)
 {
     return size == 0 || file.write(data, size) == size;
 }
+
+// A part file is locked while a download writes it, so another download of
+// the same file (a second window) never takes it over or removes it. The
+// lock goes with the process, also when it is killed.
+bool LockPart(QFile& part)
+{
+    return ::flock(part.handle(), LOCK_EX | LOCK_NB) == 0;
+}
+
+// A part kept from an earlier download, opened and locked, and how many of
+// its bytes to go on from.
+struct KeptPart {
+    std::unique_ptr<QFile> file;
+    KeptDownload record;
+    qint64 bytes = 0;
+};
 
 // Where a download lands: a hidden part file beside the target, which
 // replaces the target in one rename once the whole file is there. A part
@@ -87,6 +104,7 @@ public:
         part_ = std::move(fresh);
         if (!opened)
             return false;
+        LockPart(*part_);   // a new file: no one else has it
         // Without its record the part is simply not kept: the download goes on.
         if (kept) {
             kept->part = QFileInfo(part_->fileName()).fileName();
@@ -95,15 +113,17 @@ public:
         return true;
     }
 
-    // The kept part file `kept.part`, cut to `bytes` and written on from there.
-    bool openKept(KeptDownload kept, qint64 bytes)
+    // The kept part, cut to its bytes and written on from there.
+    bool openKept(KeptPart kept)
     {
-        part_ = std::make_unique<QFile>(QFileInfo(target_).dir().filePath(kept.part));
-        if (!part_->open(QIODevice::ReadWrite) || !part_->resize(bytes) || !part_->seek(bytes))
+        part_ = std::move(kept.file);
+        const qint64 bytes = kept.bytes;
+        if (!part_->resize(bytes) || !part_->seek(bytes))
             return false;
-        kept.synced = std::min(kept.synced, bytes);
-        kept.bootId = QSysInfo::bootUniqueId();
-        record(kept);
+        KeptDownload record = std::move(kept.record);
+        record.synced = std::min(record.synced, bytes);
+        record.bootId = QSysInfo::bootUniqueId();
+        this->record(record);
         return true;
     }
 
@@ -140,12 +160,13 @@ public:
             return false;
         const QFileInfo existing(target_);
         part_->setPermissions(existing.exists() ? existing.permissions() : kNewFilePermissions);
+        // Renamed while still open and locked, so no other download takes it meanwhile.
         const QByteArray from = QFile::encodeName(part_->fileName());
-        part_->close();
         if (std::rename(from.constData(), QFile::encodeName(target_).constData()) != 0) {
             problem_ = QString::fromLocal8Bit(std::strerror(errno));
             return false;
         }
+        part_->close();
         done_ = true;
         if (recorded_)
             QFile::remove(record_);
@@ -702,8 +723,8 @@ struct FtpWorker::Impl {
         Transport& t = session();
         DownloadTarget target(localPath);
         std::optional<KeptDownload> seen = describeDownload(t, remoteName, target.targetName(), knownSize);
-        const std::optional<std::pair<KeptDownload, qint64>> earlier = keptPartToContinue(target, seen);
-        if (!(earlier ? target.openKept(earlier->first, earlier->second) : target.open(seen)))
+        std::optional<KeptPart> earlier = keptPartToContinue(target, seen);
+        if (!(earlier ? target.openKept(std::move(*earlier)) : target.open(seen)))
             throw localWriteError(localPath, target.errorString());
         QIODevice& file = target.device();
         qint64 total = 0;
@@ -773,29 +794,38 @@ struct FtpWorker::Impl {
         return seen;
     }
 
-    // A part kept for this target that the person wants to go on from, and
-    // how far; a kept part that does not match the server file, or that the
-    // person declines, is removed. A record for another target (a long name
-    // cut to the same hidden name) is left alone.
-    std::optional<std::pair<KeptDownload, qint64>> keptPartToContinue(const DownloadTarget& target,
-                                                                      std::optional<KeptDownload>& seen)
+    // A part kept for this target that the person wants to go on from; a
+    // kept part that does not match the server file, or that the person
+    // declines, is removed. A record for another target (a long name cut to
+    // the same hidden name), or a part another download is writing, is left
+    // alone, and this download keeps nothing.
+    std::optional<KeptPart> keptPartToContinue(const DownloadTarget& target, std::optional<KeptDownload>& seen)
     {
         const std::optional<KeptDownload> record = LoadKeptDownload(target.recordPath());
         if (!record && !QFileInfo::exists(target.recordPath()))
             return std::nullopt;
         if (record && record->target != target.targetName()) {
-            seen.reset();   // its record's place is taken: this download is not kept
+            seen.reset();
             return std::nullopt;
         }
-        const QFileInfo part(QFileInfo(target.recordPath()).dir().filePath(record ? record->part : QString()));
         const bool ours = record && IsDownloadPartName(record->part, target.targetName());
-        const bool plainFile = ours && part.isFile() && !part.isSymLink();
-        const qint64 usable =
-            seen && plainFile ? ResumableBytes(*record, *seen, part.size(), QSysInfo::bootUniqueId()) : 0;
+        const QFileInfo partInfo(QFileInfo(target.recordPath()).dir().filePath(ours ? record->part : QString()));
+        std::unique_ptr<QFile> part;
+        if (ours && partInfo.isFile() && !partInfo.isSymLink()) {
+            part = std::make_unique<QFile>(partInfo.filePath());
+            if (!part->open(QIODevice::ReadWrite)) {
+                part.reset();
+            } else if (!LockPart(*part)) {
+                seen.reset();
+                return std::nullopt;
+            }
+        }
+        const qint64 usable = seen && part ? ResumableBytes(*record, *seen, part->size(), QSysInfo::bootUniqueId()) : 0;
         if (usable > 0 && askResume(seen->name, usable, seen->size))
-            return std::pair{*record, usable};
+            return KeptPart{std::move(part), *record, usable};
+        part.reset();
         if (ours)
-            QFile::remove(part.filePath());
+            QFile::remove(partInfo.filePath());
         QFile::remove(target.recordPath());
         return std::nullopt;
     }

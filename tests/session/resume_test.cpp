@@ -524,3 +524,28 @@ TEST(KeptDownloadAcrossRestart, TheServersDateOfAFile)
     EXPECT_FALSE(t->modifiedAt("missing.jpg").isValid());
     t->quit();
 }
+
+// A second download of the same file into the same folder while the first
+// still runs (a second window) leaves the first one's part alone.
+TEST(KeptDownloadAcrossRestart, ASecondDownloadLeavesARunningOnesPartAlone)
+{
+    const QByteArray bytes = PatternBytes(2 * KeepPartFrom);
+    ScriptedServer slow({.file = bytes, .dripBytes = 64 * 1024, .dripEveryMs = 20, .modified = "20260101120000"});
+    ScriptedServer quick({.file = bytes, .modified = "20260101120000"});
+    QTemporaryDir local;
+    const QString target = local.filePath("photo.jpg");
+    FtpComponent first, second;
+    Connect(first, slow.port());
+    Connect(second, quick.port());
+    std::optional<FtpError> secondEnd;
+    QObject::connect(&first, &FtpComponent::Progress, &first, [&] {
+        if (!secondEnd)
+            secondEnd = FailureOf([&] { second.GetFile("photo.jpg", target); });
+    }, Qt::QueuedConnection);
+    const FtpError firstEnd = FailureOf([&] { first.GetFile("photo.jpg", target); });
+    EXPECT_EQ(firstEnd.number, -1) << firstEnd.description;
+    ASSERT_TRUE(secondEnd.has_value());
+    EXPECT_EQ(secondEnd->number, -1) << secondEnd->description;
+    EXPECT_TRUE(ReadFile(target) == bytes);
+    EXPECT_EQ(HiddenLeftovers(local.path()), QStringList());
+}
