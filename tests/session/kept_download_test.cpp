@@ -3,7 +3,6 @@
 #include "session/kept_download.h"
 
 #include <QFile>
-#include <QLocale>
 
 #include <gtest/gtest.h>
 
@@ -45,7 +44,6 @@ TEST(KeptDownload, ResumableBytesOnlyForTheSameServerFileAndTrustedBytes)
     const Case cases[] = {
         {"same file, same boot: the whole part", [](KeptDownload&) {}, PartSize, PartSize},
         {"other site", [](KeptDownload& r) { r.site = "ftp://demo@127.0.0.2:2121"; }, PartSize, 0},
-        {"other login", [](KeptDownload& r) { r.site = "ftp://other@127.0.0.1:2121"; }, PartSize, 0},
         {"other folder", [](KeptDownload& r) { r.folder = "shop"; }, PartSize, 0},
         {"other name", [](KeptDownload& r) { r.name = "photo2.jpg"; }, PartSize, 0},
         {"other size", [](KeptDownload& r) { r.size = ServerSize + 1; }, PartSize, 0},
@@ -53,7 +51,6 @@ TEST(KeptDownload, ResumableBytesOnlyForTheSameServerFileAndTrustedBytes)
         {"no date", [](KeptDownload& r) { r.modified = {}; }, PartSize, 0},
         {"part is the whole file", [](KeptDownload&) {}, ServerSize, 0},
         {"part larger than the file", [](KeptDownload&) {}, ServerSize + 5, 0},
-        {"empty part", [](KeptDownload&) {}, 0, 0},
         {"after a restart: the synced bytes", [](KeptDownload& r) { r.bootId = "boot-before"; r.synced = 400000; }, PartSize, 400000},
         {"after a restart, nothing synced", [](KeptDownload& r) { r.bootId = "boot-before"; }, PartSize, 0},
         {"synced beyond a cut part", [](KeptDownload& r) { r.bootId = "boot-before"; r.synced = PartSize; }, 200000, 200000},
@@ -68,10 +65,6 @@ TEST(KeptDownload, ResumableBytesOnlyForTheSameServerFileAndTrustedBytes)
         c.change(record);
         EXPECT_EQ(ResumableBytes(record, Seen(), c.partSize, ThisBoot), c.expected);
     }
-    KeptDownload unknownBoot = Seen();
-    unknownBoot.part = QStringLiteral(".photo.jpg.abc123.part");
-    unknownBoot.bootId.clear();
-    EXPECT_EQ(ResumableBytes(unknownBoot, Seen(), PartSize, QByteArray()), 0) << "no boot id: only synced bytes";
 }
 
 TEST(KeptDownload, PartNamesAreTheDownloadsOwnBesideTheirTarget)
@@ -84,13 +77,4 @@ TEST(KeptDownload, PartNamesAreTheDownloadsOwnBesideTheirTarget)
     for (const char* part : {".photo.jpg.aB3dE.part", ".photo.jpg.a/3dE9.part", "sub/.photo.jpg.aB3dE9.part",
                              ".photo.jpg.quillmar-resume", ".photo.jpgaB3dE9.part"})
         EXPECT_FALSE(IsDownloadPartName(part, "photo.jpg")) << part;
-}
-
-TEST(KeptDownload, TheQuestionSaysHowMuchIsThere)
-{
-    const QLocale before;
-    QLocale::setDefault(QLocale::c());
-    EXPECT_EQ(KeptPartQuestion("photo.jpg", qint64(12.4 * 1024 * 1024), 30 * 1024 * 1024),
-              "photo.jpg was partly downloaded before (12.4 MB of 30.0 MB). Continue where it stopped?");
-    QLocale::setDefault(before);
 }
