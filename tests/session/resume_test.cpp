@@ -495,16 +495,29 @@ TEST(KeptDownloadAcrossRestart, AWindowClosedMidDownloadOffersToGoOn)
     EXPECT_EQ(HiddenLeftovers(rig.localFolder.path()), QStringList());
 }
 
-// Stop means the person does not want the file: nothing is kept for later.
-TEST(KeptDownloadAcrossRestart, StopKeepsNothing)
+// While a download runs, its part and record are on the disk, as a killed
+// program leaves them; Stop means the person does not want the file, and
+// nothing is kept for later.
+TEST(KeptDownloadAcrossRestart, RecordedWhileRunningAndStopKeepsNothing)
 {
     ScriptedServer server({.file = PatternBytes(2 * KeepPartFrom), .dripBytes = 64 * 1024, .dripEveryMs = 20,
                            .modified = "20260101120000"});
     QTemporaryDir local;
     FtpComponent ftp;
     Connect(ftp, server.port());
-    QObject::connect(&ftp, &FtpComponent::Progress, &ftp, [&] { ftp.Stop(); }, Qt::QueuedConnection);
+    QStringList whileRunning;
+    std::optional<KeptDownload> record;
+    QObject::connect(&ftp, &FtpComponent::Progress, &ftp, [&] {
+        whileRunning = HiddenLeftovers(local.path());
+        record = LoadKeptDownload(KeptDownloadRecordPath(local.filePath("photo.jpg")));
+        ftp.Stop();
+    }, Qt::QueuedConnection);
     EXPECT_EQ(FailureOf([&] { ftp.GetFile("photo.jpg", local.filePath("photo.jpg")); }).number, ftp_errors::Stopped);
+    ASSERT_EQ(whileRunning.size(), 2) << whileRunning.join('|');
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->part, whileRunning.filter(QRegularExpression("\\.part$")).value(0));
+    EXPECT_EQ(record->site, QStringLiteral("ftp://demo@127.0.0.1:%1").arg(server.port()));
+    EXPECT_EQ(record->modified, QDateTime(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC));
     EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
