@@ -54,6 +54,7 @@ SessionController::SessionController(MainContext& context, ListingReceiver& rece
     ctx_.ftp.setTrustQuestion([this](const ServerCertificate& certificate) { return TrustCertificate(certificate); });
     // Either answer loses nothing, so Enter goes on.
     ctx_.ftp.setResumeQuestion([this](const QString& name, qint64 have, qint64 total) {
+        ctx_.feedback.status(QStringLiteral("Status: Waiting for your answer: continue %1?").arg(name));
         return ctx_.services.dialogs->question(KeptPartQuestion(name, have, total), Dialogs::Icon::None, kAppTitle,
                                                Dialogs::Answer::Yes) == int(Dialogs::Answer::Yes);
     });
