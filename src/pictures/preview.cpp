@@ -292,7 +292,7 @@ QString PreviewController::fetch(const QString& name, const QString& target)
     });
     const auto unwatch = qScopeGuard([&] { disconnect(watch); });
     try {
-        ctx_.ftp.GetFile(name, target);
+        ctx_.ftp.GetFile(name, target, size);
     } catch (const FtpError& error) {
         if (!overLimit || error.number != ftp_errors::Stopped)
             throw;

@@ -89,6 +89,10 @@ FtpComponent::FtpComponent(QObject* parent) : QObject(parent)
             this, [this, certificate, answer] { answer(trustQuestion_ && trustQuestion_(certificate)); },
             Qt::QueuedConnection);
     };
+    events.askResume = [this](QString name, qint64 have, qint64 total, std::function<void(bool)> answer) {
+        QMetaObject::invokeMethod(
+            this, [=, this] { answer(!resumeQuestion_ || resumeQuestion_(name, have, total)); }, Qt::QueuedConnection);
+    };
     events.idleDrop = [this] {
         QMetaObject::invokeMethod(this, [this] { reconnectable_ = state_ == 0; }, Qt::QueuedConnection);
     };
@@ -123,6 +127,10 @@ QString FtpComponent::Protection() const { return state_ == 1 ? protection_ : QS
 void FtpComponent::setTrustQuestion(std::function<bool(const ServerCertificate&)> question)
 {
     trustQuestion_ = std::move(question);
+}
+void FtpComponent::setResumeQuestion(std::function<bool(const QString&, qint64, qint64)> question)
+{
+    resumeQuestion_ = std::move(question);
 }
 void FtpComponent::setEncryptionExpected(bool expected) { encryptionExpected_ = expected; }
 void FtpComponent::setTimeout(std::chrono::milliseconds timeout) { worker_->setTimeout(timeout); }
@@ -210,12 +218,12 @@ void FtpComponent::RemoveDir(const QString& folder)
     runCall([folder](FtpWorker& worker, Call&) { worker.removeFolder(folder); });
 }
 
-void FtpComponent::GetFile(const QString& remoteName, const QString& localName)
+void FtpComponent::GetFile(const QString& remoteName, const QString& localName, qint64 knownSize)
 {
     RefuseLineBreaks(remoteName, QStringLiteral("file name"));
     requireConnection();
     const QString localPath = QFileInfo(localName).absoluteFilePath();
-    runCall([remoteName, localPath](FtpWorker& worker, Call&) { worker.download(remoteName, localPath); });
+    runCall([=](FtpWorker& worker, Call&) { worker.download(remoteName, localPath, knownSize); });
 }
 
 void FtpComponent::PutFile(const QString& localName, const QString& remoteName)

@@ -75,6 +75,11 @@ public:
     // certificate is refused.
     void setTrustQuestion(std::function<bool(const ServerCertificate&)> question);
 
+    // Asked on the window thread, when a download finds a part of the same
+    // server file kept from an earlier one: go on from the `have` bytes
+    // there (of `total`)? Without one, it goes on.
+    void setResumeQuestion(std::function<bool(const QString& name, qint64 have, qint64 total)> question);
+
     // The server spoke TLS before: when it refuses AUTH TLS now, Connect ends
     // with ftp_errors::EncryptionDropped before the login is sent.
     void setEncryptionExpected(bool expected);
@@ -106,7 +111,10 @@ public:
     void MakeDir(const QString& folder);
     void DeleteFile(const QString& name);
     void RemoveDir(const QString& folder);
-    void GetFile(const QString& remoteName, const QString& localName);
+    // knownSize: the size the listing gave, -1 when it gave none. A
+    // download the connection gave out on, or that the program ended, keeps
+    // its part of a large file for the next download of it to go on from.
+    void GetFile(const QString& remoteName, const QString& localName, qint64 knownSize = -1);
     void PutFile(const QString& localName, const QString& remoteName);
     // Uploads straight to remoteName, for servers that refuse renames: an
     // interrupted upload then leaves a damaged copy under that name.
@@ -164,6 +172,7 @@ private:
     QString reply_;
     QString protection_;
     std::function<bool(const ServerCertificate&)> trustQuestion_;
+    std::function<bool(const QString&, qint64, qint64)> resumeQuestion_;
     bool encryptionExpected_ = false;
     bool reconnectable_ = false;   // the server closed an idle connection
     int port_ = 21;

@@ -1,11 +1,13 @@
 #include "session/ftp_component_worker.h"
 
+#include "session/kept_download.h"
 #include "session/listing.h"
 #include "session/part_name.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSysInfo>
 #include <QTemporaryFile>
 
 #include <algorithm>
@@ -20,6 +22,9 @@
 #include <mutex>
 #include <thread>
 #include <utility>
+
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace quillmar {
 
@@ -48,38 +53,123 @@ bool WriteAll(QIODevice& file, const char* data, qint64 size)
     return size == 0 || file.write(data, size) == size;
 }
 
-// Where a download lands: a hidden temporary file beside the target, which
-// replaces the target in one rename once the whole file is there, and is
-// removed on every other way out. Unlike a save of our own data files it is
-// not forced to disk first: that doubled the time of a large download, and
-// the rename still never leaves half a file under the target's name.
+// A part file is locked while a download writes it, so another download of
+// the same file (a second window) never takes it over or removes it. The
+// lock goes with the process, also when it is killed.
+bool LockPart(QFile& part)
+{
+    return ::flock(part.handle(), LOCK_EX | LOCK_NB) == 0;
+}
+
+// A part kept from an earlier download, opened and locked, and how many of
+// its bytes to go on from.
+struct KeptPart {
+    std::unique_ptr<QFile> file;
+    KeptDownload record;
+    qint64 bytes = 0;
+};
+
+// Where a download lands: a hidden part file beside the target, which
+// replaces the target in one rename once the whole file is there. A part
+// worth keeping has a record beside it (see kept_download.h) from the start,
+// so a killed program leaves both; an orderly end that may go on later keeps
+// them (keep()), and every other way out removes them. Unlike a save of our
+// own data files the part is not forced to disk as it grows: that doubled
+// the time of a large download, and the rename still never leaves half a
+// file under the target's name.
 class DownloadTarget {
 public:
-    explicit DownloadTarget(const QString& target)
-        : target_(target),
-          part_(QFileInfo(target).dir().filePath(HiddenPartName(QFileInfo(target).fileName(), QStringLiteral(".XXXXXX.part"))))
+    explicit DownloadTarget(const QString& target) : target_(target), record_(KeptDownloadRecordPath(target)) {}
+
+    ~DownloadTarget()
     {
+        if (!done_ && part_)
+            part_->remove();
+        if (!done_ && recorded_)
+            QFile::remove(record_);
     }
 
-    bool open() { return part_.open(); }
-    QIODevice& device() { return part_; }
+    DownloadTarget(const DownloadTarget&) = delete;
+    DownloadTarget& operator=(const DownloadTarget&) = delete;
+
+    QString targetName() const { return QFileInfo(target_).fileName(); }
+    QString recordPath() const { return record_; }
+
+    // A new, empty part file; with `kept`, its record is written beside it.
+    bool open(std::optional<KeptDownload> kept)
+    {
+        auto fresh = std::make_unique<QTemporaryFile>(QFileInfo(target_).dir().filePath(DownloadPartTemplate(targetName())));
+        fresh->setAutoRemove(false);
+        const bool opened = fresh->open();
+        part_ = std::move(fresh);
+        if (!opened)
+            return false;
+        LockPart(*part_);   // a new file: no one else has it
+        // Without its record the part is simply not kept: the download goes on.
+        if (kept) {
+            kept->part = QFileInfo(part_->fileName()).fileName();
+            record(*kept);
+        }
+        return true;
+    }
+
+    // The kept part, cut to its bytes and written on from there.
+    bool openKept(KeptPart kept)
+    {
+        part_ = std::move(kept.file);
+        const qint64 bytes = kept.bytes;
+        if (!part_->resize(bytes) || !part_->seek(bytes))
+            return false;
+        KeptDownload record = std::move(kept.record);
+        record.synced = std::min(record.synced, bytes);
+        record.bootId = QSysInfo::bootUniqueId();
+        this->record(record);
+        return true;
+    }
+
+    QIODevice& device() { return *part_; }
     // Empties the part file for a transfer that starts again from zero.
-    bool restart() { return part_.resize(0) && part_.seek(0); }
-    QString errorString() const { return problem_.isEmpty() ? part_.errorString() : problem_; }
+    bool restart()
+    {
+        if (recorded_ && kept_.synced > 0) {
+            KeptDownload emptied = kept_;
+            emptied.synced = 0;
+            record(emptied);
+        }
+        return part_->resize(0) && part_->seek(0);
+    }
+    QString errorString() const { return problem_.isEmpty() ? part_->errorString() : problem_; }
+
+    // Leaves the part file and its record for a later download to go on
+    // from, with what is now on the disk; false when there is nothing worth
+    // keeping (the part and record go as on any other way out).
+    bool keep()
+    {
+        if (!recorded_ || !part_->isOpen() || part_->pos() == 0 || !part_->flush() || ::fsync(part_->handle()) != 0)
+            return false;
+        KeptDownload synced = kept_;
+        synced.synced = part_->pos();
+        part_->close();
+        done_ = record(synced);
+        return done_;
+    }
 
     bool commit()
     {
-        if (!part_.flush())
+        if (!part_->flush())
             return false;
         const QFileInfo existing(target_);
-        part_.setPermissions(existing.exists() ? existing.permissions() : kNewFilePermissions);
-        const QByteArray from = QFile::encodeName(part_.fileName());
-        part_.close();
+        part_->setPermissions(existing.exists() ? existing.permissions() : kNewFilePermissions);
+        // Renamed while still open and locked, so no other download takes it meanwhile.
+        const QByteArray from = QFile::encodeName(part_->fileName());
         if (std::rename(from.constData(), QFile::encodeName(target_).constData()) != 0) {
             problem_ = QString::fromLocal8Bit(std::strerror(errno));
             return false;
         }
-        part_.setAutoRemove(false);
+        part_->close();
+        done_ = true;
+        if (recorded_)
+            QFile::remove(record_);
         return true;
     }
 
@@ -87,9 +177,23 @@ private:
     static constexpr QFileDevice::Permissions kNewFilePermissions =
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
 
+    // A record that cannot be written leaves the part unkept; the download goes on.
+    bool record(const KeptDownload& kept)
+    {
+        if (!SaveKeptDownload(record_, kept))
+            return false;
+        kept_ = kept;
+        recorded_ = true;
+        return true;
+    }
+
     QString target_;
-    QTemporaryFile part_;
-    QString problem_;   // the system's reason a rename failed
+    QString record_;
+    std::unique_ptr<QFile> part_;
+    KeptDownload kept_;                  // the record as written ...
+    bool recorded_ = false;              // ... when there is one
+    bool done_ = false;                  // the part is in place, or kept
+    QString problem_;   // the system's reason a rename or a record failed
 };
 
 // Where a path taken from a folder leads, relative to the login folder ("" is
@@ -381,6 +485,13 @@ struct FtpWorker::Impl {
             throw AbortFailure(abortRequest->first);
     }
 
+    void checkCallEnded()
+    {
+        std::lock_guard lock(callMutex);
+        if (abortRequest)
+            throw AbortFailure(abortRequest->first);
+    }
+
     void abort(int number, bool keepControl)
     {
         std::lock_guard lock(callMutex);
@@ -541,12 +652,13 @@ struct FtpWorker::Impl {
         t.setRawNames(rawNamesByFolder.value(folder));
     }
 
-    // Waits for the person's answer; an ended call or a closing program is a no.
-    bool askTrust(const ServerCertificate& certificate)
+    // Puts a question through `ask` and waits for the person's answer; an
+    // ended call or a closing program is a no.
+    bool waitForAnswer(const std::function<void(std::function<void(bool)>)>& ask)
     {
         auto answer = std::make_shared<std::promise<bool>>();
         std::future<bool> given = answer->get_future();
-        events.askTrust(certificate, [answer](bool yes) { answer->set_value(yes); });
+        ask([answer](bool yes) { answer->set_value(yes); });
         while (given.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
             std::scoped_lock lock(callMutex, queueMutex);
             if (abortRequest || stopping)
@@ -557,6 +669,23 @@ struct FtpWorker::Impl {
         } catch (const std::future_error&) {
             return false;   // the question was never put: the component is gone
         }
+    }
+
+    bool askTrust(const ServerCertificate& certificate)
+    {
+        return waitForAnswer([&](std::function<void(bool)> answer) { events.askTrust(certificate, std::move(answer)); });
+    }
+
+    // Whether to go on from `have` bytes kept of name; a call ended while
+    // the question is up ends here, with the part still kept.
+    bool askResume(const QString& name, qint64 have, qint64 total)
+    {
+        if (!events.askResume)
+            return true;
+        const bool yes = waitForAnswer(
+            [&](std::function<void(bool)> answer) { events.askResume(name, have, total, std::move(answer)); });
+        checkCallEnded();
+        return yes;
     }
 
     void quit()
@@ -586,13 +715,16 @@ struct FtpWorker::Impl {
                         QStringLiteral("The file \"%1\" cannot be written: %2").arg(QDir::toNativeSeparators(path), why));
     }
 
-    // Lands in a temporary file beside the target; the target is replaced
-    // only once the server has confirmed the whole transfer.
-    void download(const QString& remoteName, const QString& localPath)
+    // Lands in a part file beside the target; the target is replaced only
+    // once the server has confirmed the whole transfer. A part kept from an
+    // earlier try at the same file is offered to go on from.
+    void download(const QString& remoteName, const QString& localPath, qint64 knownSize)
     {
-        session();
+        Transport& t = session();
         DownloadTarget target(localPath);
-        if (!target.open())
+        std::optional<KeptDownload> seen = describeDownload(t, remoteName, target.targetName(), knownSize);
+        std::optional<KeptPart> earlier = keptPartToContinue(target, seen);
+        if (!(earlier ? target.openKept(std::move(*earlier)) : target.open(seen)))
             throw localWriteError(localPath, target.errorString());
         QIODevice& file = target.device();
         qint64 total = 0;
@@ -603,29 +735,99 @@ struct FtpWorker::Impl {
             return {[&](const char* p, qint64 n) { return WriteAll(file, p, n); }, {},
                     [&, offset](qint64 moved) { throttle.moved(total = offset + moved); }};
         };
-        resumeBroken(
-            remoteName,
-            [&](int tried) {
-                Transport& t = session();
-                // What arrived before the break stays; the server sends the rest.
-                const qint64 kept = tried > 0 ? file.pos() : 0;
-                std::optional<TransferEnd> ending;
-                if (kept > 0)
-                    ending = t.getFrom(remoteName, kept, local(kept));
-                if (!ending) {
-                    if (kept > 0 && !target.restart())
+        try {
+            resumeBroken(
+                remoteName,
+                [&](int) {
+                    Transport& now = session();
+                    // What arrived before a break (or before an earlier
+                    // download ended) stays; the server sends the rest.
+                    const qint64 kept = file.pos();
+                    std::optional<TransferEnd> ending;
+                    if (kept > 0)
+                        ending = now.getFrom(remoteName, kept, local(kept));
+                    if (!ending) {
+                        if (kept > 0 && !target.restart())
+                            throw localWriteError(localPath, file.errorString());
+                        ending = now.get(remoteName, local(0));
+                    }
+                    if (*ending == TransferEnd::Stalled)
+                        throw stalled();
+                    if (*ending == TransferEnd::LocalFailed)
                         throw localWriteError(localPath, file.errorString());
-                    ending = t.get(remoteName, local(0));
-                }
-                if (*ending == TransferEnd::Stalled)
-                    throw stalled();
-                if (*ending == TransferEnd::LocalFailed)
-                    throw localWriteError(localPath, file.errorString());
-            },
-            [&] { return file.pos(); });
+                },
+                [&] { return file.pos(); });
+        } catch (const FtpError& e) {
+            // A connection that gave out, or a program closing, may go on
+            // later; a Stop, a refusal or a local failure starts afresh.
+            if ((Broken(e) || e.number == ftp_errors::Cancelled) && target.keep())
+                throw FtpError(e.number, QStringLiteral("%1\nWhat arrived of %2 is kept; download it again to go on "
+                                                        "from there.")
+                                             .arg(e.description, remoteName));
+            throw;
+        }
         if (!target.commit())
             throw localWriteError(localPath, target.errorString());
         events.progress(total);
+    }
+
+    // The server file as a record of a kept part would describe it; empty
+    // for a file too small to be worth keeping, or one whose size or date
+    // the server does not tell.
+    std::optional<KeptDownload> describeDownload(Transport& t, const QString& remoteName, const QString& targetName,
+                                                 qint64 knownSize)
+    {
+        const qint64 size = knownSize >= 0 ? knownSize : t.sizeOf(remoteName);
+        if (size < KeepPartFrom || !lastLogin)
+            return std::nullopt;
+        const QDateTime modified = t.modifiedAt(remoteName);
+        if (!modified.isValid())
+            return std::nullopt;
+        KeptDownload seen;
+        seen.site = QStringLiteral("%1://%2@%3").arg(lastLogin->scheme, lastLogin->userName, serverLabel);
+        seen.folder = folderPath;
+        seen.name = remoteName;
+        seen.target = targetName;
+        seen.size = size;
+        seen.modified = modified;
+        seen.bootId = QSysInfo::bootUniqueId();
+        return seen;
+    }
+
+    // A part kept for this target that the person wants to go on from; a
+    // kept part that does not match the server file, or that the person
+    // declines, is removed. A record for another target (a long name cut to
+    // the same hidden name), or a part another download is writing, is left
+    // alone, and this download keeps nothing.
+    std::optional<KeptPart> keptPartToContinue(const DownloadTarget& target, std::optional<KeptDownload>& seen)
+    {
+        const std::optional<KeptDownload> record = LoadKeptDownload(target.recordPath());
+        if (!record && !QFileInfo::exists(target.recordPath()))
+            return std::nullopt;
+        if (record && record->target != target.targetName()) {
+            seen.reset();
+            return std::nullopt;
+        }
+        const bool ours = record && IsDownloadPartName(record->part, target.targetName());
+        const QFileInfo partInfo(QFileInfo(target.recordPath()).dir().filePath(ours ? record->part : QString()));
+        std::unique_ptr<QFile> part;
+        if (ours && partInfo.isFile() && !partInfo.isSymLink()) {
+            part = std::make_unique<QFile>(partInfo.filePath());
+            if (!part->open(QIODevice::ReadWrite)) {
+                part.reset();
+            } else if (!LockPart(*part)) {
+                seen.reset();
+                return std::nullopt;
+            }
+        }
+        const qint64 usable = seen && part ? ResumableBytes(*record, *seen, part->size(), QSysInfo::bootUniqueId()) : 0;
+        if (usable > 0 && askResume(seen->name, usable, seen->size))
+            return KeptPart{std::move(part), *record, usable};
+        part.reset();
+        if (ours)
+            QFile::remove(partInfo.filePath());
+        QFile::remove(target.recordPath());
+        return std::nullopt;
     }
 
     // Stored under a temporary name and renamed onto the target after the
@@ -855,7 +1057,10 @@ void FtpWorker::makeFolder(const QString& name) { d->session().makeFolder(name);
 void FtpWorker::removeFolder(const QString& name) { d->session().removeFolder(name); }
 void FtpWorker::rename(const QString& oldName, const QString& newName) { d->session().rename(oldName, newName, false); }
 void FtpWorker::list() { d->list(); }
-void FtpWorker::download(const QString& remoteName, const QString& localPath) { d->download(remoteName, localPath); }
+void FtpWorker::download(const QString& remoteName, const QString& localPath, qint64 knownSize)
+{
+    d->download(remoteName, localPath, knownSize);
+}
 void FtpWorker::upload(const QString& localPath, const QString& remoteName, bool straight)
 {
     d->upload(localPath, remoteName, straight);

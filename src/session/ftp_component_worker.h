@@ -27,6 +27,9 @@ struct FtpWorkerEvents {
     std::function<void(const ServerCertificate& certificate, std::function<void(bool)> answer)> askTrust;
     // The server closed the connection between calls (after stateChanged(0)).
     std::function<void()> idleDrop;
+    // A part of name kept from an earlier download holds `have` of its
+    // `total` bytes: go on from there? answer(yes) may come from any thread.
+    std::function<void(QString name, qint64 have, qint64 total, std::function<void(bool)> answer)> askResume;
     // A transfer broke after `bytes`; try `attempt` of `attempts` follows a pause.
     std::function<void(QString name, qint64 bytes, int attempt, int attempts)> resuming;
 };
@@ -73,7 +76,8 @@ public:
     void removeFolder(const QString& name);
     void rename(const QString& oldName, const QString& newName);
     void list();
-    void download(const QString& remoteName, const QString& localPath);
+    // knownSize: the file's size as listed, -1 to ask the server.
+    void download(const QString& remoteName, const QString& localPath, qint64 knownSize = -1);
     // Straight to remoteName, or by way of a temporary name renamed onto it.
     void upload(const QString& localPath, const QString& remoteName, bool straight);
 

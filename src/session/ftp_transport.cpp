@@ -1162,6 +1162,20 @@ qint64 FtpTransport::sizeOf(const QString& name)
     return reply.code / 100 == 2 ? SizeFromReply(reply.text, -1) : -1;
 }
 
+QDateTime FtpTransport::modifiedAt(const QString& name)
+{
+    // "213 YYYYMMDDHHMMSS", perhaps with a fraction of a second; always UTC.
+    static const QRegularExpression stamp(QStringLiteral("^213 (\\d{14})(\\.\\d{1,3})?"));
+    const FtpReply reply = d->command(QStringLiteral("MDTM ") + name);
+    const QRegularExpressionMatch match = stamp.match(reply.text);
+    if (!match.hasMatch())
+        return {};
+    QDateTime when = QDateTime::fromString(match.captured(1), QStringLiteral("yyyyMMddHHmmss"));
+    when.setTimeSpec(Qt::UTC);
+    const QString fraction = match.captured(2).mid(1);
+    return when.isValid() ? when.addMSecs(fraction.leftJustified(3, u'0').toInt()) : QDateTime();
+}
+
 TransferEnd FtpTransport::get(const QString& remoteName, const TransferLocal& local)
 {
     return d->transfer(QStringLiteral("RETR ") + remoteName, false, local);

@@ -22,6 +22,7 @@ public:
     void changeFolder(const QString& folder) override;
     QString currentFolder() override;   // PWD
     qint64 sizeOf(const QString& name) override;   // SIZE
+    QDateTime modifiedAt(const QString& name) override;   // MDTM
     TransferEnd get(const QString& remoteName, const TransferLocal& local) override;
     TransferEnd put(const TransferLocal& local, const QString& remoteName) override;
     void rename(const QString& from, const QString& to, bool replace, bool* targetRemoved = nullptr) override;

@@ -6,6 +6,7 @@
 #include "session/entry_names.h"
 #include "session/ftp_address.h"
 #include "session/ftp_component.h"
+#include "session/kept_download.h"
 #include "session/listing.h"
 #include "session/listing_receiver.h"
 #include "session/server_place.h"
@@ -51,6 +52,12 @@ SessionController::SessionController(MainContext& context, ListingReceiver& rece
     connect(&ctx_.ftp, &FtpComponent::TemporaryUpload, this, &SessionController::NoteTemporaryUpload);
     connect(&ctx_.ftp, &FtpComponent::Busy, this, &SessionController::NoteUploadsLeftAfterCall);
     ctx_.ftp.setTrustQuestion([this](const ServerCertificate& certificate) { return TrustCertificate(certificate); });
+    // Either answer loses nothing, so Enter goes on.
+    ctx_.ftp.setResumeQuestion([this](const QString& name, qint64 have, qint64 total) {
+        ctx_.feedback.status(QStringLiteral("Status: Waiting for your answer: continue %1?").arg(name));
+        return ctx_.services.dialogs->question(KeptPartQuestion(name, have, total), Dialogs::Icon::None, kAppTitle,
+                                               Dialogs::Answer::Yes) == int(Dialogs::Answer::Yes);
+    });
 }
 
 // An SSH server's host key: first seen, or different from the one trusted.
@@ -450,7 +457,7 @@ void SessionController::FetchFile(const QString& name, qint64 listedSize)
     }
     ctx_.feedback.status(QStringLiteral("Status: Downloading ") + name);
     ctx_.feedback.startTransfer();
-    ctx_.ftp.GetFile(name, EntryPath(ctx_.localPane.folder(), name));
+    ctx_.ftp.GetFile(name, EntryPath(ctx_.localPane.folder(), name), listedSize > 0 ? listedSize : -1);
     ctx_.feedback.status(QStringLiteral("Status: Download Complete"));
     ctx_.feedback.setProgress(0);
 }

@@ -2,6 +2,7 @@
 // next call; while idle, kept alive by NOOP when asked to.
 
 #include "session/ftp_component.h"
+#include "session/kept_download.h"
 #include "session/transfer_meter.h"
 #include "session/transport.h"
 #include "support/raw_files.h"
@@ -360,4 +361,187 @@ TEST(ResumeTransport, PartWayTransfersAgainstARealServer)
     EXPECT_EQ(t->sizeOf("pic.jpg"), qint64(bytes.size()));
     EXPECT_EQ(t->sizeOf("missing.jpg"), -1);
     t->quit();
+}
+
+namespace {
+
+// The hidden files a download left beside its target.
+QStringList HiddenLeftovers(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden).filter(QRegularExpression("^\\."));
+}
+
+qint64 PartFileSize(const QString& folder)
+{
+    const QStringList parts = HiddenLeftovers(folder).filter(QRegularExpression("\\.part$"));
+    return parts.size() == 1 ? QFileInfo(QDir(folder).filePath(parts.first())).size() : -1;
+}
+
+}  // namespace
+
+// A download whose retries ran out keeps its part; the next download of the
+// same file from the same place, by a new component, goes on from it (REST)
+// when the person agrees and the server's size and date are unchanged, and
+// otherwise starts again from zero and brings the server's file as it is now.
+TEST(KeptDownloadAcrossRestart, GoesOnOnlyForTheSameServerFileAndAYes)
+{
+    const QByteArray bytes = PatternBytes(2 * KeepPartFrom);
+    const QByteArray date = "20260101120000";
+    struct Case {
+        const char* name;
+        QByteArray file;       // on the server the second time
+        QByteArray modified;
+        bool answer;           // to the question, when it comes
+        bool asked;
+        bool resumed;
+    };
+    const Case cases[] = {
+        {"same file, yes", bytes, date, true, true, true},
+        {"same file, no", bytes, date, false, true, false},
+        {"other date", bytes, "20260102120000", true, false, false},
+        {"other size", bytes + "more", date, true, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir local;
+        const QString target = local.filePath("photo.jpg");
+        int port = 0;
+        {
+            ScriptedServer cutting({.file = bytes, .dropAfterBytes = 700000, .drops = 2, .modified = date});
+            port = cutting.port();
+            FtpComponent ftp;
+            ftp.setResumePolicy(1, QuickPause);
+            Connect(ftp, port);
+            const FtpError error = FailureOf([&] { ftp.GetFile("photo.jpg", target); });
+            EXPECT_EQ(error.number, ftp_errors::Network) << error.description;
+            EXPECT_TRUE(error.description.contains("is kept")) << error.description;
+        }
+        const qint64 partSize = PartFileSize(local.path());
+        ASSERT_GT(partSize, 0) << HiddenLeftovers(local.path()).join('|');
+        EXPECT_FALSE(QFile::exists(target));
+
+        ScriptedServer again({.port = port, .file = c.file, .modified = c.modified});
+        ASSERT_TRUE(again.running());
+        FtpComponent ftp;
+        QList<QVariantList> questions;
+        ftp.setResumeQuestion([&](const QString& name, qint64 have, qint64 total) {
+            questions.append({name, have, total});
+            return c.answer;
+        });
+        Connect(ftp, port);
+        ftp.GetFile("photo.jpg", target);
+        EXPECT_TRUE(ReadFile(target) == c.file);
+        const QList<QVariantList> expected{{"photo.jpg", partSize, qint64(bytes.size())}};
+        EXPECT_EQ(questions, c.asked ? expected : QList<QVariantList>());
+        EXPECT_EQ(again.commands().filter(QRegularExpression("^REST ")),
+                  c.resumed ? QStringList{QStringLiteral("REST %1").arg(partSize)} : QStringList());
+        EXPECT_EQ(HiddenLeftovers(local.path()), QStringList()) << "neither part nor record stays";
+    }
+}
+
+// Closing the window during a download keeps its part; the next window asks
+// through the Dialogs seam and goes on from there.
+TEST(KeptDownloadAcrossRestart, AWindowClosedMidDownloadOffersToGoOn)
+{
+    const QByteArray bytes = PatternBytes(2 * KeepPartFrom);
+    ScriptedServer server({.file = bytes,
+                           .dripBytes = 64 * 1024,
+                           .dripEveryMs = 20,
+                           .listing = "-rw-r--r-- 1 owner group 2097152 Jan 01 2026 photo.jpg\r\n",
+                           .modified = "20260101120000"});
+    WindowRig rig;
+    OpenOnScriptedServer(rig, server);
+    QObject::connect(&rig.form->ftp(), &FtpComponent::Progress, rig.form.get(), [&](qint64 moved) {
+        if (moved > 0)
+            QMetaObject::invokeMethod(rig.form.get(), &QWidget::close, Qt::QueuedConnection);
+    });
+    SelectRows(rig, {"photo.jpg"});
+    rig.find<QAction>("mnuDownload")->trigger();
+    rig.close();
+    const qint64 partSize = PartFileSize(rig.localFolder.path());
+    ASSERT_GT(partSize, 0) << HiddenLeftovers(rig.localFolder.path()).join('|');
+    ASSERT_LT(partSize, bytes.size());
+
+    rig.dialogs.clear();
+    rig.open().Connect();
+    SelectRows(rig, {"photo.jpg"});
+    rig.find<QAction>("mnuDownload")->trigger();
+    EXPECT_TRUE(ReadFile(rig.localFolder.filePath("photo.jpg")) == bytes);
+    ASSERT_EQ(rig.dialogs.calls().size(), 1) << rig.dialogs.messageTexts().join('|').toStdString();
+    const ScriptedDialogs::Call& asked = rig.dialogs.calls().first();
+    EXPECT_EQ(asked.kind, ScriptedDialogs::Kind::Question);
+    EXPECT_TRUE(asked.text.startsWith("photo.jpg was partly downloaded before (") &&
+                asked.text.endsWith(" of 2.0 MB). Continue where it stopped?"))
+        << asked.text.toStdString();
+    EXPECT_EQ(asked.defaultAnswer, Dialogs::Answer::Yes);
+    EXPECT_TRUE(server.commands().contains(QStringLiteral("REST %1").arg(partSize))) << server.commands().join('|');
+    EXPECT_EQ(HiddenLeftovers(rig.localFolder.path()), QStringList());
+}
+
+// While a download runs, its part and record are on the disk, as a killed
+// program leaves them; Stop means the person does not want the file, and
+// nothing is kept for later.
+TEST(KeptDownloadAcrossRestart, RecordedWhileRunningAndStopKeepsNothing)
+{
+    ScriptedServer server({.file = PatternBytes(2 * KeepPartFrom), .dripBytes = 64 * 1024, .dripEveryMs = 20,
+                           .modified = "20260101120000"});
+    QTemporaryDir local;
+    FtpComponent ftp;
+    Connect(ftp, server.port());
+    QStringList whileRunning;
+    std::optional<KeptDownload> record;
+    QObject::connect(&ftp, &FtpComponent::Progress, &ftp, [&] {
+        whileRunning = HiddenLeftovers(local.path());
+        record = LoadKeptDownload(KeptDownloadRecordPath(local.filePath("photo.jpg")));
+        ftp.Stop();
+    }, Qt::QueuedConnection);
+    EXPECT_EQ(FailureOf([&] { ftp.GetFile("photo.jpg", local.filePath("photo.jpg")); }).number, ftp_errors::Stopped);
+    ASSERT_EQ(whileRunning.size(), 2) << whileRunning.join('|');
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->part, whileRunning.filter(QRegularExpression("\\.part$")).value(0));
+    EXPECT_EQ(record->site, QStringLiteral("ftp://demo@127.0.0.1:%1").arg(server.port()));
+    EXPECT_EQ(record->modified, QDateTime(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC));
+    EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+}
+
+// The date a kept part is matched by, as a real server tells it (MDTM, UTC).
+TEST(KeptDownloadAcrossRestart, TheServersDateOfAFile)
+{
+    FtpServerFixture server;
+    ASSERT_TRUE(server.running()) << server.error();
+    const QDateTime written(QDate(2026, 1, 1), QTime(12, 0, 5), Qt::UTC);
+    QFile file(server.root() + "/pic.jpg");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("x") == 1 && file.flush());
+    ASSERT_TRUE(file.setFileTime(written, QFileDevice::FileModificationTime));
+    file.close();
+    const auto t = MakeTransport(QStringLiteral("ftp"), {}, {});
+    t->connect({server.host(), server.port(), server.user(), server.password()});
+    EXPECT_EQ(t->modifiedAt("pic.jpg").toString(Qt::ISODateWithMs), written.toString(Qt::ISODateWithMs));
+    EXPECT_FALSE(t->modifiedAt("missing.jpg").isValid());
+    t->quit();
+}
+
+// A second download of the same file into the same folder while the first
+// still runs (a second window) leaves the first one's part alone.
+TEST(KeptDownloadAcrossRestart, ASecondDownloadLeavesARunningOnesPartAlone)
+{
+    const QByteArray bytes = PatternBytes(2 * KeepPartFrom);
+    ScriptedServer slow({.file = bytes, .dripBytes = 64 * 1024, .dripEveryMs = 20, .modified = "20260101120000"});
+    ScriptedServer quick({.file = bytes, .modified = "20260101120000"});
+    QTemporaryDir local;
+    const QString target = local.filePath("photo.jpg");
+    FtpComponent first, second;
+    Connect(first, slow.port());
+    Connect(second, quick.port());
+    std::optional<FtpError> secondEnd;
+    QObject::connect(&first, &FtpComponent::Progress, &first, [&] {
+        if (!secondEnd)
+            secondEnd = FailureOf([&] { second.GetFile("photo.jpg", target); });
+    }, Qt::QueuedConnection);
+    const FtpError firstEnd = FailureOf([&] { first.GetFile("photo.jpg", target); });
+    EXPECT_EQ(firstEnd.number, -1) << firstEnd.description;
+    ASSERT_TRUE(secondEnd.has_value());
+    EXPECT_EQ(secondEnd->number, -1) << secondEnd->description;
+    EXPECT_TRUE(ReadFile(target) == bytes);
+    EXPECT_EQ(HiddenLeftovers(local.path()), QStringList());
 }

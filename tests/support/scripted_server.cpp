@@ -397,6 +397,8 @@ void ScriptedServer::serve(int control)
         } else if (verb == "SIZE" && !script_.folder.isEmpty()) {
             const QFileInfo entry(QDir(script_.folder).filePath(QString::fromStdString(line.substr(5))));
             keepGoing = Say(control, entry.isFile() ? "213 " + std::to_string(entry.size()) : "550 No such file.");
+        } else if ((verb == "SIZE" || verb == "MDTM") && !script_.modified.isEmpty()) {
+            keepGoing = Say(control, "213 " + (verb == "SIZE" ? std::to_string(script_.file.size()) : script_.modified.toStdString()));
         } else if (verb == "QUIT") {
             Say(control, "221 Goodbye.");
             break;

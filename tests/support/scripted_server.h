@@ -41,6 +41,7 @@ struct ServerScript {
     int drops = 1;                                   // ... this many times in all
     bool refuseRest = false;                         // REST is not understood (otherwise RETR and STOR start there)
     bool refuseAppe = false;                         // APPE is not understood
+    QByteArray modified = {};                        // non-empty: MDTM answers this date, SIZE the size of file
 };
 
 // A tiny FTP-ish server on 127.0.0.1 for the faults a real server will not
