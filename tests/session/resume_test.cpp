@@ -385,7 +385,7 @@ qint64 PartFileSize(const QString& folder)
 // otherwise starts again from zero and brings the server's file as it is now.
 TEST(KeptDownloadAcrossRestart, GoesOnOnlyForTheSameServerFileAndAYes)
 {
-    const QByteArray bytes = PatternBytes(2 * KeepPartFrom);
+    const QByteArray bytes = RandomBytes(2 * KeepPartFrom);
     const QByteArray date = "20260101120000";
     struct Case {
         const char* name;
@@ -443,7 +443,7 @@ TEST(KeptDownloadAcrossRestart, GoesOnOnlyForTheSameServerFileAndAYes)
 // through the Dialogs seam and goes on from there.
 TEST(KeptDownloadAcrossRestart, AWindowClosedMidDownloadOffersToGoOn)
 {
-    const QByteArray bytes = PatternBytes(2 * KeepPartFrom);
+    const QByteArray bytes = RandomBytes(2 * KeepPartFrom);
     ScriptedServer server({.file = bytes,
                            .dripBytes = 64 * 1024,
                            .dripEveryMs = 20,
@@ -483,7 +483,7 @@ TEST(KeptDownloadAcrossRestart, AWindowClosedMidDownloadOffersToGoOn)
 // nothing is kept for later.
 TEST(KeptDownloadAcrossRestart, RecordedWhileRunningAndStopKeepsNothing)
 {
-    ScriptedServer server({.file = PatternBytes(2 * KeepPartFrom), .dripBytes = 64 * 1024, .dripEveryMs = 20,
+    ScriptedServer server({.file = RandomBytes(2 * KeepPartFrom), .dripBytes = 64 * 1024, .dripEveryMs = 20,
                            .modified = "20260101120000"});
     QTemporaryDir local;
     FtpComponent ftp;
@@ -525,7 +525,7 @@ TEST(KeptDownloadAcrossRestart, TheServersDateOfAFile)
 // still runs (a second window) leaves the first one's part alone.
 TEST(KeptDownloadAcrossRestart, ASecondDownloadLeavesARunningOnesPartAlone)
 {
-    const QByteArray bytes = PatternBytes(2 * KeepPartFrom);
+    const QByteArray bytes = RandomBytes(2 * KeepPartFrom);
     ScriptedServer slow({.file = bytes, .dripBytes = 64 * 1024, .dripEveryMs = 20, .modified = "20260101120000"});
     ScriptedServer quick({.file = bytes, .modified = "20260101120000"});
     QTemporaryDir local;
