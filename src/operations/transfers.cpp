@@ -235,7 +235,7 @@ bool TransferController::MayUploadStraight(const FtpError& refusal)
             .arg(refusal.description);
     // The risky way out: Enter keeps the safe one.
     const bool yes = ctx_.services.dialogs->question(question, Dialogs::Icon::Warning, kAppTitle,
-                                                     Dialogs::Answer::No) == int(Dialogs::Answer::Yes);
+                                                     Dialogs::Answer::No) == Dialogs::kYes;
     straightUploads_.insert(site, yes);
     return yes;
 }
@@ -313,7 +313,7 @@ void TransferController::UploadFiles(const QStringList& localFiles)
                                          .arg(name, error.description,
                                               rest == 1 ? QStringLiteral("file") : QStringLiteral("%1 files").arg(rest));
             if (ctx_.services.dialogs->message(question, Dialogs::Buttons::YesNo, Dialogs::Icon::Information,
-                                               kAppTitle) != 6) {
+                                               kAppTitle) != Dialogs::kYes) {
                 stopped = true;
                 break;
             }

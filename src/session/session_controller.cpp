@@ -99,7 +99,7 @@ bool SessionController::TrustCertificate(const ServerCertificate& certificate)
                 .arg(server, CertificateFacts(certificate), pinned, certificate.fingerprint);
         answer = ctx_.services.dialogs->question(text, Dialogs::Icon::Warning, kSecurityTitle, Dialogs::Answer::No);
     }
-    if (answer != int(Dialogs::Answer::Yes))
+    if (answer != Dialogs::kYes)
         return false;
     QString error;
     if (!trusted.pin(certificate.host, certificate.port, certificate.fingerprint, &error))
@@ -134,7 +134,7 @@ bool SessionController::AcceptPlainLogin(const FtpError& error)
                        "password in clear?")
             .arg(ctx_.settings.URL, error.description);
     return ctx_.services.dialogs->question(text, Dialogs::Icon::Warning, kSecurityTitle,
-                                           Dialogs::Answer::No) == int(Dialogs::Answer::Yes);
+                                           Dialogs::Answer::No) == Dialogs::kYes;
 }
 
 QString SessionController::loginPassword(QString* note)
@@ -168,7 +168,7 @@ void SessionController::Connect()
                                                 "Try again with the same login and password?")
                                      .arg(settings.URL, refusedReply_);
         if (ctx_.services.dialogs->message(question, Dialogs::Buttons::YesNo, Dialogs::Icon::Information,
-                                          kAppTitle) != 6)
+                                          kAppTitle) != Dialogs::kYes)
             return;
     }
     BusyPointer busy;

@@ -325,7 +325,7 @@ void Form1::settlePasswordPlace()
     const int answer = services_.dialogs->message(
         QStringLiteral("Keep your site passwords in the system keyring instead of in plain text?"),
         Dialogs::Buttons::YesNo, Dialogs::Icon::Information, kAppTitle);
-    if (answer != 6)
+    if (answer != Dialogs::kYes)
         passwords_->setChoice(false);
     else
         switchPasswordPlace(true);  // a move that fails is asked about again next start

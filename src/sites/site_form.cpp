@@ -386,7 +386,7 @@ void SiteForm::Command1_Click()
     const QString question =
         QStringLiteral("Are you sure you want to delete the site \"%1\" from your site list?").arg(name);
     if (services_.dialogs->message(question, Dialogs::Buttons::YesNo, Dialogs::Icon::None,
-                                   QStringLiteral("Confirmation")) != 6)
+                                   QStringLiteral("Confirmation")) != Dialogs::kYes)
         return;
     if (site)
         forgetPassword(*site, list_->row(selected));
