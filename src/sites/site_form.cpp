@@ -188,11 +188,7 @@ void SiteForm::Open()
                                    ? QStringLiteral("Passwords are kept in the system keyring.")
                                    : QStringLiteral("Passwords are stored in sites.snd in your data folder."));
     showSettings();
-    if (!isVisible())
-        PlaceOverMainWindow(this);
-    show();
-    raise();
-    activateWindow();
+    ShowOverMainWindow(this);
 }
 
 void SiteForm::showSettings()
