@@ -45,11 +45,34 @@ const QString kKeepAliveKey = QStringLiteral("Transfers/KeepAlive");
 // Shorter than the idle time-outs servers commonly use.
 constexpr std::chrono::seconds kKeepAliveInterval{60};
 
+// A toolbar key: its name (the action's object name), what it shows and
+// the command it runs. A key without a name is a separator.
 struct ToolButton {
     const char* key;
     const char* caption;
     const char* tip;
     const char* icon;  // freedesktop name
+    void (Form1::*command)();
+};
+
+const ToolButton kToolButtons[] = {
+    {"Connect", "Open", "Connect", "network-connect", &Form1::Connect},
+    {"Disconnect", "Close", "Disconnect", "network-disconnect", &Form1::Disconnect},
+    {},
+    {"Sites", "Sites", "Site Manager", "user-bookmarks", &Form1::OpenSiteManager},
+    {"List", "List", "Display uploaded files without connecting.", "document-open-recent", &Form1::OpenListingViewer},
+    {"Print", "Print", "Print Remote File List", "document-print", &Form1::PrintRemoteList},
+    {},
+    {"Delete", "Delete", "Delete Selected File", "edit-delete", &Form1::DeleteCommand},
+    {},
+    {"Get", "Download", "Download Selected File", "go-down", &Form1::Download},
+    {"Put", "Upload", "Upload Selected File", "document-send", &Form1::Upload},
+    {},
+    {"Refresh", "Refresh", "Refresh File List", "view-refresh", &Form1::Refresh},
+    {"Back", "Go Up", "Go Up One Folder On Server", "go-up", &Form1::GoUp},
+    {"Stop", "Stop", "Stop the running command (Esc)", "process-stop", &Form1::Stop},
+    {},
+    {"Help", "Help", "Display Help Dialog", "help-contents", &Form1::OpenHelp},
 };
 
 }  // namespace
@@ -202,31 +225,12 @@ void Form1::buildMenus()
 
 void Form1::buildToolbar()
 {
-    static const ToolButton kButtons[] = {
-        {"Connect", "Open", "Connect", "network-connect"},
-        {"Disconnect", "Close", "Disconnect", "network-disconnect"},
-        {nullptr, nullptr, nullptr, nullptr},
-        {"Sites", "Sites", "Site Manager", "user-bookmarks"},
-        {"List", "List", "Display uploaded files without connecting.", "document-open-recent"},
-        {"Print", "Print", "Print Remote File List", "document-print"},
-        {nullptr, nullptr, nullptr, nullptr},
-        {"Delete", "Delete", "Delete Selected File", "edit-delete"},
-        {nullptr, nullptr, nullptr, nullptr},
-        {"Get", "Download", "Download Selected File", "go-down"},
-        {"Put", "Upload", "Upload Selected File", "document-send"},
-        {nullptr, nullptr, nullptr, nullptr},
-        {"Refresh", "Refresh", "Refresh File List", "view-refresh"},
-        {"Back", "Go Up", "Go Up One Folder On Server", "go-up"},
-        {"Stop", "Stop", "Stop the running command (Esc)", "process-stop"},
-        {nullptr, nullptr, nullptr, nullptr},
-        {"Help", "Help", "Display Help Dialog", "help-contents"},
-    };
     toolbar_ = addToolBar(QStringLiteral("Toolbar"));
     toolbar_->setObjectName(QStringLiteral("Toolbar1"));
     toolbar_->setMovable(false);
     toolbar_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     toolbar_->setIconSize(QSize(24, 24));
-    for (const ToolButton& button : kButtons) {
+    for (const ToolButton& button : kToolButtons) {
         if (!button.key) {
             toolbar_->addSeparator();
             continue;
@@ -380,24 +384,9 @@ void Form1::keyPressEvent(QKeyEvent* event)
 
 void Form1::Toolbar1_ButtonClick(const QString& key)
 {
-    using Command = void (Form1::*)();
-    static const std::pair<const char*, Command> kDispatch[] = {
-        {"Connect", &Form1::Connect},
-        {"Disconnect", &Form1::Disconnect},
-        {"Sites", &Form1::OpenSiteManager},
-        {"List", &Form1::OpenListingViewer},
-        {"Print", &Form1::PrintRemoteList},
-        {"Delete", &Form1::DeleteCommand},
-        {"Get", &Form1::Download},
-        {"Put", &Form1::Upload},
-        {"Refresh", &Form1::Refresh},
-        {"Back", &Form1::GoUp},
-        {"Stop", &Form1::Stop},
-        {"Help", &Form1::OpenHelp},
-    };
-    for (const auto& [name, command] : kDispatch) {
-        if (key == QLatin1String(name)) {
-            (this->*command)();
+    for (const ToolButton& button : kToolButtons) {
+        if (button.key && key == QLatin1String(button.key)) {
+            (this->*button.command)();
             return;
         }
     }
