@@ -40,8 +40,6 @@ namespace quillmar {
 
 namespace {
 
-const QString kAskReplaceKey = QStringLiteral("Transfers/AskReplace");
-const QString kKeepAliveKey = QStringLiteral("Transfers/KeepAlive");
 // Shorter than the idle time-outs servers commonly use.
 constexpr std::chrono::seconds kKeepAliveInterval{60};
 
@@ -285,8 +283,8 @@ void Form1::Form_Load()
     const StartUpValues values = ReadStartUpValues(*services_.settings);
     settings_ = values.connection;
     mnuStartupConnect_->setChecked(values.autoConnect);
-    mnuAskReplace_->setChecked(services_.settings->value(kAskReplaceKey, true).toBool());
-    mnuKeepAlive_->setChecked(services_.settings->value(kKeepAliveKey, false).toBool());
+    mnuAskReplace_->setChecked(settings_keys::AskReplace.read(*services_.settings).toBool());
+    mnuKeepAlive_->setChecked(settings_keys::KeepAlive.read(*services_.settings).toBool());
     const UploadOptions upload = ReadUploadOptions(*services_.settings);
     mnuWebReady_->setChecked(upload.webReady);
     mnuRemotePreview_->setChecked(upload.remotePreview);
@@ -301,8 +299,8 @@ void Form1::Form_Load()
 
 void Form1::saveSettings()
 {
-    services_.settings->setValue(kAskReplaceKey, mnuAskReplace_->isChecked());
-    services_.settings->setValue(kKeepAliveKey, mnuKeepAlive_->isChecked());
+    settings_keys::AskReplace.write(*services_.settings, mnuAskReplace_->isChecked());
+    settings_keys::KeepAlive.write(*services_.settings, mnuKeepAlive_->isChecked());
     WriteUploadOptions(*services_.settings, state_.upload);
     StartUpValues values{settings_, mnuStartupConnect_->isChecked()};  // writes the store
     QString problem;
