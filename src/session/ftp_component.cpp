@@ -285,7 +285,7 @@ void FtpComponent::requireConnection()
     if (state_ != 0)
         return;
     if (!reconnectable_)
-        throw FtpError(ftp_errors::NotConnected, QStringLiteral("There is no connection to a server."));
+        throw NoConnection();
     try {
         runCall([](FtpWorker& worker, Call&) { worker.reconnect(); });
     } catch (const FtpError& e) {

@@ -38,7 +38,16 @@ constexpr int ForeignData = 10062;   // a TLS data connection showed another ser
 constexpr int RenameRefused = 10045; // an upload arrived, but the server would not rename it onto its name
 constexpr int FtpOnly = 10046;      // a raw FTP command sent over another protocol
 constexpr int NoRowSelected = 91; // a command for a selected row found none: "connect first"
+// The numbers a server's refusal carries: its reply code.
+constexpr int FirstRefusal = 400;
+constexpr int LastRefusal = 599;
 }  // namespace ftp_errors
+
+// The failure of a call that needs a connection while there is none.
+inline FtpError NoConnection()
+{
+    return FtpError(ftp_errors::NotConnected, QStringLiteral("There is no connection to a server."));
+}
 
 class FtpWorker;
 struct ServerCertificate;

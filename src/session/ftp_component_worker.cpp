@@ -396,7 +396,7 @@ struct FtpWorker::Impl {
     {
         const auto t = current();
         if (!t || !t->connected())
-            throw FtpError(ftp_errors::NotConnected, QStringLiteral("There is no connection to a server."));
+            throw NoConnection();
         return *t;
     }
 
@@ -522,7 +522,7 @@ struct FtpWorker::Impl {
     void loginAgain(bool quietly)
     {
         if (!lastLogin)
-            throw FtpError(ftp_errors::NotConnected, QStringLiteral("There is no connection to a server."));
+            throw NoConnection();
         const QString folder = folderPath;
         if (quietly) {
             current()->connect(*lastLogin);

@@ -423,7 +423,7 @@ struct FtpTransport::Impl {
     void requireSession() const
     {
         if (!control || !loggedIn)
-            throw FtpError(ftp_errors::NotConnected, QStringLiteral("There is no connection to a server."));
+            throw NoConnection();
     }
 
     // ---- control connection
