@@ -290,7 +290,7 @@ void FtpComponent::requireConnection()
         runCall([](FtpWorker& worker, Call&) { worker.reconnect(); });
     } catch (const FtpError& e) {
         // A refused login would be refused again: the person connects anew.
-        if (e.number < 400 || e.number > 599)
+        if (!IsServerRefusal(e))
             throw;
         reconnectable_ = false;
         throw FtpError(e.number, QStringLiteral("The server %1 closed the idle connection and refused the login when "

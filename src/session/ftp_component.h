@@ -43,6 +43,13 @@ constexpr int FirstRefusal = 400;
 constexpr int LastRefusal = 599;
 }  // namespace ftp_errors
 
+// The server answered and said no (its reply code and text), as against the
+// connection or the machine failing, or the call being ended.
+inline bool IsServerRefusal(const FtpError& error)
+{
+    return error.number >= ftp_errors::FirstRefusal && error.number <= ftp_errors::LastRefusal;
+}
+
 // The failure of a call that needs a connection while there is none.
 inline FtpError NoConnection()
 {

@@ -369,7 +369,7 @@ struct FtpWorker::Impl {
         try {
             t.remove(temp);
         } catch (const FtpError& e) {
-            if (e.number < 400 || e.number > 599)
+            if (!IsServerRefusal(e))
                 throw;
         }
     }
@@ -706,7 +706,7 @@ struct FtpWorker::Impl {
                 throw keepUpload(temp, remoteName, e);
             if (e.number == ftp_errors::Stopped)
                 throw stoppedWhilePuttingInPlace(t, remoteName);
-            if (e.number < 400 || e.number > 599)
+            if (!IsServerRefusal(e))
                 throw;
             throw FtpError(ftp_errors::RenameRefused,
                            QStringLiteral("The server refused to rename the upload to %1: %2\nThe server's copy of "
@@ -722,7 +722,7 @@ struct FtpWorker::Impl {
         uploadTemp.reset();
         announceTemp(temp, false);
         keptUploads.insert(ServerPathFrom(folderPath, remoteName), temp);
-        if (cause.number >= 400 && cause.number <= 599)
+        if (IsServerRefusal(cause))
             return FtpError(ftp_errors::RenameRefused,
                             QStringLiteral("Your upload is on the server as %1; the server refused to rename it to %2: "
                                            "%3\nThe old copy of %2 was deleted before that, so keep the file under "

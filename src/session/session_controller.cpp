@@ -229,7 +229,7 @@ void SessionController::Connect()
     busy.restore();
     light.end();
     // A reply code while logging in is the server saying no, not the network.
-    const bool refused = failure && loggingIn && failure->number >= 400 && failure->number < 600;
+    const bool refused = failure && loggingIn && IsServerRefusal(*failure);
     if (refused) {
         refusedLogin_ = attempt;
         refusedReply_ = failure->description;
@@ -300,7 +300,7 @@ void SessionController::RemoveLeftUploads()
         } catch (const FtpError& error) {
             // A refusal (already gone, or never to be removed) settles it;
             // trouble with the connection is the connect's failure.
-            if (error.number < 400 || error.number > 599)
+            if (!IsServerRefusal(error))
                 throw;
         }
         leftovers.note(site, path, false);
@@ -422,7 +422,7 @@ bool SessionController::EnterLinkedFolder(const QString& link)
     try {
         ctx_.ftp.ChangeDir(link);
     } catch (const FtpError& error) {
-        if (error.number < 400 || error.number > 599)
+        if (!IsServerRefusal(error))
             throw;
         return false;
     }
