@@ -115,9 +115,9 @@ void DeleteController::EmptyImageCache()
 void DeleteController::Delete()
 {
     AllChoiceReset reset{confirmAll_};
-    if (ctx_.state.GotFocus == 2)
+    if (ctx_.state.GotFocus == FocusSide::Server)
         deleteOnServer();
-    else if (ctx_.state.GotFocus == 1)
+    else if (ctx_.state.GotFocus == FocusSide::Local)
         deleteLocally();
 }
 

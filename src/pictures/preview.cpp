@@ -314,11 +314,11 @@ void PreviewController::viewimage_DblClick()
         preview_ = new imgPreview();
     preview_->showCoveringScreen();
     QString path;
-    if (ctx_.state.GotFocus == 1) {
+    if (ctx_.state.GotFocus == FocusSide::Local) {
         const QString name = ctx_.localPane.currentFile();
         if (!name.isEmpty())
             path = EntryPath(ctx_.localPane.folder(), name);
-    } else if (ctx_.state.GotFocus == 2) {
+    } else if (ctx_.state.GotFocus == FocusSide::Server) {
         const QString text = ctx_.serverView.selectedRowText();
         if (!text.isEmpty())
             ShowServerPicture(*preview_, ctx_.services.appFolder, ctx_.state.place, text);

@@ -255,11 +255,11 @@ void Form1::wireEvents()
     // Only the two lists of entries choose the side; the preview, the
     // toolbar and the folder list leave it as it is.
     connect(serverView_, &ServerListView::focusEntered, this, [this] {
-        state_.GotFocus = 2;
+        state_.GotFocus = FocusSide::Server;
         state_.FolderListFocus = false;
     });
     connect(localPane_, &LocalPane::focusEntered, this, [this] {
-        state_.GotFocus = 1;
+        state_.GotFocus = FocusSide::Local;
         state_.FolderListFocus = false;
     });
     connect(localPane_, &LocalPane::folderListFocused, this, [this] { state_.FolderListFocus = true; });

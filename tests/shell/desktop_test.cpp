@@ -320,7 +320,7 @@ TEST(Keys, EachKeyRunsItsCommandAndShowsInTheMenu)
         rig.find<QLabel>("Panel1")->setText(before);
         EXPECT_EQ(rig.find<QAction>(c.action)->shortcut(), c.key) << "shown in the menu";
         list->setFocus();
-        form.state().GotFocus = c.gotFocus;
+        form.state().GotFocus = quillmar::FocusSide(c.gotFocus);
         QTest::keySequence(list, c.key);
         EXPECT_EQ(rig.dialogs.messageTexts(), c.messages);
         EXPECT_EQ(rig.panel(1), c.status);

@@ -313,7 +313,7 @@ TEST(ListingsFromElsewhere, ForeignLinesGiveRowsAndTheRestIsCounted)
 
     // Replacing a local copy does not claim the server's copy is empty.
     WriteFile(rig.localFolder.filePath(QStringLiteral("nosize.jpg")), QByteArray(100, 'l'));
-    rig.form->state().GotFocus = 2;
+    rig.form->state().GotFocus = quillmar::FocusSide::Server;
     SelectRows(rig, {QStringLiteral("nosize.jpg")});
     rig.find<QAction>("mnuDownload")->trigger();
     ASSERT_EQ(rig.dialogs.confirmTexts().size(), 1);
@@ -460,7 +460,7 @@ TEST(Commands, GuardsAndDispatchByKey)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.key);
         rig.dialogs.clear();
-        form.state().GotFocus = c.gotFocus;
+        form.state().GotFocus = quillmar::FocusSide(c.gotFocus);
         form.Toolbar1_ButtonClick(QLatin1String(c.key));
         EXPECT_EQ(rig.dialogs.messageTexts(), c.messages);
         for (const auto& call : rig.dialogs.calls()) {
@@ -511,7 +511,7 @@ TEST(Commands, ProgressFollowsTheExpectedSize)
         bar->setValue(7);
         form.findChild<QLabel*>(QStringLiteral("Panel1"))->setText(before);
         form.state().lSize = c.lSize;
-        form.state().GotFocus = c.gotFocus;
+        form.state().GotFocus = quillmar::FocusSide(c.gotFocus);
         Q_EMIT form.ftp().Progress(c.bytes);
         EXPECT_EQ(bar->value(), c.bar);
         // The speed and time left follow once the clock has moved.
