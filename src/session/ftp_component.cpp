@@ -137,7 +137,7 @@ void FtpComponent::setAction(int code)
 {
     switch (code) {
     case Connect:
-        openConnection();
+        OpenConnection();
         return;
     case ListFolder:
         List();
@@ -150,7 +150,7 @@ void FtpComponent::setAction(int code)
     }
 }
 
-void FtpComponent::openConnection()
+void FtpComponent::OpenConnection()
 {
     RefuseLineBreaks(host_, QStringLiteral("server address"));
     RefuseLineBreaks(userName_, QStringLiteral("user name"));

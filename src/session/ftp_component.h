@@ -78,7 +78,9 @@ public:
     void setUserName(const QString& user);
     void setPassword(const QString& password);
     void setPort(int port);             // used when Host names no port
-    void setAction(int code);           // 5 connect, 11 list, 9 close
+    // Runs an ActionCode: Connect is OpenConnection, ListFolder is List,
+    // Close is Quit.
+    void setAction(int code);
     int State() const;                  // 0 no connection, 1 connection open
     void setCommand(const QString& command);
     QString Reply() const;
@@ -116,6 +118,8 @@ public:
 
     // Methods. Names are relative to the current remote folder; local names
     // to the process's current folder.
+    // Connects to Host and logs in with UserName and Password.
+    void OpenConnection();
     void Quit();
     void ChangeDir(const QString& folder);
     void List();
@@ -163,7 +167,6 @@ Q_SIGNALS:
 private:
     struct Call;
 
-    void openConnection();
     // Runs work on the worker thread and waits for it in a nested loop; the
     // events it posts are delivered before this returns. Returns the text the
     // work left in the call (the reply of SendCommand).

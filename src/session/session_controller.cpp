@@ -190,14 +190,14 @@ void SessionController::Connect()
             ctx_.feedback.status(QStringLiteral("Status: Retrieving Directory List"));
             receiver_.resetCounters();
             loggingIn = true;
-            ctx_.ftp.setAction(FtpComponent::Connect);
+            ctx_.ftp.OpenConnection();
             loggingIn = false;
             refusedLogin_.reset();
             RememberEncryption();
             ctx_.state.place.site = SiteKey(settings.User, settings.URL);
             readServerFolder();
             RemoveLeftUploads();
-            ctx_.ftp.setAction(FtpComponent::ListFolder);
+            ctx_.ftp.List();
             showServerFolder();
             ctx_.feedback.status(QStringLiteral("Status: Done") + passwordNote);
             ctx_.feedback.panel(2, QStringLiteral("Connected"));
@@ -315,7 +315,7 @@ void SessionController::Disconnect()
         return;
     }
     RunCommand(ctx_, [this] {
-        ctx_.ftp.setAction(FtpComponent::Close);
+        ctx_.ftp.Quit();
         ctx_.feedback.status(disconnectedText());
         receiver_.clearList();
     });
