@@ -194,8 +194,8 @@ QString TransferController::sendFile(const QString& localFile, CacheCopies& copi
         throw FtpError(ftp_errors::LocalFile, QStringLiteral("The file %1 cannot be read.").arg(localFile));
     std::optional<QTemporaryDir> work;  // the copy made ready for the web lives until the cache has it
     const WebReadyCopy sent = PrepareUpload(localFile, work);
-    ctx_.state.lSize = QFileInfo(sent.file).size();
-    ctx_.feedback.status(QStringLiteral("Status: Uploading %1 %2 bytes").arg(name, QString::number(ctx_.state.lSize)));
+    const qint64 size = QFileInfo(sent.file).size();
+    ctx_.feedback.status(QStringLiteral("Status: Uploading %1 %2 bytes").arg(name, QString::number(size)));
     ctx_.feedback.lightsBusy();
     ctx_.feedback.startTransfer();
     PutOnServer(sent.file, name);

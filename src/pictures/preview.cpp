@@ -278,7 +278,6 @@ QString PreviewController::fetch(const QString& name, const QString& target)
         throw FtpError(ftp_errors::LocalFile,
                        QStringLiteral("The picture cache folder %1 could not be made.").arg(QFileInfo(target).path()));
 
-    ctx_.state.lSize = std::max<qint64>(size, 0);
     ctx_.feedback.lightsBusy();
     ctx_.feedback.status(QStringLiteral("Status: Fetching %1 for its preview").arg(name));
     // A picture larger than its size said is stopped on the way: only this
@@ -292,7 +291,7 @@ QString PreviewController::fetch(const QString& name, const QString& target)
     });
     const auto unwatch = qScopeGuard([&] { disconnect(watch); });
     try {
-        ctx_.ftp.GetFile(name, target);
+        ctx_.ftp.GetFile(name, target, size);
     } catch (const FtpError& error) {
         if (!overLimit || error.number != ftp_errors::Stopped)
             throw;

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -75,7 +76,9 @@ FtpComponent::FtpComponent(QObject* parent) : QObject(parent)
         QMetaObject::invokeMethod(this, [this, lines = std::move(lines)] { deliverLines(lines); }, Qt::QueuedConnection);
     };
     events.progress = [this](qint64 bytes) {
-        QMetaObject::invokeMethod(this, [this, bytes] { Q_EMIT Progress(bytes); }, Qt::QueuedConnection);
+        // Read on the worker's side: no transfer starts while this one runs.
+        QMetaObject::invokeMethod(this, [this, bytes, expected = expected_] { Q_EMIT Progress(bytes, expected); },
+                                  Qt::QueuedConnection);
     };
     events.temporaryUpload = [this](QString path, bool onServer) {
         QMetaObject::invokeMethod(this, [this, path, onServer] { Q_EMIT TemporaryUpload(path, onServer); },
@@ -210,10 +213,11 @@ void FtpComponent::RemoveDir(const QString& folder)
     runCall([folder](FtpWorker& worker, Call&) { worker.removeFolder(folder); });
 }
 
-void FtpComponent::GetFile(const QString& remoteName, const QString& localName)
+void FtpComponent::GetFile(const QString& remoteName, const QString& localName, qint64 expectedBytes)
 {
     RefuseLineBreaks(remoteName, QStringLiteral("file name"));
     requireConnection();
+    expected_ = std::max<qint64>(expectedBytes, 0);
     const QString localPath = QFileInfo(localName).absoluteFilePath();
     runCall([remoteName, localPath](FtpWorker& worker, Call&) { worker.download(remoteName, localPath); });
 }
@@ -223,6 +227,7 @@ void FtpComponent::PutFile(const QString& localName, const QString& remoteName)
     RefuseLineBreaks(remoteName, QStringLiteral("file name"));
     requireConnection();
     const QString localPath = QFileInfo(localName).absoluteFilePath();
+    expected_ = QFileInfo(localPath).size();
     runCall([localPath, remoteName](FtpWorker& worker, Call&) { worker.upload(localPath, remoteName, false); });
 }
 
@@ -231,6 +236,7 @@ void FtpComponent::PutFileStraight(const QString& localName, const QString& remo
     RefuseLineBreaks(remoteName, QStringLiteral("file name"));
     requireConnection();
     const QString localPath = QFileInfo(localName).absoluteFilePath();
+    expected_ = QFileInfo(localPath).size();
     runCall([localPath, remoteName](FtpWorker& worker, Call&) { worker.upload(localPath, remoteName, true); });
 }
 

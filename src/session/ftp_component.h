@@ -126,7 +126,9 @@ public:
     void MakeDir(const QString& folder);
     void DeleteFile(const QString& name);
     void RemoveDir(const QString& folder);
-    void GetFile(const QString& remoteName, const QString& localName);
+    // expectedBytes: the size the listing or the server gave, 0 when unknown;
+    // Progress carries it. An upload expects the local file's size.
+    void GetFile(const QString& remoteName, const QString& localName, qint64 expectedBytes = 0);
     void PutFile(const QString& localName, const QString& remoteName);
     // Uploads straight to remoteName, for servers that refuse renames: an
     // interrupted upload then leaves a damaged copy under that name.
@@ -137,6 +139,10 @@ public:
     QString CurrentFolder();
     // The size of an entry of the current folder, -1 when the server does not say.
     qint64 SizeOf(const QString& name);
+
+    // The size the transfer in progress (or the last one) expects; 0 when
+    // unknown.
+    qint64 ExpectedSize() const { return expected_; }
 
     // Ends the call in progress (if any) with a Stopped failure within a
     // second. A transfer's connection stays when the server answers ABOR
@@ -151,7 +157,8 @@ Q_SIGNALS:
     void StateChanged(int connected);
     void ListEntry(const QString& line);
     void ListComplete();
-    void Progress(qint64 bytes);
+    // bytes moved so far of the expected size (0 when unknown).
+    void Progress(qint64 bytes, qint64 expected);
     void Busy(bool running);
     // A call logged in again after the server had closed an idle connection.
     void Reconnected();
@@ -186,6 +193,7 @@ private:
     bool encryptionExpected_ = false;
     bool reconnectable_ = false;   // the server closed an idle connection
     int port_ = 21;
+    qint64 expected_ = 0;          // of the transfer in progress; set before its call starts
     int state_ = 0;                // as last reported on this thread
     std::shared_ptr<Call> call_;   // the call in progress, if any
     std::unique_ptr<FtpWorker> worker_;

@@ -46,7 +46,7 @@ SessionController::SessionController(MainContext& context, ListingReceiver& rece
     connect(&ctx_.ftp, &FtpComponent::Progress, this, &SessionController::Progress);
     connect(&ctx_.ftp, &FtpComponent::Reconnected, this, &SessionController::Reconnected);
     connect(&ctx_.ftp, &FtpComponent::Resuming, this, [this](const QString& name, qint64 bytes, int attempt, int attempts) {
-        ctx_.feedback.status(QStringLiteral("Status: ") + ResumingText(name, bytes, ctx_.state.lSize, attempt, attempts));
+        ctx_.feedback.status(QStringLiteral("Status: ") + ResumingText(name, bytes, ctx_.ftp.ExpectedSize(), attempt, attempts));
     });
     connect(&ctx_.ftp, &FtpComponent::TemporaryUpload, this, &SessionController::NoteTemporaryUpload);
     connect(&ctx_.ftp, &FtpComponent::Busy, this, &SessionController::NoteUploadsLeftAfterCall);
@@ -441,16 +441,12 @@ void SessionController::FetchFile(const QString& name, qint64 listedSize)
     const QString problem = EntryNameProblem(name);
     if (!problem.isEmpty())
         throw FtpError(ftp_errors::BadName, QStringLiteral("%1 cannot be downloaded: %2").arg(name, problem));
-    if (listedSize > 0) {
-        // A question per file costs a round trip the listing already answered.
-        ctx_.state.lSize = listedSize;
-    } else {
-        // Unknown is 0, never the size of an earlier file.
-        ctx_.state.lSize = std::max<qint64>(ctx_.ftp.SizeOf(name), 0);
-    }
+    // A question per file costs a round trip the listing already answered.
+    // Unknown is 0, never the size of an earlier file.
+    const qint64 expected = listedSize > 0 ? listedSize : std::max<qint64>(ctx_.ftp.SizeOf(name), 0);
     ctx_.feedback.status(QStringLiteral("Status: Downloading ") + name);
     ctx_.feedback.startTransfer();
-    ctx_.ftp.GetFile(name, EntryPath(ctx_.localPane.folder(), name));
+    ctx_.ftp.GetFile(name, EntryPath(ctx_.localPane.folder(), name), expected);
     ctx_.feedback.status(QStringLiteral("Status: Download Complete"));
     ctx_.feedback.setProgress(0);
 }
@@ -506,9 +502,8 @@ void SessionController::Refresh()
     }, Needs::Nothing);
 }
 
-void SessionController::Progress(qint64 bytes)
+void SessionController::Progress(qint64 bytes, qint64 expected)
 {
-    const qint64 expected = ctx_.state.lSize;
     if (expected <= 0)
         return;
     // The size of the file on its way, whichever list has the focus: the

@@ -34,7 +34,7 @@ public:
     void ServerDoubleClick();
     void GoUp();
     void Refresh();
-    void Progress(qint64 bytes);
+    void Progress(qint64 bytes, qint64 expected);
 
     // One file from the server into the local folder; the double click's.
     // Throws FtpError.

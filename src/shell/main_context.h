@@ -25,7 +25,6 @@ enum class FocusSide { None = 0, Local = 1, Server = 2 };
 
 // Variables of the main window that several commands share.
 struct MainState {
-    qint64 lSize = 0;  // expected size of the transfer in progress; never cleared
     FocusSide GotFocus = FocusSide::None;  // none until either list has had the focus
     bool FolderListFocus = false;  // the local folder list had the focus after either list
     bool AskReplace = true;        // ask before a transfer replaces a file

@@ -359,7 +359,7 @@ TEST_F(ServerWindow, DoubleClickEntersFoldersAndDownloadsFilesIntoTheLocalFolder
     DoubleClickServerRow(rig, QStringLiteral("c.gif"));
     EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(ReadFile(rig.localFolder.filePath(QStringLiteral("c.gif"))), QByteArray(2500, 'g'));
-    EXPECT_EQ(form.state().lSize, 2500);
+    EXPECT_EQ(form.ftp().ExpectedSize(), 2500);  // the size the listing gave
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Download Complete"));
     EXPECT_EQ(rig.find<QProgressBar>("PB1")->value(), 0);
     EXPECT_TRUE(rig.greenShown());
@@ -510,9 +510,8 @@ TEST(Commands, ProgressFollowsTheExpectedSize)
         SCOPED_TRACE(c.status.toStdString());
         bar->setValue(7);
         form.findChild<QLabel*>(QStringLiteral("Panel1"))->setText(before);
-        form.state().lSize = c.lSize;
         form.state().GotFocus = quillmar::FocusSide(c.gotFocus);
-        Q_EMIT form.ftp().Progress(c.bytes);
+        Q_EMIT form.ftp().Progress(c.bytes, c.lSize);
         EXPECT_EQ(bar->value(), c.bar);
         // The speed and time left follow once the clock has moved.
         EXPECT_EQ(rig.panel(1).section(QStringLiteral(" \u00B7 "), 0, 0), c.status);
