@@ -163,14 +163,14 @@ void SiteForm::buildElements()
 
     // A selection (click or keyboard) is complete only once the item is
     // selected, which comes after it becomes current.
-    connect(list_, &QListWidget::itemSelectionChanged, this, &SiteForm::List1_Click);
-    connect(list_, &QListWidget::itemDoubleClicked, this, &SiteForm::List1_DblClick);
-    connect(clear, &QPushButton::clicked, this, &SiteForm::Command4_Click);
-    connect(add, &QPushButton::clicked, this, &SiteForm::Command2_Click);
-    connect(save, &QPushButton::clicked, this, &SiteForm::cmdSave_Click);
-    connect(remove, &QPushButton::clicked, this, &SiteForm::Command1_Click);
-    connect(connectButton, &QPushButton::clicked, this, &SiteForm::CloseBtn_Click);
-    connect(exit, &QPushButton::clicked, this, &SiteForm::Command3_Click);
+    connect(list_, &QListWidget::itemSelectionChanged, this, &SiteForm::chooseSelectedSite);
+    connect(list_, &QListWidget::itemDoubleClicked, this, &SiteForm::connectToClickedSite);
+    connect(clear, &QPushButton::clicked, this, &SiteForm::clearBoxes);
+    connect(add, &QPushButton::clicked, this, &SiteForm::addSite);
+    connect(save, &QPushButton::clicked, this, &SiteForm::saveSite);
+    connect(remove, &QPushButton::clicked, this, &SiteForm::deleteSite);
+    connect(connectButton, &QPushButton::clicked, this, &SiteForm::saveAndConnect);
+    connect(exit, &QPushButton::clicked, this, &SiteForm::saveAndExit);
     MakeDefaultButton(this, connectButton);
 }
 
@@ -233,26 +233,24 @@ void SiteForm::ParseView()
         return;
     chooseSite(withPassword(*site));
     showSettings();
-    if (SingleClick == 0) {
+    if (connectOnChoice_) {
         connect_();
         close();
     }
 }
 
-void SiteForm::List1_Click()
+void SiteForm::chooseSelectedSite()
 {
-    SingleClick = 1;
+    connectOnChoice_ = false;
     ParseView();
 }
 
-void SiteForm::List1_DblClick()
+void SiteForm::connectToClickedSite()
 {
-    SingleClick = 0;
+    connectOnChoice_ = true;
     ParseView();
-    SingleClick = 1;
+    connectOnChoice_ = false;
 }
-
-void SiteForm::Command4_Click() { clearBoxes(); }
 
 SiteFields SiteForm::fieldsFromBoxes() const
 {
@@ -321,7 +319,7 @@ QListWidgetItem* SiteForm::selectedItem() const
     return item && item->isSelected() ? item : nullptr;
 }
 
-void SiteForm::Command2_Click()
+void SiteForm::addSite()
 {
     if (boxesRefused())
         return;
@@ -334,7 +332,7 @@ void SiteForm::Command2_Click()
     lblStatus_->clear();
 }
 
-void SiteForm::cmdSave_Click()
+void SiteForm::saveSite()
 {
     QListWidgetItem* selected = selectedItem();
     if (!selected) {
@@ -370,7 +368,7 @@ void SiteForm::cmdSave_Click()
         lblStatus_->setText(QStringLiteral("Saved \u201C%1\u201D in your site list.").arg(site ? SiteName(*site) : *entry));
 }
 
-void SiteForm::Command1_Click()
+void SiteForm::deleteSite()
 {
     QListWidgetItem* selected = selectedItem();
     if (!selected)
@@ -396,7 +394,7 @@ void SiteForm::Command1_Click()
     clearBoxes();
 }
 
-void SiteForm::CloseBtn_Click()
+void SiteForm::saveAndConnect()
 {
     if (!saveList())
         return;  // no connection with a list that could not be kept
@@ -406,7 +404,7 @@ void SiteForm::CloseBtn_Click()
     connect_();
 }
 
-void SiteForm::Command3_Click()
+void SiteForm::saveAndExit()
 {
     if (!saveList())
         return;
@@ -432,7 +430,7 @@ void SiteForm::keyPressEvent(QKeyEvent* event)
     if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
         button->click();
     else
-        CloseBtn_Click();
+        saveAndConnect();
 }
 
 void SiteForm::closeEvent(QCloseEvent* event)
