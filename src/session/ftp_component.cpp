@@ -158,7 +158,7 @@ void FtpComponent::OpenConnection()
     RefuseLineBreaks(host_, QStringLiteral("server address"));
     RefuseLineBreaks(userName_, QStringLiteral("user name"));
     RefuseLineBreaks(password_, QStringLiteral("password"));
-    const int defaultPort = (port_ >= 1 && port_ <= 65535) ? port_ : 21;
+    const int defaultPort = (port_ >= 1 && port_ <= 65535) ? port_ : kDefaultFtpPort;
     const auto address = SplitServerAddress(host_, defaultPort);
     if (!address)
         throw FtpError(ftp_errors::Network,
