@@ -224,20 +224,22 @@ void FtpComponent::GetFile(const QString& remoteName, const QString& localName, 
 
 void FtpComponent::PutFile(const QString& localName, const QString& remoteName)
 {
-    RefuseLineBreaks(remoteName, QStringLiteral("file name"));
-    requireConnection();
-    const QString localPath = QFileInfo(localName).absoluteFilePath();
-    expected_ = QFileInfo(localPath).size();
-    runCall([localPath, remoteName](FtpWorker& worker, Call&) { worker.upload(localPath, remoteName, false); });
+    upload(localName, remoteName, false);
 }
 
 void FtpComponent::PutFileStraight(const QString& localName, const QString& remoteName)
 {
+    upload(localName, remoteName, true);
+}
+
+void FtpComponent::upload(const QString& localName, const QString& remoteName, bool straight)
+{
     RefuseLineBreaks(remoteName, QStringLiteral("file name"));
     requireConnection();
-    const QString localPath = QFileInfo(localName).absoluteFilePath();
-    expected_ = QFileInfo(localPath).size();
-    runCall([localPath, remoteName](FtpWorker& worker, Call&) { worker.upload(localPath, remoteName, true); });
+    const QFileInfo local(localName);
+    const QString localPath = local.absoluteFilePath();
+    expected_ = local.size();
+    runCall([localPath, remoteName, straight](FtpWorker& worker, Call&) { worker.upload(localPath, remoteName, straight); });
 }
 
 void FtpComponent::Rename(const QString& oldName, const QString& newName)

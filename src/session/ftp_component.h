@@ -178,6 +178,8 @@ private:
     // events it posts are delivered before this returns. Returns the text the
     // work left in the call (the reply of SendCommand).
     QString runCall(std::function<void(FtpWorker&, Call&)> work);
+    // PutFile, or PutFileStraight when straight.
+    void upload(const QString& localName, const QString& remoteName, bool straight);
     // Throws NotConnected, unless the connection can come back (see Reconnectable).
     void requireConnection();
     void deliverState(int connected);
