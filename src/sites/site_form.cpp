@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
@@ -127,19 +128,29 @@ void SiteForm::buildElements()
                            "lblWebFolder");
     AddHint(grid, txtWebFolder_, "hintWebFolder");
 
+    struct Button {
+        const char* name;
+        const char* caption;
+        const char* tip;
+        void (SiteForm::*clicked)();
+    };
+    static const Button kButtons[] = {
+        {"Command4", "Clear", "Clears out information so you can add a new site.", &SiteForm::clearBoxes},
+        {"Command2", "Add ", "Add this information as a new site.", &SiteForm::addSite},
+        {"cmdSave", "&Save", "Save these changes to the selected site.", &SiteForm::saveSite},
+        {"Command1", "Delete", "Remove the selected entry.", &SiteForm::deleteSite},
+        {"CloseBtn", "Connect", "Connect to selected site.", &SiteForm::saveAndConnect},
+        {"Command3", "Exit", "Exit site manager without saving.", &SiteForm::saveAndExit},
+    };
     auto* buttons = new QHBoxLayout;
-    QPushButton* clear = AddButton(buttons, "Command4", QStringLiteral("Clear"),
-                                   QStringLiteral("Clears out information so you can add a new site."));
-    QPushButton* add = AddButton(buttons, "Command2", QStringLiteral("Add "),
-                                 QStringLiteral("Add this information as a new site."));
-    QPushButton* save = AddButton(buttons, "cmdSave", QStringLiteral("&Save"),
-                                  QStringLiteral("Save these changes to the selected site."));
-    QPushButton* remove = AddButton(buttons, "Command1", QStringLiteral("Delete"),
-                                    QStringLiteral("Remove the selected entry."));
-    QPushButton* connectButton = AddButton(buttons, "CloseBtn", QStringLiteral("Connect"),
-                                           QStringLiteral("Connect to selected site."));
-    QPushButton* exit = AddButton(buttons, "Command3", QStringLiteral("Exit"),
-                                  QStringLiteral("Exit site manager without saving."));
+    QPushButton* connectButton = nullptr;
+    for (const Button& button : kButtons) {
+        QPushButton* made =
+            AddButton(buttons, button.name, QLatin1String(button.caption), QLatin1String(button.tip));
+        connect(made, &QPushButton::clicked, this, button.clicked);
+        if (button.clicked == &SiteForm::saveAndConnect)
+            connectButton = made;
+    }
     lblPasswordPlace_ = new QLabel;
     lblPasswordPlace_->setObjectName(QStringLiteral("lblPasswordPlace"));
     lblPasswordPlace_->setWordWrap(true);
@@ -165,12 +176,6 @@ void SiteForm::buildElements()
     // selected, which comes after it becomes current.
     connect(list_, &QListWidget::itemSelectionChanged, this, &SiteForm::chooseSelectedSite);
     connect(list_, &QListWidget::itemDoubleClicked, this, &SiteForm::connectToClickedSite);
-    connect(clear, &QPushButton::clicked, this, &SiteForm::clearBoxes);
-    connect(add, &QPushButton::clicked, this, &SiteForm::addSite);
-    connect(save, &QPushButton::clicked, this, &SiteForm::saveSite);
-    connect(remove, &QPushButton::clicked, this, &SiteForm::deleteSite);
-    connect(connectButton, &QPushButton::clicked, this, &SiteForm::saveAndConnect);
-    connect(exit, &QPushButton::clicked, this, &SiteForm::saveAndExit);
     MakeDefaultButton(this, connectButton);
 }
 
@@ -241,15 +246,14 @@ void SiteForm::ParseView()
 
 void SiteForm::chooseSelectedSite()
 {
-    connectOnChoice_ = false;
+    const QScopedValueRollback choosing(connectOnChoice_, false);
     ParseView();
 }
 
 void SiteForm::connectToClickedSite()
 {
-    connectOnChoice_ = true;
+    const QScopedValueRollback connecting(connectOnChoice_, true);
     ParseView();
-    connectOnChoice_ = false;
 }
 
 SiteFields SiteForm::fieldsFromBoxes() const
