@@ -81,11 +81,7 @@ frmAbout::frmAbout(const Services& services, QWidget* parent) : QWidget(parent, 
 
 void frmAbout::Open()
 {
-    if (!isVisible())
-        PlaceOverMainWindow(this);
-    show();
-    raise();
-    activateWindow();
+    ShowOverMainWindow(this);
 }
 
 }  // namespace quillmar

@@ -247,11 +247,7 @@ HelpFrm::HelpFrm(const Services& services, QWidget* parent) : QWidget(parent, Qt
 
 void HelpFrm::Open()
 {
-    if (!isVisible())
-        PlaceOverMainWindow(this);
-    show();
-    raise();
-    activateWindow();
+    ShowOverMainWindow(this);
 }
 
 void HelpFrm::PrintBtn_Click()

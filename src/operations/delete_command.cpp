@@ -85,9 +85,6 @@ QString NameProblemFailure(const QString& name, const QString& problem)
     return QStringLiteral("%1 cannot be deleted: %2").arg(name, problem);
 }
 
-// The server said no (a reply code), as opposed to a lost connection.
-bool IsServerRefusal(const FtpError& error) { return error.number >= 400 && error.number < 600; }
-
 // "Are you sure you want to delete images/ from the server?"
 QString DeleteOneQuestion(const QString& rowText)
 {
@@ -118,9 +115,9 @@ void DeleteController::EmptyImageCache()
 void DeleteController::Delete()
 {
     AllChoiceReset reset{confirmAll_};
-    if (ctx_.state.GotFocus == 2)
+    if (ctx_.state.GotFocus == FocusSide::Server)
         deleteOnServer();
-    else if (ctx_.state.GotFocus == 1)
+    else if (ctx_.state.GotFocus == FocusSide::Local)
         deleteLocally();
 }
 

@@ -24,7 +24,7 @@ NewFolderController::NewFolderController(MainContext& context, SessionController
 void NewFolderController::NewFolder()
 {
     // A folder made while browsing the local folders belongs there.
-    if (ctx_.state.GotFocus == 2 && !ctx_.state.FolderListFocus)
+    if (ctx_.state.GotFocus == FocusSide::Server && !ctx_.state.FolderListFocus)
         newFolderOnServer();
     else
         newFolderLocally();

@@ -36,9 +36,9 @@ RenameController::RenameController(MainContext& context, SessionController& sess
 
 void RenameController::Rename()
 {
-    if (ctx_.state.GotFocus == 2)
+    if (ctx_.state.GotFocus == FocusSide::Server)
         renameOnServer();
-    else if (ctx_.state.GotFocus == 1)
+    else if (ctx_.state.GotFocus == FocusSide::Local)
         renameLocally();
 }
 

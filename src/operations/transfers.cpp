@@ -193,8 +193,8 @@ QString TransferController::sendFile(const QString& localFile, CacheCopies& copi
         throw FtpError(ftp_errors::LocalFile, QStringLiteral("The file %1 cannot be read.").arg(localFile));
     std::optional<QTemporaryDir> work;  // the copy made ready for the web lives until the cache has it
     const WebReadyCopy sent = PrepareUpload(localFile, work);
-    ctx_.state.lSize = QFileInfo(sent.file).size();
-    ctx_.feedback.status(QStringLiteral("Status: Uploading %1 %2 bytes").arg(name, QString::number(ctx_.state.lSize)));
+    const qint64 size = QFileInfo(sent.file).size();
+    ctx_.feedback.status(QStringLiteral("Status: Uploading %1 %2 bytes").arg(name, QString::number(size)));
     ctx_.feedback.lightsBusy();
     ctx_.feedback.startTransfer();
     PutOnServer(sent.file, name);
@@ -234,7 +234,7 @@ bool TransferController::MayUploadStraight(const FtpError& refusal)
             .arg(refusal.description);
     // The risky way out: Enter keeps the safe one.
     const bool yes = ctx_.services.dialogs->question(question, Dialogs::Icon::Warning, kAppTitle,
-                                                     Dialogs::Answer::No) == int(Dialogs::Answer::Yes);
+                                                     Dialogs::Answer::No) == Dialogs::kYes;
     straightUploads_.insert(site, yes);
     return yes;
 }
@@ -312,7 +312,7 @@ void TransferController::UploadFiles(const QStringList& localFiles)
                                          .arg(name, error.description,
                                               rest == 1 ? QStringLiteral("file") : QStringLiteral("%1 files").arg(rest));
             if (ctx_.services.dialogs->message(question, Dialogs::Buttons::YesNo, Dialogs::Icon::Information,
-                                               kAppTitle) != 6) {
+                                               kAppTitle) != Dialogs::kYes) {
                 stopped = true;
                 break;
             }

@@ -278,7 +278,6 @@ QString PreviewController::fetch(const QString& name, const QString& target)
         throw FtpError(ftp_errors::LocalFile,
                        QStringLiteral("The picture cache folder %1 could not be made.").arg(QFileInfo(target).path()));
 
-    ctx_.state.lSize = std::max<qint64>(size, 0);
     ctx_.feedback.lightsBusy();
     ctx_.feedback.status(QStringLiteral("Status: Fetching %1 for its preview").arg(name));
     // A picture larger than its size said is stopped on the way: only this
@@ -314,11 +313,11 @@ void PreviewController::viewimage_DblClick()
         preview_ = new imgPreview();
     preview_->showCoveringScreen();
     QString path;
-    if (ctx_.state.GotFocus == 1) {
+    if (ctx_.state.GotFocus == FocusSide::Local) {
         const QString name = ctx_.localPane.currentFile();
         if (!name.isEmpty())
             path = EntryPath(ctx_.localPane.folder(), name);
-    } else if (ctx_.state.GotFocus == 2) {
+    } else if (ctx_.state.GotFocus == FocusSide::Server) {
         const QString text = ctx_.serverView.selectedRowText();
         if (!text.isEmpty())
             ShowServerPicture(*preview_, ctx_.services.appFolder, ctx_.state.place, text);

@@ -6,10 +6,13 @@
 
 namespace quillmar {
 
+// FTP's own port, taken when an address names none.
+constexpr int kDefaultFtpPort = 21;
+
 // Where the control connection goes.
 struct ServerAddress {
     QString host;
-    int port = 21;
+    int port = kDefaultFtpPort;
     QString scheme = QStringLiteral("ftp");   // lower case; chooses the transport
 };
 

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -75,7 +76,9 @@ FtpComponent::FtpComponent(QObject* parent) : QObject(parent)
         QMetaObject::invokeMethod(this, [this, lines = std::move(lines)] { deliverLines(lines); }, Qt::QueuedConnection);
     };
     events.progress = [this](qint64 bytes) {
-        QMetaObject::invokeMethod(this, [this, bytes] { Q_EMIT Progress(bytes); }, Qt::QueuedConnection);
+        // Read on the worker's side: no transfer starts while this one runs.
+        QMetaObject::invokeMethod(this, [this, bytes, expected = expected_] { Q_EMIT Progress(bytes, expected); },
+                                  Qt::QueuedConnection);
     };
     events.temporaryUpload = [this](QString path, bool onServer) {
         QMetaObject::invokeMethod(this, [this, path, onServer] { Q_EMIT TemporaryUpload(path, onServer); },
@@ -145,7 +148,7 @@ void FtpComponent::setAction(int code)
 {
     switch (code) {
     case Connect:
-        openConnection();
+        OpenConnection();
         return;
     case ListFolder:
         List();
@@ -158,12 +161,12 @@ void FtpComponent::setAction(int code)
     }
 }
 
-void FtpComponent::openConnection()
+void FtpComponent::OpenConnection()
 {
     RefuseLineBreaks(host_, QStringLiteral("server address"));
     RefuseLineBreaks(userName_, QStringLiteral("user name"));
     RefuseLineBreaks(password_, QStringLiteral("password"));
-    const int defaultPort = (port_ >= 1 && port_ <= 65535) ? port_ : 21;
+    const int defaultPort = (port_ >= 1 && port_ <= 65535) ? port_ : kDefaultFtpPort;
     const auto address = SplitServerAddress(host_, defaultPort);
     if (!address)
         throw FtpError(ftp_errors::Network,
@@ -222,24 +225,29 @@ void FtpComponent::GetFile(const QString& remoteName, const QString& localName, 
 {
     RefuseLineBreaks(remoteName, QStringLiteral("file name"));
     requireConnection();
+    expected_ = std::max<qint64>(knownSize, 0);
     const QString localPath = QFileInfo(localName).absoluteFilePath();
     runCall([=](FtpWorker& worker, Call&) { worker.download(remoteName, localPath, knownSize); });
 }
 
 void FtpComponent::PutFile(const QString& localName, const QString& remoteName)
 {
-    RefuseLineBreaks(remoteName, QStringLiteral("file name"));
-    requireConnection();
-    const QString localPath = QFileInfo(localName).absoluteFilePath();
-    runCall([localPath, remoteName](FtpWorker& worker, Call&) { worker.upload(localPath, remoteName, false); });
+    upload(localName, remoteName, false);
 }
 
 void FtpComponent::PutFileStraight(const QString& localName, const QString& remoteName)
 {
+    upload(localName, remoteName, true);
+}
+
+void FtpComponent::upload(const QString& localName, const QString& remoteName, bool straight)
+{
     RefuseLineBreaks(remoteName, QStringLiteral("file name"));
     requireConnection();
-    const QString localPath = QFileInfo(localName).absoluteFilePath();
-    runCall([localPath, remoteName](FtpWorker& worker, Call&) { worker.upload(localPath, remoteName, true); });
+    const QFileInfo local(localName);
+    const QString localPath = local.absoluteFilePath();
+    expected_ = local.size();
+    runCall([localPath, remoteName, straight](FtpWorker& worker, Call&) { worker.upload(localPath, remoteName, straight); });
 }
 
 void FtpComponent::Rename(const QString& oldName, const QString& newName)
@@ -293,12 +301,12 @@ void FtpComponent::requireConnection()
     if (state_ != 0)
         return;
     if (!reconnectable_)
-        throw FtpError(ftp_errors::NotConnected, QStringLiteral("There is no connection to a server."));
+        throw NoConnection();
     try {
         runCall([](FtpWorker& worker, Call&) { worker.reconnect(); });
     } catch (const FtpError& e) {
         // A refused login would be refused again: the person connects anew.
-        if (e.number < 400 || e.number > 599)
+        if (!IsServerRefusal(e))
             throw;
         reconnectable_ = false;
         throw FtpError(e.number, QStringLiteral("The server %1 closed the idle connection and refused the login when "

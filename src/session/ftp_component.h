@@ -38,7 +38,23 @@ constexpr int ForeignData = 10062;   // a TLS data connection showed another ser
 constexpr int RenameRefused = 10045; // an upload arrived, but the server would not rename it onto its name
 constexpr int FtpOnly = 10046;      // a raw FTP command sent over another protocol
 constexpr int NoRowSelected = 91; // a command for a selected row found none: "connect first"
+// The numbers a server's refusal carries: its reply code.
+constexpr int FirstRefusal = 400;
+constexpr int LastRefusal = 599;
 }  // namespace ftp_errors
+
+// The server answered and said no (its reply code and text), as against the
+// connection or the machine failing, or the call being ended.
+inline bool IsServerRefusal(const FtpError& error)
+{
+    return error.number >= ftp_errors::FirstRefusal && error.number <= ftp_errors::LastRefusal;
+}
+
+// The failure of a call that needs a connection while there is none.
+inline FtpError NoConnection()
+{
+    return FtpError(ftp_errors::NotConnected, QStringLiteral("There is no connection to a server."));
+}
 
 class FtpWorker;
 struct ServerCertificate;
@@ -62,7 +78,9 @@ public:
     void setUserName(const QString& user);
     void setPassword(const QString& password);
     void setPort(int port);             // used when Host names no port
-    void setAction(int code);           // 5 connect, 11 list, 9 close
+    // Runs an ActionCode: Connect is OpenConnection, ListFolder is List,
+    // Close is Quit.
+    void setAction(int code);
     int State() const;                  // 0 no connection, 1 connection open
     void setCommand(const QString& command);
     QString Reply() const;
@@ -105,13 +123,16 @@ public:
 
     // Methods. Names are relative to the current remote folder; local names
     // to the process's current folder.
+    // Connects to Host and logs in with UserName and Password.
+    void OpenConnection();
     void Quit();
     void ChangeDir(const QString& folder);
     void List();
     void MakeDir(const QString& folder);
     void DeleteFile(const QString& name);
     void RemoveDir(const QString& folder);
-    // knownSize: the size the listing gave, -1 when it gave none. A
+    // knownSize: the size the listing or the server gave, -1 when unknown;
+    // Progress carries it (an upload expects the local file's size). A
     // download the connection gave out on, or that the program ended, keeps
     // its part of a large file for the next download of it to go on from.
     void GetFile(const QString& remoteName, const QString& localName, qint64 knownSize = -1);
@@ -126,6 +147,10 @@ public:
     // The size of an entry of the current folder, -1 when the server does not say.
     qint64 SizeOf(const QString& name);
 
+    // The size the transfer in progress (or the last one) expects; 0 when
+    // unknown.
+    qint64 ExpectedSize() const { return expected_; }
+
     // Ends the call in progress (if any) with a Stopped failure within a
     // second. A transfer's connection stays when the server answers ABOR
     // soon after; otherwise it is closed. Safe to call at any time.
@@ -139,7 +164,8 @@ Q_SIGNALS:
     void StateChanged(int connected);
     void ListEntry(const QString& line);
     void ListComplete();
-    void Progress(qint64 bytes);
+    // bytes moved so far of the expected size (0 when unknown).
+    void Progress(qint64 bytes, qint64 expected);
     void Busy(bool running);
     // A call logged in again after the server had closed an idle connection.
     void Reconnected();
@@ -155,11 +181,12 @@ Q_SIGNALS:
 private:
     struct Call;
 
-    void openConnection();
     // Runs work on the worker thread and waits for it in a nested loop; the
     // events it posts are delivered before this returns. Returns the text the
     // work left in the call (the reply of SendCommand).
     QString runCall(std::function<void(FtpWorker&, Call&)> work);
+    // PutFile, or PutFileStraight when straight.
+    void upload(const QString& localName, const QString& remoteName, bool straight);
     // Throws NotConnected, unless the connection can come back (see Reconnectable).
     void requireConnection();
     void deliverState(int connected);
@@ -176,6 +203,7 @@ private:
     bool encryptionExpected_ = false;
     bool reconnectable_ = false;   // the server closed an idle connection
     int port_ = 21;
+    qint64 expected_ = 0;          // of the transfer in progress; set before its call starts
     int state_ = 0;                // as last reported on this thread
     std::shared_ptr<Call> call_;   // the call in progress, if any
     std::unique_ptr<FtpWorker> worker_;

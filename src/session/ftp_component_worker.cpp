@@ -473,7 +473,7 @@ struct FtpWorker::Impl {
         try {
             t.remove(temp);
         } catch (const FtpError& e) {
-            if (e.number < 400 || e.number > 599)
+            if (!IsServerRefusal(e))
                 throw;
         }
     }
@@ -507,7 +507,7 @@ struct FtpWorker::Impl {
     {
         const auto t = current();
         if (!t || !t->connected())
-            throw FtpError(ftp_errors::NotConnected, QStringLiteral("There is no connection to a server."));
+            throw NoConnection();
         return *t;
     }
 
@@ -633,7 +633,7 @@ struct FtpWorker::Impl {
     void loginAgain(bool quietly)
     {
         if (!lastLogin)
-            throw FtpError(ftp_errors::NotConnected, QStringLiteral("There is no connection to a server."));
+            throw NoConnection();
         const QString folder = folderPath;
         if (quietly) {
             current()->connect(*lastLogin);
@@ -908,7 +908,7 @@ struct FtpWorker::Impl {
                 throw keepUpload(temp, remoteName, e);
             if (e.number == ftp_errors::Stopped)
                 throw stoppedWhilePuttingInPlace(t, remoteName);
-            if (e.number < 400 || e.number > 599)
+            if (!IsServerRefusal(e))
                 throw;
             throw FtpError(ftp_errors::RenameRefused,
                            QStringLiteral("The server refused to rename the upload to %1: %2\nThe server's copy of "
@@ -924,7 +924,7 @@ struct FtpWorker::Impl {
         uploadTemp.reset();
         announceTemp(temp, false);
         keptUploads.insert(ServerPathFrom(folderPath, remoteName), temp);
-        if (cause.number >= 400 && cause.number <= 599)
+        if (IsServerRefusal(cause))
             return FtpError(ftp_errors::RenameRefused,
                             QStringLiteral("Your upload is on the server as %1; the server refused to rename it to %2: "
                                            "%3\nThe old copy of %2 was deleted before that, so keep the file under "

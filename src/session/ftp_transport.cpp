@@ -87,29 +87,31 @@ int ReplyCode(const std::string& line)
     return std::stoi(line.substr(0, 3));
 }
 
+// A port a data connection can go to; none for 0 or past 65535.
+std::optional<Poco::UInt16> UsablePort(int port)
+{
+    if (port < 1 || port > 65535)
+        return std::nullopt;
+    return Poco::UInt16(port);
+}
+
 std::optional<Poco::UInt16> PortFromPasv(const QString& text)
 {
     static const QRegularExpression pattern(QStringLiteral(R"((\d+),\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+))"));
     const auto match = pattern.match(text);
-    if (!match.hasMatch())
-        return std::nullopt;
     const int high = match.captured(5).toInt();
     const int low = match.captured(6).toInt();
-    if (high > 255 || low > 255 || (high == 0 && low == 0))
+    // Each of the two numbers is one byte of the port.
+    if (!match.hasMatch() || high > 255 || low > 255)
         return std::nullopt;
-    return Poco::UInt16(high * 256 + low);
+    return UsablePort(high * 256 + low);
 }
 
 std::optional<Poco::UInt16> PortFromEpsv(const QString& text)
 {
     static const QRegularExpression pattern(QStringLiteral(R"(\((.)\1\1(\d+)\1\))"));
     const auto match = pattern.match(text);
-    if (!match.hasMatch())
-        return std::nullopt;
-    const int port = match.captured(2).toInt();
-    if (port < 1 || port > 65535)
-        return std::nullopt;
-    return Poco::UInt16(port);
+    return match.hasMatch() ? UsablePort(match.captured(2).toInt()) : std::nullopt;
 }
 
 // Ends a transfer that moves fewer than StallBytes in one time-out, however
@@ -423,7 +425,7 @@ struct FtpTransport::Impl {
     void requireSession() const
     {
         if (!control || !loggedIn)
-            throw FtpError(ftp_errors::NotConnected, QStringLiteral("There is no connection to a server."));
+            throw NoConnection();
     }
 
     // ---- control connection

@@ -47,7 +47,7 @@ SessionController::SessionController(MainContext& context, ListingReceiver& rece
     connect(&ctx_.ftp, &FtpComponent::Progress, this, &SessionController::Progress);
     connect(&ctx_.ftp, &FtpComponent::Reconnected, this, &SessionController::Reconnected);
     connect(&ctx_.ftp, &FtpComponent::Resuming, this, [this](const QString& name, qint64 bytes, int attempt, int attempts) {
-        ctx_.feedback.status(QStringLiteral("Status: ") + ResumingText(name, bytes, ctx_.state.lSize, attempt, attempts));
+        ctx_.feedback.status(QStringLiteral("Status: ") + ResumingText(name, bytes, ctx_.ftp.ExpectedSize(), attempt, attempts));
     });
     connect(&ctx_.ftp, &FtpComponent::TemporaryUpload, this, &SessionController::NoteTemporaryUpload);
     connect(&ctx_.ftp, &FtpComponent::Busy, this, &SessionController::NoteUploadsLeftAfterCall);
@@ -106,7 +106,7 @@ bool SessionController::TrustCertificate(const ServerCertificate& certificate)
                 .arg(server, CertificateFacts(certificate), pinned, certificate.fingerprint);
         answer = ctx_.services.dialogs->question(text, Dialogs::Icon::Warning, kSecurityTitle, Dialogs::Answer::No);
     }
-    if (answer != int(Dialogs::Answer::Yes))
+    if (answer != Dialogs::kYes)
         return false;
     QString error;
     if (!trusted.pin(certificate.host, certificate.port, certificate.fingerprint, &error))
@@ -117,13 +117,13 @@ bool SessionController::TrustCertificate(const ServerCertificate& certificate)
 
 bool SessionController::EncryptedBefore() const
 {
-    const auto address = SplitServerAddress(ctx_.settings.URL, 21);
+    const auto address = SplitServerAddress(ctx_.settings.URL, kDefaultFtpPort);
     return address && TrustedServers(ctx_.services.appFolder).encryptedBefore(address->host, address->port);
 }
 
 void SessionController::RememberEncryption()
 {
-    const auto address = SplitServerAddress(ctx_.settings.URL, 21);
+    const auto address = SplitServerAddress(ctx_.settings.URL, kDefaultFtpPort);
     if (!address || !ctx_.ftp.Protection().startsWith(QLatin1String("TLS")))
         return;
     QString error;
@@ -141,7 +141,7 @@ bool SessionController::AcceptPlainLogin(const FtpError& error)
                        "password in clear?")
             .arg(ctx_.settings.URL, error.description);
     return ctx_.services.dialogs->question(text, Dialogs::Icon::Warning, kSecurityTitle,
-                                           Dialogs::Answer::No) == int(Dialogs::Answer::Yes);
+                                           Dialogs::Answer::No) == Dialogs::kYes;
 }
 
 QString SessionController::loginPassword(QString* note)
@@ -169,100 +169,133 @@ void SessionController::Connect()
     QString passwordNote;
     const QString password = loginPassword(&passwordNote);
     const QStringList attempt{settings.URL, settings.User, password};
-    if (!settings.URL.isEmpty() && refusedLogin_ == attempt) {
-        // The same login again would only be refused again: say so before trying.
-        const QString question = QStringLiteral("The server %1 refused this login the last time:\n%2\n\n"
-                                                "Try again with the same login and password?")
-                                     .arg(settings.URL, refusedReply_);
-        if (ctx_.services.dialogs->message(question, Dialogs::Buttons::YesNo, Dialogs::Icon::Information,
-                                          kAppTitle) != 6)
-            return;
-    }
+    if (!confirmRepeatedLogin(attempt))
+        return;
     BusyPointer busy;
     CommandLight light(ctx_.feedback);
     std::optional<FtpError> failure;
     bool loggingIn = false;
     try {
-        if (ctx_.ftp.State() == 1)
-            ctx_.ftp.Quit();
-        connectedDescription_ = settings.Description;
-        connectedUrl_ = settings.URL;
+        leavePreviousConnection();
         if (!settings.URL.isEmpty()) {
-            ctx_.feedback.status(QStringLiteral("Status: Connecting to ") + settings.URL);
-            ctx_.ftp.setUserName(settings.User);
-            ctx_.ftp.setPassword(password);
-            ctx_.ftp.setPort(21);
-            ctx_.ftp.setHost(settings.URL);
-            ctx_.ftp.setEncryptionExpected(!std::exchange(plainAccepted_, false) && EncryptedBefore());
-            ctx_.feedback.status(QStringLiteral("Status: Retrieving Directory List"));
-            receiver_.resetCounters();
             loggingIn = true;
-            ctx_.ftp.setAction(FtpComponent::Connect);
+            logIn(password);
             loggingIn = false;
-            refusedLogin_.reset();
-            RememberEncryption();
-            ctx_.state.place.site = SiteKey(settings.User, settings.URL);
-            readServerFolder();
-            RemoveLeftUploads();
-            ctx_.ftp.setAction(FtpComponent::ListFolder);
-            showServerFolder();
-            ctx_.feedback.status(QStringLiteral("Status: Done") + passwordNote);
-            ctx_.feedback.panel(2, QStringLiteral("Connected"));
+            showNewConnection(passwordNote);
             return;
         }
     } catch (const FtpError& error) {
-        if (error.number == ftp_errors::Cancelled)
+        if (connectEndedBy(error, light))
             return;
-        if (error.number == ftp_errors::Stopped || error.number == ftp_errors::NoEncryption) {
-            light.end();
-            ctx_.reportError(error);
-            return;
-        }
-        if (error.number == ftp_errors::EncryptionDropped) {
-            if (AcceptPlainLogin(error)) {
-                plainAccepted_ = true;
-                Connect();
-            } else {
-                ctx_.feedback.status(QStringLiteral("Status: Disconnected (the server no longer offers encryption)"));
-            }
-            return;
-        }
-        if (error.number == ftp_errors::Untrusted) {
-            ctx_.feedback.status(QStringLiteral("Status: Disconnected (the server's certificate was not trusted)"));
-            return;
-        }
         failure = error;
     }
     busy.restore();
     light.end();
     // A reply code while logging in is the server saying no, not the network.
-    const bool refused = failure && loggingIn && failure->number >= 400 && failure->number < 600;
+    const bool refused = failure && loggingIn && IsServerRefusal(*failure);
     if (refused) {
         refusedLogin_ = attempt;
         refusedReply_ = failure->description;
     }
-    QString text;
-    if (settings.URL.isEmpty() && (settings.User.isEmpty() || password.isEmpty())) {
-        text = QStringLiteral("You must use the site manager to set your username and password.");
-    } else if (settings.URL.isEmpty()) {
-        text = QStringLiteral("No server address is set. Please choose or add a site in the site manager.");
-    } else if (failure->number == ftp_errors::Network || failure->number == ftp_errors::TimedOut) {
-        text = QStringLiteral("It appears you are not connected to the internet.  If you are connected then please "
-                              "verify that you entered your server information correctly in the site manager.\n\n(%1)")
-                   .arg(failure->description);
-    } else if (settings.User.isEmpty() || password.isEmpty()) {
-        text = QStringLiteral("You must use the site manager to set your username and password.");
-    } else if (refused) {
-        text = QStringLiteral("The server %1 refused the login:\n%2\n\nThe site's login and password can be changed "
-                              "in the site manager (FTP menu, Site Manager).")
-                   .arg(settings.URL, failure->description);
-    } else {
-        text = QStringLiteral("The connection to %1 failed:\n%2").arg(settings.URL, failure->description);
-    }
     if (!settings.URL.isEmpty())
         ctx_.feedback.status(refused ? QStringLiteral("Status: Login refused by ") + settings.URL
                                      : QStringLiteral("Status: Could not connect to ") + settings.URL);
-    Inform(ctx_.services, text);
+    Inform(ctx_.services, connectFailureText(failure, refused, password));
+}
+
+bool SessionController::confirmRepeatedLogin(const QStringList& attempt)
+{
+    if (ctx_.settings.URL.isEmpty() || refusedLogin_ != attempt)
+        return true;
+    // The same login again would only be refused again: say so before trying.
+    const QString question = QStringLiteral("The server %1 refused this login the last time:\n%2\n\n"
+                                            "Try again with the same login and password?")
+                                 .arg(ctx_.settings.URL, refusedReply_);
+    return ctx_.services.dialogs->message(question, Dialogs::Buttons::YesNo, Dialogs::Icon::Information, kAppTitle)
+           == Dialogs::kYes;
+}
+
+void SessionController::leavePreviousConnection()
+{
+    if (ctx_.ftp.State() == 1)
+        ctx_.ftp.Quit();
+    connectedDescription_ = ctx_.settings.Description;
+    connectedUrl_ = ctx_.settings.URL;
+}
+
+void SessionController::logIn(const QString& password)
+{
+    const ConnectionSettings& settings = ctx_.settings;
+    ctx_.feedback.status(QStringLiteral("Status: Connecting to ") + settings.URL);
+    ctx_.ftp.setUserName(settings.User);
+    ctx_.ftp.setPassword(password);
+    ctx_.ftp.setPort(kDefaultFtpPort);
+    ctx_.ftp.setHost(settings.URL);
+    ctx_.ftp.setEncryptionExpected(!std::exchange(plainAccepted_, false) && EncryptedBefore());
+    ctx_.feedback.status(QStringLiteral("Status: Retrieving Directory List"));
+    receiver_.resetCounters();
+    ctx_.ftp.OpenConnection();
+}
+
+void SessionController::showNewConnection(const QString& passwordNote)
+{
+    refusedLogin_.reset();
+    RememberEncryption();
+    ctx_.state.place.site = SiteKey(ctx_.settings.User, ctx_.settings.URL);
+    readServerFolder();
+    RemoveLeftUploads();
+    ctx_.ftp.List();
+    showServerFolder();
+    ctx_.feedback.status(QStringLiteral("Status: Done") + passwordNote);
+    ctx_.feedback.panel(2, QStringLiteral("Connected"));
+}
+
+bool SessionController::connectEndedBy(const FtpError& error, CommandLight& light)
+{
+    switch (error.number) {
+    case ftp_errors::Cancelled:
+        return true;
+    case ftp_errors::Stopped:
+    case ftp_errors::NoEncryption:
+        light.end();
+        ctx_.reportError(error);
+        return true;
+    case ftp_errors::EncryptionDropped:
+        if (AcceptPlainLogin(error)) {
+            plainAccepted_ = true;
+            Connect();
+        } else {
+            ctx_.feedback.status(QStringLiteral("Status: Disconnected (the server no longer offers encryption)"));
+        }
+        return true;
+    case ftp_errors::Untrusted:
+        ctx_.feedback.status(QStringLiteral("Status: Disconnected (the server's certificate was not trusted)"));
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString SessionController::connectFailureText(const std::optional<FtpError>& failure, bool refused,
+                                              const QString& password) const
+{
+    const ConnectionSettings& settings = ctx_.settings;
+    const bool loginMissing = settings.User.isEmpty() || password.isEmpty();
+    const QString setLogin = QStringLiteral("You must use the site manager to set your username and password.");
+    if (settings.URL.isEmpty())
+        return loginMissing ? setLogin
+                            : QStringLiteral("No server address is set. Please choose or add a site in the site manager.");
+    if (failure->number == ftp_errors::Network || failure->number == ftp_errors::TimedOut)
+        return QStringLiteral("It appears you are not connected to the internet.  If you are connected then please "
+                              "verify that you entered your server information correctly in the site manager.\n\n(%1)")
+            .arg(failure->description);
+    if (loginMissing)
+        return setLogin;
+    if (refused)
+        return QStringLiteral("The server %1 refused the login:\n%2\n\nThe site's login and password can be changed "
+                              "in the site manager (FTP menu, Site Manager).")
+            .arg(settings.URL, failure->description);
+    return QStringLiteral("The connection to %1 failed:\n%2").arg(settings.URL, failure->description);
 }
 
 void SessionController::NoteTemporaryUpload(const QString& path, bool onServer)
@@ -307,7 +340,7 @@ void SessionController::RemoveLeftUploads()
         } catch (const FtpError& error) {
             // A refusal (already gone, or never to be removed) settles it;
             // trouble with the connection is the connect's failure.
-            if (error.number < 400 || error.number > 599)
+            if (!IsServerRefusal(error))
                 throw;
         }
         leftovers.note(site, path, false);
@@ -322,7 +355,7 @@ void SessionController::Disconnect()
         return;
     }
     RunCommand(ctx_, [this] {
-        ctx_.ftp.setAction(FtpComponent::Close);
+        ctx_.ftp.Quit();
         ctx_.feedback.status(disconnectedText());
         receiver_.clearList();
     });
@@ -429,7 +462,7 @@ bool SessionController::EnterLinkedFolder(const QString& link)
     try {
         ctx_.ftp.ChangeDir(link);
     } catch (const FtpError& error) {
-        if (error.number < 400 || error.number > 599)
+        if (!IsServerRefusal(error))
             throw;
         return false;
     }
@@ -448,16 +481,12 @@ void SessionController::FetchFile(const QString& name, qint64 listedSize)
     const QString problem = EntryNameProblem(name);
     if (!problem.isEmpty())
         throw FtpError(ftp_errors::BadName, QStringLiteral("%1 cannot be downloaded: %2").arg(name, problem));
-    if (listedSize > 0) {
-        // A question per file costs a round trip the listing already answered.
-        ctx_.state.lSize = listedSize;
-    } else {
-        // Unknown is 0, never the size of an earlier file.
-        ctx_.state.lSize = std::max<qint64>(ctx_.ftp.SizeOf(name), 0);
-    }
+    // A question per file costs a round trip the listing already answered.
+    // Unknown is -1, never the size of an earlier file.
+    const qint64 expected = listedSize > 0 ? listedSize : ctx_.ftp.SizeOf(name);
     ctx_.feedback.status(QStringLiteral("Status: Downloading ") + name);
     ctx_.feedback.startTransfer();
-    ctx_.ftp.GetFile(name, EntryPath(ctx_.localPane.folder(), name), listedSize > 0 ? listedSize : -1);
+    ctx_.ftp.GetFile(name, EntryPath(ctx_.localPane.folder(), name), expected);
     ctx_.feedback.status(QStringLiteral("Status: Download Complete"));
     ctx_.feedback.setProgress(0);
 }
@@ -513,9 +542,8 @@ void SessionController::Refresh()
     }, Needs::Nothing);
 }
 
-void SessionController::Progress(qint64 bytes)
+void SessionController::Progress(qint64 bytes, qint64 expected)
 {
-    const qint64 expected = ctx_.state.lSize;
     if (expected <= 0)
         return;
     // The size of the file on its way, whichever list has the focus: the

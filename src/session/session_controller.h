@@ -14,6 +14,7 @@
 
 namespace quillmar {
 
+class CommandLight;
 class ListingReceiver;
 class SitePasswords;
 struct ServerCertificate;
@@ -34,7 +35,7 @@ public:
     void ServerDoubleClick();
     void GoUp();
     void Refresh();
-    void Progress(qint64 bytes);
+    void Progress(qint64 bytes, qint64 expected);
 
     // One file from the server into the local folder; the double click's.
     // Throws FtpError.
@@ -65,6 +66,21 @@ private:
     // Asks the server where it is now (PWD) and keeps it as the place of the
     // rows; a server that will not say leaves the folder unknown.
     void readServerFolder();
+
+    // The steps of Connect. The same login the server refused last time is
+    // tried again only when the person says so.
+    bool confirmRepeatedLogin(const QStringList& attempt);
+    // Closes a connection still open and takes the site being connected.
+    void leavePreviousConnection();
+    // Hands the site to the component and logs in. Throws FtpError.
+    void logIn(const QString& password);
+    // The new connection's folder, its left-over uploads and its list.
+    void showNewConnection(const QString& passwordNote);
+    // A failure that ends Connect with a word of its own (stopped, untrusted,
+    // encryption gone) or none; false when Connect's message must tell it.
+    bool connectEndedBy(const FtpError& error, CommandLight& light);
+    // What the person is told when connecting failed, and how to act on it.
+    QString connectFailureText(const std::optional<FtpError>& failure, bool refused, const QString& password) const;
 
     QString disconnectedText() const;
     // The password to log in with: the settings', else the keyring's, else

@@ -225,7 +225,7 @@ struct SftpTransport::Impl {
     void requireSession() const
     {
         if (!sftp)
-            throw FtpError(ftp_errors::NotConnected, QStringLiteral("There is no connection to a server."));
+            throw NoConnection();
     }
 
     // The bytes of a name of the current folder: those the server listed

@@ -1,14 +1,13 @@
 #include "session/upload_leftovers.h"
 
 #include "session/part_name.h"
+#include "session/settings_keys.h"
 
 #include <QSettings>
 
 namespace quillmar {
 
 namespace {
-
-const QString kKey = QStringLiteral("LeftOnServer/Uploads");
 
 // One entry a file: the site, a line break, the path. Neither a site nor a
 // server name can hold a line break.
@@ -21,15 +20,15 @@ QString Entry(const QString& site, const QString& path)
 
 QStringList UploadLeftovers::entries() const
 {
-    return store_.value(kKey).toStringList();
+    return settings_keys::LeftUploads.read(store_).toStringList();
 }
 
 void UploadLeftovers::store(const QStringList& entries)
 {
     if (entries.isEmpty())
-        store_.remove(kKey);
+        store_.remove(settings_keys::LeftUploads.path);
     else
-        store_.setValue(kKey, entries);
+        settings_keys::LeftUploads.write(store_, entries);
     store_.sync();   // a crash right after must not lose the note
 }
 

@@ -1,5 +1,6 @@
 #include "shell/connection_settings.h"
 
+#include "session/settings_keys.h"
 #include "shell/startup_rules.h"
 
 #include <QDir>
@@ -16,7 +17,17 @@ QString ShownSiteName(const ConnectionSettings& settings)
 
 namespace {
 
-const QString kGroup = QStringLiteral("StartUp");
+namespace keys = settings_keys;
+
+constexpr int kSmallestMaxSide = 16;
+
+// Flags are stored as "True" and "False"; anything else reads as off.
+bool ReadFlag(const QSettings& store, const SettingKey& key)
+{
+    return ParseStartUpConnect(key.read(store).toString()).value_or(false);
+}
+
+QString FlagText(bool on) { return on ? QStringLiteral("True") : QStringLiteral("False"); }
 
 // The store holds a password in plain text. A store written for the first
 // time starts as an empty file only its owner may read, so the rewrite,
@@ -37,33 +48,28 @@ void PrepareOwnerOnlyFile(const QString& fileName)
 StartUpValues ReadStartUpValues(QSettings& store)
 {
     StartUpValues values;
-    store.beginGroup(kGroup);
-    values.autoConnect = ParseStartUpConnect(store.value(QStringLiteral("StartUpConnect")).toString()).value_or(false);
-    auto text = [&store](const char* key) { return store.value(QLatin1String(key), QString()).toString(); };
-    values.connection.URL = text("URL");
-    values.connection.User = text("User");
-    values.connection.Pass = text("Pass");
-    values.connection.Port = text("Port");
-    values.connection.Description = text("Description");
-    values.connection.WebAddress = text("WebAddress");
-    values.connection.WebFolder = text("WebFolder");
-    store.endGroup();
+    values.autoConnect = ReadFlag(store, keys::StartUpConnect);
+    auto text = [&store](const SettingKey& key) { return key.read(store).toString(); };
+    values.connection.URL = text(keys::URL);
+    values.connection.User = text(keys::User);
+    values.connection.Pass = text(keys::Pass);
+    values.connection.Port = text(keys::Port);
+    values.connection.Description = text(keys::Description);
+    values.connection.WebAddress = text(keys::WebAddress);
+    values.connection.WebFolder = text(keys::WebFolder);
     return values;
 }
 
 bool WriteStartUpValues(QSettings& store, const StartUpValues& values, QString* error)
 {
-    store.beginGroup(kGroup);
-    store.setValue(QStringLiteral("URL"), values.connection.URL);
-    store.setValue(QStringLiteral("User"), values.connection.User);
-    store.setValue(QStringLiteral("Pass"), values.connection.Pass);
-    store.setValue(QStringLiteral("Port"), values.connection.Port);
-    store.setValue(QStringLiteral("Description"), values.connection.Description);
-    store.setValue(QStringLiteral("WebAddress"), values.connection.WebAddress);
-    store.setValue(QStringLiteral("WebFolder"), values.connection.WebFolder);
-    store.setValue(QStringLiteral("StartUpConnect"),
-                   values.autoConnect ? QStringLiteral("True") : QStringLiteral("False"));
-    store.endGroup();
+    keys::URL.write(store, values.connection.URL);
+    keys::User.write(store, values.connection.User);
+    keys::Pass.write(store, values.connection.Pass);
+    keys::Port.write(store, values.connection.Port);
+    keys::Description.write(store, values.connection.Description);
+    keys::WebAddress.write(store, values.connection.WebAddress);
+    keys::WebFolder.write(store, values.connection.WebFolder);
+    keys::StartUpConnect.write(store, FlagText(values.autoConnect));
     PrepareOwnerOnlyFile(store.fileName());
     store.sync();  // written through a temporary file and renamed: never half a file
     if (store.status() != QSettings::NoError) {
@@ -79,29 +85,21 @@ bool WriteStartUpValues(QSettings& store, const StartUpValues& values, QString* 
 UploadOptions ReadUploadOptions(QSettings& store)
 {
     UploadOptions options;
-    store.beginGroup(QStringLiteral("Upload"));
-    auto flag = [&store](const char* key) {
-        return ParseStartUpConnect(store.value(QLatin1String(key)).toString()).value_or(false);
-    };
-    options.webReady = flag("WebReady");
-    options.remotePreview = flag("RemotePreview");
+    options.webReady = ReadFlag(store, keys::WebReady);
+    options.remotePreview = ReadFlag(store, keys::RemotePreview);
     bool number = false;
-    const int side = store.value(QStringLiteral("MaxSide")).toString().trimmed().toInt(&number);
+    const int side = keys::MaxSide.read(store).toString().trimmed().toInt(&number);
     // A side too small to show anything is no setting a person meant.
-    if (number && side >= 16)
+    if (number && side >= kSmallestMaxSide)
         options.maxSide = side;
-    store.endGroup();
     return options;
 }
 
 void WriteUploadOptions(QSettings& store, const UploadOptions& options)
 {
-    auto text = [](bool on) { return on ? QStringLiteral("True") : QStringLiteral("False"); };
-    store.beginGroup(QStringLiteral("Upload"));
-    store.setValue(QStringLiteral("WebReady"), text(options.webReady));
-    store.setValue(QStringLiteral("MaxSide"), QString::number(options.maxSide));
-    store.setValue(QStringLiteral("RemotePreview"), text(options.remotePreview));
-    store.endGroup();
+    keys::WebReady.write(store, FlagText(options.webReady));
+    keys::MaxSide.write(store, QString::number(options.maxSide));
+    keys::RemotePreview.write(store, FlagText(options.remotePreview));
 }
 
 }  // namespace quillmar

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "session/settings_keys.h"
+
 #include <QString>
 
 class QSettings;
@@ -39,7 +41,7 @@ bool WriteStartUpValues(QSettings& store, const StartUpValues& values, QString* 
 // previews fetched from the server.
 struct UploadOptions {
     bool webReady = false;
-    int maxSide = 1600;  // longest side of a picture made ready for the web
+    int maxSide = kDefaultMaxSide;  // longest side of a picture made ready for the web
     bool remotePreview = false;
 };
 UploadOptions ReadUploadOptions(QSettings& store);

@@ -40,16 +40,37 @@ namespace quillmar {
 
 namespace {
 
-const QString kAskReplaceKey = QStringLiteral("Transfers/AskReplace");
-const QString kKeepAliveKey = QStringLiteral("Transfers/KeepAlive");
 // Shorter than the idle time-outs servers commonly use.
 constexpr std::chrono::seconds kKeepAliveInterval{60};
 
+// A toolbar key: its name (the action's object name), what it shows and
+// the command it runs. A key without a name is a separator.
 struct ToolButton {
     const char* key;
     const char* caption;
     const char* tip;
     const char* icon;  // freedesktop name
+    void (Form1::*command)();
+};
+
+const ToolButton kToolButtons[] = {
+    {"Connect", "Open", "Connect", "network-connect", &Form1::Connect},
+    {"Disconnect", "Close", "Disconnect", "network-disconnect", &Form1::Disconnect},
+    {},
+    {"Sites", "Sites", "Site Manager", "user-bookmarks", &Form1::OpenSiteManager},
+    {"List", "List", "Display uploaded files without connecting.", "document-open-recent", &Form1::OpenListingViewer},
+    {"Print", "Print", "Print Remote File List", "document-print", &Form1::PrintRemoteList},
+    {},
+    {"Delete", "Delete", "Delete Selected File", "edit-delete", &Form1::DeleteCommand},
+    {},
+    {"Get", "Download", "Download Selected File", "go-down", &Form1::Download},
+    {"Put", "Upload", "Upload Selected File", "document-send", &Form1::Upload},
+    {},
+    {"Refresh", "Refresh", "Refresh File List", "view-refresh", &Form1::Refresh},
+    {"Back", "Go Up", "Go Up One Folder On Server", "go-up", &Form1::GoUp},
+    {"Stop", "Stop", "Stop the running command (Esc)", "process-stop", &Form1::Stop},
+    {},
+    {"Help", "Help", "Display Help Dialog", "help-contents", &Form1::OpenHelp},
 };
 
 }  // namespace
@@ -202,31 +223,12 @@ void Form1::buildMenus()
 
 void Form1::buildToolbar()
 {
-    static const ToolButton kButtons[] = {
-        {"Connect", "Open", "Connect", "network-connect"},
-        {"Disconnect", "Close", "Disconnect", "network-disconnect"},
-        {nullptr, nullptr, nullptr, nullptr},
-        {"Sites", "Sites", "Site Manager", "user-bookmarks"},
-        {"List", "List", "Display uploaded files without connecting.", "document-open-recent"},
-        {"Print", "Print", "Print Remote File List", "document-print"},
-        {nullptr, nullptr, nullptr, nullptr},
-        {"Delete", "Delete", "Delete Selected File", "edit-delete"},
-        {nullptr, nullptr, nullptr, nullptr},
-        {"Get", "Download", "Download Selected File", "go-down"},
-        {"Put", "Upload", "Upload Selected File", "document-send"},
-        {nullptr, nullptr, nullptr, nullptr},
-        {"Refresh", "Refresh", "Refresh File List", "view-refresh"},
-        {"Back", "Go Up", "Go Up One Folder On Server", "go-up"},
-        {"Stop", "Stop", "Stop the running command (Esc)", "process-stop"},
-        {nullptr, nullptr, nullptr, nullptr},
-        {"Help", "Help", "Display Help Dialog", "help-contents"},
-    };
     toolbar_ = addToolBar(QStringLiteral("Toolbar"));
     toolbar_->setObjectName(QStringLiteral("Toolbar1"));
     toolbar_->setMovable(false);
     toolbar_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     toolbar_->setIconSize(QSize(24, 24));
-    for (const ToolButton& button : kButtons) {
+    for (const ToolButton& button : kToolButtons) {
         if (!button.key) {
             toolbar_->addSeparator();
             continue;
@@ -253,11 +255,11 @@ void Form1::wireEvents()
     // Only the two lists of entries choose the side; the preview, the
     // toolbar and the folder list leave it as it is.
     connect(serverView_, &ServerListView::focusEntered, this, [this] {
-        state_.GotFocus = 2;
+        state_.GotFocus = FocusSide::Server;
         state_.FolderListFocus = false;
     });
     connect(localPane_, &LocalPane::focusEntered, this, [this] {
-        state_.GotFocus = 1;
+        state_.GotFocus = FocusSide::Local;
         state_.FolderListFocus = false;
     });
     connect(localPane_, &LocalPane::folderListFocused, this, [this] { state_.FolderListFocus = true; });
@@ -281,8 +283,8 @@ void Form1::Form_Load()
     const StartUpValues values = ReadStartUpValues(*services_.settings);
     settings_ = values.connection;
     mnuStartupConnect_->setChecked(values.autoConnect);
-    mnuAskReplace_->setChecked(services_.settings->value(kAskReplaceKey, true).toBool());
-    mnuKeepAlive_->setChecked(services_.settings->value(kKeepAliveKey, false).toBool());
+    mnuAskReplace_->setChecked(settings_keys::AskReplace.read(*services_.settings).toBool());
+    mnuKeepAlive_->setChecked(settings_keys::KeepAlive.read(*services_.settings).toBool());
     const UploadOptions upload = ReadUploadOptions(*services_.settings);
     mnuWebReady_->setChecked(upload.webReady);
     mnuRemotePreview_->setChecked(upload.remotePreview);
@@ -300,8 +302,8 @@ void Form1::Form_Load()
 
 void Form1::saveSettings()
 {
-    services_.settings->setValue(kAskReplaceKey, mnuAskReplace_->isChecked());
-    services_.settings->setValue(kKeepAliveKey, mnuKeepAlive_->isChecked());
+    settings_keys::AskReplace.write(*services_.settings, mnuAskReplace_->isChecked());
+    settings_keys::KeepAlive.write(*services_.settings, mnuKeepAlive_->isChecked());
     WriteUploadOptions(*services_.settings, state_.upload);
     StartUpValues values{settings_, mnuStartupConnect_->isChecked()};  // writes the store
     QString problem;
@@ -328,7 +330,7 @@ void Form1::settlePasswordPlace()
     const int answer = services_.dialogs->message(
         QStringLiteral("Keep your site passwords in the system keyring instead of in plain text?"),
         Dialogs::Buttons::YesNo, Dialogs::Icon::Information, kAppTitle);
-    if (answer != 6)
+    if (answer != Dialogs::kYes)
         passwords_->setChoice(false);
     else
         switchPasswordPlace(true);  // a move that fails is asked about again next start
@@ -383,24 +385,9 @@ void Form1::keyPressEvent(QKeyEvent* event)
 
 void Form1::Toolbar1_ButtonClick(const QString& key)
 {
-    using Command = void (Form1::*)();
-    static const std::pair<const char*, Command> kDispatch[] = {
-        {"Connect", &Form1::Connect},
-        {"Disconnect", &Form1::Disconnect},
-        {"Sites", &Form1::OpenSiteManager},
-        {"List", &Form1::OpenListingViewer},
-        {"Print", &Form1::PrintRemoteList},
-        {"Delete", &Form1::DeleteCommand},
-        {"Get", &Form1::Download},
-        {"Put", &Form1::Upload},
-        {"Refresh", &Form1::Refresh},
-        {"Back", &Form1::GoUp},
-        {"Stop", &Form1::Stop},
-        {"Help", &Form1::OpenHelp},
-    };
-    for (const auto& [name, command] : kDispatch) {
-        if (key == QLatin1String(name)) {
-            (this->*command)();
+    for (const ToolButton& button : kToolButtons) {
+        if (button.key && key == QLatin1String(button.key)) {
+            (this->*button.command)();
             return;
         }
     }

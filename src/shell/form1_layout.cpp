@@ -42,8 +42,6 @@ constexpr int kFrameGap = 30;
 // Below this the toolbar folds and the lists show too few rows to use.
 constexpr QSize kMinimumClient(560, 300);
 
-const QString kGroup = QStringLiteral("Window");
-
 // The drives of a machine without drive letters: its mounted file-system
 // roots, "/" first.
 QStringList MountedRoots()
@@ -129,12 +127,10 @@ void Form1::placeAtDesignSize()
 // quietly left as a first start would have it.
 void Form1::restoreWindowPlace()
 {
-    QSettings& store = *services_.settings;
-    store.beginGroup(kGroup);
-    const QByteArray geometry = store.value(QStringLiteral("Geometry")).toByteArray();
-    const QByteArray panes = store.value(QStringLiteral("Panes")).toByteArray();
-    const QString folder = store.value(QStringLiteral("LocalFolder")).toString();
-    store.endGroup();
+    const QSettings& store = *services_.settings;
+    const QByteArray geometry = settings_keys::Geometry.read(store).toByteArray();
+    const QByteArray panes = settings_keys::Panes.read(store).toByteArray();
+    const QString folder = settings_keys::LocalFolder.read(store).toString();
     if (geometry.isEmpty() || !restoreGeometry(geometry))
         placeAtDesignSize();
     if (!panes.isEmpty())
@@ -146,11 +142,9 @@ void Form1::restoreWindowPlace()
 void Form1::saveWindowPlace()
 {
     QSettings& store = *services_.settings;
-    store.beginGroup(kGroup);
-    store.setValue(QStringLiteral("Geometry"), saveGeometry());
-    store.setValue(QStringLiteral("Panes"), panes_->saveState());
-    store.setValue(QStringLiteral("LocalFolder"), localPane_->folder());
-    store.endGroup();
+    settings_keys::Geometry.write(store, saveGeometry());
+    settings_keys::Panes.write(store, panes_->saveState());
+    settings_keys::LocalFolder.write(store, localPane_->folder());
 }
 
 // The desktop's usual keys, shown beside the menu entries. Delete, F2 and

@@ -20,10 +20,12 @@ class ServerListView;
 struct FtpError;
 struct Services;
 
+// Which list of entries had the focus last: the side a command acts on.
+enum class FocusSide { None = 0, Local = 1, Server = 2 };
+
 // Variables of the main window that several commands share.
 struct MainState {
-    qint64 lSize = 0;  // expected size of the transfer in progress; never cleared
-    int GotFocus = 0;  // 0 none yet, 1 local file list, 2 server list
+    FocusSide GotFocus = FocusSide::None;  // none until either list has had the focus
     bool FolderListFocus = false;  // the local folder list had the focus after either list
     bool AskReplace = true;        // ask before a transfer replaces a file
     ServerPlace place;      // where the server list's rows are; set at login and each folder change

@@ -96,8 +96,8 @@ int MessageDialogs::message(const QString& text, Buttons buttons, Icon icon, con
                     buttons == Buttons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, owner());
     const int answer = Run(box);
     if (buttons == Buttons::YesNo)
-        return answer == QMessageBox::Yes ? 6 : 7;
-    return 1;
+        return answer == QMessageBox::Yes ? kYes : kNo;
+    return kOk;
 }
 
 int MessageDialogs::question(const QString& text, Icon icon, const QString& title, Answer defaultAnswer)
@@ -106,7 +106,7 @@ int MessageDialogs::question(const QString& text, Icon icon, const QString& titl
                     owner());
     box.setDefaultButton(defaultAnswer == Answer::Yes ? QMessageBox::Yes : QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
-    return Run(box) == QMessageBox::Yes ? int(Answer::Yes) : int(Answer::No);
+    return Run(box) == QMessageBox::Yes ? kYes : kNo;
 }
 
 QString MessageDialogs::input(const QString& prompt, const QString& title, const QString& defaultText)

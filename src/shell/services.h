@@ -22,16 +22,20 @@ public:
     enum class Icon { None, Information, Warning };
     enum class ConfirmChoice { Yes, All, No, Closed };
     enum class Answer { Yes = 6, No = 7 };
+    // What message() and question() return.
+    static constexpr int kOk = 1;
+    static constexpr int kYes = int(Answer::Yes);
+    static constexpr int kNo = int(Answer::No);
     virtual ~Dialogs() = default;
-    // Returns 1 for OK, 6 for Yes, 7 for No.
+    // Returns kOk (1), kYes (6) or kNo (7).
     virtual int message(const QString& text, Buttons buttons, Icon icon, const QString& title) = 0;
     // Returns the entered text; an empty text when cancelled.
     virtual QString input(const QString& prompt, const QString& title, const QString& defaultText) = 0;
     // The modal Confirm window (Yes, All, No) showing text: what is about to
     // happen to which file, and where.
     virtual ConfirmChoice confirm(const QString& text) = 0;
-    // A Yes/No question whose Enter gives defaultAnswer; returns 6 for Yes,
-    // 7 for No. Questions about trust default to No and carry the warning
+    // A Yes/No question whose Enter gives defaultAnswer; returns kYes or
+    // kNo. Questions about trust default to No and carry the warning
     // icon. Without a box of its own it is a Yes/No message.
     virtual int question(const QString& text, Icon icon, const QString& title, Answer defaultAnswer)
     {
@@ -47,7 +51,7 @@ public:
     // All. By default a Yes/No box titled "Confirmation".
     virtual ConfirmChoice confirmOne(const QString& text)
     {
-        return message(text, Buttons::YesNo, Icon::None, QStringLiteral("Confirmation")) == 6 ? ConfirmChoice::Yes
+        return message(text, Buttons::YesNo, Icon::None, QStringLiteral("Confirmation")) == kYes ? ConfirmChoice::Yes
                                                                                              : ConfirmChoice::No;
     }
     // An input box for a file name: the name is offered with the part before

@@ -86,4 +86,13 @@ void PlaceOverMainWindow(QWidget* window)
     window->move(place.topLeft());
 }
 
+void ShowOverMainWindow(QWidget* window)
+{
+    if (!window->isVisible())
+        PlaceOverMainWindow(window);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
 }  // namespace quillmar

@@ -23,4 +23,8 @@ void MakeDefaultButton(QWidget* window, QPushButton* button);
 // area.
 void PlaceOverMainWindow(QWidget* window);
 
+// Brings a secondary window to the front: placed over the main window when
+// it was hidden, where the person left it otherwise.
+void ShowOverMainWindow(QWidget* window);
+
 }  // namespace quillmar

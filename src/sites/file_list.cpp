@@ -90,11 +90,7 @@ void FileList::Open()
 {
     if (!loaded_)
         Form_Load();
-    if (!isVisible())
-        PlaceOverMainWindow(this);
-    show();
-    raise();
-    activateWindow();
+    ShowOverMainWindow(this);
 }
 
 void FileList::Form_Load()

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
@@ -127,19 +128,29 @@ void SiteForm::buildElements()
                            "lblWebFolder");
     AddHint(grid, txtWebFolder_, "hintWebFolder");
 
+    struct Button {
+        const char* name;
+        const char* caption;
+        const char* tip;
+        void (SiteForm::*clicked)();
+    };
+    static const Button kButtons[] = {
+        {"Command4", "Clear", "Clears out information so you can add a new site.", &SiteForm::clearBoxes},
+        {"Command2", "Add ", "Add this information as a new site.", &SiteForm::addSite},
+        {"cmdSave", "&Save", "Save these changes to the selected site.", &SiteForm::saveSite},
+        {"Command1", "Delete", "Remove the selected entry.", &SiteForm::deleteSite},
+        {"CloseBtn", "Connect", "Connect to selected site.", &SiteForm::saveAndConnect},
+        {"Command3", "Exit", "Exit site manager without saving.", &SiteForm::saveAndExit},
+    };
     auto* buttons = new QHBoxLayout;
-    QPushButton* clear = AddButton(buttons, "Command4", QStringLiteral("Clear"),
-                                   QStringLiteral("Clears out information so you can add a new site."));
-    QPushButton* add = AddButton(buttons, "Command2", QStringLiteral("Add "),
-                                 QStringLiteral("Add this information as a new site."));
-    QPushButton* save = AddButton(buttons, "cmdSave", QStringLiteral("&Save"),
-                                  QStringLiteral("Save these changes to the selected site."));
-    QPushButton* remove = AddButton(buttons, "Command1", QStringLiteral("Delete"),
-                                    QStringLiteral("Remove the selected entry."));
-    QPushButton* connectButton = AddButton(buttons, "CloseBtn", QStringLiteral("Connect"),
-                                           QStringLiteral("Connect to selected site."));
-    QPushButton* exit = AddButton(buttons, "Command3", QStringLiteral("Exit"),
-                                  QStringLiteral("Exit site manager without saving."));
+    QPushButton* connectButton = nullptr;
+    for (const Button& button : kButtons) {
+        QPushButton* made =
+            AddButton(buttons, button.name, QLatin1String(button.caption), QLatin1String(button.tip));
+        connect(made, &QPushButton::clicked, this, button.clicked);
+        if (button.clicked == &SiteForm::saveAndConnect)
+            connectButton = made;
+    }
     lblPasswordPlace_ = new QLabel;
     lblPasswordPlace_->setObjectName(QStringLiteral("lblPasswordPlace"));
     lblPasswordPlace_->setWordWrap(true);
@@ -163,14 +174,8 @@ void SiteForm::buildElements()
 
     // A selection (click or keyboard) is complete only once the item is
     // selected, which comes after it becomes current.
-    connect(list_, &QListWidget::itemSelectionChanged, this, &SiteForm::List1_Click);
-    connect(list_, &QListWidget::itemDoubleClicked, this, &SiteForm::List1_DblClick);
-    connect(clear, &QPushButton::clicked, this, &SiteForm::Command4_Click);
-    connect(add, &QPushButton::clicked, this, &SiteForm::Command2_Click);
-    connect(save, &QPushButton::clicked, this, &SiteForm::cmdSave_Click);
-    connect(remove, &QPushButton::clicked, this, &SiteForm::Command1_Click);
-    connect(connectButton, &QPushButton::clicked, this, &SiteForm::CloseBtn_Click);
-    connect(exit, &QPushButton::clicked, this, &SiteForm::Command3_Click);
+    connect(list_, &QListWidget::itemSelectionChanged, this, &SiteForm::chooseSelectedSite);
+    connect(list_, &QListWidget::itemDoubleClicked, this, &SiteForm::connectToClickedSite);
     MakeDefaultButton(this, connectButton);
 }
 
@@ -188,11 +193,7 @@ void SiteForm::Open()
                                    ? QStringLiteral("Passwords are kept in the system keyring.")
                                    : QStringLiteral("Passwords are stored in sites.snd in your data folder."));
     showSettings();
-    if (!isVisible())
-        PlaceOverMainWindow(this);
-    show();
-    raise();
-    activateWindow();
+    ShowOverMainWindow(this);
 }
 
 void SiteForm::showSettings()
@@ -237,26 +238,23 @@ void SiteForm::ParseView()
         return;
     chooseSite(withPassword(*site));
     showSettings();
-    if (SingleClick == 0) {
+    if (connectOnChoice_) {
         connect_();
         close();
     }
 }
 
-void SiteForm::List1_Click()
+void SiteForm::chooseSelectedSite()
 {
-    SingleClick = 1;
+    const QScopedValueRollback choosing(connectOnChoice_, false);
     ParseView();
 }
 
-void SiteForm::List1_DblClick()
+void SiteForm::connectToClickedSite()
 {
-    SingleClick = 0;
+    const QScopedValueRollback connecting(connectOnChoice_, true);
     ParseView();
-    SingleClick = 1;
 }
-
-void SiteForm::Command4_Click() { clearBoxes(); }
 
 SiteFields SiteForm::fieldsFromBoxes() const
 {
@@ -325,7 +323,7 @@ QListWidgetItem* SiteForm::selectedItem() const
     return item && item->isSelected() ? item : nullptr;
 }
 
-void SiteForm::Command2_Click()
+void SiteForm::addSite()
 {
     if (boxesRefused())
         return;
@@ -338,7 +336,7 @@ void SiteForm::Command2_Click()
     lblStatus_->clear();
 }
 
-void SiteForm::cmdSave_Click()
+void SiteForm::saveSite()
 {
     QListWidgetItem* selected = selectedItem();
     if (!selected) {
@@ -374,7 +372,7 @@ void SiteForm::cmdSave_Click()
         lblStatus_->setText(QStringLiteral("Saved \u201C%1\u201D in your site list.").arg(site ? SiteName(*site) : *entry));
 }
 
-void SiteForm::Command1_Click()
+void SiteForm::deleteSite()
 {
     QListWidgetItem* selected = selectedItem();
     if (!selected)
@@ -386,7 +384,7 @@ void SiteForm::Command1_Click()
     const QString question =
         QStringLiteral("Are you sure you want to delete the site \"%1\" from your site list?").arg(name);
     if (services_.dialogs->message(question, Dialogs::Buttons::YesNo, Dialogs::Icon::None,
-                                   QStringLiteral("Confirmation")) != 6)
+                                   QStringLiteral("Confirmation")) != Dialogs::kYes)
         return;
     if (site)
         forgetPassword(*site, list_->row(selected));
@@ -400,7 +398,7 @@ void SiteForm::Command1_Click()
     clearBoxes();
 }
 
-void SiteForm::CloseBtn_Click()
+void SiteForm::saveAndConnect()
 {
     if (!saveList())
         return;  // no connection with a list that could not be kept
@@ -410,7 +408,7 @@ void SiteForm::CloseBtn_Click()
     connect_();
 }
 
-void SiteForm::Command3_Click()
+void SiteForm::saveAndExit()
 {
     if (!saveList())
         return;
@@ -436,7 +434,7 @@ void SiteForm::keyPressEvent(QKeyEvent* event)
     if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
         button->click();
     else
-        CloseBtn_Click();
+        saveAndConnect();
 }
 
 void SiteForm::closeEvent(QCloseEvent* event)

@@ -34,18 +34,17 @@ public:
     // settings in the boxes and shows the window.
     void Open();
 
-    // Copies the selected entry into the settings and the boxes; with
-    // SingleClick 0 it then connects and closes the window.
+    // Copies the selected entry into the settings and the boxes; after a
+    // double click it then connects and closes the window.
     void ParseView();
 
-    void List1_Click();
-    void List1_DblClick();
-    void Command4_Click();  // Clear
-    void Command2_Click();  // Add
-    void cmdSave_Click();   // Save: the boxes replace the selected entry
-    void Command1_Click();  // Delete
-    void CloseBtn_Click();  // Connect
-    void Command3_Click();  // Exit
+    void chooseSelectedSite();     // a click or a key selected a row
+    void connectToClickedSite();   // a double click on a row
+    void addSite();                // Add: the boxes become a new entry
+    void saveSite();               // Save: the boxes replace the selected entry
+    void deleteSite();             // Delete, after a question
+    void saveAndConnect();         // Connect
+    void saveAndExit();            // Exit
 
     bool isLoaded() const { return loaded_; }
 
@@ -92,7 +91,7 @@ private:
     QLineEdit* txtWebFolder_ = nullptr;
     QLabel* lblPasswordPlace_ = nullptr;
 
-    int SingleClick = 1;
+    bool connectOnChoice_ = false;  // the choice came from a double click
     bool loaded_ = false;
     bool savedForClose_ = false;  // the list was just written; closing need not write it again
 };

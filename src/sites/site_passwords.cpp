@@ -1,5 +1,6 @@
 #include "sites/site_passwords.h"
 
+#include "session/settings_keys.h"
 #include "sites/site_store.h"
 
 #include <QList>
@@ -9,8 +10,7 @@ namespace quillmar {
 
 namespace {
 
-const QString kChoiceKey = QStringLiteral("Security/Keyring");
-const QString kStartUpPass = QStringLiteral("StartUp/Pass");
+namespace keys = settings_keys;
 // Read to learn whether a keyring answers; it is never stored.
 const QString kProbeKey = QStringLiteral("keyring check");
 
@@ -23,8 +23,7 @@ QString StartUpName() { return QStringLiteral("the last chosen site in the setti
 
 QString StartUpKey(QSettings& settings)
 {
-    return PasswordKey(settings.value(QStringLiteral("StartUp/User")).toString(),
-                       settings.value(QStringLiteral("StartUp/URL")).toString());
+    return PasswordKey(keys::User.read(settings).toString(), keys::URL.read(settings).toString());
 }
 
 // Whether sites.snd can hold the entry: it reads back as it was written,
@@ -66,7 +65,7 @@ bool SetProblem(QString* problem, const QString& text)
 
 bool WriteStartUpPass(QSettings& settings, const QString& password, QString* problem)
 {
-    settings.setValue(kStartUpPass, password);
+    keys::Pass.write(settings, password);
     settings.sync();
     if (settings.status() == QSettings::NoError)
         return true;
@@ -98,7 +97,7 @@ bool SitePasswords::keyringAnswers()
 
 std::optional<bool> SitePasswords::choice() const
 {
-    const QVariant value = settings_.value(kChoiceKey);
+    const QVariant value = keys::Keyring.read(settings_);
     if (!value.isValid())
         return std::nullopt;
     return value.toBool();
@@ -107,7 +106,7 @@ std::optional<bool> SitePasswords::choice() const
 void SitePasswords::setChoice(bool inKeyring)
 {
     known_.clear();  // the passwords have just moved one way or the other
-    settings_.setValue(kChoiceKey, inKeyring);
+    keys::Keyring.write(settings_, inKeyring);
     settings_.sync();
 }
 
@@ -195,7 +194,7 @@ bool SitePasswords::forget(const QString& login, const QString& address, QString
 
 bool HasPlainPasswords(const QString& appFolder, QSettings& settings)
 {
-    if (!settings.value(kStartUpPass).toString().isEmpty())
+    if (!keys::Pass.read(settings).toString().isEmpty())
         return true;
     for (const SiteLine& line : SitesWithAddress(LoadSiteList(appFolder)))
         if (!line.site.password.isEmpty())
@@ -210,7 +209,7 @@ bool MovePasswordsIntoKeyring(const QString& appFolder, QSettings& settings, Pas
         QString name, key, password;
     };
     QList<Moving> moving;
-    const QString startUpPass = settings.value(kStartUpPass).toString();
+    const QString startUpPass = keys::Pass.read(settings).toString();
     if (!startUpPass.isEmpty())
         moving.append({StartUpName(), StartUpKey(settings), startUpPass});
     const QStringList stored = LoadSiteList(appFolder);
@@ -272,8 +271,8 @@ bool MovePasswordsOutOfKeyring(const QString& appFolder, QSettings& settings, Pa
         entries[line.row] = *BuildSiteEntry(line.site);
         moved.append(key);
     }
-    QString startUpPass = settings.value(kStartUpPass).toString();
-    if (startUpPass.isEmpty() && !settings.value(QStringLiteral("StartUp/URL")).toString().isEmpty()) {
+    QString startUpPass = keys::Pass.read(settings).toString();
+    if (startUpPass.isEmpty() && !keys::URL.read(settings).toString().isEmpty()) {
         const PasswordStore::Answer answer = keyring.read(StartUpKey(settings));
         if (answer.outcome == PasswordStore::Outcome::Failed)
             return SetProblem(problem, QStringLiteral("The system keyring did not give the password of %1 (%2). "

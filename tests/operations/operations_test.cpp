@@ -84,7 +84,7 @@ TEST_F(ConnectedWindow, DeleteOnTheServerWithYesAllNoAndTheFolderQuestion)
         WriteFile(serverPath(QLatin1String(name)), "x");
     QDir(server.root()).mkdir(QStringLiteral("empty"));
     openConnected();
-    rig.form->state().GotFocus = 2;
+    rig.form->state().GotFocus = quillmar::FocusSide::Server;
     rig.dialogs.queueConfirm(Choice::Yes);
     rig.dialogs.queueConfirm(Choice::All);
     SelectRows(rig, {"x1.txt", "x2.txt", "x3.txt"});
@@ -137,11 +137,11 @@ TEST_F(ConnectedWindow, DeleteLocalFilesWithAllAndNothingWithoutAnActivePane)
         WriteFile(localPath(QLatin1String(name)), "l");
     openConnected();
     SelectLocalFiles(rig, {"l1.txt", "l2.txt"});
-    rig.form->state().GotFocus = 0;  // no pane had the focus yet
+    rig.form->state().GotFocus = quillmar::FocusSide::None;  // no pane had the focus yet
     rig.form->DeleteCommand();
     EXPECT_TRUE(rig.dialogs.calls().isEmpty());
     EXPECT_EQ(QDir(rig.localFolder.path()).entryList(QDir::Files).size(), 3);
-    rig.form->state().GotFocus = 1;
+    rig.form->state().GotFocus = quillmar::FocusSide::Local;
     rig.dialogs.queueConfirm(Choice::All);
     rig.form->DeleteCommand();
     ASSERT_EQ(rig.dialogs.calls().size(), 1);
@@ -215,7 +215,7 @@ TEST_F(ConnectedWindow, AFolderThatIsNotEmptyIsEmptiedOnlyAfterYesAndOnlyOfEmpty
     for (const char* name : {"full/x.jpg", "full/y.txt", "deep/d/z.txt"})
         WriteFile(serverPath(QLatin1String(name)), name);
     openConnected();
-    rig.form->state().GotFocus = 2;
+    rig.form->state().GotFocus = quillmar::FocusSide::Server;
     const QStringList top{"a.jpg", "b.txt", "deep/", "full/", "images/"};
     for (const int answer : {7, 6}) {
         SCOPED_TRACE(answer);
@@ -487,7 +487,7 @@ TEST_F(ConnectedWindow, ServerRenameByMenuMovesTheCacheCopyAndRefusesWithoutAski
 {
     WriteFile(cachePath(QStringLiteral("a.jpg")), "cached a");
     openConnected();
-    rig.form->state().GotFocus = 2;
+    rig.form->state().GotFocus = quillmar::FocusSide::Server;
     const QString before = rig.panel(1);
     // Cancelled asks nothing of the server; escaping names are refused.
     for (const QString& answer : {QString(), QStringLiteral("../x.jpg"), QStringLiteral("a\r\nDELE b.txt"),
@@ -550,7 +550,7 @@ TEST_F(ConnectedWindow, LocalRenameByMenuRefusesNamesOutsideTheFolder)
 {
     WriteFile(localPath(QStringLiteral("here.txt")), "h");
     openConnected();
-    rig.form->state().GotFocus = 1;
+    rig.form->state().GotFocus = quillmar::FocusSide::Local;
     const QString outside = rig.appFolder.filePath(QStringLiteral("abs.txt"));
     for (const QString& answer : {outside, QStringLiteral("../up.txt"), QString(), QStringLiteral("there.txt")}) {
         SCOPED_TRACE(answer.toStdString());
@@ -583,7 +583,7 @@ TEST_F(ConnectedWindow, NewFolderOnEitherSideAndNeverOutside)
         SCOPED_TRACE(c.answer.toStdString());
         rig.dialogs.clear();
         rig.dialogs.queueInput(c.answer);
-        rig.form->state().GotFocus = c.pane;
+        rig.form->state().GotFocus = quillmar::FocusSide(c.pane);
         rig.form->NewFolderCommand();
         EXPECT_EQ(rig.dialogs.messageTexts().size(), c.refused ? 1 : 0);
     }

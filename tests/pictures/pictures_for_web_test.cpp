@@ -86,7 +86,7 @@ TEST_F(ConnectedWindow, PicturesOfOneNameInTwoFoldersPreviewAsThemselvesHereAndI
     }
 
     // A rename on the server keeps the preview; a delete takes it away.
-    rig.form->state().GotFocus = 2;
+    rig.form->state().GotFocus = quillmar::FocusSide::Server;
     SelectRows(rig, {QStringLiteral("a.jpg")});
     rig.dialogs.queueInput(QStringLiteral("renamed.jpg"));
     rig.find<QAction>("mnuRename")->trigger();

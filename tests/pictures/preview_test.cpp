@@ -174,7 +174,7 @@ TEST_F(ConnectedWindow, FullScreenPreviewFollowsTheActivePaneAndClosesOnKeyOrCli
     EXPECT_TRUE(closed());
 
     // The server list used last: the cache copy, fitted to the screen.
-    rig.form->state().GotFocus = 2;
+    rig.form->state().GotFocus = quillmar::FocusSide::Server;
     SelectRows(rig, {QStringLiteral("a.jpg")});
     ASSERT_TRUE(open());
     EXPECT_TRUE(image->width() >= screen.width() - 1 || image->height() >= screen.height() - 1);

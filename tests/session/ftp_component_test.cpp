@@ -616,6 +616,41 @@ TEST(FtpOverTls, DataConnectionsShowingAnotherCertificateMoveNothing)
     EXPECT_TRUE(ftp.Reply().startsWith("200")) << ftp.Reply();
 }
 
+// Each transfer's progress carries the size it expects: the local file's
+// going up, the caller's coming down, never an earlier transfer's.
+TEST_F(FtpComponentTest, ProgressCarriesTheSizeEachTransferExpects)
+{
+    const qint64 size = 70000;
+    ASSERT_TRUE(WriteFile(localPath("up.bin"), RandomBytes(size)));
+    FtpComponent ftp;
+    Connect(ftp, server->port());
+    QList<qint64> carried;
+    QObject::connect(&ftp, &FtpComponent::Progress, [&](qint64, qint64 expected) { carried.append(expected); });
+    const std::tuple<const char*, std::function<void()>, qint64> transfers[] = {
+        {"upload", [&] { ftp.PutFile(localPath("up.bin"), "up.bin"); }, size},
+        {"download of unknown size", [&] { ftp.GetFile("up.bin", localPath("a.bin")); }, 0},
+        {"download of a listed size", [&] { ftp.GetFile("up.bin", localPath("b.bin"), size); }, size},
+        {"straight upload", [&] { ftp.PutFileStraight(localPath("a.bin"), "a.bin"); }, size},
+    };
+    for (const auto& [what, transfer, expected] : transfers) {
+        SCOPED_TRACE(what);
+        carried.clear();
+        transfer();
+        ASSERT_FALSE(carried.isEmpty());
+        EXPECT_EQ(carried, QList<qint64>(carried.size(), expected));
+    }
+}
+
+TEST(ServerRefusal, OnlyAServerReplyCodeIsARefusal)
+{
+    const std::pair<int, bool> cases[] = {
+        {399, false}, {400, true}, {550, true}, {599, true}, {600, false},
+        {ftp_errors::NoRowSelected, false}, {ftp_errors::NotConnected, false}, {ftp_errors::Stopped, false},
+    };
+    for (const auto& [number, refusal] : cases)
+        EXPECT_EQ(IsServerRefusal(FtpError(number, QString())), refusal) << number;
+}
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);

@@ -316,7 +316,7 @@ TEST(ResumeWindow, AMultiFileDownloadGoesOnWithTheBrokenFileAndThenTheRest)
     rig.form->ftp().setResumePolicy(3, QuickPause);
     QStringList statuses;
     QObject::connect(&rig.form->ftp(), &FtpComponent::Resuming, [&] { statuses.append(rig.panel(1)); });
-    rig.form->state().GotFocus = 2;
+    rig.form->state().GotFocus = FocusSide::Server;
     SelectRows(rig, {"a.jpg", "b.jpg"});
     rig.find<QAction>("mnuDownload")->trigger();
     EXPECT_EQ(statuses, QStringList{"Status: Connection lost; resuming a.jpg at 33 % (try 1 of 3)"});

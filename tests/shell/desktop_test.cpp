@@ -172,8 +172,7 @@ TEST(Layout, StatusPanelsHoldTheirLongestUsualTextsAtTheDesignSize)
 
     // A transfer's words take the room of the totals and the chosen file
     // until it is over.
-    form.state().lSize = 20000000;
-    Q_EMIT form.ftp().Progress(1110000);
+    Q_EMIT form.ftp().Progress(1110000, 20000000);
     auto* status = rig.find<QLabel>("Panel1");
     status->setText(QString::fromUtf8("Status: 1.11 MB of 20 MB \u00B7 268 KB/s \u00B7 1:11 left"));
     QTest::qWait(20);
@@ -312,7 +311,7 @@ TEST(Keys, EachKeyRunsItsCommandAndShowsInTheMenu)
         rig.dialogs.clear();
         rig.find<QLabel>("Panel1")->setText(before);
         list->setFocus();
-        form.state().GotFocus = c.gotFocus;
+        form.state().GotFocus = quillmar::FocusSide(c.gotFocus);
         QTest::keySequence(list, c.key);
         EXPECT_EQ(rig.dialogs.messageTexts(), c.messages);
         EXPECT_EQ(rig.panel(1), c.status);

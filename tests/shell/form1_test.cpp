@@ -292,7 +292,7 @@ TEST(ListingsFromElsewhere, ForeignLinesGiveRowsAndTheRestIsCounted)
 
     // Replacing a local copy does not claim the server's copy is empty.
     WriteFile(rig.localFolder.filePath(QStringLiteral("nosize.jpg")), QByteArray(100, 'l'));
-    rig.form->state().GotFocus = 2;
+    rig.form->state().GotFocus = quillmar::FocusSide::Server;
     SelectRows(rig, {QStringLiteral("nosize.jpg")});
     rig.find<QAction>("mnuDownload")->trigger();
     ASSERT_EQ(rig.dialogs.confirmTexts().size(), 1);
@@ -341,7 +341,7 @@ TEST_F(ConnectedWindow, DoubleClickEntersFoldersAndDownloadsFilesIntoTheLocalFol
     DoubleClickServerRow(rig, QStringLiteral("c.gif"));
     EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(ReadFile(rig.localFolder.filePath(QStringLiteral("c.gif"))), QByteArray(2500, 'g'));
-    EXPECT_EQ(form.state().lSize, 2500);
+    EXPECT_EQ(form.ftp().ExpectedSize(), 2500);  // the size the listing gave
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Download Complete"));
     EXPECT_EQ(rig.find<QProgressBar>("PB1")->value(), 0);
     EXPECT_EQ(rig.light(), "green");
@@ -442,7 +442,7 @@ TEST(Commands, GuardsAndDispatchByKey)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.key);
         rig.dialogs.clear();
-        form.state().GotFocus = c.gotFocus;
+        form.state().GotFocus = quillmar::FocusSide(c.gotFocus);
         form.Toolbar1_ButtonClick(QLatin1String(c.key));
         EXPECT_EQ(rig.dialogs.messageTexts(), c.messages);
         for (const auto& call : rig.dialogs.calls()) {
@@ -492,9 +492,8 @@ TEST(Commands, ProgressFollowsTheExpectedSize)
         SCOPED_TRACE(c.status.toStdString());
         bar->setValue(7);
         form.findChild<QLabel*>(QStringLiteral("Panel1"))->setText(before);
-        form.state().lSize = c.lSize;
-        form.state().GotFocus = c.gotFocus;
-        Q_EMIT form.ftp().Progress(c.bytes);
+        form.state().GotFocus = quillmar::FocusSide(c.gotFocus);
+        Q_EMIT form.ftp().Progress(c.bytes, c.lSize);
         EXPECT_EQ(bar->value(), c.bar);
         // The speed and time left follow once the clock has moved.
         EXPECT_EQ(rig.panel(1).section(QStringLiteral(" \u00B7 "), 0, 0), c.status);

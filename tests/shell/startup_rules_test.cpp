@@ -1,8 +1,11 @@
 #include "shell/startup_rules.h"
 
 #include "shell/app_folder.h"
+#include "shell/connection_settings.h"
+#include "support/files.h"
 
 #include <QFileInfo>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -58,4 +61,30 @@ TEST(ResolveAppFolder, ProgramFolderOnlyWhenWritableAndNotTheSystems)
         EXPECT_EQ(quillmar::ResolveAppFolder(folder, user), user) << folder.toStdString();
         EXPECT_TRUE(QFileInfo(user).isDir());
     }
+}
+
+// The settings of an earlier run read back whole, and a first run reads the
+// defaults: a key renamed or a default changed loses what the person chose.
+TEST(StoredSettings, AnEarlierRunsStoreReadsBackAndAnEmptyOneGivesTheDefaults)
+{
+    QTemporaryDir dir;
+    const QString earlier = dir.filePath(QStringLiteral("earlier.conf"));
+    ASSERT_TRUE(WriteFile(earlier, "[StartUp]\nURL=127.0.0.1:2121\nUser=ann\nPass=secret\nPort=2121\n"
+                                   "Description=Shop\nWebAddress=http://127.0.0.1/\nWebFolder=/www\nStartUpConnect=True\n"
+                                   "[Upload]\nWebReady=True\nMaxSide=800\nRemotePreview=True\n"));
+    QSettings stored(earlier, QSettings::IniFormat);
+    const quillmar::StartUpValues values = quillmar::ReadStartUpValues(stored);
+    const quillmar::ConnectionSettings& site = values.connection;
+    EXPECT_EQ(QStringList({site.URL, site.User, site.Pass, site.Port, site.Description, site.WebAddress, site.WebFolder}),
+              QStringList({"127.0.0.1:2121", "ann", "secret", "2121", "Shop", "http://127.0.0.1/", "/www"}));
+    EXPECT_TRUE(values.autoConnect);
+    const quillmar::UploadOptions upload = quillmar::ReadUploadOptions(stored);
+    EXPECT_TRUE(upload.webReady && upload.remotePreview);
+    EXPECT_EQ(upload.maxSide, 800);
+
+    QSettings empty(dir.filePath(QStringLiteral("first.conf")), QSettings::IniFormat);
+    EXPECT_FALSE(quillmar::ReadStartUpValues(empty).autoConnect);
+    const quillmar::UploadOptions first = quillmar::ReadUploadOptions(empty);
+    EXPECT_FALSE(first.webReady || first.remotePreview);
+    EXPECT_EQ(first.maxSide, 1600);
 }
