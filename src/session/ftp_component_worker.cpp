@@ -843,6 +843,8 @@ void FtpWorker::quit() { d->quit(); }
 FtpReply FtpWorker::command(const QString& line) { return d->session().command(line); }
 QString FtpWorker::currentFolder() { return d->session().currentFolder(); }
 qint64 FtpWorker::sizeOf(const QString& name) { return d->session().sizeOf(name); }
+QDateTime FtpWorker::modifiedTime(const QString& name) { return d->session().modifiedTime(name); }
+bool FtpWorker::setModified(const QString& name, const QDateTime& time) { return d->session().setModified(name, time); }
 void FtpWorker::changeFolder(const QString& folder)
 {
     Transport& t = d->session();

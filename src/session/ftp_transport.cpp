@@ -307,6 +307,8 @@ struct FtpTransport::Impl {
     bool loggedIn = false;
     bool epsvWorks = true;
     bool listsWithMlsd = false;   // the server offers machine listings
+    bool tellsTimes = false;      // MDTM
+    bool setsTimes = false;       // MFMT
     bool listTakesDashA = true;   // until the server refuses "LIST -a"
     QHash<QString, QByteArray> rawNames;   // see Transport::setRawNames
     QString serverLabel;
@@ -664,6 +666,8 @@ struct FtpTransport::Impl {
         serverHost = socket.peerAddress().host();
         epsvWorks = true;
         listsWithMlsd = false;
+        tellsTimes = false;
+        setsTimes = false;
         listTakesDashA = true;
         rawNames.clear();
         applyTimeout();
@@ -717,6 +721,8 @@ struct FtpTransport::Impl {
         const FtpReply features = exchange(QStringLiteral("FEAT"));
         if (features.code == 211) {
             listsWithMlsd = HasFeature(features.text, u"MLST");
+            tellsTimes = HasFeature(features.text, u"MDTM");
+            setsTimes = HasFeature(features.text, u"MFMT");
             if (HasFeature(features.text, u"UTF8"))
                 exchange(QStringLiteral("OPTS UTF8 ON"));
         }
@@ -1160,6 +1166,24 @@ qint64 FtpTransport::sizeOf(const QString& name)
 {
     const FtpReply reply = d->command(QStringLiteral("SIZE ") + name);
     return reply.code / 100 == 2 ? SizeFromReply(reply.text, -1) : -1;
+}
+
+QDateTime FtpTransport::modifiedTime(const QString& name)
+{
+    if (!d->tellsTimes)
+        return {};
+    const FtpReply reply = d->command(QStringLiteral("MDTM ") + name);
+    if (reply.code / 100 != 2)
+        return {};
+    return FactTime(QStringView(reply.text).sliced(std::min<qsizetype>(4, reply.text.size())).trimmed());
+}
+
+bool FtpTransport::setModified(const QString& name, const QDateTime& time)
+{
+    if (!d->setsTimes || !time.isValid())
+        return false;
+    const QString stamp = time.toUTC().toString(QStringLiteral("yyyyMMddHHmmss"));
+    return d->command(QStringLiteral("MFMT %1 %2").arg(stamp, name)).code / 100 == 2;
 }
 
 TransferEnd FtpTransport::get(const QString& remoteName, const TransferLocal& local)

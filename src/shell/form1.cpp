@@ -16,6 +16,7 @@
 #include "info/about.h"
 #include "info/help.h"
 #include "operations/print_list.h"
+#include "operations/publish_window.h"
 #include "shell/constants.h"
 #include "sites/file_list.h"
 #include "sites/site_form.h"
@@ -87,7 +88,9 @@ Form1::Form1(const Services& services, QWidget* parent) : QMainWindow(parent), s
         if (connected == 0)
             preview_->ForgetServerPicture();
         showHowToBegin();
+        showPublishAvailable(connected != 0);
     });
+    showPublishAvailable(false);
     // The edit ends before the rename runs, so the list may be re-read safely.
     serverModel_->setEditable(true);
     connect(serverModel_, &ServerListModel::renameRequested, this, [this](int row, const QString& text) {
@@ -140,6 +143,8 @@ void Form1::buildMenus()
     addMenuAction(ftpMenu, "mnuHangUp", QStringLiteral("&Disconnect"), &Form1::Disconnect);
     ftpMenu->addSeparator();
     addMenuAction(ftpMenu, "mnuSiteMan", QStringLiteral("&Site Manager"), &Form1::OpenSiteManager);
+    ftpMenu->addSeparator();
+    addMenuAction(ftpMenu, "mnuPublish", QStringLiteral("&Publish Folder..."), &Form1::PublishFolder);
     ftpMenu->addSeparator();
     addMenuAction(ftpMenu, "mnuExit", QStringLiteral("E&xit Quillmar"), &Form1::Exit);
 
@@ -214,6 +219,7 @@ void Form1::buildToolbar()
         {nullptr, nullptr, nullptr, nullptr},
         {"Get", "Download", "Download Selected File", "go-down"},
         {"Put", "Upload", "Upload Selected File", "document-send"},
+        {"Publish", "Publish", "Publish the Local Folder to the Server Folder", "folder-remote"},
         {nullptr, nullptr, nullptr, nullptr},
         {"Refresh", "Refresh", "Refresh File List", "view-refresh"},
         {"Back", "Go Up", "Go Up One Folder On Server", "go-up"},
@@ -390,6 +396,7 @@ void Form1::Toolbar1_ButtonClick(const QString& key)
         {"Delete", &Form1::DeleteCommand},
         {"Get", &Form1::Download},
         {"Put", &Form1::Upload},
+        {"Publish", &Form1::PublishFolder},
         {"Refresh", &Form1::Refresh},
         {"Back", &Form1::GoUp},
         {"Stop", &Form1::Stop},
@@ -447,6 +454,24 @@ void Form1::Refresh() { session_->Refresh(); }
 void Form1::Download() { transfers_->Download(); }
 void Form1::Upload() { transfers_->Upload(); }
 void Form1::DeleteCommand() { deleter_->Delete(); }
+
+void Form1::PublishFolder()
+{
+    if (!EnsureConnected(*context_))
+        return;
+    if (!publish_)
+        publish_ = new PublishWindow(*context_, *session_, *transfers_, this);
+    publish_->Open();
+}
+
+void Form1::showPublishAvailable(bool connected)
+{
+    findChild<QAction*>(QStringLiteral("mnuPublish"))->setEnabled(connected);
+    toolbar_->findChild<QAction*>(QStringLiteral("Publish"))->setEnabled(connected);
+    // Its comparison belongs to the connection that made it.
+    if (!connected && publish_)
+        publish_->close();
+}
 void Form1::RenameCommand() { renamer_->Rename(); }
 void Form1::NewFolderCommand() { newFolder_->NewFolder(); }
 
