@@ -336,7 +336,7 @@ void TransferController::UploadFiles(const QStringList& localFiles)
         if (!SendInRun(run, localFile, QString(), localFiles.size() - i - 1))
             break;
     }
-    FinishUploads(run, [&](const QHash<QString, QString>& storedAs) {
+    FinishUploads(run, [&](const QHash<QString, QString>& storedAs) -> QString {
         return run.cancelled ? QStringLiteral("Status: Upload cancelled")
                : run.failures ? QStringLiteral("Status: Upload Complete (%1 failed)").arg(run.failures)
                : run.sent == 1 ? UploadCompleteText(storedAs.value(run.lastName, run.lastName), run.lastNote)
@@ -494,7 +494,7 @@ PublishOutcome TransferController::Publish(const QList<PublishJob>& jobs, const 
         && !WritePublishedCopies(ctx_.services.appFolder, ctx_.state.place, publish.copies, &problem)) {
         qWarning("%s", qUtf8Printable(problem));
     }
-    FinishUploads(run, [&](const QHash<QString, QString>&) {
+    FinishUploads(run, [&](const QHash<QString, QString>&) -> QString {
         QString text = PublishedText(publish.outcome.sentNew, publish.outcome.sentChanged, publish.outcome.bytes);
         if (run.failures)
             text += QStringLiteral("; %1 failed").arg(run.failures);
