@@ -22,6 +22,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QKeyEvent>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -98,16 +99,17 @@ void PublishWindow::buildElements()
     buttons->addStretch();
     publish_ = new QPushButton(QStringLiteral("&Publish"), this);
     publish_->setObjectName(QStringLiteral("cmdPublish"));
-    auto* close = new QPushButton(QStringLiteral("Close"), this);
-    close->setObjectName(QStringLiteral("cmdClose"));
+    auto* closeButton = new QPushButton(QStringLiteral("Close"), this);
+    closeButton->setObjectName(QStringLiteral("cmdClose"));
     buttons->addWidget(publish_);
-    buttons->addWidget(close);
+    buttons->addWidget(closeButton);
     layout->addLayout(buttons);
     MakeDefaultButton(this, publish_);
     resize(kWindowSize);
 
+    connect(&ctx_.ftp, &FtpComponent::Busy, this, [this](bool running) { running_ = running; });
     connect(publish_, &QPushButton::clicked, this, &PublishWindow::cmdPublish_Click);
-    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
     connect(subFolders_, &QCheckBox::toggled, this, [this] { compare(false, false); });
     connect(list_, &QTreeWidget::currentItemChanged, this, &PublishWindow::showThumbnail);
     connect(list_, &QTreeWidget::itemChanged, this, &PublishWindow::updateCounts);
@@ -148,6 +150,7 @@ bool PublishWindow::compare(bool relist, bool quiet)
     if (!read)
         return false;
     serverFolders_ = server.folders;
+    compared_ = ctx_.state.place;
     plan_ = PlanPublish(local, server.files, ctx_.state.upload.webReady,
                         ctx_.state.upload.webReady ? ReadPublishedCopies(ctx_.services.appFolder, ctx_.state.place)
                                                    : PublishedCopies());
@@ -235,6 +238,20 @@ void PublishWindow::showThumbnail()
         ClearImage(*thumbnail_);
 }
 
+void PublishWindow::keyPressEvent(QKeyEvent* event)
+{
+    // Escape here stops a running command as it does in the main window;
+    // with none running it closes the window.
+    if (event->key() != Qt::Key_Escape) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    if (running_)
+        ctx_.ftp.Stop();
+    else
+        close();
+}
+
 void PublishWindow::cmdPublish_Click()
 {
     QList<PublishJob> jobs;
@@ -248,6 +265,15 @@ void PublishWindow::cmdPublish_Click()
     }
     if (jobs.isEmpty())
         return;
+    // The main window stays usable meanwhile: files go only where they were compared.
+    if (ctx_.state.place.site != compared_.site || ctx_.state.place.folder != compared_.folder
+        || ctx_.localPane.folder() != localFolder_) {
+        Inform(ctx_.services, QStringLiteral("The local or the server folder has changed since the comparison, so "
+                                             "nothing was sent. The list now compares the folders shown in the "
+                                             "main window; check it and press Publish again."));
+        compare(true, false);
+        return;
+    }
     publish_->setEnabled(false);
     transfers_.Publish(jobs, serverFolders_);
     // What the server holds now; its own list was read by the publishing,

@@ -36,6 +36,9 @@ public:
 
     const PublishPlan& plan() const { return plan_; }
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     // What the server holds below the server list's folder.
     struct ServerSide {
@@ -69,6 +72,8 @@ private:
     QString localFolder_;
     PublishPlan plan_;
     QSet<QString> serverFolders_;
+    ServerPlace compared_;    // the server folder of the list
+    bool running_ = false;    // a server command is running
 };
 
 }  // namespace quillmar

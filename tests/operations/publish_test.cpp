@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
+#include <qpa/qwindowsysteminterface.h>
 
 namespace {
 
@@ -117,7 +118,24 @@ TEST_F(ConnectedWindow, PublishedWebCopyCountsAsSameUntilTheLocalPictureChanges)
     EXPECT_TRUE(KindsShown(rig).contains("photo.jpg: changed")) << KindsShown(rig).join('|').toStdString();
 }
 
-// Stopped while the second of three goes up: every server copy is whole,
+// The main window stays usable beside the list: a list compared with one
+// server folder never sends into another.
+TEST_F(ConnectedWindow, PublishAfterTheServerFolderChangedComparesAgainInstead)
+{
+    WriteFile(localPath("new.txt"), "new");
+    openConnected();
+    rig.find<QAction>("mnuPublish")->trigger();
+    ASSERT_TRUE(KindsShown(rig).contains("new.txt: new"));
+    DoubleClickServerRow(rig, "images/");
+    ASSERT_TRUE(RowTexts(rig).isEmpty()) << RowTexts(rig).join('|').toStdString();
+    PressPublish(rig);
+    EXPECT_FALSE(QFileInfo::exists(serverPath("images/new.txt")));
+    EXPECT_FALSE(QFileInfo::exists(serverPath("new.txt")));
+    EXPECT_EQ(rig.dialogs.messageTexts().size(), 1);
+    EXPECT_EQ(KindsShown(rig), QStringList{"new.txt: new"});
+}
+
+// Stopped (Escape in the publishing window) while the second of three goes up: every server copy is whole,
 // the old one or the new one.
 TEST(PublishStop, LeavesEveryServerCopyOldOrNew)
 {
@@ -135,7 +153,9 @@ TEST(PublishStop, LeavesEveryServerCopyOldOrNew)
     QObject::connect(&rig.form->ftp(), &quillmar::FtpComponent::Progress, rig.form.get(), [&] {
         if (!stopAsked && server.commands().filter(QRegularExpression("^STOR ")).size() == 2) {
             stopAsked = true;
-            rig.form->Stop();
+            // As the window system delivers a key: while the call runs.
+            QWindowSystemInterface::handleKeyEvent<QWindowSystemInterface::AsynchronousDelivery>(
+                rig.find<QWidget>("frmPublish")->windowHandle(), QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
         }
     });
     PressPublish(rig);
