@@ -2,6 +2,7 @@
 
 #include "operations/publish_window.h"
 #include "session/ftp_component.h"
+#include "support/ftp_daemon_fixture.h"
 #include "support/window_helpers.h"
 
 #include <QAction>
@@ -10,6 +11,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <qpa/qwindowsysteminterface.h>
+
+#include <unistd.h>
 
 namespace {
 
@@ -133,6 +136,34 @@ TEST_F(ConnectedWindow, PublishAfterTheServerFolderChangedComparesAgainInstead)
     EXPECT_FALSE(QFileInfo::exists(serverPath("new.txt")));
     EXPECT_EQ(rig.dialogs.messageTexts().size(), 1);
     EXPECT_EQ(KindsShown(rig), QStringList{"new.txt: new"});
+}
+
+// vsftpd gives no machine listing and takes no MFMT: a file's time comes
+// from MDTM where the sizes agree, and after publishing the server's own
+// upload time keeps the copy the same.
+TEST(PublishOnVsftpd, TimesFromMdtm)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "vsftpd needs root";
+    quillmar::test::FtpDaemonFixture server(QStringLiteral("vsftpd"));
+    WindowRig rig;
+    const QString remote = server.root(), local = rig.localFolder.path();
+    for (const QString& folder : {remote, local}) {
+        WriteFile(folder + "/newer.txt", folder == local ? "local copy" : "older copy");
+        WriteFile(folder + "/older.txt", folder == local ? "local copy" : "newer copy");
+    }
+    Touch(remote + "/newer.txt", kLongAgo);
+    Touch(local + "/older.txt", kLongAgo);
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << error.toStdString();
+    rig.presetSite(Loopback(server.port()), QString(), server.user(), server.password());
+    rig.open().Connect();
+    rig.find<QAction>("mnuPublish")->trigger();
+    EXPECT_EQ(KindsShown(rig), (QStringList{"newer.txt: changed", "older.txt: same"}));
+    PressPublish(rig);
+    EXPECT_EQ(ReadFile(remote + "/newer.txt"), "local copy");
+    EXPECT_EQ(ReadFile(remote + "/older.txt"), "newer copy");
+    EXPECT_EQ(KindsShown(rig), (QStringList{"newer.txt: same", "older.txt: same"}));
 }
 
 // Stopped (Escape in the publishing window) while the second of three goes up: every server copy is whole,
