@@ -290,7 +290,8 @@ ReplaceQuestion::Answer AskBeforeReplacing(const ServerListModel& model, Replace
 // What one upload command has done so far; its steps below are shared by
 // Upload and Publish.
 struct TransferController::UploadRun {
-    UploadRun(MainContext& ctx) : light(ctx.feedback), copies(ctx.services.appFolder), rowsBefore(ctx.serverModel.rowTexts())
+    explicit UploadRun(MainContext& ctx)
+        : light(ctx.feedback), copies(ctx.services.appFolder), rowsBefore(ctx.serverModel.rowTexts())
     {
     }
     void endFeedback()
@@ -304,7 +305,6 @@ struct TransferController::UploadRun {
     const QStringList rowsBefore;
     QStringList sentNames;   // of the current server folder, as sent
     qsizetype sent = 0;
-    qint64 sentBytes = 0;    // of the local files sent
     QString lastName, lastNote;
     qsizetype failures = 0;
     bool cancelled = false;  // by the person's answer
@@ -354,7 +354,6 @@ bool TransferController::SendInRun(UploadRun& run, const QString& localFile, con
         if (below.isEmpty())
             run.sentNames << name;
         ++run.sent;
-        run.sentBytes += QFileInfo(localFile).size();
         return true;
     } catch (const FtpError& error) {
         ++run.failures;
