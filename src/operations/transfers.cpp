@@ -424,6 +424,7 @@ void TransferController::FinishUploads(UploadRun& run,
 // A publishing command: its jobs by folder, what it has sent, and the
 // overall progress in the status line.
 struct TransferController::PublishRun {
+    explicit PublishRun(UploadRun& upload) : run(upload) {}
     UploadRun& run;
     QMap<QString, QList<const PublishJob*>> byFolder;   // folder "" is the server list's
     QSet<QString> folders;                              // each folder with jobs, and those above them
@@ -454,7 +455,7 @@ PublishOutcome TransferController::Publish(const QList<PublishJob>& jobs, const 
     if (!EnsureConnected(ctx_) || jobs.isEmpty())
         return {};
     UploadRun run(ctx_);
-    PublishRun publish{run};
+    PublishRun publish(run);
     publish.serverFolders = serverFolders;
     publish.total = jobs.size();
     for (const PublishJob& job : jobs) {
