@@ -215,9 +215,15 @@ void PublishWindow::showPlan()
 
 void PublishWindow::updateCounts()
 {
+    // What is to be sent follows the ticks; the rows keep the plan's order.
     qsizetype ticked = 0;
-    for (int i = 0; i < list_->topLevelItemCount(); ++i)
-        ticked += list_->topLevelItem(i)->checkState(PathColumn) == Qt::Checked ? 1 : 0;
+    plan_.bytesToSend = 0;
+    for (int i = 0; i < list_->topLevelItemCount(); ++i) {
+        if (list_->topLevelItem(i)->checkState(PathColumn) != Qt::Checked)
+            continue;
+        ++ticked;
+        plan_.bytesToSend += plan_.rows.at(i).bytes;
+    }
     counts_->setText(PublishCountsText(plan_));
     publish_->setEnabled(ticked > 0);
 }

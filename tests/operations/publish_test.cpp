@@ -1,12 +1,14 @@
 // FTP > Publish Folder through the real main window against real servers.
 
 #include "operations/publish_window.h"
+#include "pictures/picture_rules.h"
 #include "session/ftp_component.h"
 #include "support/ftp_daemon_fixture.h"
 #include "support/window_helpers.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
@@ -83,7 +85,14 @@ TEST_F(ConnectedWindow, PublishSendsTheTickedNewAndChangedFilesAndKeepsTheRest)
                                             "b.txt: only on the server"}));
     rig.find<QCheckBox>("chkSubFolders")->setChecked(true);
     EXPECT_TRUE(KindsShown(rig).contains("sub/inner.jpg: new")) << KindsShown(rig).join('|').toStdString();
+    qint64 wanted = 0;
+    for (const char* sent : {"new.jpg", "size.txt", "date.txt", "sub/inner.jpg"})
+        wanted += QFileInfo(localPath(sent)).size();
+    const QString counts = "3 new · 2 changed · 1 same · 2 only on the server · ";
+    EXPECT_EQ(rig.find<QLabel>("lblCounts")->text(),
+              counts + quillmar::SizeText(wanted + QFileInfo(localPath("untick.txt")).size()) + " to send");
     Untick(rig, "untick.txt");
+    EXPECT_EQ(rig.find<QLabel>("lblCounts")->text(), counts + quillmar::SizeText(wanted) + " to send");
     PressPublish(rig);
 
     EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
