@@ -1,5 +1,7 @@
 #include "operations/transfers.h"
 
+#include "operations/publish_plan.h"
+#include "operations/published_copies.h"
 #include "pictures/local_pane.h"
 #include "pictures/picture_cache.h"
 #include "pictures/picture_rules.h"
@@ -15,6 +17,8 @@
 #include "sites/web_address.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QMap>
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QListWidget>
@@ -87,19 +91,19 @@ private:
 // while the next files go up; all are in place when the command ends.
 class CacheCopies {
 public:
-    CacheCopies(QString appFolder, ServerPlace place) : writer_(std::move(appFolder), std::move(place))
+    explicit CacheCopies(QString appFolder) : appFolder_(std::move(appFolder))
     {
         pool_.setMaxThreadCount(1);
     }
     ~CacheCopies() { pool_.waitForDone(); }
 
     // file is what the server got; work, when set, holds it until copied.
-    void add(const QString& file, const QString& name, std::optional<QTemporaryDir> work)
+    void add(const ServerPlace& place, const QString& file, const QString& name, std::optional<QTemporaryDir> work)
     {
         auto keep = std::make_shared<std::optional<QTemporaryDir>>(std::move(work));
-        pool_.start([this, file, name, keep] {
+        pool_.start([this, place, file, name, keep] {
             QString problem;
-            if (writer_.store(file, name, &problem))
+            if (writerFor(place).store(file, name, &problem))
                 return;
             const QMutexLocker lock(&mutex_);
             problems_ << QStringLiteral("%1: %2").arg(name, problem);
@@ -115,7 +119,20 @@ public:
     }
 
 private:
-    CacheWriter writer_;  // used by the pool's one thread only
+    // One writer per place in turn: a command's files mostly share one, and
+    // a writer reads its place's folder once. Used by the pool's one thread only.
+    CacheWriter& writerFor(const ServerPlace& place)
+    {
+        if (!writer_ || writerPlace_.site != place.site || writerPlace_.folder != place.folder) {
+            writer_.emplace(appFolder_, place);
+            writerPlace_ = place;
+        }
+        return *writer_;
+    }
+
+    const QString appFolder_;
+    std::optional<CacheWriter> writer_;
+    ServerPlace writerPlace_;
     QThreadPool pool_;
     QMutex mutex_;
     QStringList problems_;
@@ -185,7 +202,7 @@ void TransferController::Download()
                                    : QStringLiteral("Status: Download(s) Complete"));
 }
 
-QString TransferController::sendFile(const QString& localFile, CacheCopies& copies)
+QString TransferController::sendFile(const QString& localFile, const ServerPlace& place, CacheCopies& copies)
 {
     const QFileInfo file(localFile);
     const QString name = file.fileName();
@@ -199,10 +216,23 @@ QString TransferController::sendFile(const QString& localFile, CacheCopies& copi
     ctx_.feedback.startTransfer();
     PutOnServer(sent.file, name);
     ctx_.feedback.setProgress(0);
+    KeepLocalTime(name, file.lastModified());
     // The cache holds what the server got, made ready for the web or not.
     if (IsPicture(name))
-        copies.add(sent.file, name, std::move(work));
+        copies.add(place, sent.file, name, std::move(work));
     return sent.note;
+}
+
+void TransferController::KeepLocalTime(const QString& name, const QDateTime& modified)
+{
+    // The upload is done; a server that will not take the time only makes
+    // the next comparison lean on sizes and its own time.
+    try {
+        ctx_.ftp.SetModified(name, modified);
+    } catch (const FtpError& error) {
+        if (error.number == ftp_errors::Stopped || error.number == ftp_errors::Cancelled)
+            throw;
+    }
 }
 
 void TransferController::PutOnServer(const QString& file, const QString& name)
@@ -253,103 +283,274 @@ void TransferController::Upload()
     UploadFiles(localFiles);
 }
 
+namespace {
+
+// The question before an upload replaces a file of the server list.
+ReplaceQuestion::Answer AskBeforeReplacing(const ServerListModel& model, ReplaceQuestion& replace,
+                                           const QString& localFile)
+{
+    const QString name = QFileInfo(localFile).fileName();
+    const ServerRow* existing = ServerFile(model, name);
+    if (!existing)
+        return ReplaceQuestion::Answer::Replace;
+    return replace.ask(name, QStringLiteral("on the server"),
+                       existing->bytes >= 0 ? BytesText(existing->bytes) : existing->sizeText,
+                       QStringLiteral("from this computer"), BytesText(QFileInfo(localFile).size()));
+}
+
+}  // namespace
+
+// What one upload command has done so far; its steps below are shared by
+// Upload and Publish.
+struct TransferController::UploadRun {
+    explicit UploadRun(MainContext& ctx)
+        : light(ctx.feedback), copies(ctx.services.appFolder), rowsBefore(ctx.serverModel.rowTexts())
+    {
+    }
+    void endFeedback()
+    {
+        busy.restore();
+        light.end();
+    }
+    BusyPointer busy;
+    CommandLight light;
+    CacheCopies copies;
+    const QStringList rowsBefore;
+    QStringList sentNames;   // of the current server folder, as sent
+    qsizetype sent = 0;
+    QString lastName, lastNote;
+    qsizetype failures = 0;
+    bool cancelled = false;  // by the person's answer
+    bool stopped = false;    // by a failure: the window stays as the failure left it
+    bool closing = false;    // the window is closing: nothing more is shown
+};
+
 void TransferController::UploadFiles(const QStringList& localFiles)
 {
     if (!EnsureConnected(ctx_) || localFiles.isEmpty())
         return;
-    BusyPointer busy;
-    CommandLight light(ctx_.feedback);
+    UploadRun run(ctx_);
     if (localFiles.size() == 1 && localFiles.first().isEmpty()) {
-        busy.restore();
-        light.end();
+        run.endFeedback();
         ctx_.reportError(
             FtpError(ftp_errors::LocalFile, QStringLiteral("Choose a file in the local file list to upload.")));
         return;
     }
     ReplaceQuestion replace(*ctx_.services.dialogs, ctx_.feedback, ctx_.state.AskReplace);
-    CacheCopies copies(ctx_.services.appFolder, ctx_.state.place);
-    const QStringList rowsBefore = ctx_.serverModel.rowTexts();
-    QStringList sentNames;
-    qsizetype sent = 0;
-    QString lastName, lastNote;
-    qsizetype failures = 0;
-    bool cancelled = false;
-    bool stopped = false;  // by a failure: the window stays as the failure left it
     for (qsizetype i = 0; i < localFiles.size(); ++i) {
         const QString& localFile = localFiles.at(i);
-        const QString name = QFileInfo(localFile).fileName();
-        if (const ServerRow* existing = ServerFile(ctx_.serverModel, name)) {
-            const auto answer =
-                replace.ask(name, QStringLiteral("on the server"),
-                            existing->bytes >= 0 ? BytesText(existing->bytes) : existing->sizeText,
-                            QStringLiteral("from this computer"), BytesText(QFileInfo(localFile).size()));
-            if (answer == ReplaceQuestion::Answer::Skip)
-                continue;
-            if (answer == ReplaceQuestion::Answer::Cancel) {
-                cancelled = true;
-                break;
-            }
+        const ReplaceQuestion::Answer answer = AskBeforeReplacing(ctx_.serverModel, replace, localFile);
+        if (answer == ReplaceQuestion::Answer::Skip)
+            continue;
+        if (answer == ReplaceQuestion::Answer::Cancel) {
+            run.cancelled = true;
+            break;
         }
-        try {
-            lastNote = sendFile(localFile, copies);
-            lastName = name;
-            sentNames << name;
-            ++sent;
-        } catch (const FtpError& error) {
-            ++failures;
-            if (error.number == ftp_errors::Cancelled)
-                return;  // the window is closing
-            const qsizetype rest = localFiles.size() - i - 1;
-            // Stop means stop: the rest is not offered.
-            if (rest == 0 || ctx_.ftp.State() == 0 || error.number == ftp_errors::Stopped) {
-                stopped = true;
-                busy.restore();
-                light.end();
-                ctx_.reportError(error);
-                break;
-            }
-            const QString question = QStringLiteral("%1 could not be uploaded:\n%2\n\nGo on with the remaining %3?")
-                                         .arg(name, error.description,
-                                              rest == 1 ? QStringLiteral("file") : QStringLiteral("%1 files").arg(rest));
-            if (ctx_.services.dialogs->message(question, Dialogs::Buttons::YesNo, Dialogs::Icon::Information,
-                                               kAppTitle) != Dialogs::kYes) {
-                stopped = true;
-                break;
-            }
-        }
+        if (!SendInRun(run, localFile, QString(), localFiles.size() - i - 1))
+            break;
     }
+    FinishUploads(run, [&](const QHash<QString, QString>& storedAs) -> QString {
+        return run.cancelled ? QStringLiteral("Status: Upload cancelled")
+               : run.failures ? QStringLiteral("Status: Upload Complete (%1 failed)").arg(run.failures)
+               : run.sent == 1 ? UploadCompleteText(storedAs.value(run.lastName, run.lastName), run.lastNote)
+                               : QStringLiteral("Status: Upload Complete");
+    });
+}
+
+
+bool TransferController::SendInRun(UploadRun& run, const QString& localFile, const QString& below, qsizetype rest)
+{
+    const QString name = QFileInfo(localFile).fileName();
+    try {
+        run.lastNote = sendFile(localFile, CachePlace(below), run.copies);
+        run.lastName = name;
+        if (below.isEmpty())
+            run.sentNames << name;
+        ++run.sent;
+        return true;
+    } catch (const FtpError& error) {
+        ++run.failures;
+        if (error.number == ftp_errors::Cancelled) {
+            run.closing = true;
+            return false;
+        }
+        // Stop means stop: the rest is not offered.
+        if (rest == 0 || ctx_.ftp.State() == 0 || error.number == ftp_errors::Stopped) {
+            run.stopped = true;
+            run.endFeedback();
+            ctx_.reportError(error);
+            return false;
+        }
+        const QString question = QStringLiteral("%1 could not be uploaded:\n%2\n\nGo on with the remaining %3?")
+                                     .arg(name, error.description,
+                                          rest == 1 ? QStringLiteral("file") : QStringLiteral("%1 files").arg(rest));
+        if (ctx_.services.dialogs->message(question, Dialogs::Buttons::YesNo, Dialogs::Icon::Information, kAppTitle)
+            != Dialogs::kYes) {
+            run.stopped = true;
+            return false;
+        }
+        return true;
+    }
+}
+
+ServerPlace TransferController::CachePlace(const QString& below) const
+{
+    ServerPlace place = ctx_.state.place;
+    if (!below.isEmpty() && !place.folder.isEmpty())
+        place.folder = place.folder.endsWith(u'/') ? place.folder + below : JoinPath(place.folder, below);
+    return place;
+}
+
+void TransferController::FinishUploads(UploadRun& run,
+                                       const std::function<QString(const QHash<QString, QString>&)>& completeText)
+{
+    if (run.closing)
+        return;
     try {
         // One re-listing for the whole command.
-        if (sent > 0 && ctx_.ftp.State() != 0)
+        if (run.sent > 0 && ctx_.ftp.State() != 0)
             session_.Relist();
     } catch (const FtpError& error) {
-        busy.restore();
-        light.end();
+        run.endFeedback();
         ctx_.reportError(error);
         return;
     }
-    const QHash<QString, QString> storedAs = NamesStoredAs(sentNames, rowsBefore);
-    if (!stopped) {
-        const QString text = cancelled   ? QStringLiteral("Status: Upload cancelled")
-                             : failures  ? QStringLiteral("Status: Upload Complete (%1 failed)").arg(failures)
-                             : sent == 1 ? UploadCompleteText(storedAs.value(lastName, lastName), lastNote)
-                                         : QStringLiteral("Status: Upload Complete");
-        ctx_.feedback.status(text + StoredAsText(storedAs));
+    const QHash<QString, QString> storedAs = NamesStoredAs(run.sentNames, run.rowsBefore);
+    if (!run.stopped) {
+        ctx_.feedback.status(completeText(storedAs) + StoredAsText(storedAs));
         ctx_.feedback.setProgress(0);
         ctx_.feedback.lightsConnected();
     }
-    const QStringList cacheProblems = copies.finish();
+    const QStringList cacheProblems = run.copies.finish();
     // The preview finds a picture by the name the server shows.
     for (auto it = storedAs.cbegin(); it != storedAs.cend(); ++it)
         RenameInCache(ctx_.services.appFolder, ctx_.state.place, it.key(), it.value());
-    busy.restore();
-    light.end();
+    run.endFeedback();
     if (!cacheProblems.isEmpty()) {
         // The uploads went through; the person learns only the preview is missing.
         ctx_.reportError(FtpError(ftp_errors::LocalFile,
                                   QStringLiteral("Uploaded, but no copy could be kept for the preview:\n%1")
                                       .arg(cacheProblems.join(u'\n'))));
     }
+}
+
+// A publishing command: its jobs by folder, what it has sent, and the
+// overall progress in the status line.
+struct TransferController::PublishRun {
+    explicit PublishRun(UploadRun& upload) : run(upload) {}
+    UploadRun& run;
+    QMap<QString, QList<const PublishJob*>> byFolder;   // folder "" is the server list's
+    QSet<QString> folders;                              // each folder with jobs, and those above them
+    QSet<QString> serverFolders;
+    PublishOutcome outcome;
+    qsizetype total = 0;
+    qsizetype index = 0;        // of the file on its way, from 1
+    qint64 totalBytes = 0;
+    qint64 doneBytes = 0;       // of the files before it
+    qint64 fileBytes = 0;       // of the local file on its way
+    QElapsedTimer clock;
+    bool recordCopies = false;
+    PublishedCopies copies;
+};
+
+namespace {
+
+QString ParentFolder(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    return slash < 0 ? QString() : path.first(slash);
+}
+
+}  // namespace
+
+PublishOutcome TransferController::Publish(const QList<PublishJob>& jobs, const QSet<QString>& serverFolders)
+{
+    if (!EnsureConnected(ctx_) || jobs.isEmpty())
+        return {};
+    UploadRun run(ctx_);
+    PublishRun publish(run);
+    publish.serverFolders = serverFolders;
+    publish.total = jobs.size();
+    for (const PublishJob& job : jobs) {
+        const QString folder = ParentFolder(job.path);
+        publish.byFolder[folder].append(&job);
+        for (QString above = folder; !above.isEmpty(); above = ParentFolder(above))
+            publish.folders.insert(above);
+        publish.totalBytes += QFileInfo(job.localFile).size();
+    }
+    publish.recordCopies = ctx_.state.upload.webReady;
+    if (publish.recordCopies)
+        publish.copies = ReadPublishedCopies(ctx_.services.appFolder, ctx_.state.place);
+    publish.clock.start();
+    // The overall progress follows each file's, in the same status line.
+    const QMetaObject::Connection progress =
+        connect(&ctx_.ftp, &FtpComponent::Progress, this, [this, &publish](qint64 bytes) {
+            const qint64 sentSize = std::max<qint64>(ctx_.state.lSize, 1);
+            const qint64 done = publish.doneBytes + publish.fileBytes * std::min(bytes, sentSize) / sentSize;
+            ctx_.feedback.status(PublishProgressText(publish.index, publish.total, done, publish.totalBytes,
+                                                     publish.clock.elapsed()));
+        });
+    const auto disconnect = qScopeGuard([progress] { QObject::disconnect(progress); });
+    try {
+        PublishFolder(publish, QString());
+    } catch (const FtpError& error) {
+        run.stopped = true;
+        if (error.number == ftp_errors::Cancelled) {
+            run.closing = true;
+        } else {
+            run.endFeedback();
+            ctx_.reportError(error);
+        }
+    }
+    QString problem;
+    if (publish.recordCopies && publish.outcome.sentNew + publish.outcome.sentChanged > 0
+        && !WritePublishedCopies(ctx_.services.appFolder, ctx_.state.place, publish.copies, &problem)) {
+        qWarning("%s", qUtf8Printable(problem));
+    }
+    FinishUploads(run, [&](const QHash<QString, QString>&) -> QString {
+        QString text = PublishedText(publish.outcome.sentNew, publish.outcome.sentChanged, publish.outcome.bytes);
+        if (run.failures)
+            text += QStringLiteral("; %1 failed").arg(run.failures);
+        return QStringLiteral("Status: ") + text;
+    });
+    return publish.outcome;
+}
+
+bool TransferController::PublishFolder(PublishRun& publish, const QString& folder)
+{
+    for (const PublishJob* job : publish.byFolder.value(folder)) {
+        ++publish.index;
+        const QFileInfo local(job->localFile);
+        publish.fileBytes = local.size();
+        const qsizetype sentBefore = publish.run.sent;
+        if (!SendInRun(publish.run, job->localFile, folder, publish.total - publish.index))
+            return false;
+        publish.doneBytes += publish.fileBytes;
+        if (publish.run.sent == sentBefore)
+            continue;   // failed, and the person went on
+        ++(job->isNew ? publish.outcome.sentNew : publish.outcome.sentChanged);
+        publish.outcome.bytes += publish.fileBytes;
+        if (publish.recordCopies && IsPicture(job->path))
+            publish.copies.insert(job->path, PublishedCopy{local.size(), local.lastModified(), ctx_.state.lSize});
+    }
+    QStringList below;
+    for (const QString& candidate : std::as_const(publish.folders)) {
+        if (ParentFolder(candidate) == folder)
+            below << candidate;
+    }
+    below.sort();
+    for (const QString& sub : std::as_const(below)) {
+        const QString name = sub.mid(folder.isEmpty() ? 0 : folder.size() + 1);
+        if (!publish.serverFolders.contains(sub)) {
+            ctx_.feedback.status(QStringLiteral("Status: Making the folder %1").arg(sub));
+            ctx_.ftp.MakeDir(name);
+        }
+        bool goOn = true;
+        session_.InSubFolder(name, [&] { goOn = PublishFolder(publish, sub); });
+        if (!goOn)
+            return false;
+    }
+    return true;
 }
 
 void TransferController::DownloadRows(const QStringList& texts)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QDateTime>
 #include <QIcon>
 #include <QList>
 #include <QString>
@@ -17,6 +18,7 @@ struct ServerRow {
     bool link = false;    // a file row that may lead to a folder
     qint64 bytes = -1;    // the listed size of a plain file; -1 when not known
     QString dateText;     // when it last changed, as the server gave it
+    QDateTime modified;   // the exact time (UTC) where the server gave one
 };
 
 // The rows of the server list, always ordered by their text (plain code-unit

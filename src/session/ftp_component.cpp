@@ -279,6 +279,27 @@ qint64 FtpComponent::SizeOf(const QString& name)
     return runCall([name](FtpWorker& worker, Call& call) { call.result = QString::number(worker.sizeOf(name)); }).toLongLong();
 }
 
+QDateTime FtpComponent::ModifiedTime(const QString& name)
+{
+    RefuseLineBreaks(name, QStringLiteral("name"));
+    requireConnection();
+    // The result travels as text, as every call's does.
+    const QString text = runCall([name](FtpWorker& worker, Call& call) {
+        call.result = worker.modifiedTime(name).toString(Qt::ISODate);
+    });
+    return QDateTime::fromString(text, Qt::ISODate);
+}
+
+bool FtpComponent::SetModified(const QString& name, const QDateTime& time)
+{
+    RefuseLineBreaks(name, QStringLiteral("name"));
+    requireConnection();
+    return !runCall([name, time](FtpWorker& worker, Call& call) {
+                if (worker.setModified(name, time))
+                    call.result = QStringLiteral("set");
+            }).isEmpty();
+}
+
 void FtpComponent::Stop()
 {
     if (!call_)

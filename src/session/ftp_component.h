@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -146,6 +147,12 @@ public:
     QString CurrentFolder();
     // The size of an entry of the current folder, -1 when the server does not say.
     qint64 SizeOf(const QString& name);
+    // When an entry of the current folder last changed (UTC), invalid when
+    // the server does not say; over any protocol.
+    QDateTime ModifiedTime(const QString& name);
+    // Gives an entry of the current folder the time it last changed; false
+    // where the server does not offer that.
+    bool SetModified(const QString& name, const QDateTime& time);
 
     // The size the transfer in progress (or the last one) expects; 0 when
     // unknown.

@@ -780,7 +780,7 @@ struct FtpWorker::Impl {
         const qint64 size = knownSize >= 0 ? knownSize : t.sizeOf(remoteName);
         if (size < KeepPartFrom || !lastLogin)
             return std::nullopt;
-        const QDateTime modified = t.modifiedAt(remoteName);
+        const QDateTime modified = t.modifiedTime(remoteName);
         if (!modified.isValid())
             return std::nullopt;
         KeptDownload seen;
@@ -1045,6 +1045,8 @@ void FtpWorker::quit() { d->quit(); }
 FtpReply FtpWorker::command(const QString& line) { return d->session().command(line); }
 QString FtpWorker::currentFolder() { return d->session().currentFolder(); }
 qint64 FtpWorker::sizeOf(const QString& name) { return d->session().sizeOf(name); }
+QDateTime FtpWorker::modifiedTime(const QString& name) { return d->session().modifiedTime(name); }
+bool FtpWorker::setModified(const QString& name, const QDateTime& time) { return d->session().setModified(name, time); }
 void FtpWorker::changeFolder(const QString& folder)
 {
     Transport& t = d->session();

@@ -70,6 +70,8 @@ public:
     FtpReply command(const QString& line);          // a negative reply is returned, not thrown
     QString currentFolder();                        // empty when the server does not say
     qint64 sizeOf(const QString& name);             // -1 when the server does not say
+    QDateTime modifiedTime(const QString& name);    // invalid when the server does not say
+    bool setModified(const QString& name, const QDateTime& time);   // false where not offered
     void changeFolder(const QString& folder);
     void remove(const QString& name);
     void makeFolder(const QString& name);

@@ -309,6 +309,8 @@ struct FtpTransport::Impl {
     bool loggedIn = false;
     bool epsvWorks = true;
     bool listsWithMlsd = false;   // the server offers machine listings
+    bool tellsTimes = false;      // MDTM
+    bool setsTimes = false;       // MFMT
     bool listTakesDashA = true;   // until the server refuses "LIST -a"
     QHash<QString, QByteArray> rawNames;   // see Transport::setRawNames
     QString serverLabel;
@@ -666,6 +668,8 @@ struct FtpTransport::Impl {
         serverHost = socket.peerAddress().host();
         epsvWorks = true;
         listsWithMlsd = false;
+        tellsTimes = false;
+        setsTimes = false;
         listTakesDashA = true;
         rawNames.clear();
         applyTimeout();
@@ -717,8 +721,11 @@ struct FtpTransport::Impl {
         // What the server offers beyond the basics decides how to list and
         // whether names travel as UTF-8.
         const FtpReply features = exchange(QStringLiteral("FEAT"));
+        tellsTimes = true;  // a server that lists no features may still answer MDTM
         if (features.code == 211) {
             listsWithMlsd = HasFeature(features.text, u"MLST");
+            tellsTimes = HasFeature(features.text, u"MDTM");
+            setsTimes = HasFeature(features.text, u"MFMT");
             if (HasFeature(features.text, u"UTF8"))
                 exchange(QStringLiteral("OPTS UTF8 ON"));
         }
@@ -1164,18 +1171,26 @@ qint64 FtpTransport::sizeOf(const QString& name)
     return reply.code / 100 == 2 ? SizeFromReply(reply.text, -1) : -1;
 }
 
-QDateTime FtpTransport::modifiedAt(const QString& name)
+QDateTime FtpTransport::modifiedTime(const QString& name)
 {
-    // "213 YYYYMMDDHHMMSS", perhaps with a fraction of a second; always UTC.
-    static const QRegularExpression stamp(QStringLiteral("^213 (\\d{14})(\\.\\d{1,3})?"));
-    const FtpReply reply = d->command(QStringLiteral("MDTM ") + name);
-    const QRegularExpressionMatch match = stamp.match(reply.text);
-    if (!match.hasMatch())
+    if (!d->tellsTimes)
         return {};
-    QDateTime when = QDateTime::fromString(match.captured(1), QStringLiteral("yyyyMMddHHmmss"));
-    when.setTimeSpec(Qt::UTC);
-    const QString fraction = match.captured(2).mid(1);
-    return when.isValid() ? when.addMSecs(fraction.leftJustified(3, u'0').toInt()) : QDateTime();
+    // "213 YYYYMMDDHHMMSS", perhaps with a fraction of a second; always UTC.
+    static const QRegularExpression fraction(QStringLiteral("^213 \\d{14}\\.(\\d{1,3})"));
+    const FtpReply reply = d->command(QStringLiteral("MDTM ") + name);
+    if (reply.code / 100 != 2)
+        return {};
+    const QDateTime when = FactTime(QStringView(reply.text).sliced(std::min<qsizetype>(4, reply.text.size())).trimmed());
+    const QRegularExpressionMatch parts = fraction.match(reply.text);
+    return when.isValid() && parts.hasMatch() ? when.addMSecs(parts.captured(1).leftJustified(3, u'0').toInt()) : when;
+}
+
+bool FtpTransport::setModified(const QString& name, const QDateTime& time)
+{
+    if (!d->setsTimes || !time.isValid())
+        return false;
+    const QString stamp = time.toUTC().toString(QStringLiteral("yyyyMMddHHmmss"));
+    return d->command(QStringLiteral("MFMT %1 %2").arg(stamp, name)).code / 100 == 2;
 }
 
 TransferEnd FtpTransport::get(const QString& remoteName, const TransferLocal& local)

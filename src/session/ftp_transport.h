@@ -22,7 +22,8 @@ public:
     void changeFolder(const QString& folder) override;
     QString currentFolder() override;   // PWD
     qint64 sizeOf(const QString& name) override;   // SIZE
-    QDateTime modifiedAt(const QString& name) override;   // MDTM
+    QDateTime modifiedTime(const QString& name) override;   // MDTM, where offered
+    bool setModified(const QString& name, const QDateTime& time) override;   // MFMT, where offered
     TransferEnd get(const QString& remoteName, const TransferLocal& local) override;
     TransferEnd put(const TransferLocal& local, const QString& remoteName) override;
     void rename(const QString& from, const QString& to, bool replace, bool* targetRemoved = nullptr) override;

@@ -823,6 +823,8 @@ std::optional<ListRow> ReadListLine(const QString& line, bool* unread)
 
     ListRow row;
     row.dateText = DateText(entry);
+    if (entry.machineDate)
+        row.modified = FactTime(entry.date);
     if (entry.kind == Kind::Folder) {
         row.folder = true;
         row.text = name % u'/';
@@ -836,6 +838,18 @@ std::optional<ListRow> ReadListLine(const QString& line, bool* unread)
         row.sizeText = SizeColumn(entry.size, row.bytes);
     }
     return row;
+}
+
+QDateTime FactTime(QStringView value)
+{
+    constexpr qsizetype kSecondsEnd = 14;  // YYYYMMDDHHMMSS
+    if (value.size() < kSecondsEnd || !AllDigits(value.first(kSecondsEnd)))
+        return {};
+    const QDate day = QDate::fromString(value.first(8).toString(), QStringLiteral("yyyyMMdd"));
+    const QTime time = QTime::fromString(value.sliced(8, 6).toString(), QStringLiteral("HHmmss"));
+    if (!day.isValid() || !time.isValid())
+        return {};
+    return QDateTime(day, time, Qt::UTC);
 }
 
 QString LeftOutText(qint64 lines)

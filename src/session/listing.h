@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QLocale>
 #include <QString>
 
@@ -14,7 +15,9 @@ namespace quillmar {
 // what a file row adds to the totals (0 for a folder); link: the entry is a
 // link (shown and counted as a file; it may still lead to a folder);
 // dateText: when it last changed, as the server gave it ("Dec 6 12:00",
-// "12-06-26 10:15AM", "2026-12-06 12:05 UTC"), empty when not given.
+// "12-06-26 10:15AM", "2026-12-06 12:05 UTC"), empty when not given;
+// modified: the exact time (UTC) where the line gives one (a machine
+// listing's "modify" fact), invalid otherwise.
 struct ListRow {
     QString text;
     bool folder = false;
@@ -22,6 +25,7 @@ struct ListRow {
     qint64 bytes = 0;
     bool link = false;
     QString dateText;
+    QDateTime modified;
 };
 
 // Turns one listing line into a row. Each line is read in the format it is
@@ -56,6 +60,10 @@ QString TotalsText(qint64 files, qint64 bytes, const QLocale& locale = QLocale()
 // is not preliminary gives the number after its code (0 when there is none);
 // anything else keeps previous.
 qint64 SizeFromReply(const QString& reply, qint64 previous);
+
+// A machine listing time ("20261206120500", perhaps with a fraction) as a
+// UTC time; invalid when it is not one.
+QDateTime FactTime(QStringView value);
 
 // Adds a row's bytes to a running total without ever wrapping around.
 qint64 AddToTotal(qint64 total, qint64 bytes);

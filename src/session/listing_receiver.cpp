@@ -40,7 +40,8 @@ void ListingReceiver::ListEntry(const QString& line)
         dirSize_ = AddToTotal(dirSize_, row->bytes);
     }
     pending_.append(ServerRow{row->text, row->sizeText, row->folder, false, row->link,
-                              row->folder || row->link || row->sizeText.isEmpty() ? -1 : row->bytes, row->dateText});
+                              row->folder || row->link || row->sizeText.isEmpty() ? -1 : row->bytes, row->dateText,
+                              row->modified});
     if (pending_.size() >= kBatchLimit)
         flush();
     else

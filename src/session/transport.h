@@ -89,12 +89,19 @@ public:
     // The size of an entry of the current folder, -1 when the server does
     // not say (a refusal is no failure here).
     virtual qint64 sizeOf(const QString& name) = 0;
-    // When an entry of the current folder was last changed, in UTC; invalid
-    // when the server does not say.
-    virtual QDateTime modifiedAt(const QString& name)
+    // When an entry of the current folder last changed (UTC); invalid when
+    // the server does not say.
+    virtual QDateTime modifiedTime(const QString& name)
     {
         Q_UNUSED(name);
         return {};
+    }
+    // Gives an entry of the current folder the time it last changed; false
+    // where the server does not offer that (a refusal is no failure here).
+    virtual bool setModified(const QString& name, const QDateTime& time)
+    {
+        Q_UNUSED(name); Q_UNUSED(time);
+        return false;
     }
     virtual TransferEnd get(const QString& remoteName, const TransferLocal& local) = 0;
     virtual TransferEnd put(const TransferLocal& local, const QString& remoteName) = 0;

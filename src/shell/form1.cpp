@@ -16,6 +16,7 @@
 #include "info/about.h"
 #include "info/help.h"
 #include "operations/print_list.h"
+#include "operations/publish_window.h"
 #include "shell/constants.h"
 #include "sites/file_list.h"
 #include "sites/site_form.h"
@@ -65,6 +66,7 @@ const ToolButton kToolButtons[] = {
     {},
     {"Get", "Download", "Download Selected File", "go-down", &Form1::Download},
     {"Put", "Upload", "Upload Selected File", "document-send", &Form1::Upload},
+    {"Publish", "Publish", "Publish the Local Folder to the Server Folder", "folder-remote", &Form1::PublishFolder},
     {},
     {"Refresh", "Refresh", "Refresh File List", "view-refresh", &Form1::Refresh},
     {"Back", "Go Up", "Go Up One Folder On Server", "go-up", &Form1::GoUp},
@@ -108,7 +110,9 @@ Form1::Form1(const Services& services, QWidget* parent) : QMainWindow(parent), s
         if (connected == 0)
             preview_->ForgetServerPicture();
         showHowToBegin();
+        showPublishAvailable(connected != 0);
     });
+    showPublishAvailable(false);
     // The edit ends before the rename runs, so the list may be re-read safely.
     serverModel_->setEditable(true);
     connect(serverModel_, &ServerListModel::renameRequested, this, [this](int row, const QString& text) {
@@ -161,6 +165,8 @@ void Form1::buildMenus()
     addMenuAction(ftpMenu, "mnuHangUp", QStringLiteral("&Disconnect"), &Form1::Disconnect);
     ftpMenu->addSeparator();
     addMenuAction(ftpMenu, "mnuSiteMan", QStringLiteral("&Site Manager"), &Form1::OpenSiteManager);
+    ftpMenu->addSeparator();
+    addMenuAction(ftpMenu, "mnuPublish", QStringLiteral("&Publish Folder..."), &Form1::PublishFolder);
     ftpMenu->addSeparator();
     addMenuAction(ftpMenu, "mnuExit", QStringLiteral("E&xit Quillmar"), &Form1::Exit);
 
@@ -437,6 +443,24 @@ void Form1::Refresh() { session_->Refresh(); }
 void Form1::Download() { transfers_->Download(); }
 void Form1::Upload() { transfers_->Upload(); }
 void Form1::DeleteCommand() { deleter_->Delete(); }
+
+void Form1::PublishFolder()
+{
+    if (!EnsureConnected(*context_))
+        return;
+    if (!publish_)
+        publish_ = new PublishWindow(*context_, *session_, *transfers_, this);
+    publish_->Open();
+}
+
+void Form1::showPublishAvailable(bool connected)
+{
+    findChild<QAction*>(QStringLiteral("mnuPublish"))->setEnabled(connected);
+    toolbar_->findChild<QAction*>(QStringLiteral("Publish"))->setEnabled(connected);
+    // Its comparison belongs to the connection that made it.
+    if (!connected && publish_)
+        publish_->close();
+}
 void Form1::RenameCommand() { renamer_->Rename(); }
 void Form1::NewFolderCommand() { newFolder_->NewFolder(); }
 

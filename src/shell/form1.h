@@ -32,6 +32,7 @@ class FileList;
 class frmAbout;
 class HelpFrm;
 class TransferController;
+class PublishWindow;
 class DeleteController;
 class RenameController;
 class NewFolderController;
@@ -63,6 +64,8 @@ public:
     void Download();
     void Upload();
     void DeleteCommand();
+    // FTP > Publish Folder...: the local folder compared with the server's, then sent.
+    void PublishFolder();
     void RenameCommand();
     void NewFolderCommand();
     void PrintRemoteList();
@@ -89,6 +92,8 @@ private:
     void placeAtDesignSize();
     // The empty server list says how to begin while no site is chosen.
     void showHowToBegin();
+    // Publishing needs a connection: its entries are enabled only then.
+    void showPublishAvailable(bool connected);
     void restoreWindowPlace();
     void saveWindowPlace();
     void assignKeys();
@@ -151,6 +156,7 @@ private:
     ListingReceiver* receiver_ = nullptr;
     SessionController* session_ = nullptr;
     TransferController* transfers_ = nullptr;
+    PublishWindow* publish_ = nullptr;
     DeleteController* deleter_ = nullptr;
     RenameController* renamer_ = nullptr;
     NewFolderController* newFolder_ = nullptr;

@@ -21,7 +21,8 @@ namespace {
 
 const char* const kToolNames[] = {"network-connect", "network-disconnect", "user-bookmarks", "document-open-recent",
                                   "document-print",  "edit-delete",        "go-down",        "document-send",
-                                  "view-refresh",    "go-up",              "process-stop",   "help-contents"};
+                                  "view-refresh",    "go-up",              "process-stop",   "help-contents",
+                                  "folder-remote"};
 
 // Whether the desktop theme has the whole set; asked once. Without a theme
 // (or with only the fallback theme) nothing is searched at all.

@@ -516,8 +516,8 @@ TEST(KeptDownloadAcrossRestart, TheServersDateOfAFile)
     file.close();
     const auto t = MakeTransport(QStringLiteral("ftp"), {}, {});
     t->connect({server.host(), server.port(), server.user(), server.password()});
-    EXPECT_EQ(t->modifiedAt("pic.jpg").toString(Qt::ISODateWithMs), written.toString(Qt::ISODateWithMs));
-    EXPECT_FALSE(t->modifiedAt("missing.jpg").isValid());
+    EXPECT_EQ(t->modifiedTime("pic.jpg").toString(Qt::ISODateWithMs), written.toString(Qt::ISODateWithMs));
+    EXPECT_FALSE(t->modifiedTime("missing.jpg").isValid());
     t->quit();
 }
 
