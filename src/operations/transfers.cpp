@@ -484,8 +484,8 @@ PublishOutcome TransferController::Publish(const QList<PublishJob>& jobs, const 
     publish.clock.start();
     // The overall progress follows each file's, in the same status line.
     const QMetaObject::Connection progress =
-        connect(&ctx_.ftp, &FtpComponent::Progress, this, [this, &publish](qint64 bytes) {
-            const qint64 sentSize = std::max<qint64>(ctx_.state.lSize, 1);
+        connect(&ctx_.ftp, &FtpComponent::Progress, this, [this, &publish](qint64 bytes, qint64 expected) {
+            const qint64 sentSize = std::max<qint64>(expected, 1);
             const qint64 done = publish.doneBytes + publish.fileBytes * std::min(bytes, sentSize) / sentSize;
             ctx_.feedback.status(PublishProgressText(publish.index, publish.total, done, publish.totalBytes,
                                                      publish.clock.elapsed()));
@@ -531,7 +531,7 @@ bool TransferController::PublishFolder(PublishRun& publish, const QString& folde
         ++(job->isNew ? publish.outcome.sentNew : publish.outcome.sentChanged);
         publish.outcome.bytes += publish.fileBytes;
         if (publish.recordCopies && IsPicture(job->path))
-            publish.copies.insert(job->path, PublishedCopy{local.size(), local.lastModified(), ctx_.state.lSize});
+            publish.copies.insert(job->path, PublishedCopy{local.size(), local.lastModified(), ctx_.ftp.ExpectedSize()});
     }
     QStringList below;
     for (const QString& candidate : std::as_const(publish.folders)) {
