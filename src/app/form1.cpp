@@ -1,4 +1,4 @@
-#include "shell/form1.h"
+#include "app/form1.h"
 
 #include "operations/copy_web_address.h"
 #include "operations/delete_command.h"
@@ -11,18 +11,18 @@
 #include "pictures/server_list_model.h"
 #include "pictures/server_list_view.h"
 #include "session/ftp_component.h"
-#include "session/listing_receiver.h"
-#include "session/session_controller.h"
+#include "browse/listing_receiver.h"
+#include "browse/session_controller.h"
 #include "info/about.h"
 #include "info/help.h"
-#include "operations/print_list.h"
+#include "shell/print_list.h"
 #include "shell/constants.h"
 #include "sites/file_list.h"
 #include "sites/site_form.h"
 #include "shell/feedback.h"
 #include "shell/input_gate.h"
 #include "shell/window_kit.h"
-#include "shell/system_keyring.h"
+#include "app/system_keyring.h"
 #include "sites/site_passwords.h"
 
 #include <QApplication>

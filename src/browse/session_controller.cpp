@@ -1,4 +1,4 @@
-#include "session/session_controller.h"
+#include "browse/session_controller.h"
 
 #include "pictures/local_pane.h"
 #include "pictures/server_list_model.h"
@@ -7,7 +7,7 @@
 #include "session/ftp_address.h"
 #include "session/ftp_component.h"
 #include "session/listing.h"
-#include "session/listing_receiver.h"
+#include "browse/listing_receiver.h"
 #include "session/server_place.h"
 #include "session/transport.h"
 #include "session/transfer_meter.h"
