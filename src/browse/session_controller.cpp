@@ -17,6 +17,7 @@
 #include "shell/constants.h"
 #include "shell/feedback.h"
 #include "shell/services.h"
+#include "shell/window_title.h"
 #include "sites/site_passwords.h"
 #include "sites/snapshot.h"
 

@@ -146,7 +146,7 @@ bool DeleteController::confirmFile(const QString& question, qsizetype files)
 void DeleteController::deleteOnServer()
 {
     RunCommand(ctx_, [this] {
-        const QString current = SelectedServerRow(ctx_);
+        const QString current = SelectedServerRow(ctx_.serverView);
         if (current.endsWith(QLatin1Char('/')))
             deleteFolderOnServer(current);
         else

@@ -45,7 +45,7 @@ void RenameController::Rename()
 void RenameController::renameOnServer()
 {
     RunCommand(ctx_, [this] {
-        const QString oldName = SelectedServerRow(ctx_);
+        const QString oldName = SelectedServerRow(ctx_.serverView);
         const QString newName = ctx_.services.dialogs->inputName(kPrompt, kAppTitle, oldName);
         if (!newName.isEmpty())  // cancelled: the server is not asked
             renameServerEntry(oldName, newName);
