@@ -19,7 +19,7 @@
 #include "pictures/server_list_model.h"
 #include "pictures/server_list_view.h"
 #include "session/ftp_component.h"
-#include "session/listing_receiver.h"
+#include "browse/listing_receiver.h"
 #include "support/window_rig.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
-#include "operations/print_list.h"
+#include "shell/print_list.h"
 #include "shell/app_folder.h"
 #include "shell/constants.h"
-#include "shell/form1.h"
+#include "app/form1.h"
 #include "shell/message_dialogs.h"
-#include "shell/system_keyring.h"
+#include "app/system_keyring.h"
 #include "sites/site_passwords.h"
 #include "sites/site_store.h"
 

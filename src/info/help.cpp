@@ -1,7 +1,7 @@
 #include "info/help.h"
 
 #include "info/contact_label.h"
-#include "operations/print_list.h"
+#include "shell/print_list.h"
 #include "shell/constants.h"
 #include "shell/window_kit.h"
 

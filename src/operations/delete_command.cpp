@@ -6,7 +6,7 @@
 #include "pictures/server_list_view.h"
 #include "session/entry_names.h"
 #include "session/ftp_component.h"
-#include "session/session_controller.h"
+#include "browse/session_controller.h"
 #include "shell/feedback.h"
 #include "shell/services.h"
 
@@ -143,7 +143,7 @@ bool DeleteController::confirmFile(const QString& question, qsizetype files)
 void DeleteController::deleteOnServer()
 {
     RunCommand(ctx_, [this] {
-        const QString current = SelectedServerRow(ctx_);
+        const QString current = SelectedServerRow(ctx_.serverView);
         if (current.endsWith(QLatin1Char('/')))
             deleteFolderOnServer(current);
         else

@@ -3,7 +3,7 @@
 #include "pictures/local_pane.h"
 #include "session/entry_names.h"
 #include "session/ftp_component.h"
-#include "session/session_controller.h"
+#include "browse/session_controller.h"
 #include "shell/feedback.h"
 #include "shell/services.h"
 

@@ -9,7 +9,7 @@
 #include "pictures/server_list_model.h"
 #include "session/ftp_component.h"
 #include "session/listing.h"
-#include "session/session_controller.h"
+#include "browse/session_controller.h"
 #include "shell/constants.h"
 #include "shell/feedback.h"
 #include "shell/services.h"

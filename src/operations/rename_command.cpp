@@ -5,7 +5,7 @@
 #include "pictures/server_list_view.h"
 #include "session/entry_names.h"
 #include "session/ftp_component.h"
-#include "session/session_controller.h"
+#include "browse/session_controller.h"
 #include "shell/constants.h"
 #include "shell/feedback.h"
 #include "shell/services.h"
@@ -45,7 +45,7 @@ void RenameController::Rename()
 void RenameController::renameOnServer()
 {
     RunCommand(ctx_, [this] {
-        const QString oldName = SelectedServerRow(ctx_);
+        const QString oldName = SelectedServerRow(ctx_.serverView);
         const QString newName = ctx_.services.dialogs->inputName(kPrompt, kAppTitle, oldName);
         if (!newName.isEmpty())  // cancelled: the server is not asked
             renameServerEntry(oldName, newName);

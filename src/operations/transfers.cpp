@@ -10,7 +10,7 @@
 #include "pictures/web_ready.h"
 #include "session/entry_names.h"
 #include "session/ftp_component.h"
-#include "session/session_controller.h"
+#include "browse/session_controller.h"
 #include "shell/constants.h"
 #include "shell/feedback.h"
 #include "shell/services.h"

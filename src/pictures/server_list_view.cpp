@@ -3,7 +3,9 @@
 #include "pictures/list_input.h"
 #include "pictures/local_pane.h"
 #include "pictures/server_list_model.h"
+#include "session/ftp_component.h"
 #include "shell/constants.h"
+#include "shell/main_context.h"
 
 #include <QDrag>
 #include <QDragEnterEvent>
@@ -300,6 +302,14 @@ void ServerListView::paintEvent(QPaintEvent* event)
     painter.drawText(viewport()->rect().adjusted(kPlaceholderMargin, kPlaceholderMargin, -kPlaceholderMargin,
                                                  -kPlaceholderMargin),
                      Qt::AlignCenter | Qt::TextWordWrap, placeholder_);
+}
+
+QString SelectedServerRow(const ServerListView& view)
+{
+    const QString text = view.selectedRowText();
+    if (text.isEmpty())
+        throw NoRowSelected();
+    return text;
 }
 
 }  // namespace quillmar

@@ -89,4 +89,8 @@ private:
     QString placeholder_;
 };
 
+// The text of the list's selected row for a command that needs one; throws
+// NoRowSelected() when none is selected.
+QString SelectedServerRow(const ServerListView& view);
+
 }  // namespace quillmar

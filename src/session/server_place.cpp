@@ -1,9 +1,5 @@
 #include "session/server_place.h"
 
-#include "shell/constants.h"
-
-#include <QStringList>
-
 namespace quillmar {
 
 QString SiteKey(const QString& login, const QString& address)
@@ -33,17 +29,6 @@ std::optional<QString> FolderFromPwdReply(const QString& reply)
         }
     }
     return std::nullopt;  // no closing quote
-}
-
-QString WindowTitle(const QString& site, const QString& folder)
-{
-    QStringList parts;
-    for (const QString& part : {site, folder}) {
-        if (!part.isEmpty())
-            parts.append(part);
-    }
-    parts.append(kAppTitle);
-    return parts.join(QStringLiteral(" \u2014 "));
 }
 
 }  // namespace quillmar

@@ -23,8 +23,4 @@ QString SiteKey(const QString& login, const QString& address);
 // empty when the reply is a refusal or names no folder.
 std::optional<QString> FolderFromPwdReply(const QString& reply);
 
-// The main window's title: "Demo — /listing photos — Quillmar"; the parts
-// that are empty are left out.
-QString WindowTitle(const QString& site, const QString& folder);
-
 }  // namespace quillmar

@@ -1,6 +1,5 @@
 #include "shell/main_context.h"
 
-#include "pictures/server_list_view.h"
 #include "session/ftp_component.h"
 #include "shell/constants.h"
 #include "shell/feedback.h"
@@ -41,14 +40,6 @@ bool RunCommand(const MainContext& context, const std::function<void()>& work, N
 FtpError NoRowSelected()
 {
     return FtpError(ftp_errors::NoRowSelected, QStringLiteral("No row of the server list is selected."));
-}
-
-QString SelectedServerRow(const MainContext& context)
-{
-    const QString text = context.serverView.selectedRowText();
-    if (text.isEmpty())
-        throw NoRowSelected();
-    return text;
 }
 
 }  // namespace quillmar

@@ -65,7 +65,4 @@ bool RunCommand(const MainContext& context, const std::function<void()>& work,
 // The failure of a server command that needs a selected row and has none.
 FtpError NoRowSelected();
 
-// The text of the server list's selected row; throws NoRowSelected().
-QString SelectedServerRow(const MainContext& context);
-
 }  // namespace quillmar

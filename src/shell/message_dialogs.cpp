@@ -1,6 +1,6 @@
 #include "shell/message_dialogs.h"
 
-#include "operations/confirm.h"
+#include "shell/confirm.h"
 #include "session/entry_names.h"
 #include "shell/constants.h"
 

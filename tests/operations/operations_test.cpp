@@ -1,7 +1,7 @@
 // Download, upload, delete, rename and new folder through the real main
 // window against the real FTP server.
 
-#include "operations/confirm.h"
+#include "shell/confirm.h"
 #include "pictures/local_pane.h"
 #include "session/ftp_component.h"
 #include "session/server_place.h"

@@ -1,7 +1,7 @@
 // Printing the server list and the help page to PDF files, read back with
 // pdftotext.
 
-#include "operations/print_list.h"
+#include "shell/print_list.h"
 #include "session/ftp_component.h"
 #include "support/window_helpers.h"
 #include "support/ftp_server_fixture.h"

@@ -1,5 +1,6 @@
 #include "session/server_place.h"
 #include "session/transfer_meter.h"
+#include "shell/window_title.h"
 
 #include "support/qt_printers.h"
 

@@ -1,7 +1,7 @@
 // The main window on a desktop: panes that grow, the remembered place, lists
 // that follow the disk, keys, the progress text, drag and drop.
 
-#include "operations/confirm.h"
+#include "shell/confirm.h"
 #include "pictures/local_pane.h"
 #include "session/ftp_component.h"
 #include "shell/message_dialogs.h"

@@ -3,7 +3,7 @@
 // comes last, since the process keeps the bus it first used.
 
 #include "session/ftp_component.h"
-#include "shell/system_keyring.h"
+#include "app/system_keyring.h"
 #include "sites/site_passwords.h"
 #include "sites/site_store.h"
 #include "support/session_keyring.h"

@@ -1,4 +1,4 @@
-#include "session/listing_receiver.h"
+#include "browse/listing_receiver.h"
 
 #include "session/ftp_component.h"
 #include "session/listing.h"

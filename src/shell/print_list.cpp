@@ -1,4 +1,4 @@
-#include "operations/print_list.h"
+#include "shell/print_list.h"
 
 #include "shell/constants.h"
 #include "shell/feedback.h"

@@ -1,4 +1,4 @@
-#include "operations/confirm.h"
+#include "shell/confirm.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

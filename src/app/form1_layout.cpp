@@ -1,5 +1,5 @@
 // The main window's layout, keys and remembered place.
-#include "shell/form1.h"
+#include "app/form1.h"
 
 #include "pictures/local_pane.h"
 #include "pictures/picture_frame.h"

@@ -1,4 +1,4 @@
-#include "session/session_controller.h"
+#include "browse/session_controller.h"
 
 #include "pictures/local_pane.h"
 #include "pictures/server_list_model.h"
@@ -8,7 +8,7 @@
 #include "session/ftp_component.h"
 #include "session/kept_download.h"
 #include "session/listing.h"
-#include "session/listing_receiver.h"
+#include "browse/listing_receiver.h"
 #include "session/server_place.h"
 #include "session/transport.h"
 #include "session/transfer_meter.h"
@@ -18,6 +18,7 @@
 #include "shell/constants.h"
 #include "shell/feedback.h"
 #include "shell/services.h"
+#include "shell/window_title.h"
 #include "sites/site_passwords.h"
 #include "sites/snapshot.h"
 

@@ -1,4 +1,4 @@
-#include "shell/system_keyring.h"
+#include "app/system_keyring.h"
 
 #include "shell/constants.h"
 
