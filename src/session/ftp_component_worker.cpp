@@ -1,6 +1,7 @@
 #include "session/ftp_component_worker.h"
 
 #include "session/listing.h"
+#include "session/network_waits.h"
 #include "session/part_name.h"
 
 #include <QDir>
@@ -34,8 +35,6 @@ constexpr auto IdleWatchInterval = std::chrono::milliseconds(200);
 constexpr qsizetype MaxListLineBytes = 8 * 1024;
 constexpr qint64 MaxListLines = 1000000;
 constexpr qint64 MaxListBytes = qint64(512) * 1024 * 1024;
-// A transfer moving less than this in one time-out has stalled.
-constexpr qint64 StallBytes = 1024;
 // What a broken transfer gets unless told otherwise: three more tries,
 // after 1 s, 2 s and 4 s.
 constexpr int DefaultResumeTries = 3;
@@ -216,7 +215,7 @@ struct FtpWorker::Impl {
     explicit Impl(FtpWorkerEvents e) : events(std::move(e)) {}
 
     FtpWorkerEvents events;
-    std::atomic<long long> timeoutMs{30000};
+    NetworkTimeout waits;
     std::atomic<long long> keepAliveMs{0};
     std::atomic<int> resumeTries{DefaultResumeTries};
     std::atomic<long long> resumePauseMs{DefaultResumePause.count()};
@@ -310,7 +309,7 @@ struct FtpWorker::Impl {
     {
         const auto t = current();
         if (t)
-            t->setTimeout(std::chrono::milliseconds(timeoutMs.load()));
+            t->setTimeout(waits.get());
         std::optional<FtpError> failure;
         try {
             checkAborted();
@@ -350,7 +349,7 @@ struct FtpWorker::Impl {
         }
         try {
             const auto cleaner = MakeTransport(lastLogin->scheme, {}, [](const ServerCertificate&) { return false; });
-            cleaner->setTimeout(std::min(std::chrono::milliseconds(timeoutMs.load()), CleanUpWait));
+            cleaner->setTimeout(waits.atMost(CleanUpWait));
             cleaner->beginCall();
             cleaner->connect(*lastLogin);
             RemoveTemp(*cleaner, ServerPathFrom(folderPath, temp));
@@ -478,11 +477,7 @@ struct FtpWorker::Impl {
 
     FtpError stalled() const
     {
-        return FtpError(ftp_errors::TimedOut,
-                        QStringLiteral("The transfer with the server %1 timed out: fewer than %2 bytes moved in %3 seconds.")
-                            .arg(serverLabel)
-                            .arg(StallBytes)
-                            .arg(double(timeoutMs.load()) / 1000.0));
+        return TransferStalled(serverLabel, waits.get());
     }
 
     // ---- operations
@@ -494,7 +489,7 @@ struct FtpWorker::Impl {
         if (!fresh || transportScheme != login.scheme) {
             fresh = MakeTransport(login.scheme, [this] { reportDisconnect(); },
                                   [this](const ServerCertificate& certificate) { return askTrust(certificate); });
-            fresh->setTimeout(std::chrono::milliseconds(timeoutMs.load()));
+            fresh->setTimeout(waits.get());
             std::lock_guard lock(callMutex);
             fresh->beginCall();
             if (abortRequest)
@@ -826,7 +821,7 @@ void FtpWorker::abort(int number, bool keepControl) { d->abort(number, keepContr
 
 void FtpWorker::setTimeout(std::chrono::milliseconds timeout)
 {
-    d->timeoutMs = std::max<long long>(1, timeout.count());
+    d->waits.set(timeout);
 }
 
 void FtpWorker::setResumePolicy(int tries, std::chrono::milliseconds firstPause)

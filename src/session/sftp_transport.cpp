@@ -1,14 +1,14 @@
 #include "session/sftp_transport.h"
 
+#include "session/network_waits.h"
+
 #include <libssh/libssh.h>
 #include <libssh/sftp.h>
 
 #include <QDateTime>
 #include <QDir>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -26,14 +26,11 @@ namespace quillmar {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr uint32_t ReadBlock = 64 * 1024;    // one read request
 constexpr std::size_t ReadsInFlight = 16;    // read requests kept waiting at the server
 constexpr qint64 WriteBlock = 64 * 1024;     // one write request
 constexpr mode_t NewFileMode = S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH;
 constexpr mode_t NewFolderMode = S_IRWXU | S_IRGRP | S_IXGRP | S_IROTH | S_IXOTH;
-constexpr auto ConnectSlice = std::chrono::milliseconds(50);   // how often a connect looks for an abort
 constexpr int RefusedCode = 550;        // the number a refusal carries, as FTP's would
 constexpr int LoginRefusedCode = 530;
 
@@ -105,92 +102,46 @@ QByteArray FactLine(const sftp_attributes_struct& entry)
     return line + "; " + QByteArray(entry.name) + "\r\n";
 }
 
-}  // namespace
-
-struct SftpTransport::Impl {
-    Impl(std::function<void()> d, TrustQuestion t) : disconnected(std::move(d)), trust(std::move(t)) {}
-    ~Impl()
+class SftpTransport final : public Transport {
+public:
+    SftpTransport(std::function<void()> d, TrustQuestion t) : disconnected(std::move(d)), trust(std::move(t))
     {
-        protection.clear();   // nobody is left to tell
-        dropConnection();
+        ssh_init();
+        // A Stop that keeps the connection ends a transfer between two
+        // requests; the component cuts the socket when that does not come soon.
+        calls.holdControl(true);
     }
+    ~SftpTransport() override { closeAtExit(); }
 
     std::function<void()> disconnected;
     TrustQuestion trust;
-    std::atomic<long long> timeoutMs{30000};
-
-    // Shared with abort(), which may come from any thread.
-    std::mutex abortMutex;
-    bool callRunning = false;
-    bool aborted = false;
-    bool hardAbort = false;       // the socket was cut
-    int abortNumber = ftp_errors::Cancelled;
-    int socketFd = -1;
+    NetworkTimeout waits;
+    CallAbort calls;   // shared with abort(), which may come from any thread
 
     // Worker thread only.
     std::unique_ptr<ssh_session_struct, SessionFree> session;
+    std::unique_ptr<CallAbort::Socket> abortable;   // the session's socket
     std::unique_ptr<sftp_session_struct, SftpFree> sftp;
     QByteArray folder;          // the current folder, as the server's bytes
     QString serverLabel;
-    QString protection;
+    QString protectionText;
     QHash<QString, QByteArray> rawNames;
 
     // ---- aborting
 
-    void setSocket(int fd)
-    {
-        std::lock_guard lock(abortMutex);
-        socketFd = fd;
-        if (hardAbort && fd >= 0)
-            ::shutdown(fd, SHUT_RDWR);
-    }
+    bool isAborted() { return calls.aborted(); }
+    void checkAborted() { calls.check(); }
+    bool hardAbort() { return calls.aborted() && !calls.controlKept(); }
 
-    bool isAborted()
-    {
-        std::lock_guard lock(abortMutex);
-        return aborted;
-    }
-
-    void checkAborted()
-    {
-        if (isAborted())
-            throw AbortFailure(abortNumber);
-    }
-
-    // A stop that keeps the connection ends a transfer between two blocks;
-    // the component cuts the socket when that does not come soon.
-    void abort(int number, bool keepControl)
-    {
-        std::lock_guard lock(abortMutex);
-        if (!callRunning)
-            return;
-        if (!aborted)
-            abortNumber = number;
-        aborted = true;
-        if (!keepControl) {
-            hardAbort = true;
-            if (socketFd >= 0)
-                ::shutdown(socketFd, SHUT_RDWR);
-        }
-    }
-
-    void setCallRunning(bool running)
-    {
-        std::lock_guard lock(abortMutex);
-        callRunning = running;
-        aborted = false;
-        hardAbort = false;
-    }
+    void beginCall() override { calls.begin(); }
+    void endCall() override { calls.end(); }
+    void abort(int number, bool keepControl) override { calls.abort(number, keepControl); }
+    // A stopped transfer already ended with the server before its call returned.
+    void settleAbort() override {}
 
     // ---- failures
 
-    FtpError lost(const QString& why = {}) const
-    {
-        QString text = QStringLiteral("The connection to the server %1 was lost.").arg(serverLabel);
-        if (!why.isEmpty())
-            text += QStringLiteral(" (%1)").arg(why);
-        return FtpError(ftp_errors::Network, text);
-    }
+    FtpError lost(const QString& why = {}) const { return ConnectionLost(serverLabel, why); }
 
     QString sessionError() const { return session ? QString::fromUtf8(ssh_get_error(session.get())) : QString(); }
 
@@ -198,11 +149,8 @@ struct SftpTransport::Impl {
     // server answered with a status, and nobody cut the socket.
     bool stillConnected()
     {
-        {
-            std::lock_guard lock(abortMutex);
-            if (hardAbort)
-                return false;
-        }
+        if (hardAbort())
+            return false;
         if (!session || !sftp || !ssh_is_connected(session.get()) || ssh_channel_is_closed(sftp->channel))
             return false;
         const int status = sftp_get_error(sftp.get());
@@ -215,9 +163,9 @@ struct SftpTransport::Impl {
     {
         if (stillConnected()) {
             const QString text = QStringLiteral("%1: %2.").arg(what, StatusText(sftp_get_error(sftp.get())));
-            return isAborted() ? AbortFailure(abortNumber) : FtpError(RefusedCode, text);
+            return isAborted() ? calls.failure() : FtpError(RefusedCode, text);
         }
-        const FtpError ending = isAborted() ? AbortFailure(abortNumber) : lost(sessionError());
+        const FtpError ending = isAborted() ? calls.failure() : lost(sessionError());
         dropConnection();
         return ending;
     }
@@ -240,12 +188,12 @@ struct SftpTransport::Impl {
     {
         if (!session)
             return;
-        setSocket(-1);
+        abortable.reset();
         sftp.reset();
         ssh_disconnect(session.get());
         session.reset();
-        const bool wasConnected = !protection.isEmpty();
-        protection.clear();
+        const bool wasConnected = !protectionText.isEmpty();
+        protectionText.clear();
         if (wasConnected && disconnected)
             disconnected();
     }
@@ -256,74 +204,14 @@ struct SftpTransport::Impl {
     {
         if (!session)
             return;
-        const long long ms = timeoutMs.load();
+        const long long ms = waits.get().count();
         const long seconds = long(ms / 1000);
         const long micros = long(ms % 1000) * 1000;
         ssh_options_set(session.get(), SSH_OPTIONS_TIMEOUT, &seconds);
         ssh_options_set(session.get(), SSH_OPTIONS_TIMEOUT_USEC, &micros);
     }
 
-    // A TCP connection the abort can cut while it is being made: the socket
-    // is ours until libssh takes it over.
-    int openSocket(const FtpLogin& login)
-    {
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* found = nullptr;
-        const QByteArray host = login.host.toUtf8();
-        const QByteArray port = QByteArray::number(login.port);
-        if (const int rc = ::getaddrinfo(host.constData(), port.constData(), &hints, &found); rc != 0)
-            throw FtpError(ftp_errors::Network, QStringLiteral("The server %1 was not found: %2")
-                                                    .arg(login.host, QString::fromLocal8Bit(gai_strerror(rc))));
-        std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> addresses(found, freeaddrinfo);
-        QString problem;
-        for (const addrinfo* a = found; a; a = a->ai_next) {
-            const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
-            if (fd < 0)
-                continue;
-            setSocket(fd);
-            if (connectSocket(fd, *a, &problem))
-                return fd;
-            setSocket(-1);
-            ::close(fd);
-            checkAborted();
-        }
-        throw FtpError(ftp_errors::Network,
-                       QStringLiteral("The server %1 could not be reached: %2").arg(serverLabel, problem));
-    }
-
-    bool connectSocket(int fd, const addrinfo& address, QString* problem)
-    {
-        const int flags = ::fcntl(fd, F_GETFL);
-        ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-        if (::connect(fd, address.ai_addr, address.ai_addrlen) != 0 && errno != EINPROGRESS) {
-            *problem = QString::fromLocal8Bit(std::strerror(errno));
-            return false;
-        }
-        const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs.load());
-        for (;;) {
-            checkAborted();
-            pollfd wait{fd, POLLOUT, 0};
-            if (::poll(&wait, 1, int(ConnectSlice.count())) > 0)
-                break;
-            if (Clock::now() >= end) {
-                *problem = QStringLiteral("no answer within %1 seconds").arg(double(timeoutMs.load()) / 1000.0);
-                return false;
-            }
-        }
-        int error = 0;
-        socklen_t size = sizeof error;
-        ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size);
-        if (error != 0) {
-            *problem = QString::fromLocal8Bit(std::strerror(error));
-            return false;
-        }
-        ::fcntl(fd, F_SETFL, flags);
-        return true;
-    }
-
-    void connect(const FtpLogin& login)
+    void connect(const FtpLogin& login) override
     {
         dropConnection();
         serverLabel = ServerLabel(login);
@@ -342,22 +230,24 @@ struct SftpTransport::Impl {
         ssh_options_set(session.get(), SSH_OPTIONS_KNOWNHOSTS, knownHosts.constData());
         applyTimeout();
         try {
-            int fd = openSocket(login);
+            // The socket is made here, where an abort can cut it, and libssh takes it over.
+            int fd = ConnectTcp(LookUp(login.host, login.port, waits.get(), calls), serverLabel, waits.get(), calls);
+            abortable = std::make_unique<CallAbort::Socket>(calls, fd, false);
             ssh_options_set(session.get(), SSH_OPTIONS_FD, &fd);
             if (ssh_connect(session.get()) != SSH_OK)
-                throw isAborted() ? AbortFailure(abortNumber)
+                throw isAborted() ? calls.failure()
                                   : FtpError(ftp_errors::Network, QStringLiteral("The SSH server %1 could not be reached: %2")
                                                                       .arg(serverLabel, sessionError()));
             judgeHostKey(login);
             logIn(login);
             openSftp();
         } catch (...) {
-            setSocket(-1);
+            abortable.reset();
             session.reset();
             sftp.reset();
             throw;
         }
-        protection = QStringLiteral("SSH · ") + CipherFamily(ssh_get_cipher_out(session.get()));
+        protectionText = QStringLiteral("SSH · ") + CipherFamily(ssh_get_cipher_out(session.get()));
     }
 
     // A key the person's known_hosts lists goes on silently; anything else
@@ -442,7 +332,7 @@ struct SftpTransport::Impl {
 
     // ---- folders and entries
 
-    void changeFolder(const QString& name)
+    void changeFolder(const QString& name) override
     {
         requireSession();
         checkAborted();
@@ -455,7 +345,7 @@ struct SftpTransport::Impl {
         folder = QDir::cleanPath(QString::fromLatin1(target)).toLatin1();
     }
 
-    qint64 sizeOf(const QString& name)
+    qint64 sizeOf(const QString& name) override
     {
         requireSession();
         checkAborted();
@@ -468,7 +358,7 @@ struct SftpTransport::Impl {
         return (found->flags & SSH_FILEXFER_ATTR_SIZE) ? qint64(found->size) : -1;
     }
 
-    TransferEnd list(const TransferLocal& local)
+    TransferEnd list(const TransferLocal& local) override
     {
         requireSession();
         checkAborted();
@@ -505,7 +395,7 @@ struct SftpTransport::Impl {
             throw failure(QStringLiteral("%1 could not be removed").arg(name));
     }
 
-    void makeFolder(const QString& name)
+    void makeFolder(const QString& name) override
     {
         requireSession();
         checkAborted();
@@ -522,7 +412,7 @@ struct SftpTransport::Impl {
 
     // SFTP version 3 renames onto a free name only: with replace, a taken
     // target is removed and the rename tried again, as over FTP.
-    void rename(const QString& from, const QString& to, bool replace, bool* targetRemoved)
+    void rename(const QString& from, const QString& to, bool replace, bool* targetRemoved) override
     {
         if (tryRename(from, to))
             return;
@@ -543,7 +433,7 @@ struct SftpTransport::Impl {
     // A remote file open for one transfer; closed unless the connection
     // went first (its session took the handle with it).
     struct OpenFile {
-        Impl& impl;
+        SftpTransport& impl;
         sftp_file file = nullptr;
         sftp_session owner = impl.sftp.get();
         ~OpenFile()
@@ -556,7 +446,7 @@ struct SftpTransport::Impl {
     // Several read requests wait at the server at once; a short answer
     // (allowed before the end) has the requests after it asked again from
     // where it stopped.
-    TransferEnd get(const QString& name, const TransferLocal& local)
+    TransferEnd get(const QString& name, const TransferLocal& local) override
     {
         requireSession();
         checkAborted();
@@ -601,7 +491,7 @@ struct SftpTransport::Impl {
                 local.progress(total);
             if (isAborted()) {
                 drain();
-                throw AbortFailure(abortNumber);
+                throw calls.failure();
             }
             if (uint32_t(got) < ReadBlock && !ended) {
                 drain();
@@ -611,7 +501,7 @@ struct SftpTransport::Impl {
         return TransferEnd::Complete;
     }
 
-    TransferEnd put(const TransferLocal& local, const QString& name)
+    TransferEnd put(const TransferLocal& local, const QString& name) override
     {
         requireSession();
         checkAborted();
@@ -642,7 +532,7 @@ struct SftpTransport::Impl {
     // ---- between calls
 
     // A server that hung up, or a connection that broke, ends it here.
-    void watchIdle()
+    void watchIdle() override
     {
         if (!sftp)
             return;
@@ -654,64 +544,48 @@ struct SftpTransport::Impl {
             dropConnection();
     }
 
-    void quit()
+    void quit() override
     {
         if (session && sftp)
             ssh_channel_send_eof(sftp->channel);
         dropConnection();
     }
+
+    void closeAtExit() override
+    {
+        protectionText.clear();   // nobody is left to tell
+        dropConnection();
+    }
+
+    // ---- the rest of the seam
+
+    void setTimeout(std::chrono::milliseconds timeout) override
+    {
+        waits.set(timeout);
+        applyTimeout();
+    }
+
+    bool connected() const override { return sftp && !protectionText.isEmpty(); }
+    QString protection() const override { return protectionText; }
+    QString currentFolder() override { return DecodeServerText(folder); }
+    void remove(const QString& name) override { removeEntry(name, false); }
+    void removeFolder(const QString& name) override { removeEntry(name, true); }
+    void setRawNames(QHash<QString, QByteArray> names) override { rawNames = std::move(names); }
+
+    FtpReply command(const QString& line) override
+    {
+        throw FtpError(ftp_errors::FtpOnly,
+                       QStringLiteral("\"%1\" is an FTP command; it can be sent only to FTP servers, and this is an "
+                                      "SFTP connection.")
+                           .arg(line.section(u' ', 0, 0)));
+    }
 };
 
-SftpTransport::SftpTransport(std::function<void()> disconnected, TrustQuestion trust)
-    : d(std::make_unique<Impl>(std::move(disconnected), std::move(trust)))
-{
-    ssh_init();
-}
-SftpTransport::~SftpTransport() = default;
+}  // namespace
 
-void SftpTransport::setTimeout(std::chrono::milliseconds timeout)
+std::unique_ptr<Transport> MakeSftpTransport(std::function<void()> disconnected, TrustQuestion trust)
 {
-    d->timeoutMs = std::max<long long>(1, timeout.count());
-    d->applyTimeout();
+    return std::make_unique<SftpTransport>(std::move(disconnected), std::move(trust));
 }
-
-bool SftpTransport::connected() const { return d->sftp && !d->protection.isEmpty(); }
-QString SftpTransport::protection() const { return d->protection; }
-void SftpTransport::connect(const FtpLogin& login) { d->connect(login); }
-TransferEnd SftpTransport::list(const TransferLocal& local) { return d->list(local); }
-void SftpTransport::changeFolder(const QString& folder) { d->changeFolder(folder); }
-QString SftpTransport::currentFolder() { return DecodeServerText(d->folder); }
-qint64 SftpTransport::sizeOf(const QString& name) { return d->sizeOf(name); }
-TransferEnd SftpTransport::get(const QString& remoteName, const TransferLocal& local) { return d->get(remoteName, local); }
-TransferEnd SftpTransport::put(const TransferLocal& local, const QString& remoteName) { return d->put(local, remoteName); }
-void SftpTransport::rename(const QString& from, const QString& to, bool replace, bool* targetRemoved)
-{
-    d->rename(from, to, replace, targetRemoved);
-}
-void SftpTransport::remove(const QString& name) { d->removeEntry(name, false); }
-void SftpTransport::makeFolder(const QString& name) { d->makeFolder(name); }
-void SftpTransport::removeFolder(const QString& name) { d->removeEntry(name, true); }
-
-FtpReply SftpTransport::command(const QString& line)
-{
-    throw FtpError(ftp_errors::FtpOnly,
-                   QStringLiteral("\"%1\" is an FTP command; it can be sent only to FTP servers, and this is an SFTP "
-                                  "connection.")
-                       .arg(line.section(u' ', 0, 0)));
-}
-
-void SftpTransport::quit() { d->quit(); }
-void SftpTransport::beginCall() { d->setCallRunning(true); }
-void SftpTransport::endCall() { d->setCallRunning(false); }
-void SftpTransport::abort(int number, bool keepControl) { d->abort(number, keepControl); }
-// A stopped transfer already ended with the server before its call returned.
-void SftpTransport::settleAbort() {}
-void SftpTransport::watchIdle() { d->watchIdle(); }
-void SftpTransport::closeAtExit()
-{
-    d->protection.clear();   // nobody is left to tell
-    d->dropConnection();
-}
-void SftpTransport::setRawNames(QHash<QString, QByteArray> names) { d->rawNames = std::move(names); }
 
 }  // namespace quillmar

@@ -26,9 +26,9 @@ QString DecodeServerText(QByteArrayView bytes, bool* latin1)
 std::unique_ptr<Transport> MakeTransport(const QString& scheme, std::function<void()> disconnected, TrustQuestion trust)
 {
     if (scheme == QLatin1String("ftp") || scheme == QLatin1String("ftps"))
-        return std::make_unique<FtpTransport>(scheme == QLatin1String("ftps"), std::move(disconnected), std::move(trust));
+        return MakeFtpTransport(scheme == QLatin1String("ftps"), std::move(disconnected), std::move(trust));
     if (scheme == QLatin1String("sftp"))
-        return std::make_unique<SftpTransport>(std::move(disconnected), std::move(trust));
+        return MakeSftpTransport(std::move(disconnected), std::move(trust));
     throw FtpError(ftp_errors::Network, QStringLiteral("Quillmar cannot connect to %1:// addresses.").arg(scheme));
 }
 
