@@ -183,6 +183,13 @@ void CallAbort::holdControl(bool held)
     controlHeld_ = held;
 }
 
+void CallAbort::cut()
+{
+    std::lock_guard lock(mutex_);
+    for (const Open& open : open_)
+        ::shutdown(open.fd, SHUT_RDWR);
+}
+
 void CallAbort::setRunning(bool running)
 {
     std::lock_guard lock(mutex_);

@@ -123,6 +123,9 @@ public:
     // socket even with no data connection open: the transport ends the call
     // there itself.
     void holdControl(bool held);
+    // Shuts down every socket now, abort or not: for a watch that has given
+    // up on the connection.
+    void cut();
 
 private:
     struct Open {

@@ -19,7 +19,9 @@
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace quillmar {
@@ -443,13 +445,42 @@ public:
         }
     };
 
-    // Several read requests wait at the server at once; a short answer
-    // (allowed before the end) has the requests after it asked again from
-    // where it stopped.
+    // A transfer under the stall watch. libssh waits on its own, so a
+    // thread of the watch cuts the connection once fewer than StallBytes
+    // move in a time-out; the transfer then ends as stalled, its connection
+    // gone (SFTP cannot call back one request and keep the rest).
+    TransferEnd watched(const std::function<TransferEnd(StallWatch&)>& transfer)
+    {
+        StallWatch watch(waits.get());
+        std::optional<TransferEnd> ending;
+        bool stalled = false;
+        {
+            const StallGuard guard(watch, [this] { calls.cut(); });
+            try {
+                ending = transfer(watch);
+            } catch (const FtpError&) {
+                if (!guard.fired())
+                    throw;
+            }
+            stalled = guard.fired();
+        }
+        if (stalled)
+            dropConnection();
+        return ending.value_or(TransferEnd::Stalled);
+    }
+
     TransferEnd get(const QString& name, const TransferLocal& local) override
     {
         requireSession();
         checkAborted();
+        return watched([&](StallWatch& watch) { return download(name, local, watch); });
+    }
+
+    // Several read requests wait at the server at once; a short answer
+    // (allowed before the end) has the requests after it asked again from
+    // where it stopped.
+    TransferEnd download(const QString& name, const TransferLocal& local, StallWatch& watch)
+    {
         OpenFile source{*this, sftp_open(sftp.get(), pathOf(name).constData(), O_RDONLY, 0)};
         if (!source.file)
             throw failure(QStringLiteral("%1 could not be downloaded").arg(name));
@@ -482,6 +513,7 @@ public:
                 ended = true;
                 continue;
             }
+            watch.moved(got);
             if (!local.take(block.data(), got)) {
                 drain();
                 return TransferEnd::LocalFailed;
@@ -505,6 +537,11 @@ public:
     {
         requireSession();
         checkAborted();
+        return watched([&](StallWatch& watch) { return upload(local, name, watch); });
+    }
+
+    TransferEnd upload(const TransferLocal& local, const QString& name, StallWatch& watch)
+    {
         OpenFile target{*this, sftp_open(sftp.get(), pathOf(name).constData(), O_WRONLY | O_CREAT | O_TRUNC, NewFileMode)};
         if (!target.file)
             throw failure(QStringLiteral("%1 could not be uploaded").arg(name));
@@ -518,6 +555,7 @@ public:
                 break;
             if (sftp_write(target.file, block.data(), std::size_t(filled)) != filled)
                 throw failure(QStringLiteral("%1 could not be uploaded").arg(name));
+            watch.moved(filled);
             total += filled;
             if (local.progress)
                 local.progress(total);

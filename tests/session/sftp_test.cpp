@@ -27,8 +27,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 using namespace quillmar;
 using namespace quillmar::test;
@@ -445,6 +447,60 @@ TEST_F(SftpSite, StopEndsALargeTransferLeavesNothingBehindAndKeepsTheConnection)
         EXPECT_EQ(OnDisk(root()), serverBefore);
     }
     QObject::disconnect(watch);
+}
+
+// The processes of an account held still (SIGSTOP) until this goes: a
+// server that keeps its connection open and moves nothing.
+class Frozen {
+public:
+    explicit Frozen(const QString& user)
+    {
+        QProcess pgrep;
+        pgrep.start(QStringLiteral("pgrep"), {QStringLiteral("-u"), user});
+        pgrep.waitForFinished();
+        for (const QString& pid : QString::fromLatin1(pgrep.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts))
+            pids_.push_back(pid.toInt());
+        for (const int pid : pids_)
+            ::kill(pid, SIGSTOP);
+    }
+    ~Frozen()
+    {
+        for (const int pid : pids_)
+            ::kill(pid, SIGCONT);
+    }
+    bool any() const { return !pids_.empty(); }
+
+private:
+    std::vector<int> pids_;
+};
+
+TEST_F(SftpSite, ATransferTheServerStopsFeedingTimesOutAsStalled)
+{
+    ASSERT_TRUE(MakeSparse(In(root(), "large.bin")));
+    const QString localLarge = local.filePath(QStringLiteral("large.bin"));
+    ASSERT_TRUE(MakeSparse(QFile::encodeName(local.filePath(QStringLiteral("up.bin")))));
+    ftp.setResumePolicy(0, std::chrono::milliseconds(0));   // a new connection would not be held still
+    ftp.setTimeout(std::chrono::seconds(2));
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"download", [&] { ftp.GetFile(QStringLiteral("large.bin"), localLarge); }},
+        {"upload", [&] { ftp.PutFile(local.filePath(QStringLiteral("up.bin")), QStringLiteral("up.bin")); }},
+    };
+    for (const auto& [what, transfer] : cases) {
+        SCOPED_TRACE(what);
+        if (ftp.State() == 0)
+            ftp.setAction(FtpComponent::Connect);
+        std::unique_ptr<Frozen> frozen;
+        const auto freeze = QObject::connect(&ftp, &FtpComponent::Progress, [&](qint64 bytes) {
+            if (bytes >= kStopAfter && !frozen)
+                frozen = std::make_unique<Frozen>(server->user());
+        });
+        const FtpError e = FailureOf([&] { transfer(); });
+        QObject::disconnect(freeze);
+        ASSERT_TRUE(frozen && frozen->any()) << "the session's processes were not found";
+        EXPECT_EQ(e.number, ftp_errors::TimedOut) << e.description.toStdString();
+        EXPECT_TRUE(e.description.contains(QStringLiteral("fewer than 1024 bytes"))) << e.description.toStdString();
+        EXPECT_FALSE(QFile::exists(localLarge)) << "a stalled download leaves no file";
+    }
 }
 
 }  // namespace
