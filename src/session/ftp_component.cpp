@@ -89,6 +89,14 @@ FtpComponent::FtpComponent(QObject* parent) : QObject(parent)
             this, [this, certificate, answer] { answer(trustQuestion_ && trustQuestion_(certificate)); },
             Qt::QueuedConnection);
     };
+    events.askPassphrase = [this](QString keyFile, bool again, std::function<void(std::optional<QString>)> answer) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, keyFile, again, answer] {
+                answer(passphraseQuestion_ ? passphraseQuestion_(keyFile, again) : std::nullopt);
+            },
+            Qt::QueuedConnection);
+    };
     events.idleDrop = [this] {
         QMetaObject::invokeMethod(this, [this] { reconnectable_ = state_ == 0; }, Qt::QueuedConnection);
     };
@@ -123,6 +131,10 @@ QString FtpComponent::Protection() const { return state_ == 1 ? protection_ : QS
 void FtpComponent::setTrustQuestion(std::function<bool(const ServerCertificate&)> question)
 {
     trustQuestion_ = std::move(question);
+}
+void FtpComponent::setPassphraseQuestion(std::function<std::optional<QString>(const QString&, bool)> question)
+{
+    passphraseQuestion_ = std::move(question);
 }
 void FtpComponent::setEncryptionExpected(bool expected) { encryptionExpected_ = expected; }
 void FtpComponent::setTimeout(std::chrono::milliseconds timeout) { worker_->setTimeout(timeout); }

@@ -488,7 +488,8 @@ struct FtpWorker::Impl {
         auto fresh = current();
         if (!fresh || transportScheme != login.scheme) {
             fresh = MakeTransport(login.scheme, [this] { reportDisconnect(); },
-                                  [this](const ServerCertificate& certificate) { return askTrust(certificate); });
+                                  [this](const ServerCertificate& certificate) { return askTrust(certificate); },
+                                  [this](const QString& keyFile, bool again) { return askPassphrase(keyFile, again); });
             fresh->setTimeout(waits.get());
             std::lock_guard lock(callMutex);
             fresh->beginCall();
@@ -536,22 +537,37 @@ struct FtpWorker::Impl {
         t.setRawNames(rawNamesByFolder.value(folder));
     }
 
-    // Waits for the person's answer; an ended call or a closing program is a no.
-    bool askTrust(const ServerCertificate& certificate)
+    // Puts a question to the person through post(answer) and waits for the
+    // answer; an ended call or a closing program answers refusal.
+    template <class T, class Post>
+    T ask(Post post, T refusal)
     {
-        auto answer = std::make_shared<std::promise<bool>>();
-        std::future<bool> given = answer->get_future();
-        events.askTrust(certificate, [answer](bool yes) { answer->set_value(yes); });
+        auto answer = std::make_shared<std::promise<T>>();
+        std::future<T> given = answer->get_future();
+        post([answer](T said) { answer->set_value(std::move(said)); });
         while (given.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
             std::scoped_lock lock(callMutex, queueMutex);
             if (abortRequest || stopping)
-                return false;
+                return refusal;
         }
         try {
             return given.get();
         } catch (const std::future_error&) {
-            return false;   // the question was never put: the component is gone
+            return refusal;   // the question was never put: the component is gone
         }
+    }
+
+    bool askTrust(const ServerCertificate& certificate)
+    {
+        return ask<bool>([&](auto answer) { events.askTrust(certificate, std::move(answer)); }, false);
+    }
+
+    std::optional<QString> askPassphrase(const QString& keyFile, bool again)
+    {
+        if (!events.askPassphrase)
+            return std::nullopt;
+        return ask<std::optional<QString>>(
+            [&](auto answer) { events.askPassphrase(keyFile, again, std::move(answer)); }, std::nullopt);
     }
 
     void quit()

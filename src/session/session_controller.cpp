@@ -25,11 +25,24 @@
 #include <QMainWindow>
 
 #include <algorithm>
+#include <optional>
 
 namespace quillmar {
 
 namespace {
 const QString kSecurityTitle = QStringLiteral("Quillmar Security");
+
+// The passphrase of an SSH key, in the masked box; used for this login only.
+std::optional<QString> AskKeyPassphrase(Dialogs& dialogs, const QString& keyFile, bool again)
+{
+    const QString prompt =
+        (again ? QStringLiteral("That passphrase did not unlock the key. ") : QString()) +
+        QStringLiteral("The SSH key %1 is locked with a passphrase.\n\nType its passphrase for this login; it is not "
+                       "saved. Cancel ends the login.")
+            .arg(QDir::toNativeSeparators(keyFile));
+    const QString typed = dialogs.password(prompt, kSecurityTitle);
+    return typed.isEmpty() ? std::nullopt : std::optional<QString>(typed);
+}
 
 QString CertificateFacts(const ServerCertificate& certificate)
 {
@@ -51,6 +64,9 @@ SessionController::SessionController(MainContext& context, ListingReceiver& rece
     connect(&ctx_.ftp, &FtpComponent::TemporaryUpload, this, &SessionController::NoteTemporaryUpload);
     connect(&ctx_.ftp, &FtpComponent::Busy, this, &SessionController::NoteUploadsLeftAfterCall);
     ctx_.ftp.setTrustQuestion([this](const ServerCertificate& certificate) { return TrustCertificate(certificate); });
+    ctx_.ftp.setPassphraseQuestion([this](const QString& keyFile, bool again) {
+        return AskKeyPassphrase(*ctx_.services.dialogs, keyFile, again);
+    });
 }
 
 // An SSH server's host key: first seen, or different from the one trusted.
@@ -234,6 +250,9 @@ void SessionController::Connect()
         refusedLogin_ = attempt;
         refusedReply_ = failure->description;
     }
+    // An SSH site without a password logs in with the person's keys.
+    const auto address = SplitServerAddress(settings.URL, 21);
+    const bool keyLogin = address && address->scheme == QLatin1String("sftp");
     QString text;
     if (settings.URL.isEmpty() && (settings.User.isEmpty() || password.isEmpty())) {
         text = QStringLiteral("You must use the site manager to set your username and password.");
@@ -243,7 +262,7 @@ void SessionController::Connect()
         text = QStringLiteral("It appears you are not connected to the internet.  If you are connected then please "
                               "verify that you entered your server information correctly in the site manager.\n\n(%1)")
                    .arg(failure->description);
-    } else if (settings.User.isEmpty() || password.isEmpty()) {
+    } else if (settings.User.isEmpty() || (password.isEmpty() && !keyLogin)) {
         text = QStringLiteral("You must use the site manager to set your username and password.");
     } else if (refused) {
         text = QStringLiteral("The server %1 refused the login:\n%2\n\nThe site's login and password can be changed "

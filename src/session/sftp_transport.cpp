@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -35,6 +36,9 @@ constexpr mode_t NewFileMode = S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH;
 constexpr mode_t NewFolderMode = S_IRWXU | S_IRGRP | S_IXGRP | S_IROTH | S_IXOTH;
 constexpr int RefusedCode = 550;        // the number a refusal carries, as FTP's would
 constexpr int LoginRefusedCode = 530;
+// The key files of ~/.ssh tried after the agent, in the order ssh tries them.
+constexpr const char* KeyFileNames[] = {"id_ed25519", "id_ecdsa", "id_rsa"};
+constexpr int PassphraseTries = 3;
 
 // Frees what libssh hands out when the holder goes.
 struct SessionFree { void operator()(ssh_session s) const { ssh_free(s); } };
@@ -106,7 +110,8 @@ QByteArray FactLine(const sftp_attributes_struct& entry)
 
 class SftpTransport final : public Transport {
 public:
-    SftpTransport(std::function<void()> d, TrustQuestion t) : disconnected(std::move(d)), trust(std::move(t))
+    SftpTransport(std::function<void()> d, TrustQuestion t, PassphraseQuestion p)
+        : disconnected(std::move(d)), trust(std::move(t)), passphrase(std::move(p))
     {
         ssh_init();
         // A Stop that keeps the connection ends a transfer between two
@@ -117,6 +122,7 @@ public:
 
     std::function<void()> disconnected;
     TrustQuestion trust;
+    PassphraseQuestion passphrase;
     NetworkTimeout waits;
     CallAbort calls;   // shared with abort(), which may come from any thread
 
@@ -281,7 +287,8 @@ public:
     }
 
     // With a password: password, then keyboard-interactive. Without one:
-    // the person's SSH agent and the keys in ~/.ssh that need no passphrase.
+    // the person's SSH agent and the keys in ~/.ssh, asking for the
+    // passphrase of one the server would take.
     void logIn(const FtpLogin& login)
     {
         const QByteArray password = login.password.toUtf8();
@@ -290,6 +297,10 @@ public:
         const bool byKey = password.isEmpty();
         if (result != SSH_AUTH_SUCCESS && byKey && (methods & SSH_AUTH_METHOD_PUBLICKEY))
             result = ssh_userauth_publickey_auto(session.get(), nullptr, nullptr);
+        for (const char* name : KeyFileNames) {
+            if (result != SSH_AUTH_SUCCESS && result != SSH_AUTH_ERROR && byKey && (methods & SSH_AUTH_METHOD_PUBLICKEY))
+                result = logInWithKeyFile(QDir::home().filePath(QStringLiteral(".ssh/") + QLatin1String(name)));
+        }
         if (result != SSH_AUTH_SUCCESS && !byKey && (methods & SSH_AUTH_METHOD_PASSWORD))
             result = ssh_userauth_password(session.get(), nullptr, password.constData());
         if (result != SSH_AUTH_SUCCESS && !byKey && (methods & SSH_AUTH_METHOD_INTERACTIVE))
@@ -303,6 +314,49 @@ public:
                                .arg(serverLabel, login.userName,
                                     byKey ? QStringLiteral("with the keys of your SSH agent and ~/.ssh (no password was given)")
                                           : QStringLiteral("with this password")));
+    }
+
+    // A key file of ~/.ssh the server would take (its .pub file says which
+    // key it holds), unlocked with its passphrase where it has one. The
+    // passphrase is asked for masked, used once and not kept.
+    int logInWithKeyFile(const QString& path)
+    {
+        const QByteArray file = QFile::encodeName(path);
+        if (!QFile::exists(path))
+            return SSH_AUTH_DENIED;
+        ssh_key raw = nullptr;
+        if (ssh_pki_import_pubkey_file(QFile::encodeName(path + QStringLiteral(".pub")).constData(), &raw) == SSH_OK) {
+            const std::unique_ptr<ssh_key_struct, KeyFree> offered(raw);
+            if (ssh_userauth_try_publickey(session.get(), nullptr, offered.get()) != SSH_AUTH_SUCCESS)
+                return SSH_AUTH_DENIED;
+        }
+        for (int tried = 0;; ++tried) {
+            std::optional<QString> given;
+            if (tried > 0) {
+                if (tried > PassphraseTries)
+                    throw FtpError(LoginRefusedCode, QStringLiteral("The key %1 could not be unlocked: the passphrase "
+                                                                    "was wrong %2 times, so the login was ended.")
+                                                         .arg(QDir::toNativeSeparators(path))
+                                                         .arg(PassphraseTries));
+                if (!passphrase)
+                    return SSH_AUTH_DENIED;   // nobody to ask
+                given = passphrase(path, tried > 1);
+                checkAborted();
+                if (!given)
+                    throw FtpError(ftp_errors::LoginCancelled,
+                                   QStringLiteral("The login to %1 was cancelled: no passphrase was given for the key %2.")
+                                       .arg(serverLabel, QDir::toNativeSeparators(path)));
+            }
+            QByteArray secret = given ? given->toUtf8() : QByteArray();
+            raw = nullptr;
+            const int imported =
+                ssh_pki_import_privkey_file(file.constData(), given ? secret.constData() : nullptr, nullptr, nullptr, &raw);
+            secret.fill('\0');
+            if (imported == SSH_OK) {
+                const std::unique_ptr<ssh_key_struct, KeyFree> key(raw);
+                return ssh_userauth_publickey(session.get(), nullptr, key.get());
+            }
+        }
     }
 
     // Keyboard-interactive: the password answers every prompt that hides
@@ -621,9 +675,10 @@ public:
 
 }  // namespace
 
-std::unique_ptr<Transport> MakeSftpTransport(std::function<void()> disconnected, TrustQuestion trust)
+std::unique_ptr<Transport> MakeSftpTransport(std::function<void()> disconnected, TrustQuestion trust,
+                                             PassphraseQuestion passphrase)
 {
-    return std::make_unique<SftpTransport>(std::move(disconnected), std::move(trust));
+    return std::make_unique<SftpTransport>(std::move(disconnected), std::move(trust), std::move(passphrase));
 }
 
 }  // namespace quillmar

@@ -13,6 +13,7 @@
 
 #include <QAbstractItemView>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
@@ -501,6 +502,74 @@ TEST_F(SftpSite, ATransferTheServerStopsFeedingTimesOutAsStalled)
         EXPECT_TRUE(e.description.contains(QStringLiteral("fewer than 1024 bytes"))) << e.description.toStdString();
         EXPECT_FALSE(QFile::exists(localLarge)) << "a stalled download leaves no file";
     }
+}
+
+// Every file below folder that holds text.
+bool AnyFileHolds(const QString& folder, const QByteArray& text)
+{
+    QDirIterator files(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        QFile file(files.next());
+        if (file.open(QIODevice::ReadOnly) && file.readAll().contains(text))
+            return true;
+    }
+    return false;
+}
+
+TEST(SftpLogin, ALockedKeyAsksForItsPassphraseMaskedAgainWhenWrongAndCancelEndsTheLogin)
+{
+    REQUIRE_ROOT();
+    const QString phrase = QStringLiteral("open sesame 7");
+    QTemporaryDir home;
+    ASSERT_TRUE(QDir(home.path()).mkdir(QStringLiteral(".ssh")));
+    const QString key = home.filePath(QStringLiteral(".ssh/id_ed25519"));
+    QProcess keygen;
+    keygen.start(QStringLiteral("ssh-keygen"),
+                 {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"), QStringLiteral("-N"), phrase,
+                  QStringLiteral("-f"), key});
+    ASSERT_TRUE(keygen.waitForFinished() && keygen.exitCode() == 0);
+    SshServer server(0, key + QStringLiteral(".pub"));
+    ASSERT_TRUE(server.started()) << server.error();
+    const QByteArray savedHome = qgetenv("HOME");
+    const QByteArray savedSocket = qgetenv("SSH_AUTH_SOCK");
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qunsetenv("SSH_AUTH_SOCK");
+
+    WindowRig rig;
+    const auto connectByKey = [&] {
+        rig.presetStore({{QStringLiteral("URL"), server.url()}, {QStringLiteral("User"), server.user()}});
+        rig.open().Connect();
+    };
+    const auto prompts = [&] {
+        QStringList texts;
+        for (const ScriptedDialogs::Call& call : rig.dialogs.calls()) {
+            if (call.kind == ScriptedDialogs::Kind::Password)
+                texts << call.text;
+        }
+        return texts;
+    };
+    rig.dialogs.queuePassword(QStringLiteral("not it"));
+    rig.dialogs.queuePassword(phrase);
+    connectByKey();
+    const QStringList asked = prompts();
+    ASSERT_EQ(asked.size(), 2) << asked.join(u'|').toStdString();
+    EXPECT_TRUE(asked[0].contains(key) && !asked[0].contains(QStringLiteral("did not unlock"))) << asked[0].toStdString();
+    EXPECT_TRUE(asked[1].contains(QStringLiteral("did not unlock"))) << asked[1].toStdString();
+    EXPECT_EQ(rig.panel(2), QStringLiteral("Connected"));
+    rig.close();
+    EXPECT_FALSE(AnyFileHolds(rig.appFolder.path(), phrase.toUtf8()) ||
+                 AnyFileHolds(rig.configFolder.path(), phrase.toUtf8()))
+        << "the passphrase was stored";
+
+    rig.dialogs.clear();   // nothing queued: the masked box is cancelled
+    connectByKey();
+    EXPECT_EQ(prompts().size(), 1);
+    EXPECT_NE(rig.panel(2), QStringLiteral("Connected"));
+    const QStringList told = rig.dialogs.messageTexts();
+    EXPECT_TRUE(!told.isEmpty() && told.last().contains(QStringLiteral("cancelled")) && told.last().contains(key))
+        << told.join(u'|').toStdString();
+    qputenv("HOME", savedHome);
+    qputenv("SSH_AUTH_SOCK", savedSocket);
 }
 
 }  // namespace
