@@ -32,6 +32,14 @@ namespace {
 constexpr uint32_t ReadBlock = 64 * 1024;    // one read request
 constexpr std::size_t ReadsInFlight = 16;    // read requests kept waiting at the server
 constexpr qint64 WriteBlock = 64 * 1024;     // one write request
+constexpr std::size_t WritesInFlight = 16;   // write requests sent before the first answer is read
+// Requests libssh 0.10 has no call for, built here (SFTP version 3 and
+// OpenSSH's extension).
+constexpr uint8_t FxpWrite = 6;
+constexpr uint8_t FxpStatus = 101;
+constexpr uint8_t FxpExtended = 200;
+constexpr uint32_t FxOk = 0;
+constexpr const char* PosixRename = "posix-rename@openssh.com";
 constexpr mode_t NewFileMode = S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH;
 constexpr mode_t NewFolderMode = S_IRWXU | S_IRGRP | S_IXGRP | S_IROTH | S_IXOTH;
 constexpr int RefusedCode = 550;        // the number a refusal carries, as FTP's would
@@ -68,6 +76,31 @@ QString StatusText(int status)
     default:
         return QStringLiteral("SFTP status %1").arg(status);
     }
+}
+
+// The parts of an SFTP packet, in network order.
+void AppendU32(QByteArray& to, uint32_t value)
+{
+    const char bytes[] = {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
+    to.append(bytes, sizeof bytes);
+}
+
+void AppendU64(QByteArray& to, uint64_t value)
+{
+    AppendU32(to, uint32_t(value >> 32));
+    AppendU32(to, uint32_t(value));
+}
+
+void AppendString(QByteArray& to, QByteArrayView text)
+{
+    AppendU32(to, uint32_t(text.size()));
+    to.append(text.data(), text.size());
+}
+
+uint32_t ReadU32(const char* from)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(from);
+    return uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | uint32_t(b[3]);
 }
 
 // "chacha20-poly1305@openssh.com" is shown as "chacha20-poly1305".
@@ -466,10 +499,15 @@ public:
         return sftp_rename(sftp.get(), pathOf(from).constData(), pathOf(to).constData()) == 0;
     }
 
-    // SFTP version 3 renames onto a free name only: with replace, a taken
-    // target is removed and the rename tried again, as over FTP.
+    // Replacing a taken name: in one step where the server offers POSIX
+    // rename. Otherwise, as SFTP version 3 renames onto a free name only,
+    // the target is removed and the rename tried again, as over FTP.
     void rename(const QString& from, const QString& to, bool replace, bool* targetRemoved) override
     {
+        if (replace && sftp_extension_supported(sftp.get(), PosixRename, "1")) {
+            posixRename(from, to);
+            return;
+        }
         if (tryRename(from, to))
             return;
         const QString what = QStringLiteral("%1 could not be renamed to %2").arg(from, to);
@@ -482,6 +520,77 @@ public:
             *targetRemoved = removed;
         if (!tryRename(from, to))
             throw failure(what);
+    }
+
+    void posixRename(const QString& from, const QString& to)
+    {
+        requireSession();
+        checkAborted();
+        QByteArray request;
+        AppendString(request, PosixRename);
+        AppendString(request, pathOf(from));
+        AppendString(request, pathOf(to));
+        const QString what = QStringLiteral("%1 could not be renamed to %2").arg(from, to);
+        const uint32_t status = awaitStatus(sendRequest(FxpExtended, request, what), what);
+        if (status != FxOk)
+            throw FtpError(RefusedCode, QStringLiteral("%1: %2.").arg(what, StatusText(int(status))));
+    }
+
+    // ---- requests of our own on libssh's channel, made only while libssh
+    // waits for no answer of its own, and answered before it goes on
+
+    uint32_t sendRequest(uint8_t type, const QByteArray& body, const QString& what)
+    {
+        const uint32_t id = ++sftp->id_counter;   // as libssh numbers its own
+        QByteArray packet;
+        AppendU32(packet, uint32_t(1 + 4 + body.size()));
+        packet.append(char(type));
+        AppendU32(packet, id);
+        packet += body;
+        if (ssh_channel_write(sftp->channel, packet.constData(), uint32_t(packet.size())) != packet.size())
+            throw failure(what);
+        return id;
+    }
+
+    void readExactly(char* to, uint32_t count, const QString& what)
+    {
+        for (uint32_t got = 0; got < count;) {
+            const int n = ssh_channel_read(sftp->channel, to + got, count - got, 0);
+            if (n < 0 || (n == 0 && (ssh_channel_is_eof(sftp->channel) || !ssh_is_connected(session.get()))))
+                throw failure(what);
+            got += uint32_t(n);
+        }
+    }
+
+    // The next status answer: the request it answers and its code.
+    std::pair<uint32_t, uint32_t> readStatus(const QString& what)
+    {
+        constexpr uint32_t StatusHead = 1 + 4 + 4;   // type, request, code
+        constexpr uint32_t MaxStatus = 64 * 1024;
+        char length[4];
+        readExactly(length, sizeof length, what);
+        const uint32_t size = ReadU32(length);
+        if (size < StatusHead || size > MaxStatus) {
+            dropConnection();
+            throw lost(QStringLiteral("it sent an answer of %1 bytes where a status was due").arg(size));
+        }
+        std::vector<char> body(size);
+        readExactly(body.data(), size, what);
+        if (uint8_t(body[0]) != FxpStatus) {
+            dropConnection();
+            throw lost(QStringLiteral("it sent an answer of type %1 where a status was due").arg(uint8_t(body[0])));
+        }
+        return {ReadU32(body.data() + 1), ReadU32(body.data() + 5)};
+    }
+
+    uint32_t awaitStatus(uint32_t id, const QString& what)
+    {
+        const auto [answered, status] = readStatus(what);
+        if (answered != id) {
+            dropConnection();
+            throw lost(QStringLiteral("it answered request %1 where %2 was due").arg(answered).arg(id));
+        }
+        return status;
     }
 
     // ---- transfers
@@ -594,26 +703,64 @@ public:
         return watched([&](StallWatch& watch) { return upload(local, name, watch); });
     }
 
+    // Several writes travel before the first answer is read, as reads do
+    // on a download; libssh 0.10 writes one request at a time, so these are
+    // sent on its channel directly, and all answered before it goes on.
     TransferEnd upload(const TransferLocal& local, const QString& name, StallWatch& watch)
     {
         OpenFile target{*this, sftp_open(sftp.get(), pathOf(name).constData(), O_WRONLY | O_CREAT | O_TRUNC, NewFileMode)};
+        const QString what = QStringLiteral("%1 could not be uploaded").arg(name);
         if (!target.file)
-            throw failure(QStringLiteral("%1 could not be uploaded").arg(name));
+            throw failure(what);
+        const QByteArrayView handle(static_cast<const char*>(ssh_string_data(target.file->handle)),
+                                    qsizetype(ssh_string_len(target.file->handle)));
         std::vector<char> block(WriteBlock);
-        qint64 total = 0;
-        for (;;) {
-            const qint64 filled = local.fill(block.data(), WriteBlock);
-            if (filled < 0)
-                return TransferEnd::LocalFailed;
-            if (filled == 0)
-                break;
-            if (sftp_write(target.file, block.data(), std::size_t(filled)) != filled)
-                throw failure(QStringLiteral("%1 could not be uploaded").arg(name));
-            watch.moved(filled);
-            total += filled;
+        std::deque<std::pair<uint32_t, qint64>> pending;   // request, bytes
+        std::optional<uint32_t> refusal;
+        qint64 sent = 0;
+        qint64 stored = 0;
+        // Reads the oldest answer; a refusal is kept until all are read.
+        const auto settleOne = [&] {
+            const auto [id, bytes] = pending.front();
+            pending.pop_front();
+            const uint32_t status = awaitStatus(id, what);
+            if (status != FxOk && !refusal)
+                refusal = status;
+            stored += bytes;
+            watch.moved(bytes);
             if (local.progress)
-                local.progress(total);
-            checkAborted();
+                local.progress(stored);
+        };
+        const auto settleAll = [&] {
+            while (!pending.empty())
+                settleOne();
+        };
+        bool filling = true;
+        while (filling || !pending.empty()) {
+            while (filling && pending.size() < WritesInFlight) {
+                const qint64 filled = local.fill(block.data(), WriteBlock);
+                if (filled < 0) {
+                    settleAll();
+                    return TransferEnd::LocalFailed;
+                }
+                filling = filled > 0;
+                if (!filling)
+                    break;
+                QByteArray request;
+                AppendString(request, handle);
+                AppendU64(request, uint64_t(sent));
+                AppendString(request, QByteArrayView(block.data(), filled));
+                pending.emplace_back(sendRequest(FxpWrite, request, what), filled);
+                sent += filled;
+            }
+            if (!pending.empty())
+                settleOne();
+            if (refusal || isAborted()) {
+                settleAll();
+                if (refusal)
+                    throw FtpError(RefusedCode, QStringLiteral("%1: %2.").arg(what, StatusText(int(*refusal))));
+                throw calls.failure();
+            }
         }
         const int closed = sftp_close(std::exchange(target.file, nullptr));
         if (closed != SSH_OK)
