@@ -23,6 +23,8 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace quillmar {
@@ -421,75 +423,118 @@ public:
 
     // ---- folders and entries
 
+    // One exchange under the time-out: libssh would wait for an answer
+    // forever, so a watch cuts the connection when a whole time-out passes
+    // without one, and the call fails as timed out.
+    // A long listing keeps it alive by the bytes it moves.
+    template <class Exchange>
+    auto timed(Exchange&& exchange) -> decltype(exchange(std::declval<StallWatch&>()))
+    {
+        StallWatch watch(waits.get());
+        std::optional<StallGuard> guard(std::in_place, watch, [this] { calls.cut(); });
+        const auto settle = [&] {
+            const bool fired = guard->fired();
+            guard.reset();
+            if (fired)
+                dropConnection();
+            return fired;
+        };
+        try {
+            if constexpr (std::is_void_v<decltype(exchange(watch))>) {
+                exchange(watch);
+                settle();
+            } else {
+                auto result = exchange(watch);
+                settle();
+                return result;
+            }
+        } catch (const FtpError&) {
+            if (settle())
+                throw NoAnswer(serverLabel, waits.get());
+            throw;
+        }
+    }
+
     void changeFolder(const QString& name) override
     {
-        requireSession();
-        checkAborted();
-        const QByteArray target = name == QLatin1String("..") ? ParentOf(folder) : pathOf(name);
-        const Attributes found(sftp_stat(sftp.get(), target.constData()));
-        if (!found)
-            throw failure(QStringLiteral("The folder %1 cannot be opened").arg(name));
-        if (found->type != SSH_FILEXFER_TYPE_DIRECTORY)
-            throw FtpError(RefusedCode, QStringLiteral("%1 is not a folder.").arg(name));
-        folder = QDir::cleanPath(QString::fromLatin1(target)).toLatin1();
+        timed([&](StallWatch&) {
+            requireSession();
+            checkAborted();
+            const QByteArray target = name == QLatin1String("..") ? ParentOf(folder) : pathOf(name);
+            const Attributes found(sftp_stat(sftp.get(), target.constData()));
+            if (!found)
+                throw failure(QStringLiteral("The folder %1 cannot be opened").arg(name));
+            if (found->type != SSH_FILEXFER_TYPE_DIRECTORY)
+                throw FtpError(RefusedCode, QStringLiteral("%1 is not a folder.").arg(name));
+            folder = QDir::cleanPath(QString::fromLatin1(target)).toLatin1();
+        });
     }
 
     qint64 sizeOf(const QString& name) override
     {
-        requireSession();
-        checkAborted();
-        const Attributes found(sftp_stat(sftp.get(), pathOf(name).constData()));
-        if (!found) {
-            if (!stillConnected())
-                throw failure(name);
-            return -1;
-        }
-        return (found->flags & SSH_FILEXFER_ATTR_SIZE) ? qint64(found->size) : -1;
+        return timed([&](StallWatch&) {
+            requireSession();
+            checkAborted();
+            const Attributes found(sftp_stat(sftp.get(), pathOf(name).constData()));
+            if (!found) {
+                if (!stillConnected())
+                    throw failure(name);
+                return qint64(-1);
+            }
+            return (found->flags & SSH_FILEXFER_ATTR_SIZE) ? qint64(found->size) : qint64(-1);
+        });
     }
 
     TransferEnd list(const TransferLocal& local) override
     {
-        requireSession();
-        checkAborted();
-        sftp_dir dir = sftp_opendir(sftp.get(), folder.constData());
-        if (!dir)
-            throw failure(QStringLiteral("The folder %1 cannot be listed").arg(DecodeServerText(folder)));
-        TransferEnd ending = TransferEnd::Complete;
-        while (ending == TransferEnd::Complete && !isAborted()) {
-            const Attributes entry(sftp_readdir(sftp.get(), dir));
-            if (!entry)
-                break;
-            const QByteArray name(entry->name);
-            // "." and ".." are not rows; a name with a line break cannot be one line.
-            if (name == "." || name == ".." || name.contains('\n') || name.contains('\r'))
-                continue;
-            const QByteArray line = FactLine(*entry);
-            if (!local.take(line.constData(), line.size()))
-                ending = TransferEnd::LocalFailed;
-        }
-        const bool complete = ending != TransferEnd::Complete || sftp_dir_eof(dir);
-        sftp_closedir(dir);
-        if (!complete || isAborted())
-            throw failure(QStringLiteral("The folder %1 was not listed to the end").arg(DecodeServerText(folder)));
-        return ending;
+        return timed([&](StallWatch& watch) {
+            requireSession();
+            checkAborted();
+            sftp_dir dir = sftp_opendir(sftp.get(), folder.constData());
+            if (!dir)
+                throw failure(QStringLiteral("The folder %1 cannot be listed").arg(DecodeServerText(folder)));
+            TransferEnd ending = TransferEnd::Complete;
+            while (ending == TransferEnd::Complete && !isAborted()) {
+                const Attributes entry(sftp_readdir(sftp.get(), dir));
+                if (!entry)
+                    break;
+                const QByteArray name(entry->name);
+                // "." and ".." are not rows; a name with a line break cannot be one line.
+                if (name == "." || name == ".." || name.contains('\n') || name.contains('\r'))
+                    continue;
+                const QByteArray line = FactLine(*entry);
+                watch.moved(line.size());
+                if (!local.take(line.constData(), line.size()))
+                    ending = TransferEnd::LocalFailed;
+            }
+            const bool complete = ending != TransferEnd::Complete || sftp_dir_eof(dir);
+            sftp_closedir(dir);
+            if (!complete || isAborted())
+                throw failure(QStringLiteral("The folder %1 was not listed to the end").arg(DecodeServerText(folder)));
+            return ending;
+        });
     }
 
     void removeEntry(const QString& name, bool isFolder)
     {
-        requireSession();
-        checkAborted();
-        const QByteArray path = pathOf(name);
-        const int rc = isFolder ? sftp_rmdir(sftp.get(), path.constData()) : sftp_unlink(sftp.get(), path.constData());
-        if (rc != 0)
-            throw failure(QStringLiteral("%1 could not be removed").arg(name));
+        timed([&](StallWatch&) {
+            requireSession();
+            checkAborted();
+            const QByteArray path = pathOf(name);
+            const int rc = isFolder ? sftp_rmdir(sftp.get(), path.constData()) : sftp_unlink(sftp.get(), path.constData());
+            if (rc != 0)
+                throw failure(QStringLiteral("%1 could not be removed").arg(name));
+        });
     }
 
     void makeFolder(const QString& name) override
     {
-        requireSession();
-        checkAborted();
-        if (sftp_mkdir(sftp.get(), pathOf(name).constData(), NewFolderMode) != 0)
-            throw failure(QStringLiteral("The folder %1 could not be made").arg(name));
+        timed([&](StallWatch&) {
+            requireSession();
+            checkAborted();
+            if (sftp_mkdir(sftp.get(), pathOf(name).constData(), NewFolderMode) != 0)
+                throw failure(QStringLiteral("The folder %1 could not be made").arg(name));
+        });
     }
 
     bool tryRename(const QString& from, const QString& to)
@@ -504,22 +549,24 @@ public:
     // the target is removed and the rename tried again, as over FTP.
     void rename(const QString& from, const QString& to, bool replace, bool* targetRemoved) override
     {
-        if (replace && sftp_extension_supported(sftp.get(), PosixRename, "1")) {
-            posixRename(from, to);
-            return;
-        }
-        if (tryRename(from, to))
-            return;
-        const QString what = QStringLiteral("%1 could not be renamed to %2").arg(from, to);
-        if (!replace || !stillConnected())
-            throw failure(what);
-        if (targetRemoved)
-            *targetRemoved = true;
-        const bool removed = sftp_unlink(sftp.get(), pathOf(to).constData()) == 0;
-        if (targetRemoved)
-            *targetRemoved = removed;
-        if (!tryRename(from, to))
-            throw failure(what);
+        timed([&](StallWatch&) {
+            if (replace && sftp_extension_supported(sftp.get(), PosixRename, "1")) {
+                posixRename(from, to);
+                return;
+            }
+            if (tryRename(from, to))
+                return;
+            const QString what = QStringLiteral("%1 could not be renamed to %2").arg(from, to);
+            if (!replace || !stillConnected())
+                throw failure(what);
+            if (targetRemoved)
+                *targetRemoved = true;
+            const bool removed = sftp_unlink(sftp.get(), pathOf(to).constData()) == 0;
+            if (targetRemoved)
+                *targetRemoved = removed;
+            if (!tryRename(from, to))
+                throw failure(what);
+        });
     }
 
     void posixRename(const QString& from, const QString& to)

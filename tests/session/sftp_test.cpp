@@ -475,31 +475,42 @@ private:
     std::vector<int> pids_;
 };
 
-TEST_F(SftpSite, ATransferTheServerStopsFeedingTimesOutAsStalled)
+TEST_F(SftpSite, AServerThatStopsAnsweringEndsTransfersAsStalledAndRequestsAsTimedOut)
 {
     ASSERT_TRUE(MakeSparse(In(root(), "large.bin")));
     const QString localLarge = local.filePath(QStringLiteral("large.bin"));
     ASSERT_TRUE(MakeSparse(QFile::encodeName(local.filePath(QStringLiteral("up.bin")))));
     ftp.setResumePolicy(0, std::chrono::milliseconds(0));   // a new connection would not be held still
     ftp.setTimeout(std::chrono::seconds(2));
-    const std::pair<const char*, std::function<void()>> cases[] = {
-        {"download", [&] { ftp.GetFile(QStringLiteral("large.bin"), localLarge); }},
-        {"upload", [&] { ftp.PutFile(local.filePath(QStringLiteral("up.bin")), QStringLiteral("up.bin")); }},
+    struct Case {
+        const char* what;
+        std::function<void()> call;
+        bool silentFromStart;   // otherwise the server stops part-way through the transfer
+        const char* says;
     };
-    for (const auto& [what, transfer] : cases) {
-        SCOPED_TRACE(what);
+    const Case cases[] = {
+        {"download", [&] { ftp.GetFile(QStringLiteral("large.bin"), localLarge); }, false, "fewer than 1024 bytes"},
+        {"upload", [&] { ftp.PutFile(local.filePath(QStringLiteral("up.bin")), QStringLiteral("up.bin")); }, false,
+         "fewer than 1024 bytes"},
+        {"change folder", [&] { ftp.ChangeDir(QStringLiteral("realdir")); }, true, "did not answer within 2 seconds"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         if (ftp.State() == 0)
             ftp.setAction(FtpComponent::Connect);
         std::unique_ptr<Frozen> frozen;
+        if (c.silentFromStart)
+            frozen = std::make_unique<Frozen>(server->user());
         const auto freeze = QObject::connect(&ftp, &FtpComponent::Progress, [&](qint64 bytes) {
             if (bytes >= kStopAfter && !frozen)
                 frozen = std::make_unique<Frozen>(server->user());
         });
-        const FtpError e = FailureOf([&] { transfer(); });
+        const FtpError e = FailureOf([&] { c.call(); });
         QObject::disconnect(freeze);
         ASSERT_TRUE(frozen && frozen->any()) << "the session's processes were not found";
         EXPECT_EQ(e.number, ftp_errors::TimedOut) << e.description.toStdString();
-        EXPECT_TRUE(e.description.contains(QStringLiteral("fewer than 1024 bytes"))) << e.description.toStdString();
+        EXPECT_TRUE(e.description.contains(QLatin1String(c.says))) << e.description.toStdString();
+        EXPECT_EQ(ftp.State(), 0);
         EXPECT_FALSE(QFile::exists(localLarge)) << "a stalled download leaves no file";
     }
 }
