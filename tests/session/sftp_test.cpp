@@ -42,6 +42,9 @@ namespace {
 const QByteArray kFileNames[] = {"a  b.txt", "-dash.txt", "caf\xc3\xa9.jpg", "\xe5\x86\x99\xe7\x9c\x9f.jpg",
                                  "r\xe9sum\xe9.txt", "empty.txt"};
 constexpr qint64 kLargeSize = qint64(1) << 30;   // sparse on the server's disk
+// Listed with its size, past what 32 bits hold, and never downloaded whole.
+const QByteArray kHugeName = "sparse 3 GiB.bin";
+constexpr qint64 kHugeSize = qint64(3) << 30;
 constexpr qint64 kStopAfter = qint64(2) * 1024 * 1024;
 
 QByteArray ContentOf(const QByteArray& name) { return ::ContentOf(name, 70000); }
@@ -87,6 +90,13 @@ QString PrintedFingerprint(const QString& publicKey)
     return QString::fromUtf8(keygen.readAllStandardOutput()).section(u' ', 1, 1);
 }
 
+bool MakeSparse(const QByteArray& path, qint64 size = kLargeSize)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT, 0644);
+    const bool sized = fd >= 0 && ::ftruncate(fd, size) == 0;
+    return fd >= 0 && ::close(fd) == 0 && sized;
+}
+
 // A throw-away sshd over a home folder of awkward names.
 class SshServer {
 public:
@@ -98,6 +108,7 @@ public:
             WriteRaw(root_ + '/' + name, ContentOf(name));
         ::mkdir(In(root_, "realdir").constData(), 0755);
         WriteRaw(root_ + "/realdir/inside.txt", "inside");
+        MakeSparse(In(root_, kHugeName), kHugeSize);
         ::symlink("realdir", In(root_, "linkdir").constData());
         started_ = daemon_.start(&error_, port);
     }
@@ -311,6 +322,8 @@ TEST_F(SftpSite, EveryCommandMovesAwkwardNamesByteForByte)
         EXPECT_EQ(ftp.Protection().left(6), QStringLiteral("SSH · "));
         EXPECT_EQ(ftp.CurrentFolder(), QString::fromLatin1(root()));
         EXPECT_EQ(Listed(ftp), OnDisk(root()));
+        EXPECT_EQ(Listed(ftp)[Shown(kHugeName)], kHugeSize);
+        EXPECT_EQ(ftp.SizeOf(Shown(kHugeName)), kHugeSize);
         ftp.ChangeDir(QStringLiteral("linkdir"));
         EXPECT_EQ(Listed(ftp), OnDisk(root() + "/realdir"));
         ftp.ChangeDir(QStringLiteral(".."));
@@ -407,12 +420,6 @@ TEST_F(SftpSite, AServerThatGoesAwayIsNoticedAsADisconnectWithoutACall)
     EXPECT_EQ(ftp.State(), 0);
 }
 
-bool MakeSparse(const QByteArray& path)
-{
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT, 0644);
-    const bool sized = fd >= 0 && ::ftruncate(fd, kLargeSize) == 0;
-    return fd >= 0 && ::close(fd) == 0 && sized;
-}
 
 TEST_F(SftpSite, StopEndsALargeTransferLeavesNothingBehindAndKeepsTheConnection)
 {
