@@ -283,7 +283,7 @@ public:
                                                                       .arg(serverLabel, sessionError()));
             judgeHostKey(login);
             logIn(login);
-            openSftp();
+            timed([&](StallWatch&) { openSftp(); });
         } catch (...) {
             abortable.reset();
             session.reset();
