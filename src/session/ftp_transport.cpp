@@ -22,14 +22,9 @@
 #include <QRegularExpression>
 
 #include <openssl/ssl.h>
-#include <sys/socket.h>
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 namespace quillmar {

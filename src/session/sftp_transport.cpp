@@ -11,17 +11,10 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <cstring>
 #include <deque>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <type_traits>
 #include <utility>
