@@ -30,10 +30,13 @@ constexpr qint64 WriteBlock = 64 * 1024;     // one write request
 constexpr std::size_t WritesInFlight = 16;   // write requests sent before the first answer is read
 // Requests libssh 0.10 has no call for, built here (SFTP version 3 and
 // OpenSSH's extension).
+constexpr uint8_t FxpRead = 5;
 constexpr uint8_t FxpWrite = 6;
+constexpr uint8_t FxpData = 103;
 constexpr uint8_t FxpStatus = 101;
 constexpr uint8_t FxpExtended = 200;
 constexpr uint32_t FxOk = 0;
+constexpr uint32_t FxEof = 1;
 constexpr const char* PosixRename = "posix-rename@openssh.com";
 constexpr mode_t NewFileMode = S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH;
 constexpr mode_t NewFolderMode = S_IRWXU | S_IRGRP | S_IXGRP | S_IROTH | S_IXOTH;
@@ -681,59 +684,112 @@ public:
 
     // Several read requests wait at the server at once; a short answer
     // (allowed before the end) has the requests after it asked again from
-    // where it stopped.
+    // where it stopped. As for uploads, the requests are our own on libssh's
+    // channel: its reads copy each answer several times over in small pieces.
     TransferEnd download(const QString& name, const TransferLocal& local, StallWatch& watch)
     {
         OpenFile source{*this, sftp_open(sftp.get(), pathOf(name).constData(), O_RDONLY, 0)};
+        const QString what = QStringLiteral("%1 could not be downloaded").arg(name);
         if (!source.file)
-            throw failure(QStringLiteral("%1 could not be downloaded").arg(name));
+            throw failure(what);
+        const QByteArrayView handle(static_cast<const char*>(ssh_string_data(source.file->handle)),
+                                    qsizetype(ssh_string_len(source.file->handle)));
         std::vector<char> block(ReadBlock);
-        std::deque<int> pending;
+        std::deque<uint32_t> pending;
+        qint64 requested = 0;
         qint64 total = 0;
         bool ended = false;
+        // Reads the answers still due, so libssh finds none of ours.
         const auto drain = [&] {
-            for (const int id : pending)
-                sftp_async_read(source.file, block.data(), ReadBlock, uint32_t(id));
+            for (const uint32_t id : pending) {
+                try {
+                    readData(id, block, what);
+                } catch (const FtpError& e) {
+                    if (e.number != RefusedCode)
+                        throw;
+                }
+            }
             pending.clear();
         };
         for (;;) {
             while (!ended && pending.size() < ReadsInFlight) {
-                const int id = sftp_async_read_begin(source.file, ReadBlock);
-                if (id < 0)
-                    throw failure(QStringLiteral("%1 could not be downloaded").arg(name));
-                pending.push_back(id);
+                QByteArray request;
+                AppendString(request, handle);
+                AppendU64(request, uint64_t(requested));
+                AppendU32(request, ReadBlock);
+                pending.push_back(sendRequest(FxpRead, request, what));
+                requested += ReadBlock;
             }
             if (pending.empty())
                 break;
-            const int id = pending.front();
+            const uint32_t id = pending.front();
             pending.pop_front();
-            const int got = sftp_async_read(source.file, block.data(), ReadBlock, uint32_t(id));
-            if (got < 0) {
-                drain();
-                throw failure(QStringLiteral("%1 could not be downloaded").arg(name));
+            std::optional<uint32_t> got;
+            try {
+                got = readData(id, block, what);
+            } catch (const FtpError& e) {
+                if (e.number == RefusedCode)
+                    drain();
+                throw;
             }
-            if (got == 0) {
+            if (!got) {
                 ended = true;
                 continue;
             }
-            watch.moved(got);
-            if (!local.take(block.data(), got)) {
+            watch.moved(*got);
+            if (!local.take(block.data(), *got)) {
                 drain();
                 return TransferEnd::LocalFailed;
             }
-            total += got;
+            total += *got;
             if (local.progress)
                 local.progress(total);
             if (isAborted()) {
                 drain();
                 throw calls.failure();
             }
-            if (uint32_t(got) < ReadBlock && !ended) {
+            if (*got < ReadBlock && !ended) {
                 drain();
-                sftp_seek64(source.file, uint64_t(total));
+                requested = total;
             }
         }
         return TransferEnd::Complete;
+    }
+
+    // The answer to read request id: its bytes in block, or nothing at the
+    // end of the file. Any other status is a refusal, thrown once the
+    // connection is ready for the next request.
+    std::optional<uint32_t> readData(uint32_t id, std::vector<char>& block, const QString& what)
+    {
+        char head[4 + 1 + 4];   // length, type, request
+        readExactly(head, sizeof head, what);
+        const uint32_t size = ReadU32(head);
+        const uint8_t type = uint8_t(head[4]);
+        if (ReadU32(head + 5) != id || size < 5 || (type != FxpData && type != FxpStatus)) {
+            dropConnection();
+            throw lost(QStringLiteral("it sent an answer that does not fit read request %1").arg(id));
+        }
+        if (type == FxpData) {
+            char count[4];
+            readExactly(count, sizeof count, what);
+            const uint32_t n = ReadU32(count);
+            if (n > block.size() || n + 4 + 5 != size) {
+                dropConnection();
+                throw lost(QStringLiteral("it sent %1 bytes where at most %2 were asked for").arg(n).arg(block.size()));
+            }
+            readExactly(block.data(), n, what);
+            return n;
+        }
+        std::vector<char> rest(size - 5);
+        if (rest.size() < 4 || rest.size() > 64 * 1024) {
+            dropConnection();
+            throw lost(QStringLiteral("it sent a status of %1 bytes").arg(size));
+        }
+        readExactly(rest.data(), uint32_t(rest.size()), what);
+        const uint32_t status = ReadU32(rest.data());
+        if (status == FxEof)
+            return std::nullopt;
+        throw FtpError(RefusedCode, QStringLiteral("%1: %2.").arg(what, StatusText(int(status))));
     }
 
     TransferEnd put(const TransferLocal& local, const QString& name) override
