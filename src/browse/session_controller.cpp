@@ -27,11 +27,24 @@
 #include <QMainWindow>
 
 #include <algorithm>
+#include <optional>
 
 namespace quillmar {
 
 namespace {
 const QString kSecurityTitle = QStringLiteral("Quillmar Security");
+
+// The passphrase of an SSH key, in the masked box; used for this login only.
+std::optional<QString> AskKeyPassphrase(Dialogs& dialogs, const QString& keyFile, bool again)
+{
+    const QString prompt =
+        (again ? QStringLiteral("That passphrase did not unlock the key. ") : QString()) +
+        QStringLiteral("The SSH key %1 is locked with a passphrase.\n\nType its passphrase for this login; it is not "
+                       "saved. Cancel ends the login.")
+            .arg(QDir::toNativeSeparators(keyFile));
+    const QString typed = dialogs.password(prompt, kSecurityTitle);
+    return typed.isEmpty() ? std::nullopt : std::optional<QString>(typed);
+}
 
 QString CertificateFacts(const ServerCertificate& certificate)
 {
@@ -57,7 +70,10 @@ SessionController::SessionController(MainContext& context, ListingReceiver& rece
     ctx_.ftp.setResumeQuestion([this](const QString& name, qint64 have, qint64 total) {
         ctx_.feedback.status(QStringLiteral("Status: Waiting for your answer: continue %1?").arg(name));
         return ctx_.services.dialogs->question(KeptPartQuestion(name, have, total), Dialogs::Icon::None, kAppTitle,
-                                               Dialogs::Answer::Yes) == int(Dialogs::Answer::Yes);
+                                               Dialogs::Answer::Yes) == Dialogs::kYes;
+    });
+    ctx_.ftp.setPassphraseQuestion([this](const QString& keyFile, bool again) {
+        return AskKeyPassphrase(*ctx_.services.dialogs, keyFile, again);
     });
 }
 
@@ -290,7 +306,10 @@ QString SessionController::connectFailureText(const std::optional<FtpError>& fai
         return QStringLiteral("It appears you are not connected to the internet.  If you are connected then please "
                               "verify that you entered your server information correctly in the site manager.\n\n(%1)")
             .arg(failure->description);
-    if (loginMissing)
+    // An SSH site without a password logs in with the person's keys.
+    const auto address = SplitServerAddress(settings.URL, kDefaultFtpPort);
+    const bool keyLogin = address && address->scheme == QLatin1String("sftp");
+    if (settings.User.isEmpty() || (password.isEmpty() && !keyLogin))
         return setLogin;
     if (refused)
         return QStringLiteral("The server %1 refused the login:\n%2\n\nThe site's login and password can be changed "

@@ -96,6 +96,14 @@ FtpComponent::FtpComponent(QObject* parent) : QObject(parent)
         QMetaObject::invokeMethod(
             this, [=, this] { answer(!resumeQuestion_ || resumeQuestion_(name, have, total)); }, Qt::QueuedConnection);
     };
+    events.askPassphrase = [this](QString keyFile, bool again, std::function<void(std::optional<QString>)> answer) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, keyFile, again, answer] {
+                answer(passphraseQuestion_ ? passphraseQuestion_(keyFile, again) : std::nullopt);
+            },
+            Qt::QueuedConnection);
+    };
     events.idleDrop = [this] {
         QMetaObject::invokeMethod(this, [this] { reconnectable_ = state_ == 0; }, Qt::QueuedConnection);
     };
@@ -134,6 +142,10 @@ void FtpComponent::setTrustQuestion(std::function<bool(const ServerCertificate&)
 void FtpComponent::setResumeQuestion(std::function<bool(const QString&, qint64, qint64)> question)
 {
     resumeQuestion_ = std::move(question);
+}
+void FtpComponent::setPassphraseQuestion(std::function<std::optional<QString>(const QString&, bool)> question)
+{
+    passphraseQuestion_ = std::move(question);
 }
 void FtpComponent::setEncryptionExpected(bool expected) { encryptionExpected_ = expected; }
 void FtpComponent::setTimeout(std::chrono::milliseconds timeout) { worker_->setTimeout(timeout); }

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 namespace quillmar {
@@ -38,6 +39,7 @@ constexpr int EncryptionDropped = 10044;  // a server that spoke TLS before refu
 constexpr int ForeignData = 10062;   // a TLS data connection showed another server's certificate
 constexpr int RenameRefused = 10045; // an upload arrived, but the server would not rename it onto its name
 constexpr int FtpOnly = 10046;      // a raw FTP command sent over another protocol
+constexpr int LoginCancelled = 10047;  // the person cancelled a question the login needed (a key's passphrase)
 constexpr int NoRowSelected = 91; // a command for a selected row found none: "connect first"
 // The numbers a server's refusal carries: its reply code.
 constexpr int FirstRefusal = 400;
@@ -93,6 +95,10 @@ public:
     // system does not vouch for; true to go on. Without one, such a
     // certificate is refused.
     void setTrustQuestion(std::function<bool(const ServerCertificate&)> question);
+    // Asked on the window thread for the passphrase of an SSH key file (again:
+    // the last one given was wrong); nothing when the person cancels. Unset,
+    // keys that need a passphrase are passed over.
+    void setPassphraseQuestion(std::function<std::optional<QString>(const QString& keyFile, bool again)> question);
 
     // Asked on the window thread, when a download finds a part of the same
     // server file kept from an earlier one: go on from the `have` bytes
@@ -207,6 +213,7 @@ private:
     QString protection_;
     std::function<bool(const ServerCertificate&)> trustQuestion_;
     std::function<bool(const QString&, qint64, qint64)> resumeQuestion_;
+    std::function<std::optional<QString>(const QString&, bool)> passphraseQuestion_;
     bool encryptionExpected_ = false;
     bool reconnectable_ = false;   // the server closed an idle connection
     int port_ = 21;

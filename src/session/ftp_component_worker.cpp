@@ -2,6 +2,7 @@
 
 #include "session/kept_download.h"
 #include "session/listing.h"
+#include "session/network_waits.h"
 #include "session/part_name.h"
 
 #include <QDir>
@@ -39,8 +40,6 @@ constexpr auto IdleWatchInterval = std::chrono::milliseconds(200);
 constexpr qsizetype MaxListLineBytes = 8 * 1024;
 constexpr qint64 MaxListLines = 1000000;
 constexpr qint64 MaxListBytes = qint64(512) * 1024 * 1024;
-// A transfer moving less than this in one time-out has stalled.
-constexpr qint64 StallBytes = 1024;
 // What a broken transfer gets unless told otherwise: three more tries,
 // after 1 s, 2 s and 4 s.
 constexpr int DefaultResumeTries = 3;
@@ -320,7 +319,7 @@ struct FtpWorker::Impl {
     explicit Impl(FtpWorkerEvents e) : events(std::move(e)) {}
 
     FtpWorkerEvents events;
-    std::atomic<long long> timeoutMs{30000};
+    NetworkTimeout waits;
     std::atomic<long long> keepAliveMs{0};
     std::atomic<int> resumeTries{DefaultResumeTries};
     std::atomic<long long> resumePauseMs{DefaultResumePause.count()};
@@ -414,7 +413,7 @@ struct FtpWorker::Impl {
     {
         const auto t = current();
         if (t)
-            t->setTimeout(std::chrono::milliseconds(timeoutMs.load()));
+            t->setTimeout(waits.get());
         std::optional<FtpError> failure;
         try {
             checkAborted();
@@ -454,7 +453,7 @@ struct FtpWorker::Impl {
         }
         try {
             const auto cleaner = MakeTransport(lastLogin->scheme, {}, [](const ServerCertificate&) { return false; });
-            cleaner->setTimeout(std::min(std::chrono::milliseconds(timeoutMs.load()), CleanUpWait));
+            cleaner->setTimeout(waits.atMost(CleanUpWait));
             cleaner->beginCall();
             cleaner->connect(*lastLogin);
             RemoveTemp(*cleaner, ServerPathFrom(folderPath, temp));
@@ -589,11 +588,7 @@ struct FtpWorker::Impl {
 
     FtpError stalled() const
     {
-        return FtpError(ftp_errors::TimedOut,
-                        QStringLiteral("The transfer with the server %1 timed out: fewer than %2 bytes moved in %3 seconds.")
-                            .arg(serverLabel)
-                            .arg(StallBytes)
-                            .arg(double(timeoutMs.load()) / 1000.0));
+        return TransferStalled(serverLabel, waits.get());
     }
 
     // ---- operations
@@ -604,8 +599,9 @@ struct FtpWorker::Impl {
         auto fresh = current();
         if (!fresh || transportScheme != login.scheme) {
             fresh = MakeTransport(login.scheme, [this] { reportDisconnect(); },
-                                  [this](const ServerCertificate& certificate) { return askTrust(certificate); });
-            fresh->setTimeout(std::chrono::milliseconds(timeoutMs.load()));
+                                  [this](const ServerCertificate& certificate) { return askTrust(certificate); },
+                                  [this](const QString& keyFile, bool again) { return askPassphrase(keyFile, again); });
+            fresh->setTimeout(waits.get());
             std::lock_guard lock(callMutex);
             fresh->beginCall();
             if (abortRequest)
@@ -652,28 +648,37 @@ struct FtpWorker::Impl {
         t.setRawNames(rawNamesByFolder.value(folder));
     }
 
-    // Puts a question through `ask` and waits for the person's answer; an
-    // ended call or a closing program is a no.
-    bool waitForAnswer(const std::function<void(std::function<void(bool)>)>& ask)
+    // Puts a question to the person through post(answer) and waits for the
+    // answer; an ended call or a closing program answers refusal.
+    template <class T, class Post>
+    T ask(Post post, T refusal)
     {
-        auto answer = std::make_shared<std::promise<bool>>();
-        std::future<bool> given = answer->get_future();
-        ask([answer](bool yes) { answer->set_value(yes); });
+        auto answer = std::make_shared<std::promise<T>>();
+        std::future<T> given = answer->get_future();
+        post([answer](T said) { answer->set_value(std::move(said)); });
         while (given.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
             std::scoped_lock lock(callMutex, queueMutex);
             if (abortRequest || stopping)
-                return false;
+                return refusal;
         }
         try {
             return given.get();
         } catch (const std::future_error&) {
-            return false;   // the question was never put: the component is gone
+            return refusal;   // the question was never put: the component is gone
         }
     }
 
     bool askTrust(const ServerCertificate& certificate)
     {
-        return waitForAnswer([&](std::function<void(bool)> answer) { events.askTrust(certificate, std::move(answer)); });
+        return ask<bool>([&](auto answer) { events.askTrust(certificate, std::move(answer)); }, false);
+    }
+
+    std::optional<QString> askPassphrase(const QString& keyFile, bool again)
+    {
+        if (!events.askPassphrase)
+            return std::nullopt;
+        return ask<std::optional<QString>>(
+            [&](auto answer) { events.askPassphrase(keyFile, again, std::move(answer)); }, std::nullopt);
     }
 
     // Whether to go on from `have` bytes kept of name; a call ended while
@@ -682,8 +687,7 @@ struct FtpWorker::Impl {
     {
         if (!events.askResume)
             return true;
-        const bool yes = waitForAnswer(
-            [&](std::function<void(bool)> answer) { events.askResume(name, have, total, std::move(answer)); });
+        const bool yes = ask<bool>([&](auto answer) { events.askResume(name, have, total, std::move(answer)); }, false);
         checkCallEnded();
         return yes;
     }
@@ -1028,7 +1032,7 @@ void FtpWorker::abort(int number, bool keepControl) { d->abort(number, keepContr
 
 void FtpWorker::setTimeout(std::chrono::milliseconds timeout)
 {
-    d->timeoutMs = std::max<long long>(1, timeout.count());
+    d->waits.set(timeout);
 }
 
 void FtpWorker::setResumePolicy(int tries, std::chrono::milliseconds firstPause)

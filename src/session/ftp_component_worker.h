@@ -25,6 +25,8 @@ struct FtpWorkerEvents {
     std::function<void(QString path, bool onServer)> temporaryUpload;
     // Puts the question to the person; answer(yes) may come from any thread.
     std::function<void(const ServerCertificate& certificate, std::function<void(bool)> answer)> askTrust;
+    // Asks for a key's passphrase; answer (nothing: cancelled) may come from any thread.
+    std::function<void(QString keyFile, bool again, std::function<void(std::optional<QString>)> answer)> askPassphrase;
     // The server closed the connection between calls (after stateChanged(0)).
     std::function<void()> idleDrop;
     // A part of name kept from an earlier download holds `have` of its

@@ -1,6 +1,7 @@
 #include "session/ftp_transport.h"
 
 #include "session/listing.h"
+#include "session/network_waits.h"
 #include "session/server_place.h"
 
 #include <Poco/DateTimeFormatter.h>
@@ -15,19 +16,15 @@
 #include <Poco/Net/NetException.h>
 #include <Poco/Net/SocketAddress.h>
 #include <Poco/Net/StreamSocket.h>
+#include <Poco/Net/StreamSocketImpl.h>
 #include <Poco/Timespan.h>
 
 #include <QRegularExpression>
 
 #include <openssl/ssl.h>
-#include <sys/socket.h>
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 namespace quillmar {
@@ -48,8 +45,6 @@ constexpr auto LookupSlice = std::chrono::milliseconds(20);
 constexpr int MaxReplyLines = 1000;
 constexpr int RestartAccepted = 350;   // REST taken: the next transfer starts there
 constexpr int SizeReply = 213;
-// A transfer moving less than this in one time-out has stalled.
-constexpr qint64 StallBytes = 1024;
 
 QString Decode(const std::string& bytes)
 {
@@ -72,9 +67,9 @@ std::string Encode(const QString& text)
     return text.toUtf8().toStdString();
 }
 
-Poco::Timespan Span(std::chrono::milliseconds wait)
+Poco::Timespan Span(std::chrono::microseconds wait)
 {
-    return Poco::Timespan(Poco::Timespan::TimeDiff(wait.count()) * 1000);
+    return Poco::Timespan(Poco::Timespan::TimeDiff(wait.count()));
 }
 
 // The three-digit code a reply line starts with, or -1.
@@ -113,50 +108,6 @@ std::optional<Poco::UInt16> PortFromEpsv(const QString& text)
     const auto match = pattern.match(text);
     return match.hasMatch() ? UsablePort(match.captured(2).toInt()) : std::nullopt;
 }
-
-// Ends a transfer that moves fewer than StallBytes in one time-out, however
-// the bytes trickle in: each wait on the data socket is bounded by what is
-// left of the current window while that window is short of StallBytes.
-class StallWatch {
-public:
-    StallWatch(Poco::Net::StreamSocket& socket, bool sending, Poco::Timespan window)
-        : socket_(socket), sending_(sending), window_(window)
-    {
-    }
-
-    // Before each wait; false once the window has run out short.
-    bool arm()
-    {
-        const Clock::time_point now = Clock::now();
-        if (now >= end_) {
-            if (bytes_ < StallBytes)
-                return false;
-            end_ = now + std::chrono::microseconds(window_.totalMicroseconds());
-            bytes_ = 0;
-        }
-        if (bytes_ < StallBytes) {
-            const auto left = std::chrono::duration_cast<std::chrono::microseconds>(end_ - now).count();
-            setWait(Poco::Timespan(std::max<Poco::Timespan::TimeDiff>(1000, left)));
-        }
-        return true;
-    }
-
-    void moved(qint64 bytes)
-    {
-        bytes_ += bytes;
-        if (bytes_ >= StallBytes && bytes_ - bytes < StallBytes)
-            setWait(window_);
-    }
-
-private:
-    void setWait(Poco::Timespan wait) { sending_ ? socket_.setSendTimeout(wait) : socket_.setReceiveTimeout(wait); }
-
-    Poco::Net::StreamSocket& socket_;
-    bool sending_;
-    Poco::Timespan window_;
-    Clock::time_point end_ = Clock::now() + std::chrono::microseconds(window_.totalMicroseconds());
-    qint64 bytes_ = 0;
-};
 
 // Why the system's trust store did not vouch for the certificate of the
 // handshake running on this thread; empty when it did.
@@ -231,41 +182,12 @@ QString ProtocolName(const Poco::Net::Session::Ptr& session)
     }
 }
 
-}  // namespace
-
-struct FtpTransport::Impl {
-    struct OpenFd {
-        int fd;
-        bool data;
-    };
-
-    // Keeps a socket's descriptor known to abort() while it may block.
-    class AbortableSocket {
-    public:
-        AbortableSocket(Impl& impl, int fd, bool data) : impl_(impl), fd_(fd)
-        {
-            std::lock_guard lock(impl_.abortMutex);
-            impl_.openFds.push_back({fd_, data});
-            if (impl_.aborted)
-                ::shutdown(fd_, SHUT_RDWR);
-        }
-        ~AbortableSocket()
-        {
-            std::lock_guard lock(impl_.abortMutex);
-            std::erase_if(impl_.openFds, [this](const OpenFd& open) { return open.fd == fd_; });
-        }
-        AbortableSocket(const AbortableSocket&) = delete;
-        AbortableSocket& operator=(const AbortableSocket&) = delete;
-
-    private:
-        Impl& impl_;
-        int fd_;
-    };
-
+class FtpTransport final : public Transport {
+public:
     // A passive data connection with its command sent and accepted.
     struct DataConnection {
         Poco::Net::StreamSocket socket;
-        std::unique_ptr<AbortableSocket> abortable;
+        std::unique_ptr<CallAbort::Socket> abortable;
         bool finalReplyPending = true;
         SSL* tls = nullptr;                    // while TLS protects it
         Poco::Net::Session::Ptr offered;       // the session it was asked to resume
@@ -280,20 +202,14 @@ struct FtpTransport::Impl {
     // How the byte pump ended; Broken is settled before the caller sees it.
     enum class Ending { Complete, LocalFailed, Stalled, Broken };
 
-    Impl(bool tls, std::function<void()> d, TrustQuestion t) : requireTls(tls), disconnected(std::move(d)), trust(std::move(t)) {}
+    FtpTransport(bool tls, std::function<void()> d, TrustQuestion t) : requireTls(tls), disconnected(std::move(d)), trust(std::move(t)) {}
 
     bool requireTls;
     std::function<void()> disconnected;
     TrustQuestion trust;
-    std::atomic<long long> timeoutMs{30000};
-
-    std::mutex abortMutex;
-    bool callRunning = false;
-    bool aborted = false;
-    bool controlKept = false;     // the abort cut only the data connection
+    NetworkTimeout waits;
+    CallAbort calls;              // shared with abort(), from any thread
     bool renaming = false;        // RNFR and RNTO are on their way
-    int abortNumber = ftp_errors::Cancelled;
-    std::vector<OpenFd> openFds;
 
     // Worker thread only.
     std::optional<Poco::Net::DialogSocket> control;
@@ -304,8 +220,8 @@ struct FtpTransport::Impl {
     // from the newest one received on any connection of this login.
     Poco::Net::Session::Ptr newestSession;
     Poco::Net::Session::Ptr controlSession;   // the control connection's, as last seen
-    QString protection;
-    std::unique_ptr<AbortableSocket> controlAbortable;
+    QString protectionText;
+    std::unique_ptr<CallAbort::Socket> controlAbortable;
     bool loggedIn = false;
     bool epsvWorks = true;
     bool listsWithMlsd = false;   // the server offers machine listings
@@ -320,78 +236,32 @@ struct FtpTransport::Impl {
 
     // ---- aborting
 
-    void checkAborted()
-    {
-        std::lock_guard lock(abortMutex);
-        if (aborted)
-            throw abortFailure();
-    }
+    void checkAborted() { calls.check(); }
+    bool isAborted() { return calls.aborted(); }
+    FtpError abortFailure() const { return calls.failure(); }
 
-    bool isAborted()
+    void beginCall() override { calls.begin(); }
+    void endCall() override
     {
-        std::lock_guard lock(abortMutex);
-        return aborted;
+        calls.end();
+        idleText.clear();   // what a call left unread is no idle hang-up
     }
+    void abort(int number, bool keepControl) override { calls.abort(number, keepControl); }
 
-    void abort(int number, bool keepControl)
+    void settleAbort() override
     {
-        std::lock_guard lock(abortMutex);
-        if (!callRunning)
-            return;
-        if (!aborted)
-            abortNumber = number;
-        aborted = true;
-        const bool dataOpen = std::any_of(openFds.begin(), openFds.end(), [](const OpenFd& open) { return open.data; });
-        // A rename on its way cannot be called back: its replies are awaited
-        // (until a hard abort), so what the server did can be told.
-        controlKept = keepControl && (dataOpen || renaming);
-        for (const OpenFd& open : openFds) {
-            if (open.data) {
-                // Closed with a reset: bytes still queued for the server are dropped, not sent.
-                const linger reset{1, 0};
-                ::setsockopt(open.fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-            }
-            if (open.data || !controlKept)
-                ::shutdown(open.fd, SHUT_RDWR);
-        }
-    }
-
-    void setCallRunning(bool running)
-    {
-        std::lock_guard lock(abortMutex);
-        callRunning = running;
-        aborted = false;
-        controlKept = false;
+        if (std::exchange(settlePending, false))
+            abandonTransfer();
     }
 
     // ---- failures
 
-    Poco::Timespan timeout() const { return Span(std::chrono::milliseconds(timeoutMs.load())); }
-    Poco::Timespan shortWait() const { return Span(std::min(std::chrono::milliseconds(timeoutMs.load()), ShortReplyWait)); }
-
-    FtpError abortFailure() const { return AbortFailure(abortNumber); }
-
-    FtpError silent() const
-    {
-        return FtpError(ftp_errors::TimedOut, QStringLiteral("The server %1 did not answer within %2 seconds.")
-                                                  .arg(serverLabel)
-                                                  .arg(double(timeoutMs.load()) / 1000.0));
-    }
-
-    FtpError lost(const QString& why = {}) const
-    {
-        QString text = QStringLiteral("The connection to the server %1 was lost.").arg(serverLabel);
-        if (!why.isEmpty())
-            text += QStringLiteral(" (%1)").arg(why);
-        return FtpError(ftp_errors::Network, text);
-    }
+    Poco::Timespan timeout() const { return Span(waits.get()); }
+    Poco::Timespan shortWait() const { return Span(waits.atMost(ShortReplyWait)); }
+    FtpError silent() const { return NoAnswer(serverLabel, waits.get()); }
+    FtpError lost(const QString& why = {}) const { return ConnectionLost(serverLabel, why); }
 
     static FtpError refused(const FtpReply& reply) { return FtpError(reply.code, reply.text); }
-
-    static bool endsConnection(int number)
-    {
-        return number == ftp_errors::Network || number == ftp_errors::TimedOut || number == ftp_errors::Cancelled;
-    }
 
     // Runs one exchange with the server. Trouble on the connection closes it
     // (reporting the disconnect before the failure); a refusal keeps it, and
@@ -404,7 +274,7 @@ struct FtpTransport::Impl {
             work();
             return;
         } catch (const FtpError& e) {
-            if (!endsConnection(e.number) && !isAborted())
+            if (!EndsConnection(e.number) && !isAborted())
                 throw;
             failure = e;
         } catch (const Poco::TimeoutException&) {
@@ -414,8 +284,7 @@ struct FtpTransport::Impl {
         }
         if (isAborted()) {
             failure = abortFailure();
-            std::lock_guard lock(abortMutex);
-            if (controlKept && control) {
+            if (calls.controlKept() && control) {
                 settlePending = true;
                 throw *failure;
             }
@@ -503,7 +372,7 @@ struct FtpTransport::Impl {
         return readReply();
     }
 
-    FtpReply command(const QString& line)
+    FtpReply command(const QString& line) override
     {
         requireSession();
         FtpReply reply;
@@ -557,7 +426,7 @@ struct FtpTransport::Impl {
 
     // Between calls: a server that hangs up (with or without a 421 first)
     // ends the connection here.
-    void watchIdle()
+    void watchIdle() override
     {
         if (!control)
             return;
@@ -582,7 +451,7 @@ struct FtpTransport::Impl {
         }
     }
 
-    void closeAtExit()
+    void closeAtExit() override
     {
         if (control && loggedIn) {
             try {
@@ -594,77 +463,21 @@ struct FtpTransport::Impl {
         dropConnection();
     }
 
-    // The look-up runs on a thread of its own that is left behind when the
-    // time-out passes or the call is ended: the system's resolver cannot be
-    // interrupted.
-    Poco::Net::SocketAddress resolve(const FtpLogin& login)
+    Poco::Net::StreamSocket connectControl(const FtpLogin& login)
     {
-        struct Lookup {
-            std::mutex mutex;
-            std::condition_variable done;
-            std::optional<Poco::Net::SocketAddress> address;
-            std::optional<QString> problem;
-        };
-        auto lookup = std::make_shared<Lookup>();
-        std::thread([lookup, host = Encode(login.host), port = Poco::UInt16(login.port)] {
-            std::optional<Poco::Net::SocketAddress> address;
-            QString problem;
-            try {
-                address = Poco::Net::SocketAddress(host, port);
-            } catch (const Poco::Exception& e) {
-                problem = QString::fromStdString(e.displayText());
-            }
-            std::lock_guard lock(lookup->mutex);
-            lookup->address = address;
-            lookup->problem = problem;
-            lookup->done.notify_all();
-        }).detach();
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs.load());
-        std::unique_lock lock(lookup->mutex);
-        while (!lookup->problem) {
-            checkAborted();
-            if (Clock::now() >= deadline)
-                throw FtpError(ftp_errors::TimedOut, QStringLiteral("The server address \"%1\" could not be looked up within %2 seconds.")
-                                                         .arg(login.host)
-                                                         .arg(double(timeoutMs.load()) / 1000.0));
-            lookup->done.wait_for(lock, LookupSlice);
-        }
-        if (!lookup->address)
-            throw FtpError(ftp_errors::Network, QStringLiteral("The server address \"%1\" could not be found (%2).")
-                                                    .arg(login.host, *lookup->problem));
-        return *lookup->address;
+        const std::vector<NetAddress> addresses = LookUp(login.host, login.port, waits.get(), calls);
+        const int fd = ConnectTcp(addresses, serverLabel, waits.get(), calls);
+        return Poco::Net::StreamSocket(new Poco::Net::StreamSocketImpl(fd));
     }
 
-    Poco::Net::StreamSocket connectControl(const Poco::Net::SocketAddress& address)
-    {
-        Poco::Net::StreamSocket socket(address.family());
-        AbortableSocket abortable(*this, socket.impl()->sockfd(), false);
-        try {
-            socket.connect(address, timeout());
-        } catch (const Poco::TimeoutException&) {
-            throw isAborted() ? abortFailure() : silent();
-        } catch (const Poco::Net::ConnectionRefusedException&) {
-            throw isAborted() ? abortFailure()
-                              : FtpError(ftp_errors::Network,
-                                         QStringLiteral("The server %1 refused the connection.").arg(serverLabel));
-        } catch (const Poco::Exception& e) {
-            throw isAborted() ? abortFailure()
-                              : FtpError(ftp_errors::Network, QStringLiteral("The server %1 cannot be reached (%2).")
-                                                                  .arg(serverLabel, QString::fromStdString(e.displayText())));
-        }
-        return socket;
-    }
-
-    void connect(const FtpLogin& login)
+    void connect(const FtpLogin& login) override
     {
         dropConnection();  // a new connect replaces the old connection
         serverLabel = ServerLabel(login);
-        const Poco::Net::SocketAddress address = resolve(login);
-        checkAborted();
-        Poco::Net::StreamSocket socket = connectControl(address);
+        Poco::Net::StreamSocket socket = connectControl(login);
         socket.setNoDelay(true);
         control.emplace(socket);
-        controlAbortable = std::make_unique<AbortableSocket>(*this, socket.impl()->sockfd(), false);
+        controlAbortable = std::make_unique<CallAbort::Socket>(calls, socket.impl()->sockfd(), false);
         serverHost = socket.peerAddress().host();
         epsvWorks = true;
         listsWithMlsd = false;
@@ -708,7 +521,7 @@ struct FtpTransport::Impl {
                                           "sent to it.")
                                .arg(serverLabel, auth.text));
         } else {
-            protection = QStringLiteral("Not encrypted");
+            protectionText = QStringLiteral("Not encrypted");
         }
         FtpReply reply = exchange(QStringLiteral("USER ") + login.userName);
         if (reply.code / 100 == 3)
@@ -759,15 +572,15 @@ struct FtpTransport::Impl {
                                QStringLiteral("The certificate of the server %1 was not trusted.").arg(serverLabel));
             checkAborted();
         }
-        protection = ProtocolName(secureControl->currentSession());
+        protectionText = ProtocolName(secureControl->currentSession());
     }
 
-    void quit()
+    void quit() override
     {
         if (!control)
             return;
         try {
-            control->setReceiveTimeout(Span(std::min(std::chrono::milliseconds(timeoutMs.load()), QuitReplyWait)));
+            control->setReceiveTimeout(Span(waits.atMost(QuitReplyWait)));
             exchange(QStringLiteral("QUIT"));
         } catch (const std::exception&) {
             // Closing anyway; the server's goodbye does not matter.
@@ -809,7 +622,7 @@ struct FtpTransport::Impl {
         if (!restart.isEmpty() && exchange(restart).code != RestartAccepted)
             throw RestartRefused{};
         data.socket = Poco::Net::StreamSocket(target.family());
-        data.abortable = std::make_unique<AbortableSocket>(*this, data.socket.impl()->sockfd(), true);
+        data.abortable = std::make_unique<CallAbort::Socket>(calls, data.socket.impl()->sockfd(), true);
         data.socket.connect(target, timeout());
         data.socket.setReceiveTimeout(timeout());
         data.socket.setSendTimeout(timeout());
@@ -896,7 +709,9 @@ struct FtpTransport::Impl {
     {
         const int blockSize = sending ? UploadBlockSize : BlockSize;
         std::vector<char> block(std::size_t(blockSize), '\0');
-        StallWatch watch(data.socket, sending, timeout());
+        StallWatch watch(waits.get(), [&data, sending](std::chrono::microseconds wait) {
+            sending ? data.socket.setSendTimeout(Span(wait)) : data.socket.setReceiveTimeout(Span(wait));
+        });
         qint64 total = 0;
         try {
             for (;;) {
@@ -1074,9 +889,11 @@ struct FtpTransport::Impl {
         requireSession();
         FtpReply reply;
         bool fromAccepted = false;
+        // A rename on its way cannot be called back: its replies are awaited
+        // (until a hard abort), so what the server did can be told.
         const auto setRenaming = [this](bool on) {
-            std::lock_guard lock(abortMutex);
             renaming = on;
+            calls.holdControl(on);
         };
         try {
             guarded([&] {
@@ -1092,11 +909,8 @@ struct FtpTransport::Impl {
                 setRenaming(false);
             });
         } catch (const FtpError& e) {
-            bool sent = false;
-            {
-                std::lock_guard lock(abortMutex);
-                sent = std::exchange(renaming, false);
-            }
+            const bool sent = std::exchange(renaming, false);
+            calls.holdControl(false);
             if (!sent || e.number != ftp_errors::Stopped)
                 throw;
             throw FtpError(ftp_errors::Stopped,
@@ -1108,7 +922,7 @@ struct FtpTransport::Impl {
         return {reply, fromAccepted};
     }
 
-    void rename(const QString& from, const QString& to, bool replace, bool* targetRemoved)
+    void rename(const QString& from, const QString& to, bool replace, bool* targetRemoved) override
     {
         auto [reply, fromAccepted] = renameReply(from, to);
         // A Stop that came while the server renamed: what it did stands.
@@ -1133,115 +947,94 @@ struct FtpTransport::Impl {
         if (reply.code / 100 != 2)
             throw refused(reply);
     }
+
+    // ---- the calls of the seam
+
+    void setTimeout(std::chrono::milliseconds timeout) override
+    {
+        waits.set(timeout);
+        applyTimeout();
+    }
+
+    bool connected() const override { return control && loggedIn; }
+    QString protection() const override { return connected() ? protectionText : QString(); }
+
+    TransferEnd list(const TransferLocal& local) override
+    {
+        return transfer([this](DataConnection& data) { openListing(data); }, false, local);
+    }
+
+    void changeFolder(const QString& folder) override
+    {
+        require(folder == QLatin1String("..") ? QStringLiteral("CDUP") : QStringLiteral("CWD ") + folder);
+    }
+
+    QString currentFolder() override
+    {
+        return FolderFromPwdReply(command(QStringLiteral("PWD")).text).value_or(QString());
+    }
+
+    qint64 sizeOf(const QString& name) override
+    {
+        const FtpReply reply = command(QStringLiteral("SIZE ") + name);
+        return reply.code / 100 == 2 ? SizeFromReply(reply.text, -1) : -1;
+    }
+
+    QDateTime modifiedTime(const QString& name) override
+    {
+        if (!tellsTimes)
+            return {};
+        // "213 YYYYMMDDHHMMSS", perhaps with a fraction of a second; always UTC.
+        static const QRegularExpression fraction(QStringLiteral("^213 \\d{14}\\.(\\d{1,3})"));
+        const FtpReply reply = command(QStringLiteral("MDTM ") + name);
+        if (reply.code / 100 != 2)
+            return {};
+        const QDateTime when = FactTime(QStringView(reply.text).sliced(std::min<qsizetype>(4, reply.text.size())).trimmed());
+        const QRegularExpressionMatch parts = fraction.match(reply.text);
+        return when.isValid() && parts.hasMatch() ? when.addMSecs(parts.captured(1).leftJustified(3, u'0').toInt()) : when;
+    }
+
+    bool setModified(const QString& name, const QDateTime& time) override
+    {
+        if (!setsTimes || !time.isValid())
+            return false;
+        const QString stamp = time.toUTC().toString(QStringLiteral("yyyyMMddHHmmss"));
+        return command(QStringLiteral("MFMT %1 %2").arg(stamp, name)).code / 100 == 2;
+    }
+
+    TransferEnd get(const QString& remoteName, const TransferLocal& local) override
+    {
+        return transfer(QStringLiteral("RETR ") + remoteName, false, local);
+    }
+
+    TransferEnd put(const TransferLocal& local, const QString& remoteName) override
+    {
+        return transfer(QStringLiteral("STOR ") + remoteName, true, local);
+    }
+
+    std::optional<TransferEnd> getFrom(const QString& remoteName, qint64 offset, const TransferLocal& local) override
+    {
+        return transferFrom(QStringLiteral("RETR ") + remoteName, offset, false, local);
+    }
+
+    std::optional<TransferEnd> putFrom(const TransferLocal& local, const QString& remoteName, qint64 offset) override
+    {
+        if (auto ending = transferFrom(QStringLiteral("STOR ") + remoteName, offset, true, local))
+            return ending;
+        return append(remoteName, local);
+    }
+
+    void remove(const QString& name) override { require(QStringLiteral("DELE ") + name); }
+    void makeFolder(const QString& name) override { require(QStringLiteral("MKD ") + name); }
+    void removeFolder(const QString& name) override { require(QStringLiteral("RMD ") + name); }
+    void setRawNames(QHash<QString, QByteArray> names) override { rawNames = std::move(names); }
 };
 
-FtpTransport::FtpTransport(bool requireTls, std::function<void()> disconnected, TrustQuestion trust)
-    : d(std::make_unique<Impl>(requireTls, std::move(disconnected), std::move(trust)))
+}  // namespace
+
+std::unique_ptr<Transport> MakeFtpTransport(bool requireTls, std::function<void()> disconnected, TrustQuestion trust)
 {
+    return std::make_unique<FtpTransport>(requireTls, std::move(disconnected), std::move(trust));
 }
-FtpTransport::~FtpTransport() = default;
-
-void FtpTransport::setTimeout(std::chrono::milliseconds timeout)
-{
-    d->timeoutMs = std::max<long long>(1, timeout.count());
-    d->applyTimeout();
-}
-
-bool FtpTransport::connected() const { return d->control && d->loggedIn; }
-QString FtpTransport::protection() const { return connected() ? d->protection : QString(); }
-void FtpTransport::connect(const FtpLogin& login) { d->connect(login); }
-TransferEnd FtpTransport::list(const TransferLocal& local)
-{
-    return d->transfer([this](Impl::DataConnection& data) { d->openListing(data); }, false, local);
-}
-
-void FtpTransport::changeFolder(const QString& folder)
-{
-    d->require(folder == QLatin1String("..") ? QStringLiteral("CDUP") : QStringLiteral("CWD ") + folder);
-}
-
-QString FtpTransport::currentFolder()
-{
-    return FolderFromPwdReply(d->command(QStringLiteral("PWD")).text).value_or(QString());
-}
-
-qint64 FtpTransport::sizeOf(const QString& name)
-{
-    const FtpReply reply = d->command(QStringLiteral("SIZE ") + name);
-    return reply.code / 100 == 2 ? SizeFromReply(reply.text, -1) : -1;
-}
-
-QDateTime FtpTransport::modifiedTime(const QString& name)
-{
-    if (!d->tellsTimes)
-        return {};
-    // "213 YYYYMMDDHHMMSS", perhaps with a fraction of a second; always UTC.
-    static const QRegularExpression fraction(QStringLiteral("^213 \\d{14}\\.(\\d{1,3})"));
-    const FtpReply reply = d->command(QStringLiteral("MDTM ") + name);
-    if (reply.code / 100 != 2)
-        return {};
-    const QDateTime when = FactTime(QStringView(reply.text).sliced(std::min<qsizetype>(4, reply.text.size())).trimmed());
-    const QRegularExpressionMatch parts = fraction.match(reply.text);
-    return when.isValid() && parts.hasMatch() ? when.addMSecs(parts.captured(1).leftJustified(3, u'0').toInt()) : when;
-}
-
-bool FtpTransport::setModified(const QString& name, const QDateTime& time)
-{
-    if (!d->setsTimes || !time.isValid())
-        return false;
-    const QString stamp = time.toUTC().toString(QStringLiteral("yyyyMMddHHmmss"));
-    return d->command(QStringLiteral("MFMT %1 %2").arg(stamp, name)).code / 100 == 2;
-}
-
-TransferEnd FtpTransport::get(const QString& remoteName, const TransferLocal& local)
-{
-    return d->transfer(QStringLiteral("RETR ") + remoteName, false, local);
-}
-
-TransferEnd FtpTransport::put(const TransferLocal& local, const QString& remoteName)
-{
-    return d->transfer(QStringLiteral("STOR ") + remoteName, true, local);
-}
-
-std::optional<TransferEnd> FtpTransport::getFrom(const QString& remoteName, qint64 offset, const TransferLocal& local)
-{
-    return d->transferFrom(QStringLiteral("RETR ") + remoteName, offset, false, local);
-}
-
-std::optional<TransferEnd> FtpTransport::putFrom(const TransferLocal& local, const QString& remoteName, qint64 offset)
-{
-    if (auto ending = d->transferFrom(QStringLiteral("STOR ") + remoteName, offset, true, local))
-        return ending;
-    return d->append(remoteName, local);
-}
-
-void FtpTransport::rename(const QString& from, const QString& to, bool replace, bool* targetRemoved)
-{
-    d->rename(from, to, replace, targetRemoved);
-}
-void FtpTransport::remove(const QString& name) { d->require(QStringLiteral("DELE ") + name); }
-void FtpTransport::makeFolder(const QString& name) { d->require(QStringLiteral("MKD ") + name); }
-void FtpTransport::removeFolder(const QString& name) { d->require(QStringLiteral("RMD ") + name); }
-FtpReply FtpTransport::command(const QString& line) { return d->command(line); }
-void FtpTransport::quit() { d->quit(); }
-void FtpTransport::beginCall() { d->setCallRunning(true); }
-void FtpTransport::endCall()
-{
-    d->setCallRunning(false);
-    d->idleText.clear();   // what a call left unread is no idle hang-up
-}
-void FtpTransport::abort(int number, bool keepControl) { d->abort(number, keepControl); }
-
-void FtpTransport::settleAbort()
-{
-    if (std::exchange(d->settlePending, false))
-        d->abandonTransfer();
-}
-
-void FtpTransport::watchIdle() { d->watchIdle(); }
-
-void FtpTransport::closeAtExit() { d->closeAtExit(); }
-
-void FtpTransport::setRawNames(QHash<QString, QByteArray> names) { d->rawNames = std::move(names); }
 
 }  // namespace quillmar

@@ -1,41 +1,50 @@
 #include "session/sftp_transport.h"
 
+#include "session/network_waits.h"
+
 #include <libssh/libssh.h>
 #include <libssh/sftp.h>
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <cstring>
 #include <deque>
-#include <mutex>
+#include <functional>
+#include <optional>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace quillmar {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr uint32_t ReadBlock = 64 * 1024;    // one read request
 constexpr std::size_t ReadsInFlight = 16;    // read requests kept waiting at the server
 constexpr qint64 WriteBlock = 64 * 1024;     // one write request
+constexpr std::size_t WritesInFlight = 16;   // write requests sent before the first answer is read
+// Requests libssh 0.10 has no call for, built here (SFTP version 3 and
+// OpenSSH's extension).
+constexpr uint8_t FxpRead = 5;
+constexpr uint8_t FxpWrite = 6;
+constexpr uint8_t FxpData = 103;
+constexpr uint8_t FxpStatus = 101;
+constexpr uint8_t FxpExtended = 200;
+constexpr uint32_t FxOk = 0;
+constexpr uint32_t FxEof = 1;
+constexpr const char* PosixRename = "posix-rename@openssh.com";
 constexpr mode_t NewFileMode = S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH;
 constexpr mode_t NewFolderMode = S_IRWXU | S_IRGRP | S_IXGRP | S_IROTH | S_IXOTH;
-constexpr auto ConnectSlice = std::chrono::milliseconds(50);   // how often a connect looks for an abort
 constexpr int RefusedCode = 550;        // the number a refusal carries, as FTP's would
 constexpr int LoginRefusedCode = 530;
+// The key files of ~/.ssh tried after the agent, in the order ssh tries them.
+constexpr const char* KeyFileNames[] = {"id_ed25519", "id_ecdsa", "id_rsa"};
+constexpr int PassphraseTries = 3;
 
 // Frees what libssh hands out when the holder goes.
 struct SessionFree { void operator()(ssh_session s) const { ssh_free(s); } };
@@ -65,6 +74,31 @@ QString StatusText(int status)
     default:
         return QStringLiteral("SFTP status %1").arg(status);
     }
+}
+
+// The parts of an SFTP packet, in network order.
+void AppendU32(QByteArray& to, uint32_t value)
+{
+    const char bytes[] = {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
+    to.append(bytes, sizeof bytes);
+}
+
+void AppendU64(QByteArray& to, uint64_t value)
+{
+    AppendU32(to, uint32_t(value >> 32));
+    AppendU32(to, uint32_t(value));
+}
+
+void AppendString(QByteArray& to, QByteArrayView text)
+{
+    AppendU32(to, uint32_t(text.size()));
+    to.append(text.data(), text.size());
+}
+
+uint32_t ReadU32(const char* from)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(from);
+    return uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | uint32_t(b[3]);
 }
 
 // "chacha20-poly1305@openssh.com" is shown as "chacha20-poly1305".
@@ -105,92 +139,48 @@ QByteArray FactLine(const sftp_attributes_struct& entry)
     return line + "; " + QByteArray(entry.name) + "\r\n";
 }
 
-}  // namespace
-
-struct SftpTransport::Impl {
-    Impl(std::function<void()> d, TrustQuestion t) : disconnected(std::move(d)), trust(std::move(t)) {}
-    ~Impl()
+class SftpTransport final : public Transport {
+public:
+    SftpTransport(std::function<void()> d, TrustQuestion t, PassphraseQuestion p)
+        : disconnected(std::move(d)), trust(std::move(t)), passphrase(std::move(p))
     {
-        protection.clear();   // nobody is left to tell
-        dropConnection();
+        ssh_init();
+        // A Stop that keeps the connection ends a transfer between two
+        // requests; the component cuts the socket when that does not come soon.
+        calls.holdControl(true);
     }
+    ~SftpTransport() override { closeAtExit(); }
 
     std::function<void()> disconnected;
     TrustQuestion trust;
-    std::atomic<long long> timeoutMs{30000};
-
-    // Shared with abort(), which may come from any thread.
-    std::mutex abortMutex;
-    bool callRunning = false;
-    bool aborted = false;
-    bool hardAbort = false;       // the socket was cut
-    int abortNumber = ftp_errors::Cancelled;
-    int socketFd = -1;
+    PassphraseQuestion passphrase;
+    NetworkTimeout waits;
+    CallAbort calls;   // shared with abort(), which may come from any thread
 
     // Worker thread only.
     std::unique_ptr<ssh_session_struct, SessionFree> session;
+    std::unique_ptr<CallAbort::Socket> abortable;   // the session's socket
     std::unique_ptr<sftp_session_struct, SftpFree> sftp;
     QByteArray folder;          // the current folder, as the server's bytes
     QString serverLabel;
-    QString protection;
+    QString protectionText;
     QHash<QString, QByteArray> rawNames;
 
     // ---- aborting
 
-    void setSocket(int fd)
-    {
-        std::lock_guard lock(abortMutex);
-        socketFd = fd;
-        if (hardAbort && fd >= 0)
-            ::shutdown(fd, SHUT_RDWR);
-    }
+    bool isAborted() { return calls.aborted(); }
+    void checkAborted() { calls.check(); }
+    bool hardAbort() { return calls.aborted() && !calls.controlKept(); }
 
-    bool isAborted()
-    {
-        std::lock_guard lock(abortMutex);
-        return aborted;
-    }
-
-    void checkAborted()
-    {
-        if (isAborted())
-            throw AbortFailure(abortNumber);
-    }
-
-    // A stop that keeps the connection ends a transfer between two blocks;
-    // the component cuts the socket when that does not come soon.
-    void abort(int number, bool keepControl)
-    {
-        std::lock_guard lock(abortMutex);
-        if (!callRunning)
-            return;
-        if (!aborted)
-            abortNumber = number;
-        aborted = true;
-        if (!keepControl) {
-            hardAbort = true;
-            if (socketFd >= 0)
-                ::shutdown(socketFd, SHUT_RDWR);
-        }
-    }
-
-    void setCallRunning(bool running)
-    {
-        std::lock_guard lock(abortMutex);
-        callRunning = running;
-        aborted = false;
-        hardAbort = false;
-    }
+    void beginCall() override { calls.begin(); }
+    void endCall() override { calls.end(); }
+    void abort(int number, bool keepControl) override { calls.abort(number, keepControl); }
+    // A stopped transfer already ended with the server before its call returned.
+    void settleAbort() override {}
 
     // ---- failures
 
-    FtpError lost(const QString& why = {}) const
-    {
-        QString text = QStringLiteral("The connection to the server %1 was lost.").arg(serverLabel);
-        if (!why.isEmpty())
-            text += QStringLiteral(" (%1)").arg(why);
-        return FtpError(ftp_errors::Network, text);
-    }
+    FtpError lost(const QString& why = {}) const { return ConnectionLost(serverLabel, why); }
 
     QString sessionError() const { return session ? QString::fromUtf8(ssh_get_error(session.get())) : QString(); }
 
@@ -198,11 +188,8 @@ struct SftpTransport::Impl {
     // server answered with a status, and nobody cut the socket.
     bool stillConnected()
     {
-        {
-            std::lock_guard lock(abortMutex);
-            if (hardAbort)
-                return false;
-        }
+        if (hardAbort())
+            return false;
         if (!session || !sftp || !ssh_is_connected(session.get()) || ssh_channel_is_closed(sftp->channel))
             return false;
         const int status = sftp_get_error(sftp.get());
@@ -215,9 +202,9 @@ struct SftpTransport::Impl {
     {
         if (stillConnected()) {
             const QString text = QStringLiteral("%1: %2.").arg(what, StatusText(sftp_get_error(sftp.get())));
-            return isAborted() ? AbortFailure(abortNumber) : FtpError(RefusedCode, text);
+            return isAborted() ? calls.failure() : FtpError(RefusedCode, text);
         }
-        const FtpError ending = isAborted() ? AbortFailure(abortNumber) : lost(sessionError());
+        const FtpError ending = isAborted() ? calls.failure() : lost(sessionError());
         dropConnection();
         return ending;
     }
@@ -240,12 +227,12 @@ struct SftpTransport::Impl {
     {
         if (!session)
             return;
-        setSocket(-1);
+        abortable.reset();
         sftp.reset();
         ssh_disconnect(session.get());
         session.reset();
-        const bool wasConnected = !protection.isEmpty();
-        protection.clear();
+        const bool wasConnected = !protectionText.isEmpty();
+        protectionText.clear();
         if (wasConnected && disconnected)
             disconnected();
     }
@@ -256,74 +243,14 @@ struct SftpTransport::Impl {
     {
         if (!session)
             return;
-        const long long ms = timeoutMs.load();
+        const long long ms = waits.get().count();
         const long seconds = long(ms / 1000);
         const long micros = long(ms % 1000) * 1000;
         ssh_options_set(session.get(), SSH_OPTIONS_TIMEOUT, &seconds);
         ssh_options_set(session.get(), SSH_OPTIONS_TIMEOUT_USEC, &micros);
     }
 
-    // A TCP connection the abort can cut while it is being made: the socket
-    // is ours until libssh takes it over.
-    int openSocket(const FtpLogin& login)
-    {
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* found = nullptr;
-        const QByteArray host = login.host.toUtf8();
-        const QByteArray port = QByteArray::number(login.port);
-        if (const int rc = ::getaddrinfo(host.constData(), port.constData(), &hints, &found); rc != 0)
-            throw FtpError(ftp_errors::Network, QStringLiteral("The server %1 was not found: %2")
-                                                    .arg(login.host, QString::fromLocal8Bit(gai_strerror(rc))));
-        std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> addresses(found, freeaddrinfo);
-        QString problem;
-        for (const addrinfo* a = found; a; a = a->ai_next) {
-            const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
-            if (fd < 0)
-                continue;
-            setSocket(fd);
-            if (connectSocket(fd, *a, &problem))
-                return fd;
-            setSocket(-1);
-            ::close(fd);
-            checkAborted();
-        }
-        throw FtpError(ftp_errors::Network,
-                       QStringLiteral("The server %1 could not be reached: %2").arg(serverLabel, problem));
-    }
-
-    bool connectSocket(int fd, const addrinfo& address, QString* problem)
-    {
-        const int flags = ::fcntl(fd, F_GETFL);
-        ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-        if (::connect(fd, address.ai_addr, address.ai_addrlen) != 0 && errno != EINPROGRESS) {
-            *problem = QString::fromLocal8Bit(std::strerror(errno));
-            return false;
-        }
-        const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs.load());
-        for (;;) {
-            checkAborted();
-            pollfd wait{fd, POLLOUT, 0};
-            if (::poll(&wait, 1, int(ConnectSlice.count())) > 0)
-                break;
-            if (Clock::now() >= end) {
-                *problem = QStringLiteral("no answer within %1 seconds").arg(double(timeoutMs.load()) / 1000.0);
-                return false;
-            }
-        }
-        int error = 0;
-        socklen_t size = sizeof error;
-        ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size);
-        if (error != 0) {
-            *problem = QString::fromLocal8Bit(std::strerror(error));
-            return false;
-        }
-        ::fcntl(fd, F_SETFL, flags);
-        return true;
-    }
-
-    void connect(const FtpLogin& login)
+    void connect(const FtpLogin& login) override
     {
         dropConnection();
         serverLabel = ServerLabel(login);
@@ -342,22 +269,24 @@ struct SftpTransport::Impl {
         ssh_options_set(session.get(), SSH_OPTIONS_KNOWNHOSTS, knownHosts.constData());
         applyTimeout();
         try {
-            int fd = openSocket(login);
+            // The socket is made here, where an abort can cut it, and libssh takes it over.
+            int fd = ConnectTcp(LookUp(login.host, login.port, waits.get(), calls), serverLabel, waits.get(), calls);
+            abortable = std::make_unique<CallAbort::Socket>(calls, fd, false);
             ssh_options_set(session.get(), SSH_OPTIONS_FD, &fd);
             if (ssh_connect(session.get()) != SSH_OK)
-                throw isAborted() ? AbortFailure(abortNumber)
+                throw isAborted() ? calls.failure()
                                   : FtpError(ftp_errors::Network, QStringLiteral("The SSH server %1 could not be reached: %2")
                                                                       .arg(serverLabel, sessionError()));
             judgeHostKey(login);
             logIn(login);
-            openSftp();
+            timed([&](StallWatch&) { openSftp(); });
         } catch (...) {
-            setSocket(-1);
+            abortable.reset();
             session.reset();
             sftp.reset();
             throw;
         }
-        protection = QStringLiteral("SSH · ") + CipherFamily(ssh_get_cipher_out(session.get()));
+        protectionText = QStringLiteral("SSH · ") + CipherFamily(ssh_get_cipher_out(session.get()));
     }
 
     // A key the person's known_hosts lists goes on silently; anything else
@@ -389,7 +318,8 @@ struct SftpTransport::Impl {
     }
 
     // With a password: password, then keyboard-interactive. Without one:
-    // the person's SSH agent and the keys in ~/.ssh that need no passphrase.
+    // the person's SSH agent and the keys in ~/.ssh, asking for the
+    // passphrase of one the server would take.
     void logIn(const FtpLogin& login)
     {
         const QByteArray password = login.password.toUtf8();
@@ -398,6 +328,10 @@ struct SftpTransport::Impl {
         const bool byKey = password.isEmpty();
         if (result != SSH_AUTH_SUCCESS && byKey && (methods & SSH_AUTH_METHOD_PUBLICKEY))
             result = ssh_userauth_publickey_auto(session.get(), nullptr, nullptr);
+        for (const char* name : KeyFileNames) {
+            if (result != SSH_AUTH_SUCCESS && result != SSH_AUTH_ERROR && byKey && (methods & SSH_AUTH_METHOD_PUBLICKEY))
+                result = logInWithKeyFile(QDir::home().filePath(QStringLiteral(".ssh/") + QLatin1String(name)));
+        }
         if (result != SSH_AUTH_SUCCESS && !byKey && (methods & SSH_AUTH_METHOD_PASSWORD))
             result = ssh_userauth_password(session.get(), nullptr, password.constData());
         if (result != SSH_AUTH_SUCCESS && !byKey && (methods & SSH_AUTH_METHOD_INTERACTIVE))
@@ -411,6 +345,49 @@ struct SftpTransport::Impl {
                                .arg(serverLabel, login.userName,
                                     byKey ? QStringLiteral("with the keys of your SSH agent and ~/.ssh (no password was given)")
                                           : QStringLiteral("with this password")));
+    }
+
+    // A key file of ~/.ssh the server would take (its .pub file says which
+    // key it holds), unlocked with its passphrase where it has one. The
+    // passphrase is asked for masked, used once and not kept.
+    int logInWithKeyFile(const QString& path)
+    {
+        const QByteArray file = QFile::encodeName(path);
+        if (!QFile::exists(path))
+            return SSH_AUTH_DENIED;
+        ssh_key raw = nullptr;
+        if (ssh_pki_import_pubkey_file(QFile::encodeName(path + QStringLiteral(".pub")).constData(), &raw) == SSH_OK) {
+            const std::unique_ptr<ssh_key_struct, KeyFree> offered(raw);
+            if (ssh_userauth_try_publickey(session.get(), nullptr, offered.get()) != SSH_AUTH_SUCCESS)
+                return SSH_AUTH_DENIED;
+        }
+        for (int tried = 0;; ++tried) {
+            std::optional<QString> given;
+            if (tried > 0) {
+                if (tried > PassphraseTries)
+                    throw FtpError(LoginRefusedCode, QStringLiteral("The key %1 could not be unlocked: the passphrase "
+                                                                    "was wrong %2 times, so the login was ended.")
+                                                         .arg(QDir::toNativeSeparators(path))
+                                                         .arg(PassphraseTries));
+                if (!passphrase)
+                    return SSH_AUTH_DENIED;   // nobody to ask
+                given = passphrase(path, tried > 1);
+                checkAborted();
+                if (!given)
+                    throw FtpError(ftp_errors::LoginCancelled,
+                                   QStringLiteral("The login to %1 was cancelled: no passphrase was given for the key %2.")
+                                       .arg(serverLabel, QDir::toNativeSeparators(path)));
+            }
+            QByteArray secret = given ? given->toUtf8() : QByteArray();
+            raw = nullptr;
+            const int imported =
+                ssh_pki_import_privkey_file(file.constData(), given ? secret.constData() : nullptr, nullptr, nullptr, &raw);
+            secret.fill('\0');
+            if (imported == SSH_OK) {
+                const std::unique_ptr<ssh_key_struct, KeyFree> key(raw);
+                return ssh_userauth_publickey(session.get(), nullptr, key.get());
+            }
+        }
     }
 
     // Keyboard-interactive: the password answers every prompt that hides
@@ -442,75 +419,118 @@ struct SftpTransport::Impl {
 
     // ---- folders and entries
 
-    void changeFolder(const QString& name)
+    // One exchange under the time-out: libssh would wait for an answer
+    // forever, so a watch cuts the connection when a whole time-out passes
+    // without one, and the call fails as timed out.
+    // A long listing keeps it alive by the bytes it moves.
+    template <class Exchange>
+    auto timed(Exchange&& exchange) -> decltype(exchange(std::declval<StallWatch&>()))
     {
-        requireSession();
-        checkAborted();
-        const QByteArray target = name == QLatin1String("..") ? ParentOf(folder) : pathOf(name);
-        const Attributes found(sftp_stat(sftp.get(), target.constData()));
-        if (!found)
-            throw failure(QStringLiteral("The folder %1 cannot be opened").arg(name));
-        if (found->type != SSH_FILEXFER_TYPE_DIRECTORY)
-            throw FtpError(RefusedCode, QStringLiteral("%1 is not a folder.").arg(name));
-        folder = QDir::cleanPath(QString::fromLatin1(target)).toLatin1();
+        StallWatch watch(waits.get());
+        std::optional<StallGuard> guard(std::in_place, watch, [this] { calls.cut(); });
+        const auto settle = [&] {
+            const bool fired = guard->fired();
+            guard.reset();
+            if (fired)
+                dropConnection();
+            return fired;
+        };
+        try {
+            if constexpr (std::is_void_v<decltype(exchange(watch))>) {
+                exchange(watch);
+                settle();
+            } else {
+                auto result = exchange(watch);
+                settle();
+                return result;
+            }
+        } catch (const FtpError&) {
+            if (settle())
+                throw NoAnswer(serverLabel, waits.get());
+            throw;
+        }
     }
 
-    qint64 sizeOf(const QString& name)
+    void changeFolder(const QString& name) override
     {
-        requireSession();
-        checkAborted();
-        const Attributes found(sftp_stat(sftp.get(), pathOf(name).constData()));
-        if (!found) {
-            if (!stillConnected())
-                throw failure(name);
-            return -1;
-        }
-        return (found->flags & SSH_FILEXFER_ATTR_SIZE) ? qint64(found->size) : -1;
+        timed([&](StallWatch&) {
+            requireSession();
+            checkAborted();
+            const QByteArray target = name == QLatin1String("..") ? ParentOf(folder) : pathOf(name);
+            const Attributes found(sftp_stat(sftp.get(), target.constData()));
+            if (!found)
+                throw failure(QStringLiteral("The folder %1 cannot be opened").arg(name));
+            if (found->type != SSH_FILEXFER_TYPE_DIRECTORY)
+                throw FtpError(RefusedCode, QStringLiteral("%1 is not a folder.").arg(name));
+            folder = QDir::cleanPath(QString::fromLatin1(target)).toLatin1();
+        });
     }
 
-    TransferEnd list(const TransferLocal& local)
+    qint64 sizeOf(const QString& name) override
     {
-        requireSession();
-        checkAborted();
-        sftp_dir dir = sftp_opendir(sftp.get(), folder.constData());
-        if (!dir)
-            throw failure(QStringLiteral("The folder %1 cannot be listed").arg(DecodeServerText(folder)));
-        TransferEnd ending = TransferEnd::Complete;
-        while (ending == TransferEnd::Complete && !isAborted()) {
-            const Attributes entry(sftp_readdir(sftp.get(), dir));
-            if (!entry)
-                break;
-            const QByteArray name(entry->name);
-            // "." and ".." are not rows; a name with a line break cannot be one line.
-            if (name == "." || name == ".." || name.contains('\n') || name.contains('\r'))
-                continue;
-            const QByteArray line = FactLine(*entry);
-            if (!local.take(line.constData(), line.size()))
-                ending = TransferEnd::LocalFailed;
-        }
-        const bool complete = ending != TransferEnd::Complete || sftp_dir_eof(dir);
-        sftp_closedir(dir);
-        if (!complete || isAborted())
-            throw failure(QStringLiteral("The folder %1 was not listed to the end").arg(DecodeServerText(folder)));
-        return ending;
+        return timed([&](StallWatch&) {
+            requireSession();
+            checkAborted();
+            const Attributes found(sftp_stat(sftp.get(), pathOf(name).constData()));
+            if (!found) {
+                if (!stillConnected())
+                    throw failure(name);
+                return qint64(-1);
+            }
+            return (found->flags & SSH_FILEXFER_ATTR_SIZE) ? qint64(found->size) : qint64(-1);
+        });
+    }
+
+    TransferEnd list(const TransferLocal& local) override
+    {
+        return timed([&](StallWatch& watch) {
+            requireSession();
+            checkAborted();
+            sftp_dir dir = sftp_opendir(sftp.get(), folder.constData());
+            if (!dir)
+                throw failure(QStringLiteral("The folder %1 cannot be listed").arg(DecodeServerText(folder)));
+            TransferEnd ending = TransferEnd::Complete;
+            while (ending == TransferEnd::Complete && !isAborted()) {
+                const Attributes entry(sftp_readdir(sftp.get(), dir));
+                if (!entry)
+                    break;
+                const QByteArray name(entry->name);
+                // "." and ".." are not rows; a name with a line break cannot be one line.
+                if (name == "." || name == ".." || name.contains('\n') || name.contains('\r'))
+                    continue;
+                const QByteArray line = FactLine(*entry);
+                watch.moved(line.size());
+                if (!local.take(line.constData(), line.size()))
+                    ending = TransferEnd::LocalFailed;
+            }
+            const bool complete = ending != TransferEnd::Complete || sftp_dir_eof(dir);
+            sftp_closedir(dir);
+            if (!complete || isAborted())
+                throw failure(QStringLiteral("The folder %1 was not listed to the end").arg(DecodeServerText(folder)));
+            return ending;
+        });
     }
 
     void removeEntry(const QString& name, bool isFolder)
     {
-        requireSession();
-        checkAborted();
-        const QByteArray path = pathOf(name);
-        const int rc = isFolder ? sftp_rmdir(sftp.get(), path.constData()) : sftp_unlink(sftp.get(), path.constData());
-        if (rc != 0)
-            throw failure(QStringLiteral("%1 could not be removed").arg(name));
+        timed([&](StallWatch&) {
+            requireSession();
+            checkAborted();
+            const QByteArray path = pathOf(name);
+            const int rc = isFolder ? sftp_rmdir(sftp.get(), path.constData()) : sftp_unlink(sftp.get(), path.constData());
+            if (rc != 0)
+                throw failure(QStringLiteral("%1 could not be removed").arg(name));
+        });
     }
 
-    void makeFolder(const QString& name)
+    void makeFolder(const QString& name) override
     {
-        requireSession();
-        checkAborted();
-        if (sftp_mkdir(sftp.get(), pathOf(name).constData(), NewFolderMode) != 0)
-            throw failure(QStringLiteral("The folder %1 could not be made").arg(name));
+        timed([&](StallWatch&) {
+            requireSession();
+            checkAborted();
+            if (sftp_mkdir(sftp.get(), pathOf(name).constData(), NewFolderMode) != 0)
+                throw failure(QStringLiteral("The folder %1 could not be made").arg(name));
+        });
     }
 
     bool tryRename(const QString& from, const QString& to)
@@ -520,22 +540,100 @@ struct SftpTransport::Impl {
         return sftp_rename(sftp.get(), pathOf(from).constData(), pathOf(to).constData()) == 0;
     }
 
-    // SFTP version 3 renames onto a free name only: with replace, a taken
-    // target is removed and the rename tried again, as over FTP.
-    void rename(const QString& from, const QString& to, bool replace, bool* targetRemoved)
+    // Replacing a taken name: in one step where the server offers POSIX
+    // rename. Otherwise, as SFTP version 3 renames onto a free name only,
+    // the target is removed and the rename tried again, as over FTP.
+    void rename(const QString& from, const QString& to, bool replace, bool* targetRemoved) override
     {
-        if (tryRename(from, to))
-            return;
+        timed([&](StallWatch&) {
+            if (replace && sftp_extension_supported(sftp.get(), PosixRename, "1")) {
+                posixRename(from, to);
+                return;
+            }
+            if (tryRename(from, to))
+                return;
+            const QString what = QStringLiteral("%1 could not be renamed to %2").arg(from, to);
+            if (!replace || !stillConnected())
+                throw failure(what);
+            if (targetRemoved)
+                *targetRemoved = true;
+            const bool removed = sftp_unlink(sftp.get(), pathOf(to).constData()) == 0;
+            if (targetRemoved)
+                *targetRemoved = removed;
+            if (!tryRename(from, to))
+                throw failure(what);
+        });
+    }
+
+    void posixRename(const QString& from, const QString& to)
+    {
+        requireSession();
+        checkAborted();
+        QByteArray request;
+        AppendString(request, PosixRename);
+        AppendString(request, pathOf(from));
+        AppendString(request, pathOf(to));
         const QString what = QStringLiteral("%1 could not be renamed to %2").arg(from, to);
-        if (!replace || !stillConnected())
+        const uint32_t status = awaitStatus(sendRequest(FxpExtended, request, what), what);
+        if (status != FxOk)
+            throw FtpError(RefusedCode, QStringLiteral("%1: %2.").arg(what, StatusText(int(status))));
+    }
+
+    // ---- requests of our own on libssh's channel, made only while libssh
+    // waits for no answer of its own, and answered before it goes on
+
+    uint32_t sendRequest(uint8_t type, const QByteArray& body, const QString& what)
+    {
+        const uint32_t id = ++sftp->id_counter;   // as libssh numbers its own
+        QByteArray packet;
+        AppendU32(packet, uint32_t(1 + 4 + body.size()));
+        packet.append(char(type));
+        AppendU32(packet, id);
+        packet += body;
+        if (ssh_channel_write(sftp->channel, packet.constData(), uint32_t(packet.size())) != packet.size())
             throw failure(what);
-        if (targetRemoved)
-            *targetRemoved = true;
-        const bool removed = sftp_unlink(sftp.get(), pathOf(to).constData()) == 0;
-        if (targetRemoved)
-            *targetRemoved = removed;
-        if (!tryRename(from, to))
-            throw failure(what);
+        return id;
+    }
+
+    void readExactly(char* to, uint32_t count, const QString& what)
+    {
+        for (uint32_t got = 0; got < count;) {
+            const int n = ssh_channel_read(sftp->channel, to + got, count - got, 0);
+            if (n < 0 || (n == 0 && (ssh_channel_is_eof(sftp->channel) || !ssh_is_connected(session.get()))))
+                throw failure(what);
+            got += uint32_t(n);
+        }
+    }
+
+    // The next status answer: the request it answers and its code.
+    std::pair<uint32_t, uint32_t> readStatus(const QString& what)
+    {
+        constexpr uint32_t StatusHead = 1 + 4 + 4;   // type, request, code
+        constexpr uint32_t MaxStatus = 64 * 1024;
+        char length[4];
+        readExactly(length, sizeof length, what);
+        const uint32_t size = ReadU32(length);
+        if (size < StatusHead || size > MaxStatus) {
+            dropConnection();
+            throw lost(QStringLiteral("it sent an answer of %1 bytes where a status was due").arg(size));
+        }
+        std::vector<char> body(size);
+        readExactly(body.data(), size, what);
+        if (uint8_t(body[0]) != FxpStatus) {
+            dropConnection();
+            throw lost(QStringLiteral("it sent an answer of type %1 where a status was due").arg(uint8_t(body[0])));
+        }
+        return {ReadU32(body.data() + 1), ReadU32(body.data() + 5)};
+    }
+
+    uint32_t awaitStatus(uint32_t id, const QString& what)
+    {
+        const auto [answered, status] = readStatus(what);
+        if (answered != id) {
+            dropConnection();
+            throw lost(QStringLiteral("it answered request %1 where %2 was due").arg(answered).arg(id));
+        }
+        return status;
     }
 
     // ---- transfers
@@ -543,7 +641,7 @@ struct SftpTransport::Impl {
     // A remote file open for one transfer; closed unless the connection
     // went first (its session took the handle with it).
     struct OpenFile {
-        Impl& impl;
+        SftpTransport& impl;
         sftp_file file = nullptr;
         sftp_session owner = impl.sftp.get();
         ~OpenFile()
@@ -553,85 +651,212 @@ struct SftpTransport::Impl {
         }
     };
 
-    // Several read requests wait at the server at once; a short answer
-    // (allowed before the end) has the requests after it asked again from
-    // where it stopped.
-    TransferEnd get(const QString& name, const TransferLocal& local)
+    // A transfer under the stall watch. libssh waits on its own, so a
+    // thread of the watch cuts the connection once fewer than StallBytes
+    // move in a time-out; the transfer then ends as stalled, its connection
+    // gone (SFTP cannot call back one request and keep the rest).
+    TransferEnd watched(const std::function<TransferEnd(StallWatch&)>& transfer)
+    {
+        StallWatch watch(waits.get());
+        std::optional<TransferEnd> ending;
+        bool stalled = false;
+        {
+            const StallGuard guard(watch, [this] { calls.cut(); });
+            try {
+                ending = transfer(watch);
+            } catch (const FtpError&) {
+                if (!guard.fired())
+                    throw;
+            }
+            stalled = guard.fired();
+        }
+        if (stalled)
+            dropConnection();
+        return ending.value_or(TransferEnd::Stalled);
+    }
+
+    TransferEnd get(const QString& name, const TransferLocal& local) override
     {
         requireSession();
         checkAborted();
+        return watched([&](StallWatch& watch) { return download(name, local, watch); });
+    }
+
+    // Several read requests wait at the server at once; a short answer
+    // (allowed before the end) has the requests after it asked again from
+    // where it stopped. As for uploads, the requests are our own on libssh's
+    // channel: its reads copy each answer several times over in small pieces.
+    TransferEnd download(const QString& name, const TransferLocal& local, StallWatch& watch)
+    {
         OpenFile source{*this, sftp_open(sftp.get(), pathOf(name).constData(), O_RDONLY, 0)};
+        const QString what = QStringLiteral("%1 could not be downloaded").arg(name);
         if (!source.file)
-            throw failure(QStringLiteral("%1 could not be downloaded").arg(name));
+            throw failure(what);
+        const QByteArrayView handle(static_cast<const char*>(ssh_string_data(source.file->handle)),
+                                    qsizetype(ssh_string_len(source.file->handle)));
         std::vector<char> block(ReadBlock);
-        std::deque<int> pending;
+        std::deque<uint32_t> pending;
+        qint64 requested = 0;
         qint64 total = 0;
         bool ended = false;
+        // Reads the answers still due, so libssh finds none of ours.
         const auto drain = [&] {
-            for (const int id : pending)
-                sftp_async_read(source.file, block.data(), ReadBlock, uint32_t(id));
+            for (const uint32_t id : pending) {
+                try {
+                    readData(id, block, what);
+                } catch (const FtpError& e) {
+                    if (e.number != RefusedCode)
+                        throw;
+                }
+            }
             pending.clear();
         };
         for (;;) {
             while (!ended && pending.size() < ReadsInFlight) {
-                const int id = sftp_async_read_begin(source.file, ReadBlock);
-                if (id < 0)
-                    throw failure(QStringLiteral("%1 could not be downloaded").arg(name));
-                pending.push_back(id);
+                QByteArray request;
+                AppendString(request, handle);
+                AppendU64(request, uint64_t(requested));
+                AppendU32(request, ReadBlock);
+                pending.push_back(sendRequest(FxpRead, request, what));
+                requested += ReadBlock;
             }
             if (pending.empty())
                 break;
-            const int id = pending.front();
+            const uint32_t id = pending.front();
             pending.pop_front();
-            const int got = sftp_async_read(source.file, block.data(), ReadBlock, uint32_t(id));
-            if (got < 0) {
-                drain();
-                throw failure(QStringLiteral("%1 could not be downloaded").arg(name));
+            std::optional<uint32_t> got;
+            try {
+                got = readData(id, block, what);
+            } catch (const FtpError& e) {
+                if (e.number == RefusedCode)
+                    drain();
+                throw;
             }
-            if (got == 0) {
+            if (!got) {
                 ended = true;
                 continue;
             }
-            if (!local.take(block.data(), got)) {
+            watch.moved(*got);
+            if (!local.take(block.data(), *got)) {
                 drain();
                 return TransferEnd::LocalFailed;
             }
-            total += got;
+            total += *got;
             if (local.progress)
                 local.progress(total);
             if (isAborted()) {
                 drain();
-                throw AbortFailure(abortNumber);
+                throw calls.failure();
             }
-            if (uint32_t(got) < ReadBlock && !ended) {
+            if (*got < ReadBlock && !ended) {
                 drain();
-                sftp_seek64(source.file, uint64_t(total));
+                requested = total;
             }
         }
         return TransferEnd::Complete;
     }
 
-    TransferEnd put(const TransferLocal& local, const QString& name)
+    // The answer to read request id: its bytes in block, or nothing at the
+    // end of the file. Any other status is a refusal, thrown once the
+    // connection is ready for the next request.
+    std::optional<uint32_t> readData(uint32_t id, std::vector<char>& block, const QString& what)
+    {
+        char head[4 + 1 + 4];   // length, type, request
+        readExactly(head, sizeof head, what);
+        const uint32_t size = ReadU32(head);
+        const uint8_t type = uint8_t(head[4]);
+        if (ReadU32(head + 5) != id || size < 5 || (type != FxpData && type != FxpStatus)) {
+            dropConnection();
+            throw lost(QStringLiteral("it sent an answer that does not fit read request %1").arg(id));
+        }
+        if (type == FxpData) {
+            char count[4];
+            readExactly(count, sizeof count, what);
+            const uint32_t n = ReadU32(count);
+            if (n > block.size() || n + 4 + 5 != size) {
+                dropConnection();
+                throw lost(QStringLiteral("it sent %1 bytes where at most %2 were asked for").arg(n).arg(block.size()));
+            }
+            readExactly(block.data(), n, what);
+            return n;
+        }
+        std::vector<char> rest(size - 5);
+        if (rest.size() < 4 || rest.size() > 64 * 1024) {
+            dropConnection();
+            throw lost(QStringLiteral("it sent a status of %1 bytes").arg(size));
+        }
+        readExactly(rest.data(), uint32_t(rest.size()), what);
+        const uint32_t status = ReadU32(rest.data());
+        if (status == FxEof)
+            return std::nullopt;
+        throw FtpError(RefusedCode, QStringLiteral("%1: %2.").arg(what, StatusText(int(status))));
+    }
+
+    TransferEnd put(const TransferLocal& local, const QString& name) override
     {
         requireSession();
         checkAborted();
+        return watched([&](StallWatch& watch) { return upload(local, name, watch); });
+    }
+
+    // Several writes travel before the first answer is read, as reads do
+    // on a download; libssh 0.10 writes one request at a time, so these are
+    // sent on its channel directly, and all answered before it goes on.
+    TransferEnd upload(const TransferLocal& local, const QString& name, StallWatch& watch)
+    {
         OpenFile target{*this, sftp_open(sftp.get(), pathOf(name).constData(), O_WRONLY | O_CREAT | O_TRUNC, NewFileMode)};
+        const QString what = QStringLiteral("%1 could not be uploaded").arg(name);
         if (!target.file)
-            throw failure(QStringLiteral("%1 could not be uploaded").arg(name));
+            throw failure(what);
+        const QByteArrayView handle(static_cast<const char*>(ssh_string_data(target.file->handle)),
+                                    qsizetype(ssh_string_len(target.file->handle)));
         std::vector<char> block(WriteBlock);
-        qint64 total = 0;
-        for (;;) {
-            const qint64 filled = local.fill(block.data(), WriteBlock);
-            if (filled < 0)
-                return TransferEnd::LocalFailed;
-            if (filled == 0)
-                break;
-            if (sftp_write(target.file, block.data(), std::size_t(filled)) != filled)
-                throw failure(QStringLiteral("%1 could not be uploaded").arg(name));
-            total += filled;
+        std::deque<std::pair<uint32_t, qint64>> pending;   // request, bytes
+        std::optional<uint32_t> refusal;
+        qint64 sent = 0;
+        qint64 stored = 0;
+        // Reads the oldest answer; a refusal is kept until all are read.
+        const auto settleOne = [&] {
+            const auto [id, bytes] = pending.front();
+            pending.pop_front();
+            const uint32_t status = awaitStatus(id, what);
+            if (status != FxOk && !refusal)
+                refusal = status;
+            stored += bytes;
+            watch.moved(bytes);
             if (local.progress)
-                local.progress(total);
-            checkAborted();
+                local.progress(stored);
+        };
+        const auto settleAll = [&] {
+            while (!pending.empty())
+                settleOne();
+        };
+        bool filling = true;
+        while (filling || !pending.empty()) {
+            while (filling && pending.size() < WritesInFlight) {
+                const qint64 filled = local.fill(block.data(), WriteBlock);
+                if (filled < 0) {
+                    settleAll();
+                    return TransferEnd::LocalFailed;
+                }
+                filling = filled > 0;
+                if (!filling)
+                    break;
+                QByteArray request;
+                AppendString(request, handle);
+                AppendU64(request, uint64_t(sent));
+                AppendString(request, QByteArrayView(block.data(), filled));
+                pending.emplace_back(sendRequest(FxpWrite, request, what), filled);
+                sent += filled;
+            }
+            if (!pending.empty())
+                settleOne();
+            if (refusal || isAborted()) {
+                settleAll();
+                if (refusal)
+                    throw FtpError(RefusedCode, QStringLiteral("%1: %2.").arg(what, StatusText(int(*refusal))));
+                throw calls.failure();
+            }
         }
         const int closed = sftp_close(std::exchange(target.file, nullptr));
         if (closed != SSH_OK)
@@ -642,7 +867,7 @@ struct SftpTransport::Impl {
     // ---- between calls
 
     // A server that hung up, or a connection that broke, ends it here.
-    void watchIdle()
+    void watchIdle() override
     {
         if (!sftp)
             return;
@@ -654,64 +879,49 @@ struct SftpTransport::Impl {
             dropConnection();
     }
 
-    void quit()
+    void quit() override
     {
         if (session && sftp)
             ssh_channel_send_eof(sftp->channel);
         dropConnection();
     }
+
+    void closeAtExit() override
+    {
+        protectionText.clear();   // nobody is left to tell
+        dropConnection();
+    }
+
+    // ---- the rest of the seam
+
+    void setTimeout(std::chrono::milliseconds timeout) override
+    {
+        waits.set(timeout);
+        applyTimeout();
+    }
+
+    bool connected() const override { return sftp && !protectionText.isEmpty(); }
+    QString protection() const override { return protectionText; }
+    QString currentFolder() override { return DecodeServerText(folder); }
+    void remove(const QString& name) override { removeEntry(name, false); }
+    void removeFolder(const QString& name) override { removeEntry(name, true); }
+    void setRawNames(QHash<QString, QByteArray> names) override { rawNames = std::move(names); }
+
+    FtpReply command(const QString& line) override
+    {
+        throw FtpError(ftp_errors::FtpOnly,
+                       QStringLiteral("\"%1\" is an FTP command; it can be sent only to FTP servers, and this is an "
+                                      "SFTP connection.")
+                           .arg(line.section(u' ', 0, 0)));
+    }
 };
 
-SftpTransport::SftpTransport(std::function<void()> disconnected, TrustQuestion trust)
-    : d(std::make_unique<Impl>(std::move(disconnected), std::move(trust)))
-{
-    ssh_init();
-}
-SftpTransport::~SftpTransport() = default;
+}  // namespace
 
-void SftpTransport::setTimeout(std::chrono::milliseconds timeout)
+std::unique_ptr<Transport> MakeSftpTransport(std::function<void()> disconnected, TrustQuestion trust,
+                                             PassphraseQuestion passphrase)
 {
-    d->timeoutMs = std::max<long long>(1, timeout.count());
-    d->applyTimeout();
+    return std::make_unique<SftpTransport>(std::move(disconnected), std::move(trust), std::move(passphrase));
 }
-
-bool SftpTransport::connected() const { return d->sftp && !d->protection.isEmpty(); }
-QString SftpTransport::protection() const { return d->protection; }
-void SftpTransport::connect(const FtpLogin& login) { d->connect(login); }
-TransferEnd SftpTransport::list(const TransferLocal& local) { return d->list(local); }
-void SftpTransport::changeFolder(const QString& folder) { d->changeFolder(folder); }
-QString SftpTransport::currentFolder() { return DecodeServerText(d->folder); }
-qint64 SftpTransport::sizeOf(const QString& name) { return d->sizeOf(name); }
-TransferEnd SftpTransport::get(const QString& remoteName, const TransferLocal& local) { return d->get(remoteName, local); }
-TransferEnd SftpTransport::put(const TransferLocal& local, const QString& remoteName) { return d->put(local, remoteName); }
-void SftpTransport::rename(const QString& from, const QString& to, bool replace, bool* targetRemoved)
-{
-    d->rename(from, to, replace, targetRemoved);
-}
-void SftpTransport::remove(const QString& name) { d->removeEntry(name, false); }
-void SftpTransport::makeFolder(const QString& name) { d->makeFolder(name); }
-void SftpTransport::removeFolder(const QString& name) { d->removeEntry(name, true); }
-
-FtpReply SftpTransport::command(const QString& line)
-{
-    throw FtpError(ftp_errors::FtpOnly,
-                   QStringLiteral("\"%1\" is an FTP command; it can be sent only to FTP servers, and this is an SFTP "
-                                  "connection.")
-                       .arg(line.section(u' ', 0, 0)));
-}
-
-void SftpTransport::quit() { d->quit(); }
-void SftpTransport::beginCall() { d->setCallRunning(true); }
-void SftpTransport::endCall() { d->setCallRunning(false); }
-void SftpTransport::abort(int number, bool keepControl) { d->abort(number, keepControl); }
-// A stopped transfer already ended with the server before its call returned.
-void SftpTransport::settleAbort() {}
-void SftpTransport::watchIdle() { d->watchIdle(); }
-void SftpTransport::closeAtExit()
-{
-    d->protection.clear();   // nobody is left to tell
-    d->dropConnection();
-}
-void SftpTransport::setRawNames(QHash<QString, QByteArray> names) { d->rawNames = std::move(names); }
 
 }  // namespace quillmar

@@ -23,12 +23,13 @@ QString DecodeServerText(QByteArrayView bytes, bool* latin1)
     return utf8.hasError() ? QString::fromLatin1(bytes) : text;
 }
 
-std::unique_ptr<Transport> MakeTransport(const QString& scheme, std::function<void()> disconnected, TrustQuestion trust)
+std::unique_ptr<Transport> MakeTransport(const QString& scheme, std::function<void()> disconnected, TrustQuestion trust,
+                                         PassphraseQuestion passphrase)
 {
     if (scheme == QLatin1String("ftp") || scheme == QLatin1String("ftps"))
-        return std::make_unique<FtpTransport>(scheme == QLatin1String("ftps"), std::move(disconnected), std::move(trust));
+        return MakeFtpTransport(scheme == QLatin1String("ftps"), std::move(disconnected), std::move(trust));
     if (scheme == QLatin1String("sftp"))
-        return std::make_unique<SftpTransport>(std::move(disconnected), std::move(trust));
+        return MakeSftpTransport(std::move(disconnected), std::move(trust), std::move(passphrase));
     throw FtpError(ftp_errors::Network, QStringLiteral("Quillmar cannot connect to %1:// addresses.").arg(scheme));
 }
 

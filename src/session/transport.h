@@ -53,6 +53,9 @@ struct ServerCertificate {
 
 // Asked on the worker thread; true to go on with the connection.
 using TrustQuestion = std::function<bool(const ServerCertificate&)>;
+// The passphrase of a key file, asked on the worker thread (again: the last
+// one given did not unlock it); nothing when the person cancels.
+using PassphraseQuestion = std::function<std::optional<QString>(const QString& keyFile, bool again)>;
 
 // The local side of a transfer, called on the worker thread. Receiving,
 // take(block, n) keeps n bytes and returns false to end the transfer early;
@@ -159,7 +162,9 @@ QString DecodeServerText(QByteArrayView bytes, bool* latin1 = nullptr);
 FtpError AbortFailure(int number);
 
 // The transport for an address scheme ("ftp", "ftps", "sftp"); throws FtpError for
-// one Quillmar does not speak.
-std::unique_ptr<Transport> MakeTransport(const QString& scheme, std::function<void()> disconnected, TrustQuestion trust);
+// one Quillmar does not speak. Without a passphrase question, keys that need
+// one are passed over.
+std::unique_ptr<Transport> MakeTransport(const QString& scheme, std::function<void()> disconnected, TrustQuestion trust,
+                                         PassphraseQuestion passphrase = {});
 
 }  // namespace quillmar

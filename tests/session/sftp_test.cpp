@@ -12,6 +12,7 @@
 #include "support/window_helpers.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
@@ -24,7 +25,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
+#include <map>
 #include <memory>
+#include <vector>
 
 using namespace quillmar;
 using namespace quillmar::test;
@@ -35,6 +39,9 @@ namespace {
 const QByteArray kFileNames[] = {"a  b.txt", "-dash.txt", "caf\xc3\xa9.jpg", "\xe5\x86\x99\xe7\x9c\x9f.jpg",
                                  "r\xe9sum\xe9.txt", "empty.txt"};
 constexpr qint64 kLargeSize = qint64(1) << 30;   // sparse on the server's disk
+// Listed with its size, past what 32 bits hold, and never downloaded whole.
+const QByteArray kHugeName = "sparse 3 GiB.bin";
+constexpr qint64 kHugeSize = qint64(3) << 30;
 constexpr qint64 kStopAfter = qint64(2) * 1024 * 1024;
 
 QByteArray ContentOf(const QByteArray& name) { return ::ContentOf(name, 70000); }
@@ -48,6 +55,13 @@ QString PrintedFingerprint(const QString& publicKey)
     return QString::fromUtf8(keygen.readAllStandardOutput()).section(u' ', 1, 1);
 }
 
+bool MakeSparse(const QByteArray& path, qint64 size = kLargeSize)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT, 0644);
+    const bool sized = fd >= 0 && ::ftruncate(fd, size) == 0;
+    return fd >= 0 && ::close(fd) == 0 && sized;
+}
+
 // A throw-away sshd over a home folder of awkward names.
 class SshServer {
 public:
@@ -59,6 +73,7 @@ public:
             WriteRaw(root_ + '/' + name, ContentOf(name));
         ::mkdir(In(root_, "realdir").constData(), 0755);
         WriteRaw(root_ + "/realdir/inside.txt", "inside");
+        MakeSparse(In(root_, kHugeName), kHugeSize);
         ::symlink("realdir", In(root_, "linkdir").constData());
         started_ = daemon_.start(&error_, port);
     }
@@ -263,6 +278,8 @@ TEST_F(SftpSite, EveryCommandMovesAwkwardNamesByteForByte)
         EXPECT_EQ(ftp.Protection().left(6), QStringLiteral("SSH · "));
         EXPECT_EQ(ftp.CurrentFolder(), QString::fromLatin1(root()));
         EXPECT_EQ(Listed(ftp), RowsOnDisk(root()));
+        EXPECT_EQ(Listed(ftp)[Shown(kHugeName)].bytes, kHugeSize);
+        EXPECT_EQ(ftp.SizeOf(Shown(kHugeName)), kHugeSize);
         ftp.ChangeDir(QStringLiteral("linkdir"));
         EXPECT_EQ(Listed(ftp), RowsOnDisk(root() + "/realdir"));
         ftp.ChangeDir(QStringLiteral(".."));
@@ -359,12 +376,6 @@ TEST_F(SftpSite, AServerThatGoesAwayIsNoticedAsADisconnectWithoutACall)
     EXPECT_EQ(ftp.State(), 0);
 }
 
-bool MakeSparse(const QByteArray& path)
-{
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT, 0644);
-    const bool sized = fd >= 0 && ::ftruncate(fd, kLargeSize) == 0;
-    return fd >= 0 && ::close(fd) == 0 && sized;
-}
 
 TEST_F(SftpSite, StopEndsALargeTransferLeavesNothingBehindAndKeepsTheConnection)
 {
@@ -400,6 +411,139 @@ TEST_F(SftpSite, StopEndsALargeTransferLeavesNothingBehindAndKeepsTheConnection)
         EXPECT_EQ(RowsOnDisk(root()), serverBefore);
     }
     QObject::disconnect(watch);
+}
+
+// The processes of an account held still (SIGSTOP) until this goes: a
+// server that keeps its connection open and moves nothing.
+class Frozen {
+public:
+    explicit Frozen(const QString& user)
+    {
+        QProcess pgrep;
+        pgrep.start(QStringLiteral("pgrep"), {QStringLiteral("-u"), user});
+        pgrep.waitForFinished();
+        for (const QString& pid : QString::fromLatin1(pgrep.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts))
+            pids_.push_back(pid.toInt());
+        for (const int pid : pids_)
+            ::kill(pid, SIGSTOP);
+    }
+    ~Frozen()
+    {
+        for (const int pid : pids_)
+            ::kill(pid, SIGCONT);
+    }
+    bool any() const { return !pids_.empty(); }
+
+private:
+    std::vector<int> pids_;
+};
+
+TEST_F(SftpSite, AServerThatStopsAnsweringEndsTransfersAsStalledAndRequestsAsTimedOut)
+{
+    ASSERT_TRUE(MakeSparse(In(root(), "large.bin")));
+    const QString localLarge = local.filePath(QStringLiteral("large.bin"));
+    ASSERT_TRUE(MakeSparse(QFile::encodeName(local.filePath(QStringLiteral("up.bin")))));
+    ftp.setResumePolicy(0, std::chrono::milliseconds(0));   // a new connection would not be held still
+    ftp.setTimeout(std::chrono::seconds(2));
+    struct Case {
+        const char* what;
+        std::function<void()> call;
+        bool silentFromStart;   // otherwise the server stops part-way through the transfer
+        const char* says;
+    };
+    const Case cases[] = {
+        {"download", [&] { ftp.GetFile(QStringLiteral("large.bin"), localLarge); }, false, "fewer than 1024 bytes"},
+        {"upload", [&] { ftp.PutFile(local.filePath(QStringLiteral("up.bin")), QStringLiteral("up.bin")); }, false,
+         "fewer than 1024 bytes"},
+        {"change folder", [&] { ftp.ChangeDir(QStringLiteral("realdir")); }, true, "did not answer within 2 seconds"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (ftp.State() == 0)
+            ftp.setAction(FtpComponent::Connect);
+        std::unique_ptr<Frozen> frozen;
+        if (c.silentFromStart)
+            frozen = std::make_unique<Frozen>(server->user());
+        const auto freeze = QObject::connect(&ftp, &FtpComponent::Progress, [&](qint64 bytes) {
+            if (bytes >= kStopAfter && !frozen)
+                frozen = std::make_unique<Frozen>(server->user());
+        });
+        const FtpError e = FailureOf([&] { c.call(); });
+        QObject::disconnect(freeze);
+        ASSERT_TRUE(frozen && frozen->any()) << "the session's processes were not found";
+        EXPECT_EQ(e.number, ftp_errors::TimedOut) << e.description.toStdString();
+        EXPECT_TRUE(e.description.contains(QLatin1String(c.says))) << e.description.toStdString();
+        EXPECT_EQ(ftp.State(), 0);
+        EXPECT_FALSE(QFile::exists(localLarge)) << "a stalled download leaves no file";
+    }
+}
+
+// Every file below folder that holds text.
+bool AnyFileHolds(const QString& folder, const QByteArray& text)
+{
+    QDirIterator files(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        QFile file(files.next());
+        if (file.open(QIODevice::ReadOnly) && file.readAll().contains(text))
+            return true;
+    }
+    return false;
+}
+
+TEST(SftpLogin, ALockedKeyAsksForItsPassphraseMaskedAgainWhenWrongAndCancelEndsTheLogin)
+{
+    REQUIRE_ROOT();
+    const QString phrase = QStringLiteral("open sesame 7");
+    QTemporaryDir home;
+    ASSERT_TRUE(QDir(home.path()).mkdir(QStringLiteral(".ssh")));
+    const QString key = home.filePath(QStringLiteral(".ssh/id_ed25519"));
+    QProcess keygen;
+    keygen.start(QStringLiteral("ssh-keygen"),
+                 {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"), QStringLiteral("-N"), phrase,
+                  QStringLiteral("-f"), key});
+    ASSERT_TRUE(keygen.waitForFinished() && keygen.exitCode() == 0);
+    SshServer server(0, key + QStringLiteral(".pub"));
+    ASSERT_TRUE(server.started()) << server.error();
+    const QByteArray savedHome = qgetenv("HOME");
+    const QByteArray savedSocket = qgetenv("SSH_AUTH_SOCK");
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qunsetenv("SSH_AUTH_SOCK");
+
+    WindowRig rig;
+    const auto connectByKey = [&] {
+        rig.presetStore({{QStringLiteral("URL"), server.url()}, {QStringLiteral("User"), server.user()}});
+        rig.open().Connect();
+    };
+    const auto prompts = [&] {
+        QStringList texts;
+        for (const ScriptedDialogs::Call& call : rig.dialogs.calls()) {
+            if (call.kind == ScriptedDialogs::Kind::Password)
+                texts << call.text;
+        }
+        return texts;
+    };
+    rig.dialogs.queuePassword(QStringLiteral("not it"));
+    rig.dialogs.queuePassword(phrase);
+    connectByKey();
+    const QStringList asked = prompts();
+    ASSERT_EQ(asked.size(), 2) << asked.join(u'|').toStdString();
+    EXPECT_TRUE(asked[0].contains(key) && !asked[0].contains(QStringLiteral("did not unlock"))) << asked[0].toStdString();
+    EXPECT_TRUE(asked[1].contains(QStringLiteral("did not unlock"))) << asked[1].toStdString();
+    EXPECT_EQ(rig.panel(2), QStringLiteral("Connected"));
+    rig.close();
+    EXPECT_FALSE(AnyFileHolds(rig.appFolder.path(), phrase.toUtf8()) ||
+                 AnyFileHolds(rig.configFolder.path(), phrase.toUtf8()))
+        << "the passphrase was stored";
+
+    rig.dialogs.clear();   // nothing queued: the masked box is cancelled
+    connectByKey();
+    EXPECT_EQ(prompts().size(), 1);
+    EXPECT_NE(rig.panel(2), QStringLiteral("Connected"));
+    const QStringList told = rig.dialogs.messageTexts();
+    EXPECT_TRUE(!told.isEmpty() && told.last().contains(QStringLiteral("cancelled")) && told.last().contains(key))
+        << told.join(u'|').toStdString();
+    qputenv("HOME", savedHome);
+    qputenv("SSH_AUTH_SOCK", savedSocket);
 }
 
 }  // namespace
