@@ -6,13 +6,10 @@
 #include "session/ftp_component.h"
 #include "sites/file_list.h"
 
-#include <QAction>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDirIterator>
 #include <QGuiApplication>
-#include <QJsonObject>
-#include <QLabel>
 #include <QMenu>
 
 namespace {
