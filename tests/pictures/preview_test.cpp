@@ -4,9 +4,6 @@
 #include "support/window_helpers.h"
 #include "session/ftp_component.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QLabel>
 #include <QPointer>
 #include <QScreen>
 
