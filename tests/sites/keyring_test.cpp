@@ -9,12 +9,6 @@
 #include "support/session_keyring.h"
 #include "support/window_helpers.h"
 
-#include <QAction>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QProcess>
-
 namespace {
 
 using quillmar::test::FtpServerFixture;
@@ -156,9 +150,7 @@ TEST_F(KeyringWindow, OldPlainPasswordsMoveInOnlyWhenThePersonSaysYes)
                                QString(),
                                Stored("Public", "127.0.0.3;anonymous;")};
     const QString question = QStringLiteral("Keep your site passwords in the system keyring instead of in plain text?");
-    struct Expected {
-        QString key, password;
-    };
+    struct Expected { QString key, password; };
     const QList<Expected> moved = {{"ann@127.0.0.1", "pw 1"}, {"cy@127.0.0.2", "pw2"}};
     const auto expectMovedIn = [&] {
         for (const Expected& e : moved)
@@ -284,11 +276,7 @@ TEST_F(KeyringGone, AsksForThePasswordForThisConnectionOnly)
     EXPECT_TRUE(problem.contains("\"Old\"")) << problem.toStdString();
     EXPECT_EQ(ReadFile(storePath()), before);
 
-    struct Case {
-        QString typed;
-        QStringList messages;
-        QString connected;
-    };
+    struct Case { QString typed; QStringList messages; QString connected; };
     const Case cases[] = {
         {server.password(), {}, "Connected"},
         {QString(), {"You must use the site manager to set your username and password."}, "Disconnected"},
