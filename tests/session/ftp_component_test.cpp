@@ -119,7 +119,7 @@ TEST_F(FtpComponentTest, ConnectListAndCloseRaiseTheirEventsInOrderOnTheWindowTh
     EXPECT_FALSE(log.offThread);
 }
 
-TEST_F(FtpComponentTest, FailedConnectionSaysWhyAndLeavesNoConnection)
+TEST_F(FtpComponentTest, FailedConnectionSaysWhyAndEveryOperationNeedsAConnection)
 {
     ScriptedServer silent(ServerScript{.greet = false});
     const std::tuple<const char*, int, QString, int, QString> cases[] = {
@@ -139,10 +139,8 @@ TEST_F(FtpComponentTest, FailedConnectionSaysWhyAndLeavesNoConnection)
         EXPECT_EQ(ftp.State(), 0);
         EXPECT_TRUE(log.events.isEmpty());
     }
-}
 
-TEST_F(FtpComponentTest, EveryOperationNeedsAConnection)
-{
+    // Every operation needs a connection, before the first and after Quit.
     FtpComponent closed;
     Connect(closed, server->port());
     closed.Quit();
