@@ -4,18 +4,16 @@
 #include "info/help.h"
 #include "support/window_helpers.h"
 
-#include <QAction>
 #include <QKeySequence>
 #include <QMap>
-#include <QLabel>
-#include <QTest>
 #include <QUrl>
 
 namespace {
 
-TEST(About, WordingOneWindowAndTheMailLink)
+TEST(InfoWindows, AboutHelpAndUninstallNote)
 {
     WindowRig rig;
+    rig.presetStore({{"URL", "shop.example"}});
     QList<QUrl> opened;
     rig.services.openUrl = [&opened](const QUrl& url) {
         opened << url;
@@ -37,14 +35,9 @@ TEST(About, WordingOneWindowAndTheMailLink)
     }
     EXPECT_EQ(opened, (QList<QUrl>(2, QUrl("mailto:support@quillmar.example"))));
     EXPECT_TRUE(rig.dialogs.calls().isEmpty());
-}
 
-// Help names every key the window answers to, and only those: a key added,
-// changed or dropped in the window shows here.
-TEST(Help, EveryCommandKeyIsTheWindowsOwn)
-{
-    WindowRig rig;
-    rig.open();
+    // Help names every key the window answers to, and only those: a key
+    // added, changed or dropped in the window shows here.
     QMap<QString, QStringList> windowKeys;  // command -> its keys, as the window has them
     for (const QAction* action : rig.form->findChildren<QAction*>()) {
         if (!action->shortcut().isEmpty())
@@ -67,13 +60,8 @@ TEST(Help, EveryCommandKeyIsTheWindowsOwn)
     for (const char* line : {"Rename (Commands menu) \u2014 F2", "Copy Web Address (Commands menu) \u2014 Ctrl+Shift+C",
                              "Upload (Commands menu, Upload button) \u2014 Enter or double-click on the row"})
         EXPECT_TRUE(shown.contains(QString::fromUtf8(line))) << line;
-}
 
-TEST(Uninstall, TheNoteIsOneMessageAndChangesNothing)
-{
-    WindowRig rig;
-    rig.presetStore({{"URL", "shop.example"}});
-    rig.open();
+    // The uninstall note is one message and changes nothing.
     const QString status = rig.panel(1);
     rig.find<QAction>("mnuUninstall")->trigger();
     EXPECT_EQ(rig.dialogs.messageTexts(), QStringList{quillmar::UninstallNoteText(QCoreApplication::applicationDirPath())});

@@ -5,15 +5,8 @@
 #include "support/window_helpers.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QFileInfo>
 #include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
-
-#include <gtest/gtest.h>
-
-#include <memory>
 
 using quillmar::LocalPane;
 
@@ -96,8 +89,17 @@ TEST_F(LocalPaneTest, FolderListFileListAndWorkingDirectoryMoveTogether)
     EXPECT_TRUE(dialogs.calls().isEmpty());
 }
 
-TEST_F(LocalPaneTest, DriveNotReadyIsReportedOnceAndChangesNothing)
+// A removed folder and a drive not ready are reported once and change nothing.
+TEST_F(LocalPaneTest, RemovedFolderAndDriveNotReadyAreReportedAndThePaneStaysPut)
 {
+    ASSERT_TRUE(QDir(pics + "/sub1").removeRecursively());
+    const int entry = int(Paths(folders).indexOf(pics + "/sub1"));
+    ASSERT_GE(entry, 0);
+    Q_EMIT folders->itemActivated(folders->item(entry));
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{"An unexpected error occurred."});
+    expectShowing(pics, kPicsFiles);
+    EXPECT_FALSE(Paths(folders).contains(pics + "/sub1"));
+    dialogs.clear();
     ASSERT_FALSE(pane->setDrive(2));
     ASSERT_EQ(dialogs.calls().size(), 1);
     EXPECT_EQ(dialogs.calls().first().text, "Drive or disk not ready.");
@@ -110,18 +112,7 @@ TEST_F(LocalPaneTest, DriveNotReadyIsReportedOnceAndChangesNothing)
     EXPECT_TRUE(dialogs.calls().isEmpty());
 }
 
-TEST_F(LocalPaneTest, RemovedFolderIsAnUnexpectedErrorAndThePaneStaysPut)
-{
-    ASSERT_TRUE(QDir(pics + "/sub1").removeRecursively());
-    const int entry = int(Paths(folders).indexOf(pics + "/sub1"));
-    ASSERT_GE(entry, 0);
-    Q_EMIT folders->itemActivated(folders->item(entry));
-    EXPECT_EQ(dialogs.messageTexts(), QStringList{"An unexpected error occurred."});
-    expectShowing(pics, kPicsFiles);
-    EXPECT_FALSE(Paths(folders).contains(pics + "/sub1"));
-}
-
-TEST_F(LocalPaneTest, OnlyARightReleaseOverTheFileListAsksForTheMenu)
+TEST_F(LocalPaneTest, OnlyARightReleaseAsksForTheMenuAndFocusAndKeysMoveAsClicks)
 {
     pane->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(pane.get()));
@@ -133,14 +124,10 @@ TEST_F(LocalPaneTest, OnlyARightReleaseOverTheFileListAsksForTheMenu)
     QTest::mouseClick(files->viewport(), Qt::RightButton, {}, fileRow(2));
     EXPECT_EQ(menu.count(), 1);
     EXPECT_EQ(pane->selectedFiles(), QStringList{"A.txt"});  // the right click selected nothing
-}
 
-// Focus on the file list makes the pane the one the window's commands act
-// on; the folder list only says it had the focus. A move by key counts as a
-// click.
-TEST_F(LocalPaneTest, FocusAndKeyMoves)
-{
-    pane->show();
+    // Focus on the file list makes the pane the one the window's commands
+    // act on; the folder list only says it had the focus. A move by key
+    // counts as a click.
     pane->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(pane.get()));
     QSignalSpy focus(pane.get(), &LocalPane::focusEntered);

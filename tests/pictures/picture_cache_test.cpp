@@ -4,10 +4,7 @@
 #include "support/files.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
 
 namespace quillmar {
 namespace {

@@ -83,11 +83,7 @@ constexpr double kFrameH = 4515;
 // wider (the width test is strict) or taller is scaled into it.
 TEST(FitPicture, SmallerKeepsItsSizeLargerIsScaledIn)
 {
-    const struct {
-        double w, h;
-        bool stretched;
-        double width, height, left, top;
-    } cases[] = {
+    const struct { double w, h; bool stretched; double width, height, left, top; } cases[] = {
         {3000, 2000, false, 3000, 2000, 870, 1257.5},
         {kFrameW - 1, kFrameH - 1, false, kFrameW - 1, kFrameH - 1, 0.5, 0.5},
         {4740, 2000, true, 4739, 4739.0 * 2000 / 4740, 0.5, (kFrameH - 4739.0 * 2000 / 4740) / 2},

@@ -6,13 +6,10 @@
 #include "session/ftp_component.h"
 #include "sites/file_list.h"
 
-#include <QAction>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDirIterator>
 #include <QGuiApplication>
-#include <QJsonObject>
-#include <QLabel>
 #include <QMenu>
 
 namespace {
@@ -160,7 +157,7 @@ TEST_F(ConnectedWindow, TheWebAddressOfARowIsCopiedOrTheReasonThereIsNone)
         << rig.dialogs.messageTexts().join('|').toStdString();
 }
 
-TEST_F(ConnectedWindow, PhotosMadeReadyForTheWebAreUprightSmallAndWithoutTheirLocation)
+TEST_F(ConnectedWindow, PhotosGoUpReadyForTheWebAndServerPicturesAreFetchedOnceForThePreview)
 {
     const QString photo = localPath(QStringLiteral("camera.jpg"));
     WriteCameraPhoto(photo, 4000, 3000);
@@ -169,6 +166,11 @@ TEST_F(ConnectedWindow, PhotosMadeReadyForTheWebAreUprightSmallAndWithoutTheirLo
     wide.fill(Qt::green);
     ASSERT_TRUE(wide.save(localPath(QStringLiteral("wide.png")), "PNG"));
     const QByteArray original = ReadFile(photo);
+    WritePicture(serverPath(QStringLiteral("remote.jpg")), 120, 80, Qt::blue);
+    const QByteArray remote = ReadFile(serverPath(QStringLiteral("remote.jpg")));
+    QFile big(serverPath(QStringLiteral("big.jpg")));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(21 * 1000 * 1000));
+    big.close();
     openConnected();
     auto* webReady = rig.find<QAction>("mnuWebReady");
     ASSERT_TRUE(webReady && webReady->isCheckable() && !webReady->isChecked());
@@ -202,8 +204,34 @@ TEST_F(ConnectedWindow, PhotosMadeReadyForTheWebAreUprightSmallAndWithoutTheirLo
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Upload Complete (resized to 1600 x 800)"));
     EXPECT_EQ(QImage(serverPath(QStringLiteral("wide.png"))).size(), QSize(1600, 800));
 
+    // Server pictures are fetched once for the preview, when asked.
+    rig.dialogs.clear();
+    auto* remotePreview = rig.find<QAction>("mnuRemotePreview");
+    ASSERT_TRUE(remotePreview && remotePreview->isCheckable() && !remotePreview->isChecked());
+
+    ClickServerRow(rig, QStringLiteral("remote.jpg"));  // off: as before, nothing fetched
+    EXPECT_EQ(Note(*rig.form)->text(), QStringLiteral("Not in the picture cache"));
+    EXPECT_FALSE(QFileInfo::exists(cachePath(QStringLiteral("remote.jpg"))));
+
+    remotePreview->trigger();
+    ClickServerRow(rig, QStringLiteral("remote.jpg"));
+    EXPECT_EQ(ShownColour(PreviewImage(rig)), QStringLiteral("blue"));
+    EXPECT_EQ(ReadFile(cachePath(QStringLiteral("remote.jpg"))), remote);
+    // Gone from the server, still previewed: the second look is the cache's.
+    QFile::remove(serverPath(QStringLiteral("remote.jpg")));
+    ClickServerRow(rig, QStringLiteral("b.txt"));
+    ClickServerRow(rig, QStringLiteral("remote.jpg"));
+    EXPECT_EQ(ShownColour(PreviewImage(rig)), QStringLiteral("blue"));
+
+    ClickServerRow(rig, QStringLiteral("big.jpg"));
+    EXPECT_TRUE(Note(*rig.form)->text().contains(QStringLiteral("larger than 20 MB")));
+    EXPECT_FALSE(QFileInfo::exists(cachePath(QStringLiteral("big.jpg"))));
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
+    EXPECT_EQ(rig.form->ftp().State(), 1);
+
     rig.close();
     QSettings stored(rig.settingsFile(), QSettings::IniFormat);
+    EXPECT_EQ(stored.value(QStringLiteral("Upload/RemotePreview")).toString(), QStringLiteral("True"));
     EXPECT_EQ(stored.value(QStringLiteral("Upload/WebReady")).toString(), QStringLiteral("True"));
     EXPECT_EQ(stored.value(QStringLiteral("Upload/MaxSide")).toString(), QStringLiteral("1600"));
 }
@@ -264,42 +292,6 @@ TEST(PreviewFetch, APictureOverTheCapStopsOnlyItsTransfer)
         EXPECT_FALSE(kept.next().contains(QStringLiteral("big"))) << kept.filePath().toStdString();
     rig.form->Refresh();   // the same session goes on
     EXPECT_EQ(RowTexts(rig), QStringList{QStringLiteral("big.jpg")});
-}
-
-TEST_F(ConnectedWindow, ServerPicturesAreFetchedOnceForThePreviewWhenAsked)
-{
-    WritePicture(serverPath(QStringLiteral("remote.jpg")), 120, 80, Qt::blue);
-    const QByteArray remote = ReadFile(serverPath(QStringLiteral("remote.jpg")));
-    QFile big(serverPath(QStringLiteral("big.jpg")));
-    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(21 * 1000 * 1000));
-    big.close();
-    openConnected();
-    auto* remotePreview = rig.find<QAction>("mnuRemotePreview");
-    ASSERT_TRUE(remotePreview && remotePreview->isCheckable() && !remotePreview->isChecked());
-
-    ClickServerRow(rig, QStringLiteral("remote.jpg"));  // off: as before, nothing fetched
-    EXPECT_EQ(Note(*rig.form)->text(), QStringLiteral("Not in the picture cache"));
-    EXPECT_FALSE(QFileInfo::exists(cachePath(QStringLiteral("remote.jpg"))));
-
-    remotePreview->trigger();
-    ClickServerRow(rig, QStringLiteral("remote.jpg"));
-    EXPECT_EQ(ShownColour(PreviewImage(rig)), QStringLiteral("blue"));
-    EXPECT_EQ(ReadFile(cachePath(QStringLiteral("remote.jpg"))), remote);
-    // Gone from the server, still previewed: the second look is the cache's.
-    QFile::remove(serverPath(QStringLiteral("remote.jpg")));
-    ClickServerRow(rig, QStringLiteral("b.txt"));
-    ClickServerRow(rig, QStringLiteral("remote.jpg"));
-    EXPECT_EQ(ShownColour(PreviewImage(rig)), QStringLiteral("blue"));
-
-    ClickServerRow(rig, QStringLiteral("big.jpg"));
-    EXPECT_TRUE(Note(*rig.form)->text().contains(QStringLiteral("larger than 20 MB")));
-    EXPECT_FALSE(QFileInfo::exists(cachePath(QStringLiteral("big.jpg"))));
-    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
-    EXPECT_EQ(rig.form->ftp().State(), 1);
-
-    rig.close();
-    QSettings stored(rig.settingsFile(), QSettings::IniFormat);
-    EXPECT_EQ(stored.value(QStringLiteral("Upload/RemotePreview")).toString(), QStringLiteral("True"));
 }
 
 }  // namespace

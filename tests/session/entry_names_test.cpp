@@ -11,10 +11,7 @@ namespace {
 
 TEST(EntryNames, OneTableForLocalNamesServerNamesAndCommandText)
 {
-    struct Case {
-        const char* name;
-        bool local, server, line;
-    };
+    struct Case { const char* name; bool local, server, line; };
     const Case cases[] = {
         {"a.jpg", true, true, true},
         {"with blank.gif", true, true, true},
@@ -51,9 +48,7 @@ TEST(EntryNames, OneTableForLocalNamesServerNamesAndCommandText)
 
 TEST(EntryNames, AJoinedNameStaysInItsFolderWhateverItStartsWith)
 {
-    const struct {
-        const char *folder, *name, *path;
-    } cases[] = {
+    const struct { const char *folder, *name, *path; } cases[] = {
         {"/home/p", "a.jpg", "/home/p/a.jpg"},
         {"/home/p/", "a.jpg", "/home/p/a.jpg"},
         {"/", "a.jpg", "/a.jpg"},

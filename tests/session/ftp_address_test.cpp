@@ -53,11 +53,7 @@ TEST(ServerAddress, RefusesWhatNamesNoServerAndSplitsTheRest)
 
 TEST(SplitServerAddress, TheSchemeChoosesTheTransportAndSftpDefaultsToPort22)
 {
-    const struct {
-        const char* text;
-        const char* scheme;
-        int port;
-    } cases[] = {
+    const struct { const char* text; const char* scheme; int port; } cases[] = {
         {"127.0.0.1", "ftp", 2121},          {"ftp://127.0.0.1", "ftp", 2121},
         {"ftps://127.0.0.1:990", "ftps", 990}, {"sftp://127.0.0.1", "sftp", 22},
         {"SFTP://[::1]", "sftp", 22},        {"sftp://127.0.0.1:2222", "sftp", 2222},

@@ -13,17 +13,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <tuple>
@@ -124,7 +119,7 @@ TEST_F(FtpComponentTest, ConnectListAndCloseRaiseTheirEventsInOrderOnTheWindowTh
     EXPECT_FALSE(log.offThread);
 }
 
-TEST_F(FtpComponentTest, FailedConnectionSaysWhyAndLeavesNoConnection)
+TEST_F(FtpComponentTest, FailedConnectionSaysWhyAndEveryOperationNeedsAConnection)
 {
     ScriptedServer silent(ServerScript{.greet = false});
     const std::tuple<const char*, int, QString, int, QString> cases[] = {
@@ -144,10 +139,8 @@ TEST_F(FtpComponentTest, FailedConnectionSaysWhyAndLeavesNoConnection)
         EXPECT_EQ(ftp.State(), 0);
         EXPECT_TRUE(log.events.isEmpty());
     }
-}
 
-TEST_F(FtpComponentTest, EveryOperationNeedsAConnection)
-{
+    // Every operation needs a connection, before the first and after Quit.
     FtpComponent closed;
     Connect(closed, server->port());
     closed.Quit();
@@ -161,25 +154,7 @@ TEST_F(FtpComponentTest, EveryOperationNeedsAConnection)
     }
 }
 
-TEST_F(FtpComponentTest, NamesWithLineBreaksAreRefusedAndNothingIsSent)
-{
-    ASSERT_TRUE(WriteFile(remotePath("victim.jpg"), "keep me"));
-    FtpComponent ftp;
-    Connect(ftp, server->port());
-    for (const char* lineBreak : {"\r\n", "\n", "\r"}) {
-        const QString evil = QStringLiteral("x%1DELE victim.jpg").arg(lineBreak);
-        for (const auto& [name, call] : NamedCalls(evil, localPath("x"))) {
-            EXPECT_EQ(FailureOf([&] { call(ftp); }).number, ftp_errors::BadName) << name << evil;
-            EXPECT_TRUE(QFile::exists(remotePath("victim.jpg"))) << name << evil;
-        }
-    }
-    EXPECT_EQ(ftp.State(), 1);
-    ftp.Quit();
-    ftp.setUserName("demo\r\nDELE victim.jpg");
-    EXPECT_EQ(FailureOf([&] { ftp.setAction(FtpComponent::Connect); }).number, ftp_errors::BadName);
-}
-
-TEST_F(FtpComponentTest, FolderAndFileCommandsChangeTheServerAndRefusalsKeepTheConnection)
+TEST_F(FtpComponentTest, FolderAndFileCommandsChangeTheServerRefusalsKeepTheConnectionAndLineBreaksAreRefused)
 {
     FtpComponent ftp;
     Connect(ftp, server->port());
@@ -227,6 +202,20 @@ TEST_F(FtpComponentTest, FolderAndFileCommandsChangeTheServerAndRefusalsKeepTheC
     EXPECT_EQ(ftp.SizeOf("sized.jpg"), 1234);
     EXPECT_EQ(ftp.SizeOf("missing.jpg"), -1);
     EXPECT_EQ(ftp.CurrentFolder(), "/");
+
+    // Names with line breaks are refused and nothing is sent.
+    ASSERT_TRUE(WriteFile(remotePath("victim.jpg"), "keep me"));
+    for (const char* lineBreak : {"\r\n", "\n", "\r"}) {
+        const QString evil = QStringLiteral("x%1DELE victim.jpg").arg(lineBreak);
+        for (const auto& [name, call] : NamedCalls(evil, localPath("x"))) {
+            EXPECT_EQ(FailureOf([&] { call(ftp); }).number, ftp_errors::BadName) << name << evil;
+            EXPECT_TRUE(QFile::exists(remotePath("victim.jpg"))) << name << evil;
+        }
+    }
+    EXPECT_EQ(ftp.State(), 1);
+    ftp.Quit();
+    ftp.setUserName("demo\r\nDELE victim.jpg");
+    EXPECT_EQ(FailureOf([&] { ftp.setAction(FtpComponent::Connect); }).number, ftp_errors::BadName);
 }
 
 // A name that is not UTF-8 goes out as the server's bytes for every command,

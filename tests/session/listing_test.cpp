@@ -80,14 +80,7 @@ TEST(ParseListLine, LinesNoFormatReadsAreLeftOut)
 
 TEST(ParseListLine, RowsFromEachFormat)
 {
-    struct Case {
-        QString line;
-        QString text;
-        bool folder;
-        QString sizeText;
-        qint64 bytes;
-        bool link = false;
-    };
+    struct Case { QString line; QString text; bool folder; QString sizeText; qint64 bytes; bool link = false; };
     const Case cases[] = {
         // Unix lines as vsftpd, proftpd and pure-ftpd send them: exactly one
         // blank before the name, so blanks that open or end it are kept.
@@ -150,16 +143,13 @@ TEST(ParseListLine, RowsFromEachFormat)
         {"-rw-r--r--   1 ftp      ftp           700 26. Juli, 2005 bild 1.jpg", "bild 1.jpg", false, "700 bytes", 700},
         {"-rw-r--r--   1 user     group        2048 \u043c\u0430\u0439 12 09:30 \u0444\u043e\u0442\u043e.jpg",
          "\u0444\u043e\u0442\u043e.jpg", false, "2 KB", 2048},
-        {"-rw-r--r--   1 user     group         512  3\u6708 29\u65e5 03:26 \u5199\u771f.jpg", "\u5199\u771f.jpg", false,
-         "512 bytes", 512},
+        {"-rw-r--r--   1 user     group         512  3\u6708 29\u65e5 03:26 \u5199\u771f.jpg", "\u5199\u771f.jpg", false, "512 bytes", 512},
         {"drwxr-xr-x   2 user     group        4096 10\u6708  5\u65e5  2005 album", "album/", true, "", 0},
         {"-rw-r--r--   1 user     group         100 2005\u5e74 3\u6708 29\u65e5 old.jpg", "old.jpg", false, "100 bytes", 100},
-        {"-rw-r--r--   1 user     group         999  3\uc6d4 29\uc77c 03:26 \uc0ac\uc9c4.jpg", "\uc0ac\uc9c4.jpg", false,
-         "999 bytes", 999},
+        {"-rw-r--r--   1 user     group         999  3\uc6d4 29\uc77c 03:26 \uc0ac\uc9c4.jpg", "\uc0ac\uc9c4.jpg", false, "999 bytes", 999},
         {"-rw-r--r--   1 user     group        1500 3 29 03:26 shot.jpg", "shot.jpg", false, "1.5 KB", 1500},
         {"-rw-r--r--   1 user     group        1500 2005-06-07 21:22 iso.jpg", "iso.jpg", false, "1.5 KB", 1500},
-        {"-rw-r--r-- 1 user group 1500 2005-06-07 21:22:33.000000000 +0200 full time.jpg", "full time.jpg", false,
-         "1.5 KB", 1500},
+        {"-rw-r--r-- 1 user group 1500 2005-06-07 21:22:33.000000000 +0200 full time.jpg", "full time.jpg", false, "1.5 KB", 1500},
         // No date, a group with blanks, seven-letter permissions, a blank
         // before the type, the "/" some servers add to folders.
         {"-rw-r--r--   1 user     group        1500 nodate.jpg", "nodate.jpg", false, "1.5 KB", 1500},

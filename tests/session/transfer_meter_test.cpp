@@ -17,11 +17,7 @@ TEST(TransferStatusText, SizesSpeedAndTimeLeft)
 {
     const QLocale saved;
     QLocale::setDefault(QLocale::c());
-    struct Case {
-        qint64 bytes, total;
-        double speed;
-        const char* text;
-    };
+    struct Case { qint64 bytes, total; double speed; const char* text; };
     const Case cases[] = {
         {0, 1000, 0, "0 bytes of 1 KB"},
         {420, 1000, 0, "420 bytes of 1 KB"},

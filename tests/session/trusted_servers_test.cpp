@@ -4,8 +4,6 @@
 #include <QDir>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
-
 using namespace quillmar;
 
 // A pins file line as people and other programs leave it: each is read the

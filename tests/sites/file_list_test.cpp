@@ -4,13 +4,8 @@
 #include "support/window_helpers.h"
 #include "sites/file_list.h"
 
-#include <QAbstractItemView>
-#include <QAction>
 #include <QComboBox>
 #include <QDateTime>
-#include <QImage>
-#include <QLabel>
-#include <QListWidget>
 #include <QLocale>
 
 namespace {

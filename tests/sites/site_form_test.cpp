@@ -8,15 +8,8 @@
 #include "sites/site_store.h"
 #include "support/ftp_server_fixture.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QLabel>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
-#include <QTimer>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QTest>
 
 namespace {
 
@@ -299,7 +292,7 @@ TEST_F(SiteManager, AFailedSaveKeepsTheOldStoreAndTheWindowOpen)
 
 // Against a real server: the picked entry is what connects, by a double click
 // or by Connect after the boxes were edited.
-TEST_F(SiteManager, ThePickedEntryIsWhatConnects)
+TEST_F(SiteManager, ThePickedEntryIsWhatConnectsAndEachSiteKeepsItsListing)
 {
     quillmar::test::FtpServerFixture server;
     ASSERT_TRUE(server.running()) << server.error().toStdString();
@@ -328,16 +321,10 @@ TEST_F(SiteManager, ThePickedEntryIsWhatConnects)
         EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join(u'|');
         rig.close();
     }
-}
 
-// Each site keeps its own last listing: choosing another site while
-// connected does not hand it the connected site's files.
-TEST_F(SiteManager, SwitchingSitesWhileConnectedKeepsEachSitesListing)
-{
-    quillmar::test::FtpServerFixture server;
-    ASSERT_TRUE(server.running()) << server.error().toStdString();
+    // Each site keeps its own last listing: choosing another site while
+    // connected does not hand it the connected site's files.
     WriteFile(server.root() + "/a.jpg", "A");
-    const QString address = QStringLiteral("127.0.0.1:%1").arg(server.port());
     // The same server, stored once with its scheme.
     writeStore({Stored("Site A", address + ";demo;demo"), Stored("Site B", "ftp://" + address + ";demo;demo")});
 

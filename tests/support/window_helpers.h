@@ -14,6 +14,7 @@
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QJsonObject>
@@ -23,6 +24,7 @@
 #include <QListWidget>
 #include <QPrinter>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
