@@ -15,6 +15,19 @@ namespace {
 constexpr int kStartWaitMs = 30000;
 constexpr int kPollMs = 50;
 constexpr int kToolWaitMs = 30000;
+
+// Whether the process still runs: the forked bus is not our child, so once
+// ended it may linger as a zombie until something else reaps it.
+bool Running(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray fields = stat.readAll();
+    const qsizetype nameEnd = fields.lastIndexOf(") ");
+    return nameEnd >= 0 && fields.mid(nameEnd + 2, 1) != "Z";
+}
+
 const QString kService = QStringLiteral("Quillmar");
 const QByteArray kBusVariable = "DBUS_SESSION_BUS_ADDRESS";
 
@@ -58,8 +71,14 @@ SessionKeyring::SessionKeyring()
 SessionKeyring::~SessionKeyring()
 {
     stopKeyring();
-    if (busPid_ > 0)
-        ::kill(pid_t(busPid_), SIGTERM);
+    if (busPid_ <= 0)
+        return;
+    ::kill(pid_t(busPid_), SIGTERM);
+    // The bus removes its socket from home_ as it ends; removing home_ while it
+    // does left the folder behind in /tmp after every run.
+    const QDeadlineTimer deadline(kToolWaitMs);
+    while (Running(busPid_) && !deadline.hasExpired())
+        QThread::msleep(kPollMs);
 }
 
 bool SessionKeyring::startBus()
