@@ -214,40 +214,29 @@ QString TransferController::sendFile(const QString& localFile, const ServerPlace
     ctx_.feedback.status(QStringLiteral("Status: Uploading %1 %2 bytes").arg(name, QString::number(size)));
     ctx_.feedback.lightsBusy();
     ctx_.feedback.startTransfer();
-    PutOnServer(sent.file, name);
+    // The server copy takes the local file's time where the server allows,
+    // so the next comparison is exact.
+    PutOnServer(sent.file, name, file.lastModified());
     ctx_.feedback.setProgress(0);
-    KeepLocalTime(name, file.lastModified());
     // The cache holds what the server got, made ready for the web or not.
     if (IsPicture(name))
         copies.add(place, sent.file, name, std::move(work));
     return sent.note;
 }
 
-void TransferController::KeepLocalTime(const QString& name, const QDateTime& modified)
-{
-    // The upload is done; a server that will not take the time only makes
-    // the next comparison lean on sizes and its own time.
-    try {
-        ctx_.ftp.SetModified(name, modified);
-    } catch (const FtpError& error) {
-        if (error.number == ftp_errors::Stopped || error.number == ftp_errors::Cancelled)
-            throw;
-    }
-}
-
-void TransferController::PutOnServer(const QString& file, const QString& name)
+void TransferController::PutOnServer(const QString& file, const QString& name, const QDateTime& modified)
 {
     if (straightUploads_.value(ctx_.state.place.site)) {
-        ctx_.ftp.PutFileStraight(file, name);
+        ctx_.ftp.PutFileStraight(file, name, modified);
         return;
     }
     try {
-        ctx_.ftp.PutFile(file, name);
+        ctx_.ftp.PutFile(file, name, modified);
     } catch (const FtpError& error) {
         if (error.number != ftp_errors::RenameRefused || !MayUploadStraight(error))
             throw;
         ctx_.feedback.startTransfer();
-        ctx_.ftp.PutFileStraight(file, name);
+        ctx_.ftp.PutFileStraight(file, name, modified);
     }
 }
 

@@ -78,7 +78,6 @@ private:
     QString sendFile(const QString& localFile, const ServerPlace& place, CacheCopies& copies);
     // Gives the server's copy the local file's time, where the server
     // offers that, so the next comparison of the two is exact.
-    void KeepLocalTime(const QString& name, const QDateTime& modified);
     // The file to send: the local file, or its copy made ready for the web
     // when the Options entry is on. Throws FtpError when it cannot be made.
     WebReadyCopy PrepareUpload(const QString& localFile, std::optional<QTemporaryDir>& work) const;
@@ -92,7 +91,7 @@ private:
     // Puts the file on the server under name: by way of a temporary name, or
     // straight to the name where the server refuses renames and the person
     // agreed to that. Throws FtpError.
-    void PutOnServer(const QString& file, const QString& name);
+    void PutOnServer(const QString& file, const QString& name, const QDateTime& modified);
     // Asked once per site, after a refused rename: whether uploads may go
     // straight to their names there.
     bool MayUploadStraight(const FtpError& refusal);

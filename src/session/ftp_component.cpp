@@ -242,24 +242,27 @@ void FtpComponent::GetFile(const QString& remoteName, const QString& localName, 
     runCall([=](FtpWorker& worker, Call&) { worker.download(remoteName, localPath, knownSize); });
 }
 
-void FtpComponent::PutFile(const QString& localName, const QString& remoteName)
+void FtpComponent::PutFile(const QString& localName, const QString& remoteName, const QDateTime& modified)
 {
-    upload(localName, remoteName, false);
+    upload(localName, remoteName, false, modified);
 }
 
-void FtpComponent::PutFileStraight(const QString& localName, const QString& remoteName)
+void FtpComponent::PutFileStraight(const QString& localName, const QString& remoteName, const QDateTime& modified)
 {
-    upload(localName, remoteName, true);
+    upload(localName, remoteName, true, modified);
 }
 
-void FtpComponent::upload(const QString& localName, const QString& remoteName, bool straight)
+void FtpComponent::upload(const QString& localName, const QString& remoteName, bool straight,
+                          const QDateTime& modified)
 {
     RefuseLineBreaks(remoteName, QStringLiteral("file name"));
     requireConnection();
     const QFileInfo local(localName);
     const QString localPath = local.absoluteFilePath();
     expected_ = local.size();
-    runCall([localPath, remoteName, straight](FtpWorker& worker, Call&) { worker.upload(localPath, remoteName, straight); });
+    runCall([localPath, remoteName, straight, modified](FtpWorker& worker, Call&) {
+        worker.upload(localPath, remoteName, straight, modified);
+    });
 }
 
 void FtpComponent::Rename(const QString& oldName, const QString& newName)

@@ -143,10 +143,12 @@ public:
     // download the connection gave out on, or that the program ended, keeps
     // its part of a large file for the next download of it to go on from.
     void GetFile(const QString& remoteName, const QString& localName, qint64 knownSize = -1);
-    void PutFile(const QString& localName, const QString& remoteName);
+    // modified, when valid, is given to the server copy where the server
+    // allows (one call with the upload; a refusal is no failure).
+    void PutFile(const QString& localName, const QString& remoteName, const QDateTime& modified = {});
     // Uploads straight to remoteName, for servers that refuse renames: an
     // interrupted upload then leaves a damaged copy under that name.
-    void PutFileStraight(const QString& localName, const QString& remoteName);
+    void PutFileStraight(const QString& localName, const QString& remoteName, const QDateTime& modified = {});
     void Rename(const QString& oldName, const QString& newName);
     void SendCommand();   // FTP only: other protocols fail with ftp_errors::FtpOnly
     // The server's current folder, empty when it does not say; over any protocol.
@@ -199,7 +201,7 @@ private:
     // work left in the call (the reply of SendCommand).
     QString runCall(std::function<void(FtpWorker&, Call&)> work);
     // PutFile, or PutFileStraight when straight.
-    void upload(const QString& localName, const QString& remoteName, bool straight);
+    void upload(const QString& localName, const QString& remoteName, bool straight, const QDateTime& modified);
     // Throws NotConnected, unless the connection can come back (see Reconnectable).
     void requireConnection();
     void deliverState(int connected);

@@ -837,7 +837,7 @@ struct FtpWorker::Impl {
     // Stored under a temporary name and renamed onto the target after the
     // server's final reply, so a failed upload never damages the server's
     // copy; straight to the target where the person chose that.
-    void upload(const QString& localPath, const QString& remoteName, bool straight)
+    void upload(const QString& localPath, const QString& remoteName, bool straight, const QDateTime& modified)
     {
         Transport& t = session();
         QFile file(localPath);
@@ -873,7 +873,22 @@ struct FtpWorker::Impl {
             announceTemp(stored, false);
         }
         removeKeptUpload(t, remoteName);
+        keepTime(t, remoteName, modified);
         events.progress(total);
+    }
+
+    // The upload is done; a server that will not take the time only makes
+    // the next comparison lean on sizes and its own time.
+    void keepTime(Transport& t, const QString& remoteName, const QDateTime& modified)
+    {
+        if (!modified.isValid())
+            return;
+        try {
+            t.setModified(remoteName, modified);
+        } catch (const FtpError& error) {
+            if (error.number == ftp_errors::Stopped || error.number == ftp_errors::Cancelled)
+                throw;
+        }
     }
 
     // One try of an upload. A retry goes on from what the server holds of
@@ -1067,9 +1082,9 @@ void FtpWorker::download(const QString& remoteName, const QString& localPath, qi
 {
     d->download(remoteName, localPath, knownSize);
 }
-void FtpWorker::upload(const QString& localPath, const QString& remoteName, bool straight)
+void FtpWorker::upload(const QString& localPath, const QString& remoteName, bool straight, const QDateTime& modified)
 {
-    d->upload(localPath, remoteName, straight);
+    d->upload(localPath, remoteName, straight, modified);
 }
 
 }  // namespace quillmar

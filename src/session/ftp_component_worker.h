@@ -83,7 +83,7 @@ public:
     // knownSize: the file's size as listed, -1 to ask the server.
     void download(const QString& remoteName, const QString& localPath, qint64 knownSize = -1);
     // Straight to remoteName, or by way of a temporary name renamed onto it.
-    void upload(const QString& localPath, const QString& remoteName, bool straight);
+    void upload(const QString& localPath, const QString& remoteName, bool straight, const QDateTime& modified = {});
 
 private:
     struct Impl;
