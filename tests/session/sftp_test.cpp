@@ -28,6 +28,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 using namespace quillmar;
@@ -544,6 +545,73 @@ TEST(SftpLogin, ALockedKeyAsksForItsPassphraseMaskedAgainWhenWrongAndCancelEndsT
         << told.join(u'|').toStdString();
     qputenv("HOME", savedHome);
     qputenv("SSH_AUTH_SOCK", savedSocket);
+}
+
+// The listing row of name in the component's current folder.
+std::optional<ListRow> ListedRow(FtpComponent& ftp, const QString& name)
+{
+    std::optional<ListRow> found;
+    const auto connection = QObject::connect(&ftp, &FtpComponent::ListEntry, [&](const QString& line) {
+        bool unread = false;
+        if (std::optional<ListRow> row = ReadListLine(line, &unread); row && row->text == name)
+            found = row;
+    });
+    ftp.List();
+    QObject::disconnect(connection);
+    return found;
+}
+
+// The date Publish Folder compares and a kept download is matched by: what
+// is set is what the server tells, the disk holds and the listing shows.
+TEST_F(SftpSite, TheDateOfAFileIsSetToldAndListedAlike)
+{
+    const QString name = QStringLiteral("dated.txt");
+    const QByteArray onDisk = In(root(), "dated.txt");
+    ASSERT_TRUE(WriteRaw(QFile::encodeName(local.filePath(name)), "dated"));
+    ftp.PutFile(local.filePath(name), name);
+    struct stat before{};
+    ASSERT_EQ(::stat(onDisk.constData(), &before), 0);
+    const QDateTime when(QDate(2021, 3, 4), QTime(5, 6, 7), Qt::UTC);
+    ASSERT_TRUE(ftp.SetModified(name, when));
+    EXPECT_EQ(ftp.ModifiedTime(name), when);
+    struct stat after{};
+    ASSERT_EQ(::stat(onDisk.constData(), &after), 0);
+    EXPECT_EQ(qint64(after.st_mtime), when.toSecsSinceEpoch());
+    EXPECT_EQ(after.st_atime, before.st_atime) << "the access time is kept";
+    const std::optional<ListRow> row = ListedRow(ftp, name);
+    ASSERT_TRUE(row.has_value());
+    EXPECT_EQ(row->modified, when);
+
+    // Times SFTP cannot carry are not wrapped around into others.
+    for (const QDateTime& beyond : {QDateTime(QDate(1969, 12, 31), QTime(23, 0), Qt::UTC),
+                                    QDateTime(QDate(2107, 1, 1), QTime(0, 0), Qt::UTC), QDateTime()}) {
+        SCOPED_TRACE(beyond.toString(Qt::ISODate).toStdString());
+        EXPECT_FALSE(ftp.SetModified(name, beyond));
+        EXPECT_EQ(ftp.ModifiedTime(name), when);
+    }
+    EXPECT_FALSE(ftp.ModifiedTime(QStringLiteral("missing.txt")).isValid());
+    EXPECT_FALSE(ftp.SetModified(QStringLiteral("missing.txt"), when));
+    EXPECT_EQ(ftp.State(), 1);
+}
+
+// A kept part goes on from where it ends, across the boundaries of the
+// reads a download sends.
+TEST_F(SftpSite, ADownloadGoesOnFromAnyByte)
+{
+    const QByteArray name = kFileNames[0];
+    const QByteArray bytes = ContentOf(name);
+    const auto t = MakeTransport(QStringLiteral("sftp"), {}, [](const ServerCertificate&) { return true; });
+    t->connect({QStringLiteral("127.0.0.1"), server->port(), server->user(), server->password(), QStringLiteral("sftp")});
+    for (const qint64 offset : {qint64(1), qint64(64 * 1024 - 1), qint64(64 * 1024), bytes.size() - 1, bytes.size()}) {
+        SCOPED_TRACE(offset);
+        QByteArray received;
+        const auto ending =
+            t->getFrom(Shown(name), offset, {[&](const char* p, qint64 n) { received.append(p, n); return true; }, {}, {}});
+        ASSERT_TRUE(ending.has_value());
+        EXPECT_EQ(*ending, TransferEnd::Complete);
+        EXPECT_TRUE(received == bytes.mid(offset)) << received.size();
+    }
+    t->quit();
 }
 
 }  // namespace
