@@ -258,11 +258,16 @@ protected:
         REQUIRE_ROOT();
         server = std::make_unique<SshServer>();
         ASSERT_TRUE(server->started()) << server->error();
-        ftp.setTrustQuestion([](const ServerCertificate& key) { return !key.keyType.isEmpty(); });
-        ftp.setUserName(server->user());
-        ftp.setPassword(server->password());
-        ftp.setHost(server->url());
-        ftp.setAction(FtpComponent::Connect);
+        logIn(ftp);
+    }
+
+    void logIn(FtpComponent& component) const
+    {
+        component.setTrustQuestion([](const ServerCertificate& key) { return !key.keyType.isEmpty(); });
+        component.setUserName(server->user());
+        component.setPassword(server->password());
+        component.setHost(server->url());
+        component.setAction(FtpComponent::Connect);
     }
 
     QByteArray root() const { return server->root(); }
@@ -414,20 +419,25 @@ TEST_F(SftpSite, StopEndsALargeTransferLeavesNothingBehindAndKeepsTheConnection)
     QObject::disconnect(watch);
 }
 
+// Sends sig to the processes of an account (its SSH sessions); their ids.
+std::vector<int> SignalAccount(const QString& user, int sig)
+{
+    QProcess pgrep;
+    pgrep.start(QStringLiteral("pgrep"), {QStringLiteral("-u"), user});
+    pgrep.waitForFinished();
+    std::vector<int> pids;
+    for (const QString& pid : QString::fromLatin1(pgrep.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts))
+        pids.push_back(pid.toInt());
+    for (const int pid : pids)
+        ::kill(pid, sig);
+    return pids;
+}
+
 // The processes of an account held still (SIGSTOP) until this goes: a
 // server that keeps its connection open and moves nothing.
 class Frozen {
 public:
-    explicit Frozen(const QString& user)
-    {
-        QProcess pgrep;
-        pgrep.start(QStringLiteral("pgrep"), {QStringLiteral("-u"), user});
-        pgrep.waitForFinished();
-        for (const QString& pid : QString::fromLatin1(pgrep.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts))
-            pids_.push_back(pid.toInt());
-        for (const int pid : pids_)
-            ::kill(pid, SIGSTOP);
-    }
+    explicit Frozen(const QString& user) : pids_(SignalAccount(user, SIGSTOP)) {}
     ~Frozen()
     {
         for (const int pid : pids_)
@@ -612,6 +622,46 @@ TEST_F(SftpSite, ADownloadGoesOnFromAnyByte)
         EXPECT_TRUE(received == bytes.mid(offset)) << received.size();
     }
     t->quit();
+}
+
+// A download cut off by a server that went away keeps its part, and a new
+// component told yes goes on from it: the server's first bytes, changed
+// under the same size and date, are not fetched again.
+TEST_F(SftpSite, AKeptDownloadGoesOnInANewComponent)
+{
+    const QByteArray remote = In(root(), "large.bin");
+    ASSERT_TRUE(MakeSparse(remote));
+    const QString target = local.filePath(QStringLiteral("large.bin"));
+    ftp.setResumePolicy(0, std::chrono::milliseconds(0));
+    bool cut = false;
+    const auto killer = QObject::connect(&ftp, &FtpComponent::Progress, [&](qint64 bytes) {
+        if (bytes >= kStopAfter && !cut)
+            cut = !SignalAccount(server->user(), SIGKILL).empty();
+    });
+    const FtpError e = FailureOf([&] { ftp.GetFile(QStringLiteral("large.bin"), target); });
+    QObject::disconnect(killer);
+    ASSERT_TRUE(cut) << "the session's processes were not found";
+    EXPECT_TRUE(e.description.contains(QLatin1String("is kept"))) << e.description.toStdString();
+
+    const QByteArray changed = "changed";
+    struct stat dated{};
+    ASSERT_EQ(::stat(remote.constData(), &dated), 0);
+    const int fd = ::open(remote.constData(), O_WRONLY);
+    ASSERT_EQ(::pwrite(fd, changed.constData(), changed.size(), 0), changed.size());
+    ::close(fd);
+    const timespec times[] = {dated.st_atim, dated.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, remote.constData(), times, 0), 0);
+
+    FtpComponent again;
+    qint64 offered = 0;
+    again.setResumeQuestion([&](const QString&, qint64 have, qint64) { return (offered = have) > 0; });
+    logIn(again);
+    again.GetFile(QStringLiteral("large.bin"), target);
+    EXPECT_GE(offered, kStopAfter);
+    QFile file(target);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.size(), kLargeSize);
+    EXPECT_EQ(file.read(changed.size()), QByteArray(changed.size(), '\0')) << "the kept part was fetched again";
 }
 
 }  // namespace
