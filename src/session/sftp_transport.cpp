@@ -15,6 +15,7 @@
 
 #include <deque>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <type_traits>
 #include <utility>
@@ -122,6 +123,27 @@ QByteArray ParentOf(const QByteArray& folder)
     return slash <= 0 ? QByteArray("/") : folder.left(slash);
 }
 
+// When an entry last changed (UTC, whole seconds as SFTP version 3 has
+// them); invalid when the server did not say.
+QDateTime ModifiedOf(const sftp_attributes_struct& entry)
+{
+    if (!(entry.flags & SSH_FILEXFER_ATTR_ACMODTIME))
+        return {};
+    return QDateTime::fromSecsSinceEpoch(qint64(entry.mtime), Qt::UTC);
+}
+
+// A time as SFTP version 3 carries it: unsigned 32-bit seconds, so none
+// before 1970 or after 2106 (nothing rather than a time wrapped around).
+std::optional<uint32_t> WireSeconds(const QDateTime& time)
+{
+    if (!time.isValid())
+        return std::nullopt;
+    const qint64 seconds = time.toSecsSinceEpoch();
+    if (seconds < 0 || seconds > qint64(std::numeric_limits<uint32_t>::max()))
+        return std::nullopt;
+    return uint32_t(seconds);
+}
+
 // A machine listing line for one entry: the facts the listing rules read,
 // then the name exactly as the server has it.
 QByteArray FactLine(const sftp_attributes_struct& entry)
@@ -132,10 +154,8 @@ QByteArray FactLine(const sftp_attributes_struct& entry)
     else if (entry.type == SSH_FILEXFER_TYPE_SYMLINK)
         type = "OS.unix=slink";
     QByteArray line = "type=" + type + ";size=" + QByteArray::number(quint64(entry.size));
-    if (entry.flags & SSH_FILEXFER_ATTR_ACMODTIME) {
-        const QDateTime modified = QDateTime::fromSecsSinceEpoch(qint64(entry.mtime), Qt::UTC);
+    if (const QDateTime modified = ModifiedOf(entry); modified.isValid())
         line += ";modify=" + modified.toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1();
-    }
     return line + "; " + QByteArray(entry.name) + "\r\n";
 }
 
@@ -466,18 +486,53 @@ public:
         });
     }
 
+    // The attributes of an entry of the current folder; nothing when the
+    // server refuses (no such entry, say), a failure when the connection went.
+    Attributes statOf(const QString& name)
+    {
+        requireSession();
+        checkAborted();
+        Attributes found(sftp_stat(sftp.get(), pathOf(name).constData()));
+        if (!found && !stillConnected())
+            throw failure(name);
+        return found;
+    }
+
     qint64 sizeOf(const QString& name) override
     {
         return timed([&](StallWatch&) {
-            requireSession();
-            checkAborted();
-            const Attributes found(sftp_stat(sftp.get(), pathOf(name).constData()));
-            if (!found) {
-                if (!stillConnected())
-                    throw failure(name);
-                return qint64(-1);
-            }
-            return (found->flags & SSH_FILEXFER_ATTR_SIZE) ? qint64(found->size) : qint64(-1);
+            const Attributes found = statOf(name);
+            return found && (found->flags & SSH_FILEXFER_ATTR_SIZE) ? qint64(found->size) : qint64(-1);
+        });
+    }
+
+    QDateTime modifiedTime(const QString& name) override
+    {
+        return timed([&](StallWatch&) {
+            const Attributes found = statOf(name);
+            return found ? ModifiedOf(*found) : QDateTime();
+        });
+    }
+
+    // SFTP sets both times at once: the access time stays as it was.
+    bool setModified(const QString& name, const QDateTime& time) override
+    {
+        const std::optional<uint32_t> seconds = WireSeconds(time);
+        if (!seconds)
+            return false;
+        return timed([&](StallWatch&) {
+            const Attributes found = statOf(name);
+            if (!found)
+                return false;
+            sftp_attributes_struct times{};
+            times.flags = SSH_FILEXFER_ATTR_ACMODTIME;
+            times.atime = (found->flags & SSH_FILEXFER_ATTR_ACMODTIME) ? found->atime : *seconds;
+            times.mtime = *seconds;
+            if (sftp_setstat(sftp.get(), pathOf(name).constData(), &times) == 0)
+                return true;
+            if (!stillConnected())
+                throw failure(QStringLiteral("The date of %1 could not be set").arg(name));
+            return false;
         });
     }
 
@@ -679,14 +734,22 @@ public:
     {
         requireSession();
         checkAborted();
-        return watched([&](StallWatch& watch) { return download(name, local, watch); });
+        return watched([&](StallWatch& watch) { return download(name, 0, local, watch); });
+    }
+
+    // Any read may start anywhere, so every server goes on part-way.
+    std::optional<TransferEnd> getFrom(const QString& name, qint64 offset, const TransferLocal& local) override
+    {
+        requireSession();
+        checkAborted();
+        return watched([&](StallWatch& watch) { return download(name, offset, local, watch); });
     }
 
     // Several read requests wait at the server at once; a short answer
     // (allowed before the end) has the requests after it asked again from
     // where it stopped. As for uploads, the requests are our own on libssh's
     // channel: its reads copy each answer several times over in small pieces.
-    TransferEnd download(const QString& name, const TransferLocal& local, StallWatch& watch)
+    TransferEnd download(const QString& name, qint64 offset, const TransferLocal& local, StallWatch& watch)
     {
         OpenFile source{*this, sftp_open(sftp.get(), pathOf(name).constData(), O_RDONLY, 0)};
         const QString what = QStringLiteral("%1 could not be downloaded").arg(name);
@@ -696,8 +759,8 @@ public:
                                     qsizetype(ssh_string_len(source.file->handle)));
         std::vector<char> block(ReadBlock);
         std::deque<uint32_t> pending;
-        qint64 requested = 0;
-        qint64 total = 0;
+        qint64 requested = offset;
+        qint64 total = 0;   // from offset on
         bool ended = false;
         // Reads the answers still due, so libssh finds none of ours.
         const auto drain = [&] {
@@ -750,7 +813,7 @@ public:
             }
             if (*got < ReadBlock && !ended) {
                 drain();
-                requested = total;
+                requested = offset + total;
             }
         }
         return TransferEnd::Complete;

@@ -28,6 +28,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 using namespace quillmar;
@@ -257,11 +258,16 @@ protected:
         REQUIRE_ROOT();
         server = std::make_unique<SshServer>();
         ASSERT_TRUE(server->started()) << server->error();
-        ftp.setTrustQuestion([](const ServerCertificate& key) { return !key.keyType.isEmpty(); });
-        ftp.setUserName(server->user());
-        ftp.setPassword(server->password());
-        ftp.setHost(server->url());
-        ftp.setAction(FtpComponent::Connect);
+        logIn(ftp);
+    }
+
+    void logIn(FtpComponent& component) const
+    {
+        component.setTrustQuestion([](const ServerCertificate& key) { return !key.keyType.isEmpty(); });
+        component.setUserName(server->user());
+        component.setPassword(server->password());
+        component.setHost(server->url());
+        component.setAction(FtpComponent::Connect);
     }
 
     QByteArray root() const { return server->root(); }
@@ -413,20 +419,25 @@ TEST_F(SftpSite, StopEndsALargeTransferLeavesNothingBehindAndKeepsTheConnection)
     QObject::disconnect(watch);
 }
 
+// Sends sig to the processes of an account (its SSH sessions); their ids.
+std::vector<int> SignalAccount(const QString& user, int sig)
+{
+    QProcess pgrep;
+    pgrep.start(QStringLiteral("pgrep"), {QStringLiteral("-u"), user});
+    pgrep.waitForFinished();
+    std::vector<int> pids;
+    for (const QString& pid : QString::fromLatin1(pgrep.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts))
+        pids.push_back(pid.toInt());
+    for (const int pid : pids)
+        ::kill(pid, sig);
+    return pids;
+}
+
 // The processes of an account held still (SIGSTOP) until this goes: a
 // server that keeps its connection open and moves nothing.
 class Frozen {
 public:
-    explicit Frozen(const QString& user)
-    {
-        QProcess pgrep;
-        pgrep.start(QStringLiteral("pgrep"), {QStringLiteral("-u"), user});
-        pgrep.waitForFinished();
-        for (const QString& pid : QString::fromLatin1(pgrep.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts))
-            pids_.push_back(pid.toInt());
-        for (const int pid : pids_)
-            ::kill(pid, SIGSTOP);
-    }
+    explicit Frozen(const QString& user) : pids_(SignalAccount(user, SIGSTOP)) {}
     ~Frozen()
     {
         for (const int pid : pids_)
@@ -544,6 +555,113 @@ TEST(SftpLogin, ALockedKeyAsksForItsPassphraseMaskedAgainWhenWrongAndCancelEndsT
         << told.join(u'|').toStdString();
     qputenv("HOME", savedHome);
     qputenv("SSH_AUTH_SOCK", savedSocket);
+}
+
+// The listing row of name in the component's current folder.
+std::optional<ListRow> ListedRow(FtpComponent& ftp, const QString& name)
+{
+    std::optional<ListRow> found;
+    const auto connection = QObject::connect(&ftp, &FtpComponent::ListEntry, [&](const QString& line) {
+        bool unread = false;
+        if (std::optional<ListRow> row = ReadListLine(line, &unread); row && row->text == name)
+            found = row;
+    });
+    ftp.List();
+    QObject::disconnect(connection);
+    return found;
+}
+
+// The date Publish Folder compares and a kept download is matched by: what
+// is set is what the server tells, the disk holds and the listing shows.
+TEST_F(SftpSite, TheDateOfAFileIsSetToldAndListedAlike)
+{
+    const QString name = QStringLiteral("dated.txt");
+    const QByteArray onDisk = In(root(), "dated.txt");
+    ASSERT_TRUE(WriteRaw(QFile::encodeName(local.filePath(name)), "dated"));
+    ftp.PutFile(local.filePath(name), name);
+    struct stat before{};
+    ASSERT_EQ(::stat(onDisk.constData(), &before), 0);
+    const QDateTime when(QDate(2021, 3, 4), QTime(5, 6, 7), Qt::UTC);
+    ASSERT_TRUE(ftp.SetModified(name, when));
+    EXPECT_EQ(ftp.ModifiedTime(name), when);
+    struct stat after{};
+    ASSERT_EQ(::stat(onDisk.constData(), &after), 0);
+    EXPECT_EQ(qint64(after.st_mtime), when.toSecsSinceEpoch());
+    EXPECT_EQ(after.st_atime, before.st_atime) << "the access time is kept";
+    const std::optional<ListRow> row = ListedRow(ftp, name);
+    ASSERT_TRUE(row.has_value());
+    EXPECT_EQ(row->modified, when);
+
+    // Times SFTP cannot carry are not wrapped around into others.
+    for (const QDateTime& beyond : {QDateTime(QDate(1969, 12, 31), QTime(23, 0), Qt::UTC),
+                                    QDateTime(QDate(2107, 1, 1), QTime(0, 0), Qt::UTC), QDateTime()}) {
+        SCOPED_TRACE(beyond.toString(Qt::ISODate).toStdString());
+        EXPECT_FALSE(ftp.SetModified(name, beyond));
+        EXPECT_EQ(ftp.ModifiedTime(name), when);
+    }
+    EXPECT_FALSE(ftp.ModifiedTime(QStringLiteral("missing.txt")).isValid());
+    EXPECT_FALSE(ftp.SetModified(QStringLiteral("missing.txt"), when));
+    EXPECT_EQ(ftp.State(), 1);
+}
+
+// A kept part goes on from where it ends, across the boundaries of the
+// reads a download sends.
+TEST_F(SftpSite, ADownloadGoesOnFromAnyByte)
+{
+    const QByteArray name = kFileNames[0];
+    const QByteArray bytes = ContentOf(name);
+    const auto t = MakeTransport(QStringLiteral("sftp"), {}, [](const ServerCertificate&) { return true; });
+    t->connect({QStringLiteral("127.0.0.1"), server->port(), server->user(), server->password(), QStringLiteral("sftp")});
+    for (const qint64 offset : {qint64(1), qint64(64 * 1024 - 1), qint64(64 * 1024), bytes.size() - 1, bytes.size()}) {
+        SCOPED_TRACE(offset);
+        QByteArray received;
+        const auto ending =
+            t->getFrom(Shown(name), offset, {[&](const char* p, qint64 n) { received.append(p, n); return true; }, {}, {}});
+        ASSERT_TRUE(ending.has_value());
+        EXPECT_EQ(*ending, TransferEnd::Complete);
+        EXPECT_TRUE(received == bytes.mid(offset)) << received.size();
+    }
+    t->quit();
+}
+
+// A download cut off by a server that went away keeps its part, and a new
+// component told yes goes on from it: the server's first bytes, changed
+// under the same size and date, are not fetched again.
+TEST_F(SftpSite, AKeptDownloadGoesOnInANewComponent)
+{
+    const QByteArray remote = In(root(), "large.bin");
+    ASSERT_TRUE(MakeSparse(remote));
+    const QString target = local.filePath(QStringLiteral("large.bin"));
+    ftp.setResumePolicy(0, std::chrono::milliseconds(0));
+    bool cut = false;
+    const auto killer = QObject::connect(&ftp, &FtpComponent::Progress, [&](qint64 bytes) {
+        if (bytes >= kStopAfter && !cut)
+            cut = !SignalAccount(server->user(), SIGKILL).empty();
+    });
+    const FtpError e = FailureOf([&] { ftp.GetFile(QStringLiteral("large.bin"), target); });
+    QObject::disconnect(killer);
+    ASSERT_TRUE(cut) << "the session's processes were not found";
+    EXPECT_TRUE(e.description.contains(QLatin1String("is kept"))) << e.description.toStdString();
+
+    const QByteArray changed = "changed";
+    struct stat dated{};
+    ASSERT_EQ(::stat(remote.constData(), &dated), 0);
+    const int fd = ::open(remote.constData(), O_WRONLY);
+    ASSERT_EQ(::pwrite(fd, changed.constData(), changed.size(), 0), changed.size());
+    ::close(fd);
+    const timespec times[] = {dated.st_atim, dated.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, remote.constData(), times, 0), 0);
+
+    FtpComponent again;
+    qint64 offered = 0;
+    again.setResumeQuestion([&](const QString&, qint64 have, qint64) { return (offered = have) > 0; });
+    logIn(again);
+    again.GetFile(QStringLiteral("large.bin"), target);
+    EXPECT_GE(offered, kStopAfter);
+    QFile file(target);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.size(), kLargeSize);
+    EXPECT_EQ(file.read(changed.size()), QByteArray(changed.size(), '\0')) << "the kept part was fetched again";
 }
 
 }  // namespace
