@@ -704,6 +704,11 @@ public:
             if (file && impl.sftp.get() == owner)
                 sftp_close(file);
         }
+        // The server's handle, which our own read and write requests name.
+        QByteArrayView handle() const
+        {
+            return {static_cast<const char*>(ssh_string_data(file->handle)), qsizetype(ssh_string_len(file->handle))};
+        }
     };
 
     // A transfer under the stall watch. libssh waits on its own, so a
@@ -755,8 +760,7 @@ public:
         const QString what = QStringLiteral("%1 could not be downloaded").arg(name);
         if (!source.file)
             throw failure(what);
-        const QByteArrayView handle(static_cast<const char*>(ssh_string_data(source.file->handle)),
-                                    qsizetype(ssh_string_len(source.file->handle)));
+        const QByteArrayView handle = source.handle();
         std::vector<char> block(ReadBlock);
         std::deque<uint32_t> pending;
         qint64 requested = offset;
@@ -871,8 +875,7 @@ public:
         const QString what = QStringLiteral("%1 could not be uploaded").arg(name);
         if (!target.file)
             throw failure(what);
-        const QByteArrayView handle(static_cast<const char*>(ssh_string_data(target.file->handle)),
-                                    qsizetype(ssh_string_len(target.file->handle)));
+        const QByteArrayView handle = target.handle();
         std::vector<char> block(WriteBlock);
         std::deque<std::pair<uint32_t, qint64>> pending;   // request, bytes
         std::optional<uint32_t> refusal;
