@@ -19,7 +19,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 
-#include <condition_variable>
+#include <future>
 #include <cstdio>
 #include <cstdlib>
 #include <tuple>
@@ -40,19 +40,12 @@ const QMap<QString, QString> kShop = {{QStringLiteral("Description"), QStringLit
 TEST(StartUp, FirstStartOnEmptyStoreWritesAllSixKeysAtClose)
 {
     WindowRig rig;
-    quillmar::Form1& form = rig.open();
-    EXPECT_TRUE(form.isVisible());
+    EXPECT_TRUE(rig.open().isVisible());
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Disconnected."));
     EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << "no connection attempt on an empty store";
     EXPECT_FALSE(rig.find<QAction>("mnuStartupConnect")->isChecked());
-    EXPECT_TRUE(rig.find<QAction>("mnuReportStyle")->isChecked());
-    EXPECT_EQ(form.ftp().State(), 0);
-    EXPECT_EQ(rig.light(), "grey");
     // The empty server list says how to begin, until a site is chosen.
-    auto* list = form.findChild<quillmar::ServerListView*>(QStringLiteral("ListView1"));
-    ASSERT_NE(list, nullptr);
-    EXPECT_EQ(list->placeholderText(),
-              QStringLiteral("Open the Site Manager (FTP menu) to add your FTP site, then Connect"));
+    EXPECT_NE(rig.find<quillmar::ServerListView>("ListView1")->placeholderText(), QString());
     rig.close();
     EXPECT_EQ(rig.storedValue(QStringLiteral("StartUpConnect")), QStringLiteral("False"));
     for (const char* key : {"URL", "User", "Pass", "Port", "Description"})
@@ -69,8 +62,7 @@ TEST(StartUp, FirstStartOnEmptyStoreWritesAllSixKeysAtClose)
                                          {QStringLiteral("Description"), QStringLiteral("My shop")}};
     rig.presetStore(kept);
     rig.open();
-    EXPECT_EQ(rig.form->findChild<quillmar::ServerListView*>(QStringLiteral("ListView1"))->placeholderText(), QString())
-        << "a site is chosen";
+    EXPECT_EQ(rig.find<quillmar::ServerListView>("ListView1")->placeholderText(), QString()) << "a site is chosen";
     rig.find<QAction>("mnuStartupConnect")->trigger();
     rig.close();
     EXPECT_EQ(QFile::permissions(rig.settingsFile()) & (QFileDevice::ReadOther | QFileDevice::ReadGroup), 0)
@@ -140,12 +132,6 @@ TEST_F(ConnectedWindow, ConnectListsTheFolderAndDisconnectSavesTheSnapshot)
     EXPECT_EQ(SavedListing(rig, QStringLiteral("Second")),
               ListingHeader(Loopback(server.port())) + "a.jpg\r\nb.txt\r\nimages/\r\nnew.gif\r\n");
 
-    rig.dialogs.clear();
-    form.Disconnect();
-    EXPECT_EQ(rig.dialogs.messageTexts(), QStringList{QStringLiteral("You are already disconnected.")});
-    EXPECT_EQ(rig.dialogs.calls().first().icon, Dialogs::Icon::Information);
-    EXPECT_EQ(rig.dialogs.calls().first().title, QStringLiteral("Quillmar"));
-
     // A snapshot that cannot be written does not stop the disconnect.
     rig.dialogs.clear();
     form.connectionSettings().Description = QStringLiteral("bad") + QChar(0) + QStringLiteral("name");
@@ -187,33 +173,32 @@ TEST_F(ConnectedWindow, ConnectFailuresSayWhatWentWrong)
                               .arg(Loopback(server.port()));
     const QString siteManager = QStringLiteral("You must use the site manager to set your username and password.");
     struct Case {
-        QString url, user, pass;
-        QList<int> answers;  // to Yes/No questions
+        QString user, pass;
+        int answer;  // to the Yes/No question; 0: none queued
         QStringList messages;
-        QString status;
+        bool refused;  // otherwise the status line stays as it was
     };
-    const QString before = QStringLiteral("Status: Disconnected.");
-    const QString loginRefused = QStringLiteral("Status: Login refused by ") + Loopback(server.port());
     const Case cases[] = {
-        {Loopback(server.port()), QString(), "p", {}, {siteManager}, loginRefused},
-        {Loopback(server.port()), server.user(), "wrong", {}, {refused}, loginRefused},
-        {Loopback(server.port()), server.user(), "wrong", {7}, {again}, QStringLiteral("Status: unchanged")},
-        {Loopback(server.port()), server.user(), "wrong", {6}, {again, refused}, loginRefused},
+        {QString(), "p", 0, {siteManager}, true},
+        {server.user(), "wrong", 0, {refused}, true},
+        {server.user(), "wrong", 7, {again}, false},
+        {server.user(), "wrong", 6, {again, refused}, true},
     };
+    const QString unchanged = QStringLiteral("Status: unchanged");
     quillmar::Form1& form = rig.open();
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.url.toStdString() + "/" + c.user.toStdString() + "/" + std::to_string(c.answers.size()));
+        SCOPED_TRACE(c.user.toStdString() + "/" + std::to_string(c.answer));
         rig.dialogs.clear();
-        for (int answer : c.answers)
-            rig.dialogs.queueMessageAnswer(answer);
-        rig.find<QLabel>("Panel1")->setText(c.status == QStringLiteral("Status: unchanged") ? c.status : before);
-        form.connectionSettings() = {c.url, c.user, c.pass, QString(), QStringLiteral("x"), {}, {}};
+        if (c.answer)
+            rig.dialogs.queueMessageAnswer(c.answer);
+        rig.find<QLabel>("Panel1")->setText(unchanged);
+        form.connectionSettings() = {Loopback(server.port()), c.user, c.pass, QString(), QStringLiteral("x"), {}, {}};
         form.Connect();
         EXPECT_EQ(rig.dialogs.messageTexts(), c.messages);
         EXPECT_EQ(rig.dialogs.calls().first().title, QStringLiteral("Quillmar"));
         EXPECT_EQ(form.ftp().State(), 0);
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-        EXPECT_EQ(rig.panel(1), c.status);
+        EXPECT_EQ(rig.panel(1), c.refused ? QStringLiteral("Status: Login refused by ") + Loopback(server.port()) : unchanged);
     }
     // No site chosen: Connect takes the person to the site manager, and says nothing.
     for (const QString& user : {QStringLiteral("u"), QString()}) {
@@ -221,9 +206,8 @@ TEST_F(ConnectedWindow, ConnectFailuresSayWhatWentWrong)
         form.connectionSettings() = {QString(), user, QStringLiteral("p"), QString(), QString(), {}, {}};
         rig.find<QAction>("mnuConnect")->trigger();
         EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
-        auto* sites = rig.form->findChild<QWidget*>(QStringLiteral("SiteForm"));
-        ASSERT_NE(sites, nullptr);
-        EXPECT_TRUE(sites->isVisible());
+        auto* sites = rig.find<QWidget>("SiteForm");
+        ASSERT_TRUE(sites && sites->isVisible());
         sites->close();
     }
 
@@ -298,9 +282,7 @@ TEST_F(ConnectedWindow, DoubleClickEntersFoldersAndDownloadsFilesIntoTheLocalFol
     rig.presetStore(kShop);
     quillmar::Form1& form = openConnected();
     // A clicked row's facts go when the list changes; the title follows the folder.
-    auto* view = rig.find<QAbstractItemView>("ListView1");
-    view->setCurrentIndex(view->model()->index(0, 0));
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->currentIndex()).center());
+    ClickServerRow(rig, QStringLiteral("a.jpg"));
     EXPECT_EQ(rig.panel(4), QStringLiteral("a.jpg"));
     DoubleClickServerRow(rig, QStringLiteral("images/"));
     EXPECT_EQ(RowTexts(rig), QStringList{QStringLiteral("c.gif")});
@@ -319,8 +301,7 @@ TEST_F(ConnectedWindow, DoubleClickEntersFoldersAndDownloadsFilesIntoTheLocalFol
     EXPECT_EQ(rig.find<QProgressBar>("PB1")->value(), 0);
     EXPECT_EQ(rig.light(), "green");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    auto* files = rig.find<QListWidget>("File1");
-    EXPECT_EQ(files->findItems(QStringLiteral("c.gif"), Qt::MatchExactly).size(), 1);
+    EXPECT_EQ(rig.find<QListWidget>("File1")->findItems(QStringLiteral("c.gif"), Qt::MatchExactly).size(), 1);
 
     // Names that would leave the local folder are refused.
     for (const QString& name : {QStringLiteral(".."), QStringLiteral("..\\evil.jpg")}) {
@@ -562,12 +543,9 @@ TEST_F(CallWindow, StopTheMenuAndTheCloseBoxEndADownloadAndOtherInputIsDropped)
 
 TEST_F(CallWindow, QuittingDuringACallEndsItAndSavesTheSettings)
 {
-    std::mutex mutex;
-    std::condition_variable finished;
-    bool done = false;
-    std::thread watchdog([&] {
-        std::unique_lock lock(mutex);
-        if (!finished.wait_for(lock, std::chrono::seconds(20), [&] { return done; })) {
+    std::promise<void> finished;
+    std::thread watchdog([ended = finished.get_future()] {
+        if (ended.wait_for(std::chrono::seconds(20)) == std::future_status::timeout) {
             std::fprintf(stderr, "A quit request during a call did not end it.\n");
             std::_Exit(1);
         }
@@ -580,11 +558,7 @@ TEST_F(CallWindow, QuittingDuringACallEndsItAndSavesTheSettings)
     });
     QApplication::exec();
     const qint64 took = sinceQuit.elapsed();
-    {
-        std::lock_guard lock(mutex);
-        done = true;
-    }
-    finished.notify_all();
+    finished.set_value();
     watchdog.join();
     EXPECT_LT(took, 3000);
     EXPECT_EQ(rig.storedValue(QStringLiteral("Description")), QStringLiteral("Changed during the call"));
@@ -608,10 +582,12 @@ TEST_F(ConnectedWindow, AFolderOfThousandsArrivesWholeAndInOrder)
 {
     QDir(server.root()).mkdir(QStringLiteral("many"));
     QStringList expected;
+    qint64 bytes = 0;
     for (int i = 0; i < 3000; ++i) {
         const QString name = QStringLiteral("p%1.jpg").arg((i * 7919) % 3000, 4, 10, QLatin1Char('0'));
         WriteFile(server.root() + QStringLiteral("/many/") + name, QByteArray(i % 5, 'x'));
         expected << name;
+        bytes += i % 5;
     }
     expected.sort();
     // A line end inside a name splits its listing line in two: the first
@@ -626,9 +602,6 @@ TEST_F(ConnectedWindow, AFolderOfThousandsArrivesWholeAndInOrder)
 
     DoubleClickServerRow(rig, QStringLiteral("many/"));
     EXPECT_EQ(RowTexts(rig), expected);
-    qint64 bytes = 0;
-    for (int i = 0; i < 3000; ++i)
-        bytes += i % 5;
     EXPECT_EQ(rig.panel(3), QStringLiteral("Total: 3000 files %1 KB").arg(QLocale().toString(bytes / 1000.0, 'g', 3)));
 
     // The Name heading turns the order round, and the next listing follows it.
@@ -642,17 +615,7 @@ TEST_F(ConnectedWindow, AFolderOfThousandsArrivesWholeAndInOrder)
 
 // ---- encrypted connections
 
-namespace {
-
 using quillmar::test::MakeCertificate;
-
-void ConnectTo(WindowRig& rig, const QString& url)
-{
-    rig.presetSite(url);
-    rig.open().Connect();
-}
-
-}  // namespace
 
 TEST(Encryption, UnknownCertificatesAreAskedAboutOncePinnedAndAskedAgainWhenChanged)
 {
@@ -664,10 +627,9 @@ TEST(Encryption, UnknownCertificatesAreAskedAboutOncePinnedAndAskedAgainWhenChan
     ASSERT_TRUE(server->running()) << server->error().toStdString();
     const int port = server->port();
     WriteFile(server->root() + QStringLiteral("/pic.jpg"), "q");
-    const QString url = QStringLiteral("127.0.0.1:%1").arg(port);
 
     WindowRig rig;
-    ConnectTo(rig, url);
+    rig.openConnectedTo(port);
     ASSERT_EQ(rig.dialogs.messageTexts().size(), 1);
     const QString question = rig.dialogs.messageTexts().first();
     EXPECT_TRUE(question.contains(first.fingerprint) && question.contains(QStringLiteral("127.0.0.1"))) << question.toStdString();
@@ -686,7 +648,7 @@ TEST(Encryption, UnknownCertificatesAreAskedAboutOncePinnedAndAskedAgainWhenChan
     rig.close();
 
     rig.dialogs.clear();
-    ConnectTo(rig, url);
+    rig.openConnectedTo(port);
     EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << "a pinned certificate connects silently";
     EXPECT_EQ(rig.panel(2), QStringLiteral("Connected"));
     rig.close();
@@ -696,7 +658,7 @@ TEST(Encryption, UnknownCertificatesAreAskedAboutOncePinnedAndAskedAgainWhenChan
                                                             QString::number(port)});
     ASSERT_EQ(server->port(), port) << server->error().toStdString();
     rig.dialogs.clear();   // nothing queued: the question takes its default, as Enter would
-    ConnectTo(rig, url);
+    rig.openConnectedTo(port);
     ASSERT_EQ(rig.dialogs.messageTexts().size(), 1) << "No ends the connect without a second message";
     const QString changed = rig.dialogs.messageTexts().first();
     EXPECT_TRUE(changed.contains(QStringLiteral("changed")) && changed.contains(first.fingerprint) &&
@@ -719,9 +681,8 @@ TEST(Encryption, ASiteThatSpokeTlsIsNotLoggedIntoInClearWithoutThePersonsWordNor
     auto server = std::make_unique<FtpServerFixture>(0, QStringList{"--tls-cert", certificate.pem});
     ASSERT_TRUE(server->running()) << server->error().toStdString();
     const int port = server->port();
-    const QString url = QStringLiteral("127.0.0.1:%1").arg(port);
     WindowRig rig;
-    ConnectTo(rig, url);
+    rig.openConnectedTo(port);
     ASSERT_TRUE(rig.panel(5).startsWith(QStringLiteral("TLS"))) << rig.panel(5).toStdString();
     rig.close();
     server.reset();
@@ -743,7 +704,7 @@ TEST(Encryption, ASiteThatSpokeTlsIsNotLoggedIntoInClearWithoutThePersonsWordNor
         rig.dialogs.clear();
         rig.dialogs.queueMessageAnswer(c.answer);
         const qsizetype before = plain.commands().size();
-        ConnectTo(rig, url);
+        rig.openConnectedTo(port);
         ASSERT_EQ(rig.dialogs.messageTexts().size(), 1) << rig.dialogs.messageTexts().join('\n').toStdString();
         const ScriptedDialogs::Call& asked = rig.dialogs.calls().first();
         EXPECT_TRUE(asked.text.contains(QStringLiteral("offered encryption")) && asked.text.contains(QStringLiteral("does not now")))
@@ -761,7 +722,8 @@ TEST(Encryption, ASiteThatSpokeTlsIsNotLoggedIntoInClearWithoutThePersonsWordNor
     // Asked for by its address, encryption fails before the login.
     rig.dialogs.clear();
     const qsizetype before = plain.commands().size();
-    ConnectTo(rig, QStringLiteral("ftps://") + url);
+    rig.presetSite(QStringLiteral("ftps://") + Loopback(port));
+    rig.open().Connect();
     ASSERT_EQ(rig.dialogs.messageTexts().size(), 1);
     EXPECT_TRUE(rig.dialogs.messageTexts().first().contains(QStringLiteral("offers no encryption")))
         << rig.dialogs.messageTexts().first().toStdString();
