@@ -79,14 +79,8 @@ TEST(Layout, PanesGrowWithTheWindowAndNothingOverlaps)
 
     // The design size: the frames stand where they always stood.
     EXPECT_EQ(form.centralWidget()->width(), 779);
-    EXPECT_EQ(InWindow(local).x(), 0);
-    EXPECT_EQ(local->width(), 204);
-    EXPECT_EQ(InWindow(viewer).x(), 206);
-    EXPECT_EQ(viewer->width(), 328);
-    EXPECT_EQ(InWindow(server).x(), 536);
-    EXPECT_EQ(server->width(), 243);
-    for (QWidget* frame : {local, viewer, server})
-        EXPECT_EQ(frame->height(), 321) << frame->objectName().toStdString();
+    for (const auto& [frame, x, width] : {std::tuple{local, 0, 204}, {viewer, 206, 328}, {server, 536, 243}})
+        EXPECT_EQ(InWindow(frame), QRect(x, InWindow(local).y(), width, 321)) << frame->objectName().toStdString();
     const QSize listAtDesign = list->size();
     const QSize pictureAtDesign = picture->size();
     const QSize designSize = form.size();
@@ -336,13 +330,11 @@ TEST(Keys, EachKeyRunsItsCommandAndEachWindowOpensOverTheMainWindow)
         window->close();
     }
     EXPECT_FALSE(QApplication::windowIcon().pixmap(32).isNull()) << "the program's picture";
-    QImage get = rig.find<QAction>("Get")->icon().pixmap(24).toImage();
-    QImage put = rig.find<QAction>("Put")->icon().pixmap(24).toImage();
-    QImage back = rig.find<QAction>("Back")->icon().pixmap(24).toImage();
-    EXPECT_FALSE(get.isNull());
-    EXPECT_NE(get, put);
-    EXPECT_NE(put, back);
-    EXPECT_NE(get, back);
+    QList<QImage> icons;
+    for (const char* button : {"Get", "Put", "Back"})
+        icons << rig.find<QAction>(button)->icon().pixmap(24).toImage();
+    EXPECT_FALSE(icons[0].isNull());
+    EXPECT_TRUE(icons[0] != icons[1] && icons[1] != icons[2] && icons[0] != icons[2]) << "each button its own picture";
 }
 
 TEST(Transfers, SlowDownloadShowsThePercentAndDropsUploadAndDownload)
@@ -381,26 +373,23 @@ TEST(Transfers, SlowDownloadShowsThePercentAndDropsUploadAndDownload)
     WriteFile(rig.localFolder.filePath(QStringLiteral("pane.jpg")), "from the pane");
     QTemporaryDir elsewhere;  // a file manager's folder
     WriteFile(elsewhere.filePath(QStringLiteral("outside.gif")), "from a file manager");
-    auto* list = view;
 
     // A folder or a remote address is not uploaded.
     QMimeData folder;
     folder.setUrls({QUrl::fromLocalFile(elsewhere.path()), QUrl(QStringLiteral("ftp://127.0.0.1/x.jpg"))});
-    EXPECT_FALSE(Drop(list->viewport(), &folder));
+    EXPECT_FALSE(Drop(view->viewport(), &folder));
 
     QMimeData files;
     files.setUrls({QUrl::fromLocalFile(rig.localFolder.filePath(QStringLiteral("pane.jpg"))),
                    QUrl::fromLocalFile(elsewhere.filePath(QStringLiteral("outside.gif")))});
-    EXPECT_TRUE(Drop(list->viewport(), &files));
+    EXPECT_TRUE(Drop(view->viewport(), &files));
     ASSERT_TRUE(QTest::qWaitFor([&] { return rig.panel(1) == QStringLiteral("Status: Upload Complete"); }, 5000))
         << rig.panel(1);
-    QFile uploaded(server.root() + QStringLiteral("/outside.gif"));
-    ASSERT_TRUE(uploaded.open(QIODevice::ReadOnly));
-    EXPECT_EQ(uploaded.readAll(), QByteArray("from a file manager"));
+    EXPECT_EQ(ReadFile(server.root() + QStringLiteral("/outside.gif")), QByteArray("from a file manager"));
     EXPECT_TRUE(QFile::exists(server.root() + QStringLiteral("/pane.jpg")));
     EXPECT_TRUE(QFile::exists(rig.appFolder.filePath(QStringLiteral("Cache"))))
         << "pictures go to the cache as with the button";
-    EXPECT_EQ(RowTexts(list), (QStringList{"outside.gif", "pane.jpg", "remote.txt", "slow.jpg"}));
+    EXPECT_EQ(RowTexts(view), (QStringList{"outside.gif", "pane.jpg", "remote.txt", "slow.jpg"}));
 
     QMimeData serverRows;
     serverRows.setData(QLatin1String(quillmar::kServerRowsMime), "remote.txt");
@@ -411,7 +400,7 @@ TEST(Transfers, SlowDownloadShowsThePercentAndDropsUploadAndDownload)
 
     // Not connected: the guard of the buttons speaks.
     form.Disconnect();
-    EXPECT_TRUE(Drop(list->viewport(), &files));
+    EXPECT_TRUE(Drop(view->viewport(), &files));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !rig.dialogs.calls().isEmpty(); }, 2000));
     EXPECT_EQ(rig.dialogs.messageTexts(), QStringList{kConnectFirst});
 }
