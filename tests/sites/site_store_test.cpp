@@ -96,19 +96,6 @@ TEST(SplitSiteEntry, FourTrimmedPartsOrNothing)
     }
 }
 
-TEST(BuildSiteEntry, WebFieldsFollowThePasswordOnlyWhenGiven)
-{
-    const SiteFields plain{"Shop", "ftp://host", "me", "pw", "", ""};
-    EXPECT_EQ(BuildSiteEntry(plain), "Shop" + kGap + ";host;me;pw");
-    SiteFields web = plain;
-    web.webAddress = "https://www.example.org/";
-    web.webFolder = "/public_html";
-    const QString entry = *BuildSiteEntry(web);
-    EXPECT_EQ(entry, "Shop" + kGap + ";host;me;pw;https://www.example.org/;/public_html");
-    const SiteFields back = *SplitSiteEntry(entry);
-    EXPECT_EQ(QStringList({back.webAddress, back.webFolder}), QStringList({web.webAddress, web.webFolder}));
-}
-
 TEST(LoadSiteList, LinesEndAtCrLfCrOrLf)
 {
     const std::pair<QByteArray, QStringList> cases[] = {
