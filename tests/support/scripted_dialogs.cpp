@@ -2,11 +2,6 @@
 
 #include <algorithm>
 
-namespace {
-constexpr int kOk = 1;
-constexpr int kYes = 6;
-}  // namespace
-
 void ScriptedDialogs::record(const Call& call)
 {
     calls_.append(call);
