@@ -13,17 +13,6 @@ void PrintTo(const QByteArray& bytes, std::ostream* out)
         *out << '"' << bytes.toStdString() << '"';
 }
 
-void PrintTo(const QStringList& list, std::ostream* out)
-{
-    *out << '[';
-    for (qsizetype i = 0; i < list.size(); ++i) {
-        if (i)
-            *out << ", ";
-        PrintTo(list[i], out);
-    }
-    *out << ']';
-}
-
 std::ostream& operator<<(std::ostream& out, const QString& text)
 {
     return out << text.toStdString();
