@@ -66,9 +66,7 @@ TEST_F(Viewer, ShowsRowsWithTheirPicturesOnceTheTimeStampAndThePreview)
     WriteFile(path("Gone.dat"), "|URL| x\r\nold.jpg\r\n");
     WriteFile(path("sites.snd"), "Shop;shop.example;me;pw\r\nEmpty;empty.example;a;b\r\nGone;x;a;b\r\n");
     ASSERT_TRUE(QDir(rig.appFolder.path()).mkpath("Cache/me@shop.example/pics"));
-    QImage photo(60, 30, QImage::Format_RGB32);
-    photo.fill(Qt::red);
-    ASSERT_TRUE(photo.save(path("Cache/me@shop.example/pics/photo.jpg"), "JPG"));
+    WritePicture(path("Cache/me@shop.example/pics/photo.jpg"), 60, 30);
     const QDateTime written(QDate(2021, 3, 4), QTime(5, 6, 7));
     const QString day = QLocale::system().toString(written.date(), QLocale::ShortFormat);
     for (const char* name : {"Shop.dat", "Empty.dat"}) {
