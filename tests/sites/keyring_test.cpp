@@ -57,7 +57,6 @@ TEST_F(KeyringWindow, SiteSavedInTheManagerKeepsItsPasswordOnlyInTheKeyringLogsI
     ASSERT_TRUE(server.running()) << server.error().toStdString();
     const QString address = QStringLiteral("127.0.0.1:%1").arg(server.port());
     openSites();
-    QListWidget* list = siteList();
     EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << "nothing to move, nothing to ask";
     EXPECT_TRUE(rig.find<QAction>("mnuKeyring")->isChecked());
     EXPECT_EQ(rig.find<QLabel>("lblPasswordPlace")->text(), "Passwords are kept in the system keyring.");
@@ -74,9 +73,9 @@ TEST_F(KeyringWindow, SiteSavedInTheManagerKeepsItsPasswordOnlyInTheKeyringLogsI
 
     // Chosen again, the site brings its password back from the keyring and logs in.
     openSites();
-    ClickRow(list, 0);
+    ClickRow(list(), 0);
     EXPECT_EQ(rig.find<QLineEdit>("txtPass")->text(), kOddPassword);
-    ClickRow(list, 0, true);
+    ClickRow(list(), 0, true);
     EXPECT_EQ(rig.panel(2), "Connected") << rig.dialogs.messageTexts().join('|').toStdString();
     rig.close();
     EXPECT_EQ(rig.storedValue("Pass"), QString());
@@ -128,8 +127,7 @@ TEST_F(KeyringWindow, ChangingLoginOrAddressMovesTheEntryAndDeletingRemovesIt)
         writeStore({Stored("Shop", "127.0.0.1;ann;"), Stored("Blog", "127.0.0.2;cy;"),
                     Stored("Blog again", "127.0.0.2;cy;")});
         openSites();
-        QListWidget* list = siteList();
-        ClickRow(list, c.row);
+            ClickRow(list(), c.row);
         if (c.boxes.isEmpty()) {
             press("Command1");
         } else {

@@ -16,7 +16,6 @@ namespace {
 class SiteManager : public SiteManagerWindow {
 protected:
     QStringList storedLines() const { return quillmar::LoadSiteList(rig.services.appFolder); }
-    QListWidget* list() const { return siteList(); }
     QStringList rows() const { return RowTexts(list()); }
     QStringList boxes() const
     {

@@ -229,7 +229,7 @@ protected:
         rig.find<QAction>("mnuSiteMan")->trigger();
         return rig.find<quillmar::SiteForm>("SiteForm");
     }
-    QListWidget* siteList() const { return rig.find<QListWidget>("List1"); }
+    QListWidget* list() const { return rig.find<QListWidget>("List1"); }
     // Types description, address, login and password, as many as given.
     void fill(const QStringList& texts)
     {
