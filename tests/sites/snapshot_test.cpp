@@ -32,38 +32,32 @@ TEST(WriteListingSnapshot, EveryDescriptionGivesAFileInTheAppFolder)
     EXPECT_EQ(Entries(root.path()), QStringList{"app"});
 }
 
-TEST(WriteListingSnapshot, HeaderThenOneCrLfLinePerRow)
+// The header, the place of the rows when known (in header lines every reader
+// skips), then one CRLF line a row; names that would read back as a header or
+// as two rows are left out. Each write replaces the last.
+TEST(WriteListingSnapshot, HeaderPlaceThenOneCrLfLinePerRow)
 {
     QTemporaryDir folder;
-    ASSERT_TRUE(WriteListingSnapshot(folder.path(), "Shop", "ftp.example.test",
-                                     {"images/", "a b.jpg", "caf\u00e9.gif"}));
-    EXPECT_EQ(ReadFile(folder.filePath("Shop.dat")),
-              QByteArray("|URL| ftp.example.test\r\nimages/\r\na b.jpg\r\ncaf\xc3\xa9.gif\r\n"));
-
-    // A later disconnect with an empty list rewrites it with the header alone.
-    ASSERT_TRUE(WriteListingSnapshot(folder.path(), "Shop", "127.0.0.1", {}));
-    EXPECT_EQ(ReadFile(folder.filePath("Shop.dat")), QByteArray("|URL| 127.0.0.1\r\n"));
-    EXPECT_TRUE(ReadListingSnapshot(folder.path(), "Shop.dat").isEmpty());
-    EXPECT_FALSE(ReadSnapshotPlace(folder.path(), "Shop.dat").known());
-
-    // The place of the rows rides in header lines that every reader skips.
-    ASSERT_TRUE(WriteListingSnapshot(folder.path(), "Shop", "h", ServerPlace{"me@h", "/pics"}, {"a.jpg"}));
-    EXPECT_EQ(ReadFile(folder.filePath("Shop.dat")), QByteArray("|URL| h\r\n|URL|Site| me@h\r\n|URL|Folder| /pics\r\na.jpg\r\n"));
-    EXPECT_EQ(ReadListingSnapshot(folder.path(), "Shop.dat").size(), 1);
-    const ServerPlace place = ReadSnapshotPlace(folder.path(), "Shop.dat");
-    EXPECT_EQ(QStringList({place.site, place.folder}), QStringList({"me@h", "/pics"}));
-}
-
-// Server names that would read back as a header or as two rows are left
-// out; only the header lines at the top name the place.
-TEST(WriteListingSnapshot, NamesTheFormatCannotHoldAreLeftOut)
-{
-    QTemporaryDir folder;
-    const QStringList rows{"a.jpg", "|URL|Folder| /elsewhere", "x|URL|y.jpg", "two\r\nlines.jpg", "cr\r.jpg",
-                           "lf\n.jpg", "b.jpg"};
-    ASSERT_TRUE(WriteListingSnapshot(folder.path(), "Shop", "h", ServerPlace{"me@h", "/pics"}, rows));
-    EXPECT_EQ(ReadFile(folder.filePath("Shop.dat")),
-              QByteArray("|URL| h\r\n|URL|Site| me@h\r\n|URL|Folder| /pics\r\na.jpg\r\nb.jpg\r\n"));
+    const struct {
+        ServerPlace place;
+        QStringList rows;
+        QByteArray file;
+        qsizetype rowsRead;
+    } cases[] = {
+        {{}, {"images/", "a b.jpg", "caf\u00e9.gif"}, "|URL| h\r\nimages/\r\na b.jpg\r\ncaf\xc3\xa9.gif\r\n", 3},
+        {{}, {}, "|URL| h\r\n", 0},
+        {{"me@h", "/pics"},
+         {"a.jpg", "|URL|Folder| /elsewhere", "x|URL|y.jpg", "two\r\nlines.jpg", "cr\r.jpg", "lf\n.jpg", "b.jpg"},
+         "|URL| h\r\n|URL|Site| me@h\r\n|URL|Folder| /pics\r\na.jpg\r\nb.jpg\r\n", 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file.toStdString());
+        ASSERT_TRUE(WriteListingSnapshot(folder.path(), "Shop", "h", c.place, c.rows));
+        EXPECT_EQ(ReadFile(folder.filePath("Shop.dat")), c.file);
+        EXPECT_EQ(ReadListingSnapshot(folder.path(), "Shop.dat").size(), c.rowsRead);
+        const ServerPlace place = ReadSnapshotPlace(folder.path(), "Shop.dat");
+        EXPECT_EQ(QStringList({place.site, place.folder}), QStringList({c.place.site, c.place.folder}));
+    }
 
     // A place line below the rows, as a hand-edited or older file may have,
     // does not replace the place at the top.
