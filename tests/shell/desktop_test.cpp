@@ -9,6 +9,7 @@
 
 #include <QDropEvent>
 #include <QInputDialog>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QScreen>
@@ -158,9 +159,10 @@ TEST(Layout, PanesGrowWithTheWindowAndNothingOverlaps)
 }
 
 // The real boxes: an input box keeps its title whole, a name is offered
-// with all but its extension selected, and a question about one thing has
-// no All.
-TEST(Dialogs, InputBoxesKeepTheirTitleAndRenameSelectsTheStem)
+// with all but its extension selected, a question about one thing has no
+// All, and a question refuses on Enter when its default is No (trust
+// questions carry the warning icon).
+TEST(Dialogs, InputBoxesKeepTheirTitleRenameSelectsTheStemAndQuestionsTakeTheirDefault)
 {
     quillmar::MessageDialogs dialogs;
     struct Seen { QString selected; int width = 0, titleWidth = 0; };
@@ -196,6 +198,23 @@ TEST(Dialogs, InputBoxesKeepTheirTitleAndRenameSelectsTheStem)
 
     for (const bool several : {true, false})
         EXPECT_EQ(quillmar::Confirm(QStringLiteral("Delete?"), nullptr, several).findChild<QPushButton*>(QStringLiteral("Confirm")) != nullptr, several);
+
+    using quillmar::Dialogs;
+    const struct { Dialogs::Answer defaultAnswer; Dialogs::Icon icon; QMessageBox::Icon shown; } questions[] = {
+        {Dialogs::Answer::No, Dialogs::Icon::Warning, QMessageBox::Warning},
+        {Dialogs::Answer::Yes, Dialogs::Icon::Information, QMessageBox::Information},
+    };
+    for (const auto& c : questions) {
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            icon = box->icon();
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        EXPECT_EQ(dialogs.question(QStringLiteral("Trust it?"), c.icon, QString(), c.defaultAnswer), int(c.defaultAnswer));
+        EXPECT_EQ(icon, c.shown);
+    }
 }
 
 TEST(Layout, PlaceSizesAndLocalFolderComeBackInANewWindowAndItsListsFollowTheDisk)

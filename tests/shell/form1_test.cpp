@@ -7,14 +7,12 @@
 #include "support/ftp_daemon_fixture.h"
 #include "support/window_helpers.h"
 #include "support/test_certificate.h"
-#include "shell/message_dialogs.h"
 #include "support/qt_printers.h"
 
 #include <QElapsedTimer>
 #include <QToolBar>
 #include <qpa/qwindowsysteminterface.h>
 #include <QHeaderView>
-#include <QMessageBox>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -725,26 +723,3 @@ TEST(Encryption, ASiteThatSpokeTlsIsNotLoggedIntoInClearWithoutThePersonsWordNor
     EXPECT_EQ(plain.commands().mid(before), QStringList{"AUTH TLS"}) << "no user name or password in clear";
     EXPECT_EQ(rig.form->ftp().State(), 0);
 }
-
-// The real boxes: a question refuses on Enter when its default is No, and
-// trust questions carry the warning icon.
-TEST(Encryption, QuestionBoxesAnswerTheirDefaultOnEnter)
-{
-    quillmar::MessageDialogs dialogs;
-    const struct { Dialogs::Answer defaultAnswer; Dialogs::Icon icon; QMessageBox::Icon shown; } cases[] = {
-        {Dialogs::Answer::No, Dialogs::Icon::Warning, QMessageBox::Warning},
-        {Dialogs::Answer::Yes, Dialogs::Icon::Information, QMessageBox::Information},
-    };
-    for (const auto& c : cases) {
-        QMessageBox::Icon icon = QMessageBox::NoIcon;
-        QTimer::singleShot(0, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            ASSERT_NE(box, nullptr);
-            icon = box->icon();
-            QTest::keyClick(box, Qt::Key_Return);
-        });
-        EXPECT_EQ(dialogs.question(QStringLiteral("Trust it?"), c.icon, QString(), c.defaultAnswer), int(c.defaultAnswer));
-        EXPECT_EQ(icon, c.shown);
-    }
-}
-
