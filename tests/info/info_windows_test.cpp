@@ -22,9 +22,8 @@ TEST(InfoWindows, AboutHelpAndUninstallNote)
     rig.open();
     for (int i = 0; i < 2; ++i)
         rig.find<QAction>("mnuAbout")->trigger();
-    ASSERT_EQ(rig.form->findChildren<quillmar::frmAbout*>().size(), 1);
-    auto* about = rig.form->findChild<quillmar::frmAbout*>();
-    EXPECT_TRUE(about->isVisible());
+    ASSERT_EQ(rig.form->findChildren<quillmar::frmAbout*>().size(), 1) << "asked again while open: the same window";
+    EXPECT_TRUE(rig.find<QWidget>("frmAbout")->isVisible());
 
     // The contact address in the about and the help window opens a mail.
     rig.find<QAction>("mnuContents")->trigger();
