@@ -1,5 +1,7 @@
 #include "support/session_keyring.h"
 
+#include "support/files.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -12,9 +14,8 @@ namespace quillmar::test {
 
 namespace {
 
-constexpr int kStartWaitMs = 30000;
+constexpr int kWaitMs = 30000;  // for a daemon to start or end, or secret-tool to answer
 constexpr int kPollMs = 50;
-constexpr int kToolWaitMs = 30000;
 
 // Whether the process still runs: the forked bus is not our child, so once
 // ended it may linger as a zombie until something else reaps it.
@@ -29,7 +30,6 @@ bool Running(qint64 pid)
 }
 
 const QString kService = QStringLiteral("Quillmar");
-const QByteArray kBusVariable = "DBUS_SESSION_BUS_ADDRESS";
 
 // No standard service folders: nothing on this bus starts by itself, so a
 // keyring that has gone stays gone.
@@ -76,7 +76,7 @@ SessionKeyring::~SessionKeyring()
     ::kill(pid_t(busPid_), SIGTERM);
     // The bus removes its socket from home_ as it ends; removing home_ while it
     // does left the folder behind in /tmp after every run.
-    const QDeadlineTimer deadline(kToolWaitMs);
+    const QDeadlineTimer deadline(kWaitMs);
     while (Running(busPid_) && !deadline.hasExpired())
         QThread::msleep(kPollMs);
 }
@@ -84,16 +84,14 @@ SessionKeyring::~SessionKeyring()
 bool SessionKeyring::startBus()
 {
     const QString config = home_.filePath(QStringLiteral("bus.conf"));
-    QFile file(config);
-    if (!file.open(QIODevice::WriteOnly) || file.write(BusConfig(home_.path())) < 0) {
+    if (!WriteFile(config, BusConfig(home_.path()))) {
         error_ = QStringLiteral("cannot write %1").arg(config);
         return false;
     }
-    file.close();
     QProcess bus;
     bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config, QStringLiteral("--fork"),
                                                QStringLiteral("--print-address=1"), QStringLiteral("--print-pid=1")});
-    if (!bus.waitForFinished(kStartWaitMs) || bus.exitCode() != 0) {
+    if (!bus.waitForFinished(kWaitMs) || bus.exitCode() != 0) {
         error_ = QStringLiteral("dbus-daemon did not start: %1 %2")
                      .arg(bus.errorString(), QString::fromLocal8Bit(bus.readAllStandardError()));
         return false;
@@ -105,7 +103,7 @@ bool SessionKeyring::startBus()
     }
     address_ = lines[0].trimmed();
     busPid_ = lines[1].trimmed().toLongLong();
-    qputenv(kBusVariable, address_.toUtf8());
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address_.toUtf8());
     return true;
 }
 
@@ -121,15 +119,15 @@ bool SessionKeyring::startKeyring()
     keyring_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     keyring_.start(QStringLiteral("gnome-keyring-daemon"),
                    {QStringLiteral("--foreground"), QStringLiteral("--unlock"), QStringLiteral("--components=secrets")});
-    if (!keyring_.waitForStarted(kStartWaitMs)) {
+    if (!keyring_.waitForStarted(kWaitMs)) {
         error_ = QStringLiteral("gnome-keyring-daemon did not start: ") + keyring_.errorString();
         return false;
     }
     keyring_.write("throw-away keyring password\n");
-    keyring_.waitForBytesWritten(kStartWaitMs);  // nothing else writes it while this waits below
+    keyring_.waitForBytesWritten(kWaitMs);  // nothing else writes it while this waits below
     keyring_.closeWriteChannel();
     // Ready once secret-tool can reach it.
-    const QDeadlineTimer deadline(kStartWaitMs);
+    const QDeadlineTimer deadline(kWaitMs);
     QString said;
     while (!deadline.hasExpired()) {
         bool ok = false;
@@ -153,16 +151,16 @@ void SessionKeyring::stopKeyring()
     if (keyring_.state() == QProcess::NotRunning)
         return;
     keyring_.terminate();
-    if (!keyring_.waitForFinished(kToolWaitMs))
+    if (!keyring_.waitForFinished(kWaitMs))
         keyring_.kill();
-    keyring_.waitForFinished(kToolWaitMs);
+    keyring_.waitForFinished(kWaitMs);
 }
 
 QString SessionKeyring::secretTool(const QStringList& arguments, bool* ok, bool errorText) const
 {
     QProcess tool;
     tool.start(QStringLiteral("secret-tool"), arguments);
-    const bool finished = tool.waitForFinished(kToolWaitMs);
+    const bool finished = tool.waitForFinished(kWaitMs);
     const QByteArray errors = tool.readAllStandardError();
     if (ok)
         *ok = finished && tool.exitStatus() == QProcess::NormalExit && errors.isEmpty();
