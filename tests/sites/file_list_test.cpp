@@ -48,8 +48,7 @@ TEST_F(Viewer, OffersStoredSitesWithAListingAndOpensEmptyInOneWindow)
     WriteFile(path("sites.snd"), "Upper;upper.example;a;b\r\nShop;shop.example;a;b\r\n;blank.example;a;b\r\n"
                                  "folder;f.example;a;b\r\nNone;none.example;a;b\r\nShop;again.example;a;b\r\n");
     quillmar::FileList* viewer = open();
-    ASSERT_NE(viewer, nullptr);
-    EXPECT_TRUE(viewer->isVisible());
+    ASSERT_TRUE(viewer && viewer->isVisible());
     EXPECT_EQ(RowTexts(combo()->view()), (QStringList{"Shop", "blank.example"}));
     EXPECT_EQ(list()->count(), 0);
     EXPECT_EQ(stamp(), QString());
