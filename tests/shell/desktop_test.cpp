@@ -59,12 +59,6 @@ bool Drop(QWidget* target, QMimeData* data)
     return enter.isAccepted() && drop.isAccepted();
 }
 
-void ShowActive(QWidget& window)
-{
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-}
-
 }  // namespace
 
 TEST(Layout, PanesGrowWithTheWindowAndNothingOverlaps)
@@ -143,15 +137,14 @@ TEST(Layout, PanesGrowWithTheWindowAndNothingOverlaps)
     bar->setValue(100);
     bar->setFormat(QStringLiteral("100 %"));
     EXPECT_LE(bar->fontMetrics().horizontalAdvance(bar->text()) + 8, bar->width());
-    EXPECT_EQ(Overlaps(form, {rig.find<QWidget>("Panel1"), rig.find<QWidget>("Panel5"), bar}), QStringList());
+    EXPECT_EQ(Overlaps(form, {panel1, rig.find<QWidget>("Panel5"), bar}), QStringList());
 
     // A transfer's words take the room of the totals and the chosen file
     // until it is over.
     Q_EMIT form.ftp().Progress(1110000, 20000000);
-    auto* status = rig.find<QLabel>("Panel1");
-    status->setText(QString::fromUtf8("Status: 1.11 MB of 20 MB \u00B7 268 KB/s \u00B7 1:11 left"));
+    panel1->setText(QString::fromUtf8("Status: 1.11 MB of 20 MB \u00B7 268 KB/s \u00B7 1:11 left"));
     QTest::qWait(20);
-    EXPECT_LE(status->fontMetrics().horizontalAdvance(status->text()) + 6, status->contentsRect().width());
+    EXPECT_LE(panel1->fontMetrics().horizontalAdvance(panel1->text()) + 6, panel1->contentsRect().width());
     form.ReportError(quillmar::FtpError{quillmar::ftp_errors::Stopped, {}});
     QTest::qWait(20);
     for (const char* name : {"Panel3", "Panel4"})
@@ -276,7 +269,8 @@ TEST(Keys, EachKeyRunsItsCommandAndEachWindowOpensOverTheMainWindow)
     WindowRig rig;
     QDir(rig.localFolder.path()).mkdir(QStringLiteral("inner"));
     quillmar::Form1& form = rig.open();
-    ShowActive(form);
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
     struct Case { QKeySequence key; const char* action; int gotFocus; QStringList messages; QString status; };
     const QString before = QStringLiteral("Status: before");
     const Case cases[] = {
