@@ -120,8 +120,8 @@ TEST_F(ConnectedWindow, ConnectListsTheFolderAndDisconnectSavesTheSnapshot)
     EXPECT_FALSE(QFile::exists(rig.appFolder.filePath(QStringLiteral("Second.dat"))));
     EXPECT_EQ(RowTexts(rig), (QStringList{"a.jpg", "b.txt", "images/", "new.gif"}));
 
-    form.Disconnect();
     const QByteArray withNewGif = ListingHeader(Loopback(server.port())) + "a.jpg\r\nb.txt\r\nimages/\r\nnew.gif\r\n";
+    form.Disconnect();
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Disconnected"));
     EXPECT_EQ(rig.panel(2), QStringLiteral("Disconnected"));
     EXPECT_EQ(rig.light(), "grey");
