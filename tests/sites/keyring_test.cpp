@@ -14,17 +14,12 @@ namespace {
 using quillmar::test::FtpServerFixture;
 using quillmar::test::SessionKeyring;
 
+// Made by the first test's SetUp, before any keyring call of this process.
 SessionKeyring* Keyring()
 {
-    static SessionKeyring keyring;  // before any keyring call of this process
+    static SessionKeyring keyring;
     return &keyring;
 }
-
-class KeyringEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { Keyring(); }
-};
-[[maybe_unused]] auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new KeyringEnvironment);
 
 class KeyringWindow : public SiteManagerWindow {
 protected:
