@@ -154,7 +154,7 @@ TEST(PublishOnVsftpd, TimesFromMdtm)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "vsftpd needs root";
-    quillmar::test::FtpDaemonFixture server(QStringLiteral("vsftpd"));
+    quillmar::test::FtpDaemonFixture server("vsftpd");
     WindowRig rig;
     const QString remote = server.root(), local = rig.localFolder.path();
     for (const QString& folder : {remote, local}) {
@@ -204,7 +204,7 @@ TEST(PublishStop, LeavesEveryServerCopyOldOrNew)
     watch.start(2);
     PressPublish(rig);
     ASSERT_TRUE(stopAsked);
-    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Stopped."));
+    EXPECT_EQ(rig.panel(1), "Status: Stopped.");
     QStringList states;
     for (const QString& name : names) {
         const QByteArray held = ReadFile(QDir(remote.path()).filePath(name));

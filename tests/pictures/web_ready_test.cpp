@@ -116,7 +116,7 @@ QStringList PositionTraces(const QByteArray& bytes)
         qToBigEndian(value, big.data() + big.size() - 4);
     }
     if (bytes.contains(little) || bytes.contains(big))
-        traces << QStringLiteral("GPS rationals");
+        traces << "GPS rationals";
     for (const char* text : {"52.5298", "13.4080", "Berlin", "52,31"}) {
         if (bytes.contains(text))
             traces << QLatin1String(text);
@@ -190,9 +190,9 @@ TEST(WebReady, NoPositionIsLeftInAnyPlaceAndTheAllowedFactsStay)
             ASSERT_NE(copy.file, original);
             QStringList note{QLatin1String(side.resized)};
             if (c.noted)
-                note << QStringLiteral("location removed");
+                note << "location removed";
             note.removeAll(QString());
-            EXPECT_EQ(copy.note, note.join(QStringLiteral(", ")));
+            EXPECT_EQ(copy.note, note.join(", "));
 
             const QByteArray sent = ReadFile(copy.file);
             EXPECT_EQ(PositionTraces(sent), QStringList());
@@ -264,7 +264,7 @@ print("{}")
 TEST(WebReady, AFiftyMegapixelPhotoIsPrepared)
 {
     QTemporaryDir folder, work;
-    const QString photo = folder.filePath(QStringLiteral("large.jpg"));
+    const QString photo = folder.filePath("large.jpg");
     WriteCameraPhoto(photo, 8660, 5773);
     const quillmar::WebReadyCopy copy = quillmar::PrepareForWeb(photo, 1600, work.path());
     ASSERT_TRUE(copy.error.isEmpty()) << copy.error.toStdString();
@@ -292,13 +292,13 @@ TEST(WebReady, APngWhosePartClaimsMoreThanTheFileIsRefusedBeforeDecoding)
     const qsizetype idat = png.indexOf("IDAT") - 4;
     QByteArray claim(4, 0);
     qToBigEndian(quint32(1) << 30, claim.data());
-    const QString path = folder.filePath(QStringLiteral("claims.png"));
+    const QString path = folder.filePath("claims.png");
     WriteFile(path, png.left(idat) + claim + "tEXtComment" + QByteArray(1, 0) + "x" + png.mid(idat));
     ASSERT_LT(QFileInfo(path).size(), 1000);
 
     const quillmar::WebReadyCopy copy = quillmar::PrepareForWeb(path, 1600, work.path());
     EXPECT_TRUE(copy.file.isEmpty());
-    EXPECT_TRUE(copy.error.startsWith(QStringLiteral("claims.png could not be made ready for the web: it is damaged")))
+    EXPECT_TRUE(copy.error.startsWith("claims.png could not be made ready for the web: it is damaged"))
         << copy.error.toStdString();
     EXPECT_TRUE(copy.error.contains(QString::number(quint32(1) << 30))) << copy.error.toStdString();
 
