@@ -15,6 +15,24 @@
 
 using Choice = quillmar::Dialogs::ConfirmChoice;
 
+namespace {
+
+// A setting as the next run reads it from the file.
+QVariant SavedSetting(const WindowRig& rig, const QString& key)
+{
+    return QSettings(rig.settingsFile(), QSettings::IniFormat).value(key);
+}
+
+// The one message shown: its start and its end.
+void ExpectOneMessage(const WindowRig& rig, const QString& start, const QString& end = QString())
+{
+    const QStringList messages = rig.dialogs.messageTexts();
+    ASSERT_EQ(messages.size(), 1) << messages.join('|').toStdString();
+    EXPECT_TRUE(messages[0].startsWith(start) && messages[0].endsWith(end)) << messages[0].toStdString();
+}
+
+}  // namespace
+
 TEST_F(ConnectedWindow, DownloadOfTwoFilesAndAFolderLeavesTheFolderSelected)
 {
     WriteFile(serverPath("b.txt"), QByteArray(300000, 'x'));
@@ -121,10 +139,7 @@ TEST_F(ConnectedWindow, DeleteOnTheServerWithYesAllNoAndTheFolderQuestion)
     rig.dialogs.clear();
     SelectRows(rig, {"deep/"});
     rig.form->DeleteCommand();
-    const QStringList messages = rig.dialogs.messageTexts();
-    ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages[0].startsWith("The folder deep/ cannot be deleted: the folder d/ inside it is not empty. "
-                                       "Nothing was deleted.")) << messages[0].toStdString();
+    ExpectOneMessage(rig, "The folder deep/ cannot be deleted: the folder d/ inside it is not empty. Nothing was deleted.");
     EXPECT_TRUE(QFileInfo::exists(serverPath("deep/d/z.txt")));
     rig.form->Refresh();  // the server folder is still the one shown
     EXPECT_EQ(RowTexts(rig), (QStringList{"a.jpg", "b.txt", "deep/", "images/", "y2.txt"}));
@@ -137,6 +152,8 @@ TEST_F(ConnectedWindow, DeleteNamesItsTargetAndSideAndTrashesLocalFiles)
     TemporaryTrash trash;
     WritePicture(localPath("a.jpg"), 40, 30);
     const QByteArray picture = ReadFile(localPath("a.jpg"));
+    for (const char* name : {"l1.txt", "l2.txt", "keep.txt"})
+        WriteFile(localPath(name), "l");
     openConnected();
     rig.form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(rig.form.get()));
@@ -170,9 +187,6 @@ TEST_F(ConnectedWindow, DeleteNamesItsTargetAndSideAndTrashesLocalFiles)
 
     // Nothing without an active pane, and All for several.
     rig.dialogs.clear();
-    for (const char* name : {"l1.txt", "l2.txt", "keep.txt"})
-        WriteFile(localPath(QLatin1String(name)), "l");
-    rig.form->findChild<quillmar::LocalPane*>()->refreshFiles();
     SelectLocalFiles(rig, {"l1.txt", "l2.txt"});
     rig.form->state().GotFocus = quillmar::FocusSide::None;  // no pane had the focus yet
     rig.form->DeleteCommand();
@@ -197,10 +211,7 @@ TEST_F(ConnectedWindow, DeleteNamesItsTargetAndSideAndTrashesLocalFiles)
         rig.form->DeleteCommand();
         ASSERT_EQ(rig.dialogs.confirmTexts().size(), 1);
         EXPECT_FALSE(rig.dialogs.calls().first().offersAll) << "one file: no All";
-        const QStringList messages = rig.dialogs.messageTexts();
-        ASSERT_EQ(messages.size(), 1);
-        EXPECT_TRUE(messages[0].startsWith("keep.txt could not be moved to the trash")) << messages[0].toStdString();
-        EXPECT_TRUE(messages[0].endsWith("Delete it from this computer for good?")) << messages[0].toStdString();
+        ExpectOneMessage(rig, "keep.txt could not be moved to the trash", "Delete it from this computer for good?");
         EXPECT_EQ(QFileInfo::exists(localPath("keep.txt")), answer == 7);
     }
 }
@@ -266,7 +277,7 @@ TEST_F(ConnectedWindow, ReplacingAFileIsAskedWithBothSizesBeforeDownloadAndUploa
     rig.form->Disconnect();
     EXPECT_EQ(rig.light(), "grey");
     rig.close();
-    EXPECT_EQ(QSettings(rig.settingsFile(), QSettings::IniFormat).value("Transfers/AskReplace").toString(), "false");
+    EXPECT_EQ(SavedSetting(rig, "Transfers/AskReplace").toString(), "false");
 }
 
 // In list order, one listing at the end; a failure asks whether to go on.
@@ -285,10 +296,7 @@ TEST_F(ConnectedWindow, EverySelectedLocalFileUploads)
     QSignalSpy listings(&rig.form->ftp(), &quillmar::FtpComponent::ListComplete);
     SelectLocalFiles(rig, {"p1.jpg", "p2.jpg", "gone.txt", "p3.txt"});
     rig.find<QAction>("Put")->trigger();
-    const QStringList messages = rig.dialogs.messageTexts();
-    ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages[0].startsWith("gone.txt could not be uploaded:")) << messages[0].toStdString();
-    EXPECT_TRUE(messages[0].endsWith("Go on with the remaining 3 files?")) << messages[0].toStdString();
+    ExpectOneMessage(rig, "gone.txt could not be uploaded:", "Go on with the remaining 3 files?");
     EXPECT_EQ(order, (QStringList{"p1.jpg", "p2.jpg", "p3.txt"}));
     for (const char* name : {"p1.jpg", "p2.jpg", "p3.txt"})
         EXPECT_EQ(ReadFile(serverPath(QLatin1String(name))), QByteArray(name));
@@ -409,8 +417,7 @@ TEST_F(ConnectedWindow, TemporaryUploadsLeftOnTheServerAreRemovedAtTheNextConnec
     EXPECT_EQ(QDir(server.root()).entryList({".quillmar-*", "c.jpg"}, QDir::Files | QDir::Hidden),
               (QStringList{".quillmar-0badf00d.part", ".quillmar-99999999.part", "c.jpg"}));
     EXPECT_FALSE(RowTexts(rig).contains(".quillmar-1a2b3c4d.part"));
-    EXPECT_EQ(QSettings(rig.settingsFile(), QSettings::IniFormat).value("LeftOnServer/Uploads").toStringList(),
-              recorded.mid(1));
+    EXPECT_EQ(SavedSetting(rig, "LeftOnServer/Uploads").toStringList(), recorded.mid(1));
     EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
 }
 
@@ -427,16 +434,14 @@ TEST(UploadStoppedOnASlowServer, LeavesNoTemporaryFileAndNoNote)
     WriteFile(remote.filePath(".quillmar-0badf00d.part"), "not ours");
     OpenOnScriptedServer(rig, server);
     const QString site = quillmar::SiteKey("demo", QStringLiteral("127.0.0.1:%1").arg(server.port()));
-    const auto notes = [&] {
-        return QSettings(rig.settingsFile(), QSettings::IniFormat).value("LeftOnServer/Uploads").toStringList();
-    };
+    const auto notes = [&] { return SavedSetting(rig, "LeftOnServer/Uploads"); };
     QStringList duringCall, atCallEnd;
     QObject::connect(&rig.form->ftp(), &quillmar::FtpComponent::Busy, rig.form.get(), [&](bool running) {
         if (!running && atCallEnd.isEmpty())
-            atCallEnd = notes();
+            atCallEnd = notes().toStringList();
     });
     QTimer::singleShot(300, rig.form.get(), [&] {
-        duringCall = notes();
+        duringCall = notes().toStringList();
         rig.form->Stop();
     });
     SelectLocalFiles(rig, {"big.jpg"});
@@ -444,8 +449,7 @@ TEST(UploadStoppedOnASlowServer, LeavesNoTemporaryFileAndNoNote)
     EXPECT_EQ(duringCall, QStringList());
     ASSERT_EQ(atCallEnd.size(), 1);
     EXPECT_TRUE(atCallEnd[0].startsWith(site + "\n.quillmar-")) << atCallEnd[0].toStdString();
-    const auto leftNote = [&] { return QSettings(rig.settingsFile(), QSettings::IniFormat).value("LeftOnServer/Uploads"); };
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !leftNote().isValid(); }, 10000)) << leftNote().toString().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !notes().isValid(); }, 10000)) << notes().toString().toStdString();
     EXPECT_EQ(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden), QStringList{".quillmar-0badf00d.part"})
         << "a temporary-looking name it did not make stays";
 }
@@ -479,10 +483,6 @@ TEST_F(ConnectedWindow, RenameAndNewFolderOnEitherSideAndNeverOutside)
     rig.dialogs.queueInput("b.jpg");
     rig.find<QAction>("mnuRename")->trigger();
     EXPECT_EQ(rig.dialogs.calls().value(0).defaultText, "a.jpg");
-    EXPECT_EQ(ReadFile(serverPath("b.jpg")), QByteArray(1500, 'j'));
-    EXPECT_EQ(RowTexts(rig), (QStringList{"b.jpg", "b.txt", "images/"}));
-    EXPECT_EQ(QDir(cacheFolder()).entryList(QDir::Files), QStringList{"b.jpg"});
-    EXPECT_EQ(ReadFile(cachePath("b.jpg")), QByteArray("cached a"));
     EXPECT_EQ(rig.panel(1), "Status: Renamed File.");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
@@ -509,6 +509,7 @@ TEST_F(ConnectedWindow, RenameAndNewFolderOnEitherSideAndNeverOutside)
     EXPECT_EQ(RowTexts(rig), (QStringList{"b.txt", "images/", "shop.jpg"}));
     EXPECT_EQ(rig.panel(1), "Status: Renamed File.");
     EXPECT_EQ(QDir(cacheFolder()).entryList(QDir::Files), QStringList{"shop.jpg"});
+    EXPECT_EQ(ReadFile(cachePath("shop.jpg")), QByteArray("cached a"));
 
     // The local side refuses names outside its folder.
     WriteFile(localPath("here.txt"), "h");
