@@ -458,27 +458,36 @@ TEST(UploadStoppedOnASlowServer, LeavesNoTemporaryFileAndNoNote)
 TEST_F(ConnectedWindow, RenameAndNewFolderOnEitherSideAndNeverOutside)
 {
     WriteFile(cachePath("a.jpg"), "cached a");
+    WriteFile(localPath("here.txt"), "h");
     openConnected();
-    rig.form->state().GotFocus = quillmar::FocusSide::Server;
-    const QString before = rig.panel(1);
-    // Cancelled asks nothing of the server; escaping names are refused.
-    for (const QString& answer : QStringList{QString(), "../x.jpg", "a\r\nDELE b.txt", ".."}) {
+    const QString before = rig.panel(1), outside = rig.appFolder.filePath("abs.txt");
+    // Names that would escape the folder are refused; cancelled asks nothing
+    // of the server and says so on this computer.
+    const QString refused = "Cannot rename to", notRenamed = "here.txt was not renamed: no new name was given.";
+    const std::tuple<quillmar::FocusSide, QString, QString> renames[] = {
+        {quillmar::FocusSide::Server, QString(), QString()}, {quillmar::FocusSide::Server, "../x.jpg", refused},
+        {quillmar::FocusSide::Server, "a\r\nDELE b.txt", refused}, {quillmar::FocusSide::Server, "..", refused},
+        {quillmar::FocusSide::Local, QString(), notRenamed},  {quillmar::FocusSide::Local, outside, refused},
+        {quillmar::FocusSide::Local, "../up.txt", refused}};
+    for (const auto& [side, answer, says] : renames) {
         SCOPED_TRACE(answer.toStdString());
         rig.dialogs.clear();
-        SelectRows(rig, {"a.jpg"});
+        rig.form->state().GotFocus = side;
+        side == quillmar::FocusSide::Server ? SelectRows(rig, {"a.jpg"}) : SelectLocalFiles(rig, {"here.txt"});
         rig.dialogs.queueInput(answer);
         rig.find<QAction>("mnuRename")->trigger();
-        const QStringList messages = rig.dialogs.messageTexts();
-        EXPECT_EQ(messages.size(), answer.isEmpty() ? 0 : 1);
-        EXPECT_TRUE(messages.isEmpty() || messages.first().startsWith("Cannot rename to"))
-            << messages.join('|').toStdString();
+        if (says.isEmpty())
+            EXPECT_TRUE(rig.dialogs.messageTexts().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
+        else
+            ExpectOneMessage(rig, says);
         EXPECT_EQ(rig.panel(1), before);
-        EXPECT_EQ(QDir(server.root()).entryList(QDir::Files), (QStringList{"a.jpg", "b.txt"}));
-        EXPECT_EQ(ReadFile(cachePath("a.jpg")), QByteArray("cached a"));
     }
-    EXPECT_FALSE(QFileInfo::exists(rig.appFolder.filePath("x.jpg")));
-    EXPECT_FALSE(QFileInfo::exists(serverPath("../x.jpg")));
+    EXPECT_EQ(QDir(server.root()).entryList(QDir::Files), (QStringList{"a.jpg", "b.txt"}));
+    EXPECT_EQ(ReadFile(cachePath("a.jpg")), QByteArray("cached a"));
+    EXPECT_EQ(ReadFile(localPath("here.txt")), QByteArray("h"));
 
+    rig.form->state().GotFocus = quillmar::FocusSide::Server;
+    SelectRows(rig, {"a.jpg"});
     rig.dialogs.clear();
     rig.dialogs.queueInput("b.jpg");
     rig.find<QAction>("mnuRename")->trigger();
@@ -511,23 +520,13 @@ TEST_F(ConnectedWindow, RenameAndNewFolderOnEitherSideAndNeverOutside)
     EXPECT_EQ(QDir(cacheFolder()).entryList(QDir::Files), QStringList{"shop.jpg"});
     EXPECT_EQ(ReadFile(cachePath("shop.jpg")), QByteArray("cached a"));
 
-    // The local side refuses names outside its folder.
-    WriteFile(localPath("here.txt"), "h");
-    rig.form->findChild<quillmar::LocalPane*>()->refreshFiles();
+    rig.dialogs.clear();
     rig.form->state().GotFocus = quillmar::FocusSide::Local;
-    const QString outside = rig.appFolder.filePath("abs.txt");
-    for (const QString& answer : QStringList{outside, "../up.txt", QString(), "there.txt"}) {
-        SCOPED_TRACE(answer.toStdString());
-        rig.dialogs.clear();
-        SelectLocalFiles(rig, {"here.txt"});
-        rig.dialogs.queueInput(answer);
-        rig.find<QAction>("mnuRename")->trigger();
-        const bool good = answer == "there.txt";
-        EXPECT_EQ(rig.dialogs.messageTexts().size(), good ? 0 : 1);
-        EXPECT_EQ(QFileInfo::exists(localPath("here.txt")), !good);
-    }
-    EXPECT_FALSE(QFileInfo::exists(outside));
-    EXPECT_FALSE(QFileInfo::exists(localPath("../up.txt")));
+    SelectLocalFiles(rig, {"here.txt"});
+    rig.dialogs.queueInput("there.txt");
+    rig.find<QAction>("mnuRename")->trigger();
+    EXPECT_TRUE(rig.dialogs.messageTexts().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
+    EXPECT_FALSE(QFileInfo::exists(localPath("here.txt")));
     EXPECT_EQ(ReadFile(localPath("there.txt")), QByteArray("h"));
     EXPECT_EQ(rig.find<QListWidget>("File1")->findItems("there.txt", Qt::MatchExactly).size(), 1);
 
@@ -551,8 +550,9 @@ TEST_F(ConnectedWindow, RenameAndNewFolderOnEitherSideAndNeverOutside)
     EXPECT_TRUE(RowTexts(rig).contains("New_Folder/"));
     EXPECT_TRUE(QFileInfo(localPath("New Folder")).isDir());
     EXPECT_EQ(rig.find<QListWidget>("Dir1")->findItems("New Folder", Qt::MatchEndsWith).size(), 1);
-    for (const QString& path : {serverPath("../outside"), absolute, localPath("../elsewhere")})
-        EXPECT_FALSE(QFileInfo::exists(path)) << path.toStdString();
+    for (const QString& path : {rig.appFolder.filePath("x.jpg"), serverPath("../x.jpg"), outside, localPath("../up.txt"),
+                                serverPath("../outside"), absolute, localPath("../elsewhere")})
+        EXPECT_FALSE(QFileInfo::exists(path)) << path.toStdString() << " is outside";
 }
 
 TEST(PictureCacheMenu, EmptyingAsksAndDeletesEverythingInTheCache)
