@@ -46,7 +46,6 @@ def xmp(ns, body):
 DRONE = xmp('xmlns:drone-dji="http://www.dji.com/drone-dji/1.0/"',
             '<drone-dji:GpsLatitude>52.529861</drone-dji:GpsLatitude>'
             '<drone-dji:GpsLongitude>13.408056</drone-dji:GpsLongitude>')
-TITLED = xmp("", "")
 IPTC = xmp('xmlns:Iptc4xmpExt="http://iptc.org/std/Iptc4xmpExt/2008-02-29/"',
            '<Iptc4xmpExt:LocationCreated><rdf:Bag><rdf:li rdf:parseType="Resource">'
            '<Iptc4xmpExt:City>Berlin</Iptc4xmpExt:City>'
@@ -73,24 +72,21 @@ def after_metadata(data, segments):  # before the first table, behind what PIL w
 def png(name, info=None, **extra):
     picture().save(folder + "/" + name, "PNG", pnginfo=info, **extra)
 
-def raw_profile(blob):
-    return "\nexif\n%8d\n%s\n" % (len(blob), blob.hex())
-
 def write(name, data):
     open(folder + "/" + name, "wb").write(data)
 
 icc = ImageCms.ImageCmsProfile(ImageCms.createProfile("sRGB")).tobytes()
 write("clean.jpg", jpeg(exif(), icc))
 write("exif.jpg", jpeg(exif(gps=True)))
-for name, packet in (("titled.jpg", TITLED), ("drone-xmp.jpg", DRONE), ("iptc-xmp.jpg", IPTC)):
+for name, packet in (("titled.jpg", xmp("", "")), ("drone-xmp.jpg", DRONE), ("iptc-xmp.jpg", IPTC)):
     write(name, after_metadata(jpeg(exif()), app1(b"http://ns.adobe.com/xap/1.0/\0" + packet.encode())))
 write("second-exif.jpg", after_metadata(jpeg(exif()), app1(exif(gps=True, facts=False))))
 write("both-exif.jpg", after_metadata(jpeg(exif(gps=True)), app1(exif(gps=True, facts=False))))
 write("appended.jpg", jpeg(exif()) + jpeg(exif(gps=True, facts=False)))
 png("exif-chunk.png", exif=exif(gps=True), icc_profile=icc)
 for name, zipped in (("raw-profile.png", False), ("raw-profile-zip.png", True)):
-    info = PngInfo()
-    info.add_text("Raw profile type exif", raw_profile(exif(gps=True)), zip=zipped)
+    info, blob = PngInfo(), exif(gps=True)
+    info.add_text("Raw profile type exif", "\nexif\n%8d\n%s\n" % (len(blob), blob.hex()), zip=zipped)
     png(name, info)
 for name, chunk, key, text in (("xmp.png", "add_itxt", "XML:com.adobe.xmp", DRONE),
                                ("text.png", "add_text", "Comment", "taken at 52.529861, 13.408056")):
