@@ -108,11 +108,10 @@ TEST_F(ConnectedWindow, DeleteOnTheServerWithYesAllNoAndTheFolderQuestion)
     rig.form->DeleteCommand();
     EXPECT_EQ(rig.dialogs.calls().size(), 2);
     EXPECT_EQ(QDir(server.root()).entryList(QDir::Files), (QStringList{"a.jpg", "b.txt", "y2.txt"}));
-    auto* model = Model(rig);
     const int y1 = RowIndex(rig, "y1.txt").row();
     ASSERT_GE(y1, 0) << "the list is not re-read after No";
-    EXPECT_TRUE(model->row(y1).dimmed);
-    EXPECT_FALSE(model->row(RowIndex(rig, "y2.txt").row()).dimmed);
+    EXPECT_TRUE(Model(rig)->row(y1).dimmed);
+    EXPECT_FALSE(Model(rig)->row(RowIndex(rig, "y2.txt").row()).dimmed);
     EXPECT_EQ(rig.panel(1), "Status: Deleting y1.txt");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
