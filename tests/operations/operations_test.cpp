@@ -138,7 +138,8 @@ TEST_F(ConnectedWindow, DeleteOnTheServerWithYesAllNoAndTheFolderQuestion)
     rig.dialogs.clear();
     SelectRows(rig, {"deep/"});
     rig.form->DeleteCommand();
-    ExpectOneMessage(rig, "The folder deep/ cannot be deleted: the folder d/ inside it is not empty. Nothing was deleted.");
+    ExpectOneMessage(rig, "The folder deep/ cannot be deleted: the folder d/ inside it is not empty. "
+                          "Nothing was deleted.");
     EXPECT_TRUE(QFileInfo::exists(serverPath("deep/d/z.txt")));
     rig.form->Refresh();  // the server folder is still the one shown
     EXPECT_EQ(RowTexts(rig), (QStringList{"a.jpg", "b.txt", "deep/", "images/", "y2.txt"}));
