@@ -10,6 +10,7 @@
 #include <QPrinterInfo>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 
 namespace {
 
@@ -101,12 +102,10 @@ TEST_F(Printing, WithNoPrinterInstalledThePersonNamesAPdfFile)
     if (!QPrinterInfo::availablePrinterNames().isEmpty())
         GTEST_SKIP() << "this machine has printers; the standard print dialog is shown instead";
     // The file dialog keeps its history in the user's settings: a throw-away place.
-    const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", rig.configFolder.path().toUtf8());
-    struct Restore {
-        QByteArray value;
-        ~Restore() { value.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", value); }
-    } restore{savedConfig};
+    const auto restore =
+        qScopeGuard([&] { saved.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", saved); });
     for (const bool accept : {false, true}) {
         SCOPED_TRACE(accept);
         QTimer answer;

@@ -67,7 +67,7 @@ TEST(PlanPublish, KindsCountsAndBytesOfBothSides)
                                  "sub/deep.jpg new 500", "sub/same.jpg same 7", "gone.txt only on the server 44",
                                  "sub/old.gif only on the server 5"}));
     EXPECT_EQ(plan.bytesToSend, 1520);
-    EXPECT_EQ(PublishCountsText(plan), QStringLiteral("2 new · 1 changed · 2 same · 2 only on the server · 1.5 KB to send"));
+    EXPECT_EQ(PublishCountsText(plan), "2 new · 1 changed · 2 same · 2 only on the server · 1.5 KB to send");
 }
 
 TEST(PublishTexts, ProgressAndOutcome)

@@ -88,11 +88,9 @@ TEST_F(ConnectedWindow, PublishSendsTheTickedNewAndChangedFilesAndKeepsTheRest)
     qint64 wanted = 0;
     for (const char* sent : {"new.jpg", "size.txt", "date.txt", "sub/inner.jpg"})
         wanted += QFileInfo(localPath(sent)).size();
-    const QString counts = "3 new · 2 changed · 1 same · 2 only on the server · ";
+    Untick(rig, "untick.txt");  // its bytes leave the count; its row stays counted as new
     EXPECT_EQ(rig.find<QLabel>("lblCounts")->text(),
-              counts + quillmar::SizeText(wanted + QFileInfo(localPath("untick.txt")).size()) + " to send");
-    Untick(rig, "untick.txt");
-    EXPECT_EQ(rig.find<QLabel>("lblCounts")->text(), counts + quillmar::SizeText(wanted) + " to send");
+              "3 new · 2 changed · 1 same · 2 only on the server · " + quillmar::SizeText(wanted) + " to send");
     PressPublish(rig);
 
     EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
@@ -154,7 +152,7 @@ TEST(PublishOnVsftpd, TimesFromMdtm)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "vsftpd needs root";
-    quillmar::test::FtpDaemonFixture server(QStringLiteral("vsftpd"));
+    quillmar::test::FtpDaemonFixture server("vsftpd");
     WindowRig rig;
     const QString remote = server.root(), local = rig.localFolder.path();
     for (const QString& folder : {remote, local}) {
@@ -204,7 +202,7 @@ TEST(PublishStop, LeavesEveryServerCopyOldOrNew)
     watch.start(2);
     PressPublish(rig);
     ASSERT_TRUE(stopAsked);
-    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Stopped."));
+    EXPECT_EQ(rig.panel(1), "Status: Stopped.");
     QStringList states;
     for (const QString& name : names) {
         const QByteArray held = ReadFile(QDir(remote.path()).filePath(name));

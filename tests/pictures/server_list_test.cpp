@@ -124,12 +124,10 @@ protected:
 TEST_F(ServerListViewTest, NameHeadingAndArrowsToggleSizeHeadingDoesNotAndArrowsFollowTheHeading)
 {
     expectAscending(true);
-    clickHeading(0);
-    expectAscending(false);
-    clickHeading(1);
-    expectAscending(false);
-    clickHeading(0);
-    expectAscending(true);
+    for (const auto& [section, ascending] : {std::pair{0, false}, {1, false}, {0, true}}) {
+        clickHeading(section);
+        expectAscending(ascending);
+    }
     // The arrows work like the heading, also on an empty list; a new listing
     // arrives in the direction chosen.
     model->clear();
