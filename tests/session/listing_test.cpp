@@ -214,13 +214,6 @@ TEST(ParseListLine, DateTextFromEachFormat)
     }
 }
 
-TEST(LeftOutText, SaysHowManyLines)
-{
-    EXPECT_EQ(LeftOutText(0), QString());
-    EXPECT_EQ(LeftOutText(1), QStringLiteral(" (1 line not understood)"));
-    EXPECT_EQ(LeftOutText(3), QStringLiteral(" (3 lines not understood)"));
-}
-
 // One rule for the list's "Size" column, the totals panel and the picture
 // facts: the same bytes read the same everywhere.
 TEST(SizeRule, ColumnTotalsAndPictureFactsAgree)
@@ -249,29 +242,26 @@ TEST(SizeRule, ColumnTotalsAndPictureFactsAgree)
     QLocale::setDefault(saved);
 }
 
-// The size steps are the size rule's (above); here the file count and rounding.
+// The size steps are the size rule's (above); here the file count, rounding
+// and the locale's decimal separator without grouping.
 TEST(TotalsText, BytesKilobytesMegabytes)
 {
-    const std::tuple<qint64, qint64, const char*> cases[] = {
-        {0, 0, "Total: 0 files 0 bytes"},
-        {3, 512, "Total: 3 files 512 bytes"},
-        {12, 45300, "Total: 12 files 45.3 KB"},
-        {40, 12350000, "Total: 40 files 12.35 MB"},
-        {40, 12300000, "Total: 40 files 12.3 MB"},
-        {40000, 5000000000, "Total: 40000 files 5000 MB"},
-        {kMax, kMax, "Total: 9223372036854775807 files 9223372036854.78 MB"},
+    const QLocale c = QLocale::c(), german(QLocale::German);
+    const std::tuple<qint64, qint64, QLocale, const char*> cases[] = {
+        {0, 0, c, "Total: 0 files 0 bytes"},
+        {3, 512, c, "Total: 3 files 512 bytes"},
+        {12, 45300, c, "Total: 12 files 45.3 KB"},
+        {40, 12350000, c, "Total: 40 files 12.35 MB"},
+        {40, 12300000, c, "Total: 40 files 12.3 MB"},
+        {40000, 5000000000, c, "Total: 40000 files 5000 MB"},
+        {kMax, kMax, c, "Total: 9223372036854775807 files 9223372036854.78 MB"},
+        {2, 1250, german, "Total: 2 files 1,2 KB"},
+        {40000, 1234567890000, german, "Total: 40000 files 1234567,89 MB"},
     };
-    for (const auto& [files, bytes, expected] : cases) {
+    for (const auto& [files, bytes, locale, expected] : cases) {
         SCOPED_TRACE(expected);
-        EXPECT_EQ(TotalsText(files, bytes, QLocale::c()), QString::fromLatin1(expected));
+        EXPECT_EQ(TotalsText(files, bytes, locale), QString::fromLatin1(expected));
     }
-}
-
-TEST(TotalsText, LocaleDecimalSeparatorWithoutGrouping)
-{
-    const QLocale german(QLocale::German);
-    EXPECT_EQ(TotalsText(2, 1250, german), QStringLiteral("Total: 2 files 1,2 KB"));
-    EXPECT_EQ(TotalsText(40000, 1234567890000, german), QStringLiteral("Total: 40000 files 1234567,89 MB"));
 }
 
 TEST(SizeFromReply, NumberAfterTheCodeOrPrevious)
