@@ -17,8 +17,6 @@
 #include <QThread>
 #include <QTimer>
 
-#include <cstdio>
-
 #include <memory>
 #include <optional>
 #include <tuple>
@@ -226,21 +224,17 @@ TEST_F(FtpComponentTest, NamesThatAreNotUtf8KeepTheirBytesAfterAFolderChange)
     const QString shown = QString::fromLatin1(raw);
     const QByteArray rawPath = QFile::encodeName(server->root()) + '/' + raw;
     ASSERT_TRUE(QDir(server->root()).mkpath("inner"));
-    const auto exists = [](const QByteArray& path) { return QFileInfo::exists(QFile::decodeName(path)); };
     const std::vector<std::pair<const char*, std::function<void(FtpComponent&)>>> uses = {
         {"SIZE", [&](FtpComponent& f) { f.setCommand("SIZE " + shown); f.SendCommand(); EXPECT_EQ(f.Reply(), "213 4"); }},
         {"GetFile", [&](FtpComponent& f) { f.GetFile(shown, localPath("got.jpg")); EXPECT_EQ(ReadFile(localPath("got.jpg")), "cafe"); }},
         {"Rename", [&](FtpComponent& f) { f.Rename(shown, "renamed.jpg"); EXPECT_EQ(ReadFile(remotePath("renamed.jpg")), "cafe"); }},
-        {"DeleteFile", [&](FtpComponent& f) { f.DeleteFile(shown); EXPECT_FALSE(exists(rawPath)); }},
+        {"DeleteFile", [&](FtpComponent& f) { f.DeleteFile(shown); EXPECT_FALSE(Exists(rawPath)); }},
     };
     FtpComponent ftp;
     Connect(ftp, server->port());
     for (const auto& [name, use] : uses) {
         SCOPED_TRACE(name);
-        std::FILE* file = std::fopen(rawPath.constData(), "wb");
-        ASSERT_NE(file, nullptr);
-        std::fputs("cafe", file);
-        std::fclose(file);
+        ASSERT_TRUE(WriteRaw(rawPath, "cafe"));
         ftp.List();
         ftp.ChangeDir("inner");
         ftp.ChangeDir("..");
@@ -248,7 +242,7 @@ TEST_F(FtpComponentTest, NamesThatAreNotUtf8KeepTheirBytesAfterAFolderChange)
         EXPECT_EQ(error.number, -1) << error.description;
         QFile::remove(remotePath("renamed.jpg"));
     }
-    std::remove(rawPath.constData());
+    ::unlink(rawPath.constData());
 }
 
 TEST_F(FtpComponentTest, TransfersAreByteIdenticalWithThrottledRisingProgress)
@@ -288,7 +282,7 @@ TEST(FtpFault, FailedDownloadLeavesTheLocalFileAloneAndTheForeignAddressUncontac
     enum Ending { Wait, Abort, Destroy };
     const std::tuple<const char*, ServerScript, Ending, int> cases[] = {
         {"passive reply names 127.0.0.2", {.passiveHost = "127.0.0.2", .file = bytes}, Wait, -1},
-        {"server hangs up mid-way", {.file = bytes, .hangUpAfterBytes = 200000}, Wait, ftp_errors::Network},
+        {"server hangs up mid-way", {.file = bytes, .dropAfterBytes = 200000}, Wait, ftp_errors::Network},
         {"aborted while stalled", {.file = bytes, .stallAfterBytes = 100000}, Abort, ftp_errors::Cancelled},
         {"destroyed while stalled", {.file = bytes, .stallAfterBytes = 100000}, Destroy, ftp_errors::Cancelled},
     };
