@@ -328,43 +328,6 @@ TEST_F(SftpSite, AServerThatGoesAwayIsNoticedAsADisconnectWithoutACall)
     EXPECT_EQ(ftp.State(), 0);
 }
 
-
-TEST_F(SftpSite, StopEndsALargeTransferLeavesNothingBehindAndKeepsTheConnection)
-{
-    const QString localLarge = local.filePath(QStringLiteral("large.bin"));
-    ASSERT_TRUE(MakeSparse(In(root(), "large.bin")));
-    const auto serverBefore = RowsOnDisk(root());
-    struct Case {
-        const char* what;
-        std::function<void()> transfer;
-        QString leftLocally;   // the only local file after the stop
-    };
-    const Case cases[] = {
-        {"download", [&] { ftp.GetFile(QStringLiteral("large.bin"), localLarge); }, QString()},
-        {"upload",
-         [&] {
-             ASSERT_TRUE(MakeSparse(QFile::encodeName(localLarge)));
-             ftp.PutFile(localLarge, QStringLiteral("large.bin"));
-         },
-         QStringLiteral("large.bin")},
-    };
-    const auto watch = QObject::connect(&ftp, &FtpComponent::Progress, [&](qint64 bytes) {
-        if (bytes >= kStopAfter)
-            ftp.Stop();
-    });
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const FtpError e = FailureOf([&] { c.transfer(); });
-        EXPECT_EQ(e.number, ftp_errors::Stopped) << e.description.toStdString();
-        const QStringList left = QDir(local.path()).entryList(QDir::Files | QDir::Hidden);
-        EXPECT_EQ(left, c.leftLocally.isEmpty() ? QStringList() : QStringList{c.leftLocally});
-        EXPECT_EQ(ftp.State(), 1);
-        EXPECT_EQ(Listed(ftp), serverBefore) << "no part or temporary file on the server";
-        EXPECT_EQ(RowsOnDisk(root()), serverBefore);
-    }
-    QObject::disconnect(watch);
-}
-
 // Sends sig to the processes of an account (its SSH sessions); their ids.
 std::vector<int> SignalAccount(const QString& user, int sig)
 {
@@ -395,43 +358,61 @@ private:
     std::vector<int> pids_;
 };
 
-TEST_F(SftpSite, AServerThatStopsAnsweringEndsTransfersAsStalledAndRequestsAsTimedOut)
+TEST_F(SftpSite, StopAndAServerThatStopsAnsweringEndTransfersLeavingNothingBehind)
 {
     ASSERT_TRUE(MakeSparse(In(root(), "large.bin")));
     const QString localLarge = local.filePath(QStringLiteral("large.bin"));
-    ASSERT_TRUE(MakeSparse(QFile::encodeName(local.filePath(QStringLiteral("up.bin")))));
+    const QString localUp = local.filePath(QStringLiteral("up.bin"));
+    ASSERT_TRUE(MakeSparse(QFile::encodeName(localUp)));
+    const auto serverBefore = RowsOnDisk(root());
     ftp.setResumePolicy(0, std::chrono::milliseconds(0));   // a new connection would not be held still
     ftp.setTimeout(std::chrono::seconds(2));
+    // Two MiB in, the person stops or the server stops answering; or the
+    // server is silent from the start.
+    enum Ending { Stop, Stall, Silent };
     struct Case {
         const char* what;
+        Ending ending;
         std::function<void()> call;
-        bool silentFromStart;   // otherwise the server stops part-way through the transfer
         const char* says;
     };
     const Case cases[] = {
-        {"download", [&] { ftp.GetFile(QStringLiteral("large.bin"), localLarge); }, false, "fewer than 1024 bytes"},
-        {"upload", [&] { ftp.PutFile(local.filePath(QStringLiteral("up.bin")), QStringLiteral("up.bin")); }, false,
-         "fewer than 1024 bytes"},
-        {"change folder", [&] { ftp.ChangeDir(QStringLiteral("realdir")); }, true, "did not answer within 2 seconds"},
+        {"download stopped", Stop, [&] { ftp.GetFile(QStringLiteral("large.bin"), localLarge); }, ""},
+        {"upload over the server's copy stopped", Stop, [&] { ftp.PutFile(localUp, QStringLiteral("large.bin")); }, ""},
+        {"download stalled", Stall, [&] { ftp.GetFile(QStringLiteral("large.bin"), localLarge); }, "fewer than 1024 bytes"},
+        {"upload stalled", Stall, [&] { ftp.PutFile(localUp, QStringLiteral("up.bin")); }, "fewer than 1024 bytes"},
+        {"change folder unanswered", Silent, [&] { ftp.ChangeDir(QStringLiteral("realdir")); }, "did not answer within 2 seconds"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         if (ftp.State() == 0)
             ftp.setAction(FtpComponent::Connect);
         std::unique_ptr<Frozen> frozen;
-        if (c.silentFromStart)
+        if (c.ending == Silent)
             frozen = std::make_unique<Frozen>(server->user());
-        const auto freeze = QObject::connect(&ftp, &FtpComponent::Progress, [&](qint64 bytes) {
-            if (bytes >= kStopAfter && !frozen)
+        const auto watch = QObject::connect(&ftp, &FtpComponent::Progress, [&](qint64 bytes) {
+            if (bytes < kStopAfter || frozen)
+                return;
+            if (c.ending == Stop)
+                ftp.Stop();
+            else
                 frozen = std::make_unique<Frozen>(server->user());
         });
-        const FtpError e = FailureOf([&] { c.call(); });
-        QObject::disconnect(freeze);
+        const FtpError e = FailureOf(c.call);
+        QObject::disconnect(watch);
+        EXPECT_TRUE(e.description.contains(QLatin1String(c.says))) << e.description.toStdString();
+        EXPECT_FALSE(QFile::exists(localLarge)) << "a download ended early leaves no file";
+        if (c.ending == Stop) {
+            EXPECT_EQ(e.number, ftp_errors::Stopped) << e.description.toStdString();
+            EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"up.bin"});
+            EXPECT_EQ(ftp.State(), 1);
+            EXPECT_EQ(Listed(ftp), serverBefore) << "no part or temporary file on the server";
+            EXPECT_EQ(RowsOnDisk(root()), serverBefore);
+            continue;
+        }
         ASSERT_TRUE(frozen && frozen->any()) << "the session's processes were not found";
         EXPECT_EQ(e.number, ftp_errors::TimedOut) << e.description.toStdString();
-        EXPECT_TRUE(e.description.contains(QLatin1String(c.says))) << e.description.toStdString();
         EXPECT_EQ(ftp.State(), 0);
-        EXPECT_FALSE(QFile::exists(localLarge)) << "a stalled download leaves no file";
     }
 }
 
