@@ -79,32 +79,26 @@ bool MakeSparse(const QByteArray& path)
 }
 
 // A throw-away sshd over a home folder of a file, an empty file and a folder.
-class SshServer {
+class SshServer : public FtpDaemonFixture {
 public:
-    explicit SshServer(int port = 0, const QString& authorizedKey = {}) : daemon_(QStringLiteral("sshd"))
+    explicit SshServer(int port = 0, const QString& authorizedKey = {}) : FtpDaemonFixture(QStringLiteral("sshd"))
     {
-        daemon_.authorize(authorizedKey);
-        root_ = QFile::encodeName(daemon_.root());
-        WriteRaw(In(root_, kFileName), kFileContent);
-        WriteRaw(In(root_, "empty.txt"), {});
-        ::mkdir(In(root_, "realdir").constData(), 0755);
-        WriteRaw(root_ + "/realdir/inside.txt", "inside");
-        started_ = daemon_.start(&error_, port);
+        authorize(authorizedKey);
+        WriteRaw(In(root(), kFileName), kFileContent);
+        WriteRaw(In(root(), "empty.txt"), {});
+        ::mkdir(In(root(), "realdir").constData(), 0755);
+        WriteRaw(root() + "/realdir/inside.txt", "inside");
+        started_ = start(&error_, port);
     }
 
     bool started() const { return started_; }
     std::string error() const { return error_.toStdString(); }
-    QString url() const { return QStringLiteral("sftp://127.0.0.1:%1").arg(daemon_.port()); }
-    int port() const { return daemon_.port(); }
-    const QByteArray& root() const { return root_; }
-    QString user() const { return daemon_.user(); }
-    QString password() const { return daemon_.password(); }
-    QString publicKey() const { return daemon_.work() + QStringLiteral("/host_key.pub"); }
+    QString url() const { return QStringLiteral("sftp://127.0.0.1:%1").arg(port()); }
+    QByteArray root() const { return QFile::encodeName(FtpDaemonFixture::root()); }
+    QString publicKey() const { return work() + QStringLiteral("/host_key.pub"); }
     QString fingerprint() const { return PrintedFingerprint(publicKey()); }
 
 private:
-    FtpDaemonFixture daemon_;
-    QByteArray root_;
     QString error_;
     bool started_ = false;
 };
