@@ -152,22 +152,15 @@ TEST_F(FtpComponentTest, FailedConnectionSaysWhyAndEveryOperationNeedsAConnectio
     }
 }
 
-TEST_F(FtpComponentTest, FolderAndFileCommandsChangeTheServerRefusalsKeepTheConnectionAndLineBreaksAreRefused)
+// Each command's success on every kind of server is the interop tests'; here
+// the refusals, the downloaded file's name and mode, and names with line breaks.
+TEST_F(FtpComponentTest, RefusalsKeepTheConnectionAndLineBreaksAreRefused)
 {
     FtpComponent ftp;
     Connect(ftp, server->port());
     ftp.MakeDir("album");
-    ftp.ChangeDir("album");
-    ASSERT_TRUE(WriteFile(localPath("a.jpg"), "picture"));
-    ftp.PutFile(localPath("a.jpg"), "a.jpg");
-    EXPECT_EQ(ReadFile(remotePath("album/a.jpg")), "picture");
-    ftp.Rename("a.jpg", "b.jpg");
-    EXPECT_TRUE(!QFile::exists(remotePath("album/a.jpg")) && QFile::exists(remotePath("album/b.jpg")));
-    ftp.ChangeDir("..");
+    ASSERT_TRUE(WriteFile(remotePath("album/b.jpg"), "picture"));
     EXPECT_EQ(FailureOf([&] { ftp.RemoveDir("album"); }).number / 100, 5);   // not empty
-    ftp.DeleteFile("album/b.jpg");
-    ftp.RemoveDir("album");   // empty now
-    EXPECT_FALSE(QFileInfo::exists(remotePath("album")));
 
     const FtpError missing = FailureOf([&] { ftp.ChangeDir("no_such_folder"); });
     EXPECT_TRUE(missing.number == 550 && missing.description.startsWith("550")) << missing.description;
