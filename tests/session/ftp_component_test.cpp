@@ -4,7 +4,6 @@
 #include "session/transport.h"
 #include "support/raw_files.h"
 #include "support/files.h"
-#include "support/ftp_daemon_fixture.h"
 #include "support/ftp_server_fixture.h"
 #include "support/qt_printers.h"
 #include "support/scripted_server.h"
@@ -473,85 +472,6 @@ TEST(FtpFault, AnEndlessListingLineIsCutAndTheListingEndsWithinItsBounds)
     EXPECT_EQ(log.lines.first().size(), 8 * 1024);
     EXPECT_EQ(ftp.State(), 1);
 }
-
-// A TLS server of each kind: vsftpd and proftpd requiring TLS (and, by
-// default, TLS session reuse on every data connection; started as root with a
-// throw-away configuration and account), and pyftpdlib with TLS.
-class TlsServer : public ::testing::TestWithParam<QString> {
-protected:
-    void SetUp() override
-    {
-        if (GetParam() != QLatin1String("pyftpdlib")) {
-            daemon = std::make_unique<FtpDaemonFixture>(GetParam() + QStringLiteral("-tls"));
-            QString error;
-            ASSERT_TRUE(daemon->start(&error)) << error;
-            port = daemon->port();
-            user = daemon->user();
-            password = daemon->password();
-            root = daemon->root();
-            return;
-        }
-        const TestCertificate certificate = MakeCertificate(work.path(), QStringLiteral("server"));
-        pyftpdlib = std::make_unique<FtpServerFixture>(0, QStringList{"--tls-cert", certificate.pem, "--tls-required"});
-        ASSERT_TRUE(pyftpdlib->running()) << pyftpdlib->error();
-        port = pyftpdlib->port();
-        root = pyftpdlib->root();
-    }
-    void connect(FtpComponent& ftp)
-    {
-        ftp.setTrustQuestion([this](const ServerCertificate& certificate) {
-            asked = certificate;
-            return true;
-        });
-        Connect(ftp, port, password, user, QStringLiteral("ftps://"));
-    }
-
-    QTemporaryDir work;
-    std::unique_ptr<FtpServerFixture> pyftpdlib;
-    std::unique_ptr<FtpDaemonFixture> daemon;
-    int port = 0;
-    QString user = QStringLiteral("demo");
-    QString password = QStringLiteral("demo");
-    QString root;
-    std::optional<ServerCertificate> asked;
-};
-
-// TLS 1.3 servers send a session ticket just after each data connection's
-// handshake and take each ticket once: uploads of every size arrive whole,
-// and many data connections in one session each resume.
-TEST_P(TlsServer, Tls13MovesEveryTransferWholeManyInOneSession)
-{
-    QTemporaryDir local;
-    FtpComponent ftp;
-    EventLog log(ftp);
-    const FtpError connectFailure = FailureOf([&] { connect(ftp); });
-    ASSERT_EQ(connectFailure.number, -1) << connectFailure.description;
-    ASSERT_TRUE(asked.has_value());
-    EXPECT_TRUE(asked->problem.contains("self-signed") || asked->problem.contains("self signed")) << asked->problem;
-    EXPECT_EQ(ftp.Protection(), "TLS 1.3");
-    // Around the 112 KiB where uploads were cut, and a few MiB.
-    const qsizetype sizes[] = {1000, 112 * 1024, 112 * 1024 + 4, 300 * 1000, 4 * 1024 * 1024};
-    for (const qsizetype size : sizes) {
-        SCOPED_TRACE(size);
-        const QString name = QStringLiteral("up%1.bin").arg(size);
-        const QByteArray bytes = RandomBytes(size);
-        ASSERT_TRUE(WriteFile(local.filePath(name), bytes));
-        const FtpError putFailure = FailureOf([&] { ftp.PutFile(local.filePath(name), name); });
-        ASSERT_EQ(putFailure.number, -1) << putFailure.description;
-        EXPECT_EQ(ReadFile(root + u'/' + name).size(), size);
-        EXPECT_TRUE(ReadFile(root + u'/' + name) == bytes);
-        const FtpError getFailure = FailureOf([&] { ftp.GetFile(name, local.filePath("back.bin")); });
-        ASSERT_EQ(getFailure.number, -1) << getFailure.description;
-        EXPECT_TRUE(ReadFile(local.filePath("back.bin")) == bytes);
-    }
-    ftp.List();
-    EXPECT_EQ(log.lines.filter(QRegularExpression(" up\\d+\\.bin$")).size(), std::size(sizes)) << log.lines.join('\n');
-    ftp.Quit();
-    EXPECT_EQ(ftp.Protection(), QString());
-}
-
-INSTANTIATE_TEST_SUITE_P(, TlsServer, ::testing::Values(QStringLiteral("vsftpd"), QStringLiteral("proftpd"), QStringLiteral("pyftpdlib")),
-                         [](const auto& info) { return info.param.toStdString(); });
 
 // A machine in the middle that answers the data connections shows a
 // certificate of its own: no listing row, no byte of a file either way.

@@ -1,14 +1,16 @@
 // The FTP component and the listing rules against real servers: vsftpd,
 // proftpd, pure-ftpd and sshd (each with a throw-away configuration and
 // account) and pyftpdlib, over a home folder holding the names web sites
-// have trouble with.
+// have trouble with; and TLS 1.3 transfers against the servers that speak it.
 
 #include "session/ftp_component.h"
 #include "session/listing.h"
+#include "session/transport.h"
 #include "support/ftp_daemon_fixture.h"
 #include "support/ftp_server_fixture.h"
 #include "support/qt_printers.h"
 #include "support/raw_files.h"
+#include "support/test_certificate.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -19,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 
 using namespace quillmar;
 using namespace quillmar::test;
@@ -56,8 +59,11 @@ class RealServer : public ::testing::TestWithParam<QString> {
 protected:
     void SetUp() override
     {
-        if (GetParam() == kPyftpdlib) {
-            pyftpdlib_ = std::make_unique<FtpServerFixture>();
+        if (GetParam().startsWith(kPyftpdlib)) {
+            QStringList tls;
+            if (tls_)
+                tls = {"--tls-cert", MakeCertificate(work_.path(), QStringLiteral("server")).pem, "--tls-required"};
+            pyftpdlib_ = std::make_unique<FtpServerFixture>(0, tls);
             ASSERT_TRUE(pyftpdlib_->running()) << pyftpdlib_->error().toStdString();
             root_ = QFile::encodeName(pyftpdlib_->root());
             port_ = pyftpdlib_->port();
@@ -85,10 +91,15 @@ protected:
             ::unlink(In(root_, name).constData());
     }
 
+    // sshd's host key and the TLS servers' certificates are taken on trust.
     void connect()
     {
-        ftp.setTrustQuestion([](const ServerCertificate&) { return true; });   // sshd's host key
-        Connect(ftp, port_, password_, user_, GetParam() == kSshd ? QStringLiteral("sftp://") : QString());
+        ftp.setTrustQuestion([this](const ServerCertificate& certificate) {
+            asked = certificate;
+            return true;
+        });
+        Connect(ftp, port_, password_, user_,
+                GetParam() == kSshd ? QStringLiteral("sftp://") : tls_ ? QStringLiteral("ftps://") : QString());
     }
 
     // pure-ftpd turns blanks that open or end an uploaded name into "_".
@@ -103,11 +114,14 @@ protected:
         return name;
     }
 
+    const bool tls_ = GetParam().endsWith(QLatin1String("-tls"));
     FtpComponent ftp;
     QByteArray root_;
     QTemporaryDir local_;
+    std::optional<ServerCertificate> asked;
 
 private:
+    QTemporaryDir work_;
     std::unique_ptr<FtpServerFixture> pyftpdlib_;
     std::unique_ptr<FtpDaemonFixture> daemon_;
     int port_ = 0;
@@ -217,6 +231,46 @@ INSTANTIATE_TEST_SUITE_P(, RealServer,
                                            QStringLiteral("pure-ftpd"), kPyftpdlib, kSshd,
                                            // Offers machine listings, then refuses them.
                                            QStringLiteral("proftpd-refusing-mlsd")),
+                         [](const auto& info) {
+                             QString name = info.param;
+                             return name.remove(u'-').toStdString();
+                         });
+
+// vsftpd and proftpd requiring TLS (and, by default, TLS session reuse on
+// every data connection), and pyftpdlib with TLS.
+class TlsServer : public RealServer {};
+
+// TLS 1.3 servers send a session ticket just after each data connection's
+// handshake and take each ticket once: uploads of every size arrive whole,
+// and many data connections in one session each resume.
+TEST_P(TlsServer, Tls13MovesEveryTransferWholeManyInOneSession)
+{
+    const FtpError connectFailure = FailureOf([&] { connect(); });
+    ASSERT_EQ(connectFailure.number, -1) << connectFailure.description.toStdString();
+    ASSERT_TRUE(asked.has_value());
+    EXPECT_TRUE(asked->problem.contains("self-signed") || asked->problem.contains("self signed")) << asked->problem.toStdString();
+    EXPECT_EQ(ftp.Protection(), "TLS 1.3");
+    // Around the 112 KiB where uploads were cut, and a few MiB.
+    for (const qsizetype size : {1000, 112 * 1024, 112 * 1024 + 4, 300 * 1000, 4 * 1024 * 1024}) {
+        SCOPED_TRACE(size);
+        const QString name = QStringLiteral("up%1.bin").arg(size);
+        const QByteArray bytes = RandomBytes(size);
+        ASSERT_TRUE(WriteRaw(QFile::encodeName(local_.filePath(name)), bytes));
+        const FtpError putFailure = FailureOf([&] { ftp.PutFile(local_.filePath(name), name); });
+        ASSERT_EQ(putFailure.number, -1) << putFailure.description.toStdString();
+        EXPECT_TRUE(ReadRaw(In(root_, name.toUtf8())) == bytes);
+        const FtpError getFailure = FailureOf([&] { ftp.GetFile(name, local_.filePath("back.bin")); });
+        ASSERT_EQ(getFailure.number, -1) << getFailure.description.toStdString();
+        EXPECT_TRUE(ReadRaw(QFile::encodeName(local_.filePath("back.bin"))) == bytes);
+    }
+    EXPECT_EQ(Listed(ftp), RowsOnDisk(root_, GetParam().startsWith(kPyftpdlib)));
+    ftp.Quit();
+    EXPECT_EQ(ftp.Protection(), QString());
+}
+
+INSTANTIATE_TEST_SUITE_P(, TlsServer,
+                         ::testing::Values(QStringLiteral("vsftpd-tls"), QStringLiteral("proftpd-tls"),
+                                           QStringLiteral("pyftpdlib-tls")),
                          [](const auto& info) {
                              QString name = info.param;
                              return name.remove(u'-').toStdString();
