@@ -162,27 +162,6 @@ TEST(SftpHostKeys, AskedOnceByFingerprintPinnedAndAChangedKeyIsRefusedByDefault)
     EXPECT_NE(rig.panel(2), QStringLiteral("Connected"));
 }
 
-TEST(SftpHostKeys, AKeyInTheKnownHostsFileIsTrustedWithoutAskingAndTheFileIsNotWritten)
-{
-    REQUIRE_ROOT();
-    SshServer server;
-    ASSERT_TRUE(server.started()) << server.error();
-    QTemporaryDir home;
-    ASSERT_TRUE(QDir(home.path()).mkdir(QStringLiteral(".ssh")));
-    QFile publicKey(server.publicKey());
-    ASSERT_TRUE(publicKey.open(QIODevice::ReadOnly));
-    const QByteArray known = "[127.0.0.1]:" + QByteArray::number(server.port()) + ' ' + publicKey.readAll();
-    const QString knownHosts = home.filePath(QStringLiteral(".ssh/known_hosts"));
-    ASSERT_TRUE(WriteRaw(QFile::encodeName(knownHosts), known));
-    const ScopedVariable homeHere("HOME", QFile::encodeName(home.path()));
-
-    WindowRig rig;
-    ConnectWindow(rig, server);
-    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join(u'|').toStdString();
-    EXPECT_EQ(rig.panel(2), QStringLiteral("Connected"));
-    EXPECT_EQ(ReadRaw(QFile::encodeName(knownHosts)), known);
-}
-
 // A throw-away ssh-agent on a socket of its own; ended by its process id.
 class Agent {
 public:
@@ -412,7 +391,9 @@ bool AnyFileHolds(const QString& folder, const QByteArray& text)
     return false;
 }
 
-TEST(SftpLogin, ALockedKeyAsksForItsPassphraseMaskedAgainWhenWrongAndCancelEndsTheLogin)
+// The host key is in the known_hosts file: trusted without asking, and the
+// file is not written; the key to log in with is locked by a passphrase.
+TEST(SftpLogin, AKnownHostIsTrustedAndALockedKeyAsksForItsPassphraseMaskedAgainWhenWrongAndCancelEndsTheLogin)
 {
     REQUIRE_ROOT();
     const QString phrase = QStringLiteral("open sesame 7");
@@ -422,6 +403,9 @@ TEST(SftpLogin, ALockedKeyAsksForItsPassphraseMaskedAgainWhenWrongAndCancelEndsT
     ASSERT_TRUE(MakeKey(key, phrase));
     SshServer server(0, key + QStringLiteral(".pub"));
     ASSERT_TRUE(server.started()) << server.error();
+    const QByteArray knownHosts = QFile::encodeName(home.filePath(QStringLiteral(".ssh/known_hosts")));
+    const QByteArray known = "[127.0.0.1]:" + QByteArray::number(server.port()) + ' ' + ReadRaw(QFile::encodeName(server.publicKey()));
+    ASSERT_TRUE(WriteRaw(knownHosts, known));
     const ScopedVariable homeHere("HOME", QFile::encodeName(home.path())), noAgent("SSH_AUTH_SOCK", QByteArray());
 
     WindowRig rig;
@@ -441,6 +425,7 @@ TEST(SftpLogin, ALockedKeyAsksForItsPassphraseMaskedAgainWhenWrongAndCancelEndsT
     rig.dialogs.queuePassword(phrase);
     connectByKey();
     const QStringList asked = prompts();
+    EXPECT_EQ(rig.dialogs.calls().size(), asked.size()) << rig.dialogs.messageTexts().join(u'|').toStdString();
     ASSERT_EQ(asked.size(), 2) << asked.join(u'|').toStdString();
     EXPECT_TRUE(asked[0].contains(key) && !asked[0].contains(QStringLiteral("did not unlock"))) << asked[0].toStdString();
     EXPECT_TRUE(asked[1].contains(QStringLiteral("did not unlock"))) << asked[1].toStdString();
@@ -457,6 +442,7 @@ TEST(SftpLogin, ALockedKeyAsksForItsPassphraseMaskedAgainWhenWrongAndCancelEndsT
     const QStringList told = rig.dialogs.messageTexts();
     EXPECT_TRUE(!told.isEmpty() && told.last().contains(QStringLiteral("cancelled")) && told.last().contains(key))
         << told.join(u'|').toStdString();
+    EXPECT_EQ(ReadRaw(knownHosts), known);
 }
 
 // The date Publish Folder compares and a kept download is matched by: what
