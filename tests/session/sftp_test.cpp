@@ -43,15 +43,6 @@ const QByteArray kFileContent = ContentOf(kFileName, 70000);
 constexpr qint64 kLargeSize = qint64(1) << 30;   // sparse on the server's disk
 constexpr qint64 kStopAfter = qint64(2) * 1024 * 1024;
 
-// "SHA256:..." as ssh-keygen -lf prints it for a public key file.
-QString PrintedFingerprint(const QString& publicKey)
-{
-    QProcess keygen;
-    keygen.start(QStringLiteral("ssh-keygen"), {QStringLiteral("-lf"), publicKey});
-    keygen.waitForFinished();
-    return QString::fromUtf8(keygen.readAllStandardOutput()).section(u' ', 1, 1);
-}
-
 // A new ed25519 key at path (its public half at path.pub), locked by phrase.
 bool MakeKey(const QString& path, const QString& phrase = QString())
 {
@@ -96,7 +87,14 @@ public:
     QString url() const { return QStringLiteral("sftp://127.0.0.1:%1").arg(port()); }
     QByteArray root() const { return QFile::encodeName(FtpDaemonFixture::root()); }
     QString publicKey() const { return work() + QStringLiteral("/host_key.pub"); }
-    QString fingerprint() const { return PrintedFingerprint(publicKey()); }
+    // "SHA256:..." as ssh-keygen -lf prints it.
+    QString fingerprint() const
+    {
+        QProcess keygen;
+        keygen.start(QStringLiteral("ssh-keygen"), {QStringLiteral("-lf"), publicKey()});
+        keygen.waitForFinished();
+        return QString::fromUtf8(keygen.readAllStandardOutput()).section(u' ', 1, 1);
+    }
 
 private:
     QString error_;
@@ -244,7 +242,7 @@ protected:
     QTemporaryDir local;
 };
 
-TEST_F(SftpSite, RefusalsAndFtpCommandsSayWhatWentWrongAndKeepTheConnection)
+TEST_F(SftpSite, RefusalsKeepTheConnectionAndAServerGoingAwayIsNoticedWithoutACall)
 {
     struct Case {
         const char* what;
@@ -276,18 +274,15 @@ TEST_F(SftpSite, RefusalsAndFtpCommandsSayWhatWentWrongAndKeepTheConnection)
     EXPECT_TRUE(e.description.contains(server->user())) << e.description.toStdString();
     EXPECT_EQ(stranger.State(), 0);
     EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden).size(), 0) << "no part file is left";
-}
 
-TEST_F(SftpSite, AServerThatGoesAwayIsNoticedAsADisconnectWithoutACall)
-{
+    // The server goes away: noticed as a disconnect without a call; the next
+    // call tries to come back and finds no server.
     QSignalSpy states(&ftp, &FtpComponent::StateChanged);
     server.reset();
     ASSERT_TRUE(states.count() > 0 || states.wait(10000)) << "no disconnect noticed";
     EXPECT_EQ(states.last().first().toInt(), 0);
     EXPECT_EQ(ftp.State(), 0);
-    // It tries to come back, and finds no server.
-    const FtpError e = FailureOf([&] { ftp.List(); });
-    EXPECT_EQ(e.number, ftp_errors::Network);
+    EXPECT_EQ(FailureOf([&] { ftp.List(); }).number, ftp_errors::Network);
     EXPECT_EQ(ftp.State(), 0);
 }
 
