@@ -129,7 +129,7 @@ private:
     QString password_;
 };
 
-TEST_P(RealServer, ListsOpensLinksAndMovesEveryNameByteForByte)
+TEST_P(RealServer, ListsOpensLinksMovesEveryNameByteForByteAndTellsFileTimes)
 {
     connect();
     int unread = 0;
@@ -194,35 +194,32 @@ TEST_P(RealServer, ListsOpensLinksAndMovesEveryNameByteForByte)
         ftp.RemoveDir(QString::fromUtf8(StoredName(" new folder ")));
         EXPECT_FALSE(Exists(root_ + '/' + StoredName(" new folder ")));
     }
-    ftp.Quit();
-}
-
-// Publishing compares by time: a file's time as the server tells it (MDTM,
-// and the machine listing where there is one) is its time on disk, and a
-// time set where the server offers that (MFMT) lands there.
-TEST_P(RealServer, TellsAndSetsFileTimes)
-{
-    const QString onDisk = QFile::decodeName(root_ + "/empty.txt");
-    const qint64 before = QFileInfo(onDisk).lastModified().toSecsSinceEpoch();
-    connect();
-    EXPECT_EQ(ftp.ModifiedTime(QStringLiteral("empty.txt")).toSecsSinceEpoch(), before);
-    EXPECT_FALSE(ftp.ModifiedTime(QStringLiteral("missing.txt")).isValid());
-    QDateTime listed;
-    const auto connection = QObject::connect(&ftp, &FtpComponent::ListEntry, [&](const QString& line) {
-        if (const std::optional<ListRow> row = ParseListLine(line); row && row->text == QLatin1String("empty.txt"))
-            listed = row->modified;
-    });
-    ftp.List();
-    QObject::disconnect(connection);
-    if (GetParam() == kPyftpdlib || GetParam() == QLatin1String("proftpd") || GetParam() == kSshd)
-        ASSERT_TRUE(listed.isValid());
-    if (listed.isValid())
-        EXPECT_EQ(listed.toSecsSinceEpoch(), before);
-    const QDateTime wanted(QDate(2024, 2, 29), QTime(23, 59, 58), Qt::UTC);
-    const bool set = ftp.SetModified(QStringLiteral("empty.txt"), wanted);
-    if (GetParam() == kPyftpdlib || GetParam() == kSshd)
-        EXPECT_TRUE(set);
-    EXPECT_EQ(QFileInfo(onDisk).lastModified().toSecsSinceEpoch(), set ? wanted.toSecsSinceEpoch() : before);
+    {
+        // Publishing compares by time: a file's time as the server tells it (MDTM,
+        // and the machine listing where there is one) is its time on disk, and a
+        // time set where the server offers that (MFMT) lands there.
+        SCOPED_TRACE("file times");
+        const QString onDisk = QFile::decodeName(root_ + "/empty.txt");
+        const qint64 before = QFileInfo(onDisk).lastModified().toSecsSinceEpoch();
+        EXPECT_EQ(ftp.ModifiedTime(QStringLiteral("empty.txt")).toSecsSinceEpoch(), before);
+        EXPECT_FALSE(ftp.ModifiedTime(QStringLiteral("missing.txt")).isValid());
+        QDateTime listed;
+        const auto connection = QObject::connect(&ftp, &FtpComponent::ListEntry, [&](const QString& line) {
+            if (const std::optional<ListRow> row = ParseListLine(line); row && row->text == QLatin1String("empty.txt"))
+                listed = row->modified;
+        });
+        ftp.List();
+        QObject::disconnect(connection);
+        if (GetParam() == kPyftpdlib || GetParam() == QLatin1String("proftpd") || GetParam() == kSshd)
+            ASSERT_TRUE(listed.isValid());
+        if (listed.isValid())
+            EXPECT_EQ(listed.toSecsSinceEpoch(), before);
+        const QDateTime wanted(QDate(2024, 2, 29), QTime(23, 59, 58), Qt::UTC);
+        const bool set = ftp.SetModified(QStringLiteral("empty.txt"), wanted);
+        if (GetParam() == kPyftpdlib || GetParam() == kSshd)
+            EXPECT_TRUE(set);
+        EXPECT_EQ(QFileInfo(onDisk).lastModified().toSecsSinceEpoch(), set ? wanted.toSecsSinceEpoch() : before);
+    }
     ftp.Quit();
 }
 
