@@ -1,6 +1,4 @@
-#include "session/ftp_address.h"
 #include "session/ftp_component.h"
-#include "session/listing.h"
 #include "session/transport.h"
 #include "support/raw_files.h"
 #include "support/files.h"
@@ -84,8 +82,7 @@ FtpServerFixture* FtpComponentTest::server = nullptr;
 
 TEST_F(FtpComponentTest, ConnectListAndCloseRaiseTheirEventsInOrderOnTheWindowThreadBeforeReturning)
 {
-    ASSERT_TRUE(WriteFile(remotePath("listed.jpg"), "12345"));
-    ASSERT_TRUE(QDir(server->root()).mkpath("listed_folder"));
+    ASSERT_TRUE(WriteFile(remotePath("listed.jpg"), "12345"));   // what each row holds is the interop tests'
     FtpComponent ftp;
     EventLog log(ftp);
     Connect(ftp, server->port());
@@ -99,14 +96,8 @@ TEST_F(FtpComponentTest, ConnectListAndCloseRaiseTheirEventsInOrderOnTheWindowTh
     });
     ftp.setAction(FtpComponent::ListFolder);
     EXPECT_EQ(nested, ftp_errors::Busy);
+    ASSERT_FALSE(log.lines.isEmpty());
     EXPECT_EQ(log.events, QStringList{"state 1"} + QStringList(log.lines.size(), "entry") + QStringList{"complete"});
-    QStringList rows;  // raw lines in the server's own format
-    for (const QString& line : log.lines) {
-        if (const std::optional<ListRow> row = ParseListLine(line))
-            rows << row->text;
-    }
-    EXPECT_EQ(rows.count("listed.jpg"), 1) << log.lines.join('\n');
-    EXPECT_EQ(rows.count("listed_folder/"), 1) << log.lines.join('\n');
 
     ftp.setAction(FtpComponent::Close);
     EXPECT_EQ(ftp.State(), 0);

@@ -15,7 +15,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>

@@ -4,7 +4,6 @@
 // names runs in the interoperability tests.
 
 #include "session/ftp_component.h"
-#include "session/listing.h"
 #include "session/transport.h"
 #include "shell/form1.h"
 #include "support/ftp_daemon_fixture.h"
@@ -27,9 +26,7 @@
 #include <unistd.h>
 
 #include <functional>
-#include <map>
 #include <memory>
-#include <optional>
 #include <vector>
 
 using namespace quillmar;
