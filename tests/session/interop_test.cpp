@@ -1,24 +1,26 @@
 // The FTP component and the listing rules against real servers: vsftpd,
-// proftpd and pure-ftpd (each with a throw-away configuration and account)
-// and pyftpdlib, over a home folder holding the names web sites have
-// trouble with.
+// proftpd, pure-ftpd and sshd (each with a throw-away configuration and
+// account) and pyftpdlib, over a home folder holding the names web sites
+// have trouble with; and TLS 1.3 transfers against the servers that speak it.
 
 #include "session/ftp_component.h"
 #include "session/listing.h"
+#include "session/transport.h"
 #include "support/ftp_daemon_fixture.h"
 #include "support/ftp_server_fixture.h"
 #include "support/qt_printers.h"
 #include "support/raw_files.h"
+#include "support/test_certificate.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 
 using namespace quillmar;
 using namespace quillmar::test;
@@ -26,6 +28,7 @@ using namespace quillmar::test;
 namespace {
 
 const QString kPyftpdlib = QStringLiteral("pyftpdlib");
+const QString kSshd = QStringLiteral("sshd");
 
 // Names go to the file system as raw bytes: two of them are Latin-1.
 const QByteArray kFileNames[] = {
@@ -55,8 +58,11 @@ class RealServer : public ::testing::TestWithParam<QString> {
 protected:
     void SetUp() override
     {
-        if (GetParam() == kPyftpdlib) {
-            pyftpdlib_ = std::make_unique<FtpServerFixture>();
+        if (GetParam().startsWith(kPyftpdlib)) {
+            QStringList tls;
+            if (tls_)
+                tls = {"--tls-cert", MakeCertificate(work_.path(), QStringLiteral("server")).pem, "--tls-required"};
+            pyftpdlib_ = std::make_unique<FtpServerFixture>(0, tls);
             ASSERT_TRUE(pyftpdlib_->running()) << pyftpdlib_->error().toStdString();
             root_ = QFile::encodeName(pyftpdlib_->root());
             port_ = pyftpdlib_->port();
@@ -84,7 +90,16 @@ protected:
             ::unlink(In(root_, name).constData());
     }
 
-    void connect() { Connect(ftp, port_, password_, user_); }
+    // sshd's host key and the TLS servers' certificates are taken on trust.
+    void connect()
+    {
+        ftp.setTrustQuestion([this](const ServerCertificate& certificate) {
+            asked = certificate;
+            return true;
+        });
+        Connect(ftp, port_, password_, user_,
+                GetParam() == kSshd ? QStringLiteral("sftp://") : tls_ ? QStringLiteral("ftps://") : QString());
+    }
 
     // pure-ftpd turns blanks that open or end an uploaded name into "_".
     QByteArray StoredName(QByteArray name) const
@@ -98,11 +113,14 @@ protected:
         return name;
     }
 
+    const bool tls_ = GetParam().endsWith(QLatin1String("-tls"));
     FtpComponent ftp;
     QByteArray root_;
     QTemporaryDir local_;
+    std::optional<ServerCertificate> asked;
 
 private:
+    QTemporaryDir work_;
     std::unique_ptr<FtpServerFixture> pyftpdlib_;
     std::unique_ptr<FtpDaemonFixture> daemon_;
     int port_ = 0;
@@ -110,7 +128,7 @@ private:
     QString password_;
 };
 
-TEST_P(RealServer, ListsOpensLinksAndMovesEveryNameByteForByte)
+TEST_P(RealServer, ListsOpensLinksMovesEveryNameByteForByteAndTellsFileTimes)
 {
     connect();
     int unread = 0;
@@ -121,6 +139,7 @@ TEST_P(RealServer, ListsOpensLinksAndMovesEveryNameByteForByte)
         EXPECT_EQ(Listed(ftp, &unread), home);
         EXPECT_EQ(unread, 0);
         EXPECT_EQ(home.at(QStringLiteral("sparse.bin")).bytes, kSparseSize);
+        EXPECT_EQ(ftp.SizeOf(QStringLiteral("sparse.bin")), kSparseSize);
     }
     {
         SCOPED_TRACE("the linked folder opens from its row");
@@ -134,9 +153,7 @@ TEST_P(RealServer, ListsOpensLinksAndMovesEveryNameByteForByte)
         for (const QByteArray& name : kFileNames) {
             SCOPED_TRACE(name.constData());
             const QString local = local_.filePath(Shown(name));
-            ftp.setCommand(QStringLiteral("SIZE ") + Shown(name));
-            ftp.SendCommand();
-            EXPECT_EQ(SizeFromReply(ftp.Reply(), -1), ContentOf(name).size()) << ftp.Reply().toStdString();
+            EXPECT_EQ(ftp.SizeOf(Shown(name)), ContentOf(name).size());
             ftp.GetFile(Shown(name), local);
             EXPECT_EQ(ReadRaw(QFile::encodeName(local)), ContentOf(name));
         }
@@ -144,15 +161,17 @@ TEST_P(RealServer, ListsOpensLinksAndMovesEveryNameByteForByte)
         EXPECT_EQ(ReadRaw(QFile::encodeName(local_.filePath(QStringLiteral("linkfile")))), ContentOf("-dash.txt"));
     }
     {
-        SCOPED_TRACE("upload each name into a new folder, then delete them");
+        SCOPED_TRACE("upload each name into a new folder, again over that copy, then delete them");
         ftp.MakeDir(QStringLiteral("up load"));
         ftp.ChangeDir(QStringLiteral("up load"));
         for (const QByteArray& name : kFileNames) {
             SCOPED_TRACE(name.constData());
             ftp.PutFile(local_.filePath(Shown(name)), Shown(name));
+            ftp.PutFile(local_.filePath(Shown(name)), Shown(name));
             EXPECT_EQ(ReadRaw(root_ + "/up load/" + StoredName(Shown(name).toUtf8())), ContentOf(name));
         }
         const Rows uploaded = RowsOnDisk(root_ + "/up load");
+        EXPECT_EQ(uploaded.size(), std::size(kFileNames)) << "no temporary names are left";
         EXPECT_EQ(Listed(ftp, &unread), uploaded);
         for (const auto& [text, row] : uploaded)
             ftp.DeleteFile(text);
@@ -164,8 +183,8 @@ TEST_P(RealServer, ListsOpensLinksAndMovesEveryNameByteForByte)
     {
         SCOPED_TRACE("rename and delete names that are not UTF-8");
         Listed(ftp, &unread);
-        ftp.Rename(Shown("r\xe9sum\xe9.txt"), QStringLiteral("renamed.txt"));
-        EXPECT_EQ(ReadRaw(root_ + "/renamed.txt"), ContentOf("r\xe9sum\xe9.txt"));
+        ftp.Rename(Shown("r\xe9sum\xe9.txt"), QString::fromUtf8("-renamed \xc3\xa9.txt"));
+        EXPECT_EQ(ReadRaw(root_ + "/-renamed \xc3\xa9.txt"), ContentOf("r\xe9sum\xe9.txt"));
         EXPECT_FALSE(Exists(root_ + "/r\xe9sum\xe9.txt"));
         ftp.DeleteFile(Shown("na\xefve.txt"));
         EXPECT_FALSE(Exists(root_ + "/na\xefve.txt"));
@@ -174,42 +193,80 @@ TEST_P(RealServer, ListsOpensLinksAndMovesEveryNameByteForByte)
         ftp.RemoveDir(QString::fromUtf8(StoredName(" new folder ")));
         EXPECT_FALSE(Exists(root_ + '/' + StoredName(" new folder ")));
     }
-    ftp.Quit();
-}
-
-// Publishing compares by time: a file's time as the server tells it (MDTM,
-// and the machine listing where there is one) is its time on disk, and a
-// time set where the server offers that (MFMT) lands there.
-TEST_P(RealServer, TellsAndSetsFileTimes)
-{
-    const QString onDisk = QFile::decodeName(root_ + "/empty.txt");
-    const qint64 before = QFileInfo(onDisk).lastModified().toSecsSinceEpoch();
-    connect();
-    EXPECT_EQ(ftp.ModifiedTime(QStringLiteral("empty.txt")).toSecsSinceEpoch(), before);
-    QDateTime listed;
-    const auto connection = QObject::connect(&ftp, &FtpComponent::ListEntry, [&](const QString& line) {
-        if (const std::optional<ListRow> row = ParseListLine(line); row && row->text == QLatin1String("empty.txt"))
-            listed = row->modified;
-    });
-    ftp.List();
-    QObject::disconnect(connection);
-    if (GetParam() == kPyftpdlib || GetParam() == QLatin1String("proftpd"))
-        ASSERT_TRUE(listed.isValid());
-    if (listed.isValid())
-        EXPECT_EQ(listed.toSecsSinceEpoch(), before);
-    const QDateTime wanted(QDate(2024, 2, 29), QTime(23, 59, 58), Qt::UTC);
-    const bool set = ftp.SetModified(QStringLiteral("empty.txt"), wanted);
-    if (GetParam() == kPyftpdlib)
-        EXPECT_TRUE(set);
-    EXPECT_EQ(QFileInfo(onDisk).lastModified().toSecsSinceEpoch(), set ? wanted.toSecsSinceEpoch() : before);
+    {
+        // Publishing compares by time: a file's time as the server tells it (MDTM,
+        // and the machine listing where there is one) is its time on disk, and a
+        // time set where the server offers that (MFMT) lands there.
+        SCOPED_TRACE("file times");
+        const QString onDisk = QFile::decodeName(root_ + "/empty.txt");
+        const qint64 before = QFileInfo(onDisk).lastModified().toSecsSinceEpoch();
+        EXPECT_EQ(ftp.ModifiedTime(QStringLiteral("empty.txt")).toSecsSinceEpoch(), before);
+        EXPECT_FALSE(ftp.ModifiedTime(QStringLiteral("missing.txt")).isValid());
+        QDateTime listed;
+        const auto connection = QObject::connect(&ftp, &FtpComponent::ListEntry, [&](const QString& line) {
+            if (const std::optional<ListRow> row = ParseListLine(line); row && row->text == QLatin1String("empty.txt"))
+                listed = row->modified;
+        });
+        ftp.List();
+        QObject::disconnect(connection);
+        if (GetParam() == kPyftpdlib || GetParam() == QLatin1String("proftpd") || GetParam() == kSshd)
+            ASSERT_TRUE(listed.isValid());
+        if (listed.isValid())
+            EXPECT_EQ(listed.toSecsSinceEpoch(), before);
+        const QDateTime wanted(QDate(2024, 2, 29), QTime(23, 59, 58), Qt::UTC);
+        const bool set = ftp.SetModified(QStringLiteral("empty.txt"), wanted);
+        if (GetParam() == kPyftpdlib || GetParam() == kSshd)
+            EXPECT_TRUE(set);
+        EXPECT_EQ(QFileInfo(onDisk).lastModified().toSecsSinceEpoch(), set ? wanted.toSecsSinceEpoch() : before);
+    }
     ftp.Quit();
 }
 
 INSTANTIATE_TEST_SUITE_P(, RealServer,
                          ::testing::Values(QStringLiteral("vsftpd"), QStringLiteral("proftpd"),
-                                           QStringLiteral("pure-ftpd"), kPyftpdlib,
+                                           QStringLiteral("pure-ftpd"), kPyftpdlib, kSshd,
                                            // Offers machine listings, then refuses them.
                                            QStringLiteral("proftpd-refusing-mlsd")),
+                         [](const auto& info) {
+                             QString name = info.param;
+                             return name.remove(u'-').toStdString();
+                         });
+
+// vsftpd and proftpd requiring TLS (and, by default, TLS session reuse on
+// every data connection), and pyftpdlib with TLS.
+class TlsServer : public RealServer {};
+
+// TLS 1.3 servers send a session ticket just after each data connection's
+// handshake and take each ticket once: uploads of every size arrive whole,
+// and many data connections in one session each resume.
+TEST_P(TlsServer, Tls13MovesEveryTransferWholeManyInOneSession)
+{
+    const FtpError connectFailure = FailureOf([&] { connect(); });
+    ASSERT_EQ(connectFailure.number, -1) << connectFailure.description.toStdString();
+    ASSERT_TRUE(asked.has_value());
+    EXPECT_TRUE(asked->problem.contains("self-signed") || asked->problem.contains("self signed")) << asked->problem.toStdString();
+    EXPECT_EQ(ftp.Protection(), "TLS 1.3");
+    // Around the 112 KiB where uploads were cut, and a few MiB.
+    for (const qsizetype size : {1000, 112 * 1024, 112 * 1024 + 4, 300 * 1000, 4 * 1024 * 1024}) {
+        SCOPED_TRACE(size);
+        const QString name = QStringLiteral("up%1.bin").arg(size);
+        const QByteArray bytes = RandomBytes(size);
+        ASSERT_TRUE(WriteRaw(QFile::encodeName(local_.filePath(name)), bytes));
+        const FtpError putFailure = FailureOf([&] { ftp.PutFile(local_.filePath(name), name); });
+        ASSERT_EQ(putFailure.number, -1) << putFailure.description.toStdString();
+        EXPECT_TRUE(ReadRaw(In(root_, name.toUtf8())) == bytes);
+        const FtpError getFailure = FailureOf([&] { ftp.GetFile(name, local_.filePath("back.bin")); });
+        ASSERT_EQ(getFailure.number, -1) << getFailure.description.toStdString();
+        EXPECT_TRUE(ReadRaw(QFile::encodeName(local_.filePath("back.bin"))) == bytes);
+    }
+    EXPECT_EQ(Listed(ftp), RowsOnDisk(root_, GetParam().startsWith(kPyftpdlib)));
+    ftp.Quit();
+    EXPECT_EQ(ftp.Protection(), QString());
+}
+
+INSTANTIATE_TEST_SUITE_P(, TlsServer,
+                         ::testing::Values(QStringLiteral("vsftpd-tls"), QStringLiteral("proftpd-tls"),
+                                           QStringLiteral("pyftpdlib-tls")),
                          [](const auto& info) {
                              QString name = info.param;
                              return name.remove(u'-').toStdString();

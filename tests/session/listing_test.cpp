@@ -82,21 +82,16 @@ TEST(ParseListLine, RowsFromEachFormat)
 {
     struct Case { QString line; QString text; bool folder; QString sizeText; qint64 bytes; bool link = false; };
     const Case cases[] = {
-        // Unix lines as vsftpd, proftpd and pure-ftpd send them: exactly one
-        // blank before the name, so blanks that open or end it are kept.
+        // Unix lines as vsftpd and proftpd send them: exactly one blank
+        // before the name, so blanks that open or end it are kept (the
+        // interoperability tests read every line of each real server).
         {"-rw-r--r--    1 999      0              10 Dec 07 00:39  leading.txt", " leading.txt", false, "10 bytes", 10},
         {"-rw-r--r--   1 quillinterop root           10 Dec  7 00:39 trailing.txt ", "trailing.txt ", false, "10 bytes", 10},
-        {"-rw-r--r--    1 quillinter 0                  10 Dec  7 00:39 -dash.txt", "-dash.txt", false, "10 bytes", 10},
-        {"-rw-r--r--    1 999      0              10 Dec 07 00:39 a  b.txt", "a  b.txt", false, "10 bytes", 10},
         {"drwxr-xr-x    2 999      0            4096 Dec 07 00:39 dir with blank", "dir with blank/", true, "", 0},
-        {"-rw-r--r--    1 quillinter 0          3221225472 Dec  7 00:39 sparse.bin", "sparse.bin", false, "3221.23 MB", 3221225472},
-        {"-rw-r--r--    1 999      0               0 Jan 05  2019 empty.txt", "empty.txt", false, "0 bytes", 0},
         {"-rw-r--r--   1 quillinterop root            0 Jan  5  2019  old.txt", " old.txt", false, "0 bytes", 0},
-        {"-rw-r--r--    1 999      0              10 Dec 07 00:39 \u5199\u771f.jpg", "\u5199\u771f.jpg", false, "10 bytes", 10},
         {"-rw-r--r--    1 999      0              10 Dec 07 00:39 n\r\n", "n", false, "10 bytes", 10},
         // Links are named by the text before the arrow.
         {"lrwxrwxrwx    1 999      0               7 Dec 07 00:39 linkdir -> realdir", "linkdir", false, "7 bytes", 7, true},
-        {"lrwxrwxrwx   1 quillinterop root            8 Dec  7 00:39 linkfile -> a  b.txt", "linkfile", false, "8 bytes", 8, true},
         {"lrwxrwxrwx 1 o g 5 Jan 5 12:00 a -> b -> c", "a", false, "5 bytes", 5, true},
         // Other Unix shapes: an irregular year column, no group, glued
         // owner and group, numbers, ACL marks, devices, upper-case D.
@@ -126,7 +121,6 @@ TEST(ParseListLine, RowsFromEachFormat)
         {"modify=20261207003900;perm=adfrw;size=10;type=file;unique=FE00UA724E2; trailing.txt ", "trailing.txt ", false, "10 bytes", 10},
         {"type=dir;sizd=4096;modify=20261207003900;UNIX.mode=0755; dir with blank", "dir with blank/", true, "", 0},
         {"Type=DIR;Modify=20261207003900; caps", "caps/", true, "", 0},
-        {"type=file;size=3221225472; sparse.bin", "sparse.bin", false, "3221.23 MB", 3221225472},
         {"type=OS.unix=slink:;size=7;modify=20261207003900; linkdir", "linkdir", false, "7 bytes", 7, true},
         {"modify=20261207003900;perm=adfrw;size=8;type=OS.unix=symlink;unique=FE00UA72462; linkfile", "linkfile", false, "8 bytes", 8, true},
         {"type=unknown;size=0;modify=20261207003949; tty0", "tty0", false, "0 bytes", 0},
@@ -214,13 +208,6 @@ TEST(ParseListLine, DateTextFromEachFormat)
     }
 }
 
-TEST(LeftOutText, SaysHowManyLines)
-{
-    EXPECT_EQ(LeftOutText(0), QString());
-    EXPECT_EQ(LeftOutText(1), QStringLiteral(" (1 line not understood)"));
-    EXPECT_EQ(LeftOutText(3), QStringLiteral(" (3 lines not understood)"));
-}
-
 // One rule for the list's "Size" column, the totals panel and the picture
 // facts: the same bytes read the same everywhere.
 TEST(SizeRule, ColumnTotalsAndPictureFactsAgree)
@@ -249,29 +236,26 @@ TEST(SizeRule, ColumnTotalsAndPictureFactsAgree)
     QLocale::setDefault(saved);
 }
 
-// The size steps are the size rule's (above); here the file count and rounding.
+// The size steps are the size rule's (above); here the file count, rounding
+// and the locale's decimal separator without grouping.
 TEST(TotalsText, BytesKilobytesMegabytes)
 {
-    const std::tuple<qint64, qint64, const char*> cases[] = {
-        {0, 0, "Total: 0 files 0 bytes"},
-        {3, 512, "Total: 3 files 512 bytes"},
-        {12, 45300, "Total: 12 files 45.3 KB"},
-        {40, 12350000, "Total: 40 files 12.35 MB"},
-        {40, 12300000, "Total: 40 files 12.3 MB"},
-        {40000, 5000000000, "Total: 40000 files 5000 MB"},
-        {kMax, kMax, "Total: 9223372036854775807 files 9223372036854.78 MB"},
+    const QLocale c = QLocale::c(), german(QLocale::German);
+    const std::tuple<qint64, qint64, QLocale, const char*> cases[] = {
+        {0, 0, c, "Total: 0 files 0 bytes"},
+        {3, 512, c, "Total: 3 files 512 bytes"},
+        {12, 45300, c, "Total: 12 files 45.3 KB"},
+        {40, 12350000, c, "Total: 40 files 12.35 MB"},
+        {40, 12300000, c, "Total: 40 files 12.3 MB"},
+        {40000, 5000000000, c, "Total: 40000 files 5000 MB"},
+        {kMax, kMax, c, "Total: 9223372036854775807 files 9223372036854.78 MB"},
+        {2, 1250, german, "Total: 2 files 1,2 KB"},
+        {40000, 1234567890000, german, "Total: 40000 files 1234567,89 MB"},
     };
-    for (const auto& [files, bytes, expected] : cases) {
+    for (const auto& [files, bytes, locale, expected] : cases) {
         SCOPED_TRACE(expected);
-        EXPECT_EQ(TotalsText(files, bytes, QLocale::c()), QString::fromLatin1(expected));
+        EXPECT_EQ(TotalsText(files, bytes, locale), QString::fromLatin1(expected));
     }
-}
-
-TEST(TotalsText, LocaleDecimalSeparatorWithoutGrouping)
-{
-    const QLocale german(QLocale::German);
-    EXPECT_EQ(TotalsText(2, 1250, german), QStringLiteral("Total: 2 files 1,2 KB"));
-    EXPECT_EQ(TotalsText(40000, 1234567890000, german), QStringLiteral("Total: 40000 files 1234567,89 MB"));
 }
 
 TEST(SizeFromReply, NumberAfterTheCodeOrPrevious)

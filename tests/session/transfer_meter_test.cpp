@@ -1,6 +1,5 @@
 #include "session/server_place.h"
 #include "session/transfer_meter.h"
-#include "shell/window_title.h"
 
 #include "support/qt_printers.h"
 
@@ -58,14 +57,6 @@ TEST(TransferMeter, AverageSpeedSinceTheStart)
     meter.reset();
     EXPECT_EQ(meter.report(2000, 4000, 9000), QStringLiteral("2 KB of 4 KB"));
     QLocale::setDefault(saved);
-}
-
-TEST(WindowTitle, SiteFolderAndProgram)
-{
-    EXPECT_EQ(WindowTitle(QStringLiteral("Demo"), QStringLiteral("/listing photos")),
-              QStringLiteral("Demo \u2014 /listing photos \u2014 Quillmar"));
-    EXPECT_EQ(WindowTitle(QStringLiteral("Demo"), QString()), QStringLiteral("Demo \u2014 Quillmar"));
-    EXPECT_EQ(WindowTitle(QString(), QString()), QStringLiteral("Quillmar"));
 }
 
 }  // namespace

@@ -60,13 +60,6 @@ def unpack(kit, path, package):
     return wanted
 
 
-def unpacked(kind, kit):
-    """The daemon's program, unpacked from its package when needed."""
-    if kind not in PACKAGES:
-        return PROGRAMS[kind]
-    return unpack(kit, PROGRAMS[kind], PACKAGES[kind])
-
-
 def prepare_account(account, home, password):
     """A local account without a login shell of its own, home at root."""
     if subprocess.run(["id", account], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode:
@@ -217,7 +210,8 @@ def main():
     # password and home each run sets.
     lock = open("/run/quillmar-ftp-daemon.lock", "w")
     fcntl.flock(lock, fcntl.LOCK_EX)
-    program = unpacked(program_kind(args.kind), args.kit)
+    kind = program_kind(args.kind)
+    program = unpack(args.kit, PROGRAMS[kind], PACKAGES[kind]) if kind in PACKAGES else PROGRAMS[kind]
     password = args.password or secrets.token_urlsafe(12)
     root = os.path.abspath(args.root)
     account = ACCOUNTS.get(args.kind, ACCOUNT)
@@ -241,12 +235,7 @@ def main():
     finally:
         # The daemon's sessions end with it (sshd's leave its process group):
         # a client still connected sees its server go.
-        children = subprocess.run(["pgrep", "-P", str(daemon.pid)], stdout=subprocess.PIPE, text=True).stdout.split()
-        for child in children:
-            try:
-                os.kill(int(child), signal.SIGTERM)
-            except ProcessLookupError:
-                pass
+        subprocess.run(["pkill", "-TERM", "-P", str(daemon.pid)])
         os.killpg(daemon.pid, signal.SIGTERM)
         try:
             daemon.wait(5)

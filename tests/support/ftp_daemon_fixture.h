@@ -8,11 +8,10 @@ namespace quillmar::test {
 
 // A real FTP daemon (vsftpd, proftpd or pure-ftpd), or sshd serving SFTP
 // (kind "sshd"), run by tests/support/ftp_daemon.py on 127.0.0.1 and a free
-// port, serving a
-// temporary home folder as a throw-away local account. Fill root() first,
-// then start(); the daemon stops when this object goes. Needs root. One
-// daemon runs at a time on the machine: a second start() waits for the first
-// daemon to stop.
+// port, serving a temporary home folder as a throw-away local account. Fill
+// root() first, then start(); the daemon stops when this object goes. Needs
+// root. One daemon runs at a time on the machine: a second start() waits for
+// the first daemon to stop.
 class FtpDaemonFixture {
 public:
     explicit FtpDaemonFixture(const QString& kind);

@@ -11,17 +11,7 @@ constexpr int StopWaitMs = 5000;
 
 }  // namespace
 
-FtpServerFixture::FtpServerFixture(int sendLimit, const QStringList& extraArguments) : sendLimit_(sendLimit)
-{
-    start(extraArguments);
-}
-
-FtpServerFixture::~FtpServerFixture()
-{
-    stop();
-}
-
-void FtpServerFixture::start(const QStringList& extraArguments)
+FtpServerFixture::FtpServerFixture(int sendLimit, const QStringList& extraArguments)
 {
     if (!root_.isValid()) {
         error_ = QStringLiteral("no temporary root: ") + root_.errorString();
@@ -31,7 +21,7 @@ void FtpServerFixture::start(const QStringList& extraArguments)
                             QStringList{QStringLiteral("--root"), root(), QStringLiteral("--port"), QStringLiteral("0"),
                                         QStringLiteral("--user"), user(), QStringLiteral("--password"), password(),
                                         QStringLiteral("--watch-stdin"), QStringLiteral("--send-limit"),
-                                        QString::number(sendLimit_)} +
+                                        QString::number(sendLimit)} +
                                 extraArguments,
                             StartWaitMs, &error_))
         return;
@@ -42,6 +32,8 @@ void FtpServerFixture::start(const QStringList& extraArguments)
     else
         port_ = port.toInt();
 }
+
+FtpServerFixture::~FtpServerFixture() { stop(); }
 
 // The server ends when its input closes.
 void FtpServerFixture::stop() { StopSupportScript(process_, StopWaitMs); }

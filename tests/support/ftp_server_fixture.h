@@ -30,13 +30,10 @@ public:
     void stop();
 
 private:
-    void start(const QStringList& extraArguments);
-
     QTemporaryDir root_;
     QProcess process_;
     int port_ = 0;
     QString error_;
-    int sendLimit_ = 0;
 };
 
 }  // namespace quillmar::test

@@ -356,11 +356,9 @@ void ScriptedServer::serve(int control)
             }
             Say(control, "150 Opening data connection.");
             const std::string name = line.size() > 5 ? line.substr(5) : std::string();
-            if (verb == "RETR" && (script_.hangUpAfterBytes >= 0 || script_.stallAfterBytes >= 0)) {
-                const qint64 size = std::min(script_.file.size(), std::max(script_.hangUpAfterBytes, script_.stallAfterBytes));
-                SendAll(data, script_.file.constData(), std::size_t(size));
-                if (script_.stallAfterBytes >= 0)
-                    waitForPeerToGo(data);
+            if (verb == "RETR" && script_.stallAfterBytes >= 0) {
+                SendAll(data, script_.file.constData(), std::size_t(std::min(script_.file.size(), script_.stallAfterBytes)));
+                waitForPeerToGo(data);
                 ::close(data);
                 break;   // both connections end
             }

@@ -17,7 +17,6 @@ struct ServerScript {
     bool greet = true;                               // false: accepts, then stays silent
     QString passiveHost = QStringLiteral("127.0.0.1");  // the address its PASV reply names
     QByteArray file = {};                            // what RETR sends, whatever the name
-    qint64 hangUpAfterBytes = -1;                    // >= 0: RETR sends this much, then both connections close
     qint64 stallAfterBytes = -1;                     // >= 0: RETR sends this much, then goes silent
     int hangUpWhenIdleMs = -1;                       // >= 0: logged in and idle this long, it hangs up
     bool say421 = true;                              // ... sending "421 ..." first
