@@ -49,11 +49,11 @@ TEST(WebAddress, RowsInsideTheMappedFolderGetEncodedAddressesOthersAReason)
         const char *web, *webFolder, *serverFolder, *row, *address;  // address null: a reason instead
     };
     const Case cases[] = {
-        {"https://www.example.org/", "/public_html", "/public_html", "a.jpg", "https://www.example.org/a.jpg"},
-        {"https://www.example.org", "/public_html/", "/public_html/my pics", "Grüne Vase 1.jpg",
-         "https://www.example.org/my%20pics/Gr%C3%BCne%20Vase%201.jpg"},
-        {"http://example.org/~me/", "", "/", "pics/", "http://example.org/~me/pics/"},
-        {"http://example.org", "public_html", "/public_html/a#b", "50%;?.png", "http://example.org/a%23b/50%25%3B%3F.png"},
+        {"https://127.0.0.2/", "/public_html", "/public_html", "a.jpg", "https://127.0.0.2/a.jpg"},
+        {"https://127.0.0.2", "/public_html/", "/public_html/my pics", "Grüne Vase 1.jpg",
+         "https://127.0.0.2/my%20pics/Gr%C3%BCne%20Vase%201.jpg"},
+        {"http://127.0.0.2/~me/", "", "/", "pics/", "http://127.0.0.2/~me/pics/"},
+        {"http://127.0.0.2", "public_html", "/public_html/a#b", "50%;?.png", "http://127.0.0.2/a%23b/50%25%3B%3F.png"},
         {"https://x.test/", "/", "/deep/er", "a.jpg", "https://x.test/deep/er/a.jpg"},
         {"https://x.test/", "/public_html", "/public_html2", "a.jpg", nullptr},  // a neighbour, not inside
         {"https://x.test/", "/public_html", "/", "a.jpg", nullptr},

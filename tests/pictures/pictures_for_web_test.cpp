@@ -101,7 +101,7 @@ TEST_F(ConnectedWindow, TheWebAddressOfARowIsCopiedOrTheReasonThereIsNone)
     QDir(server.root()).mkpath("public_html/my pics");
     WriteFile(serverPath("public_html/my pics/Grüne Vase 1.jpg"), "vase");
     WritePicture(localPath("new one.jpg"), 20, 10);
-    rig.presetStore({{"WebAddress", "https://www.example.org/"}, {"WebFolder", "/public_html"}});
+    rig.presetStore({{"WebAddress", "https://127.0.0.2/"}, {"WebFolder", "/public_html"}});
     openConnected();
     auto* copy = rig.find<QAction>("mnuCopyWebAddress");
     ASSERT_NE(copy, nullptr);
@@ -119,13 +119,13 @@ TEST_F(ConnectedWindow, TheWebAddressOfARowIsCopiedOrTheReasonThereIsNone)
     rig.dialogs.clear();
     DoubleClickServerRow(rig, "public_html/");
     DoubleClickServerRow(rig, "my pics/");
-    const QString vase = "https://www.example.org/my%20pics/Gr%C3%BCne%20Vase%201.jpg";
+    const QString vase = "https://127.0.0.2/my%20pics/Gr%C3%BCne%20Vase%201.jpg";
     SelectRows(rig, {"Grüne Vase 1.jpg"});
     copy->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), vase);
     EXPECT_TRUE(rig.panel(1).endsWith(vase)) << rig.panel(1).toStdString();
     Upload(rig, "new one.jpg");
-    EXPECT_EQ(rig.panel(1), "Status: Upload Complete: https://www.example.org/my%20pics/new%20one.jpg");
+    EXPECT_EQ(rig.panel(1), "Status: Upload Complete: https://127.0.0.2/my%20pics/new%20one.jpg");
 
     // A site without a web address says where to give one.
     rig.form->connectionSettings().WebAddress.clear();

@@ -160,18 +160,18 @@ TEST_F(SiteManager, AWebAddressRidesAfterThePasswordAndOldStoresStayByteForByte)
 
     openSites();
     fill({"Pictures", "ftp://pics.example", "me", "pw"});
-    QTest::keyClicks(web, "https://www.example.org/");
+    QTest::keyClicks(web, "https://127.0.0.2/");
     QTest::keyClicks(webFolder, "/public_html");
     press("Command2");
-    EXPECT_EQ(QStringList({web->text(), webFolder->text()}), QStringList({"https://www.example.org/", "/public_html"}));
-    EXPECT_EQ(rows().last(), Stored("Pictures", "pics.example;me;pw;https://www.example.org/;/public_html"));
+    EXPECT_EQ(QStringList({web->text(), webFolder->text()}), QStringList({"https://127.0.0.2/", "/public_html"}));
+    EXPECT_EQ(rows().last(), Stored("Pictures", "pics.example;me;pw;https://127.0.0.2/;/public_html"));
     ClickRow(list(), 2);
-    EXPECT_EQ(QStringList({web->text(), webFolder->text()}), QStringList({"https://www.example.org/", "/public_html"}));
+    EXPECT_EQ(QStringList({web->text(), webFolder->text()}), QStringList({"https://127.0.0.2/", "/public_html"}));
     press("Command3");
     EXPECT_EQ(ReadFile(storePath()),
-              old + (Stored("Pictures", "pics.example;me;pw;https://www.example.org/;/public_html") + "\r\n").toUtf8());
+              old + (Stored("Pictures", "pics.example;me;pw;https://127.0.0.2/;/public_html") + "\r\n").toUtf8());
     rig.close();
-    EXPECT_EQ(rig.storedValue("WebAddress"), "https://www.example.org/");
+    EXPECT_EQ(rig.storedValue("WebAddress"), "https://127.0.0.2/");
     EXPECT_EQ(rig.storedValue("WebFolder"), "/public_html");
 }
 
