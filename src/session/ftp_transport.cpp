@@ -23,6 +23,9 @@
 
 #include <openssl/ssl.h>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+
 #include <algorithm>
 #include <optional>
 #include <vector>
@@ -33,10 +36,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int BlockSize = 64 * 1024;                 // one receive
-// An upload reads and sends larger pieces: fewer, larger sends kept pace
-// with curl here where 64 KiB ones fell behind.
-constexpr int UploadBlockSize = 256 * 1024;
+constexpr int BlockSize = 64 * 1024;                 // one receive, one send
+// A TLS download reads ahead this much from the socket at once, so a block
+// gathers several 16 KiB records from one read instead of two reads and a
+// file write per record.
+constexpr int TlsReadAhead = BlockSize + 1024;
+// An upload keeps no more than this unsent in the kernel. Without a bound
+// the sender ran far ahead of a server on the same machine: the server then
+// took our segments from its socket backlog in its own time (a slow path
+// with losses and retransmissions on loopback) and fell behind; kept to one
+// block, each segment is taken in at once and the server keeps pace.
+constexpr int UnsentLimit = BlockSize;
 constexpr auto QuitReplyWait = std::chrono::milliseconds(3000);
 // How long the server may take to answer ABOR, or to explain a broken data
 // connection, before the control connection is given up too.
@@ -149,6 +159,7 @@ Poco::Net::Context::Ptr ClientContext()
         made->requireMinimumProtocol(Poco::Net::Context::PROTO_TLSV1_2);
         made->enableSessionCache(false);
         SSL_CTX_set_info_callback(made->sslContext(), NoteHandshake);
+        SSL_CTX_set_default_read_buffer_len(made->sslContext(), TlsReadAhead);
         made->enableExtendedCertificateVerification(false);   // the name is checked with the person in mind
         static VerificationNotes notes;
         Poco::Net::SSLManager::instance().ClientVerificationError += Poco::delegate(&notes, &VerificationNotes::onError);
@@ -703,17 +714,39 @@ public:
         }
     }
 
+    // What the data connection holds, up to size bytes: over TLS as many
+    // records as have already arrived, so the local file gets whole blocks.
+    // 0 at the end; a close that comes while gathering is seen by the next call.
+    static int receiveBlock(DataConnection& data, char* block, int size)
+    {
+        int got = data.socket.receiveBytes(block, size);
+        while (got > 0 && got < size && data.tls && SSL_has_pending(data.tls)) {
+            const int more = data.socket.receiveBytes(block + got, size - got);
+            if (more <= 0)
+                break;
+            got += more;
+        }
+        return got;
+    }
+
     // Moves bytes between the data connection and the local side until the
     // end, in either direction.
     Ending pump(DataConnection& data, bool sending, const TransferLocal& local)
     {
-        const int blockSize = sending ? UploadBlockSize : BlockSize;
+        const int blockSize = BlockSize;
+        // Read-ahead only where this side only reads: an upload's close
+        // waits on the socket for the server's last records, which must not
+        // sit unseen in OpenSSL's buffer.
+        if (!sending && data.tls)
+            SSL_set_read_ahead(data.tls, 1);
         std::vector<char> block(std::size_t(blockSize), '\0');
         StallWatch watch(waits.get(), [&data, sending](std::chrono::microseconds wait) {
             sending ? data.socket.setSendTimeout(Span(wait)) : data.socket.setReceiveTimeout(Span(wait));
         });
         qint64 total = 0;
         try {
+            if (sending)
+                data.socket.setOption(IPPROTO_TCP, TCP_NOTSENT_LOWAT, UnsentLimit);
             for (;;) {
                 checkAborted();
                 if (sending) {
@@ -733,7 +766,7 @@ public:
                 } else {
                     if (!watch.arm())
                         return Ending::Stalled;
-                    const int n = data.socket.receiveBytes(block.data(), blockSize);
+                    const int n = receiveBlock(data, block.data(), blockSize);
                     if (n <= 0)
                         return Ending::Complete;
                     watch.moved(n);
