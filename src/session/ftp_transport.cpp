@@ -37,10 +37,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int BlockSize = 64 * 1024;                 // one receive, one send
-// A TLS download reads ahead this much from the socket at once, so a block
-// gathers several 16 KiB records from one read instead of two reads and a
-// file write per record.
-constexpr int TlsReadAhead = BlockSize + 1024;
 // An upload keeps no more than this unsent in the kernel. Without a bound
 // the sender ran far ahead of a server on the same machine: the server then
 // took our segments from its socket backlog in its own time (a slow path
@@ -159,7 +155,6 @@ Poco::Net::Context::Ptr ClientContext()
         made->requireMinimumProtocol(Poco::Net::Context::PROTO_TLSV1_2);
         made->enableSessionCache(false);
         SSL_CTX_set_info_callback(made->sslContext(), NoteHandshake);
-        SSL_CTX_set_default_read_buffer_len(made->sslContext(), TlsReadAhead);
         made->enableExtendedCertificateVerification(false);   // the name is checked with the person in mind
         static VerificationNotes notes;
         Poco::Net::SSLManager::instance().ClientVerificationError += Poco::delegate(&notes, &VerificationNotes::onError);
@@ -714,32 +709,11 @@ public:
         }
     }
 
-    // What the data connection holds, up to size bytes: over TLS as many
-    // records as have already arrived, so the local file gets whole blocks.
-    // 0 at the end; a close that comes while gathering is seen by the next call.
-    static int receiveBlock(DataConnection& data, char* block, int size)
-    {
-        int got = data.socket.receiveBytes(block, size);
-        while (got > 0 && got < size && data.tls && SSL_has_pending(data.tls)) {
-            const int more = data.socket.receiveBytes(block + got, size - got);
-            if (more <= 0)
-                break;
-            got += more;
-        }
-        return got;
-    }
-
     // Moves bytes between the data connection and the local side until the
     // end, in either direction.
     Ending pump(DataConnection& data, bool sending, const TransferLocal& local)
     {
-        const int blockSize = BlockSize;
-        // Read-ahead only where this side only reads: an upload's close
-        // waits on the socket for the server's last records, which must not
-        // sit unseen in OpenSSL's buffer.
-        if (!sending && data.tls)
-            SSL_set_read_ahead(data.tls, 1);
-        std::vector<char> block(std::size_t(blockSize), '\0');
+        std::vector<char> block(std::size_t(BlockSize), '\0');
         StallWatch watch(waits.get(), [&data, sending](std::chrono::microseconds wait) {
             sending ? data.socket.setSendTimeout(Span(wait)) : data.socket.setReceiveTimeout(Span(wait));
         });
@@ -750,7 +724,7 @@ public:
             for (;;) {
                 checkAborted();
                 if (sending) {
-                    const qint64 n = local.fill(block.data(), blockSize);
+                    const qint64 n = local.fill(block.data(), BlockSize);
                     if (n <= 0)
                         return n == 0 ? Ending::Complete : Ending::LocalFailed;
                     for (qint64 sent = 0; sent < n;) {
@@ -766,7 +740,7 @@ public:
                 } else {
                     if (!watch.arm())
                         return Ending::Stalled;
-                    const int n = receiveBlock(data, block.data(), blockSize);
+                    const int n = data.socket.receiveBytes(block.data(), BlockSize);
                     if (n <= 0)
                         return Ending::Complete;
                     watch.moved(n);
