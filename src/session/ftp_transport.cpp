@@ -23,6 +23,9 @@
 
 #include <openssl/ssl.h>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+
 #include <algorithm>
 #include <optional>
 #include <vector>
@@ -33,10 +36,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int BlockSize = 64 * 1024;                 // one receive
-// An upload reads and sends larger pieces: fewer, larger sends kept pace
-// with curl here where 64 KiB ones fell behind.
-constexpr int UploadBlockSize = 256 * 1024;
+constexpr int BlockSize = 64 * 1024;                 // one receive, one send
+// An upload keeps no more than this unsent in the kernel. Without a bound
+// the sender ran far ahead of a server on the same machine: the server then
+// took our segments from its socket backlog in its own time (a slow path
+// with losses and retransmissions on loopback) and fell behind; kept to one
+// block, each segment is taken in at once and the server keeps pace.
+constexpr int UnsentLimit = BlockSize;
 constexpr auto QuitReplyWait = std::chrono::milliseconds(3000);
 // How long the server may take to answer ABOR, or to explain a broken data
 // connection, before the control connection is given up too.
@@ -707,17 +713,18 @@ public:
     // end, in either direction.
     Ending pump(DataConnection& data, bool sending, const TransferLocal& local)
     {
-        const int blockSize = sending ? UploadBlockSize : BlockSize;
-        std::vector<char> block(std::size_t(blockSize), '\0');
+        std::vector<char> block(std::size_t(BlockSize), '\0');
         StallWatch watch(waits.get(), [&data, sending](std::chrono::microseconds wait) {
             sending ? data.socket.setSendTimeout(Span(wait)) : data.socket.setReceiveTimeout(Span(wait));
         });
         qint64 total = 0;
         try {
+            if (sending)
+                data.socket.setOption(IPPROTO_TCP, TCP_NOTSENT_LOWAT, UnsentLimit);
             for (;;) {
                 checkAborted();
                 if (sending) {
-                    const qint64 n = local.fill(block.data(), blockSize);
+                    const qint64 n = local.fill(block.data(), BlockSize);
                     if (n <= 0)
                         return n == 0 ? Ending::Complete : Ending::LocalFailed;
                     for (qint64 sent = 0; sent < n;) {
@@ -733,7 +740,7 @@ public:
                 } else {
                     if (!watch.arm())
                         return Ending::Stalled;
-                    const int n = data.socket.receiveBytes(block.data(), blockSize);
+                    const int n = data.socket.receiveBytes(block.data(), BlockSize);
                     if (n <= 0)
                         return Ending::Complete;
                     watch.moved(n);
