@@ -127,7 +127,8 @@ public:
 
     std::unique_ptr<PictureMetadata> open(const QString& path) const override
     {
-        return Translated([&]() -> std::unique_ptr<PictureMetadata> { return std::make_unique<ExivMetadata>(OpenImage(path)); });
+        return Translated(
+            [&]() -> std::unique_ptr<PictureMetadata> { return std::make_unique<ExivMetadata>(OpenImage(path)); });
     }
 };
 

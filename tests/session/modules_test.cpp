@@ -29,7 +29,8 @@ TEST(ModuleLoading, FindsEachProtocolAndNamesWhatIsMissing)
         QString problemNames;  // empty: the entry is found
     } cases[] = {
         {"FTP", ModuleFolders(), QStringLiteral("quillmar_ftp"), {}},
-        {"SFTP, after a folder without it", QStringList{empty.path()} + ModuleFolders(), QStringLiteral("quillmar_sftp"), {}},
+        {"SFTP, after a folder without it", QStringList{empty.path()} + ModuleFolders(),
+         QStringLiteral("quillmar_sftp"), {}},
         {"missing", {empty.path()}, QStringLiteral("quillmar_none"), empty.path()},
         {"not a library", {broken.path()}, QStringLiteral("quillmar_broken"), notLibrary.fileName()},
     };
