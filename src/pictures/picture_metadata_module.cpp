@@ -18,7 +18,7 @@ const MetadataReader& Metadata()
     if (!loaded.first)
         throw std::runtime_error(qUtf8Printable(
             QStringLiteral("the part of Quillmar that reads picture metadata is missing or damaged (%1); "
-                           "reinstalling Quillmar puts it back")
+                           "reinstalling Quillmar puts it back.")
                 .arg(loaded.second)));
     return *loaded.first;
 }
