@@ -1,14 +1,15 @@
 #include "pictures/picture_reading.h"
 
+#include "pictures/picture_metadata.h"
+
 #include <QColorSpace>
 #include <QFile>
 #include <QImageReader>
 #include <QTransform>
 #include <QtEndian>
 
-#include <exiv2/exiv2.hpp>
-
 #include <algorithm>
+#include <stdexcept>
 
 namespace quillmar {
 
@@ -24,16 +25,14 @@ bool Rotated(QImageIOHandler::Transformations turn)
     return turn.testFlag(QImageIOHandler::TransformationRotate90);
 }
 
-// The orientation the file's Exif gives, 1 when it gives none.
+// The orientation the file's Exif gives, 1 when it gives none or none can be read.
 int ExifOrientation(const QString& path)
 {
     try {
-        auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
-        image->readMetadata();
-        const auto found = image->exifData().findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
-        return found == image->exifData().end() ? 1 : int(found->toLong());
-    } catch (const Exiv2::AnyError&) {
-        return 1;  // unreadable metadata leaves the picture as stored
+        return Metadata().orientation(path);
+    } catch (const std::runtime_error& error) {
+        qWarning("%s", error.what());  // shown as stored
+        return 1;
     }
 }
 

@@ -28,6 +28,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 namespace quillmar {
@@ -1045,3 +1046,12 @@ std::unique_ptr<Transport> MakeFtpTransport(bool requireTls, std::function<void(
 }
 
 }  // namespace quillmar
+
+// The entry the program resolves when it first loads this module.
+extern "C" Q_DECL_EXPORT std::unique_ptr<quillmar::Transport> quillmar_make_transport(
+    const QString& scheme, std::function<void()> disconnected, quillmar::TrustQuestion trust,
+    quillmar::PassphraseQuestion /*passphrase*/)
+{
+    return quillmar::MakeFtpTransport(scheme == QLatin1String("ftps"), std::move(disconnected), std::move(trust));
+}
+static_assert(std::is_same_v<decltype(&quillmar_make_transport), quillmar::TransportFactory>);

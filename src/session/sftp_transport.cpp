@@ -991,3 +991,12 @@ std::unique_ptr<Transport> MakeSftpTransport(std::function<void()> disconnected,
 }
 
 }  // namespace quillmar
+
+// The entry the program resolves when it first loads this module.
+extern "C" Q_DECL_EXPORT std::unique_ptr<quillmar::Transport> quillmar_make_transport(
+    const QString& /*scheme*/, std::function<void()> disconnected, quillmar::TrustQuestion trust,
+    quillmar::PassphraseQuestion passphrase)
+{
+    return quillmar::MakeSftpTransport(std::move(disconnected), std::move(trust), std::move(passphrase));
+}
+static_assert(std::is_same_v<decltype(&quillmar_make_transport), quillmar::TransportFactory>);

@@ -1,7 +1,6 @@
 #include "session/transport.h"
 
-#include "session/ftp_transport.h"
-#include "session/sftp_transport.h"
+#include "session/modules.h"
 
 #include <QStringDecoder>
 
@@ -23,14 +22,35 @@ QString DecodeServerText(QByteArrayView bytes, bool* latin1)
     return utf8.hasError() ? QString::fromLatin1(bytes) : text;
 }
 
+namespace {
+
+// The module that speaks a scheme; empty for a scheme Quillmar does not speak.
+QString TransportModule(const QString& scheme)
+{
+    if (scheme == QLatin1String("ftp") || scheme == QLatin1String("ftps"))
+        return QStringLiteral("quillmar_ftp");
+    if (scheme == QLatin1String("sftp"))
+        return QStringLiteral("quillmar_sftp");
+    return {};
+}
+
+}  // namespace
+
 std::unique_ptr<Transport> MakeTransport(const QString& scheme, std::function<void()> disconnected, TrustQuestion trust,
                                          PassphraseQuestion passphrase)
 {
-    if (scheme == QLatin1String("ftp") || scheme == QLatin1String("ftps"))
-        return MakeFtpTransport(scheme == QLatin1String("ftps"), std::move(disconnected), std::move(trust));
-    if (scheme == QLatin1String("sftp"))
-        return MakeSftpTransport(std::move(disconnected), std::move(trust), std::move(passphrase));
-    throw FtpError(ftp_errors::Network, QStringLiteral("Quillmar cannot connect to %1:// addresses.").arg(scheme));
+    const QString module = TransportModule(scheme);
+    if (module.isEmpty())
+        throw FtpError(ftp_errors::Network, QStringLiteral("Quillmar cannot connect to %1:// addresses.").arg(scheme));
+    QString problem;
+    const auto make =
+        reinterpret_cast<TransportFactory>(ResolveModuleEntry(ModuleFolders(), module, kTransportEntry, &problem));
+    if (!make)
+        throw FtpError(ftp_errors::Network,
+                       QStringLiteral("Quillmar cannot connect to %1:// addresses: the part of the program that speaks "
+                                      "to them is missing or damaged (%2). Reinstalling Quillmar puts it back.")
+                           .arg(scheme, problem));
+    return make(scheme, std::move(disconnected), std::move(trust), std::move(passphrase));
 }
 
 }  // namespace quillmar

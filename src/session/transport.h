@@ -161,10 +161,16 @@ QString DecodeServerText(QByteArrayView bytes, bool* latin1 = nullptr);
 // The failure of a call ended by Transport::abort() with `number`.
 FtpError AbortFailure(int number);
 
-// The transport for an address scheme ("ftp", "ftps", "sftp"); throws FtpError for
-// one Quillmar does not speak. Without a passphrase question, keys that need
-// one are passed over.
+// The transport for an address scheme ("ftp", "ftps", "sftp"), from the module
+// of that protocol, loaded on its first use; throws FtpError for a scheme
+// Quillmar does not speak or a module that is missing. Without a passphrase
+// question, keys that need one are passed over.
 std::unique_ptr<Transport> MakeTransport(const QString& scheme, std::function<void()> disconnected, TrustQuestion trust,
                                          PassphraseQuestion passphrase = {});
+
+// What each protocol's module offers under the name kTransportEntry.
+using TransportFactory = std::unique_ptr<Transport> (*)(const QString& scheme, std::function<void()> disconnected,
+                                                        TrustQuestion trust, PassphraseQuestion passphrase);
+inline constexpr char kTransportEntry[] = "quillmar_make_transport";
 
 }  // namespace quillmar

@@ -51,6 +51,10 @@ for lib in libc6 libqt6widgets6 libpoconet; do
 done
 dpkg-deb -c "$deb" >"$work/contents"
 grep -q ' ./usr/bin/quillmar$' "$work/contents" || fail "the package has no /usr/bin/quillmar"
+# The protocols and the metadata reader are modules the program loads from beside its own folder.
+for module in quillmar_ftp quillmar_sftp quillmar_metadata; do
+  grep -Eq " ./usr/lib/(.*/)?quillmar/lib$module.so$" "$work/contents" || fail "the package has no lib$module.so"
+done
 dpkg-deb -x "$deb" "$work/unpacked"
 check_stripped "$work/unpacked/usr/bin/quillmar" "the package"
 check_docs "$work/unpacked" "the package"

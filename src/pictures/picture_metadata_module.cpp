@@ -1,0 +1,26 @@
+#include "pictures/picture_metadata.h"
+
+#include "session/modules.h"
+
+#include <stdexcept>
+#include <utility>
+
+namespace quillmar {
+
+const MetadataReader& Metadata()
+{
+    static const std::pair<const MetadataReader*, QString> loaded = [] {
+        QString problem;
+        const auto entry = reinterpret_cast<MetadataEntry>(
+            ResolveModuleEntry(ModuleFolders(), QStringLiteral("quillmar_metadata"), kMetadataEntry, &problem));
+        return std::pair(entry ? entry() : nullptr, problem);
+    }();
+    if (!loaded.first)
+        throw std::runtime_error(qUtf8Printable(
+            QStringLiteral("the part of Quillmar that reads picture metadata is missing or damaged (%1); "
+                           "reinstalling Quillmar puts it back.")
+                .arg(loaded.second)));
+    return *loaded.first;
+}
+
+}  // namespace quillmar
