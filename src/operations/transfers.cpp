@@ -198,8 +198,11 @@ void TransferController::Download()
             ctx_.serverView.selectionModel()->select(fetched, QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
             ctx_.localPane.refreshFiles();
         });
+        const StopRequest stop(ctx_.ftp);
         // Rows keep their places: a download does not re-read the list.
         for (int row : ctx_.serverView.selectedRows()) {
+            if (stop.asked())
+                throw StoppedBetweenFiles();
             const ServerRow entry = ctx_.serverModel.row(row);
             if (entry.folder || entry.text.endsWith(QLatin1Char('/')))
                 continue;
