@@ -33,6 +33,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QTimer>
 #include <QToolBar>
 
 #include <chrono>
@@ -251,9 +252,23 @@ void Form1::buildToolbar()
 
 void Form1::showCallRunning(bool running)
 {
-    mnuStop_->setEnabled(running);
-    toolbar_->findChild<QAction*>(QStringLiteral("Stop"))->setEnabled(running);
     inputGate_->setClosed(running);
+    callRunning_ = running;
+    if (running || !isVisible())
+        return showStop(running);
+    // A command of many files starts its next call before the event loop
+    // runs again: Stop goes grey once the loop runs, not between two files,
+    // where each change laid out the toolbar and the window again.
+    QTimer::singleShot(0, this, [this] {
+        if (!callRunning_)
+            showStop(false);
+    });
+}
+
+void Form1::showStop(bool enabled)
+{
+    mnuStop_->setEnabled(enabled);
+    toolbar_->findChild<QAction*>(QStringLiteral("Stop"))->setEnabled(enabled);
 }
 
 void Form1::wireEvents()

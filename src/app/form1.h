@@ -113,6 +113,7 @@ private:
     void switchPasswordPlace(bool intoKeyring);
     // Stop works only while a server command runs, and then little else does.
     void showCallRunning(bool running);
+    void showStop(bool enabled);
 
     // Entry points of the preview and of upload by double click.
     void File1_Click();
@@ -162,6 +163,7 @@ private:
     NewFolderController* newFolder_ = nullptr;
     PreviewController* preview_ = nullptr;
     bool closing_ = false;
+    bool callRunning_ = false;
 };
 
 }  // namespace quillmar

@@ -252,7 +252,7 @@ void PublishWindow::keyPressEvent(QKeyEvent* event)
         QWidget::keyPressEvent(event);
         return;
     }
-    if (running_)
+    if (running_ || publishing_)
         ctx_.ftp.Stop();
     else
         close();
@@ -281,7 +281,9 @@ void PublishWindow::cmdPublish_Click()
         return;
     }
     publish_->setEnabled(false);
+    publishing_ = true;
     transfers_.Publish(jobs, serverFolders_);
+    publishing_ = false;
     // What the server holds now; its own list was read by the publishing,
     // whose words stay in the status line.
     if (ctx_.ftp.State() != 0)

@@ -74,6 +74,7 @@ private:
     QSet<QString> serverFolders_;
     ServerPlace compared_;    // the server folder of the list
     bool running_ = false;    // a server command is running
+    bool publishing_ = false; // between its calls too
 };
 
 }  // namespace quillmar

@@ -85,6 +85,31 @@ private:
     bool ask_;
 };
 
+// Stop asked for at any moment of a command of many files, also between
+// two of them, when no call is running to be ended: the command ends before
+// the next file.
+class StopRequest {
+public:
+    explicit StopRequest(FtpComponent& ftp)
+        : connection_(QObject::connect(&ftp, &FtpComponent::StopRequested, [this] { asked_ = true; }))
+    {
+    }
+    ~StopRequest() { QObject::disconnect(connection_); }
+    StopRequest(const StopRequest&) = delete;
+    StopRequest& operator=(const StopRequest&) = delete;
+    bool asked() const { return asked_; }
+
+private:
+    QMetaObject::Connection connection_;
+    bool asked_ = false;
+};
+
+FtpError StoppedBetweenFiles()
+{
+    return FtpError(ftp_errors::Stopped, QStringLiteral("Stopped; the files sent before are in place, the rest were "
+                                                        "not sent."));
+}
+
 }  // namespace
 
 // The cache copies of uploaded pictures are made on a thread of their own
@@ -173,8 +198,11 @@ void TransferController::Download()
             ctx_.serverView.selectionModel()->select(fetched, QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
             ctx_.localPane.refreshFiles();
         });
+        const StopRequest stop(ctx_.ftp);
         // Rows keep their places: a download does not re-read the list.
         for (int row : ctx_.serverView.selectedRows()) {
+            if (stop.asked())
+                throw StoppedBetweenFiles();
             const ServerRow entry = ctx_.serverModel.row(row);
             if (entry.folder || entry.text.endsWith(QLatin1Char('/')))
                 continue;
@@ -293,7 +321,7 @@ ReplaceQuestion::Answer AskBeforeReplacing(const ServerListModel& model, Replace
 // Upload and Publish.
 struct TransferController::UploadRun {
     explicit UploadRun(MainContext& ctx)
-        : light(ctx.feedback), copies(ctx.services.appFolder), rowsBefore(ctx.serverModel.rowTexts())
+        : light(ctx.feedback), copies(ctx.services.appFolder), rowsBefore(ctx.serverModel.rowTexts()), stop(ctx.ftp)
     {
     }
     void endFeedback()
@@ -312,6 +340,7 @@ struct TransferController::UploadRun {
     bool cancelled = false;  // by the person's answer
     bool stopped = false;    // by a failure: the window stays as the failure left it
     bool closing = false;    // the window is closing: nothing more is shown
+    StopRequest stop;
 };
 
 void TransferController::UploadFiles(const QStringList& localFiles)
@@ -327,6 +356,12 @@ void TransferController::UploadFiles(const QStringList& localFiles)
     }
     ReplaceQuestion replace(*ctx_.services.dialogs, ctx_.feedback, ctx_.state.AskReplace);
     for (qsizetype i = 0; i < localFiles.size(); ++i) {
+        if (run.stop.asked()) {
+            run.stopped = true;
+            run.endFeedback();
+            ctx_.reportError(StoppedBetweenFiles());
+            break;
+        }
         const QString& localFile = localFiles.at(i);
         const ReplaceQuestion::Answer answer = AskBeforeReplacing(ctx_.serverModel, replace, localFile);
         if (answer == ReplaceQuestion::Answer::Skip)
@@ -508,6 +543,8 @@ PublishOutcome TransferController::Publish(const QList<PublishJob>& jobs, const 
 bool TransferController::PublishFolder(PublishRun& publish, const QString& folder)
 {
     for (const PublishJob* job : publish.byFolder.value(folder)) {
+        if (publish.run.stop.asked())
+            throw StoppedBetweenFiles();
         ++publish.index;
         const QFileInfo local(job->localFile);
         publish.fileBytes = local.size();
@@ -529,6 +566,8 @@ bool TransferController::PublishFolder(PublishRun& publish, const QString& folde
     }
     below.sort();
     for (const QString& sub : std::as_const(below)) {
+        if (publish.run.stop.asked())
+            throw StoppedBetweenFiles();
         const QString name = sub.mid(folder.isEmpty() ? 0 : folder.size() + 1);
         if (!publish.serverFolders.contains(sub)) {
             ctx_.feedback.status(QStringLiteral("Status: Making the folder %1").arg(sub));

@@ -21,6 +21,14 @@ struct ServerRow {
     QDateTime modified;   // the exact time (UTC) where the server gave one
 };
 
+}  // namespace quillmar
+
+// Moved in memory as a block: a list of 100,000 rows grows without moving
+// each row on its own.
+Q_DECLARE_TYPEINFO(quillmar::ServerRow, Q_RELOCATABLE_TYPE);
+
+namespace quillmar {
+
 // The rows of the server list, always ordered by their text (plain code-unit
 // comparison, letter case counts), ascending or descending. Rows with equal
 // texts keep the order they arrived in.

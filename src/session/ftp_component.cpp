@@ -317,6 +317,7 @@ bool FtpComponent::SetModified(const QString& name, const QDateTime& time)
 
 void FtpComponent::Stop()
 {
+    Q_EMIT StopRequested();
     if (!call_)
         return;
     worker_->abort(ftp_errors::Stopped, true);

@@ -168,7 +168,8 @@ public:
 
     // Ends the call in progress (if any) with a Stopped failure within a
     // second. A transfer's connection stays when the server answers ABOR
-    // soon after; otherwise it is closed. Safe to call at any time.
+    // soon after; otherwise it is closed. Safe to call at any time; raises
+    // StopRequested either way, so a command of many calls ends too.
     void Stop();
 
     // Ends the call in progress (if any) at once with a Cancelled failure,
@@ -182,6 +183,8 @@ Q_SIGNALS:
     // bytes moved so far of the expected size (0 when unknown).
     void Progress(qint64 bytes, qint64 expected);
     void Busy(bool running);
+    // Stop was asked for, during a call or between two.
+    void StopRequested();
     // A call logged in again after the server had closed an idle connection.
     void Reconnected();
     // A transfer of `name` broke after `bytes`; try `attempt` of `attempts`

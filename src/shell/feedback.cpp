@@ -80,6 +80,27 @@ private:
     int preferred_ = 0;
 };
 
+// Holds the status line's panel, which takes the room the others leave. The
+// panel fills it without a layout, so a new text repaints the panel alone:
+// in the bar's layout every text change laid out the whole window again,
+// once a file in a many-file transfer.
+class PanelSlot : public QWidget {
+public:
+    PanelSlot(PanelLabel* label, QWidget* parent) : QWidget(parent), label_(label)
+    {
+        label->setParent(this);
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    }
+    QSize sizeHint() const override { return label_->sizeHint(); }
+    QSize minimumSizeHint() const override { return label_->minimumSizeHint(); }
+
+protected:
+    void resizeEvent(QResizeEvent*) override { label_->setGeometry(rect()); }
+
+private:
+    PanelLabel* label_;
+};
+
 QLabel* MakeLight(QWidget* parent, const char* name, const QColor& colour)
 {
     auto* light = new QLabel(parent);
@@ -101,7 +122,10 @@ Feedback::Feedback(QMainWindow& window)
     for (int i = 0; i < 5; ++i) {
         auto* label = new PanelLabel(QLatin1String(kPanelSamples[i]), bar_);
         label->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
-        bar_->addWidget(label, i == 0 ? 1 : 0);
+        if (i == 0)
+            bar_->addWidget(new PanelSlot(label, bar_), 1);
+        else
+            bar_->addWidget(label);
         panels_[i] = label;
     }
     progress_ = new QProgressBar(bar_);

@@ -210,3 +210,33 @@ TEST(PublishStop, LeavesEveryServerCopyOldOrNew)
     }
     EXPECT_EQ(states, (QStringList{"new", "old", "old"}));
 }
+
+// Escape that reaches the publishing window between two files, when no call
+// is running to be stopped, still ends the run there.
+TEST(PublishStop, EscapeBetweenTwoFilesEndsTheRun)
+{
+    QTemporaryDir remote;
+    quillmar::test::ScriptedServer server({.folder = remote.path()});
+    WindowRig rig;
+    const QStringList names{"one.jpg", "two.jpg", "three.jpg"};
+    for (const QString& name : names)
+        WriteFile(rig.localFolder.filePath(name), name.toUtf8());
+    OpenOnScriptedServer(rig, server);
+    rig.find<QAction>("mnuPublish")->trigger();
+    bool stopAsked = false;
+    // Busy(false) after the first rename: the first file's call has ended,
+    // the next has not begun.
+    QObject::connect(rig.find<quillmar::FtpComponent>("FTP1"), &quillmar::FtpComponent::Busy, [&](bool running) {
+        if (running || stopAsked || server.commands().filter(QRegularExpression("^RNTO ")).size() != 1)
+            return;
+        stopAsked = true;
+        QWindowSystemInterface::handleKeyEvent<QWindowSystemInterface::SynchronousDelivery>(
+            rig.find<QWidget>("frmPublish")->windowHandle(), QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    });
+    PressPublish(rig);
+    ASSERT_TRUE(stopAsked);
+    EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Stopped."));
+    EXPECT_TRUE(rig.find<QWidget>("frmPublish")->isVisible());
+    EXPECT_EQ(server.commands().filter(QRegularExpression("^STOR ")).size(), 1);
+    EXPECT_EQ(QDir(remote.path()).entryList(QDir::Files).size(), 1);
+}
