@@ -275,6 +275,8 @@ TEST(ResumeWindow, AnIdleDropAndABrokenDownloadGoOnWithoutAMessage)
     ASSERT_EQ(RowTexts(rig), rows);
     ASSERT_TRUE(QTest::qWaitFor([&] { return rig.panel(2) == QStringLiteral("Disconnected"); }, EventWaitMs));
     ASSERT_EQ(RowTexts(rig), QStringList());
+    EXPECT_EQ(SavedListing(rig, QString()), ListingHeader(Loopback(server.port())) + "a.jpg\r\nb.jpg\r\n")
+        << "the listing shown is kept at the drop";
     QStringList listingStatuses, resumeStatuses;
     QObject::connect(&ftp, &FtpComponent::ListEntry, [&] { listingStatuses.append(rig.panel(1)); });
     QObject::connect(&ftp, &FtpComponent::Resuming, [&] { resumeStatuses.append(rig.panel(1)); });
