@@ -54,18 +54,18 @@ TEST(WebAddress, RowsInsideTheMappedFolderGetEncodedAddressesOthersAReason)
          "https://127.0.0.2/my%20pics/Gr%C3%BCne%20Vase%201.jpg"},
         {"http://127.0.0.2/~me/", "", "/", "pics/", "http://127.0.0.2/~me/pics/"},
         {"http://127.0.0.2", "public_html", "/public_html/a#b", "50%;?.png", "http://127.0.0.2/a%23b/50%25%3B%3F.png"},
-        {"https://x.test/", "/", "/deep/er", "a.jpg", "https://x.test/deep/er/a.jpg"},
-        {"https://x.test/", "/public_html", "/public_html2", "a.jpg", nullptr},  // a neighbour, not inside
-        {"https://x.test/", "/public_html", "/", "a.jpg", nullptr},
+        {"https://127.0.0.3/", "/", "/deep/er", "a.jpg", "https://127.0.0.3/deep/er/a.jpg"},
+        {"https://127.0.0.3/", "/public_html", "/public_html2", "a.jpg", nullptr},  // a neighbour, not inside
+        {"https://127.0.0.3/", "/public_html", "/", "a.jpg", nullptr},
         {"", "/public_html", "/public_html", "a.jpg", nullptr},                  // no web address
         {"  ", "/", "/", "a.jpg", nullptr},
-        {"https://x.test/", "/", "", "a.jpg", nullptr},                          // folder not known
-        {"https://x.test/", "/", "/", "", nullptr},
-        {"https://x.test/", "/public_html", "/public_html/../private", "a.jpg", nullptr},  // climbs out
-        {"https://x.test/", "/", "/a/./b", "a.jpg", nullptr},
-        {"https://x.test/", "/public_html/..", "/public_html", "a.jpg", nullptr},
-        {"https://x.test/", "/", "/a..b/..c", "d..jpg", "https://x.test/a..b/..c/d..jpg"},  // dots inside names
-        {"https://x.test/", "/", "/", "../", nullptr},
+        {"https://127.0.0.3/", "/", "", "a.jpg", nullptr},                          // folder not known
+        {"https://127.0.0.3/", "/", "/", "", nullptr},
+        {"https://127.0.0.3/", "/public_html", "/public_html/../private", "a.jpg", nullptr},  // climbs out
+        {"https://127.0.0.3/", "/", "/a/./b", "a.jpg", nullptr},
+        {"https://127.0.0.3/", "/public_html/..", "/public_html", "a.jpg", nullptr},
+        {"https://127.0.0.3/", "/", "/a..b/..c", "d..jpg", "https://127.0.0.3/a..b/..c/d..jpg"},  // dots inside names
+        {"https://127.0.0.3/", "/", "/", "../", nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.serverFolder) + " " + c.row);

@@ -119,19 +119,19 @@ TEST_F(SiteManager, AddAppendsAndSelectsEntriesThatSurviveARestart)
 // Enter connects as Connect does.
 TEST_F(SiteManager, SaveEditsTheSelectedEntryInPlaceAndEnterConnects)
 {
-    const QStringList entries{Stored("First", "first.example;a;1"), Stored("Shop", "shop.example;ann;old"),
+    const QStringList entries{Stored("First", "first.example;a;1"), Stored("Shop", "127.0.0.2:9;ann;old"),
                               Stored("Last", "last.example;c;3")};
     writeStore(entries);
     quillmar::SiteForm* sites = openSites();
     press("cmdSave");  // nothing selected: said, nothing changed
     EXPECT_EQ(rig.dialogs.messageTexts().size(), 1);
     ClickRow(list(), 1);
-    fill({"Shop", "shop.example", "ann", "new"});
+    fill({"Shop", "127.0.0.2:9", "ann", "new"});
     press("cmdSave");
-    const QStringList saved{entries[0], Stored("Shop", "shop.example;ann;new"), entries[2]};
+    const QStringList saved{entries[0], Stored("Shop", "127.0.0.2:9;ann;new"), entries[2]};
     EXPECT_EQ(rows(), saved);
     EXPECT_EQ(ReadFile(storePath()), (saved.join("\r\n") + "\r\n").toUtf8()) << "written at once, in order, once";
-    EXPECT_EQ(settings().mid(0, 4), (QStringList{"Shop", "shop.example", "ann", "new"}));
+    EXPECT_EQ(settings().mid(0, 4), (QStringList{"Shop", "127.0.0.2:9", "ann", "new"}));
 
     // Enter in a box connects with the chosen site; the failure is the connection's.
     rig.dialogs.clear();

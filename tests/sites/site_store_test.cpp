@@ -82,8 +82,8 @@ TEST(SplitSiteEntry, FourTrimmedPartsOrNothing)
         {"Shop" + kGap + ";host;me;p w ", {"Shop", "host", "me", "p w"}},
         {"Shop" + kGap + ";   ;me;pw", {"Shop", "", "me", "pw"}},
         {"a;b" + kGap + ";host;me;pw", {"a", "b", "host", "me", "pw", ""}},  // everything moves one field on
-        {"\tTab ;host; me;pw; https://x.test/ ;/public_html;more", {"\tTab", "host", "me", "pw", "https://x.test/", "/public_html"}},
-        {"Shop;host;me;pw;https://x.test/", {"Shop", "host", "me", "pw", "https://x.test/", ""}},
+        {"\tTab ;host; me;pw; https://127.0.0.3/ ;/public_html;more", {"\tTab", "host", "me", "pw", "https://127.0.0.3/", "/public_html"}},
+        {"Shop;host;me;pw;https://127.0.0.3/", {"Shop", "host", "me", "pw", "https://127.0.0.3/", ""}},
         {";;;", {"", "", "", ""}}, {"", {}}, {"Shop", {}}, {"a;b;c", {}},
     };
     for (const auto& [entry, parts] : cases) {
