@@ -122,13 +122,15 @@ public:
     }
     ~CacheCopies() { pool_.waitForDone(); }
 
-    // file is what the server got; work, when set, holds it until copied.
-    void add(const ServerPlace& place, const QString& file, const QString& name, std::optional<QTemporaryDir> work)
+    // file is what the server got, as stamped before the send; work, when
+    // set, holds it until copied.
+    void add(const ServerPlace& place, const QString& file, const FileStamp& asSent, const QString& name,
+             std::optional<QTemporaryDir> work)
     {
         auto keep = std::make_shared<std::optional<QTemporaryDir>>(std::move(work));
-        pool_.start([this, place, file, name, keep] {
+        pool_.start([this, place, file, asSent, name, keep] {
             QString problem;
-            if (writerFor(place).store(file, name, &problem))
+            if (writerFor(place).store(file, name, &problem, asSent))
                 return;
             const QMutexLocker lock(&mutex_);
             problems_ << QStringLiteral("%1: %2").arg(name, problem);
@@ -242,13 +244,16 @@ QString TransferController::sendFile(const QString& localFile, const ServerPlace
     ctx_.feedback.status(QStringLiteral("Status: Uploading %1 %2 bytes").arg(name, QString::number(size)));
     ctx_.feedback.lightsBusy();
     ctx_.feedback.startTransfer();
+    // The copy for the cache is made later, while the next file goes up: it
+    // is refused if the file changes from what is sent now.
+    const FileStamp asSent = StampOf(sent.file);
     // The server copy takes the local file's time where the server allows,
     // so the next comparison is exact.
     PutOnServer(sent.file, name, file.lastModified());
     ctx_.feedback.setProgress(0);
     // The cache holds what the server got, made ready for the web or not.
     if (IsPicture(name))
-        copies.add(place, sent.file, name, std::move(work));
+        copies.add(place, sent.file, asSent, name, std::move(work));
     return sent.note;
 }
 
@@ -430,6 +435,9 @@ void TransferController::FinishUploads(UploadRun& run,
 {
     if (run.closing)
         return;
+    // Every cache copy is in place before the list and its preview are
+    // re-read, and before the command says it is done.
+    const QStringList cacheProblems = run.copies.finish();
     try {
         // One re-listing for the whole command.
         if (run.sent > 0 && ctx_.ftp.State() != 0)
@@ -445,7 +453,6 @@ void TransferController::FinishUploads(UploadRun& run,
         ctx_.feedback.setProgress(0);
         ctx_.feedback.lightsConnected();
     }
-    const QStringList cacheProblems = run.copies.finish();
     // The preview finds a picture by the name the server shows.
     for (auto it = storedAs.cbegin(); it != storedAs.cend(); ++it)
         RenameInCache(ctx_.services.appFolder, ctx_.state.place, it.key(), it.value());

@@ -103,11 +103,26 @@ int CopyByReading(int in, int out)
     }
 }
 
+FileStamp StampOfStatus(const struct stat& status)
+{
+    return {qint64(status.st_size), qint64(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec};
+}
+
+// Whether the open file still is what was sent; *why says otherwise.
+bool StillAsSent(int file, const std::optional<FileStamp>& asSent, QString* why)
+{
+    struct stat status {};
+    if (!asSent || (::fstat(file, &status) == 0 && StampOfStatus(status) == *asSent))
+        return true;
+    *why = QStringLiteral("it changed after it was uploaded, so a copy would not show what the server received");
+    return false;
+}
+
 // A copy that no later edit of the original can reach: a reflink (blocks
 // shared copy-on-write) where the file system offers one, otherwise a copy
 // the kernel makes without passing the bytes through here. Never a hard
 // link: an edit in place would change what the preview shows as sent.
-bool CopyUnshared(const QString& from, const QString& to, QString* why)
+bool CopyUnshared(const QString& from, const QString& to, QString* why, const std::optional<FileStamp>& asSent)
 {
     const auto failed = [why](int code) {
         *why = QString::fromLocal8Bit(std::strerror(code));
@@ -121,6 +136,10 @@ bool CopyUnshared(const QString& from, const QString& to, QString* why)
         const int code = errno;
         ::close(in);
         return failed(code);
+    }
+    if (!StillAsSent(in, asSent, why)) {
+        ::close(in);
+        return false;
     }
     const int out = ::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                            source.st_mode & (S_IRWXU | S_IRWXG | S_IRWXO));
@@ -146,13 +165,26 @@ bool CopyUnshared(const QString& from, const QString& to, QString* why)
             code = CopyByReading(in, out);
     }
     const bool closed = ::close(out) == 0;
+    const int closeCode = errno;
+    // An edit during the copy shows in the stamp too.
+    const bool unchanged = code != 0 || StillAsSent(in, asSent, why);
     ::close(in);
     if (code == 0 && !closed)
-        code = errno;
-    return code == 0 || failed(code);
+        code = closeCode;
+    if (code != 0)
+        return failed(code);
+    return unchanged;
 }
 
 }  // namespace
+
+FileStamp StampOf(const QString& file)
+{
+    struct stat status {};
+    if (::stat(QFile::encodeName(file).constData(), &status) != 0)
+        return {};
+    return StampOfStatus(status);
+}
 
 QString CacheFolder(const QString& appFolder)
 {
@@ -231,7 +263,8 @@ bool CacheWriter::prepare(QString* error)
     return true;
 }
 
-bool CacheWriter::store(const QString& localFile, const QString& name, QString* error)
+bool CacheWriter::store(const QString& localFile, const QString& name, QString* error,
+                        const std::optional<FileStamp>& asSent)
 {
     const QString problem = EntryNameProblem(name);
     if (!problem.isEmpty()) {
@@ -248,7 +281,7 @@ bool CacheWriter::store(const QString& localFile, const QString& name, QString* 
     const QString temporary = EntryPath(folder_, HiddenPartName(name, QStringLiteral(".part")));
     QFile::remove(temporary);
     QString why;
-    if (!CopyUnshared(localFile, temporary, &why)) {
+    if (!CopyUnshared(localFile, temporary, &why, asSent)) {
         QFile::remove(temporary);
         SetError(error, QStringLiteral("%1 could not be copied into the picture cache: %2").arg(localFile, why));
         return false;

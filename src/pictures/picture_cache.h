@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QString>
 
+#include <optional>
+
 namespace quillmar {
 
 // The picture cache: the folder "Cache" in the application folder holds a
@@ -30,6 +32,18 @@ QString SafeFolderName(const QString& text);
 // a missing exact one. A trailing "/" (a folder row) is ignored.
 QString CacheEntryPath(const QString& appFolder, const ServerPlace& place, const QString& name);
 
+// A file's size and modification time when it was sent: a copy made later
+// is refused once the file no longer matches, since it would not hold what
+// the server received.
+struct FileStamp {
+    qint64 size = -1;
+    qint64 modifiedNs = -1;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of a file now; size -1 when it cannot be read.
+FileStamp StampOf(const QString& file);
+
 // Copies a local file into the cache as the name of the place, replacing the
 // entry of that name (in any letter case). Creates the folders on first use.
 // The old entry stays if the copy fails.
@@ -44,7 +58,10 @@ bool StoreInCache(const QString& appFolder, const ServerPlace& place, const QStr
 class CacheWriter {
 public:
     CacheWriter(QString appFolder, ServerPlace place);
-    bool store(const QString& localFile, const QString& name, QString* error = nullptr);
+    // With asSent, fails (the old entry kept) when localFile differs from it
+    // before or after the copy.
+    bool store(const QString& localFile, const QString& name, QString* error = nullptr,
+               const std::optional<FileStamp>& asSent = std::nullopt);
 
 private:
     bool prepare(QString* error);

@@ -169,5 +169,24 @@ TEST(PictureCache, AWriterReplacesCaseVariantsAndKeepsWhatWasStored)
     }
 }
 
+TEST(PictureCache, AWriterRefusesAFileChangedSinceItWasSent)
+{
+    QTemporaryDir app, local;
+    const ServerPlace place{"demo@127.0.0.1:21", "/pics"};
+    const QString file = Written(local, "a.jpg", "sent");
+    const FileStamp sent = StampOf(file);
+    ASSERT_EQ(sent.size, 4);
+    CacheWriter writer(app.path(), place);
+    QString problem;
+    ASSERT_TRUE(writer.store(file, "a.jpg", &problem, sent)) << problem.toStdString();
+
+    WriteFile(file, "edited after sending");
+    EXPECT_FALSE(writer.store(file, "a.jpg", &problem, sent));
+    EXPECT_TRUE(problem.contains("changed after it was uploaded")) << problem.toStdString();
+    const QString entry = CacheEntryPath(app.path(), place, "a.jpg");
+    EXPECT_EQ(ReadFile(entry), QByteArray("sent")) << "the entry of the earlier send stays";
+    EXPECT_EQ(QFileInfo(entry).dir().entryList(QDir::Files | QDir::Hidden), QStringList{"a.jpg"});
+}
+
 }  // namespace
 }  // namespace quillmar
