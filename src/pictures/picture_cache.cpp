@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include <fcntl.h>
@@ -287,11 +288,18 @@ bool CacheWriter::store(const QString& localFile, const QString& name, QString* 
         return false;
     }
     const QString folded = name.toCaseFolded();
-    const QString existing = QFileInfo::exists(EntryPath(folder_, name)) ? name : byFoldedName_.value(folded);
-    if (!existing.isEmpty())
+    const QString target = EntryPath(folder_, name);
+    const QFileInfo sameName(target);
+    const QString existing = sameName.exists() ? name : byFoldedName_.value(folded);
+    // An entry of the same name that is not a folder is replaced by the rename
+    // itself, so there is no moment without an entry and a failed rename
+    // leaves the old one whole; other entries must go first.
+    const bool replacedByRename = existing == name && (!sameName.isDir() || sameName.isSymLink());
+    if (!existing.isEmpty() && !replacedByRename) {
         RemoveEntry(QFileInfo(EntryPath(folder_, existing)));
-    byFoldedName_.remove(folded);
-    if (!QFile::rename(temporary, EntryPath(folder_, name))) {
+        byFoldedName_.remove(folded);
+    }
+    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData()) != 0) {
         QFile::remove(temporary);
         SetError(error, QStringLiteral("%1 could not be stored in the picture cache.").arg(name));
         return false;

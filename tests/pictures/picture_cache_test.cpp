@@ -166,6 +166,14 @@ TEST(PictureCache, AWriterReplacesCaseVariantsAndKeepsWhatWasStored)
         EXPECT_EQ(ReadFile(folder.filePath("B.JPG")), QByteArray("B.JPG"));
         EXPECT_EQ(QFile::permissions(folder.filePath("a.jpg")) & ~QFile::Permissions(0x0F00),
                   QFile::ReadOwner | QFile::WriteOwner);
+
+        // The same name again replaces its entry; a folder of that name gives way.
+        WriteFile(local.filePath("again"), "sent again");
+        ASSERT_TRUE(folder.mkdir("c.jpg"));
+        for (const QString& name : {"a.jpg", "c.jpg"}) {
+            ASSERT_TRUE(writer.store(local.filePath("again"), name, nullptr)) << name.toStdString();
+            EXPECT_EQ(ReadFile(folder.filePath(name)), QByteArray("sent again")) << name.toStdString();
+        }
     }
 }
 
