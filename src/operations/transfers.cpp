@@ -334,6 +334,13 @@ struct TransferController::UploadRun {
         busy.restore();
         light.end();
     }
+    // The run ends here with `error` told; the window stays as it left it.
+    void stopWith(MainContext& ctx, const FtpError& error)
+    {
+        stopped = true;
+        endFeedback();
+        ctx.reportError(error);
+    }
     BusyPointer busy;
     CommandLight light;
     CacheCopies copies;
@@ -362,9 +369,7 @@ void TransferController::UploadFiles(const QStringList& localFiles)
     ReplaceQuestion replace(*ctx_.services.dialogs, ctx_.feedback, ctx_.state.AskReplace);
     for (qsizetype i = 0; i < localFiles.size(); ++i) {
         if (run.stop.asked()) {
-            run.stopped = true;
-            run.endFeedback();
-            ctx_.reportError(StoppedBetweenFiles());
+            run.stopWith(ctx_, StoppedBetweenFiles());
             break;
         }
         const QString& localFile = localFiles.at(i);
@@ -405,9 +410,7 @@ bool TransferController::SendInRun(UploadRun& run, const QString& localFile, con
         }
         // Stop means stop: the rest is not offered.
         if (rest == 0 || ctx_.ftp.State() == 0 || error.number == ftp_errors::Stopped) {
-            run.stopped = true;
-            run.endFeedback();
-            ctx_.reportError(error);
+            run.stopWith(ctx_, error);
             return false;
         }
         const QString question = QStringLiteral("%1 could not be uploaded:\n%2\n\nGo on with the remaining %3?")

@@ -16,10 +16,8 @@ const MetadataReader& Metadata()
         return std::pair(entry ? entry() : nullptr, problem);
     }();
     if (!loaded.first)
-        throw std::runtime_error(qUtf8Printable(
-            QStringLiteral("the part of Quillmar that reads picture metadata is missing or damaged (%1); "
-                           "reinstalling Quillmar puts it back.")
-                .arg(loaded.second)));
+        throw std::runtime_error(
+            qUtf8Printable(MissingModuleText(QStringLiteral("reads picture metadata"), loaded.second)));
     return *loaded.first;
 }
 

@@ -50,4 +50,10 @@ QFunctionPointer ResolveModuleEntry(const QStringList& folders, const QString& n
     return nullptr;
 }
 
+QString MissingModuleText(const QString& part, const QString& problem)
+{
+    return QStringLiteral("the part of Quillmar that %1 is missing or damaged (%2); reinstalling Quillmar puts it back.")
+        .arg(part, problem);
+}
+
 }  // namespace quillmar

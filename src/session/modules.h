@@ -21,4 +21,8 @@ QStringList ModuleFolders();
 QFunctionPointer ResolveModuleEntry(const QStringList& folders, const QString& name, const char* entry,
                                     QString* problem);
 
+// What to tell when the module of `part` (e.g. "speaks to ftp:// servers")
+// cannot be loaded, with the `problem` ResolveModuleEntry gave.
+QString MissingModuleText(const QString& part, const QString& problem);
+
 }  // namespace quillmar

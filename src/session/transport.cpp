@@ -46,10 +46,8 @@ std::unique_ptr<Transport> MakeTransport(const QString& scheme, std::function<vo
     const auto make =
         reinterpret_cast<TransportFactory>(ResolveModuleEntry(ModuleFolders(), module, kTransportEntry, &problem));
     if (!make)
-        throw FtpError(ftp_errors::Network,
-                       QStringLiteral("Quillmar cannot connect to %1:// addresses: the part of the program that speaks "
-                                      "to them is missing or damaged (%2). Reinstalling Quillmar puts it back.")
-                           .arg(scheme, problem));
+        throw FtpError(ftp_errors::Network, QStringLiteral("Quillmar cannot connect to %1:// addresses: %2")
+                                                .arg(scheme, MissingModuleText(QStringLiteral("speaks to them"), problem)));
     return make(scheme, std::move(disconnected), std::move(trust), std::move(passphrase));
 }
 
