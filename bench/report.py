@@ -196,7 +196,8 @@ def details(runs, notes):
         out.append(f"- Medians of {notes['runs']} runs after a warm-up; Quillmar and its peer alternate run by run."
                    " Transfer and listing times are from an open connection on both sides, to the file in"
                    " place: curl's from its STOR, RETR or LIST sent to the server's 226 (its time-stamped"
-                   " trace), Quillmar's from the call, whose passive request goes just before that command.")
+                   " trace), Quillmar's from the call, whose passive request goes just before that command."
+                   " Before each timed transfer the earlier rounds' files are synced to disk, outside the timing.")
     if "duration" in notes:
         out.append(f"- bench/run took {int(notes['duration']) // 60} min {int(notes['duration']) % 60} s.")
     return "\n".join(out)
