@@ -103,12 +103,6 @@ TEST_F(ConnectedWindow, ConnectListsTheFolderAndDisconnectSavesTheSnapshot)
     EXPECT_EQ(rig.panel(3), QStringLiteral("Total: 2 files 2 KB"));
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Shop \u2014 / \u2014 Quillmar"));
 
-    auto* view = rig.find<QAbstractItemView>("ListView1");
-    const QIcon folder = view->model()->index(2, 0).data(Qt::DecorationRole).value<QIcon>();
-    const QIcon file = view->model()->index(0, 0).data(Qt::DecorationRole).value<QIcon>();
-    EXPECT_FALSE(folder.isNull());
-    EXPECT_NE(folder.pixmap(16).toImage(), file.pixmap(16).toImage());
-
     // Connecting again saves the listing shown under the site that was
     // connected, though another is chosen now, and lists the folder afresh.
     WriteFile(server.root() + QStringLiteral("/new.gif"), "GIF89a");
@@ -124,7 +118,7 @@ TEST_F(ConnectedWindow, ConnectListsTheFolderAndDisconnectSavesTheSnapshot)
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Disconnected"));
     EXPECT_EQ(rig.panel(2), QStringLiteral("Disconnected"));
     EXPECT_EQ(rig.light(), "grey");
-    EXPECT_EQ(view->model()->rowCount(), 0);
+    EXPECT_EQ(RowTexts(rig), QStringList());
     EXPECT_EQ(rig.panel(3), QString()) << "the totals go with the list";
     EXPECT_EQ(SavedListing(rig, QStringLiteral("Second")), withNewGif);
 
@@ -182,16 +176,15 @@ TEST_F(ConnectedWindow, ConnectFailuresSayWhatWentWrong)
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
         EXPECT_EQ(rig.panel(1), c.refused ? QStringLiteral("Status: Login refused by ") + Loopback(server.port()) : unchanged);
     }
-    // No site chosen: Connect takes the person to the site manager, and says nothing.
-    for (const QString& user : {QStringLiteral("u"), QString()}) {
-        rig.dialogs.clear();
-        form.connectionSettings() = {QString(), user, QStringLiteral("p"), QString(), QString(), {}, {}};
-        rig.find<QAction>("mnuConnect")->trigger();
-        EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
-        auto* sites = rig.find<QWidget>("SiteForm");
-        ASSERT_TRUE(sites && sites->isVisible());
-        sites->close();
-    }
+    // No site chosen: Connect takes the person to the site manager, and says
+    // nothing, though a login is set (without one, the start-up test).
+    rig.dialogs.clear();
+    form.connectionSettings() = {QString(), QStringLiteral("u"), QStringLiteral("p"), QString(), QString(), {}, {}};
+    rig.find<QAction>("mnuConnect")->trigger();
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
+    auto* sites = rig.find<QWidget>("SiteForm");
+    ASSERT_TRUE(sites && sites->isVisible());
+    sites->close();
 
     // A server that is not there is a network failure, whatever the login.
     rig.dialogs.clear();
@@ -206,28 +199,10 @@ TEST_F(ConnectedWindow, ConnectFailuresSayWhatWentWrong)
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Could not connect to ") + Loopback(server.port()));
 }
 
-// A listing ended early (here by a stall) leaves none of its counts to the next.
-TEST(ListingTotals, AListingEndedEarlyDoesNotCountInTheNext)
-{
-    QTemporaryDir remote;
-    WriteFile(remote.filePath(QStringLiteral("a.jpg")), QByteArray(1500, 'a'));
-    WriteFile(remote.filePath(QStringLiteral("b.txt")), QByteArray(512, 'b'));
-    quillmar::test::ScriptedServer server({.folder = remote.path(), .stallListing = 2});
-    WindowRig rig;
-    OpenOnScriptedServer(rig, server);
-    const QString totals = rig.panel(3);
-    EXPECT_TRUE(totals.startsWith(QStringLiteral("Total: 2 files"))) << totals;
-    rig.form->ftp().setTimeout(std::chrono::seconds(1));
-    rig.form->Refresh();   // stalls after both lines
-    ASSERT_EQ(rig.dialogs.messageTexts().size(), 1);
-    EXPECT_TRUE(rig.dialogs.messageTexts()[0].contains(QStringLiteral("timed out"))) << rig.dialogs.messageTexts()[0];
-    rig.form->Refresh();
-    EXPECT_EQ(rig.panel(3), totals);
-}
-
 // Lines from servers elsewhere reach the list; what stays ambiguous or names
 // nothing a command can use is counted as not understood. A row without a
-// listed size shows none and is not taken for an empty file.
+// listed size shows none and is not taken for an empty file. A listing ended
+// early (here by a stall) leaves none of its counts to the next.
 TEST(ListingsFromElsewhere, ForeignLinesGiveRowsAndTheRestIsCounted)
 {
     quillmar::test::ScriptedServer server{{.file = QByteArray(2000, 'f'),
@@ -236,13 +211,21 @@ TEST(ListingsFromElsewhere, ForeignLinesGiveRowsAndTheRestIsCounted)
                                                       "QPGMR            9216 08/05/03 10:05:49 *STMF      price list.jpg\r\n"
                                                       "type=file;modify=20261207003900; nosize.jpg\r\n"
                                                       "type=file;size=5; ../../x.jpg\r\n"
-                                                      "-rw-r--r-- 1 owner group 512 no date.jpg\r\n"}};
+                                                      "-rw-r--r-- 1 owner group 512 no date.jpg\r\n",
+                                           .stallListing = 2}};
     WindowRig rig;
     OpenOnScriptedServer(rig, server);
     EXPECT_EQ(rig.panel(5), QStringLiteral("Not encrypted"));
     EXPECT_EQ(RowTexts(rig), (QStringList{"epl.jpg", "nosize.jpg", "preise.jpg", "price list.jpg"}));
     EXPECT_EQ(RowTexts(ServerView(rig), 1), (QStringList{"280 bytes", "", "1.2 KB", "9.2 KB"}));
-    EXPECT_EQ(rig.panel(3), QStringLiteral("Total: 4 files 10.7 KB (2 lines not understood)"));
+    const QString totals = QStringLiteral("Total: 4 files 10.7 KB (2 lines not understood)");
+    EXPECT_EQ(rig.panel(3), totals);
+    rig.form->ftp().setTimeout(std::chrono::seconds(1));
+    rig.form->Refresh();   // stalls after all the lines
+    ASSERT_EQ(rig.dialogs.messageTexts().size(), 1);
+    EXPECT_TRUE(rig.dialogs.messageTexts()[0].contains(QStringLiteral("timed out"))) << rig.dialogs.messageTexts()[0];
+    rig.form->Refresh();
+    EXPECT_EQ(rig.panel(3), totals);
 
     // Replacing a local copy does not claim the server's copy is empty.
     WriteFile(rig.localFolder.filePath(QStringLiteral("nosize.jpg")), QByteArray(100, 'l'));
@@ -404,8 +387,6 @@ TEST(Commands, WhileNotConnected)
     }
 
     auto* menu = rig.find<QMenu>("mnuCommands");
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(10, 10));
-    EXPECT_FALSE(menu->isVisible());
     QTest::mouseClick(view->viewport(), Qt::RightButton, {}, QPoint(10, 10));
     EXPECT_TRUE(menu->isVisible());
     menu->hide();
