@@ -124,7 +124,7 @@ TEST(Layout, PanesGrowWithTheWindowAndNothingOverlaps)
     // A transfer's words take the room of the totals and the chosen file
     // until it is over.
     Q_EMIT form.ftp().Progress(1110000, 20000000);
-    QTest::qWait(20);
+    EXPECT_TRUE(rig.find<QWidget>("Panel3")->isHidden() && rig.find<QWidget>("Panel4")->isHidden());
     form.ReportError(quillmar::FtpError{quillmar::ftp_errors::Stopped, {}});
     QTest::qWait(20);
     for (const char* name : {"Panel3", "Panel4"})
