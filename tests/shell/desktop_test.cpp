@@ -362,11 +362,5 @@ TEST(Transfers, SlowDownloadShowsThePercentAndDropsUploadAndDownload)
     ASSERT_TRUE(QTest::qWaitFor([&] { return FileNames(rig).contains(QStringLiteral("remote.txt")); }, 5000));
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Download(s) Complete"));
     EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
-
-    // Not connected: the guard of the buttons speaks.
-    form.Disconnect();
-    EXPECT_TRUE(Drop(view->viewport(), &files));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !rig.dialogs.calls().isEmpty(); }, 2000));
-    EXPECT_EQ(rig.dialogs.messageTexts(), QStringList{kConnectFirst});
 }
 
