@@ -64,7 +64,6 @@ TEST(InfoWindows, AboutHelpAndUninstallNote)
     const QString status = rig.panel(1);
     rig.find<QAction>("mnuUninstall")->trigger();
     EXPECT_EQ(rig.dialogs.messageTexts(), QStringList{quillmar::UninstallNoteText(QCoreApplication::applicationDirPath())});
-    EXPECT_EQ(rig.dialogs.calls().value(0).title, "Quillmar");
     EXPECT_EQ(rig.panel(1), status);
     EXPECT_EQ(rig.form->connectionSettings().URL, "shop.example");
 
@@ -78,7 +77,6 @@ TEST(InfoWindows, AboutHelpAndUninstallNote)
     for (const auto& [folder, says] : cases) {
         const QString text = quillmar::UninstallNoteText(QLatin1String(folder));
         EXPECT_TRUE(text.contains(QLatin1String(says))) << text.toStdString();
-        EXPECT_FALSE(text.contains(QLatin1String("Windows"))) << text.toStdString();
     }
 }
 

@@ -44,7 +44,6 @@ cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/package" >/dev/null \
   || fail "cpack could not build the package"
 deb="$(ls "$work"/package/*.deb)"
 info="$(dpkg-deb -I "$deb")"
-echo "$info" | grep -E '^ Depends:' || fail "the package has no dependencies"
 # Read from the program by the library scan, not written by hand.
 for lib in libc6 libqt6widgets6 libpoconet; do
   echo "$info" | grep -E '^ Depends:' | grep -q "$lib" || fail "dependencies lack $lib"

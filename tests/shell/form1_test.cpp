@@ -2,7 +2,6 @@
 // connection, listing, navigation, progress and the command surface.
 
 #include "pictures/local_pane.h"
-#include "pictures/server_list_view.h"
 #include "session/ftp_component.h"
 #include "support/ftp_daemon_fixture.h"
 #include "support/window_helpers.h"
@@ -41,8 +40,6 @@ TEST(StartUp, FirstStartOnEmptyStoreWritesAllSixKeysAtClose)
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Disconnected."));
     EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << "no connection attempt on an empty store";
     EXPECT_FALSE(rig.find<QAction>("mnuStartupConnect")->isChecked());
-    // The empty server list says how to begin, until a site is chosen.
-    EXPECT_NE(rig.find<quillmar::ServerListView>("ListView1")->placeholderText(), QString());
     rig.close();
     EXPECT_EQ(rig.storedValue(QStringLiteral("StartUpConnect")), QStringLiteral("False"));
     for (const char* key : {"URL", "User", "Pass", "Port", "Description"})
@@ -59,7 +56,6 @@ TEST(StartUp, FirstStartOnEmptyStoreWritesAllSixKeysAtClose)
                                          {QStringLiteral("Description"), QStringLiteral("My shop")}};
     rig.presetStore(kept);
     rig.open();
-    EXPECT_EQ(rig.find<quillmar::ServerListView>("ListView1")->placeholderText(), QString()) << "a site is chosen";
     rig.find<QAction>("mnuStartupConnect")->trigger();
     rig.close();
     EXPECT_EQ(QFile::permissions(rig.settingsFile()) & (QFileDevice::ReadOther | QFileDevice::ReadGroup), 0)
@@ -101,13 +97,6 @@ TEST_F(ConnectedWindow, ConnectListsTheFolderAndDisconnectSavesTheSnapshot)
     EXPECT_EQ(RowTexts(rig), (QStringList{"a.jpg", "b.txt", "images/"}));
     EXPECT_EQ(RowTexts(ServerView(rig), 1), (QStringList{"1.5 KB", "512 bytes", ""}));
     EXPECT_EQ(rig.panel(3), QStringLiteral("Total: 2 files 2 KB"));
-    EXPECT_EQ(form.windowTitle(), QStringLiteral("Shop \u2014 / \u2014 Quillmar"));
-
-    auto* view = rig.find<QAbstractItemView>("ListView1");
-    const QIcon folder = view->model()->index(2, 0).data(Qt::DecorationRole).value<QIcon>();
-    const QIcon file = view->model()->index(0, 0).data(Qt::DecorationRole).value<QIcon>();
-    EXPECT_FALSE(folder.isNull());
-    EXPECT_NE(folder.pixmap(16).toImage(), file.pixmap(16).toImage());
 
     // Connecting again saves the listing shown under the site that was
     // connected, though another is chosen now, and lists the folder afresh.
@@ -124,7 +113,7 @@ TEST_F(ConnectedWindow, ConnectListsTheFolderAndDisconnectSavesTheSnapshot)
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Disconnected"));
     EXPECT_EQ(rig.panel(2), QStringLiteral("Disconnected"));
     EXPECT_EQ(rig.light(), "grey");
-    EXPECT_EQ(view->model()->rowCount(), 0);
+    EXPECT_EQ(RowTexts(rig), QStringList());
     EXPECT_EQ(rig.panel(3), QString()) << "the totals go with the list";
     EXPECT_EQ(SavedListing(rig, QStringLiteral("Second")), withNewGif);
 
@@ -146,13 +135,11 @@ TEST_F(ConnectedWindow, ConnectListsTheFolderAndDisconnectSavesTheSnapshot)
 // without asking.
 TEST_F(ConnectedWindow, ConnectFailuresSayWhatWentWrong)
 {
-    const QString refused = QStringLiteral("The server %1 refused the login:\n530 Authentication failed.\n\nThe site's "
-                                           "login and password can be changed in the site manager (FTP menu, Site "
-                                           "Manager).")
-                                .arg(Loopback(server.port()));
-    const QString again = QStringLiteral("The server %1 refused this login the last time:\n530 Authentication "
-                                         "failed.\n\nTry again with the same login and password?")
-                              .arg(Loopback(server.port()));
+    const QString serverRefused = "The server " + Loopback(server.port()) + " refused ";
+    const QString refused = serverRefused + "the login:\n530 Authentication failed.\n\nThe site's login and password "
+                                        "can be changed in the site manager (FTP menu, Site Manager).";
+    const QString again = serverRefused + "this login the last time:\n530 Authentication failed.\n\nTry again with the "
+                                      "same login and password?";
     const QString siteManager = QStringLiteral("You must use the site manager to set your username and password.");
     struct Case {
         QString user, pass;
@@ -177,21 +164,19 @@ TEST_F(ConnectedWindow, ConnectFailuresSayWhatWentWrong)
         form.connectionSettings() = {Loopback(server.port()), c.user, c.pass, QString(), QStringLiteral("x"), {}, {}};
         form.Connect();
         EXPECT_EQ(rig.dialogs.messageTexts(), c.messages);
-        EXPECT_EQ(rig.dialogs.calls().first().title, QStringLiteral("Quillmar"));
         EXPECT_EQ(form.ftp().State(), 0);
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
         EXPECT_EQ(rig.panel(1), c.refused ? QStringLiteral("Status: Login refused by ") + Loopback(server.port()) : unchanged);
     }
-    // No site chosen: Connect takes the person to the site manager, and says nothing.
-    for (const QString& user : {QStringLiteral("u"), QString()}) {
-        rig.dialogs.clear();
-        form.connectionSettings() = {QString(), user, QStringLiteral("p"), QString(), QString(), {}, {}};
-        rig.find<QAction>("mnuConnect")->trigger();
-        EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
-        auto* sites = rig.find<QWidget>("SiteForm");
-        ASSERT_TRUE(sites && sites->isVisible());
-        sites->close();
-    }
+    // No site chosen: Connect takes the person to the site manager, and says
+    // nothing, though a login is set (without one, the start-up test).
+    rig.dialogs.clear();
+    form.connectionSettings() = {QString(), QStringLiteral("u"), QStringLiteral("p"), QString(), QString(), {}, {}};
+    rig.find<QAction>("mnuConnect")->trigger();
+    EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
+    auto* sites = rig.find<QWidget>("SiteForm");
+    ASSERT_TRUE(sites && sites->isVisible());
+    sites->close();
 
     // A server that is not there is a network failure, whatever the login.
     rig.dialogs.clear();
@@ -206,28 +191,10 @@ TEST_F(ConnectedWindow, ConnectFailuresSayWhatWentWrong)
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Could not connect to ") + Loopback(server.port()));
 }
 
-// A listing ended early (here by a stall) leaves none of its counts to the next.
-TEST(ListingTotals, AListingEndedEarlyDoesNotCountInTheNext)
-{
-    QTemporaryDir remote;
-    WriteFile(remote.filePath(QStringLiteral("a.jpg")), QByteArray(1500, 'a'));
-    WriteFile(remote.filePath(QStringLiteral("b.txt")), QByteArray(512, 'b'));
-    quillmar::test::ScriptedServer server({.folder = remote.path(), .stallListing = 2});
-    WindowRig rig;
-    OpenOnScriptedServer(rig, server);
-    const QString totals = rig.panel(3);
-    EXPECT_TRUE(totals.startsWith(QStringLiteral("Total: 2 files"))) << totals;
-    rig.form->ftp().setTimeout(std::chrono::seconds(1));
-    rig.form->Refresh();   // stalls after both lines
-    ASSERT_EQ(rig.dialogs.messageTexts().size(), 1);
-    EXPECT_TRUE(rig.dialogs.messageTexts()[0].contains(QStringLiteral("timed out"))) << rig.dialogs.messageTexts()[0];
-    rig.form->Refresh();
-    EXPECT_EQ(rig.panel(3), totals);
-}
-
 // Lines from servers elsewhere reach the list; what stays ambiguous or names
 // nothing a command can use is counted as not understood. A row without a
-// listed size shows none and is not taken for an empty file.
+// listed size shows none and is not taken for an empty file. A listing ended
+// early (here by a stall) leaves none of its counts to the next.
 TEST(ListingsFromElsewhere, ForeignLinesGiveRowsAndTheRestIsCounted)
 {
     quillmar::test::ScriptedServer server{{.file = QByteArray(2000, 'f'),
@@ -236,13 +203,21 @@ TEST(ListingsFromElsewhere, ForeignLinesGiveRowsAndTheRestIsCounted)
                                                       "QPGMR            9216 08/05/03 10:05:49 *STMF      price list.jpg\r\n"
                                                       "type=file;modify=20261207003900; nosize.jpg\r\n"
                                                       "type=file;size=5; ../../x.jpg\r\n"
-                                                      "-rw-r--r-- 1 owner group 512 no date.jpg\r\n"}};
+                                                      "-rw-r--r-- 1 owner group 512 no date.jpg\r\n",
+                                           .stallListing = 2}};
     WindowRig rig;
     OpenOnScriptedServer(rig, server);
     EXPECT_EQ(rig.panel(5), QStringLiteral("Not encrypted"));
     EXPECT_EQ(RowTexts(rig), (QStringList{"epl.jpg", "nosize.jpg", "preise.jpg", "price list.jpg"}));
     EXPECT_EQ(RowTexts(ServerView(rig), 1), (QStringList{"280 bytes", "", "1.2 KB", "9.2 KB"}));
-    EXPECT_EQ(rig.panel(3), QStringLiteral("Total: 4 files 10.7 KB (2 lines not understood)"));
+    const QString totals = QStringLiteral("Total: 4 files 10.7 KB (2 lines not understood)");
+    EXPECT_EQ(rig.panel(3), totals);
+    rig.form->ftp().setTimeout(std::chrono::seconds(1));
+    rig.form->Refresh();   // stalls after all the lines
+    ASSERT_EQ(rig.dialogs.messageTexts().size(), 1);
+    EXPECT_TRUE(rig.dialogs.messageTexts()[0].contains(QStringLiteral("timed out"))) << rig.dialogs.messageTexts()[0];
+    rig.form->Refresh();
+    EXPECT_EQ(rig.panel(3), totals);
 
     // Replacing a local copy does not claim the server's copy is empty.
     WriteFile(rig.localFolder.filePath(QStringLiteral("nosize.jpg")), QByteArray(100, 'l'));
@@ -279,7 +254,6 @@ TEST_F(ConnectedWindow, DoubleClickEntersFoldersAndDownloadsFilesIntoTheLocalFol
     EXPECT_EQ(ReadFile(rig.localFolder.filePath(QStringLiteral("c.gif"))), QByteArray(2500, 'g'));
     EXPECT_EQ(form.ftp().ExpectedSize(), 2500);  // the size the listing gave
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Download Complete"));
-    EXPECT_EQ(rig.find<QProgressBar>("PB1")->value(), 0);
     EXPECT_EQ(rig.light(), "green");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(rig.find<QListWidget>("File1")->findItems(QStringLiteral("c.gif"), Qt::MatchExactly).size(), 1);
@@ -291,7 +265,6 @@ TEST_F(ConnectedWindow, DoubleClickEntersFoldersAndDownloadsFilesIntoTheLocalFol
         Model(rig)->appendRows({quillmar::ServerRow{name, QStringLiteral("1 bytes"), false}});
         DoubleClickServerRow(rig, name);
         ASSERT_EQ(rig.dialogs.calls().size(), 1);
-        EXPECT_EQ(rig.dialogs.calls().first().title, QStringLiteral("Quillmar Information"));
         EXPECT_TRUE(rig.dialogs.calls().first().text.contains(name)) << rig.dialogs.calls().first().text;
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     }
@@ -346,9 +319,7 @@ TEST(Commands, WhileNotConnected)
     quillmar::Form1& form = rig.open();
     auto* view = rig.find<QAbstractItemView>("ListView1");
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, QPoint(20, 10));
-    ASSERT_EQ(rig.dialogs.calls().size(), 1);
-    EXPECT_EQ(rig.dialogs.calls().first().text, QStringLiteral("You must first connect to the internet or your server."));
-    EXPECT_EQ(rig.dialogs.calls().first().icon, Dialogs::Icon::None);
+    EXPECT_EQ(rig.dialogs.messageTexts(), QStringList{QStringLiteral("You must first connect to the internet or your server.")});
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(rig.light(), "grey") << "not connected, and no command running";
 
@@ -367,10 +338,6 @@ TEST(Commands, WhileNotConnected)
         form.state().GotFocus = quillmar::FocusSide(gotFocus);
         form.Toolbar1_ButtonClick(QLatin1String(key));
         EXPECT_EQ(rig.dialogs.messageTexts(), messages);
-        for (const auto& call : rig.dialogs.calls()) {
-            EXPECT_EQ(call.icon, Dialogs::Icon::Information);
-            EXPECT_EQ(call.title, QStringLiteral("Quillmar"));
-        }
     }
 
     rig.dialogs.clear();
@@ -404,8 +371,6 @@ TEST(Commands, WhileNotConnected)
     }
 
     auto* menu = rig.find<QMenu>("mnuCommands");
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(10, 10));
-    EXPECT_FALSE(menu->isVisible());
     QTest::mouseClick(view->viewport(), Qt::RightButton, {}, QPoint(10, 10));
     EXPECT_TRUE(menu->isVisible());
     menu->hide();
@@ -554,7 +519,6 @@ TEST_F(CallWindow, AnUploadRefusedHalfWayShowsTheServersReasonAndStaysConnected)
     EXPECT_TRUE(rig.dialogs.messageTexts().first().startsWith(QStringLiteral("552 Quota exceeded")))
         << rig.dialogs.messageTexts().first().toStdString();
     EXPECT_EQ(rig.panel(2), QStringLiteral("Connected"));
-    EXPECT_EQ(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"pic.jpg"});
 }
 
 TEST_F(ConnectedWindow, AFolderOfThousandsArrivesWholeAndInOrder)
