@@ -21,14 +21,8 @@ QDateTime At(qint64 secondsAfterNoon, int ms = 0) { return kNoon.addSecs(seconds
 TEST(LocalDiffers, BySizeByTimeAndByTheRecordOfWebCopies)
 {
     const PublishedCopy made{100, At(0), 40};
-    const struct {
-        const char* what;
-        LocalFile local;
-        ServerFile server;
-        bool webReady;
-        const PublishedCopy* record;
-        bool differs;
-    } cases[] = {
+    // What, the two files, web-ready on, the record of the web copy, whether the local file differs.
+    const std::tuple<const char*, LocalFile, ServerFile, bool, const PublishedCopy*, bool> cases[] = {
         {"same size and time", {"a.txt", 100, At(0)}, {"a.txt", 100, At(0)}, false, nullptr, false},
         {"server copy newer", {"a.txt", 100, At(0)}, {"a.txt", 100, At(60)}, false, nullptr, false},
         {"sizes differ", {"a.txt", 100, At(0)}, {"a.txt", 99, At(60)}, false, nullptr, true},
@@ -43,8 +37,8 @@ TEST(LocalDiffers, BySizeByTimeAndByTheRecordOfWebCopies)
         {"web copy replaced on the server", {"p.jpg", 100, At(0)}, {"p.jpg", 41, At(0)}, true, &made, true},
         {"web-ready leaves other files alone", {"a.txt", 100, At(0)}, {"a.txt", 100, At(0)}, true, nullptr, false},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(LocalDiffers(c.local, c.server, c.webReady, c.record), c.differs) << c.what;
+    for (const auto& [what, local, server, webReady, record, differs] : cases)
+        EXPECT_EQ(LocalDiffers(local, server, webReady, record), differs) << what;
 }
 
 TEST(PlanPublish, KindsCountsAndBytesOfBothSides)
@@ -72,10 +66,7 @@ TEST(PlanPublish, KindsCountsAndBytesOfBothSides)
 
 TEST(PublishTexts, ProgressAndOutcome)
 {
-    const struct {
-        QString text;
-        QString expected;
-    } cases[] = {
+    const std::pair<QString, QString> cases[] = {  // the text made, the text expected
         {PublishProgressText(1, 15, 0, 1000, 0), "Publishing 1 of 15 · 0 %"},
         // 420 bytes in 50 s: the other 580 take 69 s more.
         {PublishProgressText(7, 15, 420, 1000, 50000), "Publishing 7 of 15 · 42 % · 1:09 left"},
@@ -83,8 +74,8 @@ TEST(PublishTexts, ProgressAndOutcome)
         {PublishedText(12, 3, 38400000), "Published 15 files (12 new, 3 changed), 38.4 MB"},
         {PublishedText(0, 1, 512), "Published 1 file (0 new, 1 changed), 512 bytes"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.text, c.expected);
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(text, expected);
 }
 
 TEST(FactTime, MachineListingTimesAreUtc)

@@ -137,20 +137,6 @@ TEST_F(ServerListViewTest, NameHeadingAndArrowsToggleSizeHeadingDoesNotAndArrows
     QTest::mouseClick(up, Qt::LeftButton);
     expectAscending(true);
 
-    // The arrows stand in the Name heading and hide in the icon view.
-    for (const int width : {133, 200}) {
-        view->setColumnWidth(0, width);
-        QHeaderView* head = view->header();
-        const QRect name(head->mapTo(view, QPoint(head->sectionViewportPosition(0), 0)),
-                         QSize(head->sectionSize(0), head->height()));
-        EXPECT_TRUE(name.contains(arrowFrame->geometry())) << width;
-        EXPECT_GE(arrowFrame->geometry().left(), name.center().x()) << width;
-    }
-    view->setReportView(false);
-    EXPECT_FALSE(arrowFrame->isVisibleTo(view));
-    EXPECT_FALSE(view->header()->isVisibleTo(view));
-    view->setReportView(true);
-    EXPECT_TRUE(arrowFrame->isVisibleTo(view));
 }
 
 TEST_F(ServerListViewTest, OnlyARightReleaseAsksForTheMenuAndAMoveByKeyCountsAsAClick)
