@@ -6,9 +6,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <chrono>
@@ -19,8 +21,6 @@
 namespace quillmar::test {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr int PollSliceMs = 100;
 constexpr int DataAcceptWaitMs = 10000;
@@ -135,8 +135,7 @@ void ScriptedServer::run()
 // Waits for a whole line; Idle once idleMs (if >= 0) pass without one.
 ScriptedServer::Wait ScriptedServer::readLine(int fd, std::string& pending, std::string& line, int idleMs)
 {
-    const auto start = Clock::now();
-    const int limitMs = idleMs >= 0 ? idleMs : LineWaitMs;
+    const QDeadlineTimer deadline(idleMs >= 0 ? idleMs : LineWaitMs);
     for (;;) {
         const auto newline = pending.find('\n');
         if (newline != std::string::npos) {
@@ -150,10 +149,9 @@ ScriptedServer::Wait ScriptedServer::readLine(int fd, std::string& pending, std:
             return Wait::Stopped;
         if (pending.size() > MaxLine)
             return Wait::Closed;
-        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-        if (waited >= limitMs)
+        if (deadline.hasExpired())
             return idleMs >= 0 ? Wait::Idle : Wait::Closed;
-        if (!Readable(fd, int(std::min<long long>(PollSliceMs, limitMs - waited))))
+        if (!Readable(fd, int(std::min<qint64>(PollSliceMs, deadline.remainingTime()))))
             continue;
         char bytes[1024];
         const ssize_t n = ::recv(fd, bytes, sizeof bytes, 0);
@@ -185,8 +183,8 @@ bool ScriptedServer::openPassive(Passive& passive, int& port)
 
 int ScriptedServer::acceptData(Passive& passive)
 {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(DataAcceptWaitMs);
-    while (!stopping_ && Clock::now() < deadline) {
+    const QDeadlineTimer deadline(DataAcceptWaitMs);
+    while (!stopping_ && !deadline.hasExpired()) {
         pollfd entries[2] = {{passive.data, POLLIN, 0}, {passive.stranger, POLLIN, 0}};
         if (::poll(entries, passive.stranger >= 0 ? 2 : 1, PollSliceMs) <= 0)
             continue;
@@ -373,10 +371,8 @@ void ScriptedServer::serve(int control)
         } else if (verb == "RNTO" && !script_.folder.isEmpty()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(script_.renameDelayMs));
             QString toName = QString::fromStdString(line.substr(5));
-            if (script_.underscoreEdgeBlanks && toName.startsWith(u' '))
-                toName[0] = u'_';
-            if (script_.underscoreEdgeBlanks && toName.endsWith(u' '))
-                toName.back() = u'_';
+            if (script_.underscoreEdgeBlanks)
+                toName.replace(QRegularExpression(QStringLiteral("^ | $")), QStringLiteral("_"));
             const QString to = QDir(script_.folder).filePath(toName);
             const bool refused = script_.refuseRenames || (script_.refuseRenameOntoExisting && QFile::exists(to));
             keepGoing = Say(control, !refused && QFile::rename(renameFrom, to) ? "250 Renamed." : "553 Rename refused.");
