@@ -40,7 +40,6 @@ protected:
     {
         ASSERT_EQ(quillmar::MakeSystemKeyring()->store(key, password).outcome, quillmar::PasswordStore::Outcome::Done);
     }
-    QString settingsText() const { return QString::fromUtf8(ReadFile(rig.settingsFile())); }
 };
 
 // A password the store could not hold: it has a ";" and blanks.
@@ -75,7 +74,7 @@ TEST_F(KeyringWindow, SiteSavedInTheManagerKeepsItsPasswordOnlyInTheKeyringLogsI
     rig.close();
     EXPECT_EQ(rig.storedValue("Pass"), QString());
     EXPECT_EQ(rig.storedValue("User"), server.user());
-    EXPECT_FALSE(settingsText().contains("ass w"));
+    EXPECT_FALSE(ReadFile(rig.settingsFile()).contains("ass w"));
 
     // The next start reads the empty password field and logs in from the keyring.
     rig.open().Connect();
@@ -122,7 +121,7 @@ TEST_F(KeyringWindow, ChangingLoginOrAddressMovesTheEntryAndDeletingRemovesIt)
         writeStore({Stored("Shop", "127.0.0.1;ann;"), Stored("Blog", "127.0.0.2;cy;"),
                     Stored("Blog again", "127.0.0.2;cy;")});
         openSites();
-            ClickRow(list(), c.row);
+        ClickRow(list(), c.row);
         if (c.boxes.isEmpty()) {
             press("Command1");
         } else {

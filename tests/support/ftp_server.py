@@ -33,21 +33,24 @@ def main():
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.WARNING)
-    authorizer = DummyAuthorizer()
-    authorizer.add_user(args.user, args.password, os.path.abspath(args.root), perm="elradfmwMT")
-
-    base = FTPHandler
     if args.tls_cert:
-        from pyftpdlib.handlers import TLS_FTPHandler
-        base = TLS_FTPHandler
+        from pyftpdlib.handlers import TLS_FTPHandler as base
+    else:
+        base = FTPHandler
 
     class Handler(base):
-        pass
+        authorizer = DummyAuthorizer()
+        banner = "Quillmar test server ready."
+        timeout = 120
+        # A refused login is answered at once rather than after the usual pause.
+        auth_failed_timeout = 0.1
+        # Names that are not UTF-8 travel as their bytes, as other servers send them.
+        unicode_errors = "surrogateescape"
+        # Read by the TLS handler only.
+        certfile = args.tls_cert
+        tls_control_required = tls_data_required = args.tls_required
 
-    if args.tls_cert:
-        Handler.certfile = args.tls_cert
-        Handler.tls_control_required = args.tls_required
-        Handler.tls_data_required = args.tls_required
+    Handler.authorizer.add_user(args.user, args.password, os.path.abspath(args.root), perm="elradfmwMT")
     if args.tls_data_cert:
         from OpenSSL import SSL
         from pyftpdlib.handlers import TLS_DTPHandler
@@ -66,13 +69,6 @@ def main():
         Handler.dtp_handler = Slow
         Handler.use_sendfile = False  # sendfile would pass the throttle by
 
-    Handler.authorizer = authorizer
-    Handler.banner = "Quillmar test server ready."
-    Handler.timeout = 120
-    # A refused login is answered at once rather than after the usual pause.
-    Handler.auth_failed_timeout = 0.1
-    # Names that are not UTF-8 travel as their bytes, as other servers send them.
-    Handler.unicode_errors = "surrogateescape"
     server = FTPServer(("127.0.0.1", args.port), Handler)
     server.max_cons = 64
     port = server.socket.getsockname()[1]

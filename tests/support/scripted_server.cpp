@@ -6,20 +6,21 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 #include <string>
 #include <thread>
 
 namespace quillmar::test {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr int PollSliceMs = 100;
 constexpr int DataAcceptWaitMs = 10000;
@@ -77,10 +78,11 @@ bool Readable(int fd, int ms)
     return ::poll(&entry, 1, ms) > 0;
 }
 
-std::string Verb(const std::string& line)
-{
-    return line.substr(0, line.find(' '));   // the client sends verbs in capitals
-}
+// Commands answered the same whatever the script says.
+const std::map<std::string, std::string> kFixedReplies = {
+    {"USER", "331 Password, please."}, {"NOOP", "200 Still here."}, {"CWD", "250 Folder changed."},
+    {"TYPE", "200 OK."}, {"ABOR", "226 Abort successful."}, {"PWD", "257 \"/\" is the current folder."},
+};
 
 }  // namespace
 
@@ -133,8 +135,7 @@ void ScriptedServer::run()
 // Waits for a whole line; Idle once idleMs (if >= 0) pass without one.
 ScriptedServer::Wait ScriptedServer::readLine(int fd, std::string& pending, std::string& line, int idleMs)
 {
-    const auto start = Clock::now();
-    const int limitMs = idleMs >= 0 ? idleMs : LineWaitMs;
+    const QDeadlineTimer deadline(idleMs >= 0 ? idleMs : LineWaitMs);
     for (;;) {
         const auto newline = pending.find('\n');
         if (newline != std::string::npos) {
@@ -148,10 +149,9 @@ ScriptedServer::Wait ScriptedServer::readLine(int fd, std::string& pending, std:
             return Wait::Stopped;
         if (pending.size() > MaxLine)
             return Wait::Closed;
-        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-        if (waited >= limitMs)
+        if (deadline.hasExpired())
             return idleMs >= 0 ? Wait::Idle : Wait::Closed;
-        if (!Readable(fd, int(std::min<long long>(PollSliceMs, limitMs - waited))))
+        if (!Readable(fd, int(std::min<qint64>(PollSliceMs, deadline.remainingTime()))))
             continue;
         char bytes[1024];
         const ssize_t n = ::recv(fd, bytes, sizeof bytes, 0);
@@ -162,17 +162,12 @@ ScriptedServer::Wait ScriptedServer::readLine(int fd, std::string& pending, std:
 }
 
 // Silent mode: holds the connection until the client leaves or the test ends.
-bool ScriptedServer::waitForPeerToGo(int fd)
+void ScriptedServer::waitForPeerToGo(int fd)
 {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(LineWaitMs);
-    while (!stopping_ && Clock::now() < deadline) {
-        if (!Readable(fd, PollSliceMs))
-            continue;
-        char bytes[256];
-        if (::recv(fd, bytes, sizeof bytes, 0) <= 0)
-            return true;
+    std::string pending;
+    std::string line;
+    while (readLine(fd, pending, line, -1) == Wait::Line) {
     }
-    return false;
 }
 
 bool ScriptedServer::openPassive(Passive& passive, int& port)
@@ -188,8 +183,8 @@ bool ScriptedServer::openPassive(Passive& passive, int& port)
 
 int ScriptedServer::acceptData(Passive& passive)
 {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(DataAcceptWaitMs);
-    while (!stopping_ && Clock::now() < deadline) {
+    const QDeadlineTimer deadline(DataAcceptWaitMs);
+    while (!stopping_ && !deadline.hasExpired()) {
         pollfd entries[2] = {{passive.data, POLLIN, 0}, {passive.stranger, POLLIN, 0}};
         if (::poll(entries, passive.stranger >= 0 ? 2 : 1, PollSliceMs) <= 0)
             continue;
@@ -316,20 +311,15 @@ void ScriptedServer::serve(int control)
             std::lock_guard lock(commandsMutex_);
             commands_.append(QString::fromStdString(line));
         }
-        const std::string verb = Verb(line);
+        const std::string verb = line.substr(0, line.find(' '));   // the client sends verbs in capitals
+        const auto fixed = kFixedReplies.find(verb);
         bool keepGoing = true;
-        if (verb == "USER") {
-            keepGoing = Say(control, "331 Password, please.");
+        if (fixed != kFixedReplies.end()) {
+            keepGoing = Say(control, fixed->second);
         } else if (verb == "PASS") {
             ++logins_;
             loggedIn = script_.refuseLoginsFrom <= 0 || logins_ < script_.refuseLoginsFrom;
             keepGoing = Say(control, loggedIn ? "230 Logged in." : "530 Login incorrect.");
-        } else if (verb == "NOOP") {
-            keepGoing = Say(control, "200 Still here.");
-        } else if (verb == "CWD") {
-            keepGoing = Say(control, "250 Folder changed.");
-        } else if (verb == "TYPE") {
-            keepGoing = Say(control, "200 OK.");
         } else if (verb == "PASV") {
             int port = 0;
             if (!openPassive(passive, port)) {
@@ -370,8 +360,6 @@ void ScriptedServer::serve(int control)
             if (reply.empty())
                 break;   // hangs up
             keepGoing = Say(control, reply);
-        } else if (verb == "ABOR") {
-            keepGoing = Say(control, "226 Abort successful.");
         } else if (verb == "DELE" && !script_.folder.isEmpty()) {
             const bool removed = QFile::remove(QDir(script_.folder).filePath(QString::fromStdString(line.substr(5))));
             if (script_.hangUpAfterDelete)
@@ -383,15 +371,11 @@ void ScriptedServer::serve(int control)
         } else if (verb == "RNTO" && !script_.folder.isEmpty()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(script_.renameDelayMs));
             QString toName = QString::fromStdString(line.substr(5));
-            if (script_.underscoreEdgeBlanks && toName.startsWith(u' '))
-                toName[0] = u'_';
-            if (script_.underscoreEdgeBlanks && toName.endsWith(u' '))
-                toName.back() = u'_';
+            if (script_.underscoreEdgeBlanks)
+                toName.replace(QRegularExpression(QStringLiteral("^ | $")), QStringLiteral("_"));
             const QString to = QDir(script_.folder).filePath(toName);
             const bool refused = script_.refuseRenames || (script_.refuseRenameOntoExisting && QFile::exists(to));
             keepGoing = Say(control, !refused && QFile::rename(renameFrom, to) ? "250 Renamed." : "553 Rename refused.");
-        } else if (verb == "PWD") {
-            keepGoing = Say(control, "257 \"/\" is the current folder.");
         } else if (verb == "SIZE" && !script_.folder.isEmpty()) {
             const QFileInfo entry(QDir(script_.folder).filePath(QString::fromStdString(line.substr(5))));
             keepGoing = Say(control, entry.isFile() ? "213 " + std::to_string(entry.size()) : "550 No such file.");

@@ -71,7 +71,7 @@ private:
     void run();
     void serve(int control);
     Wait readLine(int fd, std::string& pending, std::string& line, int idleMs);
-    bool waitForPeerToGo(int fd);
+    void waitForPeerToGo(int fd);
     bool openPassive(Passive& passive, int& port);
     int acceptData(Passive& passive);
     // Each returns the control reply that ends the transfer.

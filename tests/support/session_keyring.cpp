@@ -31,16 +31,13 @@ bool Running(qint64 pid)
 
 const QString kService = QStringLiteral("Quillmar");
 
-// No standard service folders: nothing on this bus starts by itself, so a
+// No service folders: nothing on this bus starts by itself, so a
 // keyring that has gone stays gone.
 QByteArray BusConfig(const QString& folder)
 {
-    return QStringLiteral(R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
+    return QStringLiteral(R"(<busconfig>
   <type>session</type>
   <listen>unix:dir=%1</listen>
-  <servicedir>%1/services</servicedir>
   <policy context="default">
     <allow send_destination="*" eavesdrop="true"/>
     <allow eavesdrop="true"/>
@@ -60,7 +57,7 @@ SessionKeyring::SessionKeyring()
         error_ = QStringLiteral("no temporary folder");
         return;
     }
-    for (const char* folder : {"services", "data", "run", "config"})
+    for (const char* folder : {"data", "run", "config"})
         QDir(home_.path()).mkpath(QLatin1String(folder));
     QFile::setPermissions(home_.filePath(QStringLiteral("run")), QFileDevice::ReadOwner | QFileDevice::WriteOwner
                                                                       | QFileDevice::ExeOwner);
