@@ -99,6 +99,14 @@ private:
     if (::geteuid() != 0)                                \
         GTEST_SKIP() << "a throw-away sshd needs root";
 
+// The component logged in, the host key taken on trust; without a password
+// the login goes by key.
+void LogIn(FtpComponent& ftp, const SshServer& server, const QString& password)
+{
+    ftp.setTrustQuestion([](const ServerCertificate& key) { return !key.keyType.isEmpty(); });
+    Connect(ftp, server.port(), password, server.user(), QStringLiteral("sftp://"));
+}
+
 // Without the password the login goes by key.
 void ConnectWindow(WindowRig& rig, const SshServer& server, bool withPassword = true)
 {
@@ -162,29 +170,23 @@ TEST(SftpLogin, WithoutAPasswordTheAgentsKeyLogsIn)
     agent.start(QStringLiteral("ssh-agent"), {QStringLiteral("-D"), QStringLiteral("-a"), socket});
     ASSERT_TRUE(agent.waitForReadyRead()) << "ssh-agent did not start";   // it speaks once its socket is there
     const ScopedVariable agentHere("SSH_AUTH_SOCK", QFile::encodeName(socket));
-    const auto connectWithoutPassword = [&](FtpComponent& ftp) {
-        ftp.setTrustQuestion([](const ServerCertificate&) { return true; });
-        ftp.setUserName(server.user());
-        ftp.setHost(server.url());
-        ftp.setAction(FtpComponent::Connect);
-    };
     {
         SCOPED_TRACE("an empty agent: refused, and the message says keys were tried");
         FtpComponent ftp;
-        const FtpError e = FailureOf([&] { connectWithoutPassword(ftp); });
+        const FtpError e = FailureOf([&] { LogIn(ftp, server, QString()); });
         EXPECT_EQ(e.number, 530);
         EXPECT_TRUE(e.description.contains(QStringLiteral("SSH agent"))) << e.description.toStdString();
     }
     ASSERT_EQ(QProcess::execute(QStringLiteral("ssh-add"), {key}), 0) << "the key went into the agent";
     FtpComponent ftp;
-    connectWithoutPassword(ftp);
+    LogIn(ftp, server, QString());
     EXPECT_EQ(ftp.State(), 1);
     EXPECT_EQ(Listed(ftp), RowsOnDisk(server.root()));
     agent.kill();
     agent.waitForFinished();
 }
 
-// The component itself, with the host key taken on trust.
+// The component itself, logged in.
 class SftpSite : public ::testing::Test {
 protected:
     void SetUp() override
@@ -192,16 +194,7 @@ protected:
         REQUIRE_ROOT();
         server = std::make_unique<SshServer>();
         ASSERT_TRUE(server->started()) << server->error();
-        logIn(ftp);
-    }
-
-    void logIn(FtpComponent& component, const QString& password = QString()) const
-    {
-        component.setTrustQuestion([](const ServerCertificate& key) { return !key.keyType.isEmpty(); });
-        component.setUserName(server->user());
-        component.setPassword(password.isNull() ? server->password() : password);
-        component.setHost(server->url());
-        component.setAction(FtpComponent::Connect);
+        LogIn(ftp, *server, server->password());
     }
 
     QByteArray root() const { return server->root(); }
@@ -213,13 +206,7 @@ protected:
 
 TEST_F(SftpSite, RefusalsKeepTheConnectionAndAServerGoingAwayIsNoticedWithoutACall)
 {
-    struct Case {
-        const char* what;
-        std::function<void()> call;
-        int number;
-        const char* says;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, std::function<void()>, int, const char*> cases[] = {   // number, says
         {"missing file", [&] { ftp.GetFile(QStringLiteral("missing.txt"), local.filePath(QStringLiteral("m"))); }, 550,
          "no such file"},
         {"missing folder", [&] { ftp.ChangeDir(QStringLiteral("missing")); }, 550, "no such file"},
@@ -228,17 +215,17 @@ TEST_F(SftpSite, RefusalsKeepTheConnectionAndAServerGoingAwayIsNoticedWithoutACa
         {"raw command", [&] { ftp.setCommand(QStringLiteral("SITE CHMOD 600 a")); ftp.SendCommand(); },
          ftp_errors::FtpOnly, "only to FTP"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const FtpError e = FailureOf([&] { c.call(); });
-        EXPECT_EQ(e.number, c.number) << e.description.toStdString();
-        EXPECT_TRUE(e.description.contains(QLatin1String(c.says))) << e.description.toStdString();
+    for (const auto& [what, call, number, says] : cases) {
+        SCOPED_TRACE(what);
+        const FtpError e = FailureOf(call);
+        EXPECT_EQ(e.number, number) << e.description.toStdString();
+        EXPECT_TRUE(e.description.contains(QLatin1String(says))) << e.description.toStdString();
         EXPECT_EQ(ftp.State(), 1);
     }
     EXPECT_EQ(ftp.CurrentFolder(), QString::fromLatin1(root())) << "a refused folder change stays where it was";
     EXPECT_EQ(ftp.SizeOf(QStringLiteral("missing.txt")), -1);
     FtpComponent stranger;
-    const FtpError e = FailureOf([&] { logIn(stranger, QStringLiteral("not the password")); });
+    const FtpError e = FailureOf([&] { LogIn(stranger, *server, QStringLiteral("not the password")); });
     EXPECT_EQ(e.number, 530);
     EXPECT_TRUE(e.description.contains(server->user())) << e.description.toStdString();
     EXPECT_EQ(stranger.State(), 0);
@@ -288,39 +275,33 @@ TEST_F(SftpSite, StopAndAServerThatStopsAnsweringEndTransfersLeavingNothingBehin
     // Two MiB in, the person stops or the server stops answering; or the
     // server is silent from the start.
     enum Ending { Stop, Stall, Silent };
-    struct Case {
-        const char* what;
-        Ending ending;
-        std::function<void()> call;
-        const char* says;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, Ending, std::function<void()>, const char*> cases[] = {   // the call, says
         {"download stopped", Stop, [&] { ftp.GetFile(QStringLiteral("large.bin"), localLarge); }, ""},
         {"upload over the server's copy stopped", Stop, [&] { ftp.PutFile(localUp, QStringLiteral("large.bin")); }, ""},
         {"download stalled", Stall, [&] { ftp.GetFile(QStringLiteral("large.bin"), localLarge); }, "fewer than 1024 bytes"},
         {"upload stalled", Stall, [&] { ftp.PutFile(localUp, QStringLiteral("up.bin")); }, "fewer than 1024 bytes"},
         {"change folder unanswered", Silent, [&] { ftp.ChangeDir(QStringLiteral("realdir")); }, "did not answer within 2 seconds"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, ending, call, says] : cases) {
+        SCOPED_TRACE(what);
         if (ftp.State() == 0)
             ftp.setAction(FtpComponent::Connect);
         std::unique_ptr<Frozen> frozen;
-        if (c.ending == Silent)
+        if (ending == Silent)
             frozen = std::make_unique<Frozen>(server->user());
         const auto watch = QObject::connect(&ftp, &FtpComponent::Progress, [&](qint64 bytes) {
             if (bytes < kStopAfter || frozen)
                 return;
-            if (c.ending == Stop)
+            if (ending == Stop)
                 ftp.Stop();
             else
                 frozen = std::make_unique<Frozen>(server->user());
         });
-        const FtpError e = FailureOf(c.call);
+        const FtpError e = FailureOf(call);
         QObject::disconnect(watch);
-        EXPECT_TRUE(e.description.contains(QLatin1String(c.says))) << e.description.toStdString();
+        EXPECT_TRUE(e.description.contains(QLatin1String(says))) << e.description.toStdString();
         EXPECT_FALSE(QFile::exists(localLarge)) << "a download ended early leaves no file";
-        if (c.ending == Stop) {
+        if (ending == Stop) {
             EXPECT_EQ(e.number, ftp_errors::Stopped) << e.description.toStdString();
             EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"up.bin"});
             EXPECT_EQ(ftp.State(), 1);
@@ -454,7 +435,7 @@ TEST_F(SftpSite, AKeptDownloadGoesOnInANewComponent)
     FtpComponent again;
     qint64 offered = 0;
     again.setResumeQuestion([&](const QString&, qint64 have, qint64) { return (offered = have) > 0; });
-    logIn(again);
+    LogIn(again, *server, server->password());
     again.GetFile(QStringLiteral("large.bin"), target);
     EXPECT_GE(offered, kStopAfter);
     QFile file(target);
