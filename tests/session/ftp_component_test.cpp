@@ -176,11 +176,7 @@ TEST_F(FtpComponentTest, RefusalsKeepTheConnectionAndLineBreaksAreRefused)
     EXPECT_FALSE(QFile::exists(remotePath("absent.jpg")));
     EXPECT_EQ(ftp.State(), 1);
 
-    ASSERT_TRUE(WriteFile(remotePath("sized.jpg"), QByteArray(1234, 'x')));
-    ftp.setCommand("SIZE sized.jpg");
-    ftp.SendCommand();
-    EXPECT_EQ(ftp.Reply(), "213 1234");
-    ftp.setCommand("SIZE missing.jpg");
+    ftp.setCommand("SIZE missing.jpg");   // a reply to a raw command is the non-UTF-8 test's
     ftp.SendCommand();   // a refusal is a reply, not a failure
     EXPECT_TRUE(ftp.Reply().startsWith("550")) << ftp.Reply();
     // The same question in the component's own words, over any protocol.
