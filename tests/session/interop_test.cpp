@@ -68,9 +68,6 @@ protected:
             pyftpdlib_ = std::make_unique<FtpServerFixture>(0, tls);
             ASSERT_TRUE(pyftpdlib_->running()) << pyftpdlib_->error().toStdString();
             root_ = QFile::encodeName(pyftpdlib_->root());
-            port_ = pyftpdlib_->port();
-            user_ = pyftpdlib_->user();
-            password_ = pyftpdlib_->password();
             FillHome(root_);
             return;
         }
@@ -81,9 +78,6 @@ protected:
         FillHome(root_);
         QString error;
         ASSERT_TRUE(daemon_->start(&error)) << error.toStdString();
-        port_ = daemon_->port();
-        user_ = daemon_->user();
-        password_ = daemon_->password();
     }
 
     // Names that are not UTF-8 are beyond QTemporaryDir's clean-up.
@@ -100,8 +94,11 @@ protected:
             asked = certificate;
             return true;
         });
-        Connect(ftp, port_, password_, user_,
-                GetParam() == kSshd ? QStringLiteral("sftp://") : tls_ ? QStringLiteral("ftps://") : QString());
+        const QString scheme = GetParam() == kSshd ? QStringLiteral("sftp://") : tls_ ? QStringLiteral("ftps://") : QString();
+        if (pyftpdlib_)
+            Connect(ftp, pyftpdlib_->port(), pyftpdlib_->password(), pyftpdlib_->user(), scheme);
+        else
+            Connect(ftp, daemon_->port(), daemon_->password(), daemon_->user(), scheme);
     }
 
     // pure-ftpd turns blanks that open or end an uploaded name into "_".
@@ -126,9 +123,6 @@ private:
     QTemporaryDir work_;
     std::unique_ptr<FtpServerFixture> pyftpdlib_;
     std::unique_ptr<FtpDaemonFixture> daemon_;
-    int port_ = 0;
-    QString user_;
-    QString password_;
 };
 
 TEST_P(RealServer, ListsOpensLinksMovesEveryNameByteForByteAndTellsFileTimes)
