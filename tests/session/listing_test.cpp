@@ -236,17 +236,14 @@ TEST(SizeRule, ColumnTotalsAndPictureFactsAgree)
     QLocale::setDefault(saved);
 }
 
-// The size steps are the size rule's (above); here the file count, rounding
-// and the locale's decimal separator without grouping.
+// Size steps and rounding are the size rule's (above); here the file count,
+// the largest values and the locale's decimal separator without grouping.
 TEST(TotalsText, BytesKilobytesMegabytes)
 {
     const QLocale c = QLocale::c(), german(QLocale::German);
     const std::tuple<qint64, qint64, QLocale, const char*> cases[] = {
         {0, 0, c, "Total: 0 files 0 bytes"},
         {3, 512, c, "Total: 3 files 512 bytes"},
-        {12, 45300, c, "Total: 12 files 45.3 KB"},
-        {40, 12350000, c, "Total: 40 files 12.35 MB"},
-        {40, 12300000, c, "Total: 40 files 12.3 MB"},
         {40000, 5000000000, c, "Total: 40000 files 5000 MB"},
         {kMax, kMax, c, "Total: 9223372036854775807 files 9223372036854.78 MB"},
         {2, 1250, german, "Total: 2 files 1,2 KB"},

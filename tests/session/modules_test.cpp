@@ -2,8 +2,8 @@
 
 #include "session/modules.h"
 #include "session/transport.h"
+#include "support/files.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -17,10 +17,8 @@ TEST(ModuleLoading, FindsEachProtocolAndNamesWhatIsMissing)
 {
     QTemporaryDir empty;
     QTemporaryDir broken;
-    QFile notLibrary(broken.filePath(QStringLiteral("libquillmar_broken.so")));
-    ASSERT_TRUE(notLibrary.open(QIODevice::WriteOnly));
-    notLibrary.write("not a library");
-    notLibrary.close();
+    const QString notLibrary = broken.filePath(QStringLiteral("libquillmar_broken.so"));
+    ASSERT_TRUE(WriteFile(notLibrary, "not a library"));
 
     const struct {
         const char* what;
@@ -32,7 +30,7 @@ TEST(ModuleLoading, FindsEachProtocolAndNamesWhatIsMissing)
         {"SFTP, after a folder without it", QStringList{empty.path()} + ModuleFolders(),
          QStringLiteral("quillmar_sftp"), {}},
         {"missing", {empty.path()}, QStringLiteral("quillmar_none"), empty.path()},
-        {"not a library", {broken.path()}, QStringLiteral("quillmar_broken"), notLibrary.fileName()},
+        {"not a library", {broken.path()}, QStringLiteral("quillmar_broken"), notLibrary},
     };
     for (const auto& c : cases) {
         QString problem;
