@@ -4,8 +4,10 @@
 #include "session/ftp_component.h"
 #include "session/kept_download.h"
 #include "session/transfer_meter.h"
+#include "session/transport.h"
 #include "support/raw_files.h"
 #include "support/files.h"
+#include "support/ftp_server_fixture.h"
 #include "support/qt_printers.h"
 #include "support/scripted_server.h"
 #include "support/window_helpers.h"
@@ -19,6 +21,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 using namespace quillmar;
 using namespace quillmar::test;
@@ -207,6 +211,40 @@ TEST(ResumeUpload, ContinuesTheTemporaryFileOrGivesUpWithoutDamage)
 }
 
 // Stop during the pause before a try ends the transfer at once.
+// The transport's part-way transfers against a real server: the tail of a
+// download from an offset and the rest of an upload onto what the server
+// holds.
+TEST(ResumeTransport, PartWayTransfersAgainstARealServer)
+{
+    FtpServerFixture server;
+    ASSERT_TRUE(server.running()) << server.error();
+    const QByteArray bytes = RandomBytes(300000);
+    constexpr qint64 Offset = 100000;
+    ASSERT_TRUE(WriteFile(server.root() + "/pic.jpg", bytes));
+    ASSERT_TRUE(WriteFile(server.root() + "/up.jpg", bytes.left(Offset)));
+    const auto t = MakeTransport(QStringLiteral("ftp"), {}, {});
+    t->connect({server.host(), server.port(), server.user(), server.password()});
+
+    QByteArray received;
+    const auto down = t->getFrom("pic.jpg", Offset, {[&](const char* p, qint64 n) { received.append(p, n); return true; }, {}, {}});
+    ASSERT_TRUE(down.has_value());
+    EXPECT_EQ(*down, TransferEnd::Complete);
+    EXPECT_TRUE(received == bytes.mid(Offset)) << received.size();
+
+    qint64 sent = Offset;
+    const auto up = t->putFrom({{}, [&](char* p, qint64 n) {
+                                    const qint64 step = std::min(n, bytes.size() - sent);
+                                    std::memcpy(p, bytes.constData() + sent, std::size_t(step));
+                                    sent += step;
+                                    return step;
+                                }, {}},
+                               "up.jpg", Offset);
+    ASSERT_TRUE(up.has_value());
+    EXPECT_EQ(*up, TransferEnd::Complete);
+    EXPECT_TRUE(ReadFile(server.root() + "/up.jpg") == bytes);
+    t->quit();
+}
+
 TEST(ResumeDownload, StopDuringThePauseEndsAtOnce)
 {
     ScriptedServer server({.file = RandomBytes(300000), .dropAfterBytes = 100000});
