@@ -38,6 +38,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int BlockSize = 64 * 1024;                 // one receive, one send
+// What OpenSSL may take from a receiving data socket in one read: several
+// records at a time, not a header and then its body.
+constexpr std::size_t TlsReadAhead = 256 * 1024;
 // An upload keeps no more than this unsent in the kernel. Without a bound
 // the sender ran far ahead of a server on the same machine: the server then
 // took our segments from its socket backlog in its own time (a slow path
@@ -155,6 +158,7 @@ Poco::Net::Context::Ptr ClientContext()
         Poco::Net::Context::Ptr made = new Poco::Net::Context(Poco::Net::Context::TLS_CLIENT_USE, params);
         made->requireMinimumProtocol(Poco::Net::Context::PROTO_TLSV1_2);
         made->enableSessionCache(false);
+        SSL_CTX_set_default_read_buffer_len(made->sslContext(), TlsReadAhead);
         SSL_CTX_set_info_callback(made->sslContext(), NoteHandshake);
         made->enableExtendedCertificateVerification(false);   // the name is checked with the person in mind
         static VerificationNotes notes;
@@ -722,6 +726,8 @@ public:
         try {
             if (sending)
                 data.socket.setOption(IPPROTO_TCP, TCP_NOTSENT_LOWAT, UnsentLimit);
+            else if (data.tls)
+                SSL_set_read_ahead(data.tls, 1);
             for (;;) {
                 checkAborted();
                 if (sending) {
@@ -741,9 +747,16 @@ public:
                 } else {
                     if (!watch.arm())
                         return Ending::Stalled;
-                    const int n = data.socket.receiveBytes(block.data(), BlockSize);
+                    int n = data.socket.receiveBytes(block.data(), BlockSize);
                     if (n <= 0)
                         return Ending::Complete;
+                    // TLS gives one record a read: what has already come in
+                    // goes to the local side with it, a block at a time.
+                    for (int more = 0; data.tls && n < BlockSize && SSL_has_pending(data.tls); n += more) {
+                        more = data.socket.receiveBytes(block.data() + n, BlockSize - n);
+                        if (more <= 0)
+                            break;
+                    }
                     watch.moved(n);
                     total += n;
                     if (!local.take(block.data(), n))
