@@ -747,7 +747,9 @@ QString DateText(const Entry& entry)
     if (entry.machineDate)
         return FactTimeText(entry.date);
     // Most dates come with single blanks: one copy, nothing more.
-    if (!entry.date.contains(u"  "))
+    const auto doubleBlank = std::adjacent_find(entry.date.begin(), entry.date.end(),
+                                                [](QChar a, QChar b) { return IsBlank(a) && IsBlank(b); });
+    if (doubleBlank == entry.date.end())
         return entry.date.toString();
     QString text;
     text.reserve(entry.date.size());
