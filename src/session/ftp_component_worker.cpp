@@ -858,7 +858,10 @@ struct FtpWorker::Impl {
         try {
             resumeBroken(
                 remoteName,
-                [&](int tried) { putFrom(t, file, localPath, stored, tried > 0, local); },
+                [&](int tried) {
+                    const Try attempt = tried > 0 ? Try::Again : straight ? Try::First : Try::FirstToAFreshName;
+                    putFrom(t, file, localPath, stored, attempt, local);
+                },
                 [&] { return total; });
             if (!straight)
                 renameOntoTarget(t, stored, remoteName);
@@ -894,11 +897,12 @@ struct FtpWorker::Impl {
     // One try of an upload. A retry goes on from what the server holds of
     // the file (REST STOR, or APPE); a server offering neither gets the
     // whole file again.
-    void putFrom(Transport& t, QFile& file, const QString& localPath, const QString& stored, bool retry,
+    enum class Try { FirstToAFreshName, First, Again };
+    void putFrom(Transport& t, QFile& file, const QString& localPath, const QString& stored, Try attempt,
                  const std::function<TransferLocal(qint64)>& local)
     {
         std::optional<TransferEnd> ending;
-        if (retry) {
+        if (attempt == Try::Again) {
             const qint64 held = std::max<qint64>(t.sizeOf(stored), 0);
             if (held > 0 && held <= file.size() && file.seek(held))
                 ending = t.putFrom(local(held), stored, held);
@@ -907,7 +911,8 @@ struct FtpWorker::Impl {
             if (!file.seek(0))
                 throw FtpError(ftp_errors::LocalFile, QStringLiteral("The file \"%1\" cannot be read: %2")
                                                           .arg(QDir::toNativeSeparators(localPath), file.errorString()));
-            ending = t.put(local(0), stored);
+            // A retry's name may hold an earlier try's bytes.
+            ending = attempt == Try::FirstToAFreshName ? t.putNew(local(0), stored) : t.put(local(0), stored);
         }
         if (*ending == TransferEnd::Stalled)
             throw stalled();

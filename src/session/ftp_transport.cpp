@@ -239,6 +239,7 @@ public:
     bool tellsTimes = false;      // MDTM
     bool setsTimes = false;       // MFMT
     bool listTakesDashA = true;   // until the server refuses "LIST -a"
+    bool appendWorks = true;      // until the server refuses APPE
     QHash<QString, QByteArray> rawNames;   // see Transport::setRawNames
     QString serverLabel;
     Poco::Net::IPAddress serverHost;  // where data connections go
@@ -495,6 +496,7 @@ public:
         tellsTimes = false;
         setsTimes = false;
         listTakesDashA = true;
+        appendWorks = true;
         rawNames.clear();
         applyTimeout();
         try {
@@ -1031,6 +1033,20 @@ public:
     TransferEnd put(const TransferLocal& local, const QString& remoteName) override
     {
         return transfer(QStringLiteral("STOR ") + remoteName, true, local);
+    }
+
+    // A fresh name holds nothing to empty: APPE creates it without the
+    // truncation STOR asks for, which on some servers (vsftpd on ext4) makes
+    // closing the file write all of it out before the next reply, so the
+    // rename after the upload waited on the server's disk.
+    TransferEnd putNew(const TransferLocal& local, const QString& remoteName) override
+    {
+        if (appendWorks) {
+            if (auto ending = append(remoteName, local))
+                return *ending;
+            appendWorks = false;
+        }
+        return put(local, remoteName);
     }
 
     std::optional<TransferEnd> getFrom(const QString& remoteName, qint64 offset, const TransferLocal& local) override

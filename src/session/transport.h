@@ -108,6 +108,8 @@ public:
     }
     virtual TransferEnd get(const QString& remoteName, const TransferLocal& local) = 0;
     virtual TransferEnd put(const TransferLocal& local, const QString& remoteName) = 0;
+    // An upload to a name made for it, where nothing can be in the way.
+    virtual TransferEnd putNew(const TransferLocal& local, const QString& remoteName) { return put(local, remoteName); }
     // With replace, a server that will not rename onto an existing name has
     // the target deleted and the rename tried again; *targetRemoved (when
     // given) tells whether the target may be gone, also when the call throws.

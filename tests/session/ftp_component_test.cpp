@@ -352,6 +352,28 @@ TEST(FtpFault, UploadsReplaceTheServerCopyOnlyWhenComplete)
     }
 }
 
+// An upload's fresh temporary name is created by APPE, which asks the server
+// to empty nothing; a server refusing APPE gets STOR, at once from then on.
+TEST(FtpFault, AFreshTemporaryNameIsAppendedToUnlessTheServerRefuses)
+{
+    const std::tuple<bool, QString> cases[] = {{false, "APPE|APPE"}, {true, "APPE|STOR|STOR"}};
+    for (const auto& [refuseAppe, sent] : cases) {
+        SCOPED_TRACE(refuseAppe);
+        QTemporaryDir remote, local;
+        ScriptedServer server({.folder = remote.path(), .refuseAppe = refuseAppe});
+        ASSERT_TRUE(WriteFile(remote.filePath("pic.jpg"), "old picture"));
+        FtpComponent ftp;
+        Connect(ftp, server.port());
+        for (const QByteArray& bytes : {RandomBytes(70000), RandomBytes(1000)}) {
+            ASSERT_TRUE(WriteFile(local.filePath("new.jpg"), bytes));
+            ftp.PutFile(local.filePath("new.jpg"), "pic.jpg");
+            EXPECT_TRUE(ReadFile(remote.filePath("pic.jpg")) == bytes);
+        }
+        const QStringList commands = server.commands().filter(QRegularExpression("^(STOR|APPE) \\.quillmar-"));
+        EXPECT_EQ(QStringList(commands).replaceInStrings(QRegularExpression(" .*"), QString()).join('|'), sent);
+    }
+}
+
 // Where the server will not rename an upload onto its name, the upload is
 // never lost with the old copy: kept under its temporary name (and named)
 // once the old copy was deleted, removed when nothing was changed, and made

@@ -28,7 +28,7 @@ struct ServerScript {
     QByteArray listing = {};                         // LIST sends these lines as they are, before the folder's files
     QString folder = {};                             // STOR, RNFR/RNTO, DELE and LIST work on this folder
     bool refuseRenameOntoExisting = false;           // RNTO onto an existing file is refused
-    int storReadDelayMs = 0;                         // STOR reads 16 KiB, then waits this long
+    int storReadDelayMs = 0;                         // STOR or APPE reads 16 KiB, then waits this long
     qint64 refuseStorAfterBytes = -1;                // >= 0: STOR stops reading there and says 552
     bool refuseRenames = false;                      // every RNTO is refused, as where renaming is not allowed
     bool hangUpAfterDelete = false;                  // DELE deletes, then the connection closes unanswered
