@@ -196,7 +196,9 @@ def details(runs, notes):
         out.append(f"- Medians of {notes['runs']} runs after a warm-up; Quillmar and its peer alternate run by run."
                    " Transfer and listing times are from an open connection on both sides, to the file in"
                    " place: curl's from its STOR, RETR or LIST sent to the server's 226 (its time-stamped"
-                   " trace), Quillmar's from the call, whose passive request goes just before that command."
+                   " trace), for an upload to the reply to a NOOP sent after that 226 (`-Q -NOOP`: vsftpd"
+                   " answers 226 before it closes the file, which it keeps locked until then), Quillmar's"
+                   " from the call, whose passive request goes just before that command, to its last reply."
                    " Before each timed transfer the earlier rounds' files are synced to disk, outside the timing.")
     if "duration" in notes:
         out.append(f"- bench/run took {int(notes['duration']) // 60} min {int(notes['duration']) % 60} s.")
