@@ -12,23 +12,30 @@
 //   put  lists SERVER_UPLOADS (untimed; bench/run empties it before each
 //        round), selects every file of LOCAL_PICTURES and times
 //        Form1::Upload(); prints "put_s=<seconds>"
-// Each round checks that COUNT files arrived and no box was shown. "quit" or
+// Each round checks that COUNT files arrived and no box was shown; after a
+// put it waits, untimed, until the picture cache's entries are copies of
+// their own (made after the command, off its path). "quit" or
 // the end of standard input ends the program.
 #include "support/window_rig.h"
 
 #include "pictures/local_pane.h"
+#include "pictures/picture_cache.h"
 #include "pictures/server_list_view.h"
 #include "session/ftp_component.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QThread>
 
 #include <cstdio>
 #include <iostream>
 #include <string>
 
 namespace {
+
+constexpr int kSettleLimitMs = 60000;
+constexpr int kSettlePollMs = 5;
 
 bool Fail(const QString& why)
 {
@@ -105,6 +112,12 @@ int main(int argc, char* argv[])
             }
         } else if (command == "put") {
             seconds = round(serverUploads, localPictures, false);
+            // The cache's copies of its own are made after the command, on
+            // a thread of their own: done here, untimed, before the peer's turn.
+            QElapsedTimer settling;
+            settling.start();
+            while (quillmar::SharedCacheEntries(rig.services.appFolder) > 0 && settling.elapsed() < kSettleLimitMs)
+                QThread::msleep(kSettlePollMs);
         } else {
             break;
         }

@@ -141,6 +141,7 @@ public:
     QStringList finish()
     {
         pool_.waitForDone();
+        saveLinks();
         const QMutexLocker lock(&mutex_);
         return problems_;
     }
@@ -151,10 +152,20 @@ private:
     CacheWriter& writerFor(const ServerPlace& place)
     {
         if (!writer_ || writerPlace_.site != place.site || writerPlace_.folder != place.folder) {
+            saveLinks();
             writer_.emplace(appFolder_, place);
             writerPlace_ = place;
         }
         return *writer_;
+    }
+
+    void saveLinks()
+    {
+        QString problem;
+        if (!writer_ || writer_->saveLinks(&problem))
+            return;
+        const QMutexLocker lock(&mutex_);
+        problems_ << problem;
     }
 
     const QString appFolder_;
@@ -180,7 +191,7 @@ const ServerRow* ServerFile(const ServerListModel& model, const QString& name)
 }  // namespace
 
 TransferController::TransferController(MainContext& context, SessionController& session, QObject* parent)
-    : QObject(parent), ctx_(context), session_(session)
+    : QObject(parent), ctx_(context), session_(session), unsharer_(context.services.appFolder)
 {
 }
 
@@ -359,6 +370,7 @@ void TransferController::UploadFiles(const QStringList& localFiles)
 {
     if (!EnsureConnected(ctx_) || localFiles.isEmpty())
         return;
+    unsharer_.pause();
     UploadRun run(ctx_);
     if (localFiles.size() == 1 && localFiles.first().isEmpty()) {
         run.endFeedback();
@@ -460,6 +472,7 @@ void TransferController::FinishUploads(UploadRun& run,
     for (auto it = storedAs.cbegin(); it != storedAs.cend(); ++it)
         RenameInCache(ctx_.services.appFolder, ctx_.state.place, it.key(), it.value());
     run.endFeedback();
+    unsharer_.start();
     if (!cacheProblems.isEmpty()) {
         // The uploads went through; the person learns only the preview is missing.
         ctx_.reportError(FtpError(ftp_errors::LocalFile,
@@ -501,6 +514,7 @@ PublishOutcome TransferController::Publish(const QList<PublishJob>& jobs, const 
 {
     if (!EnsureConnected(ctx_) || jobs.isEmpty())
         return {};
+    unsharer_.pause();
     UploadRun run(ctx_);
     PublishRun publish(run);
     publish.serverFolders = serverFolders;

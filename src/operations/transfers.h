@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pictures/picture_cache.h"
 #include "pictures/web_ready.h"
 #include "shell/main_context.h"
 
@@ -105,6 +106,9 @@ private:
     MainContext& ctx_;
     SessionController& session_;
     QHash<QString, bool> straightUploads_;   // per site, the person's answer
+    // The cache entries an upload shares with its files become copies after
+    // the command, never while one runs.
+    CacheUnsharer unsharer_;
 };
 
 }  // namespace quillmar

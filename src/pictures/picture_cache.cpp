@@ -7,6 +7,10 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLockFile>
+#include <QSaveFile>
 
 #include <algorithm>
 #include <array>
@@ -177,6 +181,148 @@ bool CopyUnshared(const QString& from, const QString& to, QString* why, const st
     return unchanged;
 }
 
+// ---- entries shared with the file that was sent
+// Where the picture sent and the cache sit on one file system, the entry is
+// a hard link to it: nothing is copied. An edit of that file in place would
+// show in the entry too, so each such entry is recorded as it was when sent
+// (in a record beside the cache folder), and one that no longer matches is
+// not taken for what the server holds.
+
+const QString kLinkRecordName = QStringLiteral("cache-links.json");
+constexpr int kRecordLockWaitMs = 5000;
+
+std::optional<FileIdentity> FileIdentityOf(const QString& path, nlink_t* links = nullptr)
+{
+    struct stat status {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
+        return std::nullopt;
+    if (links)
+        *links = status.st_nlink;
+    return FileIdentity{qint64(status.st_dev), qint64(status.st_ino), StampOfStatus(status)};
+}
+
+QString FileIdentityText(const FileIdentity& identity)
+{
+    return QStringLiteral("%1 %2 %3 %4")
+        .arg(identity.device)
+        .arg(identity.inode)
+        .arg(identity.stamp.size)
+        .arg(identity.stamp.modifiedNs);
+}
+
+std::optional<FileIdentity> FileIdentityFromText(const QString& text)
+{
+    const QStringList parts = text.split(u' ');
+    if (parts.size() != 4)
+        return std::nullopt;
+    std::array<qint64, 4> values{};
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        bool ok = false;
+        values[i] = parts[qsizetype(i)].toLongLong(&ok);
+        if (!ok)
+            return std::nullopt;
+    }
+    return FileIdentity{values[0], values[1], {values[2], values[3]}};
+}
+
+// Shared entries as they were when sent, by path below the cache folder.
+using LinkRecord = QHash<QString, FileIdentity>;
+
+QString LinkRecordPath(const QString& appFolder)
+{
+    return EntryPath(appFolder, kLinkRecordName);
+}
+
+LinkRecord LoadLinkRecord(const QString& appFolder)
+{
+    QFile file(LinkRecordPath(appFolder));
+    LinkRecord record;
+    if (!file.open(QIODevice::ReadOnly))
+        return record;
+    const QJsonObject entries = QJsonDocument::fromJson(file.readAll()).object();
+    for (auto it = entries.begin(); it != entries.end(); ++it) {
+        if (const auto identity = FileIdentityFromText(it.value().toString()))
+            record.insert(it.key(), *identity);
+    }
+    return record;
+}
+
+bool SaveLinkRecord(const QString& appFolder, const LinkRecord& record, QString* error)
+{
+    QJsonObject entries;
+    for (auto it = record.cbegin(); it != record.cend(); ++it)
+        entries.insert(it.key(), FileIdentityText(it.value()));
+    QSaveFile file(LinkRecordPath(appFolder));
+    if (file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(entries).toJson(QJsonDocument::Compact)) >= 0
+        && file.commit())
+        return true;
+    SetError(error, QStringLiteral("The record of the picture cache's shared copies, %1, could not be saved: %2")
+                        .arg(file.fileName(), file.errorString()));
+    return false;
+}
+
+// Changes the record under a lock, so writers in this and other windows
+// never lose each other's entries; false with *error set when it could not
+// be saved.
+bool UpdateLinkRecord(const QString& appFolder, const std::function<void(LinkRecord&)>& change, QString* error)
+{
+    QLockFile lock(LinkRecordPath(appFolder) + QStringLiteral(".lock"));
+    if (!lock.tryLock(kRecordLockWaitMs)) {
+        SetError(error, QStringLiteral("The record of the picture cache's shared copies is locked by another "
+                                       "program (%1).")
+                            .arg(lock.fileName()));
+        return false;
+    }
+    LinkRecord record = LoadLinkRecord(appFolder);
+    const LinkRecord before = record;
+    change(record);
+    return record == before || SaveLinkRecord(appFolder, record, error);
+}
+
+// A path below the cache folder; empty for one outside it.
+QString BelowCache(const QString& appFolder, const QString& path)
+{
+    const QString cache = CacheFolder(appFolder) + u'/';
+    return path.startsWith(cache) ? path.mid(cache.size()) : QString();
+}
+
+// The records of an entry, or of a folder's entries, follow it to its new
+// path; a record left behind would only make its entry untrusted.
+void MoveLinkRecords(const QString& appFolder, const QString& from, const QString& to)
+{
+    if (from.isEmpty() || to.isEmpty() || !QFileInfo::exists(LinkRecordPath(appFolder)))
+        return;
+    UpdateLinkRecord(appFolder, [&](LinkRecord& record) {
+        LinkRecord moved;
+        for (auto it = record.begin(); it != record.end();) {
+            if (it.key() != from && !it.key().startsWith(from + u'/')) {
+                ++it;
+                continue;
+            }
+            moved.insert(to + it.key().mid(from.size()), *it);
+            it = record.erase(it);
+        }
+        record.insert(moved);
+    }, nullptr);
+}
+
+enum class Linked { Yes, Changed, NotPossible };
+
+// A hard link to the file as it was sent; Changed (nothing left behind) when
+// the file is no longer that.
+Linked LinkAsSent(const QString& from, const QString& to, const FileStamp& asSent, FileIdentity* made)
+{
+    if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+        return Linked::NotPossible;
+    const std::optional<FileIdentity> identity = FileIdentityOf(to);
+    if (!identity || identity->stamp != asSent) {
+        QFile::remove(to);
+        return Linked::Changed;
+    }
+    *made = *identity;
+    return Linked::Yes;
+}
+
 }  // namespace
 
 FileStamp StampOf(const QString& file)
@@ -278,17 +424,38 @@ bool CacheWriter::store(const QString& localFile, const QString& name, QString* 
     }
     if (!prepare(error))
         return false;
-    // Copy beside the entry first, so a failed copy leaves the old entry whole.
+    const QString folded = name.toCaseFolded();
+    const QString target = EntryPath(folder_, name);
+    const QString changed = QStringLiteral("%1 could not be copied into the picture cache: it changed after it was "
+                                           "uploaded, so a copy would not show what the server received")
+                                .arg(localFile);
+    if (asSent) {
+        // Sent again unchanged: the entry already is that very file.
+        const std::optional<FileIdentity> entry = FileIdentityOf(target);
+        if (entry && entry == FileIdentityOf(localFile)) {
+            if (entry->stamp != *asSent) {
+                SetError(error, changed);
+                return false;
+            }
+            linked_.insert(BelowCache(appFolder_, target), *entry);
+            return true;
+        }
+    }
+    // Made beside the entry first, so a failure leaves the old entry whole.
     const QString temporary = EntryPath(folder_, HiddenPartName(name, QStringLiteral(".part")));
     QFile::remove(temporary);
+    FileIdentity shared;
+    const Linked link = asSent ? LinkAsSent(localFile, temporary, *asSent, &shared) : Linked::NotPossible;
+    if (link == Linked::Changed) {
+        SetError(error, changed);
+        return false;
+    }
     QString why;
-    if (!CopyUnshared(localFile, temporary, &why, asSent)) {
+    if (link == Linked::NotPossible && !CopyUnshared(localFile, temporary, &why, asSent)) {
         QFile::remove(temporary);
         SetError(error, QStringLiteral("%1 could not be copied into the picture cache: %2").arg(localFile, why));
         return false;
     }
-    const QString folded = name.toCaseFolded();
-    const QString target = EntryPath(folder_, name);
     const QFileInfo sameName(target);
     const QString existing = sameName.exists() ? name : byFoldedName_.value(folded);
     // An entry of the same name that is not a folder is replaced by the rename
@@ -305,7 +472,116 @@ bool CacheWriter::store(const QString& localFile, const QString& name, QString* 
         return false;
     }
     byFoldedName_.insert(folded, name);
+    if (link == Linked::Yes)
+        linked_.insert(BelowCache(appFolder_, target), shared);
     return true;
+}
+
+bool CacheWriter::saveLinks(QString* error)
+{
+    if (linked_.isEmpty())
+        return true;
+    const QString cache = CacheFolder(appFolder_);
+    const bool saved = UpdateLinkRecord(appFolder_, [&](LinkRecord& record) {
+        // Entries gone, or replaced by a copy, need no record.
+        for (auto it = record.begin(); it != record.end();) {
+            const std::optional<FileIdentity> now = FileIdentityOf(EntryPath(cache, it.key()));
+            const bool same = now && now->device == it->device && now->inode == it->inode;
+            it = same ? std::next(it) : record.erase(it);
+        }
+        record.insert(linked_);
+    }, error);
+    linked_.clear();
+    return saved;
+}
+
+CacheWriter::~CacheWriter()
+{
+    saveLinks();
+}
+
+int UnshareCacheEntries(const QString& appFolder, const std::function<bool()>& stopping)
+{
+    const LinkRecord record = LoadLinkRecord(appFolder);
+    const QString cache = CacheFolder(appFolder);
+    LinkRecord settled;   // done with, as recorded
+    int unshared = 0;
+    for (auto it = record.cbegin(); it != record.cend() && !stopping(); ++it) {
+        const QString path = EntryPath(cache, it.key());
+        const std::optional<FileIdentity> now = FileIdentityOf(path);
+        settled.insert(it.key(), *it);
+        if (!now || now->device != it->device || now->inode != it->inode)
+            continue;   // replaced or gone: only the record goes
+        if (now->stamp != it->stamp) {
+            QFile::remove(path);   // the file changed since it was sent
+            continue;
+        }
+        const QFileInfo entry(path);
+        const QString temporary = EntryPath(entry.path(), HiddenPartName(entry.fileName(), QStringLiteral(".part")));
+        QFile::remove(temporary);
+        QString why;
+        if (CopyUnshared(path, temporary, &why, it->stamp)
+            && std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) == 0) {
+            ++unshared;
+        } else {
+            QFile::remove(temporary);
+            settled.remove(it.key());   // tried again next time
+        }
+    }
+    UpdateLinkRecord(appFolder, [&](LinkRecord& now) {
+        for (auto it = settled.cbegin(); it != settled.cend(); ++it) {
+            if (now.value(it.key()) == *it)
+                now.remove(it.key());
+        }
+    }, nullptr);
+    return unshared;
+}
+
+qsizetype SharedCacheEntries(const QString& appFolder)
+{
+    return LoadLinkRecord(appFolder).size();
+}
+
+CacheUnsharer::CacheUnsharer(QString appFolder) : appFolder_(std::move(appFolder))
+{
+    pool_.setMaxThreadCount(1);
+}
+
+CacheUnsharer::~CacheUnsharer()
+{
+    stopping_ = true;
+    pool_.waitForDone();
+}
+
+void CacheUnsharer::start()
+{
+    if (SharedCacheEntries(appFolder_) > 0)
+        pool_.start([this] { UnshareCacheEntries(appFolder_, [this] { return stopping_.load(); }); });
+}
+
+void CacheUnsharer::pause()
+{
+    stopping_ = true;
+    pool_.waitForDone();
+    stopping_ = false;
+}
+
+QString SoundCacheEntry(const QString& appFolder, const ServerPlace& place, const QString& name)
+{
+    const QString path = CacheEntryPath(appFolder, place, name);
+    nlink_t links = 0;
+    const std::optional<FileIdentity> now = path.isEmpty() ? std::nullopt : FileIdentityOf(path, &links);
+    if (!now)
+        return {};
+    const LinkRecord record = LoadLinkRecord(appFolder);
+    const auto recorded = record.constFind(BelowCache(appFolder, path));
+    const bool sameFile = recorded != record.cend() && recorded->device == now->device && recorded->inode == now->inode;
+    // Unrecorded, only a copy of its own can be trusted.
+    if (sameFile ? recorded->stamp == now->stamp : links == 1)
+        return path;
+    // Shared with a file changed since it was sent: not what the server holds.
+    QFile::remove(path);
+    return {};
 }
 
 bool RenameInCache(const QString& appFolder, const ServerPlace& place, const QString& oldName,
@@ -332,6 +608,7 @@ bool RenameInCache(const QString& appFolder, const ServerPlace& place, const QSt
         SetError(error, QStringLiteral("The picture cache entry %1 could not be renamed.").arg(oldName));
         return false;
     }
+    MoveLinkRecords(appFolder, BelowCache(appFolder, from), BelowCache(appFolder, target));
     return true;
 }
 
@@ -357,6 +634,7 @@ int EmptyCache(const QString& appFolder)
         folder.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo& entry : entries)
         RemoveEntry(entry);
+    QFile::remove(LinkRecordPath(appFolder));
     return deleted;
 }
 

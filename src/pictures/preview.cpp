@@ -140,8 +140,8 @@ bool ShowServerPicture(QWidget& host, const QString& appFolder, const ServerPlac
         ClearImage(host);
         return false;
     }
-    const QString cached = CacheEntryPath(appFolder, place, rowText);
-    if (cached.isEmpty() || !QFileInfo(cached).isFile()) {
+    const QString cached = SoundCacheEntry(appFolder, place, rowText);
+    if (cached.isEmpty()) {
         ShowNote(host, kNotCached);
         return false;
     }

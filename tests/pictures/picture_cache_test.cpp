@@ -6,6 +6,9 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace quillmar {
 namespace {
 
@@ -170,30 +173,105 @@ TEST(PictureCache, AWriterReplacesCaseVariantsAndKeepsWhatWasStored)
         // The same name again replaces its entry; a folder of that name gives way.
         WriteFile(local.filePath("again"), "sent again");
         ASSERT_TRUE(folder.mkdir("c.jpg"));
-        for (const QString& name : {"a.jpg", "c.jpg"}) {
+        for (const QString name : {"a.jpg", "c.jpg"}) {
             ASSERT_TRUE(writer.store(local.filePath("again"), name, nullptr)) << name.toStdString();
             EXPECT_EQ(ReadFile(folder.filePath(name)), QByteArray("sent again")) << name.toStdString();
         }
     }
 }
 
-TEST(PictureCache, AWriterRefusesAFileChangedSinceItWasSent)
+ino_t Inode(const QString& path)
+{
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : 0;
+}
+
+// An uploaded picture's entry is a link to the file sent where both share a
+// file system (the temporary folder), a copy where they do not (shared memory
+// files): either way it is offered only while it holds what was sent, and
+// the person's file is never touched.
+TEST(PictureCache, AnUploadedPictureIsOfferedOnlyWhileItHoldsWhatWasSent)
+{
+    for (const QString& base : {QDir::tempPath(), QStringLiteral("/dev/shm")}) {
+        SCOPED_TRACE(base.toStdString());
+        if (!QFileInfo(base).isWritable())
+            continue;
+        const bool shared = base == QDir::tempPath();
+        QTemporaryDir app;
+        QTemporaryDir local(base + "/quillmar-cache-test-XXXXXX");
+        const ServerPlace place{"demo@127.0.0.1:21", "/pics"};
+        const QString file = Written(local, "a.jpg", "sent");
+        const FileStamp sent = StampOf(file);
+        ASSERT_EQ(sent.size, 4);
+        {
+            CacheWriter writer(app.path(), place);
+            QString problem;
+            ASSERT_TRUE(writer.store(file, "a.jpg", &problem, sent)) << problem.toStdString();
+            // Sent again unchanged: nothing to redo, nothing left beside it.
+            ASSERT_TRUE(writer.store(file, "a.jpg", &problem, sent)) << problem.toStdString();
+        }
+        const QString entry = CacheEntryPath(app.path(), place, "a.jpg");
+        EXPECT_EQ(QFileInfo(entry).dir().entryList(QDir::Files | QDir::Hidden), QStringList{"a.jpg"});
+        EXPECT_EQ(Inode(entry) == Inode(file), shared);
+        EXPECT_EQ(SoundCacheEntry(app.path(), place, "a.jpg"), entry);
+        // The server renames it: the entry and its trust follow.
+        ASSERT_TRUE(RenameInCache(app.path(), place, "a.jpg", "b.jpg"));
+        EXPECT_EQ(SoundCacheEntry(app.path(), place, "b.jpg"), CacheEntryPath(app.path(), place, "b.jpg"));
+
+        // Edited in place, then gone from the local folder.
+        WriteFile(file, "edited after sending");
+        CacheWriter writer(app.path(), place);
+        QString problem;
+        EXPECT_FALSE(writer.store(file, "b.jpg", &problem, sent));
+        EXPECT_TRUE(problem.contains("changed after it was uploaded")) << problem.toStdString();
+        QFile::remove(file);
+        const QString offered = SoundCacheEntry(app.path(), place, "b.jpg");
+        EXPECT_EQ(offered.isEmpty(), shared);
+        EXPECT_EQ(ReadFile(CacheEntryPath(app.path(), place, "b.jpg")), shared ? "<missing>" : "sent");
+    }
+}
+
+// After the command its shared entries become copies of their own: an
+// entry whose file is unchanged keeps the bytes sent through later edits;
+// one whose file changed before that is dropped.
+TEST(PictureCache, UnsharingKeepsWhatWasSentAndDropsWhatChanged)
 {
     QTemporaryDir app, local;
     const ServerPlace place{"demo@127.0.0.1:21", "/pics"};
-    const QString file = Written(local, "a.jpg", "sent");
-    const FileStamp sent = StampOf(file);
-    ASSERT_EQ(sent.size, 4);
-    CacheWriter writer(app.path(), place);
-    QString problem;
-    ASSERT_TRUE(writer.store(file, "a.jpg", &problem, sent)) << problem.toStdString();
+    {
+        CacheWriter writer(app.path(), place);
+        for (const char* name : {"kept.jpg", "edited.jpg"}) {
+            const QString file = Written(local, name, "sent");
+            ASSERT_TRUE(writer.store(file, name, nullptr, StampOf(file)));
+        }
+    }
+    ASSERT_EQ(SharedCacheEntries(app.path()), 2);
+    WriteFile(local.filePath("edited.jpg"), "edited before the copy");
+    EXPECT_EQ(UnshareCacheEntries(app.path(), [] { return false; }), 1);
+    EXPECT_EQ(SharedCacheEntries(app.path()), 0);
+    EXPECT_FALSE(QFileInfo::exists(CacheEntryPath(app.path(), place, "edited.jpg")));
+    const QString kept = CacheEntryPath(app.path(), place, "kept.jpg");
+    EXPECT_NE(Inode(kept), Inode(local.filePath("kept.jpg")));
+    WriteFile(local.filePath("kept.jpg"), "edited after the copy");
+    EXPECT_EQ(SoundCacheEntry(app.path(), place, "kept.jpg"), kept);
+    EXPECT_EQ(ReadFile(kept), "sent");
+    EXPECT_EQ(ReadFile(local.filePath("edited.jpg")), "edited before the copy");
+    EXPECT_EQ(QFileInfo(kept).dir().entryList(QDir::Files | QDir::Hidden), QStringList{"kept.jpg"});
+}
 
-    WriteFile(file, "edited after sending");
-    EXPECT_FALSE(writer.store(file, "a.jpg", &problem, sent));
-    EXPECT_TRUE(problem.contains("changed after it was uploaded")) << problem.toStdString();
+// A link no record vouches for, made by someone else or left by a writer
+// that never saved, is not offered, and removing it keeps the file.
+TEST(PictureCache, AnUnrecordedLinkIsNotOffered)
+{
+    QTemporaryDir app, local;
+    const ServerPlace place{"demo@127.0.0.1:21", "/pics"};
+    const QString file = Written(local, "a.jpg", "mine");
+    ASSERT_TRUE(StoreInCache(app.path(), place, file, "a.jpg"));
     const QString entry = CacheEntryPath(app.path(), place, "a.jpg");
-    EXPECT_EQ(ReadFile(entry), QByteArray("sent")) << "the entry of the earlier send stays";
-    EXPECT_EQ(QFileInfo(entry).dir().entryList(QDir::Files | QDir::Hidden), QStringList{"a.jpg"});
+    ASSERT_TRUE(QFile::remove(entry));
+    ASSERT_EQ(::link(QFile::encodeName(file).constData(), QFile::encodeName(entry).constData()), 0);
+    EXPECT_EQ(SoundCacheEntry(app.path(), place, "a.jpg"), QString());
+    EXPECT_EQ(ReadFile(file), QByteArray("mine"));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "support/window_helpers.h"
 #include "session/ftp_component.h"
+#include "pictures/picture_cache.h"
 #include "pictures/web_ready.h"
 #include "sites/file_list.h"
 
@@ -12,6 +13,7 @@
 #include <QDirIterator>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QTest>
 
 namespace {
 
@@ -51,6 +53,8 @@ TEST_F(ConnectedWindow, PicturesOfOneNameInTwoFoldersPreviewAsThemselvesHereAndI
         Upload(rig, QLatin1String(name));
     // Replacing a.jpg (gone since the list was read) is asked, and answered Yes.
     ASSERT_TRUE(rig.dialogs.messageTexts().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
+    // Once the cache holds copies of its own, the local file may change.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return quillmar::SharedCacheEntries(rig.services.appFolder) == 0; }));
     WritePicture(localPath("a.jpg"), 120, 80, Qt::red);  // a different picture of the same name
     DoubleClickServerRow(rig, "images/");
     Upload(rig, "a.jpg");
