@@ -241,6 +241,10 @@ LinkRecord LoadLinkRecord(const QString& appFolder)
         return record;
     const QJsonObject entries = QJsonDocument::fromJson(file.readAll()).object();
     for (auto it = entries.begin(); it != entries.end(); ++it) {
+        // Only paths that stay inside the cache: an entry may be removed by its record.
+        const QStringList levels = it.key().split(u'/');
+        if (!std::all_of(levels.cbegin(), levels.cend(), [](const QString& level) { return IsPlainEntryName(level); }))
+            continue;
         if (const auto identity = FileIdentityFromText(it.value().toString()))
             record.insert(it.key(), *identity);
     }

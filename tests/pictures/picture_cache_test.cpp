@@ -260,8 +260,9 @@ TEST(PictureCache, UnsharingKeepsWhatWasSentAndDropsWhatChanged)
 }
 
 // A link no record vouches for, made by someone else or left by a writer
-// that never saved, is not offered, and removing it keeps the file.
-TEST(PictureCache, AnUnrecordedLinkIsNotOffered)
+// that never saved, is not offered, and removing it keeps the file; a record
+// reaches nothing outside the cache.
+TEST(PictureCache, OnlyARecordWithinTheCacheVouchesForALink)
 {
     QTemporaryDir app, local;
     const ServerPlace place{"demo@127.0.0.1:21", "/pics"};
@@ -272,6 +273,18 @@ TEST(PictureCache, AnUnrecordedLinkIsNotOffered)
     ASSERT_EQ(::link(QFile::encodeName(file).constData(), QFile::encodeName(entry).constData()), 0);
     EXPECT_EQ(SoundCacheEntry(app.path(), place, "a.jpg"), QString());
     EXPECT_EQ(ReadFile(file), QByteArray("mine"));
+
+    // A record naming a path outside the cache, its file "changed", is ignored.
+    const QString outside = Written(local, "outside.jpg", "theirs");
+    struct stat status {};
+    ASSERT_EQ(::stat(QFile::encodeName(outside).constData(), &status), 0);
+    const QString below = QDir(CacheFolder(app.path())).relativeFilePath(outside);
+    ASSERT_TRUE(below.startsWith("../"));
+    WriteFile(app.filePath("cache-links.json"),
+              QStringLiteral(R"({"%1": "%2 %3 1 1"})").arg(below).arg(status.st_dev).arg(status.st_ino).toUtf8());
+    EXPECT_EQ(SharedCacheEntries(app.path()), 0);
+    UnshareCacheEntries(app.path(), [] { return false; });
+    EXPECT_EQ(ReadFile(outside), "theirs");
 }
 
 }  // namespace
