@@ -201,6 +201,12 @@ std::optional<FileIdentity> FileIdentityOf(const QString& path, nlink_t* links =
     return FileIdentity{qint64(status.st_dev), qint64(status.st_ino), StampOfStatus(status)};
 }
 
+// The same file on disk, whatever its stamp says now.
+bool SameFile(const FileIdentity& a, const FileIdentity& b)
+{
+    return a.device == b.device && a.inode == b.inode;
+}
+
 QString FileIdentityText(const FileIdentity& identity)
 {
     return QStringLiteral("%1 %2 %3 %4")
@@ -430,17 +436,18 @@ bool CacheWriter::store(const QString& localFile, const QString& name, QString* 
         return false;
     const QString folded = name.toCaseFolded();
     const QString target = EntryPath(folder_, name);
-    const QString changed = QStringLiteral("%1 could not be copied into the picture cache: it changed after it was "
-                                           "uploaded, so a copy would not show what the server received")
-                                .arg(localFile);
+    const auto changed = [&] {
+        SetError(error, QStringLiteral("%1 could not be copied into the picture cache: it changed after it was "
+                                       "uploaded, so a copy would not show what the server received")
+                            .arg(localFile));
+        return false;
+    };
     if (asSent) {
         // Sent again unchanged: the entry already is that very file.
         const std::optional<FileIdentity> entry = FileIdentityOf(target);
         if (entry && entry == FileIdentityOf(localFile)) {
-            if (entry->stamp != *asSent) {
-                SetError(error, changed);
-                return false;
-            }
+            if (entry->stamp != *asSent)
+                return changed();
             linked_.insert(BelowCache(appFolder_, target), *entry);
             return true;
         }
@@ -450,10 +457,8 @@ bool CacheWriter::store(const QString& localFile, const QString& name, QString* 
     QFile::remove(temporary);
     FileIdentity shared;
     const Linked link = asSent ? LinkAsSent(localFile, temporary, *asSent, &shared) : Linked::NotPossible;
-    if (link == Linked::Changed) {
-        SetError(error, changed);
-        return false;
-    }
+    if (link == Linked::Changed)
+        return changed();
     QString why;
     if (link == Linked::NotPossible && !CopyUnshared(localFile, temporary, &why, asSent)) {
         QFile::remove(temporary);
@@ -490,8 +495,7 @@ bool CacheWriter::saveLinks(QString* error)
         // Entries gone, or replaced by a copy, need no record.
         for (auto it = record.begin(); it != record.end();) {
             const std::optional<FileIdentity> now = FileIdentityOf(EntryPath(cache, it.key()));
-            const bool same = now && now->device == it->device && now->inode == it->inode;
-            it = same ? std::next(it) : record.erase(it);
+            it = now && SameFile(*now, *it) ? std::next(it) : record.erase(it);
         }
         record.insert(linked_);
     }, error);
@@ -507,6 +511,8 @@ CacheWriter::~CacheWriter()
 int UnshareCacheEntries(const QString& appFolder, const std::function<bool()>& stopping)
 {
     const LinkRecord record = LoadLinkRecord(appFolder);
+    if (record.isEmpty())
+        return 0;
     const QString cache = CacheFolder(appFolder);
     LinkRecord settled;   // done with, as recorded
     int unshared = 0;
@@ -514,7 +520,7 @@ int UnshareCacheEntries(const QString& appFolder, const std::function<bool()>& s
         const QString path = EntryPath(cache, it.key());
         const std::optional<FileIdentity> now = FileIdentityOf(path);
         settled.insert(it.key(), *it);
-        if (!now || now->device != it->device || now->inode != it->inode)
+        if (!now || !SameFile(*now, *it))
             continue;   // replaced or gone: only the record goes
         if (now->stamp != it->stamp) {
             QFile::remove(path);   // the file changed since it was sent
@@ -559,8 +565,7 @@ CacheUnsharer::~CacheUnsharer()
 
 void CacheUnsharer::start()
 {
-    if (SharedCacheEntries(appFolder_) > 0)
-        pool_.start([this] { UnshareCacheEntries(appFolder_, [this] { return stopping_.load(); }); });
+    pool_.start([this] { UnshareCacheEntries(appFolder_, [this] { return stopping_.load(); }); });
 }
 
 void CacheUnsharer::pause()
@@ -579,7 +584,7 @@ QString SoundCacheEntry(const QString& appFolder, const ServerPlace& place, cons
         return {};
     const LinkRecord record = LoadLinkRecord(appFolder);
     const auto recorded = record.constFind(BelowCache(appFolder, path));
-    const bool sameFile = recorded != record.cend() && recorded->device == now->device && recorded->inode == now->inode;
+    const bool sameFile = recorded != record.cend() && SameFile(*recorded, *now);
     // Unrecorded, only a copy of its own can be trusted.
     if (sameFile ? recorded->stamp == now->stamp : links == 1)
         return path;

@@ -112,7 +112,7 @@ public:
     ~CacheUnsharer();
     CacheUnsharer(const CacheUnsharer&) = delete;
     CacheUnsharer& operator=(const CacheUnsharer&) = delete;
-    void start();   // nothing when no entry is shared
+    void start();   // a pass over the recorded links, if any
     void pause();   // ends a pass after the file in hand
 
 private:
