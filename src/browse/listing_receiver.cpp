@@ -25,23 +25,25 @@ ListingReceiver::ListingReceiver(FtpComponent& ftp, ServerListModel& model, Feed
 void ListingReceiver::ListEntry(const QString& line)
 {
     bool unread = false;
-    const std::optional<ListRow> row = ReadListLine(line, &unread);
+    std::optional<ListRow> row = reader_.read(line, &unread);
     if (!row) {
         if (unread)
             ++leftOut_;
         return;
     }
     if (captured_) {
-        captured_->append(*row);
+        captured_->append(std::move(*row));
         return;
     }
     if (!row->folder) {
         ++totalFiles_;
         dirSize_ = AddToTotal(dirSize_, row->bytes);
     }
-    pending_.append(ServerRow{row->text, row->sizeText, row->folder, false, row->link,
-                              row->folder || row->link || row->sizeText.isEmpty() ? -1 : row->bytes, row->dateText,
-                              row->modified});
+    // The row's texts move on rather than being shared: a long listing
+    // would otherwise count each one up and down again.
+    const qint64 fileBytes = row->folder || row->link || row->sizeText.isEmpty() ? -1 : row->bytes;
+    pending_.append(ServerRow{std::move(row->text), std::move(row->sizeText), row->folder, false, row->link,
+                              fileBytes, std::move(row->dateText), row->modified});
     if (pending_.size() >= kBatchLimit)
         flush();
     else
@@ -81,6 +83,7 @@ void ListingReceiver::resetCounters()
     totalFiles_ = 0;
     dirSize_ = 0;
     leftOut_ = 0;
+    reader_ = ListReader();
 }
 
 void ListingReceiver::flush()

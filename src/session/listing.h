@@ -28,18 +28,28 @@ struct ListRow {
     QDateTime modified;
 };
 
-// Turns one listing line into a row. Each line is read in the format it is
-// in: a Unix long listing line (with English or other dates, or none), a
-// Windows line, a machine listing (MLSD) fact line, NetWare, EPLF, VxWorks
+// Turns the lines of a listing into rows. Each line is read in the format
+// it is in: a Unix long listing line (with English or other dates, or none),
+// a Windows line, a machine listing (MLSD) fact line, NetWare, EPLF, VxWorks
 // or AS/400. Empty for the "total" line, for entries of the folder itself or
 // its parent ("." "..", cdir, pdir), for blank lines, for a line no format
 // reads without doubt, and for a name no command can use ("../x", "a.jpg/",
-// CR or NUL inside).
-std::optional<ListRow> ParseListLine(const QString& line);
+// CR or NUL inside). The size column's decimal separator is the default
+// locale's when the reader is made: asking the locale on every row was
+// nearly a tenth of a long listing's reading.
+class ListReader {
+public:
+    ListReader();
+    // *unread (when given) tells whether an empty result is a line no format
+    // reads rather than a summary or folder entry.
+    std::optional<ListRow> read(const QString& line, bool* unread = nullptr) const;
 
-// ParseListLine that also tells (in *unread) whether an empty result is a
-// line no format reads rather than a summary or folder entry.
-std::optional<ListRow> ReadListLine(const QString& line, bool* unread);
+private:
+    QChar point_;
+};
+
+// One line read on its own.
+std::optional<ListRow> ParseListLine(const QString& line);
 
 // What panel 3 adds after the totals when lines were left out of the list:
 // empty for none, " (1 line not understood)", " (3 lines not understood)".

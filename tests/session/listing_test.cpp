@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <limits>
 
 namespace quillmar {
@@ -30,7 +31,7 @@ TEST(ParseListLine, SummaryEntriesGiveNoRowAndAreNotLeftOut)
                              "12-06-26  10:15AM       <DIR>          .."}) {
         SCOPED_TRACE(line);
         bool unread = true;
-        EXPECT_FALSE(ReadListLine(QString::fromUtf8(line), &unread).has_value());
+        EXPECT_FALSE(ListReader().read(QString::fromUtf8(line), &unread).has_value());
         EXPECT_FALSE(unread);
     }
     EXPECT_TRUE(ParseListLine(FileLine("1", "total")).has_value());
@@ -73,7 +74,7 @@ TEST(ParseListLine, LinesNoFormatReadsAreLeftOut)
              QStringLiteral("12-06-26  10:15AM  12  ../x.jpg")}) {
         SCOPED_TRACE(line.toStdString());
         bool unread = false;
-        EXPECT_FALSE(ReadListLine(line, &unread).has_value());
+        EXPECT_FALSE(ListReader().read(line, &unread).has_value());
         EXPECT_TRUE(unread);
     }
 }
@@ -175,7 +176,7 @@ TEST(ParseListLine, RowsFromEachFormat)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line.toStdString());
         bool unread = true;
-        const std::optional<ListRow> row = ReadListLine(c.line, &unread);
+        const std::optional<ListRow> row = ListReader().read(c.line, &unread);
         ASSERT_TRUE(row.has_value());
         EXPECT_FALSE(unread);
         EXPECT_EQ(row->text, c.text);
@@ -193,6 +194,7 @@ TEST(ParseListLine, DateTextFromEachFormat)
     const std::pair<QString, QString> cases[] = {
         {"-rw-r--r--    1 999      0              10 Dec 07 00:39  leading.txt", "Dec 07 00:39"},
         {"-rw-r--r-- 1 owner group 999 Jan 5 2019 a b.jpg", "Jan 5 2019"},
+        {"-rw-r--r-- 1 owner group 999 Jan  5  2019 padded.jpg", "Jan 5 2019"},
         {"drwxr-xr-x+  3 1002 1002 4096 Feb 29 23:59 acl", "Feb 29 23:59"},
         {"12-06-26  10:15PM                12345 my photo  1.jpg", "12-06-26 10:15PM"},
         {"12-06-2026  22:15       <DIR>          Old Pictures", "12-06-2026 22:15"},
@@ -205,6 +207,40 @@ TEST(ParseListLine, DateTextFromEachFormat)
         const std::optional<ListRow> row = ParseListLine(line);
         ASSERT_TRUE(row.has_value());
         EXPECT_EQ(row->dateText, date);
+    }
+}
+
+// A row's three texts are made in one allocation; each must still behave as
+// a string of its own: grown while the others live, or alone after they are
+// gone, without touching the others, and ending in a NUL like any QString.
+TEST(ParseListLine, EachTextOfARowStandsAlone)
+{
+    const QString line = FileLine(QStringLiteral("4096"), QStringLiteral("b.jpg"));
+    const QString expected[] = {QStringLiteral("b.jpg"), QStringLiteral("Jan 5 12:00"), RowSizeText(QStringLiteral("4096"))};
+    const auto textsOf = [](ListRow& row) { return std::array<QString*, 3>{&row.text, &row.dateText, &row.sizeText}; };
+    for (int grown = 0; grown < 3; ++grown) {
+        SCOPED_TRACE(grown);
+        std::optional<ListRow> row = ParseListLine(line);
+        ASSERT_TRUE(row.has_value());
+        std::array<QString*, 3> texts = textsOf(*row);
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(*texts[i], expected[i]);
+            EXPECT_EQ(texts[i]->utf16()[texts[i]->size()], u'\0');
+        }
+        texts[grown]->append(QStringLiteral("+more"));
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(*texts[i], i == grown ? expected[i] + QStringLiteral("+more") : expected[i]);
+
+        row = ParseListLine(line);
+        texts = textsOf(*row);
+        for (int i = 0; i < 3; ++i) {
+            if (i != grown)
+                texts[i]->clear();
+        }
+        texts[grown]->append(u'!');
+        texts[grown]->prepend(u'<');
+        EXPECT_EQ(*texts[grown], u'<' + expected[grown] + u'!');
+        EXPECT_EQ(texts[grown]->utf16()[texts[grown]->size()], u'\0');
     }
 }
 
