@@ -485,7 +485,7 @@ void Form1::PrintRemoteList()
     list.rows.reserve(serverModel_->size());
     for (int i = 0; i < serverModel_->size(); ++i) {
         const ServerRow& row = serverModel_->row(i);
-        list.rows.append({row.text, row.sizeText, row.dateText});
+        list.rows.append({row.text, row.size.text(), row.dateText});
     }
     PrintRemoteFileList(services_, *feedback_, list, this);
 }

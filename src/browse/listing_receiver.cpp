@@ -25,7 +25,7 @@ ListingReceiver::ListingReceiver(FtpComponent& ftp, ServerListModel& model, Feed
 void ListingReceiver::ListEntry(const QString& line)
 {
     bool unread = false;
-    std::optional<ListRow> row = reader_.read(line, &unread);
+    std::optional<ListRow> row = ReadListLine(line, &unread);
     if (!row) {
         if (unread)
             ++leftOut_;
@@ -41,8 +41,8 @@ void ListingReceiver::ListEntry(const QString& line)
     }
     // The row's texts move on rather than being shared: a long listing
     // would otherwise count each one up and down again.
-    const qint64 fileBytes = row->folder || row->link || row->sizeText.isEmpty() ? -1 : row->bytes;
-    pending_.append(ServerRow{std::move(row->text), std::move(row->sizeText), row->folder, false, row->link,
+    const qint64 fileBytes = row->folder || row->link || row->size.isEmpty() ? -1 : row->bytes;
+    pending_.append(ServerRow{std::move(row->text), std::move(row->size), row->folder, false, row->link,
                               fileBytes, std::move(row->dateText), row->modified});
     if (pending_.size() >= kBatchLimit)
         flush();
@@ -83,7 +83,6 @@ void ListingReceiver::resetCounters()
     totalFiles_ = 0;
     dirSize_ = 0;
     leftOut_ = 0;
-    reader_ = ListReader();
 }
 
 void ListingReceiver::flush()

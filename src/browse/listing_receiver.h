@@ -47,7 +47,6 @@ private:
     Feedback& feedback_;
     QList<ServerRow> pending_;
     QList<ListRow>* captured_ = nullptr;  // set while a listing is captured
-    ListReader reader_;                  // made afresh for each listing
     bool flushScheduled_ = false;
     qint64 totalFiles_ = 0;
     qint64 dirSize_ = 0;

@@ -44,10 +44,10 @@ QList<ListRow> ShownRows(const ServerListModel& model)
     rows.reserve(model.size());
     for (int i = 0; i < model.size(); ++i) {
         const ServerRow& shown = model.row(i);
-        rows.append(ListRow{shown.text, shown.folder, shown.sizeText, std::max<qint64>(shown.bytes, 0), shown.link,
+        rows.append(ListRow{shown.text, shown.folder, shown.size, std::max<qint64>(shown.bytes, 0), shown.link,
                             shown.dateText, shown.modified});
         if (!shown.folder && shown.bytes < 0)
-            rows.back().sizeText.clear();   // no size known
+            rows.back().size = ListedSize();   // no size known
     }
     return rows;
 }
@@ -176,7 +176,7 @@ void PublishWindow::readServerFolder(const QString& folder, const QList<ListRow>
                 deeper << name;
             continue;
         }
-        ServerFile file{JoinPath(folder, row.text), row.sizeText.isEmpty() ? -1 : row.bytes, row.modified};
+        ServerFile file{JoinPath(folder, row.text), row.size.isEmpty() ? -1 : row.bytes, row.modified};
         const LocalFile* mine = local.value(file.path);
         if (!file.modified.isValid() && mine && file.size == mine->size)
             file.modified = ctx_.ftp.ModifiedTime(row.text);

@@ -224,7 +224,7 @@ void TransferController::Download()
                 const auto answer =
                     replace.ask(entry.text, QStringLiteral("on this computer"), BytesText(local.size()),
                                 QStringLiteral("from the server"),
-                                entry.bytes >= 0 ? BytesText(entry.bytes) : entry.sizeText);
+                                entry.bytes >= 0 ? BytesText(entry.bytes) : entry.size.text());
                 if (answer == ReplaceQuestion::Answer::Skip)
                     continue;
                 if (answer == ReplaceQuestion::Answer::Cancel) {
@@ -327,7 +327,7 @@ ReplaceQuestion::Answer AskBeforeReplacing(const ServerListModel& model, Replace
     if (!existing)
         return ReplaceQuestion::Answer::Replace;
     return replace.ask(name, QStringLiteral("on the server"),
-                       existing->bytes >= 0 ? BytesText(existing->bytes) : existing->sizeText,
+                       existing->bytes >= 0 ? BytesText(existing->bytes) : existing->size.text(),
                        QStringLiteral("from this computer"), BytesText(QFileInfo(localFile).size()));
 }
 

@@ -32,7 +32,7 @@ QVariant ServerListModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole:
-        return index.column() == NameColumn ? r.text : r.sizeText;
+        return index.column() == NameColumn ? r.text : r.size.text();
     case Qt::DecorationRole:
         if (index.column() == NameColumn)
             return r.folder ? folderIcon_ : fileIcon_;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "session/listing.h"
+
 #include <QAbstractTableModel>
 #include <QDateTime>
 #include <QIcon>
@@ -12,7 +14,7 @@ namespace quillmar {
 // One row of the server list: "images/" for a folder, the file name otherwise.
 struct ServerRow {
     QString text;
-    QString sizeText;
+    ListedSize size;      // the "Size" column
     bool folder = false;
     bool dimmed = false;  // shown grey, e.g. while a delete is under way
     bool link = false;    // a file row that may lead to a folder

@@ -60,7 +60,7 @@ qint64 DivideHalfEven(qint64 value, qint64 divisor)
 
 // Digits of a non-negative number, written into the end of a buffer.
 struct Digits {
-    std::array<char16_t, 24> buffer;
+    std::array<char16_t, 24> buffer{};
     qsizetype first = qsizetype(buffer.size());
 
     explicit Digits(qint64 value)
@@ -74,55 +74,57 @@ struct Digits {
 };
 
 // A fixed-point number (value / 10^places) in its shortest form, then the
-// unit, appended to out: 453 with 1 place is "45.3", 450 is "45", 1230 with
-// 2 places is "12.3".
-template <typename Text>
-void AppendShortDecimal(Text& out, qint64 value, int places, QChar point, QStringView unit)
+// unit: 453 with 1 place is "45.3", 450 is "45", 1230 with 2 places is "12.3".
+QString ShortDecimal(qint64 value, int places, QChar point, QStringView unit)
 {
     qint64 scale = 1;
     for (int i = 0; i < places; ++i)
         scale *= 10;
-    out.append(Digits(value / scale).view());
+    const Digits whole(value / scale);
     qint64 fraction = value % scale;
-    if (fraction != 0) {
-        while (fraction % 10 == 0) {
-            fraction /= 10;
-            --places;
-        }
-        out.append(point);
-        std::array<char16_t, 8> tail;
-        for (int i = places - 1; i >= 0; --i, fraction /= 10)
-            tail[i] = char16_t(u'0' + fraction % 10);
-        out.append(QStringView(tail.data(), places));
+    if (fraction == 0)
+        return whole.view() % unit;
+    while (fraction % 10 == 0) {
+        fraction /= 10;
+        --places;
     }
-    out.append(unit);
+    std::array<char16_t, 8> tail{};
+    tail[0] = point.unicode();
+    for (int i = places; i > 0; --i, fraction /= 10)
+        tail[i] = char16_t(u'0' + fraction % 10);
+    return whole.view() % QStringView(tail.data(), places + 1) % unit;
 }
 
 // The one size rule of every size the window shows (list column, totals,
 // picture facts, transfer speed): kilobytes with one decimal, megabytes with
 // two, decimal units, halves to even, shortest form. value >= 1000.
-template <typename Text>
-void AppendScaledSize(Text& out, qint64 value, QChar point)
+QString ScaledSize(qint64 value, QChar point)
 {
     if (value < 1000000)
-        AppendShortDecimal(out, DivideHalfEven(value, 100), 1, point, u" KB");
-    else
-        AppendShortDecimal(out, DivideHalfEven(value, 10000), 2, point, u" MB");
+        return ShortDecimal(DivideHalfEven(value, 100), 1, point, u" KB");
+    return ShortDecimal(DivideHalfEven(value, 10000), 2, point, u" MB");
 }
-// The longest scaled size: the largest qint64 in megabytes, "9223372036854.78 MB".
-constexpr qsizetype kScaledSizeRoom = 19;
 
-QChar LocalePoint(const QLocale& locale)
+// A locale's decimal separator; "." where it is more than one character.
+QChar DecimalPoint(const QLocale& locale = QLocale())
 {
     const QString point = locale.decimalPoint();
     return point.size() == 1 ? point.front() : QChar(u'.');
 }
 
+// The "Size" column for a field whose leading number is value.
+QString SizeColumn(QStringView field, qint64 value)
+{
+    if (value < 1000)
+        return field % u" bytes";
+    return ScaledSize(value, DecimalPoint());
+}
+
 // Texts made one after another in a single allocation, then shared out as
 // QStrings of their own, each ending in a NUL as every QString's text does.
-// A row of a long listing has three texts; making them in one allocation,
-// with the block's count of users set once rather than counted up text by
-// text, read long listings about a quarter faster here.
+// A row of a long listing has two texts (its name and its date); making
+// them in one allocation, with the block's count of users set once rather
+// than counted up text by text, read long listings about a quarter faster.
 template <std::size_t Count>
 class TextBlock {
 public:
@@ -842,25 +844,6 @@ void AppendDate(Text& out, const Entry& entry)
     }
 }
 
-// The "Size" column for a field whose leading number is value.
-template <typename Text>
-void AppendSizeColumn(Text& out, QStringView field, qint64 value, QChar point)
-{
-    if (value < 1000) {
-        out.append(field);
-        out.append(u" bytes");
-    } else {
-        AppendScaledSize(out, value, point);
-    }
-}
-
-// The most characters AppendSizeColumn writes.
-qsizetype SizeColumnRoom(QStringView field, qint64 value)
-{
-    constexpr qsizetype kBytesUnitLength = 6;  // " bytes"
-    return value < 1000 ? field.size() + kBytesUnitLength : kScaledSizeRoom;
-}
-
 // "." and "..": the folder itself and its parent.
 bool IsDotName(QStringView name)
 {
@@ -889,12 +872,10 @@ Entry ReadEntry(QStringView line)
 
 std::optional<ListRow> ParseListLine(const QString& line)
 {
-    return ListReader().read(line);
+    return ReadListLine(line, nullptr);
 }
 
-ListReader::ListReader() : point_(LocalePoint(QLocale())) {}
-
-std::optional<ListRow> ListReader::read(const QString& line, bool* unread) const
+std::optional<ListRow> ReadListLine(const QString& line, bool* unread)
 {
     // Every return hands back this one object, so the row is made where the
     // caller keeps it instead of being moved there.
@@ -933,27 +914,23 @@ std::optional<ListRow> ListReader::read(const QString& line, bool* unread) const
     row.link = entry.kind == Kind::Link;
     if (entry.machineDate)
         row.modified = FactTime(entry.date);
-    const bool sized = !row.folder && !entry.size.isEmpty();
-    if (sized)
+    // A size the line does not give shows as no size, not as " bytes".
+    if (!row.folder && !entry.size.isEmpty()) {
         row.bytes = SizeValue(entry.size);
-    // The row's three texts are made in one block; see TextBlock.
+        row.size = ListedSize(entry.size, row.bytes);
+    }
+    // The row's texts are made in one block; see TextBlock.
     const qsizetype dateRoom = entry.machineDate ? std::max(entry.date.size(), kFactTimeLength) : entry.date.size();
-    const qsizetype sizeRoom = sized ? SizeColumnRoom(entry.size, row.bytes) : 0;
-    TextBlock<3> texts(name.size() + 1 + dateRoom + sizeRoom);
+    TextBlock<2> texts(name.size() + 1 + dateRoom);
     texts.append(name);
     if (row.folder)
         texts.append(u"/");
     texts.endText();
     AppendDate(texts, entry);
     texts.endText();
-    // A size the line does not give shows as no size, not as " bytes".
-    if (sized)
-        AppendSizeColumn(texts, entry.size, row.bytes, point_);
-    texts.endText();
-    auto [text, date, size] = std::move(texts).share();
+    auto [text, date] = std::move(texts).share();
     row.text = std::move(text);
     row.dateText = std::move(date);
-    row.sizeText = std::move(size);
     return result;
 }
 
@@ -977,20 +954,35 @@ QString LeftOutText(qint64 lines)
                       : QStringLiteral(" (%1 lines not understood)").arg(lines);
 }
 
+ListedSize::ListedSize(qint64 bytes) : value_(bytes) {}
+
+ListedSize::ListedSize(QStringView field, qint64 value) : value_(value)
+{
+    // Below 1000 the column shows the field itself, which is nearly always
+    // the number as it would be written anyway.
+    if (value < 1000 && field != Digits(value).view())
+        field_ = field.toString();
+}
+
+QString ListedSize::text() const
+{
+    if (isEmpty())
+        return {};
+    return SizeColumn(field_.isNull() ? Digits(value_).view() : QStringView(field_), value_);
+}
+
 QString RowSizeText(const QString& sizeField)
 {
-    QString text;
-    AppendSizeColumn(text, sizeField, LeadingNumber(sizeField), LocalePoint(QLocale()));
-    return text;
+    return SizeColumn(sizeField, LeadingNumber(sizeField));
 }
 
 QString TotalsText(qint64 files, qint64 bytes, const QLocale& locale)
 {
-    QString text = QLatin1StringView("Total: ") % QString::number(files) % QLatin1StringView(" files ");
+    const QString head = QLatin1StringView("Total: ") % QString::number(files)
+                         % QLatin1StringView(" files ");
     if (bytes < 1000)
-        return text % QString::number(bytes) % QLatin1StringView(" bytes");
-    AppendScaledSize(text, bytes, LocalePoint(locale));
-    return text;
+        return head % QString::number(bytes) % QLatin1StringView(" bytes");
+    return head % ScaledSize(bytes, DecimalPoint(locale));
 }
 
 qint64 SizeFromReply(const QString& reply, qint64 previous)

@@ -8,9 +8,32 @@
 
 namespace quillmar {
 
-// One raw listing line, and the texts built from it.
-// text: the row's text ("images/" for a folder); sizeText: the "Size" column
-// ("999 bytes", empty for a folder and for a file whose line gives no size);
+// The size a listing line gives for a row, kept as a number: the "Size"
+// column's text is made when it is shown, since a listing of 100,000 rows
+// shows a few dozen of them at a time.
+class ListedSize {
+public:
+    ListedSize() = default;  // the line gives no size
+    explicit ListedSize(qint64 bytes);
+    // The size field as the line gave it, and its value.
+    ListedSize(QStringView field, qint64 value);
+
+    bool isEmpty() const { return value_ < 0; }
+    // The "Size" column (RowSizeText's rule): "512 bytes", "1.5 KB",
+    // "4.19 MB" with the default locale's decimal separator; empty when the
+    // line gives no size.
+    QString text() const;
+
+    friend bool operator==(const ListedSize&, const ListedSize&) = default;
+
+private:
+    qint64 value_ = -1;
+    QString field_;  // the field as it came, kept only where the column shows it otherwise ("007")
+};
+
+// One raw listing line, and what is shown of it.
+// text: the row's text ("images/" for a folder); size: what the "Size"
+// column shows (empty for a folder and for a file whose line gives no size);
 // bytes: the size field read as a number,
 // what a file row adds to the totals (0 for a folder); link: the entry is a
 // link (shown and counted as a file; it may still lead to a folder);
@@ -21,35 +44,25 @@ namespace quillmar {
 struct ListRow {
     QString text;
     bool folder = false;
-    QString sizeText;
+    ListedSize size;
     qint64 bytes = 0;
     bool link = false;
     QString dateText;
     QDateTime modified;
 };
 
-// Turns the lines of a listing into rows. Each line is read in the format
-// it is in: a Unix long listing line (with English or other dates, or none),
-// a Windows line, a machine listing (MLSD) fact line, NetWare, EPLF, VxWorks
+// Turns one listing line into a row. Each line is read in the format it is
+// in: a Unix long listing line (with English or other dates, or none), a
+// Windows line, a machine listing (MLSD) fact line, NetWare, EPLF, VxWorks
 // or AS/400. Empty for the "total" line, for entries of the folder itself or
 // its parent ("." "..", cdir, pdir), for blank lines, for a line no format
 // reads without doubt, and for a name no command can use ("../x", "a.jpg/",
-// CR or NUL inside). The size column's decimal separator is the default
-// locale's when the reader is made: asking the locale on every row was
-// nearly a tenth of a long listing's reading.
-class ListReader {
-public:
-    ListReader();
-    // *unread (when given) tells whether an empty result is a line no format
-    // reads rather than a summary or folder entry.
-    std::optional<ListRow> read(const QString& line, bool* unread = nullptr) const;
-
-private:
-    QChar point_;
-};
-
-// One line read on its own.
+// CR or NUL inside).
 std::optional<ListRow> ParseListLine(const QString& line);
+
+// ParseListLine that also tells (in *unread) whether an empty result is a
+// line no format reads rather than a summary or folder entry.
+std::optional<ListRow> ReadListLine(const QString& line, bool* unread);
 
 // What panel 3 adds after the totals when lines were left out of the list:
 // empty for none, " (1 line not understood)", " (3 lines not understood)".

@@ -22,7 +22,10 @@ namespace {
 const QStringList kAscending{"icon.gif", "images/", "index.htm"};
 const QStringList kDescending{"index.htm", "images/", "icon.gif"};
 
-QList<ServerRow> ThreeRows() { return {{"index.htm", "1"}, {"images/", {}, true}, {"icon.gif", "2"}}; }
+QList<ServerRow> ThreeRows()
+{
+    return {{"index.htm", quillmar::ListedSize(1)}, {"images/", {}, true}, {"icon.gif", quillmar::ListedSize(2)}};
+}
 
 // Batches in any order, direction flips in between: the list always equals a
 // stable sort of everything that arrived, in the current direction.
@@ -40,7 +43,7 @@ TEST(ServerListOrder, BatchesMergeLikeOneStableSort)
             QList<ServerRow> batch;
             // Past 16 rows an unstable sort shows: shorter runs sort stably anyway.
             for (int i = int(random() % 41); i > 0; --i)
-                batch.append({names.at(int(random() % names.size())), QString::number(arrived.size() + batch.size())});
+                batch.append({names.at(int(random() % names.size())), quillmar::ListedSize(arrived.size() + batch.size())});
             arrived += batch;
             model.appendRows(batch);
             QList<ServerRow> expected = arrived;
@@ -48,7 +51,7 @@ TEST(ServerListOrder, BatchesMergeLikeOneStableSort)
                 return model.descending() ? y.text < x.text : x.text < y.text;
             });
             for (int i = 0; i < expected.size(); ++i)
-                ASSERT_EQ(model.row(i).sizeText, expected.at(i).sizeText) << "round " << round << " row " << i;
+                ASSERT_EQ(model.row(i).size.text(), expected.at(i).size.text()) << "round " << round << " row " << i;
         }
     }
 }

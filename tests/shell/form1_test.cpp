@@ -262,7 +262,7 @@ TEST_F(ConnectedWindow, DoubleClickEntersFoldersAndDownloadsFilesIntoTheLocalFol
     for (const QString& name : {QStringLiteral(".."), QStringLiteral("..\\evil.jpg")}) {
         SCOPED_TRACE(name.toStdString());
         rig.dialogs.clear();
-        Model(rig)->appendRows({quillmar::ServerRow{name, QStringLiteral("1 bytes"), false}});
+        Model(rig)->appendRows({quillmar::ServerRow{name, quillmar::ListedSize(1), false}});
         DoubleClickServerRow(rig, name);
         ASSERT_EQ(rig.dialogs.calls().size(), 1);
         EXPECT_TRUE(rig.dialogs.calls().first().text.contains(name)) << rig.dialogs.calls().first().text;

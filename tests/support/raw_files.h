@@ -139,7 +139,7 @@ inline Rows Listed(quillmar::FtpComponent& ftp, int* unread = nullptr)
     int notRead = 0;
     const auto connection = QObject::connect(&ftp, &quillmar::FtpComponent::ListEntry, [&](const QString& line) {
         bool lineUnread = false;
-        if (const std::optional<quillmar::ListRow> row = quillmar::ListReader().read(line, &lineUnread))
+        if (const std::optional<quillmar::ListRow> row = quillmar::ReadListLine(line, &lineUnread))
             rows[row->text] = Row{row->folder, row->bytes, row->link};
         notRead += lineUnread;
     });
