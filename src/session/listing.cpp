@@ -198,6 +198,9 @@ private:
     std::size_t made_ = 0;
 };
 
+// A listing row's two texts: its name and its date.
+using RowTexts = TextBlock<2>;
+
 QStringView TrimBlanks(QStringView text)
 {
     qsizetype begin = 0;
@@ -806,8 +809,7 @@ Entry ReadFacts(QStringView line)
 
 // A machine listing time "20261206120500" (UTC, perhaps with a fraction)
 // as "2026-12-06 12:05 UTC"; as it came when it is not one.
-template <typename Text>
-void AppendFactTime(Text& out, QStringView value)
+void AppendFactTime(RowTexts& out, QStringView value)
 {
     constexpr qsizetype kMinutesEnd = 12;  // YYYYMMDDHHMM
     if (value.size() < kMinutesEnd || !AllDigits(value.first(kMinutesEnd))) {
@@ -822,8 +824,7 @@ void AppendFactTime(Text& out, QStringView value)
 constexpr qsizetype kFactTimeLength = 20;  // "2026-12-06 12:05 UTC"
 
 // A date as the line gave it, one blank between its parts.
-template <typename Text>
-void AppendDate(Text& out, const Entry& entry)
+void AppendDate(RowTexts& out, const Entry& entry)
 {
     if (entry.machineDate)
         return AppendFactTime(out, entry.date);
@@ -921,7 +922,7 @@ std::optional<ListRow> ReadListLine(const QString& line, bool* unread)
     }
     // The row's texts are made in one block; see TextBlock.
     const qsizetype dateRoom = entry.machineDate ? std::max(entry.date.size(), kFactTimeLength) : entry.date.size();
-    TextBlock<2> texts(name.size() + 1 + dateRoom);
+    RowTexts texts(name.size() + 1 + dateRoom);
     texts.append(name);
     if (row.folder)
         texts.append(u"/");
