@@ -55,6 +55,7 @@ void ListingReceiver::ListComplete()
     if (captured_)
         return;
     flush();
+    model_.releaseSpareRoom();
     feedback_.panel(3, TotalsText(totalFiles_, dirSize_) + LeftOutText(leftOut_));
     resetCounters();
 }

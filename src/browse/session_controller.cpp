@@ -397,6 +397,7 @@ void SessionController::StateChanged(int connected)
     placeBeforeDrop_ = std::exchange(ctx_.state.place, ServerPlace{});
     ctx_.feedback.status(disconnectedText());
     receiver_.clearList();
+    ctx_.serverModel.releaseSpareRoom();  // no listing follows
     ctx_.window.setWindowTitle(WindowTitle({}, {}));
 }
 

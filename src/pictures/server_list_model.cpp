@@ -9,6 +9,11 @@
 
 namespace quillmar {
 
+namespace {
+// Room for this many rows more than twice those shown is given back.
+constexpr qsizetype kSpareRows = 4096;
+}
+
 ServerListModel::ServerListModel(QObject* parent)
     : QAbstractTableModel(parent), folderIcon_(FolderIcon()), fileIcon_(FileIcon())
 {
@@ -79,8 +84,14 @@ bool ServerListModel::setData(const QModelIndex& index, const QVariant& value, i
 void ServerListModel::clear()
 {
     beginResetModel();
-    rows_ = {};
+    rows_.clear();
     endResetModel();
+}
+
+void ServerListModel::releaseSpareRoom()
+{
+    if (rows_.capacity() > 2 * rows_.size() + kSpareRows)
+        rows_.squeeze();
 }
 
 bool ServerListModel::before(const ServerRow& a, const ServerRow& b) const

@@ -49,7 +49,11 @@ public:
     // An edit of the name does not change the row; it asks whoever listens.
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
+    // Empties the list. Its room stays for the next listing, most often of
+    // the same folder, so a long listing is not grown and copied again;
+    // releaseSpareRoom() gives back what the rows do not need.
     void clear();
+    void releaseSpareRoom();
     // Places a batch of rows in order: sorted once, then merged with the rows
     // already shown.
     void appendRows(QList<ServerRow> batch);

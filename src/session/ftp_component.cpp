@@ -4,6 +4,7 @@
 #include "session/ftp_address.h"
 #include "session/ftp_component_worker.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QPointer>
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <optional>
 
@@ -22,6 +24,9 @@ namespace {
 constexpr auto StopGrace = std::chrono::milliseconds(600);
 // How long a quit request waits for the worker to let go of the call.
 constexpr auto QuitWait = std::chrono::milliseconds(2500);
+// The longest the worker's events keep this thread from its own work (a
+// repaint, Stop) at one go; a long listing arrives faster than its rows are made.
+constexpr auto DeliverySlice = std::chrono::milliseconds(20);
 
 QString Visible(QString text)
 {
@@ -38,6 +43,13 @@ void RefuseLineBreaks(const QString& text, const QString& what)
 }
 
 }  // namespace
+
+// What the worker posts, in order, for this thread to deliver.
+struct FtpComponent::Posted {
+    std::mutex mutex;
+    std::deque<std::function<void()>> items;
+    bool scheduled = false;  // a delivery turn is on this thread's queue
+};
 
 struct FtpComponent::Call {
     bool done = false;                  // seen on the window thread
@@ -65,51 +77,45 @@ struct FtpComponent::Call {
     }
 };
 
-FtpComponent::FtpComponent(QObject* parent) : QObject(parent)
+FtpComponent::FtpComponent(QObject* parent) : QObject(parent), posted_(std::make_unique<Posted>())
 {
     setObjectName(QStringLiteral("FTP1"));
     FtpWorkerEvents events;
     events.stateChanged = [this](int connected) {
-        QMetaObject::invokeMethod(this, [this, connected] { deliverState(connected); }, Qt::QueuedConnection);
+        post([this, connected] { deliverState(connected); });
     };
     events.listLines = [this](QStringList lines) {
-        QMetaObject::invokeMethod(this, [this, lines = std::move(lines)] { deliverLines(lines); }, Qt::QueuedConnection);
+        post([this, lines = std::move(lines)] { deliverLines(lines); });
     };
     events.progress = [this](qint64 bytes) {
         // Read on the worker's side: no transfer starts while this one runs.
-        QMetaObject::invokeMethod(this, [this, bytes, expected = expected_] { Q_EMIT Progress(bytes, expected); },
-                                  Qt::QueuedConnection);
+        post([this, bytes, expected = expected_] { Q_EMIT Progress(bytes, expected); });
     };
     events.temporaryUpload = [this](QString path, bool onServer) {
-        QMetaObject::invokeMethod(this, [this, path, onServer] { Q_EMIT TemporaryUpload(path, onServer); },
-                                  Qt::QueuedConnection);
+        post([this, path, onServer] { Q_EMIT TemporaryUpload(path, onServer); });
     };
     events.connected = [this](QString protection) {
-        QMetaObject::invokeMethod(this, [this, protection] { protection_ = protection; }, Qt::QueuedConnection);
+        post([this, protection] { protection_ = protection; });
     };
     events.askTrust = [this](const ServerCertificate& certificate, std::function<void(bool)> answer) {
-        QMetaObject::invokeMethod(
-            this, [this, certificate, answer] { answer(trustQuestion_ && trustQuestion_(certificate)); },
-            Qt::QueuedConnection);
+        post([this, certificate, answer] { answer(trustQuestion_ && trustQuestion_(certificate)); });
     };
     events.askResume = [this](QString name, qint64 have, qint64 total, std::function<void(bool)> answer) {
-        QMetaObject::invokeMethod(
-            this, [=, this] { answer(!resumeQuestion_ || resumeQuestion_(name, have, total)); }, Qt::QueuedConnection);
+        post([=, this] { answer(!resumeQuestion_ || resumeQuestion_(name, have, total)); });
     };
     events.askPassphrase = [this](QString keyFile, bool again, std::function<void(std::optional<QString>)> answer) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, keyFile, again, answer] {
-                answer(passphraseQuestion_ ? passphraseQuestion_(keyFile, again) : std::nullopt);
-            },
-            Qt::QueuedConnection);
+        post([this, keyFile, again, answer] {
+            answer(passphraseQuestion_ ? passphraseQuestion_(keyFile, again) : std::nullopt);
+        });
     };
     events.idleDrop = [this] {
-        QMetaObject::invokeMethod(this, [this] { reconnectable_ = state_ == 0; }, Qt::QueuedConnection);
+        post([this] {
+            reconnectable_ = true;
+            deliverState(0);
+        });
     };
     events.resuming = [this](QString name, qint64 bytes, int attempt, int attempts) {
-        QMetaObject::invokeMethod(
-            this, [=, this] { Q_EMIT Resuming(name, bytes, attempt, attempts); }, Qt::QueuedConnection);
+        post([=, this] { Q_EMIT Resuming(name, bytes, attempt, attempts); });
     };
     worker_ = std::make_unique<FtpWorker>(std::move(events));
 }
@@ -366,14 +372,11 @@ QString FtpComponent::runCall(std::function<void(FtpWorker&, Call&)> work)
                    [this, call](std::optional<FtpError> failure) {
                        call->finish(std::move(failure));
                        // The last post of the call: everything it raised is delivered before this.
-                       QMetaObject::invokeMethod(
-                           this,
-                           [call] {
-                               call->done = true;
-                               if (call->loop)
-                                   call->loop->quit();
-                           },
-                           Qt::QueuedConnection);
+                       post([call] {
+                           call->done = true;
+                           if (call->loop)
+                               call->loop->quit();
+                       });
                    });
     QPointer<FtpComponent> self(this);
     Q_EMIT Busy(true);
@@ -403,6 +406,46 @@ QString FtpComponent::runCall(std::function<void(FtpWorker&, Call&)> work)
     if (call->failure)
         throw *call->failure;
     return call->result;
+}
+
+void FtpComponent::post(std::function<void()> item)
+{
+    bool schedule = false;
+    {
+        std::lock_guard lock(posted_->mutex);
+        posted_->items.push_back(std::move(item));
+        schedule = !std::exchange(posted_->scheduled, true);
+    }
+    if (schedule)
+        QMetaObject::invokeMethod(this, [this] { deliverPosted(); }, Qt::QueuedConnection);
+}
+
+// One turn: items in order until the slice is used up; the rest come in the
+// next turn, queued behind whatever this thread has waiting meanwhile.
+void FtpComponent::deliverPosted()
+{
+    QPointer<FtpComponent> self(this);
+    QElapsedTimer turn;
+    turn.start();
+    for (;;) {
+        std::function<void()> item;
+        {
+            std::lock_guard lock(posted_->mutex);
+            if (posted_->items.empty()) {
+                posted_->scheduled = false;
+                return;
+            }
+            if (turn.hasExpired(DeliverySlice.count())) {
+                QMetaObject::invokeMethod(this, [this] { deliverPosted(); }, Qt::QueuedConnection);
+                return;
+            }
+            item = std::move(posted_->items.front());
+            posted_->items.pop_front();
+        }
+        item();
+        if (!self)
+            return;
+    }
 }
 
 void FtpComponent::deliverState(int connected)

@@ -198,6 +198,12 @@ Q_SIGNALS:
 
 private:
     struct Call;
+    struct Posted;
+
+    // From the worker: item runs on this thread after everything posted
+    // before it, in turns that leave this thread free in between.
+    void post(std::function<void()> item);
+    void deliverPosted();
 
     // Runs work on the worker thread and waits for it in a nested loop; the
     // events it posts are delivered before this returns. Returns the text the
@@ -225,6 +231,7 @@ private:
     qint64 expected_ = 0;          // of the transfer in progress; set before its call starts
     int state_ = 0;                // as last reported on this thread
     std::shared_ptr<Call> call_;   // the call in progress, if any
+    std::unique_ptr<Posted> posted_;  // outlives the worker, which posts to it
     std::unique_ptr<FtpWorker> worker_;
 };
 

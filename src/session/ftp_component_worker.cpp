@@ -1,6 +1,7 @@
 #include "session/ftp_component_worker.h"
 
 #include "session/kept_download.h"
+#include "session/list_splitter.h"
 #include "session/listing.h"
 #include "session/network_waits.h"
 #include "session/part_name.h"
@@ -33,13 +34,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr qsizetype LinesPerPost = 2000;
 constexpr auto PostInterval = std::chrono::milliseconds(50);
 constexpr auto IdleWatchInterval = std::chrono::milliseconds(200);
-// Bounds of one listing: a longer line is cut, a longer listing ends.
-constexpr qsizetype MaxListLineBytes = 8 * 1024;
-constexpr qint64 MaxListLines = 1000000;
-constexpr qint64 MaxListBytes = qint64(512) * 1024 * 1024;
 // What a broken transfer gets unless told otherwise: three more tries,
 // after 1 s, 2 s and 4 s.
 constexpr int DefaultResumeTries = 3;
@@ -204,92 +200,6 @@ QString ServerPathFrom(const QString& from, const QString& change)
     return joined == QLatin1String(".") ? QString() : joined;
 }
 
-// Splits a listing into lines, cutting over-long ones and ending the whole
-// once it passes the bounds.
-class ListSplitter {
-public:
-    explicit ListSplitter(std::function<void(QStringList)> post) : post_(std::move(post)) {}
-
-    // False once the listing is past its bounds.
-    bool take(const char* p, qint64 size)
-    {
-        bytes_ += size;
-        const char* end = p + size;
-        while (p < end) {
-            const char* newline = static_cast<const char*>(std::memchr(p, '\n', std::size_t(end - p)));
-            const char* stop = newline ? newline : end;
-            partial_.append(p, std::min<qsizetype>(stop - p, std::max<qsizetype>(0, MaxListLineBytes + 1 - partial_.size())));
-            if (!newline)
-                break;
-            endLine();
-            p = newline + 1;
-        }
-        if (lines_.size() >= LinesPerPost || Clock::now() - lastPost_ >= PostInterval)
-            flush();
-        return count_ <= MaxListLines && bytes_ <= MaxListBytes;
-    }
-
-    void finish()
-    {
-        if (!partial_.isEmpty())
-            endLine();
-        flush();
-    }
-
-    // The names of the listing that were not UTF-8, with their bytes.
-    QHash<QString, QByteArray> takeRawNames() { return std::exchange(rawNames_, {}); }
-
-    static QString boundText()
-    {
-        return QStringLiteral("The server's listing went past %1 lines or %2 MiB and was cut there; the entries "
-                              "received so far are shown.")
-            .arg(MaxListLines)
-            .arg(MaxListBytes / (1024 * 1024));
-    }
-
-private:
-    void endLine()
-    {
-        if (partial_.size() > MaxListLineBytes)
-            partial_.truncate(MaxListLineBytes);
-        else if (partial_.endsWith('\r'))
-            partial_.chop(1);
-        lines_.append(decodeLine(partial_));
-        partial_.clear();
-        ++count_;
-    }
-
-    // A line that is not UTF-8 is read as Latin-1, and the name in it is
-    // remembered with its bytes.
-    QString decodeLine(const QByteArray& bytes)
-    {
-        bool latin1 = false;
-        QString line = DecodeServerText(bytes, &latin1);
-        if (latin1) {
-            if (const std::optional<ListRow> row = ParseListLine(line)) {
-                const QString name = row->folder ? row->text.chopped(1) : row->text;
-                rawNames_.insert(name, name.toLatin1());
-            }
-        }
-        return line;
-    }
-
-    void flush()
-    {
-        if (!lines_.isEmpty())
-            post_(std::exchange(lines_, {}));
-        lastPost_ = Clock::now();
-    }
-
-    std::function<void(QStringList)> post_;
-    QHash<QString, QByteArray> rawNames_;
-    QByteArray partial_;
-    QStringList lines_;
-    qint64 count_ = 0;
-    qint64 bytes_ = 0;
-    Clock::time_point lastPost_ = Clock::now();
-};
-
 // At most one report every PostInterval; the caller sends the final count.
 class ProgressThrottle {
 public:
@@ -389,6 +299,7 @@ struct FtpWorker::Impl {
     void watchWhileIdle(Transport& t)
     {
         const bool wasConnected = t.connected();
+        holdDisconnect = true;
         t.watchIdle();
         const auto interval = std::chrono::milliseconds(keepAliveMs.load());
         if (interval.count() > 0 && t.connected() && Clock::now() - lastExchange >= interval) {
@@ -399,8 +310,15 @@ struct FtpWorker::Impl {
             }
             lastExchange = Clock::now();
         }
-        if (wasConnected && !t.connected() && events.idleDrop)
+        holdDisconnect = false;
+        if (!std::exchange(disconnectHeld, false))
+            return;
+        // One event, so the window never sees the disconnect without knowing
+        // that the next call may connect again.
+        if (wasConnected && events.idleDrop)
             events.idleDrop();
+        else
+            events.stateChanged(0);
     }
 
     std::shared_ptr<Transport> current()

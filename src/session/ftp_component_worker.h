@@ -27,7 +27,8 @@ struct FtpWorkerEvents {
     std::function<void(const ServerCertificate& certificate, std::function<void(bool)> answer)> askTrust;
     // Asks for a key's passphrase; answer (nothing: cancelled) may come from any thread.
     std::function<void(QString keyFile, bool again, std::function<void(std::optional<QString>)> answer)> askPassphrase;
-    // The server closed the connection between calls (after stateChanged(0)).
+    // The server closed the connection between calls; stands for
+    // stateChanged(0) as well.
     std::function<void()> idleDrop;
     // A part of name kept from an earlier download holds `have` of its
     // `total` bytes: go on from there? answer(yes) may come from any thread.

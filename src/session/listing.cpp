@@ -1,6 +1,7 @@
 #include "session/listing.h"
 
 #include "session/entry_names.h"
+#include "session/text_block.h"
 
 #include <QtNumeric>
 
@@ -119,84 +120,6 @@ QString SizeColumn(QStringView field, qint64 value)
         return field % u" bytes";
     return ScaledSize(value, DecimalPoint());
 }
-
-// Texts made one after another in a single allocation, then shared out as
-// QStrings of their own, each ending in a NUL as every QString's text does.
-// A row of a long listing has two texts (its name and its date); making
-// them in one allocation, with the block's count of users set once rather
-// than counted up text by text, read long listings about a quarter faster.
-template <std::size_t Count>
-class TextBlock {
-public:
-    // capacity: every character of every text to come.
-    explicit TextBlock(qsizetype capacity)
-    {
-        QString block(capacity + qsizetype(Count), Qt::Uninitialized);
-        block_ = std::exchange(block.data_ptr(), QString::DataPointer());
-        end_ = block_.data();
-    }
-
-    void append(QStringView part)
-    {
-        Q_ASSERT(end_ + part.size() < block_.data() + block_.size);
-        // A plain loop: the parts are a few characters, shorter than a
-        // library copy's own start-up.
-        for (const QChar c : part)
-            *end_++ = c.unicode();
-    }
-    void append(QChar c)
-    {
-        Q_ASSERT(end_ + 1 < block_.data() + block_.size);
-        *end_++ = c.unicode();
-    }
-
-    // Ends the text being made.
-    void endText()
-    {
-        Q_ASSERT(made_ < Count);
-        *end_++ = u'\0';
-        ends_[made_++] = end_ - block_.data();
-    }
-
-    // The texts made, in order; a null QString for an empty one. Nothing
-    // else holds the block yet, so its count can be set without an atomic
-    // operation.
-    std::array<QString, Count> share() &&
-    {
-        Q_ASSERT(made_ == Count);
-        std::array<QString, Count> texts;
-        int users = 0;
-        for (std::size_t i = 0; i < Count; ++i)
-            users += TextLength(i) > 0;
-        if (users == 0)
-            return texts;  // block_ frees the block
-        auto* const header = block_.d_ptr();
-        header->ref_.storeRelaxed(users);
-        char16_t* const data = block_.data();
-        for (std::size_t i = 0; i < Count; ++i) {
-            const qsizetype length = TextLength(i);
-            if (length == 0)
-                continue;
-            char16_t* const begin = data + ends_[i] - 1 - length;
-            if (block_.d_ptr()) {  // the first text takes over the block's own reference
-                block_.setBegin(begin);
-                block_.size = length;
-                texts[i] = QString(std::move(block_));
-            } else {
-                texts[i] = QString(QString::DataPointer(header, begin, length));
-            }
-        }
-        return texts;
-    }
-
-private:
-    qsizetype TextLength(std::size_t i) const { return ends_[i] - 1 - (i == 0 ? 0 : ends_[i - 1]); }
-
-    QString::DataPointer block_;
-    char16_t* end_ = nullptr;
-    std::array<qsizetype, Count> ends_{};  // where each text's NUL ends
-    std::size_t made_ = 0;
-};
 
 // A listing row's two texts: its name and its date.
 using RowTexts = TextBlock<2>;

@@ -15,11 +15,24 @@ FtpError AbortFailure(int number)
 
 QString DecodeServerText(QByteArrayView bytes, bool* latin1)
 {
+    QString text(bytes.size(), Qt::Uninitialized);
+    text.truncate(DecodeServerTextInto(text.data(), bytes, latin1) - text.constData());
+    return text;
+}
+
+QChar* DecodeServerTextInto(QChar* out, QByteArrayView bytes, bool* latin1)
+{
+    // UTF-8 never takes more characters than bytes, nor does Latin-1.
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    QString text = utf8.decode(bytes);
+    QChar* end = utf8.appendToBuffer(out, bytes);
     if (latin1)
         *latin1 = utf8.hasError();
-    return utf8.hasError() ? QString::fromLatin1(bytes) : text;
+    if (!utf8.hasError())
+        return end;
+    end = out;
+    for (const char byte : bytes)
+        *end++ = QChar(uchar(byte));
+    return end;
 }
 
 namespace {

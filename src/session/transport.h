@@ -159,6 +159,9 @@ public:
 // Text from bytes a server sent: UTF-8 when they are, otherwise Latin-1, in
 // which every byte stands for itself (*latin1 tells which).
 QString DecodeServerText(QByteArrayView bytes, bool* latin1 = nullptr);
+// The same, written to out, which has room for bytes.size() characters;
+// returns the end of what it wrote.
+QChar* DecodeServerTextInto(QChar* out, QByteArrayView bytes, bool* latin1 = nullptr);
 
 // The failure of a call ended by Transport::abort() with `number`.
 FtpError AbortFailure(int number);

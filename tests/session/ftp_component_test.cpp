@@ -477,6 +477,38 @@ TEST(FtpFault, AnEndlessListingLineIsCutAndTheListingEndsWithinItsBounds)
     EXPECT_EQ(ftp.State(), 1);
 }
 
+// A listing arrives far faster than its rows are made: the window thread
+// still gets its turns (a repaint, Stop) while the lines are delivered.
+TEST(FtpFault, ALongListingLeavesTheWindowThreadItsTurns)
+{
+    constexpr int kLines = 10000;
+    QByteArray listing;
+    for (int i = 0; i < kLines; ++i)
+        listing += "-rw-r--r--   1 owner group 5 Jan  5 12:00 f" + QByteArray::number(i) + ".jpg\r\n";
+    ScriptedServer server(ServerScript{.listing = listing});
+    FtpComponent ftp;
+    Connect(ftp, server.port());
+    int delivered = 0;
+    QObject::connect(&ftp, &FtpComponent::ListEntry, [&] {
+        ++delivered;
+        QElapsedTimer row;   // a row takes 10 us to make: 100 ms for the listing
+        row.start();
+        while (row.nsecsElapsed() < 10000) {
+        }
+    });
+    // The window thread is held up until the whole listing has reached it;
+    // then a timer asks for its turn.
+    std::optional<int> deliveredAtTurn;
+    QTimer::singleShot(0, [&] {
+        QThread::msleep(300);
+        QTimer::singleShot(0, [&] { deliveredAtTurn = delivered; });
+    });
+    ftp.List();
+    EXPECT_GE(delivered, kLines);
+    ASSERT_TRUE(deliveredAtTurn.has_value()) << "the timer had no turn during the listing";
+    EXPECT_LT(*deliveredAtTurn, kLines);
+}
+
 // A machine in the middle that answers the data connections shows a
 // certificate of its own: no listing row, no byte of a file either way.
 TEST(FtpOverTls, DataConnectionsShowingAnotherCertificateMoveNothing)
