@@ -178,7 +178,10 @@ def details(runs, notes):
     if paints is not None:
         out.append(f"- Repaint gap: a 1x1 widget in the window's corner is marked dirty every millisecond by a "
                    f"precise timer during a second, untimed Refresh of the same folder (so a repaint is always "
-                   f"pending); the row is the longest interval between two of its paint events. Median "
+                   f"pending); the row is the longest interval between two of its paint events. The timed Refresh "
+                   f"re-lists the folder just listed, as after an upload, into the room the list kept; the second "
+                   f"one starts from a list that has given its room back, after freed memory went back to the "
+                   f"system, and the memory row is what that one adds. Median "
                    f"{paints:.0f} repaints per listing; the longest the window thread stayed away from its "
                    f"event loop at all was {loop_gap:.1f} ms (vsftpd).")
     if "large_full_decode" in notes:
