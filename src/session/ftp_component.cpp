@@ -427,16 +427,22 @@ void FtpComponent::deliverPosted()
     QPointer<FtpComponent> self(this);
     QElapsedTimer turn;
     turn.start();
+    {
+        // From here a post asks for the next turn: an item that waits in a
+        // loop of its own (a question, a call from a handler) still gets
+        // what follows it.
+        std::lock_guard lock(posted_->mutex);
+        posted_->scheduled = false;
+    }
     for (;;) {
         std::function<void()> item;
         {
             std::lock_guard lock(posted_->mutex);
-            if (posted_->items.empty()) {
-                posted_->scheduled = false;
+            if (posted_->items.empty())
                 return;
-            }
             if (turn.hasExpired(DeliverySlice.count())) {
-                QMetaObject::invokeMethod(this, [this] { deliverPosted(); }, Qt::QueuedConnection);
+                if (!std::exchange(posted_->scheduled, true))
+                    QMetaObject::invokeMethod(this, [this] { deliverPosted(); }, Qt::QueuedConnection);
                 return;
             }
             item = std::move(posted_->items.front());

@@ -75,6 +75,27 @@ TEST(IdleDrop, TheNextCallReconnectsToTheSameFolderAndRuns)
     }
 }
 
+// A handler of the drop may call at once: the call's own events reach it
+// while the drop's event is still being handled.
+TEST(IdleDrop, AHandlerOfTheDropMayCallAtOnce)
+{
+    ScriptedServer server({.hangUpWhenIdleMs = 300, .idleHangUpOnce = true,
+                           .listing = "-rw-r--r-- 1 owner group 5 Jan 01 2026 a.jpg\r\n"});
+    FtpComponent ftp;
+    Connect(ftp, server.port());
+    std::optional<qsizetype> entries;
+    QObject::connect(&ftp, &FtpComponent::StateChanged, [&](int connected) {
+        if (connected != 0 || entries)
+            return;
+        QSignalSpy listed(&ftp, &FtpComponent::ListEntry);
+        ftp.List();
+        entries = listed.count();
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return entries.has_value(); }, EventWaitMs)) << "the call from the handler never ended";
+    EXPECT_EQ(*entries, 1);
+    EXPECT_EQ(ftp.State(), 1);
+}
+
 // Only a drop by the server comes back: a login refused on the way back ends
 // it with the server's refusal (a Quit staying is the component tests').
 TEST(IdleDrop, ALoginRefusedOnTheWayBackLeavesNoConnection)
