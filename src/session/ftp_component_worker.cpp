@@ -2,7 +2,6 @@
 
 #include "session/kept_download.h"
 #include "session/list_splitter.h"
-#include "session/listing.h"
 #include "session/network_waits.h"
 #include "session/part_name.h"
 
