@@ -1,7 +1,6 @@
 #include "session/list_splitter.h"
 
 #include "session/listing.h"
-#include "session/text_block.h"
 #include "session/transport.h"
 
 #include <algorithm>
@@ -21,13 +20,6 @@ void AppendBounded(QByteArray& line, const char* begin, const char* end)
     line.append(begin, std::min<qsizetype>(end - begin, room));
 }
 }  // namespace
-
-// The lines of one piece share one allocation, as their batch is handed on
-// and dropped together.
-class ListSplitter::Block : public TextBlock<0> {
-public:
-    using TextBlock<0>::TextBlock;
-};
 
 ListSplitter::ListSplitter(std::function<void(QStringList)> post) : post_(std::move(post)) {}
 

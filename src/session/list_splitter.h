@@ -1,5 +1,7 @@
 #pragma once
 
+#include "session/text_block.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QString>
@@ -33,7 +35,9 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
-    class Block;
+    // The lines of one piece share one allocation, as their batch is handed
+    // on and dropped together.
+    using Block = TextBlock<0>;
 
     void endLine(Block& block, QByteArrayView bytes);
     void flush();
