@@ -417,7 +417,12 @@ void FtpComponent::post(std::function<void()> item)
         schedule = !std::exchange(posted_->scheduled, true);
     }
     if (schedule)
-        QMetaObject::invokeMethod(this, [this] { deliverPosted(); }, Qt::QueuedConnection);
+        askForTurn();
+}
+
+void FtpComponent::askForTurn()
+{
+    QMetaObject::invokeMethod(this, [this] { deliverPosted(); }, Qt::QueuedConnection);
 }
 
 // One turn: items in order until the slice is used up; the rest come in the
@@ -442,7 +447,7 @@ void FtpComponent::deliverPosted()
                 return;
             if (turn.hasExpired(DeliverySlice.count())) {
                 if (!std::exchange(posted_->scheduled, true))
-                    QMetaObject::invokeMethod(this, [this] { deliverPosted(); }, Qt::QueuedConnection);
+                    askForTurn();
                 return;
             }
             item = std::move(posted_->items.front());

@@ -203,6 +203,7 @@ private:
     // From the worker: item runs on this thread after everything posted
     // before it, in turns that leave this thread free in between.
     void post(std::function<void()> item);
+    void askForTurn();   // a turn of deliverPosted on this thread's queue
     void deliverPosted();
 
     // Runs work on the worker thread and waits for it in a nested loop; the
