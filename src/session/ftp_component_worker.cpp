@@ -777,7 +777,7 @@ struct FtpWorker::Impl {
                 remoteName,
                 [&](int tried) {
                     const Try attempt = tried > 0 ? Try::Again : straight ? Try::First : Try::FirstToAFreshName;
-                    putFrom(t, file, localPath, stored, attempt, local);
+                    putFrom(t, file, localPath, stored, attempt, local, total);
                 },
                 [&] { return total; });
             if (!straight)
@@ -812,16 +812,19 @@ struct FtpWorker::Impl {
     }
 
     // One try of an upload. A retry goes on from what the server holds of
-    // the file (REST STOR, or APPE); a server offering neither gets the
-    // whole file again.
+    // the file (REST STOR, or APPE), as long as that is no more than the
+    // earlier tries sent: a try broken before its STOR leaves the old copy
+    // under a straight upload's name, and going on after its bytes would
+    // join the two. Otherwise, or on a server offering neither, the whole
+    // file goes again.
     enum class Try { FirstToAFreshName, First, Again };
     void putFrom(Transport& t, QFile& file, const QString& localPath, const QString& stored, Try attempt,
-                 const std::function<TransferLocal(qint64)>& local)
+                 const std::function<TransferLocal(qint64)>& local, qint64 sentBefore)
     {
         std::optional<TransferEnd> ending;
         if (attempt == Try::Again) {
             const qint64 held = std::max<qint64>(t.sizeOf(stored), 0);
-            if (held > 0 && held <= file.size() && file.seek(held))
+            if (held > 0 && held <= sentBefore && held <= file.size() && file.seek(held))
                 ending = t.putFrom(local(held), stored, held);
         }
         if (!ending) {

@@ -231,6 +231,29 @@ TEST(ResumeUpload, ContinuesTheTemporaryFileOrGivesUpWithoutDamage)
     }
 }
 
+// A straight upload whose first try breaks before its STOR: the name still
+// holds the server's old copy, which the retry must not go on from, whether
+// that copy is shorter than, as long as or longer than the new one.
+TEST(ResumeUpload, AStraightUploadBrokenBeforeItsDataStartsOver)
+{
+    const QByteArray bytes = RandomBytes(200000);
+    const std::pair<const char*, QByteArray> olds[] = {
+        {"shorter", QByteArray(50000, 'o')}, {"as long", QByteArray(200000, 'o')}, {"longer", QByteArray(250000, 'o')}};
+    for (const auto& [name, old] : olds) {
+        SCOPED_TRACE(name);
+        QTemporaryDir remote, local;
+        ScriptedServer server({.folder = remote.path(), .hangUpOnPassives = 1});
+        ASSERT_TRUE(WriteFile(remote.filePath("photo.jpg"), old));
+        ASSERT_TRUE(WriteFile(local.filePath("photo.jpg"), bytes));
+        FtpComponent ftp;
+        ftp.setResumePolicy(3, QuickPause);
+        Connect(ftp, server.port());
+        const FtpError error = FailureOf([&] { ftp.PutFileStraight(local.filePath("photo.jpg"), "photo.jpg"); });
+        EXPECT_EQ(error.number, -1) << error.description;
+        EXPECT_TRUE(ReadFile(remote.filePath("photo.jpg")) == bytes) << server.commands().join('|');
+    }
+}
+
 // Stop during the pause before a try ends the transfer at once.
 // The transport's part-way transfers against a real server: the tail of a
 // download from an offset and the rest of an upload onto what the server

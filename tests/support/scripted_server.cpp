@@ -320,6 +320,9 @@ void ScriptedServer::serve(int control)
             ++logins_;
             loggedIn = script_.refuseLoginsFrom <= 0 || logins_ < script_.refuseLoginsFrom;
             keepGoing = Say(control, loggedIn ? "230 Logged in." : "530 Login incorrect.");
+        } else if (verb == "PASV" && passivesHungUp_ < script_.hangUpOnPassives) {
+            ++passivesHungUp_;
+            break;
         } else if (verb == "PASV") {
             int port = 0;
             if (!openPassive(passive, port)) {
