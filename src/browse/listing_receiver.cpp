@@ -55,6 +55,7 @@ void ListingReceiver::ListComplete()
     if (captured_)
         return;
     flush();
+    whole_ = true;
     model_.releaseSpareRoom();
     feedback_.panel(3, TotalsText(totalFiles_, dirSize_) + LeftOutText(leftOut_));
     resetCounters();
@@ -101,6 +102,7 @@ void ListingReceiver::clearList()
     // An empty list counts nothing: a listing ended early (Stop, a stall,
     // the size bound) never reached ListComplete to start the count afresh.
     resetCounters();
+    whole_ = false;
     pending_.clear();
     model_.clear();
     // The totals and the facts of rows that are gone.

@@ -37,6 +37,8 @@ public:
     // Empties the server list, rows still waiting included.
     void clearList();
 
+    // The list holds a folder's listing that arrived to its end.
+    bool listingWhole() const { return whole_; }
     qint64 totalFiles() const { return totalFiles_; }
     qint64 dirSize() const { return dirSize_; }
 
@@ -48,6 +50,7 @@ private:
     QList<ServerRow> pending_;
     QList<ListRow>* captured_ = nullptr;  // set while a listing is captured
     bool flushScheduled_ = false;
+    bool whole_ = false;
     qint64 totalFiles_ = 0;
     qint64 dirSize_ = 0;
     qint64 leftOut_ = 0;  // lines no listing format reads

@@ -391,9 +391,14 @@ void SessionController::StateChanged(int connected)
     ctx_.feedback.status(QStringLiteral("Status: Disconnected"));
     receiver_.flush();
     snapshotProblem_.clear();
-    // The disconnect goes on when the listing cannot be kept; the status line says so.
-    WriteListingSnapshot(ctx_.services.appFolder, connectedDescription_, connectedUrl_, ctx_.state.place,
-                         ctx_.serverModel.rowTexts(), &snapshotProblem_);
+    // The disconnect goes on when the listing cannot be kept; the status line
+    // says so. A listing cut short (a drop, Stop) would replace the last
+    // whole one with a part, so the one saved before stays.
+    if (receiver_.listingWhole())
+        WriteListingSnapshot(ctx_.services.appFolder, connectedDescription_, connectedUrl_, ctx_.state.place,
+                             ctx_.serverModel.rowTexts(), &snapshotProblem_);
+    else
+        snapshotProblem_ = QStringLiteral("the folder's listing had not arrived whole");
     placeBeforeDrop_ = std::exchange(ctx_.state.place, ServerPlace{});
     ctx_.feedback.status(disconnectedText());
     receiver_.clearList();

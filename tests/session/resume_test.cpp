@@ -242,7 +242,7 @@ TEST(ResumeUpload, AStraightUploadBrokenBeforeItsDataStartsOver)
     for (const auto& [name, old] : olds) {
         SCOPED_TRACE(name);
         QTemporaryDir remote, local;
-        ScriptedServer server({.folder = remote.path(), .hangUpOnPassives = 1});
+        ScriptedServer server({.folder = remote.path(), .hangUpOnPassive = 1});
         ASSERT_TRUE(WriteFile(remote.filePath("photo.jpg"), old));
         ASSERT_TRUE(WriteFile(local.filePath("photo.jpg"), bytes));
         FtpComponent ftp;

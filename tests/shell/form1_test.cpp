@@ -130,6 +130,40 @@ TEST_F(ConnectedWindow, ConnectListsTheFolderAndDisconnectSavesTheSnapshot)
     EXPECT_TRUE(rig.dialogs.calls().isEmpty());
 }
 
+// A listing cut short, by a dropped connection or a stall, never replaces
+// the site's last whole one: the disconnect keeps it and says so (a drop
+// while connecting is reported as the failed connection).
+TEST(SavedListing, AListingCutShortKeepsTheLastWholeOne)
+{
+    const std::tuple<const char*, quillmar::test::ServerScript, bool> breaks[] = {   // the disconnect says so
+        {"dropped before the listing", {.hangUpOnPassive = 2}, false},
+        {"stalled after its lines", {.stallListing = 2}, true},
+    };
+    for (auto [name, script, saysSo] : breaks) {
+        SCOPED_TRACE(name);
+        QTemporaryDir remote;
+        WriteFile(remote.filePath(QStringLiteral("a.jpg")), "a");
+        script.folder = remote.path();
+        quillmar::test::ScriptedServer server(script);
+        WindowRig rig;
+        quillmar::Form1& form = rig.openConnectedTo(server.port(), QStringLiteral("Shop"));
+        form.Disconnect();
+        const QByteArray whole = SavedListing(rig, QStringLiteral("Shop"));
+        ASSERT_TRUE(whole.endsWith("a.jpg\r\n")) << whole.toStdString();
+
+        WriteFile(remote.filePath(QStringLiteral("new.gif")), "GIF89a");
+        form.ftp().setTimeout(std::chrono::seconds(1));
+        form.Connect();
+        if (form.ftp().State() != 0)
+            form.Disconnect();
+        EXPECT_EQ(SavedListing(rig, QStringLiteral("Shop")), whole);
+        EXPECT_EQ(form.ftp().State(), 0);
+        if (saysSo)
+            EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Disconnected (the listing was not saved: the folder's "
+                                                   "listing had not arrived whole)"));
+    }
+}
+
 // A refused login says so with the server's reply; the internet message is
 // for network failures only; the same refused login is not tried again
 // without asking.

@@ -320,8 +320,7 @@ void ScriptedServer::serve(int control)
             ++logins_;
             loggedIn = script_.refuseLoginsFrom <= 0 || logins_ < script_.refuseLoginsFrom;
             keepGoing = Say(control, loggedIn ? "230 Logged in." : "530 Login incorrect.");
-        } else if (verb == "PASV" && passivesHungUp_ < script_.hangUpOnPassives) {
-            ++passivesHungUp_;
+        } else if (verb == "PASV" && ++passives_ == script_.hangUpOnPassive) {
             break;
         } else if (verb == "PASV") {
             int port = 0;

@@ -40,7 +40,7 @@ struct ServerScript {
     int drops = 1;                                   // ... this many times in all
     bool refuseRest = false;                         // REST is not understood (otherwise RETR and STOR start there)
     bool refuseAppe = false;                         // APPE is not understood
-    int hangUpOnPassives = 0;                        // > 0: the first ones of these PASV close the connection unanswered
+    int hangUpOnPassive = 0;                         // > 0: that PASV (1 the first) closes the connection unanswered
     QByteArray modified = {};                        // non-empty: MDTM answers this date, SIZE the size of file
 };
 
@@ -86,7 +86,7 @@ private:
     int logins_ = 0;
     int idleHangUps_ = 0;
     int dropped_ = 0;
-    int passivesHungUp_ = 0;
+    int passives_ = 0;
 
     ServerScript script_;
     int listener_ = -1;
