@@ -7,6 +7,7 @@
 #include "pictures/preview.h"
 #include "pictures/local_pane.h"
 #include "pictures/server_list_model.h"
+#include "session/entry_names.h"
 #include "session/ftp_component.h"
 #include "session/listing.h"
 #include "browse/session_controller.h"
@@ -237,7 +238,7 @@ void PublishWindow::showThumbnail()
         return;
     }
     if (static_cast<PublishKind>(item->data(KindColumn, Qt::UserRole).toInt()) != PublishKind::OnlyOnServer)
-        ShowImage(QDir(localFolder_).filePath(path), *thumbnail_);
+        ShowImage(EntryPath(localFolder_, path), *thumbnail_);
     else if (!path.contains(u'/'))
         ShowServerPicture(*thumbnail_, ctx_.services.appFolder, ctx_.state.place, path);
     else
@@ -267,7 +268,7 @@ void PublishWindow::cmdPublish_Click()
             continue;
         const QString path = item->text(PathColumn);
         const auto kind = static_cast<PublishKind>(item->data(KindColumn, Qt::UserRole).toInt());
-        jobs.append({QDir(localFolder_).filePath(path), path, kind == PublishKind::New});
+        jobs.append({EntryPath(localFolder_, path), path, kind == PublishKind::New});
     }
     if (jobs.isEmpty())
         return;

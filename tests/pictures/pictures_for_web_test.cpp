@@ -13,6 +13,7 @@
 #include <QDirIterator>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QPushButton>
 #include <QTest>
 
 namespace {
@@ -227,6 +228,12 @@ TEST_F(ConnectedWindow, NamesStartingWithAColonLandInTheirOwnFolders)
     EXPECT_EQ(ReadFile(cacheFolder("/:x") + "/:a.jpg"), sent);
     ClickServerRow(rig, ":a.jpg");
     EXPECT_EQ(ShownColour(PreviewImage(rig)), "green");
+
+    // Publishing reads the local file from its own folder too.
+    rig.find<QAction>("Publish")->trigger();
+    QTest::mouseClick(rig.find<QPushButton>("cmdPublish"), Qt::LeftButton);
+    EXPECT_TRUE(rig.panel(1).startsWith("Status: Published 2 files")) << rig.panel(1).toStdString();
+    EXPECT_TRUE(ReadFile(server.root() + "/:x/:d.jpg").startsWith("\xff\xd8"));
     EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
     EXPECT_EQ(QDir(local).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               (QStringList{":a.jpg", ":d.jpg"}))
