@@ -72,6 +72,16 @@ bool WriteStartUpPass(QSettings& settings, const QString& password, QString* pro
     return SetProblem(problem, QStringLiteral("The settings could not be written to %1.").arg(settings.fileName()));
 }
 
+// The site as the store gives it back once written without its password
+// (a leading "ftp://" dropped, blanks stripped): the key is made from that,
+// so the next read of the line finds it.
+std::optional<SiteFields> AsStoredWithoutPassword(SiteFields site)
+{
+    site.password.clear();
+    const std::optional<QString> bare = BuildSiteEntry(site);
+    return bare ? SplitSiteEntry(*bare) : std::nullopt;
+}
+
 }  // namespace
 
 QString PasswordKey(const QString& login, const QString& address) { return login + u'@' + address; }
@@ -136,14 +146,10 @@ QString SitePasswords::keep(const QString& login, const QString& address, const 
 
 std::optional<QString> SitePasswords::entryFor(SiteFields site, QString* problem)
 {
-    // The key uses the login and address as the store gives them back.
-    const QString password = site.password;
-    site.password.clear();
-    const std::optional<QString> bare = BuildSiteEntry(site);
-    const std::optional<SiteFields> stored = bare ? SplitSiteEntry(*bare) : std::nullopt;
+    const std::optional<SiteFields> stored = AsStoredWithoutPassword(site);
     if (!stored)
         return std::nullopt;
-    site.password = keep(stored->login, stored->address, password, problem);
+    site.password = keep(stored->login, stored->address, site.password, problem);
     // A password the keyring did not take must fit the file after all.
     const QString unstorable = SiteFieldProblem(site);
     if (!unstorable.isEmpty()) {
@@ -215,11 +221,11 @@ bool MovePasswordsIntoKeyring(const QString& appFolder, QSettings& settings, Pas
     const QStringList stored = LoadSiteList(appFolder);
     QStringList entries = stored;
     for (SiteLine& line : SitesWithAddress(entries)) {
-        if (line.site.password.isEmpty())
+        const std::optional<SiteFields> bare = AsStoredWithoutPassword(line.site);
+        if (line.site.password.isEmpty() || !bare)
             continue;
-        moving.append({SiteLabel(line.site), PasswordKey(line.site.login, line.site.address), line.site.password});
-        line.site.password.clear();
-        entries[line.row] = BuildSiteEntry(line.site).value_or(entries[line.row]);
+        moving.append({SiteLabel(line.site), PasswordKey(bare->login, bare->address), line.site.password});
+        entries[line.row] = *BuildSiteEntry(*bare);
     }
     const QString unchanged = QStringLiteral(" Your files were left as they were.");
     for (const Moving& m : moving) {

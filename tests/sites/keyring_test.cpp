@@ -142,11 +142,12 @@ TEST_F(KeyringWindow, ChangingLoginOrAddressMovesTheEntryAndDeletingRemovesIt)
 
 // The first start with a keyring asks once. Yes moves every password in and
 // empties the fields; No leaves the files as they are and is remembered; the
-// Options entry moves them either way later.
+// Options entry moves them either way later. An address written with
+// "ftp://" is keyed as the rewritten line reads back.
 TEST_F(KeyringWindow, OldPlainPasswordsMoveInOnlyWhenThePersonSaysYes)
 {
     const QStringList lines = {Stored("Shop", "127.0.0.1;ann;pw 1"),
-                               Stored("Blog", "127.0.0.2;cy;pw2;https://127.0.0.2/;/www"),
+                               Stored("Blog", "ftp://127.0.0.2;cy;pw2;https://127.0.0.2/;/www"),
                                "hand;edited",
                                QString(),
                                Stored("Public", "127.0.0.3;anonymous;")};
