@@ -71,16 +71,33 @@ bool BytesHaveLocation(QByteArrayView bytes)
     return PngChunksHaveLocation(bytes);
 }
 
-// What the metadata reader finds, and what a plain scan of the bytes finds.
-bool FileHasLocation(const QString& path, const PictureMetadata& metadata)
+bool FileBytesHaveLocation(const QString& path)
 {
-    if (metadata.hasLocation())
-        return true;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
     const uchar* mapped = file.size() > 0 ? file.map(0, file.size()) : nullptr;
     return mapped && BytesHaveLocation(QByteArrayView(mapped, file.size()));
+}
+
+// What the metadata reader finds, and what a plain scan of the bytes finds.
+bool FileHasLocation(const QString& path, const PictureMetadata& metadata)
+{
+    return metadata.hasLocation() || FileBytesHaveLocation(path);
+}
+
+// A format no fresh copy is made of: the metadata reader looks where it
+// knows the format (a WebP's Exif is a bare block the scan cannot tell),
+// the scan everywhere.
+bool OtherFormatHasLocation(const QString& path)
+{
+    try {
+        if (Metadata().open(path)->hasLocation())
+            return true;
+    } catch (const std::runtime_error&) {
+        // A format the reader does not know; the scan still looks.
+    }
+    return FileBytesHaveLocation(path);
 }
 
 // The pixels and their colour profile alone: the image reader hands a PNG's
@@ -104,8 +121,14 @@ WebReadyCopy PrepareForWeb(const QString& localFile, int maxSide, const QString&
         return {{}, {}, QStringLiteral("%1 could not be made ready for the web: %2").arg(name, problem)};
     UprightReader reader(localFile);
     const QByteArray format = reader.format();
-    if (format != "jpeg" && format != "png")
+    if (format != "jpeg" && format != "png") {
+        if (OtherFormatHasLocation(localFile))
+            return {{}, {}, QStringLiteral("%1 could not be made ready for the web: it carries the place where it "
+                                           "was taken, which is left out of JPEG and PNG pictures only. Turn off "
+                                           "Prepare Pictures for the Web to send it as it is.")
+                                .arg(name)};
         return {localFile, {}, {}};
+    }
     const QString copy = EntryPath(workFolder, name);
     QFile::remove(copy);
     try {

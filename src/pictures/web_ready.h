@@ -10,7 +10,8 @@ namespace quillmar {
 // larger than maxSide; JPEG quality 85), its colour profile, and a few
 // harmless facts (camera make and model, date taken, artist, copyright,
 // title and description). Nothing else goes along: no position in any form,
-// no appended pictures, no other metadata. Other formats go up as they are.
+// no appended pictures, no other metadata. Other formats go up as they are,
+// unless they carry a position: then they are refused.
 // The local file itself is never changed; copies are made in workFolder.
 struct WebReadyCopy {
     QString file;   // what to upload: a copy, or the local file when nothing was needed

@@ -93,6 +93,10 @@ for name, chunk, key, text in (("xmp.png", "add_itxt", "XML:com.adobe.xmp", DRON
     info = PngInfo()
     getattr(info, chunk)(key, text)
     png(name, info, exif=exif())
+for name, extra in (("clean.webp", {"exif": exif()}), ("exif.webp", {"exif": exif(gps=True)}),
+                    ("xmp.webp", {"xmp": DRONE.encode()})):
+    picture().save(folder + "/" + name, "WEBP", **extra)
+picture().save(folder + "/plain.gif", "GIF")
 print("{}")
 )";
 
@@ -195,6 +199,23 @@ TEST(WebReady, NoPositionIsLeftInAnyPlaceAndTheAllowedFactsStay)
             for (const auto& [key, value] : allowed)
                 EXPECT_EQ(facts.count(key) ? facts.at(key) : "<none>", value) << key;
         }
+    }
+}
+
+// No fresh copy is made of other formats: they go up as they are, unless
+// they carry a position, and then not at all.
+TEST(WebReady, OtherFormatsGoAsTheyAreUnlessTheyCarryAPosition)
+{
+    QTemporaryDir folder, work;
+    RunPython(QLatin1String(kMakePictures), {folder.path()});
+    const std::pair<const char*, bool> cases[] = {   // refused
+        {"clean.webp", false}, {"plain.gif", false}, {"exif.webp", true}, {"xmp.webp", true}};
+    for (const auto& [name, refused] : cases) {
+        SCOPED_TRACE(name);
+        const QString original = folder.filePath(QLatin1String(name));
+        const quillmar::WebReadyCopy copy = quillmar::PrepareForWeb(original, 1600, work.path());
+        EXPECT_EQ(copy.file, refused ? QString() : original);
+        EXPECT_EQ(copy.error.contains("carries the place where it was taken"), refused) << copy.error.toStdString();
     }
 }
 
