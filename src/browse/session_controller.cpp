@@ -77,9 +77,18 @@ SessionController::SessionController(MainContext& context, ListingReceiver& rece
     });
 }
 
-// An SSH server's host key: first seen, or different from the one trusted.
+// An SSH server's host key: first seen, other than the one the person's
+// known_hosts lists, or different from the one trusted here.
 int SessionController::AskAboutHostKey(const ServerCertificate& key, const QString& server, const QString& pinned)
 {
+    if (pinned.isEmpty() && key.listedKeyDiffers) {
+        const QString text =
+            QStringLiteral("The SSH server %1 showed a host key other than the one your known hosts file lists for "
+                           "it. Someone may be listening in.\n\nKey type: %2\nFingerprint now:\n%3\n\n"
+                           "Trust this host key and connect?")
+                .arg(server, key.keyType, key.fingerprint);
+        return ctx_.services.dialogs->question(text, Dialogs::Icon::Warning, kSecurityTitle, Dialogs::Answer::No);
+    }
     if (pinned.isEmpty()) {
         const QString text =
             QStringLiteral("The SSH server %1 showed a host key that this computer has not seen before.\n\n"

@@ -310,7 +310,8 @@ public:
     }
 
     // A key the person's known_hosts lists goes on silently; anything else
-    // is the person's call, by its fingerprint.
+    // is the person's call, by its fingerprint, told when known_hosts lists
+    // another key for the server.
     void judgeHostKey(const FtpLogin& login)
     {
         ssh_key raw = nullptr;
@@ -323,12 +324,15 @@ public:
             throw lost(QStringLiteral("its host key could not be read"));
         const std::unique_ptr<char, StringFree> printed(ssh_get_fingerprint_hash(SSH_PUBLICKEY_HASH_SHA256, hash, length));
         ssh_clean_pubkey_hash(&hash);
-        if (ssh_session_is_known_server(session.get()) == SSH_KNOWN_HOSTS_OK)
+        const ssh_known_hosts_e known = ssh_session_is_known_server(session.get());
+        if (known == SSH_KNOWN_HOSTS_OK)
             return;
         ServerCertificate facts;
         facts.host = login.host;
         facts.port = login.port;
-        facts.problem = QStringLiteral("it is not listed in your known hosts");
+        facts.listedKeyDiffers = known == SSH_KNOWN_HOSTS_CHANGED || known == SSH_KNOWN_HOSTS_OTHER;
+        facts.problem = facts.listedKeyDiffers ? QStringLiteral("your known hosts list another key for it")
+                                               : QStringLiteral("it is not listed in your known hosts");
         facts.fingerprint = QString::fromLatin1(printed.get());
         facts.keyType = QString::fromLatin1(ssh_key_type_to_char(ssh_key_type(key.get())));
         if (!trust || !trust(facts))

@@ -49,6 +49,7 @@ struct ServerCertificate {
     // fingerprint as OpenSSH prints it ("SHA256:" and base64); subject,
     // issuer and dates stay empty.
     QString keyType;
+    bool listedKeyDiffers = false;   // SSH: the person's known_hosts lists another key for this server
 };
 
 // Asked on the worker thread; true to go on with the connection.

@@ -38,10 +38,10 @@ constexpr qint64 kLargeSize = qint64(1) << 30;   // sparse on the server's disk
 constexpr qint64 kStopAfter = qint64(2) * 1024 * 1024;
 
 // A new ed25519 key at path (its public half at path.pub), locked by phrase.
-bool MakeKey(const QString& path, const QString& phrase = QString())
+bool MakeKey(const QString& path, const QString& phrase = QString(), const QString& type = QStringLiteral("ed25519"))
 {
     QProcess keygen;
-    keygen.start(QStringLiteral("ssh-keygen"), {"-q", "-t", "ed25519", "-N", phrase, "-f", path});
+    keygen.start(QStringLiteral("ssh-keygen"), {"-q", "-t", type, "-N", phrase, "-f", path});
     return keygen.waitForFinished() && keygen.exitCode() == 0;
 }
 
@@ -153,6 +153,38 @@ TEST(SftpHostKeys, AskedOnceByFingerprintPinnedAndAChangedKeyIsRefusedByDefault)
     EXPECT_EQ(asked.icon, Dialogs::Icon::Warning);
     EXPECT_EQ(rig.form->ftp().State(), 0);
     EXPECT_NE(rig.panel(2), QStringLiteral("Connected"));
+}
+
+// A key other than the one the person's known_hosts lists for the server,
+// of the same type or another: warned of and refused by default, never
+// taken for a key seen for the first time.
+TEST(SftpHostKeys, AKeyOtherThanKnownHostsListsIsWarnedOfAndRefusedByDefault)
+{
+    REQUIRE_ROOT();
+    SshServer server;
+    ASSERT_TRUE(server.started()) << server.error();
+    for (const char* type : {"ed25519", "ecdsa"}) {
+        SCOPED_TRACE(type);
+        QTemporaryDir home;
+        ASSERT_TRUE(QDir(home.path()).mkdir(QStringLiteral(".ssh")));
+        const QString other = home.filePath(QStringLiteral("other"));
+        ASSERT_TRUE(MakeKey(other, {}, QLatin1String(type)));
+        const QByteArray listed = "[127.0.0.1]:" + QByteArray::number(server.port()) + ' ' +
+                                  ReadRaw(QFile::encodeName(other + QStringLiteral(".pub")));
+        ASSERT_TRUE(WriteRaw(QFile::encodeName(home.filePath(QStringLiteral(".ssh/known_hosts"))), listed));
+        const ScopedVariable homeHere("HOME", QFile::encodeName(home.path()));
+
+        WindowRig rig;   // nothing queued: the question takes its default
+        ConnectWindow(rig, server);
+        ASSERT_EQ(rig.dialogs.calls().size(), 1) << rig.dialogs.messageTexts().join(u'|').toStdString();
+        const ScriptedDialogs::Call& asked = rig.dialogs.calls().first();
+        EXPECT_TRUE(asked.text.contains(QStringLiteral("known hosts")) && asked.text.contains(server.fingerprint()))
+            << asked.text.toStdString();
+        EXPECT_EQ(asked.kind, ScriptedDialogs::Kind::Question);
+        EXPECT_EQ(asked.defaultAnswer, Dialogs::Answer::No);
+        EXPECT_EQ(asked.icon, Dialogs::Icon::Warning);
+        EXPECT_EQ(rig.form->ftp().State(), 0);
+    }
 }
 
 TEST(SftpLogin, WithoutAPasswordTheAgentsKeyLogsIn)
