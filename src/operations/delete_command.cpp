@@ -205,12 +205,14 @@ bool DeleteController::emptyThenRemove(const QString& rowText, const FtpError& r
         parts << Count(files.size(), "file", "files");
     if (!folders.isEmpty())
         parts << Count(folders.size(), "empty folder", "empty folders");
-    const QString question = QStringLiteral("The folder %1 is not empty: it holds %2 (%3).\n\nDelete them %4 first, "
-                                            "then the folder?")
+    // The refusal may have another reason than the entries (a folder the
+    // server protects, a link), so its words go along and No is the default.
+    const QString question = QStringLiteral("The folder %1 is not empty: it holds %2 (%3).\n(%4)\n\nDelete them %5 "
+                                            "first, then the folder?")
                                  .arg(rowText, Count(entries.size(), "entry", "entries"),
-                                      parts.join(QStringLiteral(" and ")), kFromServer);
-    if (ctx_.services.dialogs->message(question, Dialogs::Buttons::YesNo, Dialogs::Icon::None,
-                                       QStringLiteral("Confirmation")) != kYes)
+                                      parts.join(QStringLiteral(" and ")), refusal.description, kFromServer);
+    if (ctx_.services.dialogs->question(question, Dialogs::Icon::None, QStringLiteral("Confirmation"),
+                                        Dialogs::Answer::No) != kYes)
         return false;
 
     session_.InSubFolder(folder, [&] {

@@ -128,8 +128,9 @@ TEST_F(ConnectedWindow, DeleteOnTheServerWithYesAllNoAndTheFolderQuestion)
         rig.form->DeleteCommand();
         EXPECT_EQ(rig.dialogs.confirmTexts(), QStringList{"Are you sure you want to delete full/ from the server?"});
         EXPECT_EQ(rig.dialogs.messageTexts(),
-                  QStringList{"The folder full/ is not empty: it holds 3 entries (2 files and 1 empty folder).\n\n"
-                              "Delete them from the server first, then the folder?"});
+                  QStringList{"The folder full/ is not empty: it holds 3 entries (2 files and 1 empty folder).\n"
+                              "(550 Directory not empty.)\n\nDelete them from the server first, then the folder?"});
+        EXPECT_EQ(rig.dialogs.calls().back().defaultAnswer, quillmar::Dialogs::Answer::No) << "the server's reason may be another";
         EXPECT_EQ(QFileInfo::exists(serverPath("full/x.jpg")), answer == 7);
         EXPECT_EQ(QFileInfo::exists(serverPath("full")), answer == 7);
         EXPECT_EQ(RowTexts(rig).contains("full/"), answer == 7);
