@@ -241,20 +241,19 @@ void DeleteController::deleteFilesOnServer()
     for (qsizetype i = 0; i < rows.size(); ++i) {
         const int row = rows.at(i);
         const QString text = ctx_.serverModel.row(row).text;
-        const bool askedEach = !confirmAll_;
         if (!confirmFile(DeleteQuestion(text, i + 1, rows.size(), kFromServer,
                                         QStringLiteral("This cannot be undone.")),
                          rows.size()))
             return;  // No: what was deleted stays deleted, the list is not re-read
-        const bool answeredYes = askedEach && !confirmAll_;
         const QString problem = ServerNameProblem(text);
         if (!problem.isEmpty())
             throw FtpError(ftp_errors::BadName, NameProblemFailure(text, problem));
         ctx_.feedback.status(QStringLiteral("Status: Deleting ") + text);
         ctx_.ftp.DeleteFile(text);
         RemoveFromCache(ctx_.services.appFolder, ctx_.state.place, text);
-        if (answeredYes)
-            ctx_.serverModel.setDimmed(row, true);
+        // Dimmed at once: a No, a refusal or Stop further on ends the command
+        // before the list is read again.
+        ctx_.serverModel.setDimmed(row, true);
     }
     ctx_.feedback.status(QStringLiteral("Status: Delete Complete"));
     session_.Relist();

@@ -114,6 +114,21 @@ TEST_F(ConnectedWindow, DeleteOnTheServerWithYesAllNoAndTheFolderQuestion)
     EXPECT_EQ(rig.panel(1), "Status: Deleting y1.txt");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
+    // All, then a file the server no longer has: the list is not re-read
+    // after the failure, so what was deleted before it is dimmed.
+    for (const char* name : {"z1.txt", "z2.txt", "z3.txt"})
+        WriteFile(serverPath(QLatin1String(name)), "z");
+    rig.form->Refresh();
+    rig.dialogs.clear();
+    rig.dialogs.queueConfirm(Choice::All);
+    SelectRows(rig, {"z1.txt", "z2.txt", "z3.txt"});
+    QFile::remove(serverPath("z2.txt"));
+    rig.form->DeleteCommand();
+    EXPECT_EQ(rig.dialogs.messageTexts().size(), 1) << "the failure is told";
+    EXPECT_TRUE(Model(rig)->row(RowIndex(rig, "z1.txt").row()).dimmed);
+    EXPECT_FALSE(Model(rig)->row(RowIndex(rig, "z3.txt").row()).dimmed);
+    EXPECT_TRUE(QFile::remove(serverPath("z3.txt"))) << "nothing after the failure was deleted";
+
     // A folder that is not empty is emptied only after Yes, and only of empty folders.
     QDir(server.root()).mkpath("full/e");
     QDir(server.root()).mkpath("deep/d");
