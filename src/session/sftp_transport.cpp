@@ -612,7 +612,11 @@ public:
             if (tryRename(from, to))
                 return;
             const QString what = QStringLiteral("%1 could not be renamed to %2").arg(from, to);
-            if (!replace || !stillConnected())
+            // Only a refusal that may mean the name is taken removes the
+            // target: a source gone or a refusal of rights keeps the old copy.
+            const int why = sftp_get_error(sftp.get());
+            const bool mayBeTaken = why == SSH_FX_FAILURE || why == SSH_FX_FILE_ALREADY_EXISTS;
+            if (!replace || !mayBeTaken || !stillConnected())
                 throw failure(what);
             if (targetRemoved)
                 *targetRemoved = true;
