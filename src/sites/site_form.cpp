@@ -301,14 +301,25 @@ QStringList SiteForm::rowTexts() const
     return texts;
 }
 
-void SiteForm::forgetPassword(const SiteFields& site, int row)
+void SiteForm::forgetPasswordOnSave(const SiteFields& site)
 {
-    if (!site.password.isEmpty() || !passwords_.keyringAnswers()
-        || PasswordKeyInUse(rowTexts(), PasswordKey(site.login, site.address), row))
+    if (site.password.isEmpty())
+        forgetOnSave_.append(site);
+}
+
+void SiteForm::forgetPasswordsNoLongerUsed()
+{
+    const QList<SiteFields> gone = std::exchange(forgetOnSave_, {});
+    if (!passwords_.keyringAnswers())
         return;
-    QString problem;
-    passwords_.forget(site.login, site.address, &problem);
-    tell(problem);
+    const QStringList rows = rowTexts();
+    for (const SiteFields& site : gone) {
+        if (PasswordKeyInUse(rows, PasswordKey(site.login, site.address), -1))
+            continue;
+        QString problem;
+        passwords_.forget(site.login, site.address, &problem);
+        tell(problem);
+    }
 }
 
 void SiteForm::tell(const QString& problem)
@@ -362,7 +373,7 @@ void SiteForm::saveSite()
             passwords_.copy(old->login, old->address, site->login, site->address, &problem);
         tell(problem);
         if (problem.isEmpty())
-            forgetPassword(*old, list_->row(selected));
+            forgetPasswordOnSave(*old);
     }
     selected->setText(*entry);
     // The saved entry is the chosen site now, so a connection uses what was saved.
@@ -387,7 +398,7 @@ void SiteForm::deleteSite()
                                    QStringLiteral("Confirmation")) != Dialogs::kYes)
         return;
     if (site)
-        forgetPassword(*site, list_->row(selected));
+        forgetPasswordOnSave(*site);
     // Removing moves the current row; that is no choice of the person's.
     {
         const QSignalBlocker quiet(list_);
@@ -419,8 +430,10 @@ void SiteForm::saveAndExit()
 bool SiteForm::saveList()
 {
     QString error;
-    if (SaveSiteList(services_.appFolder, rowTexts(), &error))
+    if (SaveSiteList(services_.appFolder, rowTexts(), &error)) {
+        forgetPasswordsNoLongerUsed();
         return true;
+    }
     services_.dialogs->message(error, Dialogs::Buttons::Ok, Dialogs::Icon::None, kAppTitle);
     return false;
 }
@@ -442,6 +455,7 @@ void SiteForm::closeEvent(QCloseEvent* event)
     if (!savedForClose_)
         saveList();  // the close goes ahead even when the list could not be written
     savedForClose_ = false;
+    forgetOnSave_.clear();
     loaded_ = false;
     event->accept();
 }

@@ -67,8 +67,10 @@ private:
     // A site whose password lives in the keyring gets it from there.
     SiteFields withPassword(SiteFields site);
     // The keyring entry of a site that is gone or has moved to another login
-    // or address, unless another row still uses it.
-    void forgetPassword(const SiteFields& site, int row);
+    // or address goes once the list without it is saved, unless another row
+    // still uses it: a list that is never saved still needs the password.
+    void forgetPasswordOnSave(const SiteFields& site);
+    void forgetPasswordsNoLongerUsed();
     void tell(const QString& problem);
     QListWidgetItem* selectedItem() const;
     // The site's values become the connection settings.
@@ -93,6 +95,7 @@ private:
 
     bool connectOnChoice_ = false;  // the choice came from a double click
     bool loaded_ = false;
+    QList<SiteFields> forgetOnSave_;
     bool savedForClose_ = false;  // the list was just written; closing need not write it again
 };
 

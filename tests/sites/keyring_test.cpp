@@ -140,6 +140,25 @@ TEST_F(KeyringWindow, ChangingLoginOrAddressMovesTheEntryAndDeletingRemovesIt)
     }
 }
 
+// A deleted site's keyring entry goes only with the saved list: while the
+// list cannot be written, the site is still in the file and needs it.
+TEST_F(KeyringWindow, ADeletedSitesPasswordGoesOnlyOnceTheListIsSaved)
+{
+    seed("ann@127.0.0.1", "pw1");
+    writeStore({Stored("Shop", "127.0.0.1;ann;")});
+    openSites();
+    ClickRow(list(), 0);
+    press("Command1");
+    ASSERT_TRUE(QFile::remove(storePath()) && QDir().mkdir(storePath()));   // no file can replace a folder
+    press("Command3");
+    EXPECT_EQ(rig.dialogs.messageTexts().size(), 2) << "the question, then why the list was not saved";
+    EXPECT_EQ(Keyring()->lookup("ann@127.0.0.1"), "pw1");
+    ASSERT_TRUE(QDir().rmdir(storePath()));
+    press("Command3");
+    EXPECT_EQ(Keyring()->lookup("ann@127.0.0.1"), std::nullopt);
+    EXPECT_TRUE(storedSites().isEmpty());
+}
+
 // The first start with a keyring asks once. Yes moves every password in and
 // empties the fields; No leaves the files as they are and is remembered; the
 // Options entry moves them either way later. An address written with
