@@ -9,6 +9,7 @@
 #include "support/ftp_daemon_fixture.h"
 #include "support/qt_printers.h"
 #include "support/raw_files.h"
+#include "support/support_script.h"
 #include "support/window_helpers.h"
 
 #include <QDir>
@@ -472,3 +473,42 @@ TEST_F(SftpSite, AKeptDownloadGoesOnInANewComponent)
 }
 
 }  // namespace
+
+// A server without POSIX rename (SFTP version 3 as written), which refuses a
+// rename onto a taken name: an upload over an existing file removes the old
+// copy only when the refusal may mean the name is taken; a temporary file
+// gone or a refusal of rights leaves it.
+TEST(SftpVersion3, AnUploadOverATakenNameRemovesTheOldCopyOnlyForThatRefusal)
+{
+    const QByteArray bytes = RandomBytes(100000);
+    const std::tuple<const char*, int, bool> cases[] = {   // the server's answer to every rename, arrives
+        {"the name is taken", 0, true},
+        {"the upload is gone", 2, false},       // SSH_FX_NO_SUCH_FILE
+        {"renames are forbidden", 3, false},    // SSH_FX_PERMISSION_DENIED
+    };
+    for (const auto& [name, refusal, arrives] : cases) {
+        SCOPED_TRACE(name);
+        QTemporaryDir root, local;
+        ASSERT_TRUE(WriteFile(root.filePath(QStringLiteral("photo.jpg")), "old picture"));
+        ASSERT_TRUE(WriteFile(local.filePath(QStringLiteral("photo.jpg")), bytes));
+        QProcess process;
+        QString error;
+        ASSERT_TRUE(StartSupportScript(process, QStringLiteral("sftp_v3_server.py"),
+                                       {QStringLiteral("--root"), root.path(), QStringLiteral("--refuse-renames"),
+                                        QString::number(refusal)},
+                                       20000, &error))
+            << error.toStdString();
+        const QString port = AwaitScriptLine(process, QStringLiteral("PORT "), 20000, &error);
+        ASSERT_FALSE(port.isEmpty()) << error.toStdString();
+
+        FtpComponent ftp;
+        ftp.setTrustQuestion([](const ServerCertificate& key) { return !key.keyType.isEmpty(); });
+        Connect(ftp, port.toInt(), QStringLiteral("demo"), QStringLiteral("demo"), QStringLiteral("sftp://"));
+        ASSERT_EQ(ftp.State(), 1);
+        const FtpError failure = FailureOf([&] { ftp.PutFile(local.filePath(QStringLiteral("photo.jpg")), "photo.jpg"); });
+        EXPECT_EQ(failure.number == -1, arrives) << failure.description.toStdString();
+        EXPECT_TRUE(ReadFile(root.filePath(QStringLiteral("photo.jpg"))) == (arrives ? bytes : QByteArray("old picture")));
+        ftp.Quit();
+        StopSupportScript(process, 5000);
+    }
+}
