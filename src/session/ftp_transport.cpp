@@ -53,6 +53,9 @@ constexpr auto QuitReplyWait = std::chrono::milliseconds(3000);
 constexpr auto ShortReplyWait = std::chrono::milliseconds(3000);
 constexpr auto LookupSlice = std::chrono::milliseconds(20);
 constexpr int MaxReplyLines = 1000;
+constexpr int NoopDone = 200;
+// The transfer's reply, ABOR's, and one more a server may add.
+constexpr int MaxRepliesBeforeNoop = 3;
 constexpr int RestartAccepted = 350;   // REST taken: the next transfer starts there
 constexpr int SizeReply = 213;
 
@@ -427,9 +430,14 @@ public:
                 if (++replies >= 3)
                     throw lost(QStringLiteral("it did not confirm the end of the transfer"));
             }
-            // A last word about the transfer may still follow the ABOR reply.
-            while (control->poll(Poco::Timespan(100 * 1000), Poco::Net::Socket::SELECT_READ))
-                readReply();
+            // The transfer's last word and ABOR's reply come in no fixed
+            // number (a 226 sent before our ABOR takes its place); a NOOP's
+            // 200 marks their end, so the next command reads its own reply.
+            control->sendMessage("NOOP");
+            for (int replies = 0; readReply().code != NoopDone;) {
+                if (++replies >= MaxRepliesBeforeNoop)
+                    throw lost(QStringLiteral("its replies after the stopped transfer did not end"));
+            }
             applyTimeout();
         } catch (const std::exception&) {
             dropConnection();

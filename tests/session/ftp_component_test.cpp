@@ -511,6 +511,23 @@ TEST(FtpFault, ALongListingLeavesTheWindowThreadItsTurns)
 
 // A machine in the middle that answers the data connections shows a
 // certificate of its own: no listing row, no byte of a file either way.
+// A download stopped after the server had said 226, whose ABOR is answered
+// late, as over a slow link: each later command reads its own reply.
+TEST(FtpFault, ALateAnswerToAbortIsNeverTakenForTheNextCommandsReply)
+{
+    const QByteArray bytes = RandomBytes(1000000);
+    ScriptedServer server({.file = bytes, .dripBytes = 50000, .dripEveryMs = 20, .modified = "20260102030405",
+                           .aborReplyDelayMs = 300, .completeBeforeData = true});
+    FtpComponent ftp;
+    Connect(ftp, server.port());
+    QTemporaryDir local;
+    QObject::connect(&ftp, &FtpComponent::Progress, &ftp, [&ftp] { ftp.Stop(); });
+    EXPECT_EQ(FailureOf([&] { ftp.GetFile("photo.jpg", local.filePath("photo.jpg")); }).number, ftp_errors::Stopped);
+    EXPECT_EQ(ftp.SizeOf("photo.jpg"), bytes.size());
+    EXPECT_EQ(ftp.ModifiedTime("photo.jpg"), QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC));
+    EXPECT_EQ(ftp.State(), 1);
+}
+
 TEST(FtpOverTls, DataConnectionsShowingAnotherCertificateMoveNothing)
 {
     QTemporaryDir keys;

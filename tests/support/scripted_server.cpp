@@ -314,6 +314,8 @@ void ScriptedServer::serve(int control)
         const std::string verb = line.substr(0, line.find(' '));   // the client sends verbs in capitals
         const auto fixed = kFixedReplies.find(verb);
         bool keepGoing = true;
+        if (verb == "ABOR")
+            std::this_thread::sleep_for(std::chrono::milliseconds(script_.aborReplyDelayMs));
         if (fixed != kFixedReplies.end()) {
             keepGoing = Say(control, fixed->second);
         } else if (verb == "PASS") {
@@ -355,13 +357,15 @@ void ScriptedServer::serve(int control)
                 break;   // both connections end
             }
             const qint64 from = std::exchange(restart, 0);
+            const bool saidComplete = verb == "RETR" && script_.completeBeforeData && Say(control, "226 Transfer complete.");
             const std::string reply = verb == "RETR"   ? retrieve(data, from)
                                       : verb == "LIST" ? list(data)
                                                        : store(data, name, verb == "APPE" ? 0 : from, verb == "APPE");
             ::close(data);
             if (reply.empty())
                 break;   // hangs up
-            keepGoing = Say(control, reply);
+            if (!saidComplete)
+                keepGoing = Say(control, reply);
         } else if (verb == "DELE" && !script_.folder.isEmpty()) {
             const bool removed = QFile::remove(QDir(script_.folder).filePath(QString::fromStdString(line.substr(5))));
             if (script_.hangUpAfterDelete)

@@ -42,6 +42,8 @@ struct ServerScript {
     bool refuseAppe = false;                         // APPE is not understood
     int hangUpOnPassive = 0;                         // > 0: that PASV (1 the first) closes the connection unanswered
     QByteArray modified = {};                        // non-empty: MDTM answers this date, SIZE the size of file
+    int aborReplyDelayMs = 0;                        // > 0: ABOR is answered this much later
+    bool completeBeforeData = false;                 // RETR says 226 first, as a server that answers once its data is handed over
 };
 
 // A tiny FTP-ish server on 127.0.0.1 for the faults a real server will not
