@@ -25,14 +25,16 @@ int AddSite(const QString& appFolder, QSettings& settings, const QString& fields
 {
     const std::unique_ptr<quillmar::PasswordStore> keyring = quillmar::MakeSystemKeyring();
     quillmar::SitePasswords passwords(*keyring, settings);
-    const std::optional<quillmar::SiteFields> site = quillmar::SplitSiteEntry(fields);
+    QString error;
+    const std::optional<quillmar::SiteFields> site = quillmar::SiteFromText(fields, &error);
     QString problem;
     const std::optional<QString> entry = site ? passwords.entryFor(*site, &problem) : std::nullopt;
     if (!problem.isEmpty())
         std::fprintf(stderr, "%s\n", qUtf8Printable(problem));
-    QString error = QStringLiteral("a site needs description;address;login;password with an address");
     if (entry && quillmar::AddSiteEntry(appFolder, *entry, &error))
         return 0;
+    if (error.isEmpty())
+        error = QStringLiteral("its fields cannot be stored");
     std::fprintf(stderr, "The site was not added: %s\n", qUtf8Printable(error));
     return 1;
 }

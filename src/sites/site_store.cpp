@@ -1,5 +1,7 @@
 #include "sites/site_store.h"
 
+#include "session/ftp_address.h"
+
 #include <QFile>
 #include <QHash>
 #include <QSaveFile>
@@ -144,6 +146,24 @@ std::optional<SiteFields> SplitSiteEntry(const QString& entry)
         return std::nullopt;
     return SiteFields{TrimBlanks(parts[0]), TrimBlanks(parts[1]), TrimBlanks(parts[2]), TrimBlanks(parts[3]),
                       TrimBlanks(parts.value(4)), TrimBlanks(parts.value(5))};
+}
+
+std::optional<SiteFields> SiteFromText(const QString& text, QString* problem)
+{
+    constexpr qsizetype kFields = 4, kFieldsWithWeb = 6;
+    const qsizetype fields = text.count(u';') + 1;
+    std::optional<SiteFields> site = SplitSiteEntry(text);
+    QString why;
+    if (fields != kFields && fields != kFieldsWithWeb)
+        why = QStringLiteral("a site is description;address;login;password, or those and ;web address;server folder; "
+                             "this has %1 fields (a \";\" cannot be part of one)").arg(fields);
+    else if (const QString address = ServerAddressProblem(site->address); !address.isEmpty())
+        why = address;
+    if (why.isEmpty())
+        return site;
+    if (problem)
+        *problem = why;
+    return std::nullopt;
 }
 
 QStringList SplitStoredLines(const QString& text) { return SplitAtLineEnds<QString>(text); }

@@ -37,6 +37,12 @@ QString SiteFieldProblem(const SiteFields& site, PasswordKept password = Passwor
 // stripped of leading and trailing blanks; parts after the sixth are ignored.
 std::optional<SiteFields> SplitSiteEntry(const QString& entry);
 
+// A site given as one text, as on the command line: description;address;
+// login;password, or those and ;web address;server folder. Empty, with
+// *problem saying why, for another number of fields (a ";" in a password
+// would shift the rest) or an address no connection can use.
+std::optional<SiteFields> SiteFromText(const QString& text, QString* problem);
+
 // How a site is named to the person: its description, or its address when
 // it has none.
 QString SiteName(const SiteFields& site);

@@ -96,6 +96,30 @@ TEST(SplitSiteEntry, FourTrimmedPartsOrNothing)
     }
 }
 
+// A site typed as one text (--add-site): four fields or six, and an address
+// a connection can use; a ";" in a password would shift the fields after it.
+TEST(SiteFromText, FourOrSixFieldsWithAUsableAddress)
+{
+    const std::pair<QString, QString> cases[] = {   // text, what the refusal names; empty: taken
+        {"Shop;127.0.0.1;ann;pw 1", ""},
+        {"Shop;sftp://127.0.0.1:2222;ann;;https://127.0.0.1/;/www", ""},
+        {"Shop;127.0.0.1;ann;pa;ss", "5 fields"},
+        {"Shop;127.0.0.1;ann;p;a;s;s", "7 fields"},
+        {"Shop;127.0.0.1;ann", "3 fields"},
+        {"Shop;;ann;pw", "address"},
+        {"Shop;ann@127.0.0.1;ann;pw", "@"},
+    };
+    for (const auto& [text, named] : cases) {
+        SCOPED_TRACE(text.toStdString());
+        QString problem;
+        const std::optional<SiteFields> site = SiteFromText(text, &problem);
+        EXPECT_EQ(site.has_value(), named.isEmpty()) << problem.toStdString();
+        EXPECT_TRUE(problem.contains(named)) << problem.toStdString();
+        if (site)
+            EXPECT_EQ(site->address, text.section(u';', 1, 1));
+    }
+}
+
 TEST(LoadSiteList, LinesEndAtCrLfCrOrLf)
 {
     const std::pair<QByteArray, QStringList> cases[] = {
