@@ -408,7 +408,12 @@ void SessionController::StateChanged(int connected)
                              ctx_.serverModel.rowTexts(), &snapshotProblem_);
     else
         snapshotProblem_ = QStringLiteral("the folder's listing had not arrived whole");
-    placeBeforeDrop_ = std::exchange(ctx_.state.place, ServerPlace{});
+    placeBeforeDrop_ = ctx_.state.place;
+    // A server that closed an idle connection is gone back to, at this same
+    // place, by the next call: a command waiting for an answer meanwhile
+    // goes on there (its uploads' previews, the site's choices).
+    if (!ctx_.ftp.Reconnectable())
+        ctx_.state.place = ServerPlace{};
     ctx_.feedback.status(disconnectedText());
     receiver_.clearList();
     ctx_.serverModel.releaseSpareRoom();  // no listing follows

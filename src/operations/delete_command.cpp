@@ -232,15 +232,14 @@ bool DeleteController::emptyThenRemove(const QString& rowText, const FtpError& r
 
 void DeleteController::deleteFilesOnServer()
 {
-    QList<int> rows;
-    for (int row : ctx_.serverView.selectedRows()) {
+    QList<ChosenRow> rows;
+    for (const ChosenRow& chosen : ChosenRows(ctx_.serverModel, ctx_.serverView.selectedRows())) {
         // A folder row is no file: the folder branch removes folders.
-        if (!ctx_.serverModel.row(row).text.endsWith(QLatin1Char('/')))
-            rows << row;
+        if (!chosen.row.text.endsWith(QLatin1Char('/')))
+            rows << chosen;
     }
     for (qsizetype i = 0; i < rows.size(); ++i) {
-        const int row = rows.at(i);
-        const QString text = ctx_.serverModel.row(row).text;
+        const QString text = rows.at(i).row.text;
         if (!confirmFile(DeleteQuestion(text, i + 1, rows.size(), kFromServer,
                                         QStringLiteral("This cannot be undone.")),
                          rows.size()))
@@ -253,7 +252,7 @@ void DeleteController::deleteFilesOnServer()
         RemoveFromCache(ctx_.services.appFolder, ctx_.state.place, text);
         // Dimmed at once: a No, a refusal or Stop further on ends the command
         // before the list is read again.
-        ctx_.serverModel.setDimmed(row, true);
+        ctx_.serverModel.setDimmed(rows.at(i).index.row(), true);
     }
     ctx_.feedback.status(QStringLiteral("Status: Delete Complete"));
     session_.Relist();

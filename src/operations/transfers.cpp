@@ -20,6 +20,7 @@
 #include <QElapsedTimer>
 #include <QMap>
 #include <QFileInfo>
+#include <QHash>
 #include <QItemSelectionModel>
 #include <QListWidget>
 #include <QLocale>
@@ -178,14 +179,16 @@ private:
 
 namespace {
 
-const ServerRow* ServerFile(const ServerListModel& model, const QString& name)
+// The files of the server list by name, with the size each shows.
+QHash<QString, QString> ServerFileSizes(const ServerListModel& model)
 {
+    QHash<QString, QString> sizes;
     for (int row = 0; row < model.size(); ++row) {
         const ServerRow& entry = model.row(row);
-        if (!entry.folder && entry.text == name)
-            return &entry;
+        if (!entry.folder)
+            sizes.insert(entry.text, entry.bytes >= 0 ? BytesText(entry.bytes) : entry.size.text());
     }
-    return nullptr;
+    return sizes;
 }
 
 }  // namespace
@@ -212,11 +215,12 @@ void TransferController::Download()
             ctx_.localPane.refreshFiles();
         });
         const StopRequest stop(ctx_.ftp);
-        // Rows keep their places: a download does not re-read the list.
-        for (int row : ctx_.serverView.selectedRows()) {
+        // The rows as chosen: a download does not re-read the list, but a
+        // drop while a question waits empties it.
+        for (const ChosenRow& chosen : ChosenRows(ctx_.serverModel, ctx_.serverView.selectedRows())) {
             if (stop.asked())
                 throw StoppedBetweenFiles();
-            const ServerRow entry = ctx_.serverModel.row(row);
+            const ServerRow& entry = chosen.row;
             if (entry.folder || entry.text.endsWith(QLatin1Char('/')))
                 continue;
             const QFileInfo local(EntryPath(folder.path(), entry.text));
@@ -233,7 +237,8 @@ void TransferController::Download()
                 }
             }
             session_.FetchFile(entry.text, entry.bytes);
-            fetched.select(ctx_.serverModel.index(row, 0), ctx_.serverModel.index(row, 0));
+            if (chosen.index.isValid())
+                fetched.select(chosen.index, chosen.index);
         }
     });
     if (!done)
@@ -318,17 +323,17 @@ void TransferController::Upload()
 
 namespace {
 
-// The question before an upload replaces a file of the server list.
-ReplaceQuestion::Answer AskBeforeReplacing(const ServerListModel& model, ReplaceQuestion& replace,
+// The question before an upload replaces a file the server list showed
+// when the command began.
+ReplaceQuestion::Answer AskBeforeReplacing(const QHash<QString, QString>& serverFiles, ReplaceQuestion& replace,
                                            const QString& localFile)
 {
     const QString name = QFileInfo(localFile).fileName();
-    const ServerRow* existing = ServerFile(model, name);
-    if (!existing)
+    const auto existing = serverFiles.constFind(name);
+    if (existing == serverFiles.cend())
         return ReplaceQuestion::Answer::Replace;
-    return replace.ask(name, QStringLiteral("on the server"),
-                       existing->bytes >= 0 ? BytesText(existing->bytes) : existing->size.text(),
-                       QStringLiteral("from this computer"), BytesText(QFileInfo(localFile).size()));
+    return replace.ask(name, QStringLiteral("on the server"), *existing, QStringLiteral("from this computer"),
+                       BytesText(QFileInfo(localFile).size()));
 }
 
 }  // namespace
@@ -379,13 +384,15 @@ void TransferController::UploadFiles(const QStringList& localFiles)
         return;
     }
     ReplaceQuestion replace(*ctx_.services.dialogs, ctx_.feedback, ctx_.state.AskReplace);
+    // As the command found them: a drop while a question waits empties the list.
+    const QHash<QString, QString> serverFiles = ServerFileSizes(ctx_.serverModel);
     for (qsizetype i = 0; i < localFiles.size(); ++i) {
         if (run.stop.asked()) {
             run.stopWith(ctx_, StoppedBetweenFiles());
             break;
         }
         const QString& localFile = localFiles.at(i);
-        const ReplaceQuestion::Answer answer = AskBeforeReplacing(ctx_.serverModel, replace, localFile);
+        const ReplaceQuestion::Answer answer = AskBeforeReplacing(serverFiles, replace, localFile);
         if (answer == ReplaceQuestion::Answer::Skip)
             continue;
         if (answer == ReplaceQuestion::Answer::Cancel) {

@@ -250,4 +250,13 @@ void ServerListModel::setEditable(bool editable)
     Q_EMIT editableChanged(editable);
 }
 
+QList<ChosenRow> ChosenRows(const ServerListModel& model, const QList<int>& rows)
+{
+    QList<ChosenRow> chosen;
+    chosen.reserve(rows.size());
+    for (const int row : rows)
+        chosen.append({model.index(row, ServerListModel::NameColumn), model.row(row)});
+    return chosen;
+}
+
 }  // namespace quillmar

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QIcon>
 #include <QList>
+#include <QPersistentModelIndex>
 #include <QString>
 #include <QStringList>
 
@@ -88,5 +89,14 @@ private:
     QIcon folderIcon_;
     QIcon fileIcon_;
 };
+
+// A row as it was when chosen, and where the list holds it while it does:
+// a command that waits for an answer may see the list emptied (the server
+// closed the idle connection) or read again meanwhile.
+struct ChosenRow {
+    QPersistentModelIndex index;
+    ServerRow row;
+};
+QList<ChosenRow> ChosenRows(const ServerListModel& model, const QList<int>& rows);
 
 }  // namespace quillmar

@@ -357,6 +357,64 @@ TEST(ResumeWindow, AnIdleDropAndABrokenDownloadGoOnWithoutAMessage)
     EXPECT_TRUE(rig.find<QAction>("mnuKeepAlive")->isChecked());
 }
 
+// The server closes the idle connection while the first replace or delete
+// question waits, which empties the list: the command goes on with the
+// files as they were chosen, and asks about each one as it would have.
+TEST(ResumeWindow, AnIdleDropWhileAQuestionWaitsLeavesTheChosenFilesAsChosen)
+{
+    const QByteArray fetched = RandomBytes(3000);
+    using Choice = Dialogs::ConfirmChoice;
+    struct Case {
+        const char* command;
+        QByteArray remoteA, remoteB, localA, localB;   // afterwards; "-": gone
+    };
+    const Case cases[] = {
+        {"download", "old a", "old b", fetched, "new b!"},
+        {"upload", "new a!", "old b", "new a!", "new b!"},
+        {"delete", "-", "old b", "new a!", "new b!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        QTemporaryDir remote;
+        WriteFile(remote.filePath("a.jpg"), "old a");
+        WriteFile(remote.filePath("b.jpg"), "old b");
+        ScriptedServer server({.file = fetched, .hangUpWhenIdleMs = 1000, .idleHangUpOnce = true, .folder = remote.path()});
+        WindowRig rig;
+        WriteFile(rig.localFolder.filePath("a.jpg"), "new a!");
+        WriteFile(rig.localFolder.filePath("b.jpg"), "new b!");
+        OpenOnScriptedServer(rig, server);
+        ASSERT_EQ(RowTexts(rig), (QStringList{"a.jpg", "b.jpg"}));
+        bool dropped = false;
+        rig.dialogs.onCall = [&](const ScriptedDialogs::Call&) {
+            if (!std::exchange(dropped, true))
+                EXPECT_TRUE(QTest::qWaitFor([&] { return rig.panel(2) == QStringLiteral("Disconnected"); }, EventWaitMs));
+        };
+        rig.dialogs.queueConfirm(Choice::Yes);
+        rig.dialogs.queueConfirm(Choice::No);
+        if (QLatin1String(c.command) == QLatin1String("upload")) {
+            SelectLocalFiles(rig, {"a.jpg", "b.jpg"});
+            rig.form->Upload();
+        } else {
+            rig.form->state().GotFocus = FocusSide::Server;
+            SelectRows(rig, {"a.jpg", "b.jpg"});
+            rig.find<QAction>(QLatin1String(c.command) == QLatin1String("download") ? "mnuDownload" : "mnuDelete")->trigger();
+        }
+        EXPECT_EQ(rig.dialogs.confirmTexts().size(), 2) << rig.dialogs.confirmTexts().join('|').toStdString();
+        EXPECT_TRUE(rig.dialogs.confirmTexts().value(1).contains("b.jpg")) << rig.dialogs.confirmTexts().join('|').toStdString();
+        EXPECT_TRUE(rig.dialogs.messageTexts().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
+        const auto expectFile = [](const QString& path, const QByteArray& bytes) {
+            if (bytes == "-")
+                EXPECT_FALSE(QFileInfo::exists(path)) << path.toStdString();
+            else
+                EXPECT_EQ(ReadFile(path), bytes) << path.toStdString();
+        };
+        expectFile(remote.filePath("a.jpg"), c.remoteA);
+        expectFile(remote.filePath("b.jpg"), c.remoteB);
+        expectFile(rig.localFolder.filePath("a.jpg"), c.localA);
+        expectFile(rig.localFolder.filePath("b.jpg"), c.localB);
+    }
+}
+
 namespace {
 
 // The hidden files a download left beside its target.
