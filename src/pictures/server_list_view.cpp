@@ -237,7 +237,10 @@ QString ServerListView::selectedRowText() const
 void ServerListView::mouseDoubleClickEvent(QMouseEvent* event)
 {
     QTableView::mouseDoubleClickEvent(event);
-    if (event->button() == Qt::LeftButton)
+    // Below the last row nothing is aimed at, though a row is still current;
+    // an empty list still says what to do first.
+    const bool onRow = indexAt(event->position().toPoint()).isValid();
+    if (event->button() == Qt::LeftButton && (onRow || model_->rowCount() == 0))
         Q_EMIT rowDoubleClicked();
 }
 

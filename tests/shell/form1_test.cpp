@@ -274,6 +274,11 @@ TEST_F(ConnectedWindow, DoubleClickEntersFoldersAndDownloadsFilesIntoTheLocalFol
     // A clicked row's facts go when the list changes; the title follows the folder.
     ClickServerRow(rig, QStringLiteral("a.jpg"));
     EXPECT_EQ(rig.panel(4), QStringLiteral("a.jpg"));
+    // Below the last row a double click aims at nothing, whatever row is current.
+    QWidget* blank = ServerView(rig)->viewport();
+    QTest::mouseDClick(blank, Qt::LeftButton, {}, QPoint(blank->width() / 2, blank->height() - 4));
+    EXPECT_FALSE(QFileInfo::exists(localPath(QStringLiteral("a.jpg"))));
+    EXPECT_EQ(RowTexts(rig), (QStringList{"a.jpg", "b.txt", "images/"}));
     DoubleClickServerRow(rig, QStringLiteral("images/"));
     EXPECT_EQ(RowTexts(rig), QStringList{QStringLiteral("c.gif")});
     EXPECT_EQ(rig.panel(1), QStringLiteral("Status: Done"));
