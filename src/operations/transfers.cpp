@@ -679,9 +679,14 @@ QString TransferController::UploadCompleteText(const QString& name, const QStrin
 void TransferController::UploadByDoubleClick()
 {
     QListWidget* files = ctx_.localPane.fileList();
+    // Disabled, the list hands its focus to the next widget, the server
+    // list; it takes it back, so keys and the side commands still act here.
+    const bool hadFocus = files->hasFocus();
     files->setEnabled(false);
     Upload();
     files->setEnabled(true);
+    if (hadFocus)
+        files->setFocus();
 }
 
 }  // namespace quillmar

@@ -341,12 +341,17 @@ TEST_F(ConnectedWindow, EverySelectedLocalFileUploads)
     QList<bool> enabled;
     QObject::connect(&rig.form->ftp(), &quillmar::FtpComponent::Progress, rig.form.get(),
                      [&] { enabled << files->isEnabled(); });
+    rig.form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(rig.form.get()));
     const QPoint at = files->visualItemRect(files->item(0)).center();
     QTest::mouseClick(files->viewport(), Qt::LeftButton, {}, at);  // a double click starts with a click
     QTest::mouseDClick(files->viewport(), Qt::LeftButton, {}, at);
     EXPECT_TRUE(rig.dialogs.calls().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
     EXPECT_FALSE(enabled.isEmpty());
     EXPECT_FALSE(enabled.contains(true));
+    // The keys and the side commands still act on the local files.
+    EXPECT_EQ(QApplication::focusWidget(), files);
+    EXPECT_EQ(rig.form->state().GotFocus, quillmar::FocusSide::Local);
     EXPECT_EQ(QFileInfo(serverPath("big.txt")).size(), 2 * 1024 * 1024);
     rig.form->Disconnect();  // also after an upload that fails
     QTest::mouseDClick(files->viewport(), Qt::LeftButton, {}, at);
