@@ -114,13 +114,15 @@ Form1::Form1(const Services& services, QWidget* parent) : QMainWindow(parent), s
         showPublishAvailable(connected != 0);
     });
     showPublishAvailable(false);
-    // The edit ends before the rename runs, so the list may be re-read safely.
+    // The edit ends before the rename runs, so the list may be re-read
+    // safely; an edit ended by a focus change while a command runs (a
+    // question, a transfer) waits for that command to end.
     serverModel_->setEditable(true);
     connect(serverModel_, &ServerListModel::renameRequested, this, [this](int row, const QString& text) {
-        const QString old = serverModel_->row(row).text;
-        QMetaObject::invokeMethod(renamer_, [this, old, text] { renamer_->RenameInPlace(old, text); },
-                                  Qt::QueuedConnection);
+        pendingRename_ = std::pair{serverModel_->row(row).text, text};
+        QMetaObject::invokeMethod(this, &Form1::runPendingRename, Qt::QueuedConnection);
     });
+    feedback_->commandsOver = [this] { QMetaObject::invokeMethod(this, &Form1::runPendingRename, Qt::QueuedConnection); };
     inputGate_ = new InputGate({mnuStop_, toolbar_->findChild<QAction*>(QStringLiteral("Stop"))}, this);
     connect(ftp_, &FtpComponent::Busy, this, &Form1::showCallRunning);
     showCallRunning(false);
@@ -531,6 +533,14 @@ void Form1::Exit()
 // The preview and upload flows attach here.
 void Form1::File1_Click() { preview_->File1_Click(); }
 void Form1::File1_DblClick() { transfers_->UploadByDoubleClick(); }
+
+void Form1::runPendingRename()
+{
+    if (!pendingRename_ || feedback_->commandRunning())
+        return;
+    const auto [old, text] = *std::exchange(pendingRename_, std::nullopt);
+    renamer_->RenameInPlace(old, text);
+}
 void Form1::ListView1_Click() { preview_->ListView1_Click(); }
 void Form1::viewimage_DblClick() { preview_->viewimage_DblClick(); }
 

@@ -7,6 +7,8 @@
 #include <QMainWindow>
 
 #include <memory>
+#include <optional>
+#include <utility>
 
 class QAction;
 class QFrame;
@@ -120,6 +122,8 @@ private:
     void File1_DblClick();
     void ListView1_Click();
     void viewimage_DblClick();
+    // An in-place rename once no command runs.
+    void runPendingRename();
 
     Services services_;
     ConnectionSettings settings_;
@@ -160,6 +164,7 @@ private:
     PublishWindow* publish_ = nullptr;
     DeleteController* deleter_ = nullptr;
     RenameController* renamer_ = nullptr;
+    std::optional<std::pair<QString, QString>> pendingRename_;   // old and new name of an in-place edit
     NewFolderController* newFolder_ = nullptr;
     PreviewController* preview_ = nullptr;
     bool closing_ = false;

@@ -218,6 +218,8 @@ void Feedback::commandEnded()
         widenStatusLine(false);
     }
     showLight();
+    if (commands_ == 0 && commandsOver)
+        commandsOver();
 }
 
 void Feedback::showLight()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "session/transfer_meter.h"
 
 #include <QElapsedTimer>
@@ -34,6 +36,9 @@ public:
     void setConnected(bool connected);
     void commandStarted();
     void commandEnded();
+    bool commandRunning() const { return commands_ > 0; }
+    // Called each time the last running command has ended.
+    std::function<void()> commandsOver;
 
     void setProgress(double percent);  // 0 to 100; 0 also ends the transfer's text
     // A transfer begins now: its speed is measured from here.

@@ -359,6 +359,39 @@ TEST_F(ConnectedWindow, EverySelectedLocalFileUploads)
     EXPECT_TRUE(files->isEnabled());
 }
 
+// An in-place edit ended by the focus a question takes while a command runs:
+// the rename waits for the command to end, so nothing is renamed under it
+// and no "another command is running" is said.
+TEST_F(ConnectedWindow, AnInPlaceRenameEndedDuringACommandRunsOnceItEnds)
+{
+    WriteFile(localPath("a.jpg"), "mine");
+    openConnected();
+    rig.form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(rig.form.get()));
+    rig.form->state().GotFocus = quillmar::FocusSide::Server;
+    SelectRows(rig, {"a.jpg"});
+    auto* view = ServerView(rig);
+    view->setFocus();
+    view->edit(RowIndex(rig, "b.txt"));
+    auto* editor = qobject_cast<QLineEdit*>(view->indexWidget(RowIndex(rig, "b.txt")));
+    ASSERT_NE(editor, nullptr);
+    editor->setText("c.txt");
+    QStringList duringQuestion;
+    rig.dialogs.onCall = [&](const ScriptedDialogs::Call&) {
+        editor->clearFocus();
+        for (int i = 0; i < 3; ++i)
+            QCoreApplication::processEvents();
+        duringQuestion = QDir(server.root()).entryList(QDir::Files);
+    };
+    rig.find<QAction>("mnuDownload")->trigger();
+    EXPECT_EQ(duringQuestion, (QStringList{"a.jpg", "b.txt"}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(serverPath("c.txt")); }, 10000));
+    EXPECT_EQ(QDir(server.root()).entryList(QDir::Files), (QStringList{"a.jpg", "c.txt"}));
+    EXPECT_EQ(ReadFile(localPath("a.jpg")), QByteArray(1500, 'j'));
+    EXPECT_EQ(rig.dialogs.confirmTexts().size(), 1);
+    EXPECT_TRUE(rig.dialogs.messageTexts().isEmpty()) << rig.dialogs.messageTexts().join('|').toStdString();
+}
+
 // Where the server refuses every rename, the person is asked once whether
 // uploads may go straight to their names; the upload whose old copy the
 // rename attempt deleted is kept until a straight upload replaces it.
