@@ -378,7 +378,7 @@ TEST(ResumeWindow, AnIdleDropWhileAQuestionWaitsLeavesTheChosenFilesAsChosen)
         QTemporaryDir remote;
         WriteFile(remote.filePath("a.jpg"), "old a");
         WriteFile(remote.filePath("b.jpg"), "old b");
-        ScriptedServer server({.file = fetched, .hangUpWhenIdleMs = 1000, .idleHangUpOnce = true, .folder = remote.path()});
+        ScriptedServer server({.file = fetched, .hangUpWhenIdleMs = 1500, .idleHangUpOnce = true, .folder = remote.path()});
         WindowRig rig;
         WriteFile(rig.localFolder.filePath("a.jpg"), "new a!");
         WriteFile(rig.localFolder.filePath("b.jpg"), "new b!");
