@@ -21,6 +21,7 @@
 #include <QMap>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 #include <QItemSelectionModel>
 #include <QListWidget>
 #include <QLocale>
@@ -179,13 +180,17 @@ private:
 
 namespace {
 
-// The files of the server list by name, with the size each shows.
-QHash<QString, QString> ServerFileSizes(const ServerListModel& model)
+// The size the server list shows for each of the local files' names it
+// holds as a file.
+QHash<QString, QString> ServerFileSizes(const ServerListModel& model, const QStringList& localFiles)
 {
+    QSet<QString> wanted;
+    for (const QString& file : localFiles)
+        wanted.insert(QFileInfo(file).fileName());
     QHash<QString, QString> sizes;
     for (int row = 0; row < model.size(); ++row) {
         const ServerRow& entry = model.row(row);
-        if (!entry.folder)
+        if (!entry.folder && wanted.contains(entry.text))
             sizes.insert(entry.text, entry.bytes >= 0 ? BytesText(entry.bytes) : entry.size.text());
     }
     return sizes;
@@ -385,7 +390,7 @@ void TransferController::UploadFiles(const QStringList& localFiles)
     }
     ReplaceQuestion replace(*ctx_.services.dialogs, ctx_.feedback, ctx_.state.AskReplace);
     // As the command found them: a drop while a question waits empties the list.
-    const QHash<QString, QString> serverFiles = ServerFileSizes(ctx_.serverModel);
+    const QHash<QString, QString> serverFiles = ServerFileSizes(ctx_.serverModel, localFiles);
     for (qsizetype i = 0; i < localFiles.size(); ++i) {
         if (run.stop.asked()) {
             run.stopWith(ctx_, StoppedBetweenFiles());
