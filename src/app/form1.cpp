@@ -533,6 +533,8 @@ void Form1::Exit()
 // The preview and upload flows attach here.
 void Form1::File1_Click() { preview_->File1_Click(); }
 void Form1::File1_DblClick() { transfers_->UploadByDoubleClick(); }
+void Form1::ListView1_Click() { preview_->ListView1_Click(); }
+void Form1::viewimage_DblClick() { preview_->viewimage_DblClick(); }
 
 void Form1::runPendingRename()
 {
@@ -541,7 +543,5 @@ void Form1::runPendingRename()
     const auto [old, text] = *std::exchange(pendingRename_, std::nullopt);
     renamer_->RenameInPlace(old, text);
 }
-void Form1::ListView1_Click() { preview_->ListView1_Click(); }
-void Form1::viewimage_DblClick() { preview_->viewimage_DblClick(); }
 
 }  // namespace quillmar
