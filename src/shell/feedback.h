@@ -1,13 +1,12 @@
 #pragma once
 
-#include <functional>
-
 #include "session/transfer_meter.h"
 
 #include <QElapsedTimer>
 #include <QString>
 
 #include <array>
+#include <functional>
 
 class QLabel;
 class QMainWindow;
